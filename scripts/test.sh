@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
+# Sets the machine up, checks the layout, then builds and runs the whole suite twice: a release build
+# (GCC) and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets).
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+"$ROOT/scripts/install-deps.sh" || exit 1
+"$ROOT/scripts/check-format.sh" || exit 1
+
+status=0
+echo "=== release build ==="
+if build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DORVANE_WERROR=ON; then
+    (cd "$ROOT/build/release" && ctest -j "$JOBS" --output-on-failure) || status=1
+else
+    echo "release build failed"
+    status=1
+fi
+
+echo "=== address+undefined sanitizer build ==="
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+if CC=clang CXX=clang++ build "$ROOT/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZER=address \
+    -DORVANE_BUILD_FUZZ=ON -DORVANE_BUILD_BENCHMARKS=OFF -DORVANE_WERROR=ON; then
+    (cd "$ROOT/build/asan" && ctest -j "$JOBS" --output-on-failure) || status=1
+else
+    echo "sanitizer build failed"
+    status=1
+fi
+exit $status

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: Apache-2.0
+// The handle check and the result translation shared by every exported function.
+#include "api/ApiCall.h"
+
+#include <cerrno>
+#include <ctime>
+
+#include "device/BaseDevice.h"
+#include "device/DeviceManager.h"
+
+int InterRet2ExternRet(int interRet)
+{
+    if ((interRet >= -107 && interRet <= -101) || (interRet >= -19 && interRet <= 0)) {
+        return interRet;
+    }
+    TFLOG("invalid param: interRet:%d", interRet);
+    return BaseSession::kNotSupported;
+}
+
+int checkSessionValid(Device *device, BaseSession **session)
+{
+    if (device == nullptr || device->pDevice == nullptr) {
+        return TF_ERROR_INVALID_HANDLE;
+    }
+    if (!DeviceManager::GetInstance()->CheckDevicePtrVaild(device->pDevice)) {
+        return TF_ERROR_INVALID_HANDLE;
+    }
+    BaseSession *first = device->pDevice->GetSession(0);
+    if (first == nullptr) {
+        return TF_ERROR_INVALID_HANDLE;
+    }
+    *session = first;
+    return 0;
+}
+
+void SleepRestartGap()
+{
+    timespec request{0, 500000};
+    timespec remaining{};
+    while (nanosleep(&request, &remaining) != 0 && errno == EINTR) {
+        request = remaining;
+    }
+}

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: Apache-2.0
+// DeviceInfo: one camera of the device list, with its sessions, state and notification bookkeeping.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Orvane_api.h"
+#include "session/SessionInfo.h"
+
+class BaseDevice;
+
+/// One listed camera. The device manager owns it; its members are guarded by the device-list mutex.
+class DeviceInfo
+{
+public:
+    DeviceInfo() = default;
+    /// Copies everything but the open device (the copy has none).
+    DeviceInfo(const DeviceInfo &other);
+    DeviceInfo &operator=(const DeviceInfo &other);
+    virtual ~DeviceInfo();
+
+    /// Frees the sessions and the open device.
+    void Release();
+
+    /// A new entry of `type`: available when the type is a known camera model, else logged and state 0.
+    void InitNew(uint32_t type);
+
+    /// The public record of this entry.
+    TfDeviceInfo ToTfDeviceInfo() const;
+
+    /// Listed to the application: not removed, and its add notification has gone out.
+    bool IsVisible() const { return status != 1 && callBackStatus == -1; }
+
+    static bool IsKnownDeviceType(uint32_t type) { return type >= 520 && type <= 523; }
+
+    std::vector<SessionInfo> pSessionInfo; ///< one per ToF session; sessionCount = its size
+    uint32_t deviceType = 0;
+    char uri[256] = {};
+    char reserved1[48] = {};
+    uint16_t reserved2 = 0;
+    char alias[64] = {};
+    int32_t status = 0;                  ///< TfConnectStatus
+    std::unique_ptr<BaseDevice> pDevice; ///< the open camera, or null
+    int32_t missCount = 0;               ///< missed announcements (closed) or failed heartbeats (open)
+    int32_t callBackStatus = -1;         ///< pending notification: -1 none, 0 add, 1 remove
+    int32_t notifiedStatus = -1;         ///< last delivered notification: -1 none, 0 added, 1 removed
+
+    int SessionCount() const { return static_cast<int>(pSessionInfo.size()); }
+};

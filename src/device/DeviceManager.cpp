@@ -1,0 +1,374 @@
+// SPDX-License-Identifier: Apache-2.0
+// DeviceManager: the device list, its queries, opening and closing cameras, and the manager thread.
+#include "device/DeviceManager.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "device/BaseDevice.h"
+#include "runtime/LogCustom.h"
+
+namespace {
+std::mutex g_instanceMutex;
+DeviceManager *g_instance = nullptr; // guarded by g_instanceMutex
+
+constexpr int kStatusRemoved = 1;
+constexpr int kStatusOpened = 3;
+constexpr unsigned kRoundMs = 1000;
+} // namespace
+
+DeviceManager *DeviceManager::GetInstance()
+{
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
+    if (g_instance == nullptr) {
+        g_instance = new DeviceManager();
+    }
+    return g_instance;
+}
+
+void DeviceManager::Release()
+{
+    DeviceManager *instance = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_instanceMutex);
+        instance = g_instance;
+        g_instance = nullptr;
+    }
+    delete instance;
+}
+
+DeviceManager::DeviceManager() : StoppableThread("DeviceManager")
+{
+}
+
+DeviceManager::~DeviceManager()
+{
+    if (IsRunning()) {
+        Stop();
+        Join();
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    for (auto &entry : m_list) {
+        entry->Release();
+    }
+    m_list.clear();
+}
+
+void DeviceManager::Run()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_listMutex);
+        // The merge of camera announcements and the heartbeat of open cameras run here each round.
+    }
+    WaitForStop(kRoundMs);
+}
+
+void DeviceManager::AddDeviceInfo(std::unique_ptr<DeviceInfo> entry)
+{
+    if (!entry) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    m_list.push_back(std::move(entry));
+}
+
+int DeviceManager::GetCameraCount()
+{
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    int count = 0;
+    for (size_t i = 0; i < m_list.size(); ++i) {
+        const DeviceInfo &entry = *m_list[i];
+        TFLOG("%d uir:%s status:%d - %d.", static_cast<int>(i), entry.uri, entry.status,
+              entry.callBackStatus);
+        if (entry.IsVisible()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+int DeviceManager::GetDeviceInfoList(TfDeviceInfo *list, uint32_t capacity)
+{
+    if (list == nullptr) {
+        TFLOG("pDevicesList is NULL.");
+        return -12;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    uint32_t written = 0;
+    for (const auto &entry : m_list) {
+        if (written >= capacity) {
+            break;
+        }
+        if (entry->IsVisible()) {
+            list[written++] = entry->ToTfDeviceInfo();
+        }
+    }
+    return 0;
+}
+
+int DeviceManager::GetDeviceInfo(TfDeviceInfo *info, uint32_t index)
+{
+    if (info == nullptr) {
+        TFLOG("pDevices is NULL.");
+        return -12;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    if (index >= m_list.size()) {
+        TFLOG("deviceCount:%d is invalid.", static_cast<int>(index));
+        return -15;
+    }
+    *info = m_list[index]->ToTfDeviceInfo();
+    uint32_t visible = 0;
+    for (const auto &entry : m_list) {
+        if (!entry->IsVisible()) {
+            continue;
+        }
+        if (visible == index) {
+            *info = entry->ToTfDeviceInfo();
+            break;
+        }
+        ++visible;
+    }
+    return 0;
+}
+
+int DeviceManager::GetDeviceIP(const char *uri, char *ip)
+{
+    if (uri == nullptr) {
+        TFLOG("uri:%s is invalid.", "(null)");
+        return -1;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    TFLOG("%d  %s", static_cast<int>(m_list.size()), uri);
+    for (const auto &entry : m_list) {
+        TFLOG("%d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus, entry->uri,
+              entry->alias);
+        if (std::strncmp(entry->uri, uri, sizeof(entry->uri)) != 0 ||
+            !DeviceInfo::IsKnownDeviceType(entry->deviceType) || entry->pSessionInfo.empty()) {
+            continue;
+        }
+        entry->pSessionInfo[0].FormatIp(ip, 16);
+        return 0;
+    }
+    return -1;
+}
+
+bool DeviceManager::CheckDevicePtrVaild(BaseDevice *device)
+{
+    if (device == nullptr) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    for (const auto &entry : m_list) {
+        if (entry->pDevice.get() == device) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DeviceManager::checkOpenedByURI(const char *uri)
+{
+    if (uri == nullptr) {
+        TFLOG("uri:%s is invalid.", "(null)");
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    for (const auto &entry : m_list) {
+        if (std::strncmp(entry->uri, uri, sizeof(entry->uri)) == 0 && entry->status == kStatusOpened) {
+            TFLOG("uri:%s is found in the device list.%d %d %d ", uri, kStatusOpened, entry->callBackStatus,
+                  entry->notifiedStatus);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DeviceManager::checkOpenedByAlias(const char *alias)
+{
+    if (alias == nullptr) {
+        TFLOG("alias:%s is invalid.", "(null)");
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    for (const auto &entry : m_list) {
+        if (std::strncmp(entry->alias, alias, sizeof(entry->alias)) == 0 && entry->status == kStatusOpened) {
+            TFLOG("alias:%s is found in the device list.%d %d %d ", alias, kStatusOpened,
+                  entry->callBackStatus, entry->notifiedStatus);
+            return true;
+        }
+    }
+    return false;
+}
+
+BaseDevice *DeviceManager::OpenDevice(const char *uri, int &ret)
+{
+    if (uri == nullptr) {
+        TFLOG("uri:%s is invalid.", "(null)");
+        return nullptr;
+    }
+    return OpenMatching(MatchBy::Uri, uri, ret);
+}
+
+BaseDevice *DeviceManager::OpenDeviceByAlias(const char *alias, int &ret)
+{
+    if (alias == nullptr) {
+        TFLOG("alias:%s is invalid.", "(null)");
+        return nullptr;
+    }
+    return OpenMatching(MatchBy::Alias, alias, ret);
+}
+
+BaseDevice *DeviceManager::OpenDeviceByIP(const char *ip, int &ret)
+{
+    if (ip == nullptr) {
+        TFLOG("ip:%s is invalid.", "(null)");
+        return nullptr;
+    }
+    return OpenMatching(MatchBy::Ip, ip, ret);
+}
+
+BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
+{
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    TFLOG("%d  %s", static_cast<int>(m_list.size()), key);
+
+    DeviceInfo *match = nullptr;
+    if (m_list.empty()) {
+        ret = -15;
+    } else {
+        bool removedSeen = false;
+        for (auto &entry : m_list) {
+            TFLOG("%d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus, entry->uri,
+                  entry->alias);
+            bool same = false;
+            switch (by) {
+            case MatchBy::Uri:
+                same = std::strncmp(entry->uri, key, sizeof(entry->uri)) == 0;
+                break;
+            case MatchBy::Alias:
+                same = std::strncmp(entry->alias, key, sizeof(entry->alias)) == 0;
+                break;
+            case MatchBy::Ip: {
+                if (!DeviceInfo::IsKnownDeviceType(entry->deviceType) || entry->pSessionInfo.empty()) {
+                    continue;
+                }
+                char ip[16] = {};
+                entry->pSessionInfo[0].FormatIp(ip, sizeof(ip));
+                same = std::strncmp(ip, key, sizeof(ip)) == 0;
+                break;
+            }
+            }
+            if (!same) {
+                continue;
+            }
+            if (entry->status > kStatusRemoved) {
+                match = entry.get();
+                break;
+            }
+            TFLOG(" ---- %d   %d   %d", entry->status, entry->callBackStatus, entry->notifiedStatus);
+            removedSeen = true;
+        }
+        if (match == nullptr) {
+            ret = removedSeen ? -1 : -15;
+        }
+    }
+
+    if (match != nullptr) {
+        if (!match->pDevice) {
+            auto device = std::make_unique<BaseDevice>(*match, true);
+            ret = device->Open(false);
+            if (ret == 0) {
+                match->pDevice = std::move(device);
+                match->status = kStatusOpened;
+                if (by == MatchBy::Alias) {
+                    TFLOG("alias:%s is found in the device list.", key);
+                }
+                return match->pDevice.get();
+            }
+            TFLOG("open failed delete %d %d %d %s %s", match->status, match->callBackStatus,
+                  match->notifiedStatus, match->uri, match->alias);
+        } else {
+            TFLOG("--- %d %d %d %s %s", match->status, match->callBackStatus, match->notifiedStatus,
+                  match->uri, match->alias);
+            if (match->status == kStatusOpened) {
+                return match->pDevice.get();
+            }
+            ret = match->pDevice->Open(false);
+            if (ret == 0) {
+                match->status = kStatusOpened;
+                return match->pDevice.get();
+            }
+            match->pDevice->Close();
+        }
+    }
+
+    switch (by) {
+    case MatchBy::Uri:
+        TFLOG("uri:%s open failed.", key);
+        break;
+    case MatchBy::Alias:
+        TFLOG("alias:%s is not found in the device list.", key);
+        break;
+    case MatchBy::Ip:
+        TFLOG("ip:%s is not found in the device list.", key);
+        break;
+    }
+    for (const auto &entry : m_list) {
+        TFLOG("in the device list ---- %s %s   %d   %d   %d", entry->uri, entry->alias, entry->status,
+              entry->callBackStatus, entry->notifiedStatus);
+    }
+    return nullptr;
+}
+
+void DeviceManager::ReleaseDevice(BaseDevice *device)
+{
+    if (device == nullptr) {
+        return;
+    }
+    std::unique_ptr<BaseDevice> released;
+    {
+        std::lock_guard<std::mutex> lock(m_listMutex);
+        for (auto &entry : m_list) {
+            if (entry->pDevice.get() != device) {
+                continue;
+            }
+            TFLOG("-- %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
+                  entry->uri, entry->alias);
+            entry->status = (entry->notifiedStatus == 1 || entry->callBackStatus == 1) ? kStatusRemoved : 2;
+            released = std::move(entry->pDevice);
+            TFLOG("++ %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
+                  entry->uri, entry->alias);
+            // Destroyed under the lock, so no query sees a half-closed camera.
+            released.reset();
+            break;
+        }
+    }
+}
+
+void DeviceManager::SetHotPlugStatusCallback(TfHotPlugCallback callback)
+{
+    TFLOG("pCallback:%p", reinterpret_cast<void *>(callback));
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    m_hotPlug = callback;
+}
+
+void DeviceManager::SetHotPlugStatusCallback_(TfHotPlugCallbackEx callback, void *context)
+{
+    TFLOG("pCallback:%p pContex:%p", reinterpret_cast<void *>(callback), context);
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    m_hotPlugEx = callback;
+    m_hotPlugContext = context;
+}
+
+void DeviceManager::SetUpgradeState(int state)
+{
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    m_iUpgradeFireOrJson = state;
+}
+
+int DeviceManager::GetUpgradeState() const
+{
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    return m_iUpgradeFireOrJson;
+}

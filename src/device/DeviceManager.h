@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: Apache-2.0
+// DeviceManager: the process-wide owner of the device list, the open cameras and the hot-plug callbacks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "Orvane_api.h"
+#include "device/DeviceInfo.h"
+#include "runtime/StoppableThread.h"
+
+class BaseDevice;
+
+class DeviceManager : public StoppableThread
+{
+public:
+    static DeviceManager *GetInstance();
+    /// Stops the manager and frees the list; open devices should have been closed by the application.
+    static void Release();
+
+    ~DeviceManager() override;
+
+    /// Number of visible entries.
+    int GetCameraCount();
+    int GetDeviceInfoList(TfDeviceInfo *list, uint32_t capacity);
+    int GetDeviceInfo(TfDeviceInfo *info, uint32_t index);
+    int GetDeviceIP(const char *uri, char *ip);
+
+    bool CheckDevicePtrVaild(BaseDevice *device);
+    bool checkOpenedByURI(const char *uri);
+    bool checkOpenedByAlias(const char *alias);
+
+    BaseDevice *OpenDevice(const char *uri, int &ret);
+    BaseDevice *OpenDeviceByAlias(const char *alias, int &ret);
+    BaseDevice *OpenDeviceByIP(const char *ip, int &ret);
+    void ReleaseDevice(BaseDevice *device);
+
+    void SetHotPlugStatusCallback(TfHotPlugCallback callback);
+    void SetHotPlugStatusCallback_(TfHotPlugCallbackEx callback, void *context);
+    void SetUpgradeState(int state);
+    int GetUpgradeState() const;
+
+    /// Appends an entry to the list (discovery's merge, and tests).
+    void AddDeviceInfo(std::unique_ptr<DeviceInfo> entry);
+
+protected:
+    void Run() override;
+
+private:
+    DeviceManager();
+
+    enum class MatchBy
+    {
+        Uri,
+        Alias,
+        Ip
+    };
+    BaseDevice *OpenMatching(MatchBy by, const char *key, int &ret);
+
+    mutable std::mutex m_listMutex;
+    std::vector<std::unique_ptr<DeviceInfo>> m_list; // guarded by m_listMutex
+    TfHotPlugCallback m_hotPlug = nullptr;           // guarded by m_listMutex
+    TfHotPlugCallbackEx m_hotPlugEx = nullptr;       // guarded by m_listMutex
+    void *m_hotPlugContext = nullptr;                // guarded by m_listMutex
+    int m_iUpgradeFireOrJson = 0;                    // guarded by m_listMutex
+};

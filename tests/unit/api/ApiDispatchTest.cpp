@@ -1,0 +1,350 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the call patterns, the handle check, the result translation and the argument-check order.
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ApiTestSupport.h"
+#include "api/DeviceHandle.h"
+#include "device/DeviceManager.h"
+
+using ApiDispatch = OpenedDeviceTest;
+using Calls = std::vector<std::string>;
+
+namespace {
+bool Contains(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+} // namespace
+
+TEST_F(ApiDispatch, TranslationPassesOnlyTheDocumentedRanges)
+{
+    struct Row
+    {
+        int internal;
+        int external;
+    };
+    const Row rows[] = {{-108, -255}, {-107, -107}, {-104, -104}, {-101, -101}, {-100, -255},
+                        {-20, -255},  {-19, -19},   {-2, -2},     {0, 0},       {1, -255}};
+    for (const Row &row : rows) {
+        m_session->m_results["StartStream"] = row.internal;
+        const size_t mark = LogMark();
+        EXPECT_EQ(TFCM_StartStream(m_handle), row.external) << "internal " << row.internal;
+        const bool logged =
+            Contains(LogSince(mark), "]:invalid param: interRet:" + std::to_string(row.internal) + "\n");
+        EXPECT_EQ(logged, row.external == -255 && row.internal != -255) << "internal " << row.internal;
+    }
+}
+
+TEST_F(ApiDispatch, NoExceptionCrossesTheBoundary)
+{
+    TfCameraParameters params{};
+    uint8_t value[4] = {};
+    struct Row
+    {
+        const char *operation;
+        const char *function;
+        std::function<int()> call;
+    };
+    const Row rows[] = {
+        {"StartStream", "TFCM_StartStream", [&] { return TFCM_StartStream(m_handle); }},
+        {"SetComputeRealDepthEnabled", "TFCM_SetComputeRealDepthCorrectionEnabled",
+         [&] { return TFCM_SetComputeRealDepthCorrectionEnabled(m_handle, true); }},
+        {"SetSaveRawBufferEnabled", "TFCM_SetSaveRawBufferEnabled",
+         [&] { return TFCM_SetSaveRawBufferEnabled(m_handle, true); }},
+        {"SetTofFrameRate", "TFCM_SetFrameRate", [&] { return TFCM_SetFrameRate(m_handle, 10); }},
+        {"GetCameraIntrinsic", "TFCM_GetCameraParameters",
+         [&] { return TFCM_GetCameraParameters(m_handle, TF_SENSOR_TOF, &params); }},
+        {"SetProperty", "TFCM_SetProperty", [&] { return TFCM_SetProperty(m_handle, 9, value, 4); }},
+    };
+    for (const Row &row : rows) {
+        m_session->m_throwIn = row.operation;
+        const size_t mark = LogMark();
+        EXPECT_EQ(row.call(), -255) << row.function;
+        EXPECT_TRUE(Contains(LogSince(mark), std::string(row.function) + ": exception: fake failure in "))
+            << row.function;
+    }
+    m_session->m_throwIn.clear();
+}
+
+TEST_F(ApiDispatch, HandleCheckRefusesUnknownHandles)
+{
+    Device emptyCell{nullptr};
+    int notADevice = 0;
+    Device foreignCell{reinterpret_cast<BaseDevice *>(&notADevice)};
+    EXPECT_EQ(TFCM_StartStream(nullptr), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(TFCM_StartStream(&emptyCell), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(TFCM_StartStream(&foreignCell), TF_ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(m_session->m_calls.empty());
+}
+
+TEST_F(ApiDispatch, ArgumentChecksRunInTheDocumentedOrder)
+{
+    uint8_t mode = 0;
+    const std::string longPath(261, 'a');
+    TfCameraParameters params{};
+    // A null output beats a bad handle; the handle beats value ranges ...
+    EXPECT_EQ(TFCM_GetDataMode(nullptr, nullptr), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_GetDataMode(nullptr, &mode), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(TFCM_GetCameraParameters(nullptr, static_cast<TfSensorType>(9), nullptr),
+              TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_GetCameraParameters(nullptr, static_cast<TfSensorType>(9), &params),
+              TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(TFCM_GetCameraParameters(m_handle, static_cast<TfSensorType>(9), &params),
+              TF_ERROR_SENSOR_TYPE);
+    // ... except the firmware path length, checked before the handle ...
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, longPath.c_str()), TF_ERROR_UPGRADE_PATH_TOO_LONG);
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, longPath.substr(1).c_str()), TF_ERROR_INVALID_HANDLE);
+    // ... and the pixel formats, checked after the handle.
+    EXPECT_EQ(TFCM_SetColorPixelFormat(nullptr, static_cast<TfPixelFormat>(9)), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(TFCM_SetIRPixelFormat(nullptr, static_cast<TfPixelFormat>(9)), TF_ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(m_session->m_calls.empty());
+}
+
+TEST_F(ApiDispatch, PixelFormatsAreLimitedPerStream)
+{
+    struct Row
+    {
+        bool color;
+        TfPixelFormat format;
+        int expected;
+    };
+    const Row rows[] = {{true, TF_PIXEL_RGB888, 0},    {true, TF_PIXEL_BGR888, 0},
+                        {true, TF_PIXEL_GRAY8, -15},   {true, TF_PIXEL_DEPTH_MM16, -15},
+                        {false, TF_PIXEL_GRAY16, 0},   {false, TF_PIXEL_GRAY8, 0},
+                        {false, TF_PIXEL_RGB888, -15}, {false, static_cast<TfPixelFormat>(-1), -15}};
+    for (const Row &row : rows) {
+        m_session->m_calls.clear();
+        const int ret = row.color ? TFCM_SetColorPixelFormat(m_handle, row.format)
+                                  : TFCM_SetIRPixelFormat(m_handle, row.format);
+        EXPECT_EQ(ret, row.expected) << row.color << " " << row.format;
+        EXPECT_EQ(m_session->m_calls.size(), row.expected == 0 ? 1u : 0u);
+    }
+}
+
+TEST_F(ApiDispatch, BooleanPatternTurnsAnyFailureIntoMinus255WithoutLogging)
+{
+    const int sessionResults[] = {1, 7, -104, -300};
+    for (int result : sessionResults) {
+        m_session->m_results["SetComputeRealDepthEnabled"] = result;
+        const size_t mark = LogMark();
+        EXPECT_EQ(TFCM_SetComputeRealDepthCorrectionEnabled(m_handle, true), -255) << result;
+        EXPECT_FALSE(Contains(LogSince(mark), "invalid param")) << result;
+    }
+    m_session->m_results["SetComputeRealDepthEnabled"] = 0;
+    EXPECT_EQ(TFCM_SetComputeRealDepthCorrectionEnabled(m_handle, true), 0);
+    // The translating twin of the same session operation does log and translate.
+    m_session->m_results["SetComputeRealDepthEnabled"] = -104;
+    EXPECT_EQ(TFCM_SetRealDepthCorrectionEnabled(m_handle, false), -104);
+
+    m_session->m_registerAnswer = false;
+    EXPECT_EQ(TFCM_RegisterNotify(m_handle, nullptr), -255);
+    m_session->m_registerAnswer = true;
+    EXPECT_EQ(TFCM_RegisterNotify(m_handle, nullptr), 0);
+}
+
+TEST_F(ApiDispatch, IgnoringPatternReturnsZeroWhateverTheSessionSays)
+{
+    m_session->m_results["SetSaveRawBufferEnabled"] = -104;
+    EXPECT_EQ(TFCM_SetSaveRawBufferEnabled(m_handle, true), 0);
+    m_session->m_results["SetRangeValue"] = 4200;
+    EXPECT_EQ(TFCM_SetRangeValue(m_handle, TF_DEPTH_RANGE_2, 100, 2400), 0);
+    EXPECT_EQ(m_session->m_calls, (Calls{"SetSaveRawBufferEnabled:1", "SetRangeValue:2,100,2400"}));
+    EXPECT_EQ(TFCM_SetSaveRawBufferEnabled(nullptr, true), TF_ERROR_INVALID_HANDLE);
+}
+
+TEST_F(ApiDispatch, RestartPatternStopsCallsAndStarts)
+{
+    m_session->m_results["SetTofFrameRate"] = -107;
+    m_session->m_results["StartStream"] = -104; // the restart's own result is ignored
+    EXPECT_EQ(TFCM_SetFrameRate(m_handle, 15), -107);
+    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetTofFrameRate:15", "StartStream"}));
+
+    m_session->m_calls.clear();
+    EXPECT_EQ(TFCM_SetDepthRange(m_handle, TF_DEPTH_RANGE_3), 0);
+    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetDepthRange:3", "StartStream"}));
+}
+
+TEST_F(ApiDispatch, DualFrequencyDataModeSetsTheDefaultOutput)
+{
+    EXPECT_EQ(TFCM_SetDataMode(m_handle, 9), 0);
+    EXPECT_EQ(m_session->m_calls,
+              (Calls{"StopStream", "SetDataMode:9", "SetDualFreqMode:2,5,0,0", "StartStream"}));
+
+    // Only the low 8 bits select the mode; other modes set no dual-frequency output.
+    m_session->m_calls.clear();
+    EXPECT_EQ(TFCM_SetDataMode(m_handle, 0x103), 0);
+    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetDataMode:3", "StartStream"}));
+
+    // A refused mode does not reach the dual-frequency setting.
+    m_session->m_calls.clear();
+    m_session->m_results["SetDataMode"] = -107;
+    EXPECT_EQ(TFCM_SetDataMode(m_handle, 10), -107);
+    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetDataMode:10", "StartStream"}));
+}
+
+TEST_F(ApiDispatch, ExposureTimeUsesTheSecondSlotInTwoExposureModes)
+{
+    m_session->m_dataMode = 1;
+    EXPECT_EQ(TFCM_SetToFExposureTime(m_handle, 800), 0);
+    EXPECT_EQ(m_session->m_calls, (Calls{"SetExposureTime:0,800", "GetDataMode"}));
+
+    m_session->m_calls.clear();
+    m_session->m_dataMode = 7;
+    EXPECT_EQ(TFCM_SetToFExposureTime(m_handle, 900), 0);
+    EXPECT_EQ(m_session->m_calls, (Calls{"SetExposureTime:0,900", "GetDataMode", "SetExposureTime:1,900"}));
+}
+
+TEST_F(ApiDispatch, GetExposureTimeRequiresBothSlotsToAgree)
+{
+    uint32_t exposure = 1;
+    m_session->m_exposure[0] = 800;
+    m_session->m_exposure[1] = 800;
+    EXPECT_EQ(TFCM_GetToFExposureTime(m_handle, &exposure), 0);
+    EXPECT_EQ(exposure, 800u);
+
+    m_session->m_exposure[1] = 900;
+    exposure = 1;
+    const size_t mark = LogMark();
+    EXPECT_EQ(TFCM_GetToFExposureTime(m_handle, &exposure), -255);
+    EXPECT_EQ(exposure, 1u);
+    const std::string log = LogSince(mark);
+    EXPECT_TRUE(Contains(log, "]:The exposureTime 800 != 900 is different in dualfreq mode.\n"));
+    EXPECT_TRUE(Contains(log, "]:invalid param: interRet:-255\n"));
+
+    m_session->m_results["GetExposureTime"] = -104;
+    EXPECT_EQ(TFCM_GetToFExposureTime(m_handle, &exposure), -104);
+    EXPECT_EQ(exposure, 0u);
+}
+
+TEST_F(ApiDispatch, UnsupportedOperationsFailWithoutWriting)
+{
+    // FakeSession leaves GetTofFrameRate to BaseSession's default.
+    uint8_t fps = 42;
+    const size_t mark = LogMark();
+    EXPECT_EQ(TFCM_GetFrameRate(m_handle, &fps), -255);
+    EXPECT_EQ(fps, 42);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:Not Support.\n"));
+}
+
+TEST_F(ApiDispatch, FramesAreCopiedOutWhateverTheResult)
+{
+    uint8_t pixels[4] = {};
+    m_session->m_frame.frameIndex = 7;
+    m_session->m_frame.frameType = 0;
+    m_session->m_frame.pixelFormat = 0;
+    m_session->m_frame.pFrameData = pixels;
+    m_session->m_frame.dataLen = 4;
+    m_session->m_frame.width = 2;
+    m_session->m_frame.height = 1;
+    m_session->m_frame.timestamp = 123456789;
+    m_session->m_results["GetFrame"] = -4;
+    TfFrame frame{};
+    EXPECT_EQ(TFCM_GetFrame(m_handle, TF_FRAME_DEPTH, &frame), -4);
+    EXPECT_EQ(Val(frame.frameIndex), 7u);
+    EXPECT_EQ(Val(frame.pFrameData), pixels);
+    EXPECT_EQ(Val(frame.dataLen), 4u);
+    EXPECT_EQ(Val(frame.width), 2);
+    EXPECT_EQ(Val(frame.timestamp), 123456789u);
+
+    m_session->m_ready.depth = 1;
+    m_session->m_ready.confidence = 1;
+    TfFrameReady ready{};
+    EXPECT_EQ(TFCM_ReadNextFrame(m_handle, &ready), 0);
+    EXPECT_EQ(ready.depth, 1u);
+    EXPECT_EQ(ready.confidence, 1u);
+    EXPECT_EQ(ready.ir, 0u);
+}
+
+TEST_F(ApiDispatch, FrameModeCarriesThePixelFormatOfEachType)
+{
+    TfFrameMode mode{};
+    m_session->m_colorFormat = kPixelBgr888;
+    m_session->m_frameMode = FrameMode{1600, 1200, 15};
+    EXPECT_EQ(TFCM_GetFrameMode(m_handle, TF_FRAME_COLOR, &mode), 0);
+    EXPECT_EQ(mode.pixelFormat, 4u);
+    EXPECT_EQ(mode.resolutionWidth, 1600u);
+    EXPECT_EQ(mode.resolutionHeight, 1200u);
+    EXPECT_EQ(mode.fps, 15u);
+    EXPECT_EQ(TFCM_GetFrameMode(m_handle, TF_FRAME_IR, &mode), 0);
+    EXPECT_EQ(mode.pixelFormat, 2u);
+
+    std::memset(&mode, 0xAB, sizeof(mode));
+    EXPECT_EQ(TFCM_GetFrameMode(m_handle, TF_FRAME_DEPTH_MAPPED_TO_COLOR, &mode), TF_ERROR_NO_FRAME_MODE);
+    EXPECT_EQ(mode.resolutionWidth, 0xABABABABu);
+}
+
+TEST_F(ApiDispatch, DepthRangeQueryFailureIsReportedAsNotConnected)
+{
+    TfDepthRange range = TF_DEPTH_RANGE_0;
+    EXPECT_EQ(TFCM_GetDepthRange(m_handle, &range), 0);
+    EXPECT_EQ(range, TF_DEPTH_RANGE_2);
+    m_session->m_results["GetDepthRange"] = -104;
+    EXPECT_EQ(TFCM_GetDepthRange(m_handle, &range), TF_ERROR_NOT_CONNECTED);
+}
+
+TEST_F(ApiDispatch, ColorResolutionCodes)
+{
+    const size_t mark = LogMark();
+    EXPECT_EQ(TFCM_SetColorResolution(m_handle, 3), 0);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:resolution:3 is invalid. use default values\n"));
+    EXPECT_EQ(m_session->m_calls.back(), "SetLens:2,1,640x480,25,2");
+    EXPECT_EQ(TFCM_SetColorResolution(m_handle, 5), 0);
+    EXPECT_EQ(m_session->m_calls.back(), "SetLens:2,1,800x600,25,2");
+
+    // A size without a code leaves the caller's value alone.
+    EXPECT_EQ(TFCM_SetColorResolution(m_handle, 4), 0);
+    uint32_t code = 0xDEADBEEF;
+    EXPECT_EQ(TFCM_GetColorResolution(m_handle, &code), 0);
+    EXPECT_EQ(code, 0xDEADBEEFu);
+
+    // A known size replaces the whole value, not only its low 16 bits.
+    EXPECT_EQ(TFCM_SetColorResolution(m_handle, 2), 0);
+    code = 0xFFFFFFFF;
+    EXPECT_EQ(TFCM_GetColorResolution(m_handle, &code), 0);
+    EXPECT_EQ(code, 2u);
+}
+
+TEST_F(ApiDispatch, FirmwareUpgradeResultsAndUpgradeState)
+{
+    struct Row
+    {
+        int session;
+        int external;
+        int upgradeState;
+    };
+    const Row rows[] = {{0, 0, 1}, {1, 0, 1}, {-4, -19, 0}, {-2, -17, 0}, {-1, -16, 0}, {-3, -255, 0}};
+    for (const Row &row : rows) {
+        m_session->m_results["StartUpgradeFirmWare"] = row.session;
+        EXPECT_EQ(TFCM_StartUpgradeFirmWare(m_handle, "fw.img"), row.external) << row.session;
+        EXPECT_EQ(DeviceManager::GetInstance()->GetUpgradeState(), row.upgradeState) << row.session;
+    }
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(m_handle, nullptr), TF_ERROR_NULL_POINTER);
+}
+
+TEST_F(ApiDispatch, FileTransferCopiesTheRecordAndRefusesUnterminatedNames)
+{
+    TfFileTransferParams params{};
+    params.type = 6;
+    std::strcpy(params.name, "/tmp/offset.bin");
+    params.direction = 0;
+    params.index = 2;
+    params.userData = &params;
+    EXPECT_EQ(TFCM_TransferFile(m_handle, &params), 0);
+    EXPECT_EQ(Val(m_session->m_lastTransfer.type), 6u);
+    EXPECT_STREQ(m_session->m_lastTransfer.name, "/tmp/offset.bin");
+    EXPECT_EQ(Val(m_session->m_lastTransfer.index), 2);
+    EXPECT_EQ(Val(m_session->m_lastTransfer.value), 0u);
+    EXPECT_EQ(Val(m_session->m_lastTransfer.flag), 0);
+    EXPECT_EQ(Val(m_session->m_lastTransfer.userData), &params);
+
+    m_session->m_calls.clear();
+    std::memset(params.name, 'n', sizeof(params.name));
+    const size_t mark = LogMark();
+    EXPECT_EQ(TFCM_TransferFile(m_handle, &params), TF_ERROR_INVALID_ARGUMENT);
+    EXPECT_TRUE(Contains(LogSince(mark), " is too large than 256.\n"));
+    EXPECT_TRUE(m_session->m_calls.empty());
+    EXPECT_EQ(TFCM_TransferFile(m_handle, nullptr), TF_ERROR_NULL_POINTER);
+}

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: Apache-2.0
+// Checks that libOrvane_api.so exports exactly the TFCM_ functions the public header declares.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+std::set<std::string> DeclaredFunctions()
+{
+    std::ifstream in(ORVANE_API_HEADER);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string header = text.str();
+    std::set<std::string> names;
+    const std::string marker = "ORVANE_API int ";
+    for (size_t at = header.find(marker); at != std::string::npos; at = header.find(marker, at + 1)) {
+        const size_t start = at + marker.size();
+        const size_t end = header.find('(', start);
+        const std::string name = header.substr(start, end - start);
+        if (name.rfind("TFCM_", 0) == 0) {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
+/// Every defined dynamic symbol of the built library.
+std::set<std::string> ExportedSymbols()
+{
+    std::set<std::string> names;
+    const std::string command = std::string("nm -D --defined-only '") + ORVANE_API_LIBRARY + "' 2>/dev/null";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return names;
+    }
+    char line[512];
+    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+        std::istringstream fields(line);
+        std::string field;
+        std::string last;
+        while (fields >> field) {
+            last = field;
+        }
+        if (!last.empty()) {
+            names.insert(last);
+        }
+    }
+    pclose(pipe);
+    return names;
+}
+} // namespace
+
+TEST(ExportedSymbols, ExactlyTheDeclaredTfcmFunctions)
+{
+    const std::set<std::string> declared = DeclaredFunctions();
+    EXPECT_EQ(declared.size(), 105u);
+    const std::set<std::string> exported = ExportedSymbols();
+    ASSERT_FALSE(exported.empty()) << "nm could not read " << ORVANE_API_LIBRARY;
+    for (const std::string &name : exported) {
+        EXPECT_EQ(declared.count(name), 1u) << "exported but not declared: " << name;
+    }
+    for (const std::string &name : declared) {
+        EXPECT_EQ(exported.count(name), 1u) << "declared but not exported: " << name;
+    }
+    EXPECT_EQ(exported.size(), 105u);
+}

@@ -1,0 +1,248 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the point conversions, the frame conversion and the camera parameters.
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "ApiTestSupport.h"
+
+namespace {
+TfCameraParameters Pinhole500()
+{
+    TfCameraParameters params{};
+    params.fx = 500.0;
+    params.fy = 500.0;
+    params.cx = 320.0;
+    params.cy = 240.0;
+    return params;
+}
+
+void ExpectPoint(const TfVector3f &p, float x, float y, float z)
+{
+    EXPECT_FLOAT_EQ(p.x, x);
+    EXPECT_FLOAT_EQ(p.y, y);
+    EXPECT_FLOAT_EQ(p.z, z);
+}
+
+std::vector<DepthWorldRay> TableFor(double fx, double fy, double cx, double cy)
+{
+    std::vector<DepthWorldRay> table;
+    table.reserve(static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight);
+    for (int v = 0; v < kDepthTableHeight; ++v) {
+        for (int u = 0; u < kDepthTableWidth; ++u) {
+            table.emplace_back((u - cx) / fx, (v - cy) / fy);
+        }
+    }
+    return table;
+}
+
+const TfVector3f kSentinel{-7.0f, -7.0f, -7.0f};
+} // namespace
+
+TEST(PointConversion, DepthPixelsToPointsAndBack)
+{
+    TfCameraParameters params = Pinhole500();
+    const TfDepthVector3 pixels[] = {{320, 240, 1000}, {420, 240, 1000}, {100, 40, 0}};
+    TfVector3f points[3];
+    ASSERT_EQ(TFCM_ConvertDepthToPointCloud(nullptr, pixels, points, 3, &params), 0);
+    ExpectPoint(points[0], 0.0f, 0.0f, 1000.0f);
+    ExpectPoint(points[1], 200.0f, 0.0f, 1000.0f);
+    ExpectPoint(points[2], 0.0f, 0.0f, 0.0f);
+
+    TfDepthVector3 back[2];
+    ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, points, back, 2, &params), 0);
+    EXPECT_EQ(Val(back[1].depthX), 420);
+    EXPECT_EQ(Val(back[1].depthY), 240);
+    EXPECT_EQ(Val(back[1].depthZ), 1000);
+    EXPECT_EQ(Val(back[0].depthX), 320);
+}
+
+TEST(PointConversion, ProjectionTruncatesTowardZero)
+{
+    TfCameraParameters params = Pinhole500();
+    // Columns 100.9 and -0.5 for x / z = -0.4382 and -0.641; depth 1000.9 mm truncates to 1000.
+    const TfVector3f points[] = {{-438.2f, 0.0f, 1000.0f}, {-641.0f, 0.0f, 1000.0f}, {0.0f, 0.0f, 1000.9f}};
+    TfDepthVector3 pixels[3];
+    ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, points, pixels, 3, &params), 0);
+    EXPECT_EQ(Val(pixels[0].depthX), 100);
+    EXPECT_EQ(Val(pixels[1].depthX), 0);
+    EXPECT_EQ(Val(pixels[2].depthZ), 1000);
+}
+
+TEST(PointConversion, PointsWithoutAPixelGiveZero)
+{
+    TfCameraParameters params = Pinhole500();
+    const TfVector3f points[] = {{10.0f, 20.0f, 0.0f}, {1e30f, -1e30f, 1.0f}, {NAN, 0.0f, 1000.0f}};
+    TfDepthVector3 pixels[3];
+    std::memset(pixels, 0x5A, sizeof(pixels));
+    ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, points, pixels, 3, &params), 0);
+    EXPECT_EQ(Val(pixels[0].depthX), 0);
+    EXPECT_EQ(Val(pixels[0].depthY), 0);
+    EXPECT_EQ(Val(pixels[0].depthZ), 0);
+    EXPECT_EQ(Val(pixels[1].depthX), INT32_MAX); // clamped, never undefined
+    EXPECT_EQ(Val(pixels[1].depthY), INT32_MIN);
+    EXPECT_EQ(Val(pixels[2].depthX), 0);
+}
+
+TEST(PointConversion, EmptyCountsTouchNothingAndNullsAreRefused)
+{
+    TfCameraParameters params = Pinhole500();
+    TfDepthVector3 pixel{1, 2, 3};
+    TfVector3f point = kSentinel;
+    EXPECT_EQ(TFCM_ConvertDepthToPointCloud(nullptr, &pixel, &point, 0, &params), 0);
+    EXPECT_EQ(TFCM_ConvertDepthToPointCloud(nullptr, &pixel, &point, -3, &params), 0);
+    ExpectPoint(point, kSentinel.x, kSentinel.y, kSentinel.z);
+    EXPECT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, &point, &pixel, 0, &params), 0);
+    EXPECT_EQ(Val(pixel.depthX), 1);
+
+    EXPECT_EQ(TFCM_ConvertDepthToPointCloud(nullptr, nullptr, &point, 1, &params), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertDepthToPointCloud(nullptr, &pixel, nullptr, 1, &params), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertDepthToPointCloud(nullptr, &pixel, &point, 1, nullptr), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, nullptr, &pixel, 1, &params), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, &point, nullptr, 1, &params), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, &point, &pixel, 1, nullptr), TF_ERROR_NULL_POINTER);
+}
+
+class FrameConversion : public OpenedDeviceTest
+{
+protected:
+    void SetUp() override
+    {
+        OpenedDeviceTest::SetUp();
+        m_session->m_table = TableFor(500.0, 500.0, 320.0, 240.0);
+    }
+
+    /// A depth frame of the given size; `m_depth` holds its pixels.
+    TfFrame MakeFrame(uint16_t width, uint16_t height)
+    {
+        m_depth.assign(static_cast<size_t>(width) * height, 0);
+        TfFrame frame{};
+        frame.frameType = TF_FRAME_DEPTH;
+        frame.width = width;
+        frame.height = height;
+        frame.pFrameData = reinterpret_cast<uint8_t *>(m_depth.data());
+        frame.dataLen = static_cast<uint32_t>(m_depth.size() * sizeof(uint16_t));
+        return frame;
+    }
+
+    std::vector<uint16_t> m_depth;
+};
+
+TEST_F(FrameConversion, FullFrameUsesTheTable)
+{
+    TfFrame frame = MakeFrame(640, 480);
+    m_depth[240 * 640 + 420] = 1000;
+    m_depth[10] = 65535;
+    m_depth[479 * 640 + 639] = 2000;
+    std::vector<TfVector3f> points(640 * 480 + 1, kSentinel);
+    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
+    ExpectPoint(points[240 * 640 + 420], 200.0f, 0.0f, 1000.0f);
+    ExpectPoint(points[0], 0.0f, 0.0f, 0.0f);
+    ExpectPoint(points[10], 0.0f, 0.0f, 0.0f);
+    ExpectPoint(points[479 * 640 + 639], (639 - 320) / 500.0f * 2000, (479 - 240) / 500.0f * 2000, 2000.0f);
+    ExpectPoint(points[640 * 480], kSentinel.x, kSentinel.y, kSentinel.z);
+}
+
+TEST_F(FrameConversion, CroppedFrameIsTheCentreOfTheSensorImage)
+{
+    TfFrame frame = MakeFrame(640, 360);
+    // Frame row 180 is sensor row 240, the optical centre row.
+    m_depth[180 * 640 + 420] = 1000;
+    m_depth[0] = 1000;
+    std::vector<TfVector3f> points(640 * 360 + 1, kSentinel);
+    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
+    ExpectPoint(points[180 * 640 + 420], 200.0f, 0.0f, 1000.0f);
+    ExpectPoint(points[0], -640.0f, -360.0f, 1000.0f); // sensor pixel (0, 60)
+    ExpectPoint(points[1], 0.0f, 0.0f, 0.0f);          // every output point is written
+    ExpectPoint(points[640 * 360], kSentinel.x, kSentinel.y, kSentinel.z);
+}
+
+TEST_F(FrameConversion, RefusedFrames)
+{
+    std::vector<TfVector3f> points(641 * 480);
+    TfFrame frame = MakeFrame(640, 480);
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, nullptr), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, nullptr, points.data()),
+              TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(nullptr, &frame, points.data()),
+              TF_ERROR_INVALID_HANDLE);
+
+    TfFrame noData = frame;
+    noData.pFrameData = nullptr;
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(nullptr, &noData, points.data()),
+              TF_ERROR_NO_FRAME_DATA);
+
+    TfFrame shortData = frame;
+    shortData.dataLen = 640 * 480 * 2 - 1;
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &shortData, points.data()),
+              TF_ERROR_INVALID_ARGUMENT);
+
+    const size_t mark = LogMark();
+    TfFrame wide = MakeFrame(641, 480);
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &wide, points.data()),
+              TF_ERROR_INVALID_ARGUMENT);
+    EXPECT_NE(LogSince(mark).find("]:frame 641x480 does not fit the 640x480 depth table.\n"),
+              std::string::npos);
+
+    m_session->m_table.clear();
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()),
+              TF_ERROR_INVALID_ARGUMENT);
+}
+
+using CameraParameters = OpenedDeviceTest;
+
+TEST_F(CameraParameters, ColorIntrinsicsFollowTheColorResolution)
+{
+    const double intrinsic[9] = {1500.0, 0.0, 960.0, 0.0, 1500.0, 540.0, 0.0, 0.0, 1.0};
+    std::memcpy(m_session->m_intrinsic[kSensorColor], intrinsic, sizeof(intrinsic));
+    std::memcpy(m_session->m_intrinsic[kSensorTof], intrinsic, sizeof(intrinsic));
+    m_session->m_distortion[kSensorColor][0] = 0.25;
+    m_session->m_distortion[kSensorColor][7] = -0.5;
+
+    struct Row
+    {
+        uint16_t width;
+        uint16_t height;
+        double fx;
+        double cx;
+        double cy;
+    };
+    const Row rows[] = {{640, 480, 2000.0 / 3.0, 320.0, 240.0},
+                        {1280, 720, 1000.0, 640.0, 360.0},
+                        {640, 360, 500.0, 320.0, 180.0},
+                        {1920, 1080, 1500.0, 960.0, 540.0},
+                        {1600, 1200, 1500.0, 960.0, 540.0}};
+    for (const Row &row : rows) {
+        m_session->m_lens.width = row.width;
+        m_session->m_lens.height = row.height;
+        TfCameraParameters params{};
+        ASSERT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_COLOR, &params), 0);
+        EXPECT_NEAR(params.fx, row.fx, 1e-9) << row.width << "x" << row.height;
+        EXPECT_NEAR(params.fy, row.fx, 1e-9) << row.width << "x" << row.height;
+        EXPECT_NEAR(params.cx, row.cx, 1e-9) << row.width << "x" << row.height;
+        EXPECT_NEAR(params.cy, row.cy, 1e-9) << row.width << "x" << row.height;
+        EXPECT_EQ(params.k1, 0.25);
+        EXPECT_EQ(params.k6, -0.5);
+    }
+
+    // The ToF intrinsics are never scaled, and a failed resolution query scales nothing.
+    TfCameraParameters params{};
+    m_session->m_lens.width = 640;
+    m_session->m_lens.height = 480;
+    ASSERT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_TOF, &params), 0);
+    EXPECT_EQ(params.fx, 1500.0);
+    m_session->m_results["GetLens"] = -104;
+    ASSERT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_COLOR, &params), 0);
+    EXPECT_EQ(params.cx, 960.0);
+}
+
+TEST_F(CameraParameters, QueryFailuresAreTranslated)
+{
+    TfCameraParameters params{};
+    params.fx = 3.0;
+    m_session->m_results["GetCameraDistortion"] = -104;
+    EXPECT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_TOF, &params), -104);
+    m_session->m_results["GetCameraIntrinsic"] = 5;
+    EXPECT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_TOF, &params), -255);
+    EXPECT_EQ(params.fx, 3.0);
+}

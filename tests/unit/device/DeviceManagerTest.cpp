@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the device list: visibility, queries, opening by URI, alias and address, and closing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "device/BaseDevice.h"
+#include "device/DeviceManager.h"
+#include "session/BaseSession.h"
+
+namespace {
+
+/// Copies a field of a packed public record, which cannot be bound to a reference.
+template <typename T> T Val(T value)
+{
+    return value;
+}
+
+/// A session whose open result is programmed and whose calls are counted.
+class FakeSession : public BaseSession
+{
+public:
+    explicit FakeSession(int openResult) : m_openResult(openResult) {}
+    int OpenDevice(bool) override
+    {
+        ++opens;
+        return m_openResult;
+    }
+    int CloseDevice() override
+    {
+        ++closes;
+        return 0;
+    }
+    int opens = 0;
+    int closes = 0;
+
+private:
+    int m_openResult;
+};
+
+std::unique_ptr<DeviceInfo> Entry(const char *serial, const char *alias, uint32_t ip, int status = 2,
+                                  int callBackStatus = -1)
+{
+    auto entry = std::make_unique<DeviceInfo>();
+    entry->InitNew(520);
+    std::snprintf(entry->uri, sizeof(entry->uri), "KR52Lite:%s", serial);
+    std::snprintf(entry->alias, sizeof(entry->alias), "%s", alias);
+    entry->status = status;
+    entry->callBackStatus = callBackStatus;
+    SessionInfo session;
+    session.linkType = kLinkTypeNetwork;
+    session.ip = ip;
+    session.cmdPort = 9008;
+    session.dataPort = 9009;
+    session.deviceType = 520;
+    entry->pSessionInfo.push_back(session);
+    return entry;
+}
+
+constexpr uint32_t Ip(int a, int b, int c, int d)
+{
+    return static_cast<uint32_t>(a | (b << 8) | (c << 16) | (d << 24));
+}
+
+class DeviceManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        BaseDevice::SetSessionFactory(
+            [this](const SessionInfo &, int) { return std::make_unique<FakeSession>(m_openResult); });
+        m_manager = DeviceManager::GetInstance();
+    }
+    void TearDown() override
+    {
+        DeviceManager::Release();
+        BaseDevice::SetSessionFactory(nullptr);
+    }
+
+    DeviceManager *m_manager = nullptr;
+    int m_openResult = 0;
+};
+
+TEST_F(DeviceManagerTest, OnlyAnnouncedAndNotRemovedEntriesAreVisible)
+{
+    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2)));
+    m_manager->AddDeviceInfo(Entry("B", "b", Ip(127, 0, 0, 3), 2, 0)); // add notification still pending
+    m_manager->AddDeviceInfo(Entry("C", "c", Ip(127, 0, 0, 4), 1));    // removed
+    m_manager->AddDeviceInfo(Entry("D", "d", Ip(127, 0, 0, 5)));
+    EXPECT_EQ(m_manager->GetCameraCount(), 2);
+
+    TfDeviceInfo list[4];
+    std::memset(list, 0xAB, sizeof(list));
+    ASSERT_EQ(m_manager->GetDeviceInfoList(list, 4), 0);
+    EXPECT_STREQ(list[0].uri, "KR52Lite:A");
+    EXPECT_STREQ(list[1].uri, "KR52Lite:D");
+    EXPECT_EQ(Val(list[2].sessionCount), 0xABABABABu) << "only visible entries are written";
+
+    // A capacity smaller than the number of visible cameras fills exactly that many records.
+    std::memset(list, 0xAB, sizeof(list));
+    ASSERT_EQ(m_manager->GetDeviceInfoList(list, 1), 0);
+    EXPECT_STREQ(list[0].uri, "KR52Lite:A");
+    EXPECT_EQ(Val(list[1].sessionCount), 0xABABABABu);
+    EXPECT_EQ(m_manager->GetDeviceInfoList(nullptr, 1), -12);
+}
+
+TEST_F(DeviceManagerTest, DeviceInfoByIndexCountsVisibleEntries)
+{
+    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2), 2, 0));
+    m_manager->AddDeviceInfo(Entry("B", "b", Ip(127, 0, 0, 3)));
+    TfDeviceInfo info{};
+    ASSERT_EQ(m_manager->GetDeviceInfo(&info, 0), 0);
+    EXPECT_STREQ(info.uri, "KR52Lite:B") << "index 0 is the first visible camera";
+    EXPECT_EQ(Val(info.devicetype), 520u);
+    EXPECT_EQ(Val(info.sessionCount), 1u);
+    EXPECT_EQ(Val(info.status), 2u);
+    EXPECT_EQ(m_manager->GetDeviceInfo(&info, 2), -15);
+    EXPECT_EQ(m_manager->GetDeviceInfo(nullptr, 0), -12);
+}
+
+TEST_F(DeviceManagerTest, DeviceIpIsTheFirstSessionsAddress)
+{
+    char ip[16] = {};
+    EXPECT_EQ(m_manager->GetDeviceIP("KR52Lite:A", ip), -1) << "empty list";
+    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 12)));
+    ASSERT_EQ(m_manager->GetDeviceIP("KR52Lite:A", ip), 0);
+    EXPECT_STREQ(ip, "127.0.0.12");
+    EXPECT_EQ(m_manager->GetDeviceIP("KR52Lite:AB", ip), -1);
+    EXPECT_EQ(m_manager->GetDeviceIP(nullptr, ip), -1);
+}
+
+TEST_F(DeviceManagerTest, OpenFailsWithTheDocumentedCodes)
+{
+    int ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
+    EXPECT_EQ(ret, -15) << "empty list";
+
+    m_manager->AddDeviceInfo(Entry("R", "r", Ip(127, 0, 0, 2), 1));
+    ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:R", ret), nullptr);
+    EXPECT_EQ(ret, -1) << "removed entry";
+    ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:unknown", ret), nullptr);
+    EXPECT_EQ(ret, -15);
+
+    m_manager->AddDeviceInfo(Entry("F", "f", Ip(127, 0, 0, 3)));
+    m_openResult = -13;
+    ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:F", ret), nullptr);
+    EXPECT_EQ(ret, -13);
+    EXPECT_FALSE(m_manager->checkOpenedByURI("KR52Lite:F")) << "a failed open leaves the entry as it was";
+}
+
+TEST_F(DeviceManagerTest, OpenByUriAliasAndAddressFindTheSameCamera)
+{
+    m_manager->AddDeviceInfo(Entry("A", "front", Ip(127, 0, 0, 2)));
+    int ret = 0;
+    BaseDevice *device = m_manager->OpenDevice("KR52Lite:A", ret);
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(ret, 0);
+    EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device));
+    EXPECT_TRUE(m_manager->checkOpenedByURI("KR52Lite:A"));
+    EXPECT_TRUE(m_manager->checkOpenedByAlias("front"));
+    EXPECT_FALSE(m_manager->checkOpenedByAlias("back"));
+    EXPECT_FALSE(m_manager->checkOpenedByURI(nullptr));
+
+    EXPECT_EQ(m_manager->OpenDeviceByIP("127.0.0.2", ret), device) << "an open camera is handed out again";
+    EXPECT_EQ(m_manager->OpenDeviceByAlias("front", ret), device);
+    auto *session = static_cast<FakeSession *>(device->GetSession(0));
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->opens, 1);
+    EXPECT_EQ(device->GetSession(1), nullptr);
+
+    TfDeviceInfo info{};
+    ASSERT_EQ(m_manager->GetDeviceInfo(&info, 0), 0);
+    EXPECT_EQ(Val(info.status), 3u);
+}
+
+TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
+{
+    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2)));
+    auto removed = Entry("B", "b", Ip(127, 0, 0, 3));
+    DeviceInfo *removedEntry = removed.get();
+    m_manager->AddDeviceInfo(std::move(removed));
+
+    int ret = 0;
+    BaseDevice *a = m_manager->OpenDevice("KR52Lite:A", ret);
+    BaseDevice *b = m_manager->OpenDevice("KR52Lite:B", ret);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    removedEntry->notifiedStatus = 1; // its removal was already reported to the application
+
+    m_manager->ReleaseDevice(a);
+    m_manager->ReleaseDevice(b);
+    m_manager->ReleaseDevice(nullptr);
+    EXPECT_FALSE(m_manager->CheckDevicePtrVaild(a));
+    EXPECT_FALSE(m_manager->CheckDevicePtrVaild(b));
+    EXPECT_EQ(m_manager->GetCameraCount(), 1);
+    TfDeviceInfo info{};
+    ASSERT_EQ(m_manager->GetDeviceInfo(&info, 0), 0);
+    EXPECT_STREQ(info.uri, "KR52Lite:A");
+    EXPECT_EQ(Val(info.status), 2u);
+    EXPECT_EQ(removedEntry->status, 1);
+}
+
+TEST(BaseDeviceTest, ACameraWithoutSessionsNeverOpens)
+{
+    BaseDevice::SetSessionFactory([](const SessionInfo &, int) { return std::unique_ptr<BaseSession>(); });
+    DeviceInfo info;
+    info.InitNew(520);
+    info.pSessionInfo.resize(1);
+    BaseDevice device(info, true);
+    EXPECT_EQ(device.GetSession(0), nullptr);
+    EXPECT_EQ(device.Open(false), -13);
+    BaseDevice::SetSessionFactory(nullptr);
+}
+
+TEST(DeviceInfoTest, UnknownTypeStartsRemovedAndCopiesKeepNoDevice)
+{
+    DeviceInfo unknown;
+    unknown.InitNew(600);
+    EXPECT_EQ(unknown.status, 0);
+    DeviceInfo known;
+    known.InitNew(523);
+    EXPECT_EQ(known.status, 2);
+    known.pSessionInfo.resize(3);
+    known.pSessionInfo[2].extraList = {1, 2, 3};
+    DeviceInfo copy(known);
+    ASSERT_EQ(copy.SessionCount(), 3);
+    EXPECT_EQ(copy.pSessionInfo[2].extraList, (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(copy.pSessionInfo[2].extraList.data(), known.pSessionInfo[2].extraList.data());
+}
+
+} // namespace

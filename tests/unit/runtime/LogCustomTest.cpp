@@ -1,0 +1,325 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the logger (file, rotation, cut messages, concurrency, date line) and its helpers.
+#include "runtime/LogCustom.h"
+
+#include "RuntimeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <thread>
+#include <vector>
+
+using runtime_test::LoggedHome;
+using runtime_test::ReadFile;
+using runtime_test::ReadLines;
+using runtime_test::TempDir;
+using runtime_test::WriteFile;
+
+namespace {
+
+constexpr size_t kTimeStampPrefixChars = 13; // "hh:mm:ss-mmm "
+
+/// True when text has the layout of shape, where 'd' stands for any digit and other characters for
+/// themselves.
+bool MatchesShape(const std::string &text, const std::string &shape)
+{
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < shape.size(); ++i) {
+        const bool digit = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
+        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool HasTimeStampPrefix(const std::string &line)
+{
+    return MatchesShape(line.substr(0, kTimeStampPrefixChars), "dd:dd:dd-ddd ");
+}
+
+bool IsDateLine(const std::string &line)
+{
+    return MatchesShape(line, "dd:dd:dd-ddd dddd/dd/dd dd:dd:dd-ddd");
+}
+
+TEST(LogCustomTest, WritesPrefixedLinesToTheLogFileUnderTheApplicationDataDirectory)
+{
+    LoggedHome home;
+    EXPECT_EQ(LogCustom::GetLogFilePath(), home.LogPath());
+    TFLOG("camera %d answered", 7);
+    const std::vector<std::string> lines = ReadLines(home.LogPath());
+    ASSERT_FALSE(lines.empty());
+    const std::string &line = lines.front();
+    EXPECT_TRUE(HasTimeStampPrefix(line)) << line;
+    EXPECT_NE(line.find("[LogCustomTest.cpp:"), std::string::npos) << line;
+    EXPECT_NE(line.find(":TestBody]:camera 7 answered"), std::string::npos) << line;
+}
+
+TEST(LogCustomTest, SecondInitanceKeepsTheFirstSettingsAndReleaseClosesTheFile)
+{
+    LoggedHome home;
+    LogCustom::Initance("Other", "Other", true);
+    EXPECT_EQ(LogCustom::GetLogFilePath(), home.LogPath());
+    TFLOG("still the first logger");
+    EXPECT_TRUE(home.Logged("still the first logger"));
+    EXPECT_FALSE(std::filesystem::exists(home.LogDirectory() + "/Other.txt"));
+
+    LogCustom::Release();
+    EXPECT_EQ(LogCustom::GetLogFilePath(), "");
+    TFLOG("after release");
+    EXPECT_FALSE(home.Logged("after release"));
+
+    // A new logger appends to the same file.
+    LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
+    TFLOG("after reopening");
+    EXPECT_TRUE(home.Logged("still the first logger"));
+    EXPECT_TRUE(home.Logged("after reopening"));
+}
+
+TEST(LogCustomTest, RotatesOnceTheFileHasReachedTenMebibytes)
+{
+    struct Row
+    {
+        long existingBytes;
+        bool rotates;
+    };
+    for (const Row &row :
+         {Row{LogCustom::kRotateSizeBytes - 1, false}, Row{LogCustom::kRotateSizeBytes, true}}) {
+        SCOPED_TRACE(row.existingBytes);
+        TempDir scratch;
+        const std::string logDirectory = scratch.Path() + "/.config/Orvane/Log";
+        std::filesystem::create_directories(logDirectory);
+        WriteFile(logDirectory + "/OrvaneSDK.txt", std::string(static_cast<size_t>(row.existingBytes), 'o'));
+        WriteFile(logDirectory + "/bakOrvaneSDK.txt", "older rotation copy\n");
+
+        Path_SetHomeDirectoryOverride(scratch.Path());
+        LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
+        TFLOG("message at the threshold");
+        if (row.rotates) {
+            TFLOG("next message");
+        }
+        LogCustom::Release();
+        Path_SetHomeDirectoryOverride("");
+
+        const std::vector<std::string> lines = ReadLines(logDirectory + "/OrvaneSDK.txt");
+        const std::string backup = ReadFile(logDirectory + "/bakOrvaneSDK.txt");
+        if (row.rotates) {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_NE(lines.front().find("message at the threshold"), std::string::npos) << lines.front();
+            EXPECT_EQ(backup, std::string(static_cast<size_t>(row.existingBytes), 'o'));
+            EXPECT_NE(lines.back().find("next message"), std::string::npos) << "rotated more than once";
+        } else {
+            EXPECT_EQ(backup, "older rotation copy\n");
+            ASSERT_GE(lines.size(), 1u);
+            const std::string appended = lines.front().substr(static_cast<size_t>(row.existingBytes));
+            EXPECT_TRUE(HasTimeStampPrefix(appended)) << appended;
+            EXPECT_NE(appended.find("message at the threshold"), std::string::npos) << appended;
+        }
+    }
+}
+
+TEST(LogCustomTest, LongMessagesAreCutAt1023CharactersAndStillEndTheLine)
+{
+    LoggedHome home;
+    const std::string longText(2000, 'x');
+    LogCustom::Printf("%s\n", longText.c_str());
+    TFLOG("following message");
+
+    bool sawCut = false;
+    for (const std::string &line : ReadLines(home.LogPath())) {
+        if (line.find('x') != std::string::npos) {
+            sawCut = true;
+            EXPECT_EQ(line.size(), kTimeStampPrefixChars + LogCustom::kMessageBufferBytes - 1);
+        } else {
+            EXPECT_TRUE(HasTimeStampPrefix(line)) << "merged or broken line: " << line;
+        }
+    }
+    EXPECT_TRUE(sawCut);
+    EXPECT_TRUE(home.Logged("following message"));
+}
+
+TEST(LogCustomTest, ConcurrentWritersNeverInterleaveLinesAndRotateOnce)
+{
+    LoggedHome home;
+    // Start just below the rotation size so that the rotation happens while the writers race.
+    LogCustom::Release();
+    const size_t fillBytes = static_cast<size_t>(LogCustom::kRotateSizeBytes) - 2000;
+    WriteFile(home.LogPath(), std::string(fillBytes, 'o'));
+    LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
+
+    constexpr int kThreads = 4;
+    constexpr int kLinesPerThread = 400;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < kLinesPerThread; ++i) {
+                TFLOG("writer=%d line=%d payload=%s end", t, i, "abcdefghijklmnopqrstuvwxyz0123456789");
+            }
+        });
+    }
+    for (std::thread &writer : writers) {
+        writer.join();
+    }
+
+    const std::string backup = ReadFile(home.BackupPath());
+    ASSERT_GT(backup.size(), fillBytes);
+    EXPECT_EQ(backup.compare(0, fillBytes, std::string(fillBytes, 'o')), 0) << "rotated more than once";
+    std::vector<std::string> lines = ReadLines(home.BackupPath());
+    lines.front().erase(0, fillBytes);
+    for (const std::string &line : ReadLines(home.LogPath())) {
+        lines.push_back(line);
+    }
+
+    std::set<std::pair<int, int>> seen;
+    for (const std::string &line : lines) {
+        if (IsDateLine(line)) {
+            continue;
+        }
+        int sourceLine = 0;
+        int writer = -1;
+        int index = -1;
+        int consumed = 0;
+        const std::string body = line.substr(std::min(line.size(), kTimeStampPrefixChars));
+        sscanf(body.c_str(),
+               "[LogCustomTest.cpp:%d:operator()]:writer=%d line=%d "
+               "payload=abcdefghijklmnopqrstuvwxyz0123456789 end%n",
+               &sourceLine, &writer, &index, &consumed);
+        ASSERT_TRUE(HasTimeStampPrefix(line) && consumed > 0 && static_cast<size_t>(consumed) == body.size())
+            << "broken line: " << line;
+        EXPECT_TRUE(seen.emplace(writer, index).second) << "duplicate: " << line;
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLinesPerThread));
+}
+
+TEST(LogCustomTest, NoFileAndNoCrashWhenTheApplicationDataDirectoryIsMissing)
+{
+    LoggedHome home(/*withConfigDirectory=*/false);
+    EXPECT_EQ(LogCustom::GetLogFilePath(), "");
+    TFLOG("discarded");
+    EXPECT_FALSE(std::filesystem::exists(home.Home() + "/.config"));
+}
+
+TEST(LogCustomTest, LogDirectoryThatCannotBeMadeIsReportedOnTheConsoleOnly)
+{
+    TempDir scratch;
+    std::filesystem::create_directories(scratch.Path() + "/.config/Orvane");
+    // A plain file where the log directory should be makes mkdir fail even for root.
+    WriteFile(scratch.Path() + "/.config/Orvane/Log", "not a directory");
+    Path_SetHomeDirectoryOverride(scratch.Path());
+
+    testing::internal::CaptureStdout();
+    LogCustom::Initance("OrvaneSDK", "OrvaneSDK", true);
+    TFLOG("echoed only");
+    const std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(LogCustom::GetLogFilePath(), "");
+    LogCustom::Release();
+    LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false); // resets the echo flag for later tests
+    LogCustom::Release();
+    Path_SetHomeDirectoryOverride("");
+
+    EXPECT_NE(console.find("CreateDirectory " + scratch.Path() + "/.config/Orvane/Log failed errorcode:17 !"),
+              std::string::npos)
+        << console;
+    const size_t echoed = console.find("]:echoed only\n");
+    ASSERT_NE(echoed, std::string::npos) << console;
+    const size_t lineStart =
+        console.rfind('\n', echoed) == std::string::npos ? 0 : console.rfind('\n', echoed) + 1;
+    EXPECT_TRUE(HasTimeStampPrefix(console.substr(lineStart))) << console;
+    EXPECT_NE(console.find("[LogCustomTest.cpp:", lineStart), std::string::npos) << console;
+    EXPECT_EQ(ReadFile(scratch.Path() + "/.config/Orvane/Log"), "not a directory");
+}
+
+TEST(LogCustomTest, PrintfWithoutLoggerIsSilentAndSafe)
+{
+    testing::internal::CaptureStdout();
+    TFLOG("nobody listens %s", "here");
+    LogCustom::Printf("%s", std::string(5000, 'y').c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// Logs as a fresh process would and reports whether the date line came once, after the first file message.
+bool DateLineFollowsFirstFileMessageOnly()
+{
+    TFLOG("before the logger exists");
+    LoggedHome home;
+    TFLOG("first");
+    TFLOG("second");
+    LogCustom::Release();
+    LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
+    TFLOG("third");
+    const std::vector<std::string> lines = ReadLines(home.LogPath());
+    const bool ok = lines.size() == 4 && lines[0].find("]:first") != std::string::npos &&
+                    IsDateLine(lines[1]) && lines[2].find("]:second") != std::string::npos &&
+                    lines[3].find("]:third") != std::string::npos;
+    if (!ok) {
+        fprintf(stderr, "unexpected log:\n%s", ReadFile(home.LogPath()).c_str());
+    }
+    return ok;
+}
+
+// The date line is written once per process, so the check runs in a fresh one: the threadsafe
+// death-test style re-executes the test binary for the child.
+TEST(LogCustomDeathTest, FirstFileMessageOfTheProcessIsFollowedByTheDateOnce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exit(DateLineFollowsFirstFileMessageOnly() ? 0 : 1), testing::ExitedWithCode(0), "");
+}
+
+TEST(LogCustomTest, TimeStringsHaveTheirFixedLayout)
+{
+    EXPECT_TRUE(MatchesShape(GetTime(), "dd:dd:dd-ddd")) << GetTime();
+    const std::string dateTime = GetDateTime();
+    ASSERT_TRUE(MatchesShape(dateTime, "dddd/dd/dd dd:dd:dd-ddd")) << dateTime;
+    const time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    EXPECT_EQ(std::stoi(dateTime.substr(0, 4)), local.tm_year + 1900);
+    EXPECT_EQ(std::stoi(dateTime.substr(5, 2)), local.tm_mon + 1);
+}
+
+TEST(ReadDataTest, ReadsFilesThatFitAndRefusesOthers)
+{
+    LoggedHome home;
+    TempDir scratch;
+    const std::string path = scratch.Path() + "/table.bin";
+    const std::string content("\x01\x02\x00\x04\x05", 5);
+    WriteFile(path, content);
+
+    struct Row
+    {
+        unsigned int capacity;
+        bool ok;
+    };
+    for (const Row &row : {Row{5, true}, Row{64, true}, Row{4, false}}) {
+        std::vector<unsigned char> buffer(row.capacity + 1, 0xEE);
+        unsigned int size = row.capacity;
+        EXPECT_EQ(ReadData(path.c_str(), buffer.data(), size), row.ok) << "capacity " << row.capacity;
+        if (row.ok) {
+            EXPECT_EQ(size, content.size());
+            EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 5), content);
+        } else {
+            EXPECT_EQ(size, row.capacity);
+            EXPECT_EQ(buffer[0], 0xEE) << "nothing is read into a buffer that is too small";
+        }
+        EXPECT_EQ(buffer[row.capacity], 0xEE) << "wrote past the buffer";
+    }
+    EXPECT_TRUE(home.Logged("read " + path + " is failed,pbuf is small:4 - 5"));
+
+    unsigned char byte = 0;
+    unsigned int size = 1;
+    EXPECT_FALSE(ReadData(nullptr, &byte, size));
+    EXPECT_FALSE(ReadData(path.c_str(), nullptr, size));
+    const std::string missing = scratch.Path() + "/missing.bin";
+    EXPECT_FALSE(ReadData(missing.c_str(), &byte, size));
+    EXPECT_TRUE(home.Logged("open " + missing + " is failed,ECode:2"));
+}
+
+} // namespace

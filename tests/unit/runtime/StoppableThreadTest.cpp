@@ -1,0 +1,274 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the worker-thread base: start/stop/join, refused restarts, cancellation and prompt stops.
+#include "runtime/StoppableThread.h"
+
+#include "RuntimeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <time.h>
+#include <unistd.h>
+
+using runtime_test::LoggedHome;
+using runtime_test::WaitUntil;
+
+namespace {
+
+/// What a worker's Run did, kept outside the worker so it can be read after the worker is gone.
+struct RunRecord
+{
+    std::atomic<int> runCalls{0};
+    std::atomic<int> iterations{0};
+    std::atomic<bool> returned{false};
+    std::atomic<bool> unwound{false};
+    std::atomic<bool> wokeEarly{false};
+    std::atomic<int> firstShortWait{-1};
+};
+
+/// Sets a flag when destroyed, which also happens when cancellation unwinds the thread.
+class UnwindProbe
+{
+public:
+    explicit UnwindProbe(std::atomic<bool> &flag) : m_flag(flag) {}
+    ~UnwindProbe() { m_flag = true; }
+    UnwindProbe(const UnwindProbe &) = delete;
+    UnwindProbe &operator=(const UnwindProbe &) = delete;
+
+private:
+    std::atomic<bool> &m_flag;
+};
+
+/// A well-behaved worker polling its stop request every millisecond.
+class PollingWorker : public StoppableThread
+{
+public:
+    explicit PollingWorker(RunRecord &record) : StoppableThread("PollingWorker"), m_record(record) {}
+
+protected:
+    void Run() override
+    {
+        ++m_record.runCalls;
+        while (IsRunning()) {
+            ++m_record.iterations;
+            WaitForStop(1);
+        }
+        m_record.returned = true;
+    }
+
+private:
+    RunRecord &m_record;
+};
+
+/// Blocks in a cancellation point and never looks at its stop request.
+class StubbornWorker : public StoppableThread
+{
+public:
+    explicit StubbornWorker(RunRecord &record) : StoppableThread("StubbornWorker"), m_record(record) {}
+    ~StubbornWorker() override
+    {
+        Stop();
+        Join();
+    }
+
+protected:
+    void Run() override
+    {
+        UnwindProbe probe(m_record.unwound);
+        ++m_record.runCalls;
+        for (;;) {
+            pause();
+        }
+    }
+
+private:
+    RunRecord &m_record;
+};
+
+/// Sleeps long in WaitForStop, as the device manager does between rounds.
+class SleepyWorker : public StoppableThread
+{
+public:
+    explicit SleepyWorker(RunRecord &record) : StoppableThread("SleepyWorker"), m_record(record) {}
+    ~SleepyWorker() override
+    {
+        Stop();
+        Join();
+    }
+
+protected:
+    void Run() override
+    {
+        UnwindProbe probe(m_record.unwound);
+        m_record.firstShortWait = WaitForStop(1) ? 1 : 0;
+        ++m_record.runCalls;
+        while (IsRunning()) {
+            if (WaitForStop(60000)) {
+                m_record.wokeEarly = true;
+            }
+        }
+        m_record.returned = true;
+    }
+
+private:
+    RunRecord &m_record;
+};
+
+/// Leaves its stopping to the base destructor. Once started, Run reaches the object only as a
+/// StoppableThread, which is all that is left of it while the base destructor runs.
+class BaseStoppedWorker : public StoppableThread
+{
+public:
+    explicit BaseStoppedWorker(RunRecord &record) : StoppableThread("BaseStoppedWorker"), m_record(record) {}
+
+protected:
+    void Run() override
+    {
+        RunRecord &record = m_record;
+        const StoppableThread &self = *this;
+        ++record.runCalls;
+        while (self.IsRunning()) {
+            ++record.iterations;
+            const struct timespec pollPeriod = {0, 1000000L};
+            nanosleep(&pollPeriod, nullptr);
+        }
+        record.returned = true;
+    }
+
+private:
+    RunRecord &m_record;
+};
+
+class ThrowingWorker : public StoppableThread
+{
+public:
+    ThrowingWorker() : StoppableThread("ThrowingWorker") {}
+    ~ThrowingWorker() override
+    {
+        Stop();
+        Join();
+    }
+
+protected:
+    void Run() override { throw std::runtime_error("camera went away"); }
+};
+
+TEST(StoppableThreadTest, RunsUntilStoppedAndCanBeStartedAgainAfterJoin)
+{
+    RunRecord record;
+    PollingWorker worker(record);
+    EXPECT_FALSE(worker.IsRunning());
+
+    for (int round = 1; round <= 2; ++round) {
+        record.returned = false;
+        EXPECT_EQ(worker.Start(), 0);
+        EXPECT_TRUE(worker.IsRunning());
+        ASSERT_TRUE(WaitUntil([&] { return record.runCalls == round && record.iterations > 0; }));
+        worker.Stop();
+        EXPECT_FALSE(worker.IsRunning());
+        worker.Join();
+        EXPECT_TRUE(record.returned) << "round " << round << ": Run did not return by itself";
+    }
+}
+
+TEST(StoppableThreadTest, SecondStartIsRefusedAndFirstThreadKeepsRunning)
+{
+    LoggedHome home;
+    RunRecord record;
+    PollingWorker worker(record);
+    worker.Start();
+    ASSERT_TRUE(WaitUntil([&] { return record.iterations > 0; }));
+
+    worker.Start();
+    EXPECT_TRUE(home.Logged("Do not repeat invoke Start:PollingWorker, if not Stop previous."));
+    const int seen = record.iterations;
+    EXPECT_TRUE(WaitUntil([&] { return record.iterations > seen + 3; }));
+    EXPECT_EQ(record.runCalls, 1);
+    EXPECT_TRUE(worker.IsRunning());
+
+    // A stop request alone does not release the thread: a new Start is still refused.
+    worker.Stop();
+    worker.Start();
+    EXPECT_FALSE(worker.IsRunning());
+    worker.Join();
+    EXPECT_EQ(record.runCalls, 1);
+    EXPECT_TRUE(record.returned);
+}
+
+TEST(StoppableThreadTest, JoinCancelsWorkerThatIgnoresStopAfterTheJoinTimeout)
+{
+    LoggedHome home;
+    RunRecord record;
+    StubbornWorker worker(record);
+    worker.Start();
+    ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
+
+    worker.Stop();
+    const auto begin = std::chrono::steady_clock::now();
+    worker.Join();
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
+
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1100));
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+    EXPECT_TRUE(record.unwound) << "the worker was not cancelled";
+    EXPECT_FALSE(home.Logged("StubbornWorker Exit."));
+    EXPECT_TRUE(home.Logged("StubbornWorker end"));
+}
+
+TEST(StoppableThreadTest, WaitForStopTimesOutAndReturnsEarlyOnStop)
+{
+    RunRecord record;
+    SleepyWorker worker(record);
+    worker.Start();
+    ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
+    EXPECT_EQ(record.firstShortWait, 0);
+
+    worker.Stop();
+    worker.Join();
+    // Had the 60 s wait not ended on Stop, Join would have cancelled the worker instead.
+    EXPECT_TRUE(record.wokeEarly);
+    EXPECT_TRUE(record.returned);
+}
+
+TEST(StoppableThreadTest, JoinWithoutStopCancelsWorkerWaitingForStop)
+{
+    RunRecord record;
+    SleepyWorker worker(record);
+    worker.Start();
+    ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
+
+    worker.Join();
+    EXPECT_TRUE(record.unwound);
+    EXPECT_FALSE(record.returned);
+}
+
+TEST(StoppableThreadTest, DestroyingAWorkerStopsAndJoinsIt)
+{
+    for (const bool stopFirst : {false, true}) {
+        RunRecord record;
+        auto worker = std::make_unique<BaseStoppedWorker>(record);
+        worker->Start();
+        ASSERT_TRUE(WaitUntil([&] { return record.iterations > 0; }));
+        if (stopFirst) {
+            worker->Stop();
+        }
+        worker.reset();
+        EXPECT_TRUE(record.returned) << "stopFirst=" << stopFirst;
+    }
+}
+
+TEST(StoppableThreadTest, ExceptionFromRunIsLoggedAndEndsOnlyTheThread)
+{
+    LoggedHome home;
+    ThrowingWorker worker;
+    worker.Start();
+    ASSERT_TRUE(WaitUntil([&] { return home.Logged("ThrowingWorker Exit."); }));
+    EXPECT_TRUE(home.Logged("ThrowingWorker Run failed: camera went away"));
+    worker.Stop();
+    worker.Join();
+}
+
+} // namespace

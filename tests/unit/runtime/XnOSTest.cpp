@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the OS layer: thread joins and cancellation, recursive critical sections, events, time-outs.
+#include "runtime/XnOS.h"
+
+#include "RuntimeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <unistd.h>
+
+using runtime_test::WaitUntil;
+
+namespace {
+
+struct BlockedThreadState
+{
+    XN_EVENT_HANDLE release = nullptr;
+    std::atomic<bool> started{false};
+    std::atomic<bool> unwound{false};
+    XN_THREAD_HANDLE self = nullptr;
+    std::atomic<XnStatus> selfJoinStatus{XN_OS_OK};
+};
+
+class UnwindFlag
+{
+public:
+    explicit UnwindFlag(std::atomic<bool> &flag) : m_flag(flag) {}
+    ~UnwindFlag() { m_flag = true; }
+    UnwindFlag(const UnwindFlag &) = delete;
+    UnwindFlag &operator=(const UnwindFlag &) = delete;
+
+private:
+    std::atomic<bool> &m_flag;
+};
+
+void *WaitForRelease(void *arg)
+{
+    auto *state = static_cast<BlockedThreadState *>(arg);
+    state->started = true;
+    xnOSWaitEvent(state->release, XN_WAIT_INFINITE);
+    return nullptr;
+}
+
+void *PauseForever(void *arg)
+{
+    auto *state = static_cast<BlockedThreadState *>(arg);
+    UnwindFlag flag(state->unwound);
+    state->started = true;
+    for (;;) {
+        pause();
+    }
+    return nullptr;
+}
+
+void *JoinItself(void *arg)
+{
+    auto *state = static_cast<BlockedThreadState *>(arg);
+    // Wait until the creator has published the handle.
+    xnOSWaitEvent(state->release, XN_WAIT_INFINITE);
+    state->selfJoinStatus = xnOSWaitForThreadExit(state->self, 10);
+    return nullptr;
+}
+
+TEST(XnOSThreadTest, CreateRejectsNullArguments)
+{
+    XN_THREAD_HANDLE handle = nullptr;
+    EXPECT_NE(xnOSCreateThread(nullptr, nullptr, &handle), XN_OS_OK);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_NE(xnOSCreateThread(&WaitForRelease, nullptr, nullptr), XN_OS_OK);
+    EXPECT_NE(xnOSWaitForThreadExit(nullptr, 0), XN_OS_OK);
+    EXPECT_NE(xnOSCloseThread(nullptr), XN_OS_OK);
+    EXPECT_NE(xnOSTerminateThread(&handle), XN_OS_OK);
+}
+
+TEST(XnOSThreadTest, BoundedWaitTimesOutWhileThreadRunsThenJoins)
+{
+    BlockedThreadState state;
+    ASSERT_EQ(xnOSCreateEvent(&state.release, false), XN_OS_OK);
+    XN_THREAD_HANDLE handle = nullptr;
+    ASSERT_EQ(xnOSCreateThread(&WaitForRelease, &state, &handle), XN_OS_OK);
+    ASSERT_NE(handle, nullptr);
+
+    EXPECT_EQ(xnOSWaitForThreadExit(handle, 20), XN_OS_ERR_TIMEOUT);
+    ASSERT_EQ(xnOSSetEvent(state.release), XN_OS_OK);
+    EXPECT_EQ(xnOSWaitForThreadExit(handle, XN_WAIT_INFINITE), XN_OS_OK);
+    // A joined thread stays joined: waiting again succeeds at once.
+    EXPECT_EQ(xnOSWaitForThreadExit(handle, 0), XN_OS_OK);
+    EXPECT_EQ(xnOSCloseThread(&handle), XN_OS_OK);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(xnOSCloseEvent(&state.release), XN_OS_OK);
+    EXPECT_EQ(state.release, nullptr);
+}
+
+TEST(XnOSThreadTest, TerminateCancelsBlockedThreadAndFreesHandle)
+{
+    BlockedThreadState state;
+    XN_THREAD_HANDLE handle = nullptr;
+    ASSERT_EQ(xnOSCreateThread(&PauseForever, &state, &handle), XN_OS_OK);
+    ASSERT_TRUE(WaitUntil([&] { return state.started.load(); }));
+
+    EXPECT_EQ(xnOSTerminateThread(&handle), XN_OS_OK);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_TRUE(state.unwound);
+}
+
+TEST(XnOSThreadTest, ThreadJoiningItselfIsRefused)
+{
+    BlockedThreadState state;
+    ASSERT_EQ(xnOSCreateEvent(&state.release, false), XN_OS_OK);
+    XN_THREAD_HANDLE handle = nullptr;
+    ASSERT_EQ(xnOSCreateThread(&JoinItself, &state, &handle), XN_OS_OK);
+    state.self = handle;
+    xnOSSetEvent(state.release);
+    EXPECT_EQ(xnOSWaitForThreadExit(handle, XN_WAIT_INFINITE), XN_OS_OK);
+    EXPECT_EQ(state.selfJoinStatus, XN_OS_ERR_DEADLOCK);
+    xnOSCloseThread(&handle);
+    xnOSCloseEvent(&state.release);
+}
+
+TEST(XnOSCriticalSectionTest, IsRecursiveAndExcludesOtherThreads)
+{
+    XN_CRITICAL_SECTION_HANDLE cs = nullptr;
+    ASSERT_EQ(xnOSCreateCriticalSection(&cs), XN_OS_OK);
+    ASSERT_EQ(xnOSEnterCriticalSection(&cs), XN_OS_OK);
+    ASSERT_EQ(xnOSEnterCriticalSection(&cs), XN_OS_OK);
+    EXPECT_EQ(xnOSLeaveCriticalSection(&cs), XN_OS_OK);
+    EXPECT_EQ(xnOSLeaveCriticalSection(&cs), XN_OS_OK);
+
+    constexpr int kIncrements = 20000;
+    long counter = 0; // guarded by cs
+    auto work = [&] {
+        for (int i = 0; i < kIncrements; ++i) {
+            xnOSEnterCriticalSection(&cs);
+            xnOSEnterCriticalSection(&cs);
+            ++counter;
+            xnOSLeaveCriticalSection(&cs);
+            xnOSLeaveCriticalSection(&cs);
+        }
+    };
+    std::thread other(work);
+    work();
+    other.join();
+    EXPECT_EQ(counter, 2L * kIncrements);
+
+    EXPECT_EQ(xnOSCloseCriticalSection(&cs), XN_OS_OK);
+    EXPECT_EQ(cs, nullptr);
+    EXPECT_NE(xnOSEnterCriticalSection(&cs), XN_OS_OK);
+    EXPECT_NE(xnOSEnterCriticalSection(nullptr), XN_OS_OK);
+}
+
+TEST(XnOSEventTest, AutoResetEventSetTwiceSatisfiesExactlyOneWait)
+{
+    XN_EVENT_HANDLE event = nullptr;
+    ASSERT_EQ(xnOSCreateEvent(&event, false), XN_OS_OK);
+    EXPECT_EQ(xnOSWaitEvent(event, 0), XN_OS_ERR_TIMEOUT) << "a new event starts cleared";
+    EXPECT_EQ(xnOSSetEvent(event), XN_OS_OK);
+    EXPECT_EQ(xnOSSetEvent(event), XN_OS_OK);
+    EXPECT_EQ(xnOSWaitEvent(event, 0), XN_OS_OK);
+    EXPECT_EQ(xnOSWaitEvent(event, 20), XN_OS_ERR_TIMEOUT);
+    xnOSCloseEvent(&event);
+}
+
+TEST(XnOSEventTest, ManualResetEventStaysSetUntilReset)
+{
+    XN_EVENT_HANDLE event = nullptr;
+    ASSERT_EQ(xnOSCreateEvent(&event, true), XN_OS_OK);
+    xnOSSetEvent(event);
+    EXPECT_EQ(xnOSWaitEvent(event, 0), XN_OS_OK);
+    EXPECT_EQ(xnOSWaitEvent(event, 0), XN_OS_OK);
+    EXPECT_EQ(xnOSResetEvent(event), XN_OS_OK);
+    EXPECT_EQ(xnOSWaitEvent(event, 0), XN_OS_ERR_TIMEOUT);
+    xnOSCloseEvent(&event);
+}
+
+TEST(XnOSEventTest, SetFromAnotherThreadWakesAnInfiniteWait)
+{
+    XN_EVENT_HANDLE event = nullptr;
+    ASSERT_EQ(xnOSCreateEvent(&event, false), XN_OS_OK);
+    std::atomic<XnStatus> waitStatus{-1};
+    std::thread waiter([&] { waitStatus = xnOSWaitEvent(event, XN_WAIT_INFINITE); });
+    xnOSSetEvent(event);
+    waiter.join();
+    EXPECT_EQ(waitStatus, XN_OS_OK);
+    xnOSCloseEvent(&event);
+}
+
+TEST(XnOSEventTest, NullEventsAreRejected)
+{
+    EXPECT_NE(xnOSWaitEvent(nullptr, 0), XN_OS_OK);
+    EXPECT_NE(xnOSSetEvent(nullptr), XN_OS_OK);
+    EXPECT_NE(xnOSResetEvent(nullptr), XN_OS_OK);
+    EXPECT_NE(xnOSCreateEvent(nullptr, false), XN_OS_OK);
+    XN_EVENT_HANDLE event = nullptr;
+    EXPECT_NE(xnOSCloseEvent(&event), XN_OS_OK);
+}
+
+TEST(XnOSTimeTest, AddingMillisecondsKeepsNanosecondsBelowOneSecond)
+{
+    struct Row
+    {
+        struct timespec base;
+        uint32_t timeoutMs;
+        struct timespec expected;
+    };
+    const Row rows[] = {
+        {{10, 0}, 0, {10, 0}},
+        {{10, 0}, 1500, {11, 500000000}},
+        {{5, 999999999}, 1, {6, 999999}},
+        {{5, 999000000}, 1, {6, 0}},
+        {{5, 500000000}, 999, {6, 499000000}},
+        {{0, 0}, 0xFFFFFFFEu, {4294967, 294000000}},
+    };
+    for (const Row &row : rows) {
+        const struct timespec result = xnOSTimespecAddMs(row.base, row.timeoutMs);
+        EXPECT_EQ(result.tv_sec, row.expected.tv_sec)
+            << row.base.tv_sec << "." << row.base.tv_nsec << " + " << row.timeoutMs;
+        EXPECT_EQ(result.tv_nsec, row.expected.tv_nsec)
+            << row.base.tv_sec << "." << row.base.tv_nsec << " + " << row.timeoutMs;
+    }
+}
+
+TEST(XnOSTimeTest, AbsoluteTimeoutIsNowPlusTimeout)
+{
+    EXPECT_NE(xnOSGetAbsTimeout(nullptr, 10), XN_OS_OK);
+    for (const uint32_t timeoutMs : {0u, 999u, 1001u, 86400000u}) {
+        struct timespec before;
+        struct timespec after;
+        struct timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &before);
+        ASSERT_EQ(xnOSGetAbsTimeout(&deadline, timeoutMs), XN_OS_OK);
+        clock_gettime(CLOCK_REALTIME, &after);
+        auto ns = [](const struct timespec &t) {
+            return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+        };
+        EXPECT_LT(deadline.tv_nsec, 1000000000L);
+        EXPECT_GE(deadline.tv_nsec, 0L);
+        EXPECT_GE(ns(deadline), ns(before) + timeoutMs * 1000000LL);
+        EXPECT_LE(ns(deadline), ns(after) + timeoutMs * 1000000LL);
+    }
+}
+
+} // namespace

@@ -2,20 +2,78 @@
 // DeviceManager: the device list, its queries, opening and closing cameras, and the manager thread.
 #include "device/DeviceManager.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 #include "device/BaseDevice.h"
+#include "device/EnumSocketDevice.h"
 #include "runtime/LogCustom.h"
 
 namespace {
 std::mutex g_instanceMutex;
 DeviceManager *g_instance = nullptr; // guarded by g_instanceMutex
 
+std::atomic<unsigned> g_roundPeriodMs{1000};
+std::atomic<uint16_t> g_discoveryPort{EnumSocketDevice::kDiscoveryPort};
+
+/// Hot-plug notification threads still running, so shutdown can let them finish.
+std::mutex g_notifyMutex;
+std::condition_variable g_notifyDone;
+int g_notifyRunning = 0; // guarded by g_notifyMutex
+
+/// How long Release lets running hot-plug callbacks finish before the manager goes away.
+constexpr unsigned kNotificationDrainMs = 2000;
+
+constexpr int kStatusAnnouncedRemove = 0;
 constexpr int kStatusRemoved = 1;
+constexpr int kStatusAvailable = 2;
 constexpr int kStatusOpened = 3;
-constexpr unsigned kRoundMs = 1000;
+constexpr int kStatusUpgrade = 4;
+constexpr int kStatusBusy = 5;
+
+/// Runs on its own detached thread: the callbacks see the entry as it was when the event happened.
+void HotplugCallback(TfDeviceInfo info, int type, TfHotPlugCallback callback, TfHotPlugCallbackEx callbackEx,
+                     void *context)
+{
+    TFLOG("%d %s %s  threadid:%d ", type, info.alias, info.uri, static_cast<int>(syscall(SYS_gettid)));
+    if (callback != nullptr) {
+        callback(&info, type);
+    }
+    if (callbackEx != nullptr) {
+        callbackEx(&info, type, context);
+    }
+    std::lock_guard<std::mutex> lock(g_notifyMutex);
+    --g_notifyRunning;
+    g_notifyDone.notify_all();
+}
 } // namespace
+
+void DeviceManager::SetRoundPeriodMs(unsigned periodMs)
+{
+    g_roundPeriodMs = periodMs == 0 ? 1 : periodMs;
+}
+
+unsigned DeviceManager::GetRoundPeriodMs()
+{
+    return g_roundPeriodMs;
+}
+
+void DeviceManager::SetDiscoveryPort(uint16_t port)
+{
+    g_discoveryPort = port;
+}
+
+bool DeviceManager::WaitForNotifications(unsigned timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(g_notifyMutex);
+    return g_notifyDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [] { return g_notifyRunning == 0; });
+}
 
 DeviceManager *DeviceManager::GetInstance()
 {
@@ -39,28 +97,158 @@ void DeviceManager::Release()
 
 DeviceManager::DeviceManager() : StoppableThread("DeviceManager")
 {
+    uint16_t port = g_discoveryPort;
+    if (port != 0) {
+        m_discovery = std::make_unique<EnumSocketDevice>(port);
+        m_discovery->Start();
+    }
 }
 
 DeviceManager::~DeviceManager()
 {
-    if (IsRunning()) {
-        Stop();
-        Join();
+    Stop();
+    Join();
+    if (m_discovery) {
+        m_discovery->Stop();
+        m_discovery->Join();
+    }
+    if (!WaitForNotifications(kNotificationDrainMs)) {
+        TFLOG("hot-plug callbacks still running after %u ms", kNotificationDrainMs);
     }
     std::lock_guard<std::mutex> lock(m_listMutex);
     for (auto &entry : m_list) {
         entry->Release();
     }
     m_list.clear();
+    m_discovery.reset();
 }
 
 void DeviceManager::Run()
 {
+    while (IsRunning()) {
+        std::vector<Notification> notifications;
+        {
+            std::lock_guard<std::mutex> lock(m_listMutex);
+            if (m_discovery) {
+                m_discovery->UpdateDeviceListInfo(m_list);
+            }
+            ProcessEntriesLocked(notifications);
+        }
+        Dispatch(notifications);
+        WaitForStop(g_roundPeriodMs);
+    }
+}
+
+void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notifications)
+{
+    auto notify = [&notifications](const DeviceInfo &entry, int type) {
+        notifications.push_back(Notification{entry.ToTfDeviceInfo(), type});
+    };
+    auto markRemoved = [&notify](DeviceInfo &entry) {
+        entry.status = kStatusRemoved;
+        entry.missCount = 0;
+        entry.callBackStatus = -1;
+        entry.notifiedStatus = 1;
+        notify(entry, kMessageRemoved);
+    };
+    for (auto &entryPtr : m_list) {
+        DeviceInfo &entry = *entryPtr;
+        if (!DeviceInfo::IsKnownDeviceType(entry.deviceType)) {
+            TFLOG("devicetype:%d is invalid.", static_cast<int>(entry.deviceType));
+            continue;
+        }
+        switch (entry.status) {
+        case kStatusAnnouncedRemove:
+            if (entry.pDevice) {
+                TFLOG(" socket remove  %d %s", entry.status, entry.uri);
+                entry.pDevice->OnMessage(kMessageRemoved);
+                markRemoved(entry);
+            } else if (entry.callBackStatus == 1) {
+                // The camera asked to be removed: report it now, not when it next announces.
+                TFLOG(" socket remove  %d %s", entry.status, entry.uri);
+                markRemoved(entry);
+            } else {
+                TFLOG("do nothing: %s %s %d,%d,%d", entry.uri, entry.alias, entry.status,
+                      entry.callBackStatus, entry.notifiedStatus);
+            }
+            break;
+        case kStatusRemoved:
+            break;
+        case kStatusAvailable:
+            if (entry.callBackStatus == 1 && entry.notifiedStatus != 1) {
+                TFLOG(" socket need remove first %s %s", entry.uri, entry.alias);
+                if (entry.pDevice) {
+                    entry.pDevice->OnMessage(kMessageRemoved);
+                }
+                int missCount = entry.missCount;
+                markRemoved(entry);
+                entry.missCount = missCount;
+            } else if (entry.callBackStatus == 0 && entry.notifiedStatus != 0) {
+                TFLOG(" socket add %s %s %d,%d,%d", entry.uri, entry.alias, entry.status,
+                      entry.callBackStatus, entry.notifiedStatus);
+                entry.callBackStatus = -1;
+                entry.notifiedStatus = 0;
+                notify(entry, kMessageAdded);
+            }
+            break;
+        case kStatusOpened:
+            if (m_iUpgradeFireOrJson == 1 || m_iUpgradeFireOrJson == 2 || !entry.pDevice) {
+                TFLOG(" do nothing: pDeviceHandle:%p m_iUpgradeFireOrJson:%d %s %s %d,%d,%d",
+                      static_cast<void *>(entry.pDevice.get()), m_iUpgradeFireOrJson, entry.uri, entry.alias,
+                      entry.status, entry.callBackStatus, entry.notifiedStatus);
+            } else if (entry.missCount > 2) {
+                TFLOG(" socket remove ");
+                entry.pDevice->OnMessage(kMessageRemoved);
+                entry.pDevice->Close();
+                markRemoved(entry);
+            } else {
+                char serial[64] = {};
+                if (entry.pDevice->GetSN(serial, sizeof(serial) - 1) != 0) {
+                    ++entry.missCount;
+                    TFLOG(" pDeviceInfo->missCount %d  ", entry.missCount);
+                }
+            }
+            break;
+        case kStatusUpgrade:
+        case kStatusBusy:
+            // A firmware or configuration upgrade takes entries in state 4 over when it runs.
+            TFLOG(" do nothing: %s %s %d,%d,%d", entry.uri, entry.alias, entry.status, entry.callBackStatus,
+                  entry.notifiedStatus);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void DeviceManager::Dispatch(const std::vector<Notification> &notifications)
+{
+    if (notifications.empty()) {
+        return;
+    }
+    TfHotPlugCallback callback = nullptr;
+    TfHotPlugCallbackEx callbackEx = nullptr;
+    void *context = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_listMutex);
-        // The merge of camera announcements and the heartbeat of open cameras run here each round.
+        callback = m_hotPlug;
+        callbackEx = m_hotPlugEx;
+        context = m_hotPlugContext;
     }
-    WaitForStop(kRoundMs);
+    for (const Notification &n : notifications) {
+        {
+            std::lock_guard<std::mutex> lock(g_notifyMutex);
+            ++g_notifyRunning;
+        }
+        try {
+            std::thread(HotplugCallback, n.info, n.type, callback, callbackEx, context).detach();
+        } catch (const std::system_error &e) {
+            TFLOG("hot-plug thread failed: %s", e.what());
+            std::lock_guard<std::mutex> lock(g_notifyMutex);
+            --g_notifyRunning;
+            g_notifyDone.notify_all();
+        }
+    }
 }
 
 void DeviceManager::AddDeviceInfo(std::unique_ptr<DeviceInfo> entry)

@@ -12,6 +12,7 @@
 #include "runtime/StoppableThread.h"
 
 class BaseDevice;
+class EnumSocketDevice;
 
 class DeviceManager : public StoppableThread
 {
@@ -42,8 +43,18 @@ public:
     void SetUpgradeState(int state);
     int GetUpgradeState() const;
 
-    /// Appends an entry to the list (discovery's merge, and tests).
+    /// Appends an entry to the list (tests; discovery merges through its own call).
     void AddDeviceInfo(std::unique_ptr<DeviceInfo> entry);
+
+    /// Internal settings, read when the next manager is created (the port) or at the next round (the
+    /// period). Tests shorten the round; the defaults are one second and UDP port 9007. Port 0 runs the
+    /// manager without discovery.
+    static void SetRoundPeriodMs(unsigned periodMs);
+    static unsigned GetRoundPeriodMs();
+    static void SetDiscoveryPort(uint16_t port);
+
+    /// Waits up to `timeoutMs` for hot-plug notifications still running on their threads; true when none is.
+    static bool WaitForNotifications(unsigned timeoutMs);
 
 protected:
     void Run() override;
@@ -59,6 +70,16 @@ private:
     };
     BaseDevice *OpenMatching(MatchBy by, const char *key, int &ret);
 
+    struct Notification
+    {
+        TfDeviceInfo info;
+        int type;
+    };
+    /// One manager round over the list; collects the notifications to dispatch once the lock is released.
+    void ProcessEntriesLocked(std::vector<Notification> &notifications);
+    void Dispatch(const std::vector<Notification> &notifications);
+
+    std::unique_ptr<EnumSocketDevice> m_discovery; // null when discovery is off
     mutable std::mutex m_listMutex;
     std::vector<std::unique_ptr<DeviceInfo>> m_list; // guarded by m_listMutex
     TfHotPlugCallback m_hotPlug = nullptr;           // guarded by m_listMutex

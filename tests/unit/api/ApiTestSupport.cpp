@@ -33,6 +33,8 @@ public:
         // The application-data directory is created one level deep only, so its parent must exist.
         ASSERT_EQ(mkdir((std::string(home) + "/.config").c_str(), 0700), 0);
         Path_SetHomeDirectoryOverride(home);
+        // Unit tests open no sockets: the device manager runs without discovery.
+        DeviceManager::SetDiscoveryPort(0);
         EnsureLogger();
     }
     void TearDown() override

@@ -70,6 +70,7 @@ protected:
     {
         BaseDevice::SetSessionFactory(
             [this](const SessionInfo &, int) { return std::make_unique<FakeSession>(m_openResult); });
+        DeviceManager::SetDiscoveryPort(0); // unit tests open no sockets
         m_manager = DeviceManager::GetInstance();
     }
     void TearDown() override

@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: Apache-2.0
+// One simulated network camera: announcement encoding and sending from the camera's own address.
+#include "SimCamera.h"
+
+#include "runtime/LogCustom.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+/// A camera of another family; receivers for this family must drop its announcements.
+constexpr uint8_t kOtherFamilyDeviceType = 10;
+
+bool ParseAddress(const std::string &text, uint16_t port, sockaddr_in &out)
+{
+    out = sockaddr_in{};
+    out.sin_family = AF_INET;
+    out.sin_port = htons(port);
+    return inet_pton(AF_INET, text.c_str(), &out.sin_addr) == 1;
+}
+
+std::string ErrnoText(int error)
+{
+    char buffer[128] = {};
+    // The GNU variant may return a static string instead of filling the buffer.
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+} // namespace
+
+SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discoveryAddress,
+                     uint16_t discoveryPort)
+    : m_config(config), m_discoveryAddress(discoveryAddress)
+{
+    m_discoveryTargetValid = ParseAddress(discoveryAddress, discoveryPort, m_discoveryTarget);
+}
+
+SimCamera::~SimCamera()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CloseSocketLocked();
+}
+
+void SimCamera::SetState(uint8_t state)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_config.state = state;
+}
+
+void SimCamera::SetAnnouncing(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_announcing = on;
+}
+
+bool SimCamera::IsAnnouncing() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_announcing;
+}
+
+void SimCamera::SetAddress(const std::string &address)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (address != m_config.address) {
+        CloseSocketLocked();
+        m_config.address = address;
+        m_lastError.clear();
+    }
+}
+
+bool SimCamera::AnnounceNow()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return AnnounceLocked();
+}
+
+bool SimCamera::AnnounceIfEnabled()
+{
+    // Checked under the same lock as the send, so no periodic datagram leaves after SetAnnouncing(false).
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_announcing && AnnounceLocked();
+}
+
+bool SimCamera::SendMalformed(MalformedKind kind)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Announcement announcement = MakeAnnouncementLocked();
+    std::vector<uint8_t> datagram;
+    switch (kind) {
+    case MalformedKind::Short:
+        datagram = announcement.Encode();
+        datagram.pop_back();
+        break;
+    case MalformedKind::WrongDeviceType:
+        announcement.deviceType = kOtherFamilyDeviceType;
+        datagram = announcement.Encode();
+        break;
+    }
+    if (!SendLocked(datagram)) {
+        return false;
+    }
+    ++m_malformedSent;
+    return true;
+}
+
+SimCameraConfig SimCamera::Config() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_config;
+}
+
+uint64_t SimCamera::AnnouncementsSent() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_announcementsSent;
+}
+
+uint64_t SimCamera::MalformedSent() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_malformedSent;
+}
+
+std::string SimCamera::LastError() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lastError;
+}
+
+bool SimCamera::WaitForAnnouncements(uint64_t count, unsigned timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_sentChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [&] { return m_announcementsSent >= count; });
+}
+
+Announcement SimCamera::MakeAnnouncementLocked() const
+{
+    Announcement announcement;
+    announcement.tof = m_config.tofSessions;
+    announcement.rgb = m_config.colorSessions;
+    announcement.ip = m_config.address;
+    announcement.serial = m_config.serial;
+    announcement.cameraState = m_config.state;
+    announcement.peerIp = m_discoveryAddress;
+    announcement.alias = m_config.alias;
+    return announcement;
+}
+
+bool SimCamera::AnnounceLocked()
+{
+    if (!SendLocked(MakeAnnouncementLocked().Encode())) {
+        return false;
+    }
+    ++m_announcementsSent;
+    m_sentChanged.notify_all();
+    return true;
+}
+
+bool SimCamera::SendLocked(const std::vector<uint8_t> &datagram)
+{
+    if (!m_discoveryTargetValid) {
+        FailLocked("camera " + m_config.serial + ": invalid discovery address '" + m_discoveryAddress + "'");
+        return false;
+    }
+    if (!OpenSocketLocked()) {
+        return false;
+    }
+    const ssize_t sent =
+        sendto(m_socket, datagram.data(), datagram.size(), MSG_NOSIGNAL,
+               reinterpret_cast<const sockaddr *>(&m_discoveryTarget), sizeof m_discoveryTarget);
+    if (sent != static_cast<ssize_t>(datagram.size())) {
+        const int error = errno;
+        FailLocked("camera " + m_config.serial + ": sending the announcement from " + m_config.address +
+                   " failed: " + (sent < 0 ? ErrnoText(error) : "short send"));
+        return false;
+    }
+    m_lastError.clear();
+    return true;
+}
+
+bool SimCamera::OpenSocketLocked()
+{
+    if (m_socket >= 0) {
+        return true;
+    }
+    sockaddr_in local{};
+    if (!ParseAddress(m_config.address, 0, local)) {
+        FailLocked("camera " + m_config.serial + ": invalid camera address '" + m_config.address + "'");
+        return false;
+    }
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        const int error = errno;
+        FailLocked("camera " + m_config.serial + ": cannot create a UDP socket: " + ErrnoText(error));
+        return false;
+    }
+    // Bound to the camera's own address so that receivers see the camera as the datagram's source.
+    if (bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+        const int error = errno;
+        close(fd);
+        FailLocked("camera " + m_config.serial + ": cannot bind to " + m_config.address + ": " +
+                   ErrnoText(error));
+        return false;
+    }
+    m_socket = fd;
+    return true;
+}
+
+void SimCamera::CloseSocketLocked()
+{
+    if (m_socket >= 0) {
+        close(m_socket);
+        m_socket = -1;
+    }
+}
+
+void SimCamera::FailLocked(const std::string &message)
+{
+    // A persistent fault (an address that is not local) is reported once, not once per period.
+    if (message != m_lastError) {
+        TFLOG("%s", message.c_str());
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+    m_lastError = message;
+}

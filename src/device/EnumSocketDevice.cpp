@@ -1,0 +1,379 @@
+// SPDX-License-Identifier: Apache-2.0
+// EnumSocketDevice: the discovery worker on UDP and the merge of its records into the device list.
+#include "device/EnumSocketDevice.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "device/BaseDevice.h"
+#include "runtime/ByteReader.h"
+#include "runtime/LogCustom.h"
+
+namespace {
+constexpr size_t kReceiveBytes = 1024;
+/// Bound on one receive wait, so Stop takes effect promptly.
+constexpr int kReceiveWaitMs = 100;
+/// Pause between attempts to bind the discovery port while another socket holds it.
+constexpr unsigned kBindRetryMs = 1000;
+constexpr uint16_t kFirstCmdPort = 9008;
+constexpr uint16_t kFirstDataPort = 9009;
+constexpr uint16_t kPortStride = 10;
+constexpr uint32_t kDiscoveredDeviceType = 520;
+
+constexpr int kStatusAnnouncedRemove = 0;
+constexpr int kStatusRemoved = 1;
+constexpr int kStatusAvailable = 2;
+constexpr int kStatusOpened = 3;
+constexpr int kStatusUpgrade = 4;
+constexpr int kStatusBusy = 5;
+
+const char *ModelString(uint32_t type)
+{
+    switch (type) {
+    case 520:
+        return "KR52Lite";
+    case 521:
+        return "KR52CLite";
+    case 523:
+        return "KR52CPro";
+    default:
+        return nullptr;
+    }
+}
+
+/// The same text over at most `width` characters.
+bool SameText(const char *a, const char *b, size_t width)
+{
+    return std::strncmp(a, b, width) == 0;
+}
+} // namespace
+
+EnumSocketDevice::EnumSocketDevice(uint16_t port) : StoppableThread("EnumSocketDevice"), m_port(port)
+{
+}
+
+EnumSocketDevice::~EnumSocketDevice()
+{
+    Stop();
+    Join();
+    CloseSocket();
+}
+
+void EnumSocketDevice::CloseSocket()
+{
+    if (m_socket >= 0) {
+        close(m_socket);
+        m_socket = -1;
+    }
+    m_bound = false;
+}
+
+size_t EnumSocketDevice::RecordCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_records.size();
+}
+
+bool EnumSocketDevice::TryBind()
+{
+    m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (m_socket < 0) {
+        TFLOG("socket() error, errno[%d], info: %s", errno, std::strerror(errno));
+        return false;
+    }
+    int reuse = 1;
+    if (setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0) {
+        TFLOG("setsockopt() error, errno[%d], info: %s", errno, std::strerror(errno));
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(m_port);
+    if (bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+        TFLOG("Error in BINDING:%d ,info: %s", errno, std::strerror(errno));
+        CloseSocket();
+        return false;
+    }
+    m_bound = true;
+    TFLOG("recvfrom");
+    return true;
+}
+
+void EnumSocketDevice::Run()
+{
+    uint8_t buffer[kReceiveBytes];
+    while (IsRunning()) {
+        if (m_socket < 0 && !TryBind()) {
+            // Another socket holds the port; try again later rather than giving up for good.
+            WaitForStop(kBindRetryMs);
+            continue;
+        }
+        pollfd fd{m_socket, POLLIN, 0};
+        int ready = poll(&fd, 1, kReceiveWaitMs);
+        if (ready <= 0 || (fd.revents & POLLIN) == 0) {
+            continue;
+        }
+        ssize_t received = recvfrom(m_socket, buffer, sizeof(buffer), MSG_DONTWAIT, nullptr, nullptr);
+        if (received > 0) {
+            HandleDatagram(buffer, static_cast<size_t>(received));
+        }
+    }
+    TFLOG("end");
+}
+
+bool EnumSocketDevice::ParseAnnouncement(const uint8_t *data, size_t size, Announcement &out)
+{
+    if (data == nullptr || size < kAnnouncementBytes) {
+        return false;
+    }
+    ByteReader reader(data, kAnnouncementBytes);
+    out.header = reader.ReadU8();
+    out.bcc = reader.ReadU8();
+    out.len = reader.ReadU8();
+    out.tof = reader.ReadU8();
+    out.rgb = reader.ReadU8();
+    reader.ReadText(out.ip, sizeof(out.ip), 16);
+    out.deviceType = reader.ReadU8();
+    reader.ReadText(out.sn, sizeof(out.sn), 30);
+    out.camerastate = reader.ReadU8();
+    reader.ReadText(out.peerip, sizeof(out.peerip), 16);
+    reader.ReadText(out.alias, sizeof(out.alias), 20);
+    return reader.Ok();
+}
+
+void EnumSocketDevice::HandleDatagram(const uint8_t *data, size_t size)
+{
+    Announcement a;
+    if (!ParseAnnouncement(data, size, a)) {
+        return; // shorter than an announcement: not ours
+    }
+    if (a.deviceType != kAnnouncedDeviceType) {
+        TFLOG("error header:0x%x, bcc:0x%x, len:%d, tof:%d, rgb:%d, ip:%s, deviceType:%d, sn:%s, "
+              "camerastate:%d, "
+              "peerip:%s, alias:%s",
+              a.header, a.bcc, a.len, a.tof, a.rgb, a.ip, a.deviceType, a.sn, a.camerastate, a.peerip,
+              a.alias);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto &record : m_records) {
+        if (!SameText(record->sn, a.sn, 30) || !SameText(record->ip, a.ip, 16)) {
+            continue;
+        }
+        if (record->camerastate != a.camerastate) {
+            TFLOG(" true header:0x%x, bcc:0x%x, len:%d, tof:%d, rgb:%d, ip:%s, deviceType:%d, sn:%s, "
+                  "camerastate:%d, peerip:%s, alias:%s",
+                  a.header, a.bcc, a.len, a.tof, a.rgb, a.ip, a.deviceType, a.sn, a.camerastate, a.peerip,
+                  a.alias);
+            record->camerastate = a.camerastate;
+        }
+        record->fresh = true;
+        return;
+    }
+    TFLOG(
+        " false header:0x%x, bcc:0x%x, len:%d, tof:%d, rgb:%d, ip:%s, deviceType:%d, sn:%s, camerastate:%d, "
+        "peerip:%s,alias:%s",
+        a.header, a.bcc, a.len, a.tof, a.rgb, a.ip, a.deviceType, a.sn, a.camerastate, a.peerip, a.alias);
+    auto record = std::make_unique<SocKetDevice>();
+    record->tof = a.tof;
+    record->rgb = a.rgb;
+    std::memcpy(record->ip, a.ip, sizeof(record->ip));
+    record->deviceType = kDiscoveredDeviceType;
+    std::memcpy(record->sn, a.sn, sizeof(record->sn));
+    record->camerastate = a.camerastate;
+    std::memcpy(record->alias, a.alias, sizeof(record->alias));
+    record->fresh = true;
+    m_records.push_back(std::move(record));
+}
+
+bool EnumSocketDevice::CheckSNByURI(uint32_t type, const char *uri, const char *sn)
+{
+    size_t prefix = 0;
+    switch (type) {
+    case 521:
+        prefix = 10;
+        break;
+    case 520:
+    case 523:
+        prefix = 9;
+        break;
+    default:
+        TFLOG("type:%d is invalid.", static_cast<int>(type));
+        return false;
+    }
+    if (uri == nullptr || sn == nullptr || strnlen(uri, 256) < prefix) {
+        return false;
+    }
+    // The whole serial number must match: a prefix match would merge "SN1" into "SN12".
+    return std::strcmp(uri + prefix, sn) == 0;
+}
+
+uint32_t EnumSocketDevice::ParseIpv4(const char *text)
+{
+    uint32_t ip = 0;
+    if (text == nullptr) {
+        return ip;
+    }
+    char copy[17] = {};
+    std::snprintf(copy, sizeof(copy), "%.16s", text);
+    char *save = nullptr;
+    int index = 0;
+    for (char *part = strtok_r(copy, ".", &save); part != nullptr && index < 4;
+         part = strtok_r(nullptr, ".", &save), ++index) {
+        long value = std::strtol(part, nullptr, 10);
+        ip |= static_cast<uint32_t>(static_cast<uint8_t>(value)) << (8 * index);
+    }
+    return ip;
+}
+
+void EnumSocketDevice::BuildSessions(DeviceInfo &entry, const SocKetDevice &record)
+{
+    entry.pSessionInfo.clear();
+    uint32_t ip = ParseIpv4(record.ip);
+    for (int i = 0; i < record.tof; ++i) {
+        SessionInfo session;
+        session.linkType = kLinkTypeNetwork;
+        session.ip = ip;
+        session.cmdPort = static_cast<uint16_t>(kFirstCmdPort + kPortStride * i);
+        session.dataPort = static_cast<uint16_t>(kFirstDataPort + kPortStride * i);
+        session.capabilityFlags = i < record.rgb ? 1u : 0u;
+        session.deviceType = record.deviceType;
+        session.reserved = 0xFFFF;
+        entry.pSessionInfo.push_back(session);
+    }
+}
+
+void EnumSocketDevice::Revive(DeviceInfo &entry)
+{
+    entry.status = kStatusAvailable;
+    bool addPending = false;
+    if (entry.pDevice) {
+        addPending = entry.callBackStatus == -1 && !entry.pDevice->GetRawBufferStatus();
+    } else {
+        addPending = entry.notifiedStatus == 1 || (entry.callBackStatus == -1 && entry.notifiedStatus == -1);
+    }
+    if (addPending) {
+        TFLOG(" setCallBackStatus add %s", entry.alias);
+        entry.callBackStatus = 0;
+    }
+}
+
+void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceInfo>> &list)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_records.begin(); it != m_records.end();) {
+        SocKetDevice &record = **it;
+        DeviceInfo *entry = nullptr;
+        for (auto &candidate : list) {
+            if (CheckSNByURI(candidate->deviceType, candidate->uri, record.sn)) {
+                entry = candidate.get();
+                break;
+            }
+        }
+
+        if (entry == nullptr) {
+            if (record.camerastate == 0 || record.camerastate == 3) {
+                auto created = std::make_unique<DeviceInfo>();
+                created->InitNew(record.deviceType);
+                BuildSessions(*created, record);
+                created->callBackStatus = record.tof > 0 ? 0 : -1;
+                const char *model = ModelString(record.deviceType);
+                if (model != nullptr) {
+                    std::snprintf(created->uri, sizeof(created->uri), "%s:%s", model, record.sn);
+                } else {
+                    TFLOG("devicetype:%d is invalid. ", static_cast<int>(record.deviceType));
+                }
+                std::snprintf(created->alias, sizeof(created->alias), "%s",
+                              record.alias[0] != '\0' ? record.alias : record.sn);
+                record.fresh = false;
+                list.push_back(std::move(created));
+            }
+            ++it;
+            continue;
+        }
+
+        if (record.fresh) {
+            uint32_t ip = ParseIpv4(record.ip);
+            for (auto &session : entry->pSessionInfo) {
+                session.ip = ip;
+            }
+            if (entry->status == kStatusRemoved) {
+                switch (record.camerastate) {
+                case 0:
+                    Revive(*entry);
+                    break;
+                case 1:
+                case 2:
+                    break;
+                case 3:
+                    entry->status = kStatusUpgrade;
+                    break;
+                case 4:
+                    entry->status = kStatusBusy;
+                    break;
+                default:
+                    entry->status = kStatusAnnouncedRemove;
+                    break;
+                }
+            } else {
+                entry->missCount = 0;
+                switch (record.camerastate) {
+                case 0:
+                    if (entry->status == kStatusOpened) {
+                        TFLOG(" wait for  remove first Opened %s", entry->alias);
+                    } else if (entry->status == kStatusAnnouncedRemove && entry->notifiedStatus == 0) {
+                        entry->status = kStatusAvailable;
+                    } else {
+                        Revive(*entry);
+                    }
+                    break;
+                case 1:
+                    break;
+                case 2:
+                    entry->status = kStatusAnnouncedRemove;
+                    if (entry->notifiedStatus == 0 && entry->callBackStatus != 1) {
+                        TFLOG(" setCallBackStatus remove %s", entry->alias);
+                        entry->callBackStatus = 1;
+                    } else {
+                        TFLOG("%s %d %d ", entry->alias, entry->callBackStatus, entry->notifiedStatus);
+                    }
+                    break;
+                case 3:
+                    entry->status = kStatusUpgrade;
+                    break;
+                case 4:
+                    entry->status = kStatusBusy;
+                    break;
+                default:
+                    entry->status = kStatusAnnouncedRemove;
+                    break;
+                }
+            }
+            record.fresh = false;
+            ++it;
+            continue;
+        }
+
+        if (entry->status == kStatusOpened) {
+            if (entry->missCount > 2) {
+                TFLOG("DeviceInfo->missCount %d  isdelete", entry->missCount);
+                it = m_records.erase(it);
+                continue;
+            }
+        } else if (entry->status != kStatusRemoved) {
+            ++entry->missCount;
+            if (entry->missCount > 3) {
+                TFLOG("%s has no udp ", entry->alias);
+                entry->callBackStatus = 1;
+            }
+        }
+        ++it;
+    }
+}

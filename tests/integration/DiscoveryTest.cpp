@@ -1,0 +1,305 @@
+// SPDX-License-Identifier: Apache-2.0
+// Discovery and hot-plug through the public API, against simulated cameras announcing on loopback.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "CameraSimulator.h"
+#include "IntegrationSupport.h"
+#include "Orvane_api.h"
+
+namespace {
+using orvtest::HotPlugRecorder;
+using orvtest::WaitUntil;
+
+/// Generous bound for anything that takes a few manager rounds.
+constexpr unsigned kWaitMs = 5000;
+constexpr int kAdded = 0;
+constexpr int kRemoved = 1;
+
+template <typename T> T Val(T value)
+{
+    return value; // copies a packed field, which cannot bind to a reference
+}
+
+uint32_t DeviceCount()
+{
+    uint32_t count = 0;
+    EXPECT_EQ(TFCM_GetDeviceCount(&count), 0);
+    return count;
+}
+
+SimCameraConfig Camera(const std::string &serial, const std::string &address, const std::string &alias = "")
+{
+    SimCameraConfig config;
+    config.serial = serial;
+    config.address = address;
+    config.alias = alias;
+    return config;
+}
+
+class DiscoveryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(TFCM_Initialize(), 0);
+        m_recorder = std::make_unique<HotPlugRecorder>();
+        CameraSimulator::Options options;
+        options.announcePeriodMs = orvtest::kAnnounceMs;
+        m_sim = std::make_unique<CameraSimulator>(options);
+    }
+    void TearDown() override
+    {
+        m_sim.reset();
+        m_recorder.reset(); // before the shutdown: clearing the callbacks must not create a new manager
+        EXPECT_EQ(TFCM_Shutdown(), 0);
+    }
+
+    std::unique_ptr<HotPlugRecorder> m_recorder;
+    std::unique_ptr<CameraSimulator> m_sim;
+};
+
+TEST_F(DiscoveryTest, CameraIsListedOnlyAfterItsAddNotification)
+{
+    m_sim->AddCamera(Camera("SN0001", "127.0.0.2"));
+    m_sim->AddCamera(Camera("SN0002", "127.0.0.3", "front"));
+    m_sim->Start();
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0001", kAdded, 1, kWaitMs));
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0002", kAdded, 1, kWaitMs));
+    ASSERT_EQ(DeviceCount(), 2u);
+
+    TfDeviceInfo list[2];
+    ASSERT_EQ(TFCM_GetDeviceListInfo(list, 2), 0);
+    const TfDeviceInfo &first = std::strcmp(list[0].uri, "KR52Lite:SN0001") == 0 ? list[0] : list[1];
+    const TfDeviceInfo &second = &first == &list[0] ? list[1] : list[0];
+    EXPECT_STREQ(first.uri, "KR52Lite:SN0001");
+    EXPECT_STREQ(first.alias, "SN0001") << "a camera without alias is listed by its serial number";
+    EXPECT_EQ(Val(first.devicetype), 520u);
+    EXPECT_EQ(Val(first.sessionCount), 1u);
+    EXPECT_EQ(Val(first.status), 2u);
+    EXPECT_STREQ(second.alias, "front");
+
+    char ip[16] = {};
+    ASSERT_EQ(TFCM_GetDeviceIP("KR52Lite:SN0002", ip), 0);
+    EXPECT_STREQ(ip, "127.0.0.3");
+    EXPECT_EQ(TFCM_GetDeviceIP("KR52Lite:SN9999", ip), -1);
+
+    // Every add event carried the camera as listed: available.
+    for (const orvtest::HotPlugEvent &e : m_recorder->Events()) {
+        EXPECT_EQ(e.status, 2u);
+    }
+}
+
+TEST_F(DiscoveryTest, SilentCameraIsRemovedAndRevivedByItsNextAnnouncement)
+{
+    SimCamera &camera = m_sim->AddCamera(Camera("SN0003", "127.0.0.4"));
+    m_sim->Start();
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0003", kAdded, 1, kWaitMs));
+
+    camera.SetAnnouncing(false);
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0003", kRemoved, 1, kWaitMs));
+    EXPECT_EQ(DeviceCount(), 0u);
+    char ip[16] = {};
+    EXPECT_EQ(TFCM_GetDeviceIP("KR52Lite:SN0003", ip), 0) << "removed cameras stay in the list, hidden";
+
+    camera.SetAnnouncing(true);
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0003", kAdded, 2, kWaitMs));
+    EXPECT_TRUE(WaitUntil([] { return DeviceCount() == 1; }, kWaitMs));
+    EXPECT_EQ(m_recorder->Count("KR52Lite:SN0003", kRemoved, 1), 1);
+}
+
+TEST_F(DiscoveryTest, CameraAskingForRemovalIsReportedAtOnce)
+{
+    SimCamera &camera = m_sim->AddCamera(Camera("SN0004", "127.0.0.5"));
+    m_sim->Start();
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0004", kAdded, 1, kWaitMs));
+
+    // It keeps announcing, now in state 2: the removal must not wait for state 0 or for silence.
+    camera.SetState(2);
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0004", kRemoved, 1, kWaitMs));
+    EXPECT_EQ(DeviceCount(), 0u);
+
+    camera.SetState(0);
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0004", kAdded, 2, kWaitMs));
+    EXPECT_EQ(DeviceCount(), 1u);
+}
+
+TEST_F(DiscoveryTest, CallbackMayCallBackIntoTheApi)
+{
+    std::atomic<int> seenInCallback{-1};
+    m_recorder->onEvent = [&seenInCallback] {
+        uint32_t count = 0;
+        TfDeviceInfo info[4];
+        if (TFCM_GetDeviceCount(&count) == 0 && TFCM_GetDeviceListInfo(info, 4) == 0) {
+            seenInCallback = static_cast<int>(count);
+        }
+    };
+    m_sim->AddCamera(Camera("SN0005", "127.0.0.6"));
+    m_sim->Start();
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0005", kAdded, 1, kWaitMs));
+    EXPECT_EQ(seenInCallback.load(), 1) << "the callback ran without a lock held and saw the new camera";
+}
+
+TEST_F(DiscoveryTest, MalformedAndUnannouncedCamerasAreNotListed)
+{
+    SimCamera &shortOnly = m_sim->AddCamera(Camera("SNSHORT", "127.0.0.7"));
+    SimCamera &wrongType = m_sim->AddCamera(Camera("SNTYPE", "127.0.0.8"));
+    SimCameraConfig busy = Camera("SNSTATE1", "127.0.0.9");
+    busy.state = 1;
+    m_sim->AddCamera(busy);
+    shortOnly.SetAnnouncing(false);
+    wrongType.SetAnnouncing(false);
+    m_sim->AddCamera(Camera("SNGOOD", "127.0.0.10"));
+    m_sim->Start();
+
+    ASSERT_TRUE(shortOnly.SendMalformed(MalformedKind::Short));
+    ASSERT_TRUE(wrongType.SendMalformed(MalformedKind::WrongDeviceType));
+    // The good camera is added after at least one full round in which the others were seen too.
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SNGOOD", kAdded, 1, kWaitMs));
+    ASSERT_TRUE(m_sim->WaitForAnnouncements(2, 10, kWaitMs));
+    ASSERT_TRUE(WaitUntil([] { return orvtest::ReadLog().find("sn:SNTYPE") != std::string::npos; }, kWaitMs));
+
+    EXPECT_EQ(DeviceCount(), 1u);
+    for (const orvtest::HotPlugEvent &e : m_recorder->Events()) {
+        EXPECT_EQ(e.uri, "KR52Lite:SNGOOD");
+    }
+    const std::string log = orvtest::ReadLog();
+    EXPECT_NE(log.find("error header:0x55"), std::string::npos) << "the wrong device type is logged";
+    EXPECT_EQ(log.find("SNSHORT"), std::string::npos) << "a short datagram is ignored silently";
+}
+
+TEST_F(DiscoveryTest, NewAddressOfAListedCameraKeepsOneEntry)
+{
+    SimCamera &camera = m_sim->AddCamera(Camera("SN0006", "127.0.0.11"));
+    m_sim->Start();
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0006", kAdded, 1, kWaitMs));
+    camera.SetAddress("127.0.0.12");
+    char ip[16] = {};
+    EXPECT_TRUE(WaitUntil(
+        [&ip] { return TFCM_GetDeviceIP("KR52Lite:SN0006", ip) == 0 && std::strcmp(ip, "127.0.0.12") == 0; },
+        kWaitMs));
+    EXPECT_EQ(DeviceCount(), 1u);
+    EXPECT_EQ(m_recorder->Count("KR52Lite:SN0006", kAdded, 1), 1);
+}
+
+TEST_F(DiscoveryTest, ListFillsExactlyItsCapacity)
+{
+    for (int i = 0; i < 3; ++i) {
+        std::string serial = "SNCAP" + std::to_string(i);
+        m_sim->AddCamera(Camera(serial, "127.0.0." + std::to_string(20 + i)));
+    }
+    m_sim->Start();
+    ASSERT_TRUE(WaitUntil([] { return DeviceCount() == 3; }, kWaitMs));
+    TfDeviceInfo list[3];
+    std::memset(list, 0x5A, sizeof(list));
+    ASSERT_EQ(TFCM_GetDeviceListInfo(list, 2), 0);
+    EXPECT_EQ(std::strncmp(list[0].uri, "KR52Lite:SNCAP", 14), 0);
+    EXPECT_EQ(std::strncmp(list[1].uri, "KR52Lite:SNCAP", 14), 0);
+    EXPECT_EQ(Val(list[2].sessionCount), 0x5A5A5A5Au) << "the third record is not written";
+
+    TfDeviceInfo one{};
+    EXPECT_EQ(TFCM_GetDeviceInfo(&one, 1), 0);
+    EXPECT_EQ(std::strncmp(one.uri, "KR52Lite:SNCAP", 14), 0);
+    EXPECT_EQ(TFCM_GetDeviceInfo(&one, 3), -15);
+}
+
+TEST_F(DiscoveryTest, OpeningFailsWithoutSessionsAndNeverFakesSuccess)
+{
+    m_sim->AddCamera(Camera("SN0007", "127.0.0.13", "side"));
+    m_sim->Start();
+    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0007", kAdded, 1, kWaitMs));
+    TfDeviceHandle handle = reinterpret_cast<TfDeviceHandle>(0x1);
+    EXPECT_NE(TFCM_OpenDevice("KR52Lite:SN0007", &handle), 0);
+    EXPECT_EQ(handle, nullptr);
+    handle = reinterpret_cast<TfDeviceHandle>(0x1);
+    EXPECT_NE(TFCM_OpenDeviceByAlias("side", &handle), 0);
+    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(TFCM_OpenDevice("KR52Lite:unknown", &handle), -15);
+}
+
+/// Holds UDP 9007 without address reuse, so the library's bind fails until it is closed.
+class PortHolder
+{
+public:
+    PortHolder()
+    {
+        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(9007);
+        m_bound = m_fd >= 0 && bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    }
+    ~PortHolder() { Release(); }
+    void Release()
+    {
+        if (m_fd >= 0) {
+            close(m_fd);
+            m_fd = -1;
+        }
+    }
+    bool Bound() const { return m_bound; }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+TEST(DiscoveryLifecycle, PortFreedLaterIsPickedUp)
+{
+    PortHolder holder;
+    ASSERT_TRUE(holder.Bound());
+    ASSERT_EQ(TFCM_Initialize(), 0);
+    {
+        HotPlugRecorder recorder;
+        CameraSimulator::Options options;
+        options.announcePeriodMs = orvtest::kAnnounceMs;
+        CameraSimulator sim(options);
+        sim.AddCamera(Camera("SN0008", "127.0.0.14"));
+        sim.Start();
+        ASSERT_TRUE(WaitUntil([] { return orvtest::ReadLog().find("Error in BINDING") != std::string::npos; },
+                              kWaitMs));
+        holder.Release();
+        EXPECT_TRUE(recorder.WaitFor("KR52Lite:SN0008", kAdded, 1, kWaitMs));
+    }
+    EXPECT_EQ(TFCM_Shutdown(), 0);
+}
+
+TEST(DiscoveryLifecycle, ShutdownWithCamerasAnnouncingLeavesNoThreadBehind)
+{
+    CameraSimulator::Options options;
+    options.announcePeriodMs = orvtest::kAnnounceMs;
+    CameraSimulator sim(options);
+    sim.AddCamera(Camera("SN0009", "127.0.0.15"));
+    sim.AddCamera(Camera("SN0010", "127.0.0.16"));
+    sim.Start();
+    const int baseline = orvtest::ThreadCount();
+
+    double slowestShutdownMs = 0;
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        ASSERT_EQ(TFCM_Initialize(), 0) << "cycle " << cycle;
+        if (cycle % 10 == 0) {
+            HotPlugRecorder recorder;
+            ASSERT_TRUE(recorder.WaitFor("KR52Lite:SN0009", kAdded, 1, kWaitMs)) << "cycle " << cycle;
+        }
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(TFCM_Shutdown(), 0) << "cycle " << cycle;
+        double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        slowestShutdownMs = std::max(slowestShutdownMs, ms);
+    }
+    RecordProperty("slowest_shutdown_ms", std::to_string(slowestShutdownMs));
+    std::printf("slowest TFCM_Shutdown over 50 cycles: %.1f ms\n", slowestShutdownMs);
+    EXPECT_TRUE(WaitUntil([baseline] { return orvtest::ThreadCount() == baseline; }, kWaitMs))
+        << orvtest::ThreadCount() << " threads, " << baseline << " before";
+}
+
+} // namespace

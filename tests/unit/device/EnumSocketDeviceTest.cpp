@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of discovery without sockets: announcements handed to the enumerator and merged into a list.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/DeviceInfo.h"
+#include "device/EnumSocketDevice.h"
+
+namespace {
+
+/// An announcement laid out byte by byte at the offsets cameras use.
+std::vector<uint8_t> Datagram(const std::string &sn, const std::string &ip, uint8_t state, uint8_t tof = 1,
+                              uint8_t rgb = 0, const std::string &alias = "", uint8_t deviceType = 11,
+                              size_t size = 89)
+{
+    std::vector<uint8_t> d(89, 0);
+    d[0] = 0x55;
+    d[2] = 89;
+    d[3] = tof;
+    d[4] = rgb;
+    std::memcpy(&d[5], ip.data(), std::min<size_t>(ip.size(), 16));
+    d[21] = deviceType;
+    std::memcpy(&d[22], sn.data(), std::min<size_t>(sn.size(), 30));
+    d[52] = state;
+    std::memcpy(&d[69], alias.data(), std::min<size_t>(alias.size(), 20));
+    d.resize(size, 0xEE);
+    return d;
+}
+
+class EnumSocketDeviceTest : public ::testing::Test
+{
+protected:
+    void Send(const std::vector<uint8_t> &d) { m_enum.HandleDatagram(d.data(), d.size()); }
+    void Merge() { m_enum.UpdateDeviceListInfo(m_list); }
+
+    EnumSocketDevice m_enum{0}; // never started: no socket
+    std::vector<std::unique_ptr<DeviceInfo>> m_list;
+};
+
+TEST_F(EnumSocketDeviceTest, MalformedDatagramsNeverReachTheList)
+{
+    Send(Datagram("SN1", "127.0.0.2", 0, 1, 0, "", 11, 88));
+    Send(Datagram("SN1", "127.0.0.2", 0, 1, 0, "", 10));
+    EXPECT_EQ(m_enum.RecordCount(), 0u);
+    Send(Datagram("SN1", "127.0.0.2", 0, 1, 0, "", 11, 200)); // longer datagrams are accepted
+    EXPECT_EQ(m_enum.RecordCount(), 1u);
+}
+
+TEST_F(EnumSocketDeviceTest, NewCameraGetsSessionsUriAndAliasFallback)
+{
+    Send(Datagram("SN0001", "127.0.0.12", 0, 2, 1));
+    Merge();
+    ASSERT_EQ(m_list.size(), 1u);
+    const DeviceInfo &d = *m_list[0];
+    EXPECT_STREQ(d.uri, "KR52Lite:SN0001");
+    EXPECT_STREQ(d.alias, "SN0001");
+    EXPECT_EQ(d.deviceType, 520u);
+    EXPECT_EQ(d.status, 2);
+    EXPECT_EQ(d.callBackStatus, 0) << "the add notification is pending";
+    ASSERT_EQ(d.SessionCount(), 2);
+    const uint32_t ip = 127u | (12u << 24);
+    for (int i = 0; i < 2; ++i) {
+        const SessionInfo &s = d.pSessionInfo[i];
+        EXPECT_EQ(s.linkType, 2u);
+        EXPECT_EQ(s.ip, ip);
+        EXPECT_EQ(s.cmdPort, 9008 + 10 * i);
+        EXPECT_EQ(s.dataPort, 9009 + 10 * i);
+        EXPECT_EQ(s.capabilityFlags, i < 1 ? 1u : 0u);
+        EXPECT_EQ(s.reserved, 0xFFFF);
+    }
+
+    Send(Datagram("SN0002", "127.0.0.3", 3, 1, 0, "front"));
+    Merge();
+    ASSERT_EQ(m_list.size(), 2u);
+    EXPECT_STREQ(m_list[1]->alias, "front");
+}
+
+TEST_F(EnumSocketDeviceTest, FirstAnnouncementInStateOneOrTwoAddsNothing)
+{
+    Send(Datagram("SN1", "127.0.0.2", 1));
+    Send(Datagram("SN2", "127.0.0.3", 2));
+    Merge();
+    EXPECT_TRUE(m_list.empty());
+}
+
+TEST_F(EnumSocketDeviceTest, TwoAddressesOfOneSerialMakeTwoRecordsAndOneEntry)
+{
+    Send(Datagram("SN1", "127.0.0.2", 0));
+    Send(Datagram("SN1", "127.0.0.9", 0));
+    Merge();
+    EXPECT_EQ(m_enum.RecordCount(), 2u);
+    ASSERT_EQ(m_list.size(), 1u);
+    EXPECT_EQ(m_list[0]->pSessionInfo[0].ip, 127u | (9u << 24)) << "the latest address wins";
+}
+
+TEST_F(EnumSocketDeviceTest, SilentCameraIsMarkedForRemovalAfterFourRoundsAndRevives)
+{
+    Send(Datagram("SN1", "127.0.0.2", 0));
+    Merge();
+    DeviceInfo &d = *m_list[0];
+    d.callBackStatus = -1; // the manager delivered the add
+    d.notifiedStatus = 0;
+    for (int round = 1; round <= 3; ++round) {
+        Merge();
+        EXPECT_EQ(d.callBackStatus, -1) << "round " << round;
+    }
+    Merge();
+    EXPECT_EQ(d.callBackStatus, 1);
+
+    // The manager reports the removal; the next announcement revives the camera with a new add.
+    d.status = 1;
+    d.callBackStatus = -1;
+    d.notifiedStatus = 1;
+    Send(Datagram("SN1", "127.0.0.2", 0));
+    Merge();
+    EXPECT_EQ(d.status, 2);
+    EXPECT_EQ(d.callBackStatus, 0);
+}
+
+TEST_F(EnumSocketDeviceTest, StateAnnouncementsMoveTheEntry)
+{
+    struct Row
+    {
+        int statusBefore;
+        int notifiedBefore;
+        uint8_t announced;
+        int statusAfter;
+        int callBackAfter;
+    };
+    const Row rows[] = {
+        {2, 0, 2, 0, 1},                     // a listed camera asks to be removed
+        {2, -1, 2, 0, -1},                   // never announced to the application: nothing to remove
+        {2, 0, 1, 2, -1},                    // state 1 changes nothing
+        {2, 0, 3, 4, -1},                    // upgrade
+        {2, 0, 4, 5, -1},  {2, 0, 7, 0, -1}, // unknown state
+        {1, 1, 3, 4, -1},                    // removed camera entering upgrade
+        {1, 1, 2, 1, -1},  {0, 0, 0, 2, -1}, // asked for removal, then back before the manager ran
+    };
+    for (const Row &row : rows) {
+        m_list.clear();
+        EnumSocketDevice fresh(0);
+        std::vector<uint8_t> first = Datagram("SN1", "127.0.0.2", 0);
+        fresh.HandleDatagram(first.data(), first.size());
+        fresh.UpdateDeviceListInfo(m_list);
+        DeviceInfo &d = *m_list[0];
+        d.status = row.statusBefore;
+        d.callBackStatus = -1;
+        d.notifiedStatus = row.notifiedBefore;
+        std::vector<uint8_t> next = Datagram("SN1", "127.0.0.2", row.announced);
+        fresh.HandleDatagram(next.data(), next.size());
+        fresh.UpdateDeviceListInfo(m_list);
+        EXPECT_EQ(d.status, row.statusAfter)
+            << "state " << int(row.announced) << " from " << row.statusBefore;
+        EXPECT_EQ(d.callBackStatus, row.callBackAfter)
+            << "state " << int(row.announced) << " from " << row.statusBefore;
+    }
+}
+
+TEST(EnumSocketDeviceStatic, SerialMatchingUsesTheWholeSerial)
+{
+    EXPECT_TRUE(EnumSocketDevice::CheckSNByURI(520, "KR52Lite:SN12", "SN12"));
+    EXPECT_FALSE(EnumSocketDevice::CheckSNByURI(520, "KR52Lite:SN12", "SN1"));
+    EXPECT_TRUE(EnumSocketDevice::CheckSNByURI(521, "KR52CLite:X", "X"));
+    EXPECT_TRUE(EnumSocketDevice::CheckSNByURI(523, "KR52CPro:X", "X"));
+    EXPECT_FALSE(EnumSocketDevice::CheckSNByURI(522, "KR52Lite:X", "X"));
+    EXPECT_FALSE(EnumSocketDevice::CheckSNByURI(520, "short", "X"));
+    EXPECT_FALSE(EnumSocketDevice::CheckSNByURI(520, nullptr, "X"));
+}
+
+TEST(EnumSocketDeviceStatic, AddressTextBecomesBytesFirstByteLowest)
+{
+    EXPECT_EQ(EnumSocketDevice::ParseIpv4("192.168.1.20"), 192u | (168u << 8) | (1u << 16) | (20u << 24));
+    EXPECT_EQ(EnumSocketDevice::ParseIpv4("10.1"), 10u | (1u << 8));
+    EXPECT_EQ(EnumSocketDevice::ParseIpv4(""), 0u);
+    EXPECT_EQ(EnumSocketDevice::ParseIpv4(nullptr), 0u);
+}
+
+} // namespace

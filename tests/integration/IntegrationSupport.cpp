@@ -115,8 +115,13 @@ void HotPlugRecorder::Form2(const TfDeviceInfo *info, int status, void *context)
 
 void HotPlugRecorder::Record(const TfDeviceInfo *info, int status, int form)
 {
-    if (onEvent) {
-        onEvent();
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        hook = m_onEvent;
+    }
+    if (hook) {
+        hook();
     }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_events.push_back(HotPlugEvent{info->uri, info->alias, status, form, info->status});
@@ -138,6 +143,12 @@ int HotPlugRecorder::Count(const std::string &uri, int type, int form) const
 bool HotPlugRecorder::WaitFor(const std::string &uri, int type, int count, unsigned timeoutMs) const
 {
     return WaitUntil([&] { return Count(uri, type, 1) >= count && Count(uri, type, 2) >= count; }, timeoutMs);
+}
+
+void HotPlugRecorder::SetOnEvent(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onEvent = std::move(hook);
 }
 
 std::vector<HotPlugEvent> HotPlugRecorder::Events() const

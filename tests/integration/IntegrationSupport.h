@@ -52,8 +52,8 @@ public:
     bool WaitFor(const std::string &uri, int type, int count, unsigned timeoutMs) const;
     std::vector<HotPlugEvent> Events() const;
 
-    /// Called inside each callback, on the notification thread (for re-entrancy tests).
-    std::function<void()> onEvent;
+    /// Runs `hook` inside each callback, on the notification thread (for re-entrancy tests).
+    void SetOnEvent(std::function<void()> hook);
 
 private:
     static void Form1(const TfDeviceInfo *info, int status);
@@ -63,6 +63,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::vector<HotPlugEvent> m_events; // guarded by m_mutex
+    std::function<void()> m_onEvent;    // guarded by m_mutex
 };
 
 } // namespace orvtest

@@ -23,9 +23,14 @@ CameraSimulator::~CameraSimulator()
 SimCamera &CameraSimulator::AddCamera(const SimCameraConfig &config)
 {
     auto camera = std::make_unique<SimCamera>(config, m_options.discoveryAddress, m_options.discoveryPort);
+    SimCamera &added = *camera;
+    std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
+    if (m_running && m_options.serveConnections) {
+        added.StartServing();
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
     m_cameras.push_back(std::move(camera));
-    return *m_cameras.back();
+    return added;
 }
 
 size_t CameraSimulator::CameraCount() const
@@ -60,9 +65,19 @@ void CameraSimulator::Start()
     if (m_thread.joinable()) {
         return;
     }
+    std::vector<SimCamera *> cameras;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopRequested = false;
+        m_running = true;
+        for (const auto &camera : m_cameras) {
+            cameras.push_back(camera.get());
+        }
+    }
+    if (m_options.serveConnections) {
+        for (SimCamera *camera : cameras) {
+            camera->StartServing();
+        }
     }
     m_thread = std::thread(&CameraSimulator::Run, this);
 }
@@ -73,12 +88,20 @@ void CameraSimulator::Stop()
     if (!m_thread.joinable()) {
         return;
     }
+    std::vector<SimCamera *> cameras;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopRequested = true;
+        m_running = false;
+        for (const auto &camera : m_cameras) {
+            cameras.push_back(camera.get());
+        }
     }
     m_wake.notify_all();
     m_thread.join();
+    for (SimCamera *camera : cameras) {
+        camera->StopServing();
+    }
 }
 
 bool CameraSimulator::IsRunning() const

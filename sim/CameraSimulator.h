@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The camera simulator: owns the simulated cameras and the thread that announces them periodically.
+// The camera simulator: owns the simulated cameras, the thread that announces them periodically and
+// the serving of their connections.
 #pragma once
 
 #include "SimCamera.h"
@@ -22,6 +23,9 @@ public:
         std::string discoveryAddress = "127.0.0.1";
         uint16_t discoveryPort = 9007;
         unsigned announcePeriodMs = 1000;
+        /// Serve every camera's command and data connections between Start and Stop; when false the
+        /// cameras only announce themselves.
+        bool serveConnections = true;
     };
 
     // Two constructors rather than a default argument: GCC cannot use Options' member initialisers
@@ -42,9 +46,11 @@ public:
     /// The camera with this serial number, or nullptr.
     SimCamera *FindCamera(const std::string &serial);
 
-    /// Starts announcing every camera once per period, the first round at once; no effect when running.
+    /// Starts announcing every camera once per period, the first round at once, and serving their
+    /// connections; no effect when running. A camera that cannot serve reports it in LastError().
     void Start();
-    /// Returns promptly: the thread is woken, not waited out. No effect when stopped.
+    /// Returns promptly: the thread is woken, not waited out, and every connection is closed. No
+    /// effect when stopped.
     void Stop();
     bool IsRunning() const;
 
@@ -62,5 +68,6 @@ private:
     bool m_stopRequested = false;                      // guarded by m_mutex
     // Serialises Start and Stop so that a join never races another start; taken before m_mutex.
     mutable std::mutex m_lifecycleMutex;
-    std::thread m_thread; // guarded by m_lifecycleMutex
+    std::thread m_thread;   // guarded by m_lifecycleMutex
+    bool m_running = false; // guarded by m_lifecycleMutex and m_mutex (either suffices to read)
 };

@@ -2,6 +2,7 @@
 // One simulated network camera: announcement encoding and sending from the camera's own address.
 #include "SimCamera.h"
 
+#include "runtime/ByteReader.h"
 #include "runtime/LogCustom.h"
 
 #include <arpa/inet.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -33,6 +35,25 @@ std::string ErrnoText(int error)
     return strerror_r(error, buffer, sizeof buffer);
 }
 
+/// The settings a session starts with: the model's defaults with the camera's identity.
+SimSettings InitialSettings(const SimCameraConfig &config, size_t session)
+{
+    SimSettings settings;
+    settings.serial = config.serial;
+    settings.deviceSerial = config.serial;
+    settings.alias = config.alias;
+    settings.ipAddress = config.address;
+    in_addr address{};
+    uint8_t host = 0;
+    if (inet_pton(AF_INET, config.address.c_str(), &address) == 1) {
+        host = static_cast<uint8_t>(ntohl(address.s_addr) & 0xFF);
+    }
+    char mac[24];
+    std::snprintf(mac, sizeof mac, "02:4b:52:00:%02x:%02x", static_cast<unsigned>(session & 0xFF), host);
+    settings.macAddress = mac;
+    return settings;
+}
+
 } // namespace
 
 SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discoveryAddress,
@@ -40,10 +61,15 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
     : m_config(config), m_discoveryAddress(discoveryAddress)
 {
     m_discoveryTargetValid = ParseAddress(discoveryAddress, discoveryPort, m_discoveryTarget);
+    const size_t models = config.tofSessions > 0 ? config.tofSessions : 1;
+    for (size_t i = 0; i < models; ++i) {
+        m_sessions.push_back(std::make_unique<SimSession>(i, InitialSettings(config, i)));
+    }
 }
 
 SimCamera::~SimCamera()
 {
+    StopServing();
     std::lock_guard<std::mutex> lock(m_mutex);
     CloseSocketLocked();
 }
@@ -68,11 +94,30 @@ bool SimCamera::IsAnnouncing() const
 
 void SimCamera::SetAddress(const std::string &address)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (address != m_config.address) {
+    std::lock_guard<std::mutex> serve(m_serveMutex);
+    std::string oldAddress;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (address == m_config.address) {
+            return;
+        }
+        oldAddress = m_config.address;
         CloseSocketLocked();
         m_config.address = address;
         m_lastError.clear();
+    }
+    for (const auto &session : m_sessions) {
+        session->UpdateSettings([&](SimSettings &s) {
+            if (s.ipAddress == oldAddress) {
+                s.ipAddress = address;
+            }
+        });
+    }
+    if (m_serving) {
+        for (const auto &session : m_sessions) {
+            session->StopServing();
+        }
+        StartServingLocked();
     }
 }
 
@@ -132,7 +177,7 @@ uint64_t SimCamera::MalformedSent() const
 std::string SimCamera::LastError() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_lastError;
+    return m_lastError.empty() ? m_serveError : m_lastError;
 }
 
 bool SimCamera::WaitForAnnouncements(uint64_t count, unsigned timeoutMs) const
@@ -231,4 +276,136 @@ void SimCamera::FailLocked(const std::string &message)
         std::fprintf(stderr, "%s\n", message.c_str());
     }
     m_lastError = message;
+}
+
+bool SimCamera::StartServing()
+{
+    std::lock_guard<std::mutex> serve(m_serveMutex);
+    m_serving = true;
+    return StartServingLocked();
+}
+
+bool SimCamera::StartServingLocked()
+{
+    const SimCameraConfig config = Config();
+    std::string error;
+    for (size_t i = 0; i < config.tofSessions && i < m_sessions.size(); ++i) {
+        if (!m_sessions[i]->StartServing(config.address) && error.empty()) {
+            error = "camera " + config.serial + ": " + m_sessions[i]->LastError();
+            std::fprintf(stderr, "%s\n", error.c_str());
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_serveError = error;
+    return error.empty();
+}
+
+void SimCamera::StopServing()
+{
+    std::lock_guard<std::mutex> serve(m_serveMutex);
+    m_serving = false;
+    for (const auto &session : m_sessions) {
+        session->StopServing();
+    }
+}
+
+bool SimCamera::IsServing() const
+{
+    std::lock_guard<std::mutex> serve(m_serveMutex);
+    const size_t tofSessions = Config().tofSessions;
+    if (!m_serving || tofSessions == 0) {
+        return false;
+    }
+    for (size_t i = 0; i < tofSessions && i < m_sessions.size(); ++i) {
+        if (!m_sessions[i]->IsServing()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+size_t SimCamera::SessionCount() const
+{
+    return m_sessions.size();
+}
+
+SimSession &SimCamera::Session(size_t session) const
+{
+    if (session >= m_sessions.size()) {
+        throw std::out_of_range("no session " + std::to_string(session) + " on camera " + Config().serial);
+    }
+    return *m_sessions[session];
+}
+
+SimSettings SimCamera::Settings(size_t session) const
+{
+    return Session(session).Settings();
+}
+
+void SimCamera::UpdateSettings(const std::function<void(SimSettings &)> &update, size_t session)
+{
+    Session(session).UpdateSettings(update);
+}
+
+void SimCamera::SetCommandFault(CommandFault fault, int count, size_t session)
+{
+    if (session != kAllSessions) {
+        Session(session).SetCommandFault(fault, count);
+        return;
+    }
+    for (const auto &each : m_sessions) {
+        each->SetCommandFault(fault, count);
+    }
+}
+
+void SimCamera::SetReplyDelayMs(unsigned delayMs, size_t session)
+{
+    if (session != kAllSessions) {
+        Session(session).SetReplyDelayMs(delayMs);
+        return;
+    }
+    for (const auto &each : m_sessions) {
+        each->SetReplyDelayMs(delayMs);
+    }
+}
+
+std::vector<RecordedFrame> SimCamera::RecordedFrames(size_t session) const
+{
+    return Session(session).RecordedFrames();
+}
+
+void SimCamera::ClearRecordedFrames()
+{
+    for (const auto &session : m_sessions) {
+        session->ClearRecordedFrames();
+    }
+}
+
+bool SimCamera::WaitForFrames(size_t count, unsigned timeoutMs, size_t session) const
+{
+    return Session(session).WaitForFrames(count, timeoutMs);
+}
+
+uint64_t SimCamera::CommandClientsAccepted(size_t session) const
+{
+    return Session(session).CommandClientsAccepted();
+}
+
+bool SimCamera::WaitForDataClient(unsigned timeoutMs, size_t session)
+{
+    return Session(session).WaitForDataClient(timeoutMs);
+}
+
+bool SimCamera::SendData(const std::vector<uint8_t> &bytes, size_t session)
+{
+    return Session(session).SendData(bytes);
+}
+
+std::vector<uint8_t> SimCamera::StreamBuffer(uint32_t type, const std::vector<uint8_t> &payload)
+{
+    ByteWriter writer;
+    writer.WriteU32Le(type);
+    writer.WriteU32Le(static_cast<uint32_t>(payload.size()));
+    writer.WriteBytes(payload.data(), payload.size());
+    return writer.Bytes();
 }

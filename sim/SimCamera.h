@@ -1,13 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
-// One simulated network camera: its identity, its announced state and its announcement socket.
+// One simulated network camera: its identity, its announced state, its announcement socket and its
+// ToF sessions (settings model, command and data connections).
 #pragma once
 
 #include "Announcement.h"
+#include "CommandFrame.h"
+#include "SimSession.h"
+#include "SimSettings.h"
 
 #include <netinet/in.h>
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,9 +39,17 @@ enum class MalformedKind
 };
 
 /// A camera as seen from the network. Every method may be called from any thread.
+///
+/// The camera has one settings model per ToF session (at least one, so that a camera without ToF
+/// sessions still has settings to read) and serves the connections of each of its `tofSessions`
+/// sessions between StartServing and StopServing. Methods taking a `session` index throw
+/// std::out_of_range for a session the camera does not have.
 class SimCamera
 {
 public:
+    /// For SetCommandFault and SetReplyDelayMs: every session of the camera.
+    static constexpr size_t kAllSessions = std::numeric_limits<size_t>::max();
+
     /// The camera announces itself to discoveryAddress:discoveryPort (a dotted IPv4 address).
     SimCamera(const SimCameraConfig &config, const std::string &discoveryAddress, uint16_t discoveryPort);
     ~SimCamera();
@@ -44,7 +60,8 @@ public:
     /// Stops or resumes the periodic announcements; AnnounceNow and SendMalformed still send.
     void SetAnnouncing(bool on);
     bool IsAnnouncing() const;
-    /// Later announcements carry the new address and come from a socket bound to it.
+    /// Later announcements carry the new address and come from a socket bound to it; a serving camera
+    /// moves its listeners there too, and the sessions' IP address setting follows.
     void SetAddress(const std::string &address);
 
     /// Sends one well-formed announcement right away; false (and a diagnostic) when it cannot be sent.
@@ -59,12 +76,50 @@ public:
     uint64_t AnnouncementsSent() const;
     /// Malformed datagrams sent so far.
     uint64_t MalformedSent() const;
-    /// The last failure to send, or an empty text when the last send succeeded.
+    /// The last failure to send an announcement, else the last failure to serve the connections, or an
+    /// empty text.
     std::string LastError() const;
     /// Waits until at least `count` well-formed announcements have been sent; false on time-out.
     bool WaitForAnnouncements(uint64_t count, unsigned timeoutMs) const;
 
+    /// Starts serving every ToF session on the camera's address; true when already serving. False
+    /// (LastError() and a log line) when a session cannot listen; the others still serve.
+    bool StartServing();
+    /// Closes every connection of every session and joins their threads.
+    void StopServing();
+    /// True when every ToF session serves its connections.
+    bool IsServing() const;
+    /// Settings models (at least 1); the first `tofSessions` of them serve connections.
+    size_t SessionCount() const;
+    static uint16_t CommandPort(size_t session) { return SimSession::CommandPort(session); }
+    static uint16_t DataPort(size_t session) { return SimSession::DataPort(session); }
+
+    SimSettings Settings(size_t session = 0) const;
+    /// Runs `update` on the session's settings under its lock; queries answer the new values at once.
+    void UpdateSettings(const std::function<void(SimSettings &)> &update, size_t session = 0);
+
+    /// Faults in answering queries: count -1 until cleared, n for the next n queries (per session).
+    void SetCommandFault(CommandFault fault, int count = -1, size_t session = kAllSessions);
+    /// Delays each answer by delayMs (0: answer at once).
+    void SetReplyDelayMs(unsigned delayMs, size_t session = kAllSessions);
+
+    /// The request frames a session received, oldest first.
+    std::vector<RecordedFrame> RecordedFrames(size_t session = 0) const;
+    /// Forgets the recorded frames of every session.
+    void ClearRecordedFrames();
+    bool WaitForFrames(size_t count, unsigned timeoutMs, size_t session = 0) const;
+    /// Command clients a session accepted so far.
+    uint64_t CommandClientsAccepted(size_t session = 0) const;
+
+    bool WaitForDataClient(unsigned timeoutMs, size_t session = 0);
+    /// Writes raw bytes to the session's data client; false when none is connected or it is gone.
+    bool SendData(const std::vector<uint8_t> &bytes, size_t session = 0);
+    /// A stream buffer: type (u32 LE), payload length (u32 LE), payload.
+    static std::vector<uint8_t> StreamBuffer(uint32_t type, const std::vector<uint8_t> &payload);
+
 private:
+    SimSession &Session(size_t session) const;
+    bool StartServingLocked();
     Announcement MakeAnnouncementLocked() const;
     bool AnnounceLocked();
     bool SendLocked(const std::vector<uint8_t> &datagram);
@@ -79,8 +134,14 @@ private:
     int m_socket = -1;                             // guarded by m_mutex; bound to m_config.address
     uint64_t m_announcementsSent = 0;              // guarded by m_mutex
     uint64_t m_malformedSent = 0;                  // guarded by m_mutex
-    std::string m_lastError;                       // guarded by m_mutex
+    std::string m_lastError;                       // guarded by m_mutex; the last announcement failure
+    std::string m_serveError;                      // guarded by m_mutex; the last StartServing failure
     const std::string m_discoveryAddress;
     sockaddr_in m_discoveryTarget{};
     bool m_discoveryTargetValid = false;
+
+    // Serialises StartServing, StopServing and the listener move of SetAddress; taken before m_mutex.
+    mutable std::mutex m_serveMutex;
+    bool m_serving = false;                              // guarded by m_serveMutex
+    std::vector<std::unique_ptr<SimSession>> m_sessions; // fixed at construction
 };

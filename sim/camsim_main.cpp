@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// orvane-camsim: simulated cameras on loopback addresses, steered by commands on standard input.
+// orvane-camsim: simulated cameras on loopback addresses that announce themselves and serve their
+// command and data connections, steered by commands on standard input.
 #include "CameraSimulator.h"
 
 #include <CLI/CLI.hpp>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <set>
@@ -29,9 +31,13 @@ const char *const kHelp = "commands:\n"
                           "  announce <serial>              resume them and announce at once\n"
                           "  address <serial> <ip>          announce from another address\n"
                           "  malformed <serial> short|type  send one 88-byte or one wrong-type datagram\n"
+                          "  fault <serial> none|noanswer|close|marker|oversized [count]\n"
+                          "                                 misbehave on every query, or on the next count\n"
+                          "  delay <serial> <ms>            delay every answer\n"
+                          "  frames <serial>                show the request frames received, in hex\n"
                           "  list                           show the cameras\n"
                           "  help                           show these commands\n"
-                          "  quit                           stop announcing and exit";
+                          "  quit                           stop the cameras and exit";
 
 bool IsIpv4(const std::string &text)
 {
@@ -119,6 +125,48 @@ bool ParseDiscovery(const std::string &text, CameraSimulator::Options &options)
     return true;
 }
 
+bool ParseFault(const std::string &text, CommandFault &out)
+{
+    static const std::pair<const char *, CommandFault> kFaults[] = {
+        {"none", CommandFault::None},
+        {"noanswer", CommandFault::NoAnswer},
+        {"close", CommandFault::CloseConnection},
+        {"marker", CommandFault::WrongMarker},
+        {"oversized", CommandFault::OversizedDataLength},
+    };
+    for (const auto &fault : kFaults) {
+        if (text == fault.first) {
+            out = fault.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+/// One line per recorded frame: session, milliseconds since the first frame, command, raw bytes in hex.
+std::string DescribeFrames(const SimCamera &camera)
+{
+    std::string text;
+    for (size_t session = 0; session < camera.Config().tofSessions; ++session) {
+        const std::vector<RecordedFrame> frames = camera.RecordedFrames(session);
+        for (const RecordedFrame &frame : frames) {
+            const auto sinceMs =
+                std::chrono::duration_cast<std::chrono::milliseconds>(frame.at - frames.front().at).count();
+            char head[64];
+            std::snprintf(head, sizeof head, "session %zu +%lldms cmd 0x%02X:", session,
+                          static_cast<long long>(sinceMs), frame.command);
+            text += head;
+            for (uint8_t byte : frame.raw) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, " %02X", byte);
+                text += hex;
+            }
+            text += "\n";
+        }
+    }
+    return text;
+}
+
 std::string Describe(const SimCameraConfig &config)
 {
     return "camera " + config.serial + " alias " + (config.alias.empty() ? "-" : config.alias) + " at " +
@@ -150,7 +198,8 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         for (size_t i = 0; i < simulator.CameraCount(); ++i) {
             SimCamera &camera = simulator.Camera(i);
             answer += Describe(camera.Config()) + (camera.IsAnnouncing() ? " announcing" : " silent") +
-                      " sent " + std::to_string(camera.AnnouncementsSent()) + "\n";
+                      (camera.IsServing() ? " serving" : " not serving") + " sent " +
+                      std::to_string(camera.AnnouncementsSent()) + "\n";
         }
         return answer + "ok";
     }
@@ -162,6 +211,9 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         const char *text;
     };
     static const Usage kUsages[] = {
+        {"fault", 3, "fault <serial> none|noanswer|close|marker|oversized [count]"},
+        {"delay", 3, "delay <serial> <ms>"},
+        {"frames", 2, "frames <serial>"},
         {"state", 3, "state <serial> <n>"},
         {"silent", 2, "silent <serial>"},
         {"announce", 2, "announce <serial>"},
@@ -177,7 +229,8 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
     if (usage == nullptr) {
         return "error: unknown command '" + command + "' (try help)";
     }
-    if (words.size() != usage->words) {
+    const bool optionalCount = command == "fault" && words.size() == usage->words + 1;
+    if (words.size() != usage->words && !optionalCount) {
         return std::string("error: usage: ") + usage->text;
     }
     SimCamera *camera = simulator.FindCamera(words[1]);
@@ -185,7 +238,25 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         return "error: no camera " + words[1];
     }
 
-    if (command == "state") {
+    if (command == "fault") {
+        CommandFault fault = CommandFault::None;
+        if (!ParseFault(words[2], fault)) {
+            return "error: fault takes none, noanswer, close, marker or oversized";
+        }
+        unsigned long count = 0;
+        if (optionalCount && (!ParseNumber(words[3], 1000000, count) || count == 0)) {
+            return "error: the count must be a number from 1 to 1000000";
+        }
+        camera->SetCommandFault(fault, optionalCount ? static_cast<int>(count) : -1);
+    } else if (command == "delay") {
+        unsigned long delayMs = 0;
+        if (!ParseNumber(words[2], 600000, delayMs)) {
+            return "error: the delay must be a number of milliseconds from 0 to 600000";
+        }
+        camera->SetReplyDelayMs(static_cast<unsigned>(delayMs));
+    } else if (command == "frames") {
+        return DescribeFrames(*camera) + "ok";
+    } else if (command == "state") {
         uint8_t state = 0;
         if (!ParseByte(words[2], state)) {
             return "error: the state must be a number from 0 to 255";
@@ -287,12 +358,14 @@ private:
 
 int main(int argc, char **argv)
 {
-    CLI::App app{"Simulated network depth cameras that announce themselves to the discovery port."};
+    CLI::App app{"Simulated network depth cameras that announce themselves to the discovery port and "
+                 "serve their command and data connections."};
     unsigned cameraCount = 0;
     std::vector<std::string> cameraOptions;
     unsigned periodMs = 1000;
     std::string discovery = "127.0.0.1:9007";
     bool exitOnEof = false;
+    bool noServe = false;
     app.add_option("--cameras", cameraCount, "N default cameras SN0001..., at 127.0.0.2, 127.0.0.3, ...")
         ->check(CLI::Range(0u, kMaxCameras));
     app.add_option("--camera", cameraOptions,
@@ -303,11 +376,13 @@ int main(int argc, char **argv)
         ->check(CLI::Range(1u, 3600000u));
     app.add_option("--discovery", discovery, "where announcements go, address:port")->capture_default_str();
     app.add_flag("--exit-on-eof", exitOnEof, "exit at the end of standard input");
+    app.add_flag("--no-serve", noServe, "only announce; do not serve the command and data connections");
     app.footer(kHelp);
     CLI11_PARSE(app, argc, argv);
 
     CameraSimulator::Options options;
     options.announcePeriodMs = periodMs;
+    options.serveConnections = !noServe;
     if (!ParseDiscovery(discovery, options)) {
         std::fprintf(stderr, "orvane-camsim: --discovery wants address:port, got '%s'\n", discovery.c_str());
         return 2;

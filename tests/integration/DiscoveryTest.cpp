@@ -55,6 +55,7 @@ protected:
         ASSERT_EQ(TFCM_Initialize(), 0);
         CameraSimulator::Options options;
         options.announcePeriodMs = orvtest::kAnnounceMs;
+        options.serveConnections = false; // discovery only: no camera ports
         m_sim = std::make_unique<CameraSimulator>(options);
     }
     void TearDown() override
@@ -264,6 +265,7 @@ TEST(DiscoveryLifecycle, PortFreedLaterIsPickedUp)
         ASSERT_EQ(TFCM_Initialize(), 0);
         CameraSimulator::Options options;
         options.announcePeriodMs = orvtest::kAnnounceMs;
+        options.serveConnections = false; // discovery only: no camera ports
         CameraSimulator sim(options);
         sim.AddCamera(Camera("SN0008", "127.0.0.14"));
         sim.Start();
@@ -279,6 +281,7 @@ TEST(DiscoveryLifecycle, ShutdownWithCamerasAnnouncingLeavesNoThreadBehind)
 {
     CameraSimulator::Options options;
     options.announcePeriodMs = orvtest::kAnnounceMs;
+    options.serveConnections = false; // discovery only: no camera ports
     CameraSimulator sim(options);
     sim.AddCamera(Camera("SN0009", "127.0.0.15"));
     sim.AddCamera(Camera("SN0010", "127.0.0.16"));

@@ -22,6 +22,7 @@ CameraSimulator::Options Fast(uint16_t port, unsigned periodMs = 20)
     CameraSimulator::Options options;
     options.discoveryPort = port;
     options.announcePeriodMs = periodMs;
+    options.serveConnections = false; // these tests share addresses with tests that bind the camera ports
     return options;
 }
 

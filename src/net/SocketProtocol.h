@@ -1,0 +1,198 @@
+// SPDX-License-Identifier: Apache-2.0
+// SocketProtocol: the camera operations of network cameras, each a few transactions on the command
+// connection of its SocketCtl.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "net/SocketCtl.h"
+#include "session/BaseProtocol.h"
+#include "session/SessionInfo.h"
+
+/// The command protocol of network cameras. Most operations on a camera that is not open log
+/// "device is not opened." and return 0 without a transaction; a failed transaction is logged as
+/// "ret:%d is failed." and its status (-104) returned.
+class SocketProtocol : public BaseProtocol
+{
+public:
+    /// Property keys of SetProperty / GetProperty.
+    static constexpr int kPropOutModeList = 0x0E000001;
+    static constexpr int kPropDepthRangeList = 0x0E000002;
+    static constexpr int kPropTalDelay = 0x0E000004;
+    static constexpr int kPropDeviceSN = 0x0E000012;
+    static constexpr int kPropDeviceMACAddr = 0x0E000013;
+    static constexpr int kPropDeviceSoftVer = 0x0E000014;
+    static constexpr int kPropDeviceIPAddr = 0x0E000015;
+    static constexpr int kPropDeviceSubnetMask = 0x0E000016;
+    static constexpr int kPropDspStatus = 0x0E000017;
+    static constexpr int kPropHeartBeat = static_cast<int>(0xE0000099u);
+
+    /// Transaction kinds of SetCmd.
+    static constexpr int kKindGet = 1;
+    static constexpr int kKindSet = 2;
+
+    /// Copies `info` and prepares (does not open) the connection pair to the camera it names.
+    explicit SocketProtocol(SessionInfo &info);
+    ~SocketProtocol() override;
+
+    int OpenDevice() override;
+    /// Waits for a running file transfer to finish, then closes the connection pair.
+    int CloseDevice() override;
+    int StartStream() override;
+    int StopStream() override;
+    bool IsOpened() const { return m_opened.load(); }
+
+    /// One command transaction on this camera's command connection (see SocketCtl::SetCmd).
+    int SetCmd(int cmd, char *buf, int cap, unsigned char len, int type);
+    /// Liveness probe: a query the camera answers while its command service runs.
+    int GetHeartBeat();
+
+    int SetTofFrameRate(uint8_t rate) override;
+    int GetTofFrameRate(uint8_t *rate) override;
+    int SetSlaveModeEnabled(bool enabled) override;
+    int SetSlaveMode(uint8_t mode) override;
+    int GetSlaveMode(uint8_t *mode) override;
+    int SetSlaveTrigger() override;
+
+    int SetDualFreqMode(DualFreqMode &mode) override;
+    int GetDualFreqMode(DualFreqMode *mode) override;
+    int SetMeasuringStatus(MeasuringStatusSet &status) override;
+    int GetMeasuringStatus(MeasuringStatusGet *status) override;
+
+    int SetRegVal(uint16_t *regs, uint16_t *values, uint8_t count) override;
+    int GetRegVal(uint16_t *regs, uint16_t *values, uint8_t count) override;
+    int SetRegVal(uint16_t reg, uint16_t value) override;
+    int GetRegVal(uint16_t reg, uint16_t *value) override;
+
+    int SetGMMGain(uint8_t gain) override;
+    int GetGMMGain(uint8_t *gain) override;
+    int SetMeasuringRange(const MeasuringRange &range) override;
+    int GetMeasuringRange(MeasuringRange &range) override;
+    int SetDataMode(const uint8_t &mode) override;
+    int GetDataMode(uint8_t *mode) override;
+    int GetDepthMode(uint8_t *mode) override;
+    int SetDepthRange(const DepthRange &range) override;
+    int GetDepthRange(DepthRange &range) override;
+
+    int SetPulseCount(const PulseCountConfig &config) override;
+    int GetPulseCount(PulseCountGet &config) override;
+    int SetLDEnable(const LDEnable &enable) override;
+    int GetLDEnable(LDEnable &enable) override;
+    int SetExposureTime(const ExposureTime &exposure) override;
+    int GetExposureTime(ExposureTime *exposure) override;
+
+    int SetCameraIntrinsic(SensorType sensor, const double *values) override;
+    int GetCameraIntrinsic(SensorType sensor, double *values) override;
+    int SetCameraDistortion(SensorType sensor, const double *values) override;
+    int GetCameraDistortion(SensorType sensor, double *values) override;
+    int SetCameraRotation(const double *values) override;
+    int GetCameraRotation(double *values) override;
+    int SetCameraTransfer(const double *values) override;
+    int GetCameraTransfer(double *values) override;
+    int SetCameraE(const double *values) override;
+    int GetCameraE(double *values) override;
+    int SetCameraF(const double *values) override;
+    int GetCameraF(double *values) override;
+
+    int SetLowPowerModeEnabled(bool enabled) override;
+    int SetWorkMode(const WorkMode &mode) override;
+    int GetWorkMode(WorkMode *mode) override;
+    int RebootCamera() override;
+    int SetTestModeState(TestMode mode, const TestModeParams &params) override;
+    int SendCameraParamsEnable(bool enabled) override;
+
+    int SetPCBA(const char *text, int length) override;
+    int GetPCBA(char *text, int length) override;
+    int SetSN(const char *text, int length) override;
+    int GetSN(char *text, int length) override;
+    int GetFWVer(char *text, int length) override;
+    int GetHWVer(char *text, int length) override;
+    int GetFlashType(char *text, int length) override;
+    int GetAlias(char *text, int length) override;
+
+    int SetACCSensitivity(const IMUSensitivity &value) override;
+    int GetACCSensitivity(IMUSensitivity &value) override;
+    int SetACCOffset(const IMUOffset &value) override;
+    int GetACCOffset(IMUOffset &value) override;
+    int SetACCOffsetTemp(const IMUOffsetTemp &value) override;
+    int GetACCOffsetTemp(IMUOffsetTemp &value) override;
+    int SetGyroSensitivity(const IMUSensitivity &value) override;
+    int GetGyroSensitivity(IMUSensitivity &value) override;
+    int SetGyroOffset(const IMUOffset &value) override;
+    int GetGyroOffset(IMUOffset &value) override;
+    int SetGyroOffsetTemp(const IMUOffsetTemp &value) override;
+    int GetGyroOffsetTemp(IMUOffsetTemp &value) override;
+    int SetImuDataMode(const IMUDataMode &mode) override;
+    int GetImuDataMode(IMUDataMode &mode) override;
+
+    int SetLens(LensConfig &lens) override;
+    int GetLens(LensConfig &lens) override;
+    /// Reads one stream buffer; always 0: `*len` (preset by the caller) tells whether one came.
+    int ReadData(unsigned char *buf, int *len) override;
+    /// As ReadData, into a buffer of `capacity` bytes.
+    int ReadData(unsigned char *buf, int *len, int capacity);
+
+    int SetProperty(int key, const void *data, int size) override;
+    int GetProperty(int key, void *data, int *size) override;
+
+    int GetUpgradeIsSupported(uint8_t &supported) override;
+    int SetUpgradeState(UpgradeState state) override;
+    int GetUpgradeState(UpgradeState &state) override;
+    int GetJsonIsSupported(uint8_t &supported) override;
+    int SetJsonState(JsonState state) override;
+    int GetJsonState(JsonState &state) override;
+    int IsSupportJSONConfig() override;
+
+    int SetDspStatus(const DSPParameters &params) override;
+    int GetDspStatus(DSPParameters &params) override;
+    int SetConfidenceFilterParams(const ConfidenceFilterParams &params) override;
+    int GetConfidenceFilterParams(ConfidenceFilterParams &params) override;
+
+    // Mode and range lists (at most kMaxListEntries entries).
+    int SetOutModeList(DataModeList &list);
+    int GetOutModeList(DataModeList &list);
+    int SetDepthRangeList(DepthRangeList &list);
+    int GetDepthRangeList(DepthRangeList &list);
+    int SetTalDelay(const TalDelay &delay);
+    int GetTalDelay(TalDelay &delay);
+
+    // The camera's network identity, as text of `length` bytes.
+    int SetDeviceSN(const char *text, int length);
+    int GetDeviceSN(char *text, int length);
+    int SetDeviceMACAddr(const char *text, int length);
+    int GetDeviceMACAddr(char *text, int length);
+    int SetDeviceSoftVer(const char *text, int length);
+    int GetDeviceSoftVer(char *text, int length);
+    int SetDeviceIPAddr(const char *text, int length);
+    int GetDeviceIPAddr(char *text, int length);
+    int SetDeviceSubnetMask(const char *text, int length);
+    int GetDeviceSubnetMask(char *text, int length);
+
+    /// A file transfer worker marks the protocol busy while it runs; CloseDevice waits for the end.
+    void BeginTransfer();
+    void EndTransfer();
+
+    SocketCtl &GetSocketCtl() { return *m_socketCtl; }
+    const SessionInfo &GetSessionInfo() const { return m_info; }
+
+private:
+    int Transact(int cmd, uint8_t *payload, int cap, int len, int type);
+    int SetCalibration(const char *name, const uint8_t *subIds, const int *counts, int parts,
+                       const double *values);
+    int GetCalibration(const char *name, const uint8_t *subIds, const int *counts, int parts, double *values);
+    int SetInfoString(int cmd, uint8_t subId, const char *text, int length);
+    int GetInfoString(int cmd, uint8_t subId, char *text, int length);
+    int SetList(uint8_t subId, uint8_t count, const uint8_t *entries);
+    int GetList(uint8_t subId, uint8_t &count, uint8_t *entries);
+
+    std::atomic<bool> m_opened{false};
+    SessionInfo m_info;
+    std::unique_ptr<SocketCtl> m_socketCtl;
+    std::mutex m_mutex;
+    std::condition_variable m_transferIdleCv;
+    bool m_transferIdle = true; // guarded by m_mutex
+};

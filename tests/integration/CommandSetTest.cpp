@@ -319,13 +319,13 @@ TEST_F(CommandSetTest, QueriesSendTheirFramesAndReadTheAnswers)
     EXPECT_EQ(mode, 9);
     DepthRange range{};
     ASSERT_EQ(m_protocol->GetDepthRange(range), 0);
-    EXPECT_EQ(range.range, 4u);
+    EXPECT_EQ(+range.range, 4u);
     uint8_t gain = 0;
     ASSERT_EQ(m_protocol->GetGMMGain(&gain), 0);
     EXPECT_EQ(gain, 33);
     ExposureTime exposure{1, 0};
     ASSERT_EQ(m_protocol->GetExposureTime(&exposure), 0);
-    EXPECT_EQ(exposure.exposureTime, 0x00ABCDEFu);
+    EXPECT_EQ(+exposure.exposureTime, 0x00ABCDEFu);
     uint16_t value = 0;
     ASSERT_EQ(m_protocol->GetRegVal(uint16_t{0x0042}, &value), 0);
     EXPECT_EQ(value, 0xBEEF);
@@ -339,21 +339,21 @@ TEST_F(CommandSetTest, WhatASetterSetsTheQueryReturns)
     ASSERT_EQ(m_protocol->SetDualFreqMode(*std::make_unique<DualFreqMode>(DualFreqMode{2, {5, 0, 0}})), 0);
     DualFreqMode dual{};
     ASSERT_EQ(m_protocol->GetDualFreqMode(&dual), 0);
-    EXPECT_EQ(dual.count, 2);
-    EXPECT_EQ(dual.values[0], 5);
+    EXPECT_EQ(+dual.count, 2);
+    EXPECT_EQ(+dual.values[0], 5);
 
     ASSERT_EQ(m_protocol->SetMeasuringRange(MeasuringRange{2, 1500, 2500, 3500}), 0);
     MeasuringRange measuring{2, 0, 0, 0};
     ASSERT_EQ(m_protocol->GetMeasuringRange(measuring), 0);
-    EXPECT_EQ(measuring.range0, 1500);
-    EXPECT_EQ(measuring.range2, 3500);
+    EXPECT_EQ(+measuring.range0, 1500);
+    EXPECT_EQ(+measuring.range2, 3500);
 
     LensConfig lens{2, 1, 640, 480, 25, 2};
     ASSERT_EQ(m_protocol->SetLens(lens), 0);
     LensConfig readBack{2, 0, 0, 0, 0, 0};
     ASSERT_EQ(m_protocol->GetLens(readBack), 0);
-    EXPECT_EQ(readBack.width, 640);
-    EXPECT_EQ(readBack.height, 480);
+    EXPECT_EQ(+readBack.width, 640);
+    EXPECT_EQ(+readBack.height, 480);
 
     const double t[3] = {-25.5, 1.25, 3};
     ASSERT_EQ(m_protocol->SetCameraTransfer(t), 0);
@@ -365,20 +365,20 @@ TEST_F(CommandSetTest, WhatASetterSetsTheQueryReturns)
     ASSERT_EQ(m_protocol->SetDspStatus(DSPParameters{12, 0, 1, 77}), 0);
     DSPParameters dsp{12, 0, 0, 0};
     ASSERT_EQ(m_protocol->GetDspStatus(dsp), 0);
-    EXPECT_EQ(dsp.enable, 1);
-    EXPECT_EQ(dsp.threshold, 77);
+    EXPECT_EQ(+dsp.enable, 1);
+    EXPECT_EQ(+dsp.threshold, 77);
 
     ASSERT_EQ(m_protocol->SetConfidenceFilterParams(ConfidenceFilterParams{1, 0, 300, 500}), 0);
     ConfidenceFilterParams confidence{};
     ASSERT_EQ(m_protocol->GetConfidenceFilterParams(confidence), 0);
-    EXPECT_EQ(confidence.enable, 1);
-    EXPECT_EQ(confidence.threshold, 300u);
-    EXPECT_EQ(confidence.value, 500u);
+    EXPECT_EQ(+confidence.enable, 1);
+    EXPECT_EQ(+confidence.threshold, 300u);
+    EXPECT_EQ(+confidence.value, 500u);
 
     DataModeList modes{};
     ASSERT_EQ(m_protocol->GetOutModeList(modes), 0);
-    ASSERT_EQ(modes.count, 5);
-    EXPECT_EQ(modes.modes[4], 9);
+    ASSERT_EQ(+modes.count, 5);
+    EXPECT_EQ(+modes.modes[4], 9);
 
     ASSERT_EQ(m_protocol->SetLowPowerModeEnabled(true), 0);
     // A setting has no reply: wait until the camera has applied it.

@@ -369,6 +369,11 @@ void SimCamera::SetReplyDelayMs(unsigned delayMs, size_t session)
     }
 }
 
+uint64_t SimCamera::RepliesSent(size_t session) const
+{
+    return Session(session).RepliesSent();
+}
+
 std::vector<RecordedFrame> SimCamera::RecordedFrames(size_t session) const
 {
     return Session(session).RecordedFrames();

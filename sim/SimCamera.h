@@ -108,6 +108,8 @@ public:
     /// Forgets the recorded frames of every session.
     void ClearRecordedFrames();
     bool WaitForFrames(size_t count, unsigned timeoutMs, size_t session = 0) const;
+    /// Reply frames the session has written to its command connection so far.
+    uint64_t RepliesSent(size_t session = 0) const;
     /// Command clients a session accepted so far.
     uint64_t CommandClientsAccepted(size_t session = 0) const;
 

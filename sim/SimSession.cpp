@@ -357,7 +357,17 @@ bool SimSession::Handle(const RecordedFrame &frame)
         CloseCommandClient("the reply could not be sent");
         return false;
     }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_repliesSent;
+    }
     return true;
+}
+
+uint64_t SimSession::RepliesSent() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_repliesSent;
 }
 
 void SimSession::CloseCommandClient(const char *why)

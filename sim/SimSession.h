@@ -52,6 +52,8 @@ public:
     void ClearRecordedFrames();
     /// Waits until at least `count` frames are recorded; a setting is applied before its frame counts.
     bool WaitForFrames(size_t count, unsigned timeoutMs) const;
+    /// Reply frames written to the command connection so far.
+    uint64_t RepliesSent() const;
 
     bool WaitForDataClient(unsigned timeoutMs);
     /// Writes all of `bytes` to the data client; false when none is connected, it is gone, it stops
@@ -89,6 +91,7 @@ private:
     int m_faultCount = -1;                           // guarded by m_mutex; -1 without end
     unsigned m_replyDelayMs = 0;                     // guarded by m_mutex
     std::vector<RecordedFrame> m_frames;             // guarded by m_mutex
+    uint64_t m_repliesSent = 0;                      // guarded by m_mutex
     uint64_t m_commandClients = 0;                   // guarded by m_mutex
     std::string m_lastError;                         // guarded by m_mutex
 

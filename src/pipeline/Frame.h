@@ -73,6 +73,10 @@ struct Frame
     uint32_t hasFrameMask; ///< HasFrameType bits of the parts present in a raw buffer
     uint8_t inUse;         ///< 1 while out of its pool
     uint64_t timestamp;
+
+    /// Copies dataLen payload bytes into dst's own buffer and every other field except pFrameData.
+    /// Returns false, copying nothing, when dst's buffer is smaller than dataLen.
+    bool DeepCopyTo(Frame &dst) const;
 };
 #pragma pack(pop)
 

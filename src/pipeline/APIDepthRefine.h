@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: Apache-2.0
+// APIDepthRefine: the image pre-processing library the pipeline calls for filtering, geometry, colour
+// conversion, undistortion and depth/colour mapping. Get_APIDepthRefine() may yield null: every caller
+// checks and skips the step.
+#pragma once
+
+#include <cstdint>
+
+#include "Orvane_api.h"
+
+/// Element type of an AlgImage.
+enum ALG_ElemType : uint32_t
+{
+    ALG_8UC1 = 1,  ///< 8-bit, one channel
+    ALG_8UC3 = 2,  ///< 8-bit, three channels (RGB or BGR order as the caller keeps it)
+    ALG_16UC1 = 3, ///< 16-bit, one channel (depth in mm, 16-bit IR or confidence)
+};
+
+/// An image the library works on. Operations that change the geometry write the new width and height
+/// back; the buffer must then hold the larger of the old and the new image.
+struct AlgImage
+{
+    void *data;
+    ALG_ElemType elemType;
+    uint32_t width;
+    uint32_t height;
+};
+
+/// Calibration handed to Init: row-major 3x3 matrices, distortion k1 k2 p1 p2 k3 k4 k5 k6, and the
+/// ToF-to-colour rotation and translation (mm).
+struct RefineCameraParams
+{
+    double tofIntrinsic[9];
+    double tofDistortion[8];
+    double colorIntrinsic[9];
+    double colorDistortion[8];
+    double rotation[9];
+    double translation[3];
+};
+
+/// Filter thresholds passed through from the session.
+struct RefineFilterThreshold
+{
+    int32_t values[8];
+};
+
+/// Status codes of the library: 0 success; kRefineNotSupported for an operation this build does not
+/// provide (never a false success); kRefineInvalidArgument for null or inconsistent images.
+constexpr int kRefineOk = 0;
+constexpr int kRefineNotSupported = -255;
+constexpr int kRefineInvalidArgument = -15;
+
+class APIDepthRefine
+{
+public:
+    virtual ~APIDepthRefine() = default;
+
+    virtual int Init(const RefineCameraParams &params, const char *configDir) = 0;
+    virtual int SetRgbIntrinsic(const double *intrinsic9, uint32_t width, uint32_t height, int frameMode) = 0;
+    virtual int SetFilterThreshold(const RefineFilterThreshold &threshold) = 0;
+    virtual int SetSaveComputeDepthTab(bool enabled) = 0;
+    /// Range limits for the depth filters: depth above maxDepthMm (or below minDepthMm) becomes 0.
+    virtual int SetDepthRange(int range, uint16_t maxDepthMm, uint16_t minDepthMm) = 0;
+    virtual int FilterIrImage(AlgImage *image) = 0;
+    virtual int SetApplyRGBCorrectionEnabled(bool enabled) = 0;
+    virtual int SetApplyRGBDistortionEnabled(bool enabled) = 0;
+    /// Converts `count` images in place from the camera's format `sourceFormat` to `targetPixelFormat`.
+    virtual int ConvertColor(AlgImage *image, int count, int sourceFormat, int targetPixelFormat) = 0;
+    virtual int ProcessColor(AlgImage *image) = 0;
+    virtual int SetComputeRealDepthEnabled(bool enabled) = 0;
+    virtual int SetApplyToFDistortionEnabled(bool enabled, int option) = 0;
+    virtual int SetSmoothingFilterEnabled(bool enabled) = 0;
+    virtual int SetTimeFilterEnabled(bool enabled, int p1, int p2, int p3, int p4) = 0;
+    virtual int SetAlgoType(int type, int option) = 0;
+    /// Applies every enabled depth filter in place; `height360` marks a 360-row image.
+    virtual int ProcessDepth(AlgImage *depth, bool height360) = 0;
+    virtual int PostFilterDepth(AlgImage *depth) = 0;
+    virtual int GetMappedPointDepthToRGB(const TfDepthVector3 &depthPoint, const TfVector2u16 &colorSize,
+                                         TfVector2u16 *colorPoint) = 0;
+    virtual int MapDepthToColor(const AlgImage *color, const AlgImage *depth, AlgImage *out) = 0;
+    virtual int MapColorToDepth(const AlgImage *color, const AlgImage *depth, AlgImage *out) = 0;
+    virtual int MapIrToColor(const AlgImage *color, const AlgImage *depth, const AlgImage *ir,
+                             AlgImage *outIr) = 0;
+    virtual int MapDepthIrToColor(const AlgImage *color, const AlgImage *depth, const AlgImage *ir,
+                                  AlgImage *outDepth, AlgImage *outIr) = 0;
+    /// code 1 flips left-right, 0 upside down, -1 both.
+    virtual int Mirror(AlgImage *image, int code) = 0;
+    virtual int Resize(AlgImage *image, uint32_t width, uint32_t height, int flag) = 0;
+    virtual int Crop(AlgImage *image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) = 0;
+    /// rotation: 0 none, 1 90° clockwise, 2 180°, 3 90° counter-clockwise.
+    virtual int Rotate(AlgImage *image, int rotation) = 0;
+    virtual int SetTimeFilterDepthEnabled(bool enabled) = 0;
+    virtual int GetOnlyTimeFilterDepth(AlgImage *out) = 0;
+    virtual int SetOutofMaxRangeHandle(int handle) = 0;
+    virtual int GetOutofMaxRangeHandle() = 0;
+    /// 16-bit IR to 8 bits for display.
+    virtual int ConvertIr16To8(uint32_t width, uint32_t height, uint8_t *dst, const uint16_t *src) = 0;
+    virtual int SetFlyingPixelFilterParams(const TfFlyingPixelFilterParams &params) = 0;
+    virtual int SetSpatialFilterParams(const TfSpatialFilterParams &params) = 0;
+    virtual int SetFillHoleFilterParams(const TfFillHoleFilterParams &params) = 0;
+    virtual int GetFlyingPixelFilterParams(TfFlyingPixelFilterParams *params) = 0;
+    virtual int GetSpatialFilterParams(TfSpatialFilterParams *params) = 0;
+    virtual int GetFillHoleFilterParams(TfFillHoleFilterParams *params) = 0;
+    virtual int PreFilterDepth(AlgImage *depth) = 0;
+    /// Rewrites the 3x3 matrix in place with the intrinsics of the undistorted image.
+    virtual int ComputeUndistortedIntrinsic(double *intrinsic9, const double *distortion8, uint16_t width,
+                                            uint16_t height) = 0;
+};
+
+/// The library's one entry point; the object lives until the process ends. May be null.
+extern "C" APIDepthRefine *Get_APIDepthRefine();

@@ -396,28 +396,6 @@ void SocketCtl::CorrectBufSize(std::unique_ptr<unsigned char[]> &buf, int *cap, 
     *cap = size;
 }
 
-void SocketCtl::DrainStaleReplies()
-{
-    // Bytes waiting before a request can only be a reply that came after its transaction gave up;
-    // read as the answer to this request they would put every later transaction out of step.
-    const int fd = m_cmdSocket.load();
-    if (fd <= 0) {
-        return;
-    }
-    unsigned char scratch[512];
-    size_t dropped = 0;
-    for (;;) {
-        const ssize_t got = recv(fd, scratch, sizeof(scratch), MSG_DONTWAIT);
-        if (got <= 0) {
-            break;
-        }
-        dropped += static_cast<size_t>(got);
-    }
-    if (dropped > 0) {
-        TFLOG("dropped %zu stale reply bytes", dropped);
-    }
-}
-
 int SocketCtl::SendFrame(const unsigned char *frame, size_t size)
 {
     const int fd = m_cmdSocket.load();
@@ -476,7 +454,6 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
     if (payloadBytes > 0) {
         std::memcpy(frame + kRequestHeaderBytes, buf, static_cast<size_t>(payloadBytes));
     }
-    DrainStaleReplies();
     const int sendResult = SendFrame(frame, static_cast<size_t>(kRequestHeaderBytes + payloadBytes));
     if (sendResult != 0) {
         return sendResult;

@@ -93,8 +93,6 @@ private:
     static int Drain(int fd, size_t len, unsigned char *scratch, size_t scratchBytes, bool waitAll);
     int RecvReplyPart(unsigned char *buf, size_t len, int cmdByte);
     int SendFrame(const unsigned char *frame, size_t size);
-    /// Reads and drops whatever the camera sent before the next request (a late answer).
-    void DrainStaleReplies();
     void CloseSockets();
 
     char m_peerIp[16] = {};

@@ -50,6 +50,26 @@ constexpr int kRefineOk = 0;
 constexpr int kRefineNotSupported = -255;
 constexpr int kRefineInvalidArgument = -15;
 
+/// The filters of the refine library (libDepthRefine.so) and their parameters:
+/// - Range limits (SetDepthRange; applied by PreFilterDepth and ProcessDepth): depth above maxDepthMm
+///   becomes 0 (SetOutofMaxRangeHandle(1) keeps it at maxDepthMm instead), depth below minDepthMm
+///   becomes 0; a limit of 0 is no limit.
+/// - Spatial filter (SetSmoothingFilterEnabled; in ProcessDepth): an edge-preserving median. Each valid
+///   pixel becomes the median of the valid pixels of its 3x3 window (5x5 when the spatial parameters'
+///   value is 2) that lie within the edge threshold of it (the spatial parameters' threshold in mm,
+///   100 mm when 0). Invalid (0) pixels stay 0 and never take part, and the far side of a depth step
+///   is never mixed in.
+/// - Temporal filter (SetTimeFilterEnabled(on, thresholdMm, frames, -, -); in ProcessDepth, after the
+///   spatial filter): each pixel follows a running average avg += (depth - avg) / frames, and starts
+///   over from the new value when it differs from the average by more than thresholdMm or when either
+///   is invalid. Defaults 50 mm and 4 frames for values <= 0. GetOnlyTimeFilterDepth returns its last
+///   output (the out image's width x height is its capacity; kRefineNotSupported before any output).
+/// - Flying-pixel filter (SetFlyingPixelFilterParams with enable 1; in PostFilterDepth): a valid pixel
+///   with no valid 4-neighbour within the threshold (mm, 100 when 0) becomes 0.
+/// - IR filter (FilterIrImage, 8- or 16-bit one channel): a 3x3 median while the smoothing filter is on.
+/// Every filter that is off leaves the image bit for bit as it was. The fill-hole parameters are kept
+/// and returned only. ConvertIr16To8 keeps the top 8 of 12 bits (src >> 4, saturated at 255). Resize
+/// uses nearest neighbour for 16-bit images (depth must not be interpolated) and bilinear otherwise.
 class APIDepthRefine
 {
 public:

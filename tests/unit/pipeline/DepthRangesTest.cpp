@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the depth ranges: limits and lookups, what the refine library is told, the temperature
+// tables, dual-frequency checks and the wide-dynamic-range unwrapping.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../runtime/RuntimeTestSupport.h"
+#include "TofTestSupport.h"
+#include "pipeline/DepthRanges.h"
+#include "pipeline/TofDecode.h"
+
+using namespace tof_test;
+
+TEST(DepthRangesTest, RangeLimitsComeFromTheMeasuringRangeList)
+{
+    const uint16_t sony[6] = {1249, 1874, 2498, 3123, 3747, 7495};
+    for (uint32_t r = 0; r < 6; ++r) {
+        EXPECT_EQ(DepthRanges::GetSonyMaxDepth(r), sony[r]);
+    }
+    EXPECT_EQ(DepthRanges::GetSonyMaxDepth(6), 0);
+
+    DepthRanges ranges(nullptr);
+    EXPECT_EQ(ranges.GetMaxDepth(3), 3123); // before the camera's list arrives
+    ranges.SetRangeValue({{0, 1200, 150, 1249}, {1, 1800, 300, 1874}});
+    EXPECT_EQ(ranges.GetEffectMaxDepth(1), 1800);
+    EXPECT_EQ(ranges.GetEffectMinDepth(1), 300);
+    EXPECT_EQ(ranges.GetMaxDepth(1), 1874);
+    runtime_test::LoggedHome home;
+    EXPECT_EQ(ranges.GetMaxDepth(9), 0);
+    EXPECT_TRUE(home.Logged("range:9 is invalid."));
+}
+
+TEST(DepthRangesTest, TheLibraryLearnsTheMaximumOrTheEffectiveMaximumWithRawDepthCut)
+{
+    RecordingRefine refine;
+    DepthRanges ranges(&refine);
+    ranges.SetRangeValue({{0, 1200, 150, 1249}});
+    ranges.adaptRangeValue(0);
+    ranges.SetRawDepthCut(true);
+    ranges.adaptRangeValue(0);
+    ranges.adaptRangeValue(8);
+    ASSERT_EQ(refine.rangeCalls.size(), 3u);
+    EXPECT_EQ(refine.rangeCalls[0].maxDepthMm, 1249);
+    EXPECT_EQ(refine.rangeCalls[1].maxDepthMm, 1200);
+    EXPECT_EQ(refine.rangeCalls[1].minDepthMm, 0);
+    EXPECT_EQ(refine.rangeCalls[2].range, 8);
+    EXPECT_EQ(refine.rangeCalls[2].maxDepthMm, 0);
+}
+
+TEST(DepthRangesTest, TemperatureTablesPassThroughTheCalibratedPointsAndClamp)
+{
+    struct Row
+    {
+        uint32_t range;
+        int degrees;
+        int32_t offset;
+    };
+    const Row rows[] = {{0, 0, 129},    {0, 1, 127},    {0, 2, 124},   {0, 3, 122},    {0, 57, 1},
+                        {0, 58, -1},    {0, 150, -208}, {0, -20, 129}, {0, 400, -208}, {3, 0, 193},
+                        {1, 1, 190},    {2, 2, 186},    {4, 3, 183},   {5, 56, 2},     {1, 57, -2},
+                        {2, 150, -319}, {5, -1, 193},   {4, 151, -319}};
+    for (const Row &row : rows) {
+        EXPECT_EQ(DepthRanges::GetTemperatureOffset(row.range, row.degrees), row.offset)
+            << "range " << row.range << " at " << row.degrees;
+    }
+    for (uint32_t range : {0u, 1u}) {
+        for (int t = 1; t <= 150; ++t) {
+            const int32_t step =
+                DepthRanges::GetTemperatureOffset(range, t - 1) - DepthRanges::GetTemperatureOffset(range, t);
+            EXPECT_GE(step, 1) << t;
+            EXPECT_LE(step, 4) << t;
+        }
+    }
+}
+
+TEST(DepthRangesTest, UnwrapsAgainstTheReferenceAndKeepsZeroReferencesInvalid)
+{
+    std::vector<uint16_t> depth = {500, 500, 100, 1200};
+    const std::vector<uint16_t> reference = {3000, 0, 120, 1300};
+    DepthRanges::MakeMultiRangeFrame_Sony(depth.data(), reference.data(), depth.size(), 1249);
+    EXPECT_EQ(depth, (std::vector<uint16_t>{2998, 0, 100, 1200}));
+    DepthRanges::MakeMultiRangeFrame_Sony(depth.data(), reference.data(), depth.size(), 0);
+    EXPECT_EQ(depth, (std::vector<uint16_t>{0, 0, 0, 0}));
+}
+
+TEST(DepthRangesTest, DualFrequencyChecksTheOverlapAndReducesRangesToEightBits)
+{
+    runtime_test::LoggedHome home;
+    RecordingRefine refine;
+    DepthRanges ranges(&refine);
+    ranges.SetRangeValue({{0, 1010, 100, 1249}, {1, 1800, 1000, 1874}, {2, 2400, 1790, 2498}});
+    DualFreqMode mode{3, {0x100, 1, 2}};
+    EXPECT_EQ(ranges.SetDualFreqMode(mode), 0);
+    EXPECT_EQ(mode.values[0], 0);
+    EXPECT_EQ(ranges.GetWdrRange(0), 0u);
+    EXPECT_EQ(ranges.GetWdrRange(1), 1u);
+    ASSERT_FALSE(refine.rangeCalls.empty());
+    EXPECT_EQ(refine.rangeCalls.back().range, 1);
+    EXPECT_TRUE(home.Logged(" the WDR near and mid range transfer is too small"));
+    EXPECT_TRUE(home.Logged(" the WDR mid and far range transfer is too small"));
+}
+
+TEST(DepthRangesTest, DecoderSettingsFollowTheDataMode)
+{
+    runtime_test::LoggedHome home;
+    RecordingRefine refine;
+    TofDecode decoder(nullptr, &refine, nullptr, "/nonexistent/");
+    decoder.SetDataMode(2);
+    EXPECT_EQ(decoder.SetWDRStyle(kWdrStyleFuse), -1);
+    EXPECT_TRUE(home.Logged("wdrStyle:0 is invalid on m_dataMode:2"));
+    decoder.SetDepthRange(1);
+    EXPECT_EQ(decoder.GetDepthRange(), 1u);
+    decoder.SetDataMode(9);
+    EXPECT_EQ(refine.rangeCalls.back().range, 5);
+    decoder.SetDepthRange(3);
+    EXPECT_EQ(decoder.GetDepthRange(), 1u);
+    EXPECT_EQ(decoder.SetWDRStyle(kWdrStyleSeparate), 0);
+}
+
+TEST(DepthRangesTest, WdrFusionRecoversDepthBeyondTheShortRangeWrap)
+{
+    RecordingRefine refine;
+    DeviceStatus status{};
+    TofDecode decoder(nullptr, &refine, &status, "/nonexistent/");
+    decoder.SetTemperatureOffsetEnable(false);
+    decoder.SetConfidenceFilterEnable(false);
+    decoder.SetDataMode(9);
+    DualFreqMode mode{2, {5, 0, 0}};
+    decoder.SetDualFreqMode(mode);
+    Frame *depth = decoder.GetDepthQueue()->AllocFrame(kFrameDepth);
+    Frame *ir = decoder.GetIrQueue()->AllocFrame(kFrameIr);
+    Frame *confidence = decoder.GetConfidenceQueue()->AllocFrame(kFrameConfidence);
+
+    // The scene: 3 m everywhere (beyond range 0's 1.25 m wrap), except a first row that returns no light
+    // in the long-range frame.
+    const double trueMm = 3000.0;
+    auto farFrame = MakeRawBlock(0xB9, 5, [&](size_t p) {
+        return p < 640 ? PixelTruth{trueMm, 0.0} : PixelTruth{trueMm, 1500.0};
+    });
+    bool deliver = true;
+    ASSERT_EQ(
+        decoder.DecodeADI(farFrame.data(), uint32_t(farFrame.size()), *depth, *ir, *confidence, &deliver),
+        farFrame.size());
+    EXPECT_FALSE(deliver); // a first-range WDR sub-frame only becomes the reference
+
+    auto nearFrame = MakeRawBlock(0xB9, 0, [&](size_t) { return PixelTruth{trueMm, 1500.0}; });
+    ASSERT_EQ(
+        decoder.DecodeADI(nearFrame.data(), uint32_t(nearFrame.size()), *depth, *ir, *confidence, &deliver),
+        nearFrame.size());
+    EXPECT_TRUE(deliver);
+    const auto *mm = reinterpret_cast<const uint16_t *>(depth->pFrameData);
+    EXPECT_EQ(mm[5], 0);
+    for (size_t p : {size_t(640), size_t(5000), size_t(300000)}) {
+        // Range 0's precision, plus the whole-millimetre wrap distance used for each of the two turns.
+        EXPECT_NEAR(mm[p], trueMm, 0.0102 * 198.8 + 1.0 + 2 * 0.2) << p;
+    }
+    decoder.GetDepthQueue()->RecycleFrame(depth);
+    decoder.GetIrQueue()->RecycleFrame(ir);
+    decoder.GetConfidenceQueue()->RecycleFrame(confidence);
+}

@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: Apache-2.0
+// The stream hub's thread over a real data connection to a simulated camera: receiving, backing off on a
+// silent or lost connection, stopping and joining.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "../runtime/RuntimeTestSupport.h"
+#include "CameraSimulator.h"
+#include "SimCamera.h"
+#include "net/SocketCtl.h"
+#include "net/SocketProtocol.h"
+#include "pipeline/ImageProc.h"
+#include "session/ProtocolStreamSource.h"
+
+namespace {
+
+constexpr const char *kCameraIp = "127.0.0.31";
+constexpr unsigned kWaitMs = 5000;
+constexpr unsigned kShortReceiveMs = 200;
+constexpr uint32_t kImageBlock = 614400;
+
+static_assert(ImageProc::kReceiveBufferBytes == static_cast<uint32_t>(kStreamBufferBytes),
+              "the hub's buffer holds the largest buffer the connection delivers");
+
+/// One stream payload: a timestamp and a camera-computed depth image filled with `seed`.
+std::vector<uint8_t> DepthPayload(uint64_t timestamp, uint8_t seed)
+{
+    ByteWriter w;
+    w.WriteU8(0x1F);
+    w.WriteU24Le(8);
+    w.WriteU8(0);
+    w.WriteU64Le(timestamp);
+    w.WriteU8(0xB3);
+    w.WriteU24Le(kImageBlock);
+    w.WriteU8(0);
+    w.Bytes().resize(w.Size() + kImageBlock, seed);
+    return w.Bytes();
+}
+
+class ImageProcLoopbackTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        CameraSimulator::Options options;
+        options.announcePeriodMs = 60000;
+        options.discoveryPort = 9; // nothing listens: discovery plays no part here
+        m_sim = std::make_unique<CameraSimulator>(options);
+        SimCameraConfig config;
+        config.serial = "SNHUB1";
+        config.address = kCameraIp;
+        m_camera = &m_sim->AddCamera(config);
+        m_sim->Start();
+        // A short receive bound lets a stop take effect while the camera is silent.
+        SocketCtl::SetReceiveTimeoutMs(kShortReceiveMs);
+        SessionInfo info;
+        info.linkType = kLinkTypeNetwork;
+        info.ip = 127u | (31u << 24);
+        info.cmdPort = 9008;
+        info.dataPort = 9009;
+        info.deviceType = 520;
+        m_protocol = std::make_unique<SocketProtocol>(info);
+        ASSERT_EQ(m_protocol->OpenDevice(), 0);
+        ASSERT_TRUE(m_camera->WaitForDataClient(kWaitMs));
+        m_source = std::make_unique<ProtocolStreamSource>(m_protocol.get());
+        m_hub = std::make_unique<ImageProc>(m_source.get());
+    }
+    void TearDown() override
+    {
+        m_hub.reset();
+        SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
+        if (m_protocol) {
+            m_protocol->CloseDevice();
+        }
+        m_protocol.reset();
+        m_sim.reset();
+    }
+
+    runtime_test::LoggedHome m_home;
+    std::unique_ptr<CameraSimulator> m_sim;
+    SimCamera *m_camera = nullptr;
+    std::unique_ptr<SocketProtocol> m_protocol;
+    std::unique_ptr<ProtocolStreamSource> m_source;
+    std::unique_ptr<ImageProc> m_hub;
+};
+
+TEST_F(ImageProcLoopbackTest, ReceivesBuffersIntoTheRawQueue)
+{
+    m_hub->Start();
+    ASSERT_TRUE(m_hub->IsRunning());
+    for (uint8_t i = 1; i <= 6; ++i) {
+        ASSERT_TRUE(m_camera->SendData(SimCamera::StreamBuffer(1, DepthPayload(1000 + i, i))));
+    }
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_hub->GetCounters().buffersRead >= 6; }));
+    // The first four buffers only count; the fifth and sixth are queued.
+    Frame *frame = nullptr;
+    ASSERT_EQ(m_hub->GetTofRawData(&frame), 0);
+    EXPECT_EQ(+frame->frameIndex, 5u);
+    EXPECT_EQ(+frame->timestamp, 1005u);
+    EXPECT_EQ(+frame->hasFrameMask, 1u);
+    ASSERT_EQ(+frame->dataLen, kImageBlock + 5);
+    EXPECT_EQ(+frame->pFrameData[5], 5);
+    EXPECT_EQ(+frame->pFrameData[frame->dataLen - 1], 5);
+    m_hub->RecycleRawTofFrame(frame);
+    ASSERT_EQ(m_hub->GetTofRawData(&frame), 0);
+    EXPECT_EQ(+frame->frameIndex, 6u);
+    m_hub->RecycleRawTofFrame(frame);
+    EXPECT_FALSE(m_source->IsDeviceStatusFollowed()) << "buffers without status end the following";
+
+    m_hub->Stop();
+    m_hub->Join();
+    EXPECT_FALSE(m_hub->IsRunning());
+}
+
+TEST_F(ImageProcLoopbackTest, LostConnectionBacksOffAndCountsFailedReads)
+{
+    m_hub->Start();
+    ASSERT_TRUE(m_camera->SendData(SimCamera::StreamBuffer(1, DepthPayload(1, 1))));
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_hub->GetCounters().buffersRead == 1; }));
+    EXPECT_EQ(m_hub->GetCounters().failedReads, 0u);
+
+    // An empty buffer is no buffer; then the camera goes away and every read comes back with nothing.
+    ASSERT_TRUE(m_camera->SendData(SimCamera::StreamBuffer(1, {})));
+    const auto lost = std::chrono::steady_clock::now();
+    m_camera->StopServing();
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_hub->GetCounters().consecutiveFailedReads >= 10; }));
+    const auto elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - lost)
+            .count();
+    const HubCounters counters = m_hub->GetCounters();
+    EXPECT_EQ(counters.buffersRead, 1u);
+    // Each failure pauses 10 ms, so the count follows the time spent instead of the CPU's speed.
+    EXPECT_LE(counters.failedReads, static_cast<uint64_t>(elapsedMs / 10 + 2));
+    m_hub->Stop();
+    m_hub->Join();
+    EXPECT_FALSE(m_hub->IsRunning());
+}
+
+TEST_F(ImageProcLoopbackTest, IdlesWithoutProtocolOrWhileDisconnected)
+{
+    ProtocolStreamSource none(nullptr);
+    ImageProc idle(&none);
+    idle.Start();
+    m_hub->SetConnectStatus(false);
+    m_hub->Start();
+    ASSERT_TRUE(m_camera->SendData(SimCamera::StreamBuffer(1, DepthPayload(1, 1))));
+    EXPECT_TRUE(m_home.Logged("isConnect:0"));
+    m_hub->SetConnectStatus(true);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_hub->GetCounters().buffersRead == 1; }));
+    EXPECT_EQ(idle.GetCounters().buffersRead + idle.GetCounters().failedReads, 0u);
+    // Destruction stops and joins both threads.
+}
+
+} // namespace

@@ -1,0 +1,555 @@
+// SPDX-License-Identifier: Apache-2.0
+// The stream hub's buffer parsing: sub-packet rules, raw-frame commits, status and calibration handling,
+// built from buffers written the way the camera writes them.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../runtime/RuntimeTestSupport.h"
+#include "pipeline/ImageProc.h"
+
+namespace {
+
+constexpr uint32_t kRawBlock = 4945920;
+constexpr uint32_t kImageBlock = 614400;
+
+/// The session side, recording what the hub asks of it.
+class FakeSource : public StreamSource
+{
+public:
+    bool HasProtocol() const override { return false; }
+    bool ReadData(uint8_t *, uint32_t, uint32_t &length) override
+    {
+        length = 0;
+        return false;
+    }
+    DeviceStatus *GetDeviceStatus() override { return &status; }
+    bool IsDeviceStatusRequested() const override { return requested; }
+    void SetDeviceStatusRequested(bool on) override { requested = on; }
+    bool IsDeviceStatusFollowed() const override { return followed; }
+    void SetDeviceStatusFollowed(bool on) override { followed = on; }
+    void StoreInitCameraParams(const InitCameraParams &params) override
+    {
+        stored = params;
+        ++storeCalls;
+    }
+    int SendCameraParamsEnable(bool enabled) override
+    {
+        paramsRequests.push_back(enabled);
+        return 0;
+    }
+
+    DeviceStatus status{};
+    bool requested = true;
+    bool followed = true;
+    InitCameraParams stored{};
+    int storeCalls = 0;
+    std::vector<bool> paramsRequests;
+};
+
+/// A stream buffer as the camera writes it: sub-packets back to back.
+class BufferBuilder
+{
+public:
+    BufferBuilder &Packet(uint8_t typeId, const std::vector<uint8_t> &payload, uint8_t unUsed = 0)
+    {
+        m_w.WriteU8(typeId);
+        m_w.WriteU24Le(static_cast<uint32_t>(payload.size()));
+        m_w.WriteU8(unUsed);
+        m_w.WriteBytes(payload.data(), payload.size());
+        return *this;
+    }
+    /// A block of `size` bytes whose content is `seed` plus the position.
+    BufferBuilder &Block(uint8_t typeId, uint32_t size, uint8_t seed = 0, uint8_t unUsed = 0)
+    {
+        std::vector<uint8_t> payload(size);
+        for (uint32_t i = 0; i < size; ++i) {
+            payload[i] = static_cast<uint8_t>(seed + i);
+        }
+        return Packet(typeId, payload, unUsed);
+    }
+    BufferBuilder &Timestamp(uint64_t ts)
+    {
+        ByteWriter w;
+        w.WriteU64Le(ts);
+        return Packet(0x1F, w.Bytes());
+    }
+    BufferBuilder &Imu(uint8_t number) { return Packet(0x24, {number}); }
+    BufferBuilder &Status(const std::vector<uint8_t> &payload)
+    {
+        m_w.WriteU8(0x2C);
+        m_w.WriteU16Le(static_cast<uint16_t>(payload.size()));
+        m_w.WriteBytes(payload.data(), payload.size());
+        return *this;
+    }
+    std::vector<uint8_t> Bytes() const { return m_w.Bytes(); }
+
+private:
+    ByteWriter m_w;
+};
+
+/// A status record as the camera sends it, every field distinct.
+std::vector<uint8_t> StatusBytes(int16_t laser = 40, int8_t sensor = 35, uint32_t exposure = 1000)
+{
+    ByteWriter w;
+    w.WriteU8(1);      // workMode
+    w.WriteU8(0);      // slaveMode
+    w.WriteU16Le(640); // w
+    w.WriteU16Le(480); // h
+    w.WriteU8(2);      // mode
+    w.WriteU8(3);      // range
+    w.WriteU32Le(exposure);
+    w.WriteU16Le(61); // gmmGain
+    w.WriteU16Le(static_cast<uint16_t>(laser));
+    for (int i = 0; i < 5; ++i) {
+        w.WriteU8(static_cast<uint8_t>(i));
+    }
+    for (uint32_t e : {100u, 200u, 300u}) {
+        w.WriteU32Le(e);
+    }
+    for (uint16_t g : {10, 20, 30}) {
+        w.WriteU16Le(g);
+    }
+    for (uint16_t t : {5, 6, 7}) {
+        w.WriteU16Le(t);
+    }
+    w.WriteU8(static_cast<uint8_t>(sensor));
+    for (int i = 0; i < 6; ++i) {
+        w.WriteU8(static_cast<uint8_t>(10 + i));
+    }
+    w.WriteU16Le(1111);
+    w.WriteU16Le(2222);
+    w.WriteU8(static_cast<uint8_t>(-3));
+    w.WriteU8(4);
+    w.WriteU8(5);
+    return w.Bytes();
+}
+
+std::vector<uint8_t> CalibrationBytes(double fx)
+{
+    ByteWriter w;
+    for (int i = 0; i < 46; ++i) { // intrinsics, distortions, rotation, translation
+        double v = i == 0 ? fx : i * 0.5;
+        uint64_t raw = 0;
+        std::memcpy(&raw, &v, sizeof(raw));
+        w.WriteU64Le(raw);
+    }
+    for (int i = 0; i < 18; ++i) {
+        w.WriteU16Le(static_cast<uint16_t>(1000 + i));
+    }
+    w.WriteU8(2); // range
+    w.WriteU8(9); // mode
+    for (uint32_t v : {1u, 2u, 3u, 4u}) {
+        w.WriteU32Le(v);
+    }
+    w.WriteU8(3);
+    for (int i = 0; i < 9; ++i) {
+        w.WriteU8(static_cast<uint8_t>(i));
+    }
+    w.WriteU8(2);
+    for (int i = 0; i < 9; ++i) {
+        w.WriteU8(static_cast<uint8_t>(20 + i));
+    }
+    for (int i = 0; i < 23; ++i) {
+        w.WriteU8(0xEE);
+    }
+    w.WriteU8(1);
+    w.WriteU16Le(1920);
+    w.WriteU16Le(1080);
+    return w.Bytes();
+}
+
+class ImageProcTest : public ::testing::Test
+{
+protected:
+    void Feed(std::vector<uint8_t> bytes)
+    {
+        m_hub->ProcessData(static_cast<uint32_t>(bytes.size()), bytes.data());
+    }
+    /// Feeds buffers with image data until the next one is committed.
+    void Prime()
+    {
+        while (m_hub->GetFrameCounter() < ImageProc::kFirstCommittedFrame - 1) {
+            Feed(BufferBuilder().Block(0xB3, kImageBlock).Bytes());
+        }
+    }
+    Frame *PopTof()
+    {
+        Frame *frame = nullptr;
+        return m_hub->GetTofRawData(&frame) == 0 ? frame : nullptr;
+    }
+    void DrainTof()
+    {
+        m_hub->GetRawTofQueue()->SetWaitTime(0);
+        while (Frame *f = PopTof()) {
+            m_hub->RecycleRawTofFrame(f);
+        }
+        m_hub->GetRawTofQueue()->SetWaitTime(FrameQueue::kDefaultWaitTimeMs);
+    }
+
+    runtime_test::LoggedHome m_home;
+    FakeSource m_source;
+    std::unique_ptr<ImageProc> m_hub = std::make_unique<ImageProc>(&m_source);
+};
+
+TEST_F(ImageProcTest, FifthBufferWithImageDataIsTheFirstRawFrame)
+{
+    for (bool confidence : {false, true}) {
+        SCOPED_TRACE(confidence ? "confidence on" : "confidence off");
+        m_hub = std::make_unique<ImageProc>(&m_source);
+        m_hub->SetStreamEnable(kStreamConfidence, confidence);
+        const std::vector<uint8_t> buffer =
+            BufferBuilder().Timestamp(0x1122334455667788ull).Imu(42).Block(0xB1, kRawBlock, 7, 0x13).Bytes();
+        for (int i = 0; i < 4; ++i) {
+            Feed(buffer);
+        }
+        EXPECT_EQ(m_hub->GetRawTofQueue()->Size(), 0u) << "the first four buffers give no frame";
+        Feed(buffer);
+        Frame *frame = PopTof();
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(+frame->frameIndex, 5u);
+        EXPECT_EQ(+frame->hasFrameMask, confidence ? 11u : 3u);
+        EXPECT_EQ(+frame->timestamp, 0x1122334455667788ull);
+        EXPECT_EQ(+frame->imuFrameNo, 42);
+        ASSERT_EQ(+frame->dataLen, kRawBlock + 5);
+        // The block keeps its header; the decoder reads type, length and range from it.
+        EXPECT_EQ(0, std::memcmp(frame->pFrameData, buffer.data() + 13 + 6, frame->dataLen));
+        m_hub->RecycleRawTofFrame(frame);
+        EXPECT_EQ(m_hub->GetCounters().malformedBuffers, 0u);
+    }
+}
+
+TEST_F(ImageProcTest, SubPacketLengthRules)
+{
+    struct Row
+    {
+        uint8_t typeId;
+        uint32_t length;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {0x1F, 8, true},
+        {0x1F, 7, false},
+        {0x24, 1, true},
+        {0x24, 2, false},
+        {0x25, 3, true},
+        {0x31, 0, true},
+        {0x37, 1000, true},
+        {0x35, 460800, true},
+        {0x35, 460799, false},
+        {0x26, 0, true},
+        {0x26, 8192, true},
+        {0x26, 2047, false},
+        {0x26, 10240, false},
+        {0x2E, 12, true},
+        {0x2F, 3, true},
+        {0x2F, 4, false},
+        {0x30, 9, true},
+        {0x30, 8, false},
+        {0xB1, kRawBlock, true},
+        {0xB1, kRawBlock - 1, false},
+        {0xB9, kRawBlock, true},
+        {0xB6, 1536000, true},
+        {0xB6, 1536001, false},
+        {0xB3, kImageBlock, true},
+        {0xB3, kImageBlock - 1, false},
+        {0xB4, kImageBlock + 1, false},
+        {0xB5, kImageBlock, true},
+        {0x99, 8, false},
+        {0x00, 8, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << "typeId 0x" << std::hex << int(row.typeId) << std::dec << " length " << row.length);
+        const uint64_t before = m_hub->GetCounters().malformedBuffers;
+        // A timestamp after the packet shows whether parsing went on past it.
+        Feed(BufferBuilder().Block(row.typeId, row.length).Timestamp(1).Bytes());
+        EXPECT_EQ(m_hub->GetCounters().malformedBuffers - before, row.accepted ? 0u : 1u);
+        DrainTof();
+    }
+    EXPECT_TRUE(m_home.Logged("bufferSize:614417 typeId:0xb3 lenth:614399 unUsed:614412"));
+    EXPECT_TRUE(m_home.Logged("imu bufferSize:20 typeId:0x24 lenth:2 unUsed:15"));
+}
+
+TEST_F(ImageProcTest, BlocksBeforeABadOneAreStillCommitted)
+{
+    Prime();
+    Feed(BufferBuilder().Timestamp(9).Block(0xB3, kImageBlock, 1).Block(0xB4, kImageBlock - 1).Bytes());
+    Frame *frame = PopTof();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(+frame->hasFrameMask, 1u);
+    EXPECT_EQ(+frame->dataLen, kImageBlock + 5);
+    EXPECT_EQ(+frame->timestamp, 9u);
+    m_hub->RecycleRawTofFrame(frame);
+    EXPECT_EQ(m_hub->GetCounters().malformedBuffers, 1u);
+}
+
+TEST_F(ImageProcTest, TruncatedAndCorruptedBuffersNeverOverrun)
+{
+    const std::vector<uint8_t> good = BufferBuilder()
+                                          .Timestamp(5)
+                                          .Imu(3)
+                                          .Status(StatusBytes())
+                                          .Packet(0x25, std::vector<uint8_t>(100, 0xAB))
+                                          .Packet(0x2F, {1})
+                                          .Bytes();
+    const std::vector<size_t> boundaries = {0, 13, 19, 81, 186, good.size()};
+    for (size_t cut = 0; cut <= good.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        // Each copy on the heap at its exact size, so a read past its end is caught by the sanitizer.
+        std::vector<uint8_t> copy(good.begin(), good.begin() + static_cast<long>(cut));
+        const uint64_t before = m_hub->GetCounters().malformedBuffers;
+        m_hub->ProcessData(static_cast<uint32_t>(copy.size()), copy.empty() ? nullptr : copy.data());
+        const bool atBoundary = std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
+        EXPECT_EQ(m_hub->GetCounters().malformedBuffers - before, atBoundary ? 0u : 1u);
+    }
+    // Every single-byte corruption of every header byte: no crash, no overrun, the hub keeps working.
+    const size_t headerBytes[] = {0, 1, 2, 3, 13, 14, 19, 20, 21, 81, 82, 83, 84, 85, 186, 187};
+    for (size_t at : headerBytes) {
+        for (int value : {0x00, 0x01, 0x2C, 0x7F, 0xB1, 0xFF}) {
+            std::vector<uint8_t> copy = good;
+            copy[at] = static_cast<uint8_t>(value);
+            m_hub->ProcessData(static_cast<uint32_t>(copy.size()), copy.data());
+        }
+    }
+    Prime();
+    Feed(BufferBuilder().Block(0xB3, kImageBlock).Bytes());
+    Frame *frame = PopTof();
+    ASSERT_NE(frame, nullptr) << "the hub still commits after the bad buffers";
+    m_hub->RecycleRawTofFrame(frame);
+}
+
+TEST_F(ImageProcTest, OversizeBlocksAreRejectedNotWrittenPastTheFrame)
+{
+    Prime();
+    // A raw block fills the ToF frame; a further block cannot fit and is rejected.
+    Feed(BufferBuilder().Block(0xB1, kRawBlock).Block(0xB3, kImageBlock).Bytes());
+    Frame *frame = PopTof();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(+frame->dataLen, kRawBlock + 5);
+    EXPECT_EQ(+frame->pFrameData[0], 0xB1);
+    m_hub->RecycleRawTofFrame(frame);
+    EXPECT_EQ(m_hub->GetCounters().rejectedBlocks, 1u);
+
+    Feed(BufferBuilder().Block(0xB3, kImageBlock).Block(0xB1, kRawBlock).Bytes());
+    frame = PopTof();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(+frame->hasFrameMask, 1u) << "the block before the oversize one is kept";
+    EXPECT_EQ(+frame->dataLen, kImageBlock + 5);
+    m_hub->RecycleRawTofFrame(frame);
+    EXPECT_EQ(m_hub->GetCounters().rejectedBlocks, 2u);
+
+    // A colour image larger than the raw colour frame.
+    const uint32_t colorCapacity = 2073600;
+    Feed(BufferBuilder().Block(0xB3, kImageBlock).Block(0x25, colorCapacity - 4).Bytes());
+    EXPECT_EQ(m_hub->GetCounters().rejectedBlocks, 3u);
+    EXPECT_EQ(m_hub->GetRawColorQueue()->Size(), 0u);
+    DrainTof();
+    Feed(BufferBuilder().Block(0x25, colorCapacity - 5, 3).Bytes());
+    Frame *color = nullptr;
+    ASSERT_EQ(m_hub->GetRGBRawData(&color), 0) << "an image that just fits is taken";
+    EXPECT_EQ(+color->dataLen, colorCapacity);
+    EXPECT_EQ(+color->hasFrameMask, 4u);
+    m_hub->RecycleRawColorFrame(color);
+}
+
+TEST_F(ImageProcTest, DeviceStatusUpdatesOnlyWhatTheCameraSent)
+{
+    Feed(BufferBuilder().Status(StatusBytes()).Bytes());
+    EXPECT_FALSE(m_source.requested);
+    EXPECT_TRUE(m_source.followed) << "a camera that reports its status is followed";
+    EXPECT_EQ(+m_source.status.width, 640);
+    EXPECT_EQ(+m_source.status.exposureTime, 1000u);
+    EXPECT_EQ(+m_source.status.rgb3, -3);
+    EXPECT_EQ(+m_source.status.rgb5, 5);
+    EXPECT_TRUE(m_home.Logged(
+        "DeviceStatus: workMode:1, slaveMode:0, w:640, h:480, mode:2, range:3, "
+        "exposureTime:1000, gmmGain:61, temperatureLD:40,             wdr:(0 1 2 3 4), "
+        "exposureTime:(100, 200, 300), gmmGain:(10, 20, 30), bgThreshold:(5, 6, 7), "
+        "temperature:35,             dsp:(10, 11, 12, 13, 14, 15), rgb:(1111, 2222, -3, 4, 5)"));
+
+    // Only the temperatures moved: stored, but nothing printed.
+    const size_t printed = runtime_test::ReadFile(m_home.LogPath()).size();
+    Feed(BufferBuilder().Status(StatusBytes(41, 36)).Bytes());
+    EXPECT_EQ(+m_source.status.temperatureLD, 41);
+    EXPECT_EQ(+m_source.status.temperature, 36);
+    EXPECT_EQ(runtime_test::ReadFile(m_home.LogPath()).size(), printed);
+
+    // A short record (first 12 bytes: up to the exposure) leaves the rest as it was.
+    std::vector<uint8_t> shortStatus = StatusBytes(41, 36, 2000);
+    shortStatus.resize(12);
+    Feed(BufferBuilder().Status(shortStatus).Bytes());
+    EXPECT_EQ(m_hub->GetCounters().malformedBuffers, 0u);
+    EXPECT_EQ(+m_source.status.exposureTime, 2000u);
+    EXPECT_EQ(+m_source.status.gmmGain, 61);
+    EXPECT_EQ(+m_source.status.temperature, 36);
+    EXPECT_EQ(+m_source.status.rgb2, 2222);
+
+    // One byte too long: rejected, nothing stored.
+    std::vector<uint8_t> longStatus = StatusBytes(41, 36, 3000);
+    longStatus.push_back(0);
+    Feed(BufferBuilder().Status(longStatus).Bytes());
+    EXPECT_EQ(+m_source.status.exposureTime, 2000u);
+    EXPECT_TRUE(m_home.Logged("error bufferSize:63 typeId:0x2c lenth:60 unUsed:58"));
+}
+
+TEST_F(ImageProcTest, FirstCleanBufferWithoutStatusStopsFollowing)
+{
+    Feed(BufferBuilder().Timestamp(1).Bytes());
+    EXPECT_FALSE(m_source.requested);
+    EXPECT_FALSE(m_source.followed);
+    EXPECT_TRUE(m_home.Logged("set DeviceSync false only once"));
+}
+
+TEST_F(ImageProcTest, CalibrationIsTakenOnceAndTheCameraToldToStop)
+{
+    Feed(BufferBuilder().Packet(0x2E, CalibrationBytes(520.5)).Bytes());
+    InitCameraParams params{};
+    ASSERT_TRUE(m_hub->GetDeviceInitParams(params));
+    EXPECT_DOUBLE_EQ(+params.tofIntrinsic[0], 520.5);
+    EXPECT_DOUBLE_EQ(+params.translation[2], 22.5);
+    EXPECT_EQ(+params.depthMax[2][5], 1017);
+    EXPECT_EQ(+params.modeList[8], 28);
+    EXPECT_EQ(+params.reserved[22], 0xEE);
+    EXPECT_EQ(+params.rgbH, 1080);
+    EXPECT_EQ(m_source.storeCalls, 1);
+    EXPECT_EQ(+m_source.stored.rgbW, 1920);
+    EXPECT_TRUE(m_home.Logged("m_bReceiveInitCameraParams TRUE"));
+    EXPECT_TRUE(m_home.Logged("InitCameraParams:"));
+
+    Feed(BufferBuilder().Packet(0x2E, CalibrationBytes(999.0)).Bytes());
+    ASSERT_TRUE(m_hub->GetDeviceInitParams(params));
+    EXPECT_DOUBLE_EQ(+params.tofIntrinsic[0], 520.5) << "a second block is ignored";
+    EXPECT_EQ(m_source.storeCalls, 1);
+    EXPECT_EQ(m_source.paramsRequests, (std::vector<bool>{false, false}));
+
+    ImageProc other(&m_source);
+    EXPECT_EQ(other.DecodeDeviceInitParams(nullptr, 470), -1);
+    EXPECT_EQ(other.DecodeDeviceInitParams(CalibrationBytes(1).data(), 4), -1);
+    EXPECT_FALSE(other.GetDeviceInitParams(params));
+    std::vector<uint8_t> wrong(100, 1);
+    EXPECT_EQ(other.DecodeDeviceInitParams(wrong.data(), 100), 0);
+    EXPECT_TRUE(m_home.Logged("length is invalid:(100 != 470)"));
+    EXPECT_TRUE(other.GetDeviceInitParams(params)) << "a block of the wrong size still ends the requests";
+}
+
+TEST_F(ImageProcTest, JsonResultAndDeviceError)
+{
+    Feed(BufferBuilder().Packet(0x2F, {2, 0, 7}).Packet(0x30, {0xFE, 0, 0, 0, 0, 0, 0, 0, 0}).Bytes());
+    EXPECT_EQ(m_hub->GetJsonStatus(), 2);
+    EXPECT_EQ(m_hub->GetJsonSuccess(), 0);
+    EXPECT_EQ(m_hub->GetJsonErrorCode(), 7);
+    EXPECT_TRUE(m_home.Logged("Json config error:7."));
+    EXPECT_EQ(m_hub->GetDeviceErrorCode(), -2);
+
+    // A result too short to carry the flag and code changes only the status.
+    Feed(BufferBuilder().Packet(0x2F, {3, 1}).Bytes());
+    EXPECT_EQ(m_hub->GetJsonStatus(), 3);
+    EXPECT_EQ(m_hub->GetJsonErrorCode(), 7);
+}
+
+TEST_F(ImageProcTest, FrameStateOffDiscardsBuffersAndTwoMore)
+{
+    Prime();
+    const std::vector<uint8_t> buffer = BufferBuilder().Block(0xB3, kImageBlock).Bytes();
+    m_hub->SetFrameState(false);
+    for (int i = 0; i < 4; ++i) {
+        Feed(buffer);
+    }
+    m_hub->SetFrameState(true);
+    Feed(buffer);
+    Feed(buffer);
+    EXPECT_EQ(m_hub->GetRawTofQueue()->Size(), 0u);
+    EXPECT_EQ(m_hub->GetCounters().discardedBuffers, 6u);
+    Feed(buffer);
+    Frame *frame = PopTof();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(+frame->frameIndex, 5u) << "discarded buffers do not count";
+    m_hub->RecycleRawTofFrame(frame);
+
+    m_hub->SetStream(false);
+    Feed(buffer);
+    EXPECT_EQ(m_hub->GetRawTofQueue()->Size(), 0u) << "nothing is committed with the stream off";
+}
+
+TEST_F(ImageProcTest, DisabledStreamsAreSkipped)
+{
+    EXPECT_EQ(m_hub->SetStreamEnable(static_cast<StreamType>(6), true), -1);
+    EXPECT_EQ(m_hub->GetStreamEnable(static_cast<StreamType>(6)), -1);
+    EXPECT_EQ(m_hub->GetStreamEnable(kStreamDepth), 1);
+    EXPECT_EQ(m_hub->GetStreamEnable(kStreamConfidence), 0);
+    Prime();
+    m_hub->SetStreamEnable(kStreamDepth, false);
+    m_hub->SetStreamEnable(kStreamIr, false);
+    m_hub->SetStreamEnable(kStreamColor, false);
+    m_hub->SetStreamEnable(kStreamImu, false);
+    Feed(BufferBuilder().Imu(9).Block(0xB1, kRawBlock).Block(0x25, 50).Bytes());
+    EXPECT_EQ(m_hub->GetRawTofQueue()->Size(), 0u);
+    EXPECT_EQ(m_hub->GetRawColorQueue()->Size(), 0u);
+    EXPECT_EQ(m_hub->GetCounters().malformedBuffers, 0u) << "validated and skipped";
+
+    m_hub->SetStreamEnable(kStreamIr, true);
+    Feed(BufferBuilder().Imu(9).Block(0xB3, kImageBlock).Block(0xB4, kImageBlock).Bytes());
+    Frame *frame = PopTof();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(+frame->hasFrameMask, 2u);
+    EXPECT_EQ(+frame->imuFrameNo, 0) << "the IMU number is not taken with IMU off";
+    EXPECT_EQ(+frame->pFrameData[0], 0xB4);
+    m_hub->RecycleRawTofFrame(frame);
+}
+
+TEST_F(ImageProcTest, RawDumpStopsAfterThreeBuffers)
+{
+    runtime_test::TempDir dir;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    m_hub->SetSaveRawBufferEnabled(true);
+    for (int i = 0; i < 5; ++i) {
+        Feed(BufferBuilder().Block(0xB1, kRawBlock, static_cast<uint8_t>(i)).Bytes());
+        DrainTof();
+    }
+    std::filesystem::current_path(previous);
+    EXPECT_FALSE(m_hub->GetSaveRawBufferEnabled());
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir.Path())) {
+        names.push_back(entry.path().filename().string());
+        EXPECT_EQ(entry.file_size(), kRawBlock);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"raw_TOF_0d.bin", "raw_TOF_2d.bin", "raw_TOF_4d.bin"}));
+}
+
+TEST_F(ImageProcTest, ExhaustedPoolCostsOneBuffer)
+{
+    Prime();
+    const std::vector<uint8_t> buffer = BufferBuilder().Block(0xB3, kImageBlock).Bytes();
+    std::vector<Frame *> held;
+    for (uint32_t i = 0; i < ImageProc::kRawPoolFrames; ++i) {
+        Feed(buffer);
+        held.push_back(PopTof());
+        ASSERT_NE(held.back(), nullptr);
+    }
+    // Every frame is out now: the hub could not take a fresh one after its last push.
+    Feed(buffer);
+    EXPECT_EQ(m_hub->GetCounters().droppedNoFrame, 1u);
+    EXPECT_TRUE(m_home.Logged("mPtrRaw:(nil)"));
+    m_hub->RecycleRawTofFrame(held.back());
+    held.pop_back();
+    Feed(buffer);
+    EXPECT_EQ(m_hub->GetCounters().droppedNoFrame, 2u) << "the fresh frame arrives for the next buffer";
+    Feed(buffer);
+    Frame *frame = PopTof();
+    ASSERT_NE(frame, nullptr);
+    m_hub->RecycleRawTofFrame(frame);
+    for (Frame *f : held) {
+        m_hub->RecycleRawTofFrame(f);
+    }
+}
+
+} // namespace

@@ -1,0 +1,423 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the ToF decoder: the per-pixel four-phase decode, block dispatch and its rejections, the
+// camera-computed images, the confidence and IR rules, and the worker thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "../runtime/RuntimeTestSupport.h"
+#include "TofTestSupport.h"
+#include "pipeline/FrameQueue.h"
+#include "pipeline/SonyRawDecoder.h"
+#include "pipeline/TofDecode.h"
+
+using namespace tof_test;
+
+namespace {
+
+/// Largest error of the polynomial arc tangent over the circle (measured: 0.01015 rad).
+constexpr double kArcTangentErrorRad = 0.0102;
+
+/// How far an identity-table decode may lie from the true distance in a range: the arc tangent's error
+/// times the range's millimetres per radian, plus a millimetre of truncation and sample rounding.
+double ToleranceMm(int range)
+{
+    return kArcTangentErrorRad * SonyRawDecoder::PhaseToMmFactor(static_cast<uint32_t>(range)) + 1.0;
+}
+
+/// Plain buffers for the pure decode of a few pixels.
+struct PixelBuffers
+{
+    explicit PixelBuffers(size_t pixels)
+        : phases(4, std::vector<uint8_t>(pixels * 4)), background(pixels, 0), depth(pixels, 0), ir(pixels, 0),
+          confidence(pixels, 0), lookup(1250)
+    {
+        for (size_t i = 0; i < lookup.size(); ++i) {
+            lookup[i] = static_cast<int32_t>(i);
+        }
+    }
+    /// Writes the four taps of pixel p from the phase differences D_k = A_k - B_k (12-bit counts).
+    void SetDifferences(size_t p, int d0, int d1, int d2, int d3, int base = 2000)
+    {
+        const int d[4] = {d0, d1, d2, d3};
+        for (int k = 0; k < 4; ++k) {
+            SetTaps(p, k, static_cast<uint16_t>((base + d[k]) << 4), static_cast<uint16_t>(base << 4));
+        }
+    }
+    void SetTaps(size_t p, int k, uint16_t a, uint16_t b)
+    {
+        uint8_t *tap = phases[k].data() + p * 4;
+        tap[0] = static_cast<uint8_t>(a);
+        tap[1] = static_cast<uint8_t>(a >> 8);
+        tap[2] = static_cast<uint8_t>(b);
+        tap[3] = static_cast<uint8_t>(b >> 8);
+    }
+    FourPhaseParams Params(int range, int32_t temperatureOffset = 0)
+    {
+        return FourPhaseParams{SonyRawDecoder::PhaseToMmFactor(range),
+                               temperatureOffset,
+                               lookup.data(),
+                               static_cast<int32_t>(lookup.size()),
+                               static_cast<int32_t>(lookup.size() - 1),
+                               background.data()};
+    }
+    void Decode(const FourPhaseParams &params)
+    {
+        const uint8_t *p[4] = {phases[0].data(), phases[1].data(), phases[2].data(), phases[3].data()};
+        SonyRawDecoder::DecodeFourPhase(p, params, depth.data(), ir.data(), confidence.data(), depth.size());
+    }
+    std::vector<std::vector<uint8_t>> phases;
+    std::vector<uint16_t> background, depth, ir, confidence;
+    std::vector<int32_t> lookup;
+};
+
+/// A decoder with no calibration files (identity tables, zero background) and no temperature offset.
+struct DecoderFixture
+{
+    explicit DecoderFixture(APIDepthRefine *refine = nullptr, FrameQueue *raw = nullptr)
+        : decoder(raw, refine, &status, "/nonexistent/")
+    {
+        decoder.SetTemperatureOffsetEnable(false);
+        depth = decoder.GetDepthQueue()->AllocFrame(kFrameDepth);
+        ir = decoder.GetIrQueue()->AllocFrame(kFrameIr);
+        confidence = decoder.GetConfidenceQueue()->AllocFrame(kFrameConfidence);
+    }
+    ~DecoderFixture()
+    {
+        decoder.GetDepthQueue()->RecycleFrame(depth);
+        decoder.GetIrQueue()->RecycleFrame(ir);
+        decoder.GetConfidenceQueue()->RecycleFrame(confidence);
+    }
+    uint32_t Decode(std::vector<uint8_t> &raw, bool *deliver = nullptr)
+    {
+        return decoder.DecodeADI(raw.data(), static_cast<uint32_t>(raw.size()), *depth, *ir, *confidence,
+                                 deliver);
+    }
+    uint16_t DepthAt(size_t p) const { return reinterpret_cast<const uint16_t *>(depth->pFrameData)[p]; }
+    uint16_t ConfidenceAt(size_t p) const
+    {
+        return reinterpret_cast<const uint16_t *>(confidence->pFrameData)[p];
+    }
+    DeviceStatus status{};
+    TofDecode decoder;
+    Frame *depth;
+    Frame *ir;
+    Frame *confidence;
+};
+
+} // namespace
+
+TEST(TofDecodeTest, ArcTangentFollowsTheAxesAndStaysCloseToTheTrueAngle)
+{
+    EXPECT_EQ(SonyRawDecoder::atan2_optimize(0.0f, 5.0f), 0.0f);
+    EXPECT_EQ(SonyRawDecoder::atan2_optimize(0.0f, 0.0f), 0.0f);
+    EXPECT_EQ(SonyRawDecoder::atan2_optimize(0.0f, -5.0f), 3.1415927f);
+    double worst = 0.0;
+    for (int y = -40; y <= 40; y += 3) {
+        for (int x = -40; x <= 40; x += 7) {
+            const float got = SonyRawDecoder::atan2_optimize(float(y), float(x));
+            EXPECT_EQ(got, -SonyRawDecoder::atan2_optimize(float(-y), float(x))) << y << "," << x;
+            worst = std::max(worst, std::fabs(got - std::atan2(double(y), double(x))));
+        }
+    }
+    // The polynomial's own error bound; the camera's lookup tables absorb it.
+    EXPECT_LT(worst, kArcTangentErrorRad);
+}
+
+TEST(TofDecodeTest, IntegerSquareRootIsExactWhereFloatRoundingWouldMislead)
+{
+    for (int32_t root : {0, 1, 2, 4095, 4096, 8190, 11582, 16383}) {
+        const int32_t square = root * root;
+        EXPECT_EQ(SonyRawDecoder::IntSqrt(square), root);
+        if (square > 0) {
+            EXPECT_EQ(SonyRawDecoder::IntSqrt(square - 1), root - 1) << square - 1;
+        }
+    }
+}
+
+TEST(TofDecodeTest, DecodesCameraDistancesInEveryRange)
+{
+    for (int range = 0; range < 6; ++range) {
+        const double wrap = WrapDistanceMm(range);
+        PixelBuffers px(8);
+        px.lookup.resize(size_t(std::ceil(wrap)) + 1);
+        for (size_t i = 0; i < px.lookup.size(); ++i) {
+            px.lookup[i] = static_cast<int32_t>(i);
+        }
+        const double fractions[8] = {0.02, 0.13, 0.27, 0.41, 0.5, 0.66, 0.83, 0.97};
+        std::vector<uint8_t> payload(4 * kPhaseBlockBytes);
+        for (size_t p = 0; p < 8; ++p) {
+            uint8_t *tap = payload.data();
+            WritePixel(tap, p, range, PixelTruth{fractions[p] * wrap, 1500.0});
+            for (int k = 0; k < 4; ++k) {
+                std::memcpy(px.phases[k].data() + p * 4, payload.data() + k * kPhaseBlockBytes + p * 4, 4);
+            }
+        }
+        px.Decode(px.Params(range));
+        for (size_t p = 0; p < 8; ++p) {
+            EXPECT_NEAR(px.depth[p], fractions[p] * wrap, ToleranceMm(range))
+                << "range " << range << " pixel " << p;
+            // The four differences carry the amplitude twice over: I and Q are 2 * amplitude * sin/cos.
+            // I and Q each take two opposite phase steps: the magnitude is twice the amplitude.
+            EXPECT_NEAR(px.confidence[p], 3000.0, 3.0) << "range " << range;
+        }
+    }
+}
+
+TEST(TofDecodeTest, EdgeValuesOfThePixelRule)
+{
+    PixelBuffers px(6);
+    px.SetDifferences(0, 0, -100, 0, 100);  // I = 0, Q < 0: phase pi
+    px.SetDifferences(1, 0, 0, 0, 0);       // no modulation: phase 0, confidence 0
+    px.SetDifferences(2, 30, 40, -30, -40); // I = 60, Q = 80: confidence 100
+    px.SetDifferences(3, 0, 0, 0, 0);
+    px.SetDifferences(4, 0, 0, 0, 0);
+    px.SetDifferences(5, 0, 0, 0, 0);
+    px.lookup[5] = -5;   // index 5 (pixel 3 with offset 5)
+    px.lookup[6] = 1300; // above the range maximum: the pixel keeps its old value
+    px.depth[4] = 777;
+    auto params = px.Params(0);
+    params.maxDepthMm = 1249;
+    px.Decode(params);
+    EXPECT_EQ(px.depth[0], 624);
+    EXPECT_EQ(px.depth[1], 0);
+    EXPECT_EQ(px.confidence[1], 0);
+    EXPECT_EQ(px.confidence[2], 100);
+
+    // The temperature offset moves the lookup index.
+    params.temperatureOffset = 5;
+    px.Decode(params);
+    EXPECT_EQ(px.depth[3], 1244);
+    EXPECT_EQ(px.depth[1], 1244);
+    params.temperatureOffset = 6;
+    px.depth[4] = 777;
+    px.Decode(params);
+    EXPECT_EQ(px.depth[4], 777);
+
+    // An index outside the table is invalid, on either side.
+    for (int32_t offset : {-1, 2000}) {
+        params.temperatureOffset = offset;
+        px.Decode(params);
+        EXPECT_EQ(px.depth[1], 0) << offset;
+    }
+}
+
+TEST(TofDecodeTest, IrSumsPhasesZeroAndTwoClampsAndSubtractsTheBackground)
+{
+    PixelBuffers px(3);
+    for (int k = 0; k < 4; ++k) {
+        px.SetTaps(0, k, 1000 << 4, 1000 << 4);
+        px.SetTaps(1, k, 4095 << 4, 4095 << 4);
+        px.SetTaps(2, k, 100 << 4, 100 << 4);
+    }
+    px.background[2] = 500;
+    px.Decode(px.Params(0));
+    EXPECT_EQ(px.ir[0], 4000);
+    EXPECT_EQ(px.ir[1], 4095);
+    EXPECT_EQ(px.ir[2], 0);
+}
+
+TEST(TofDecodeTest, FastPathMatchesTheScalarReferenceBitForBit)
+{
+    std::mt19937 rng(1234);
+    PixelBuffers fast(kPixels);
+    std::uniform_int_distribution<int> tap(0, 0xFFFF), lut(-40, 1400), bg(0, 300), oldDepth(0, 2000);
+    for (auto &phase : fast.phases) {
+        for (auto &b : phase) {
+            b = static_cast<uint8_t>(tap(rng));
+        }
+    }
+    for (auto &v : fast.lookup) {
+        v = lut(rng);
+    }
+    for (auto &v : fast.background) {
+        v = static_cast<uint16_t>(bg(rng));
+    }
+    for (auto &v : fast.depth) {
+        v = static_cast<uint16_t>(oldDepth(rng));
+    }
+    PixelBuffers scalar = fast;
+    for (int32_t offset : {0, -150, 190}) {
+        auto params = fast.Params(3, offset);
+        params.maxDepthMm = 1249;
+        fast.Decode(params);
+        auto scalarParams = scalar.Params(3, offset);
+        scalarParams.maxDepthMm = 1249;
+        const uint8_t *p[4] = {scalar.phases[0].data(), scalar.phases[1].data(), scalar.phases[2].data(),
+                               scalar.phases[3].data()};
+        SonyRawDecoder::DecodeFourPhaseScalar(p, scalarParams, scalar.depth.data(), scalar.ir.data(),
+                                              scalar.confidence.data(), kPixels);
+        EXPECT_EQ(fast.depth, scalar.depth) << offset;
+        EXPECT_EQ(fast.ir, scalar.ir) << offset;
+        EXPECT_EQ(fast.confidence, scalar.confidence) << offset;
+    }
+}
+
+TEST(TofDecodeTest, DecodesARawBlockIntoThreeImages)
+{
+    DecoderFixture f;
+    f.status.temperature = 41;
+    auto raw = MakeRawBlock(0xB1, 2, [](size_t p) {
+        return PixelTruth{300.0 + double(p % 640) * 3.0, 1200.0};
+    });
+    bool deliver = false;
+    ASSERT_EQ(f.Decode(raw, &deliver), raw.size());
+    EXPECT_TRUE(deliver);
+    EXPECT_EQ(+f.depth->depthRange, 2u);
+    EXPECT_EQ(+f.depth->dataLen, 614400u);
+    EXPECT_EQ(+f.confidence->depthRange, 2u);
+    EXPECT_EQ(+f.confidence->frameType, uint32_t(kFrameConfidence));
+    EXPECT_FLOAT_EQ(+f.depth->exposureTime, 41.0f);
+    // 8-bit IR by default.
+    EXPECT_EQ(+f.ir->pixelFormat, uint32_t(kPixelGray8));
+    EXPECT_EQ(+f.ir->dataLen, 307200u);
+    for (size_t p : {size_t(0), size_t(321), size_t(639), size_t(200 * 640 + 17), kPixels - 1}) {
+        EXPECT_NEAR(f.DepthAt(p), 300.0 + double(p % 640) * 3.0, ToleranceMm(2)) << p;
+    }
+}
+
+TEST(TofDecodeTest, ConfidenceRuleMarksWeakAndSaturatedPixels)
+{
+    DecoderFixture f;
+    f.depth->width = 640;
+    f.depth->height = 480;
+    f.confidence->width = 640;
+    f.confidence->height = 480;
+    auto *depth = reinterpret_cast<uint16_t *>(f.depth->pFrameData);
+    auto *conf = reinterpret_cast<uint16_t *>(f.confidence->pFrameData);
+    const uint16_t confidences[4] = {10, 20, 4600, 5000};
+    const uint16_t expected[4] = {65535, 900, 900, 0};
+    for (int i = 0; i < 4; ++i) {
+        depth[i] = 900;
+        conf[i] = confidences[i];
+    }
+    ConfidenceFilterParams params{1, 0, 20, 4600};
+    f.decoder.SetConfidenceFilterParams(params);
+    f.decoder.ConfidenceFilter(*f.depth, *f.ir, *f.confidence);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(depth[i], expected[i]) << "confidence " << confidences[i];
+    }
+}
+
+TEST(TofDecodeTest, IrToEightBitsScalesByTheGain)
+{
+    DecoderFixture f;
+    f.ir->width = 640;
+    f.ir->height = 480;
+    f.ir->pixelFormat = kPixelGray16;
+    auto *ir16 = reinterpret_cast<uint16_t *>(f.ir->pFrameData);
+    ir16[0] = 4095;
+    ir16[1] = 1000;
+    ir16[2] = 0;
+    f.decoder.IRAdjustByGmmGain(*f.ir, 64);
+    EXPECT_EQ(f.ir->pFrameData[0], 255);
+    EXPECT_EQ(f.ir->pFrameData[1], 62);
+    EXPECT_EQ(f.ir->pFrameData[2], 0);
+    EXPECT_EQ(+f.ir->pixelFormat, uint32_t(kPixelGray8));
+    EXPECT_EQ(+f.ir->dataLen, 307200u);
+}
+
+TEST(TofDecodeTest, CameraComputedImagesAreCopiedBitForBit)
+{
+    DecoderFixture f;
+    f.status.exposureTime = 850;
+    auto b6 = MakeBlock(0xB6, 1536000, 3, [](size_t i) { return static_cast<uint8_t>(i * 7 + (i >> 11)); });
+    ASSERT_EQ(f.Decode(b6), b6.size());
+    EXPECT_EQ(0, std::memcmp(f.depth->pFrameData, b6.data() + 5, 614400));
+    EXPECT_EQ(0, std::memcmp(f.ir->pFrameData, b6.data() + 5 + 614400, 307200));
+    EXPECT_EQ(0, std::memcmp(f.confidence->pFrameData, b6.data() + 5 + 921600, 614400));
+    EXPECT_EQ(+f.ir->pixelFormat, uint32_t(kPixelGray8));
+    EXPECT_EQ(+f.depth->depthRange, 3u);
+    EXPECT_EQ(+f.confidence->depthRange, 3u);
+    EXPECT_FLOAT_EQ(+f.depth->exposureTime, 850.0f);
+
+    auto depth = MakeBlock(0xB3, 614400, 0, [](size_t i) { return static_cast<uint8_t>(i * 13); });
+    auto ir = MakeBlock(0xB4, 614400, 0, [](size_t i) { return static_cast<uint8_t>(i * 5 + 1); });
+    auto conf = MakeBlock(0xB5, 614400, 0, [](size_t i) { return static_cast<uint8_t>(i * 3 + 2); });
+    std::vector<uint8_t> raw = depth;
+    raw.insert(raw.end(), ir.begin(), ir.end());
+    raw.insert(raw.end(), conf.begin(), conf.end());
+    ASSERT_EQ(f.Decode(raw), depth.size());
+    EXPECT_EQ(0, std::memcmp(f.depth->pFrameData, depth.data() + 5, 614400));
+    EXPECT_EQ(0, std::memcmp(f.ir->pFrameData, ir.data() + 5, 614400));
+    EXPECT_EQ(0, std::memcmp(f.confidence->pFrameData, conf.data() + 5, 614400));
+
+    // Depth followed directly by confidence; a truncated trailing block is not read.
+    std::vector<uint8_t> noIr = depth;
+    noIr.insert(noIr.end(), conf.begin(), conf.end() - 1);
+    std::memset(f.confidence->pFrameData, 0, 614400);
+    ASSERT_EQ(f.Decode(noIr), depth.size());
+    EXPECT_EQ(f.ConfidenceAt(0), 0);
+}
+
+TEST(TofDecodeTest, RejectsBlocksThatAreUnknownMisSizedOrLargerThanTheirFrame)
+{
+    runtime_test::LoggedHome home;
+    DecoderFixture f;
+    auto ir = MakeBlock(0xB4, 614400, 0, [](size_t) { return uint8_t(1); });
+    EXPECT_EQ(f.Decode(ir), 0u);
+    EXPECT_TRUE(home.Logged("typeId:0xb4 dataLenth:614400 is invalid."));
+
+    auto shortDepth = MakeBlock(0xB3, 614399, 0, [](size_t) { return uint8_t(1); });
+    EXPECT_EQ(f.Decode(shortDepth), 0u);
+
+    auto badRange = MakeBlock(0xB6, 1536000, 7, [](size_t) { return uint8_t(1); });
+    EXPECT_EQ(f.Decode(badRange), 0u);
+    EXPECT_TRUE(home.Logged("depthRange:7 is invalid."));
+
+    // A header announcing a full block in a frame that holds only part of it.
+    auto cut = MakeBlock(0xB6, 1536000, 1, [](size_t) { return uint8_t(1); });
+    cut.resize(1000);
+    const uint64_t before = f.decoder.GetRejectedBlockCount();
+    EXPECT_EQ(f.Decode(cut), 0u);
+    EXPECT_EQ(f.decoder.GetRejectedBlockCount(), before + 1);
+    EXPECT_TRUE(home.Logged("does not fit the raw frame"));
+
+    std::vector<uint8_t> tiny(3, 0xB1);
+    EXPECT_EQ(f.Decode(tiny), 0u);
+}
+
+TEST(TofDecodeTest, WorkerDecodesQueuedFramesAndStopsCleanly)
+{
+    FrameQueue rawQueue(kFrameRawTof, 2, 5);
+    rawQueue.SetWaitTime(20);
+    RecordingRefine refine;
+    std::atomic<int> readyBits{0};
+    {
+        DecoderFixture f(&refine, &rawQueue);
+        f.decoder.SetWaitTime(20);
+        f.decoder.SetFrameReadyCallback([&readyBits](uint8_t bit) { readyBits |= bit; });
+        f.decoder.Start();
+        ASSERT_TRUE(f.decoder.IsRunning());
+
+        auto block = MakeRawBlock(0xB1, 0, [](size_t) { return PixelTruth{500.0, 1500.0}; });
+        Frame *raw = rawQueue.AllocFrame(kFrameRawTof);
+        ASSERT_NE(raw, nullptr);
+        ASSERT_LE(block.size(), +raw->bufferSize);
+        std::memcpy(raw->pFrameData, block.data(), block.size());
+        raw->dataLen = static_cast<uint32_t>(block.size());
+        raw->frameIndex = 42;
+        raw->timestamp = 123456789;
+        raw->hasFrameMask = kHasDepth | kHasIr | kHasConfidence;
+        rawQueue.Push(raw);
+
+        ASSERT_TRUE(runtime_test::WaitUntil([&] { return f.decoder.TOFConfidenceIsReady(); }));
+        Frame *depth = nullptr;
+        ASSERT_EQ(f.decoder.GetTOFDepth(&depth), 0);
+        EXPECT_EQ(+depth->frameIndex, 42u);
+        EXPECT_EQ(+depth->timestamp, 123456789u);
+        EXPECT_NEAR(reinterpret_cast<uint16_t *>(depth->pFrameData)[1000], 500, 2);
+        f.decoder.RecycleDecodedTofDepthFrame(depth);
+        EXPECT_EQ(readyBits.load(), kHasDepth | kHasIr | kHasConfidence);
+        EXPECT_GT(refine.processDepthCalls, 0);
+
+        f.decoder.Stop();
+        f.decoder.Join();
+        EXPECT_FALSE(f.decoder.IsRunning());
+    }
+    // Every raw frame went back to its pool.
+    EXPECT_EQ(rawQueue.GetPool()->GetFreeCount(), 5u);
+}

@@ -406,6 +406,11 @@ bool SimCamera::SendData(const std::vector<uint8_t> &bytes, size_t session)
     return Session(session).SendData(bytes);
 }
 
+SimStreamer &SimCamera::Streamer(size_t session) const
+{
+    return Session(session).Streamer();
+}
+
 std::vector<uint8_t> SimCamera::StreamBuffer(uint32_t type, const std::vector<uint8_t> &payload)
 {
     ByteWriter writer;

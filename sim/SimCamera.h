@@ -116,6 +116,8 @@ public:
     bool WaitForDataClient(unsigned timeoutMs, size_t session = 0);
     /// Writes raw bytes to the session's data client; false when none is connected or it is gone.
     bool SendData(const std::vector<uint8_t> &bytes, size_t session = 0);
+    /// The stream of a session (scene, encoder options, status delay, faults, frames sent, ground truth).
+    SimStreamer &Streamer(size_t session = 0) const;
     /// A stream buffer: type (u32 LE), payload length (u32 LE), payload.
     static std::vector<uint8_t> StreamBuffer(uint32_t type, const std::vector<uint8_t> &payload);
 

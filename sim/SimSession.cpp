@@ -70,6 +70,16 @@ int Listen(const std::string &address, uint16_t port, std::string &error)
 
 SimSession::SimSession(size_t index, const SimSettings &initial) : m_index(index), m_settings(initial)
 {
+    SimStreamLink link;
+    link.settings = [this] { return Settings(); };
+    link.hasClient = [this] {
+        std::lock_guard<std::mutex> lock(m_dataMutex);
+        return m_dataClient >= 0;
+    };
+    link.send = [this](const std::vector<uint8_t> &bytes) { return SendData(bytes); };
+    link.stopStream = [this] { UpdateSettings([](SimSettings &s) { s.streaming = false; }); };
+    link.closeClient = [this] { CloseDataClient(); };
+    m_streamer = std::make_unique<SimStreamer>(std::move(link));
 }
 
 SimSession::~SimSession()
@@ -106,6 +116,7 @@ bool SimSession::StartServing(const std::string &address)
     }
     m_stopping = false;
     m_thread = std::thread(&SimSession::Run, this);
+    m_streamer->Start();
     return true;
 }
 
@@ -116,6 +127,8 @@ void SimSession::StopServing()
         return;
     }
     m_stopping = true;
+    // A buffer being sent gives up within a poll slice once m_stopping is set.
+    m_streamer->Stop();
     const uint8_t wake = 1;
     // The pipe is non-blocking and read only here and by the thread; a full pipe already wakes it.
     (void)!write(m_wakePipe[1], &wake, 1);
@@ -190,11 +203,23 @@ bool SimSession::WaitForDataClient(unsigned timeoutMs)
 
 bool SimSession::SendData(const std::vector<uint8_t> &bytes)
 {
-    std::lock_guard<std::mutex> lock(m_dataMutex);
-    if (m_dataClient < 0) {
+    // Writers take turns so that buffers never interleave; the serving thread is not held up by a
+    // client that reads slowly, since the send works on its own descriptor of the connection.
+    std::lock_guard<std::mutex> send(m_sendMutex);
+    int fd = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_dataMutex);
+        if (m_dataClient < 0) {
+            return false;
+        }
+        fd = fcntl(m_dataClient, F_DUPFD_CLOEXEC, 0);
+    }
+    if (fd < 0) {
         return false;
     }
-    return SendAll(m_dataClient, bytes.data(), bytes.size());
+    const bool sent = SendAll(fd, bytes.data(), bytes.size());
+    close(fd);
+    return sent;
 }
 
 uint64_t SimSession::CommandClientsAccepted() const
@@ -268,6 +293,7 @@ void SimSession::AcceptDataClient()
     CloseDataClientLocked();
     m_dataClient = fd;
     m_dataClientChanged.notify_all();
+    m_streamer->Wake();
 }
 
 void SimSession::ReadCommandClient()
@@ -312,8 +338,21 @@ void SimSession::ReadDataClient()
     if (received > 0 || (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) {
         return;
     }
+    {
+        std::lock_guard<std::mutex> lock(m_dataMutex);
+        CloseDataClientLocked();
+    }
+    // A camera whose host went away stops streaming until told again.
+    UpdateSettings([](SimSettings &s) { s.streaming = false; });
+}
+
+void SimSession::CloseDataClient()
+{
     std::lock_guard<std::mutex> lock(m_dataMutex);
-    CloseDataClientLocked();
+    if (m_dataClient >= 0) {
+        // Only the serving thread closes the descriptor it polls; a shutdown makes it see the end.
+        shutdown(m_dataClient, SHUT_RDWR);
+    }
 }
 
 bool SimSession::Handle(const RecordedFrame &frame)
@@ -338,6 +377,7 @@ bool SimSession::Handle(const RecordedFrame &frame)
         m_framesChanged.notify_all();
     }
     if (!query) {
+        m_streamer->Wake();
         return true;
     }
     if (delayMs > 0 && !Delay(delayMs)) {

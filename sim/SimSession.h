@@ -5,12 +5,14 @@
 
 #include "CommandFrame.h"
 #include "SimSettings.h"
+#include "SimStreamer.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,8 +20,10 @@
 
 /// Session i listens on TCP 9008 + 10·i (commands) and 9009 + 10·i (data) of its camera's address and
 /// serves one client per connection at a time: a new client replaces the old one. One thread polls
-/// both listeners, both clients and a wake pipe, so Stop returns within a poll round. Data are written
-/// by the caller's thread (SendData); a streaming thread added later writes through the same path.
+/// both listeners, both clients and a wake pipe, so Stop returns within a poll round. The stream
+/// thread (SimStreamer) writes its buffers through SendData, as a test may; it runs while the session
+/// serves and sends while the `streaming` setting is on. A data client that closes its connection ends
+/// the stream, as 0x1B [0] does.
 /// Every method may be called from any thread.
 class SimSession
 {
@@ -59,6 +63,11 @@ public:
     /// Writes all of `bytes` to the data client; false when none is connected, it is gone, it stops
     /// reading for longer than the send bound, or the session stops.
     bool SendData(const std::vector<uint8_t> &bytes);
+
+    /// Ends the data connection from the camera's side; the serving thread closes it.
+    void CloseDataClient();
+    /// The session's stream: scene, encoder options, status delay, faults, frame counter, ground truth.
+    SimStreamer &Streamer() { return *m_streamer; }
 
     /// Command clients accepted since construction.
     uint64_t CommandClientsAccepted() const;
@@ -106,7 +115,11 @@ private:
     int m_commandClient = -1;       // used by the serving thread only
     std::vector<uint8_t> m_pending; // received command bytes not yet a whole frame; serving thread only
 
+    std::mutex m_sendMutex; // held for a whole SendData, taken before m_dataMutex
     std::mutex m_dataMutex;
     std::condition_variable m_dataClientChanged; // signalled under m_dataMutex when a client connects
     int m_dataClient = -1; // guarded by m_dataMutex for closing and writing; replaced only by the thread
+
+    // Declared last: its thread uses the members above through the link.
+    std::unique_ptr<SimStreamer> m_streamer;
 };

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -35,6 +36,11 @@ const char *const kHelp = "commands:\n"
                           "                                 misbehave on every query, or on the next count\n"
                           "  delay <serial> <ms>            delay every answer\n"
                           "  frames <serial>                show the request frames received, in hex\n"
+                          "  status-delay <serial> <ms>     let the status record trail the settings\n"
+                          "  drop-tof <serial> <n>          send the next n frames without ToF data\n"
+                          "  stall <serial> <ms>            hold the next frame halfway for ms\n"
+                          "  bad-buffer <serial> truncated|type|short\n"
+                          "                                 send one malformed stream buffer\n"
                           "  list                           show the cameras\n"
                           "  help                           show these commands\n"
                           "  quit                           stop the cameras and exit";
@@ -219,6 +225,10 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         {"announce", 2, "announce <serial>"},
         {"address", 3, "address <serial> <ip>"},
         {"malformed", 3, "malformed <serial> short|type"},
+        {"status-delay", 3, "status-delay <serial> <ms>"},
+        {"drop-tof", 3, "drop-tof <serial> <n>"},
+        {"stall", 3, "stall <serial> <ms>"},
+        {"bad-buffer", 3, "bad-buffer <serial> truncated|type|short"},
     };
     const Usage *usage = nullptr;
     for (const Usage &candidate : kUsages) {
@@ -284,6 +294,29 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         if (!camera->SendMalformed(kind)) {
             return "error: " + camera->LastError();
         }
+    } else if (command == "status-delay" || command == "drop-tof" || command == "stall") {
+        unsigned long value = 0;
+        if (!ParseNumber(words[2], 600000, value)) {
+            return "error: " + command + " takes a number from 0 to 600000";
+        }
+        SimStreamer &streamer = camera->Streamer();
+        if (command == "status-delay") {
+            streamer.SetStatusDelayMs(static_cast<unsigned>(value));
+        } else if (command == "drop-tof") {
+            streamer.DropTof(static_cast<unsigned>(value));
+        } else {
+            streamer.Stall(static_cast<unsigned>(value));
+        }
+    } else if (command == "bad-buffer") {
+        const std::map<std::string, SimBufferFault> kinds = {
+            {"truncated", SimBufferFault::TruncatedSubPacket},
+            {"type", SimBufferFault::UnknownTypeId},
+            {"short", SimBufferFault::ShortThenClose}};
+        const auto kind = kinds.find(words[2]);
+        if (kind == kinds.end()) {
+            return "error: bad-buffer takes truncated, type or short";
+        }
+        camera->Streamer().SetBufferFault(kind->second);
     }
     return "ok";
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pipeline/APIDepthRefine.h"
 #include "runtime/LogCustom.h"
 
 namespace {
@@ -124,9 +125,33 @@ ImageProc::~ImageProc()
 {
     Stop();
     Join();
+    StopTofDecoder();
     // The frames being filled are out of their pools, which free only what they hold.
     m_rawTofQueue->RecycleFrame(m_rawTof);
     m_rawColorQueue->RecycleFrame(m_rawColor);
+}
+
+int ImageProc::StartTofDecoder(const std::string &configDir)
+{
+    if (m_tofDecode) {
+        return 0;
+    }
+    APIDepthRefine *refine = Get_APIDepthRefine();
+    if (refine == nullptr) {
+        TFLOG("no depth refine library: decoding without filters");
+    }
+    m_tofDecode = std::make_unique<TofDecode>(m_rawTofQueue.get(), refine, GetDeviceStatus(), configDir);
+    m_tofDecode->Start();
+    return 0;
+}
+
+void ImageProc::StopTofDecoder()
+{
+    if (m_tofDecode) {
+        m_tofDecode->Stop();
+        m_tofDecode->Join();
+        m_tofDecode.reset();
+    }
 }
 
 void ImageProc::Run()

@@ -6,12 +6,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "pipeline/DeviceStatus.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/StreamSource.h"
+#include "pipeline/TofDecode.h"
 #include "runtime/StoppableThread.h"
 
 /// Counters of the hub, for statistics and tests. Every count is since the hub was built, except
@@ -73,6 +75,13 @@ public:
     void RecycleRawTofFrame(Frame *frame);
     void RecycleRawColorFrame(Frame *frame);
     FrameQueue *GetRawTofQueue() { return m_rawTofQueue.get(); }
+    /// Creates and starts the ToF decoder over the raw ToF queue, with the refine library (which may be
+    /// null) and the tables of `configDir`. A second call changes nothing. Returns 0.
+    int StartTofDecoder(const std::string &configDir = "./Config/");
+    /// Stops and frees the ToF decoder (before the queues it reads go away).
+    void StopTofDecoder();
+    /// The running ToF decoder, or null.
+    TofDecode *GetTofDecode() { return m_tofDecode.get(); }
     FrameQueue *GetRawColorQueue() { return m_rawColorQueue.get(); }
 
     /// The last device error code the camera reported (0: none).
@@ -111,6 +120,8 @@ private:
     std::vector<uint8_t> m_receiveBuffer;
     std::unique_ptr<FrameQueue> m_rawTofQueue;
     std::unique_ptr<FrameQueue> m_rawColorQueue;
+    // Declared after the raw queues: destroyed first, so it never reads a queue that is gone.
+    std::unique_ptr<TofDecode> m_tofDecode;
     // Touched only by the thread that runs ProcessData.
     Frame *m_rawTof = nullptr;
     Frame *m_rawColor = nullptr;

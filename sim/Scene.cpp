@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: Apache-2.0
+// Ray casting of the simulated scene: plane, slab and sphere intersections along pinhole rays.
+#include "Scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+/// Along a ray (x, y, 1) the ray parameter is the depth on the optical axis, so every intersection
+/// below yields depth directly.
+constexpr double kNoHit = std::numeric_limits<double>::infinity();
+constexpr double kParallel = 1e-12;
+
+double Dot(const SimVector &a, const SimVector &b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+double HitPlane(const SimPlane &plane, const SimVector &ray)
+{
+    const double denominator = Dot(plane.normal, ray);
+    if (std::fabs(denominator) < kParallel) {
+        return kNoHit;
+    }
+    const double t = plane.offsetMm / denominator;
+    return t > 0.0 ? t : kNoHit;
+}
+
+double HitBox(const SimBox &box, const SimVector &ray)
+{
+    double nearT = 0.0;
+    double farT = kNoHit;
+    const double origin[3] = {0.0, 0.0, 0.0};
+    const double direction[3] = {ray.x, ray.y, ray.z};
+    const double low[3] = {box.minMm.x, box.minMm.y, box.minMm.z};
+    const double high[3] = {box.maxMm.x, box.maxMm.y, box.maxMm.z};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (std::fabs(direction[axis]) < kParallel) {
+            if (origin[axis] < low[axis] || origin[axis] > high[axis]) {
+                return kNoHit;
+            }
+            continue;
+        }
+        double t0 = (low[axis] - origin[axis]) / direction[axis];
+        double t1 = (high[axis] - origin[axis]) / direction[axis];
+        if (t0 > t1) {
+            std::swap(t0, t1);
+        }
+        nearT = std::max(nearT, t0);
+        farT = std::min(farT, t1);
+        if (nearT > farT) {
+            return kNoHit;
+        }
+    }
+    // A camera inside the box sees its far wall.
+    const double t = nearT > 0.0 ? nearT : farT;
+    return t > 0.0 ? t : kNoHit;
+}
+
+double HitSphere(const SimSphere &sphere, const SimVector &ray)
+{
+    const double a = Dot(ray, ray);
+    const double b = -2.0 * Dot(ray, sphere.centreMm);
+    const double c = Dot(sphere.centreMm, sphere.centreMm) - sphere.radiusMm * sphere.radiusMm;
+    const double discriminant = b * b - 4.0 * a * c;
+    if (discriminant < 0.0) {
+        return kNoHit;
+    }
+    const double root = std::sqrt(discriminant);
+    const double t0 = (-b - root) / (2.0 * a);
+    const double t1 = (-b + root) / (2.0 * a);
+    if (t0 > 0.0) {
+        return t0;
+    }
+    return t1 > 0.0 ? t1 : kNoHit;
+}
+
+} // namespace
+
+SimPinhole SimPinhole::FromMatrix(const std::array<double, 9> &matrix, int width, int height)
+{
+    SimPinhole camera;
+    camera.fx = matrix[0];
+    camera.cx = matrix[2];
+    camera.fy = matrix[4];
+    camera.cy = matrix[5];
+    camera.width = width;
+    camera.height = height;
+    return camera;
+}
+
+bool Scene::Cast(double x, double y, double &depthMm, float &reflectivity) const
+{
+    const SimVector ray{x, y, 1.0};
+    double best = kNoHit;
+    float bestReflectivity = 0.0f;
+    const auto consider = [&](double t, float objectReflectivity) {
+        if (t < best) {
+            best = t;
+            bestReflectivity = objectReflectivity;
+        }
+    };
+    for (const SimPlane &plane : m_planes) {
+        consider(HitPlane(plane, ray), plane.reflectivity);
+    }
+    for (const SimBox &box : m_boxes) {
+        consider(HitBox(box, ray), box.reflectivity);
+    }
+    for (const SimSphere &sphere : m_spheres) {
+        consider(HitSphere(sphere, ray), sphere.reflectivity);
+    }
+    if (best == kNoHit) {
+        return false;
+    }
+    depthMm = best;
+    reflectivity = bestReflectivity;
+    return true;
+}
+
+SimRendering Scene::Render(const SimPinhole &camera, float maxDepthMm) const
+{
+    SimRendering rendering;
+    const bool valid = camera.width > 0 && camera.height > 0 && camera.fx != 0.0 && camera.fy != 0.0;
+    if (!valid) {
+        return rendering;
+    }
+    rendering.width = camera.width;
+    rendering.height = camera.height;
+    const size_t pixels = static_cast<size_t>(camera.width) * static_cast<size_t>(camera.height);
+    rendering.depthMm.assign(pixels, 0.0f);
+    rendering.reflectivity.assign(pixels, 0.0f);
+    for (int v = 0; v < camera.height; ++v) {
+        const double y = (v - camera.cy) / camera.fy;
+        for (int u = 0; u < camera.width; ++u) {
+            const double x = (u - camera.cx) / camera.fx;
+            double depthMm = 0.0;
+            float reflectivity = 0.0f;
+            if (!Cast(x, y, depthMm, reflectivity) || depthMm > maxDepthMm) {
+                continue;
+            }
+            const size_t i =
+                static_cast<size_t>(v) * static_cast<size_t>(camera.width) + static_cast<size_t>(u);
+            rendering.depthMm[i] = static_cast<float>(depthMm);
+            rendering.reflectivity[i] = reflectivity;
+        }
+    }
+    return rendering;
+}
+
+Scene Scene::Default()
+{
+    Scene scene;
+    scene.AddPlane(SimPlane{{0.0, 0.0, 1.0}, 7000.0, 0.9f}); // the wall
+    scene.AddPlane(SimPlane{{0.0, 1.0, 0.0}, 1200.0, 0.5f}); // the floor, 1.2 m below the camera
+    scene.AddSphere(SimSphere{{-250.0, -120.0, 1050.0}, 150.0, 0.8f});
+    scene.AddBox(SimBox{{150.0, -300.0, 1600.0}, {500.0, 100.0, 1900.0}, 0.7f});
+    scene.AddBox(SimBox{{-900.0, -200.0, 2300.0}, {-400.0, 400.0, 2600.0}, 0.6f});
+    scene.AddBox(SimBox{{600.0, -700.0, 2900.0}, {1200.0, 0.0, 3200.0}, 0.8f});
+    scene.AddSphere(SimSphere{{0.0, 500.0, 3900.0}, 400.0, 0.7f});
+    return scene;
+}

@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: Apache-2.0
+// The data stream of one simulated ToF session: the thread that sends one stream buffer per frame
+// (timestamp, IMU number, status record, calibration block, ToF data) and its faults on demand.
+#pragma once
+
+#include "RawTofEncoder.h"
+#include "Scene.h"
+#include "SimSettings.h"
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+/// Sub-packet type ids of the stream's bookkeeping parts.
+namespace sim_stream {
+constexpr uint8_t kTimestamp = 0x1F;
+constexpr uint8_t kImuNumber = 0x24;
+constexpr uint8_t kStatus = 0x2C;
+constexpr uint8_t kCalibration = 0x2E;
+constexpr size_t kStatusBytes = 59;
+constexpr size_t kCalibrationBytes = 470;
+/// A type id no camera sends; a host stops parsing the buffer at it.
+constexpr uint8_t kUnknownType = 0x7E;
+} // namespace sim_stream
+
+/// Malformed buffers the stream can send on demand.
+enum class SimBufferFault
+{
+    None,
+    TruncatedSubPacket, // the ToF sub-packet claims its full length but the buffer ends halfway through it
+    UnknownTypeId,      // a sub-packet of an unknown type stands before the ToF data
+    ShortThenClose // the buffer header announces the whole buffer, half of it is sent, the connection closes
+};
+
+/// What the ToF part of a frame is made of, chosen by the data mode.
+enum class SimTofOutput
+{
+    RawFourPhase,  // 0xB1 in the depth range
+    ComputedAll,   // 0xB6, ranges alternating as in the dual-frequency setting (data modes 5 and 7)
+    ComputedSplit, // 0xB3, 0xB4 and 0xB5 in the depth range (data mode 3)
+    RawAlternating // 0xB1, ranges alternating (data mode 9); data mode 10 sends the first range as 0xB9
+};
+
+/// The state the camera runs with, which trails the commanded settings by the status delay.
+struct SimAppliedState
+{
+    uint8_t workMode = 0;
+    uint8_t slaveMode = 0;
+    uint8_t dataMode = 0;
+    uint8_t depthRange = 0;
+    uint32_t exposureUs = 0;
+    std::array<uint32_t, 3> subFrameExposureUs{};
+    uint8_t gmmGain = 0;
+    uint8_t dualFreqCount = 0;
+    std::array<int8_t, 3> dualFreqValues{};
+    std::array<uint8_t, 3> dspSwitches{};
+    uint16_t colorWidth = 0;
+    uint16_t colorHeight = 0;
+    uint8_t colorFps = 0;
+    uint8_t colorEncoding = 0;
+    uint8_t colorState = 0;
+
+    static SimAppliedState From(const SimSettings &settings);
+    bool operator==(const SimAppliedState &other) const;
+    bool operator!=(const SimAppliedState &other) const { return !(*this == other); }
+};
+
+/// How a session's stream reaches its data connection.
+struct SimStreamLink
+{
+    std::function<SimSettings()> settings;
+    std::function<bool()> hasClient;
+    /// Writes bytes to the data client; false when it is gone or does not read.
+    std::function<bool(const std::vector<uint8_t> &)> send;
+    /// Ends the stream as 0x1B [0] would (the client went away).
+    std::function<void()> stopStream;
+    /// Drops the data connection.
+    std::function<void()> closeClient;
+};
+
+/// Sends one buffer per frame while the session's `streaming` setting is on and a data client is
+/// connected, at the session's frame rate. A buffer is a stream buffer (type 1, length) whose payload
+/// holds, in order: timestamp (0x1F, microseconds since the stream thread started), IMU number (0x24,
+/// the frame counter's low byte), the status record (0x2C), the calibration block (0x2E) while
+/// `cameraParamsEnabled` is on, and the ToF part selected by the data mode.
+///
+/// Every method may be called from any thread; Start and Stop belong to the owning session.
+class SimStreamer
+{
+public:
+    explicit SimStreamer(SimStreamLink link);
+    ~SimStreamer();
+    SimStreamer(const SimStreamer &) = delete;
+    SimStreamer &operator=(const SimStreamer &) = delete;
+
+    void Start();
+    /// Returns once the thread has ended; a buffer being written is abandoned.
+    void Stop();
+    /// Makes the thread look at the settings and the connection now (after a command or a new client).
+    void Wake();
+
+    void SetScene(const Scene &scene);
+    void SetEncoderOptions(const RawTofEncoder::Options &options);
+    /// How long a change of the settings takes to show in the status record and in the frames.
+    void SetStatusDelayMs(unsigned delayMs);
+    void SetTemperatures(int16_t laserC, int8_t sensorC);
+
+    /// The next `frames` buffers go without their ToF part.
+    void DropTof(unsigned frames);
+    /// The next `count` buffers carry `fault` (None clears).
+    void SetBufferFault(SimBufferFault fault, unsigned count = 1);
+    /// The next buffer stops halfway for stallMs (or until the stream stops), then completes; no
+    /// other buffer is sent meanwhile.
+    void Stall(unsigned stallMs);
+
+    /// Buffers written completely to the data connection since construction.
+    uint64_t FramesSent() const;
+    bool WaitForFramesSent(uint64_t count, unsigned timeoutMs) const;
+    /// The ground truth of the last buffer sent with a ToF part; null before the first.
+    std::shared_ptr<const SimTofTruth> LastGroundTruth() const;
+    /// Called on the stream thread, without a lock held, for every buffer sent with a ToF part.
+    void SetFrameCallback(std::function<void(const SimTofTruth &)> callback);
+
+    static SimTofOutput OutputForDataMode(uint8_t dataMode);
+    /// The 59-byte status record the camera reports for `state`.
+    static std::vector<uint8_t> EncodeStatus(const SimAppliedState &state, int16_t laserC, int8_t sensorC);
+    /// The 470-byte calibration block the camera sends for `settings`.
+    static std::vector<uint8_t> EncodeCalibration(const SimSettings &settings);
+
+    static constexpr unsigned kIdleWaitMs = 100;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void Run();
+    /// Waits until `deadline`, a Wake or Stop; false when stopping.
+    bool WaitUntil(Clock::time_point deadline);
+    SimAppliedState Applied(const SimSettings &live, Clock::time_point now);
+    /// Builds and sends one frame; false when the client is gone.
+    bool SendFrame(const SimSettings &live, const SimAppliedState &applied);
+    /// Appends the ToF part; fills `truth` and returns false when nothing was appended.
+    bool AppendTof(const SimSettings &live, const SimAppliedState &applied, SimTofTruth &truth);
+
+    const SimStreamLink m_link;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed; // signalled under m_mutex on wake, stop and each frame sent
+    bool m_stop = false;                       // guarded by m_mutex
+    bool m_woken = false;                      // guarded by m_mutex
+    Scene m_scene;                             // guarded by m_mutex
+    uint64_t m_sceneVersion = 0;               // guarded by m_mutex
+    RawTofEncoder::Options m_encoderOptions;   // guarded by m_mutex
+    bool m_encoderOptionsChanged = false;      // guarded by m_mutex
+    unsigned m_statusDelayMs = 0;              // guarded by m_mutex
+    int16_t m_laserC = 40;                     // guarded by m_mutex
+    int8_t m_sensorC = 38;                     // guarded by m_mutex
+    unsigned m_dropTof = 0;                    // guarded by m_mutex
+    SimBufferFault m_fault = SimBufferFault::None;            // guarded by m_mutex
+    unsigned m_faultCount = 0;                                // guarded by m_mutex
+    unsigned m_stallMs = 0;                                   // guarded by m_mutex
+    uint64_t m_framesSent = 0;                                // guarded by m_mutex
+    std::shared_ptr<const SimTofTruth> m_lastTruth;           // guarded by m_mutex
+    std::function<void(const SimTofTruth &)> m_frameCallback; // guarded by m_mutex
+
+    // Owned by the stream thread.
+    std::deque<std::pair<Clock::time_point, SimAppliedState>> m_history;
+    RawTofEncoder m_encoder;
+    SimRendering m_rendering;
+    uint64_t m_renderedVersion = 0;
+    std::array<double, 9> m_renderedIntrinsic{};
+    std::vector<uint8_t> m_buffer;
+    // Without noise a frame of the same scene, range and kind encodes to the same bytes: the last
+    // encoding is kept and reused.
+    struct TofCache
+    {
+        bool valid = false;
+        SimTofOutput output = SimTofOutput::RawFourPhase;
+        uint8_t typeId = 0;
+        uint8_t range = 0;
+        uint64_t sceneVersion = 0;
+        uint64_t optionsVersion = 0;
+        std::vector<uint8_t> bytes;
+        std::shared_ptr<const SimTofTruth> truth;
+    };
+    TofCache m_tofCache;
+    uint64_t m_optionsVersion = 0;
+    uint64_t m_frameNumber = 0; // frames built, with or without faults
+    size_t m_rangeStep = 0;     // position in the alternating ranges
+    Clock::time_point m_epoch;
+
+    std::mutex m_threadMutex; // serialises Start and Stop
+    std::thread m_thread;     // guarded by m_threadMutex
+};

@@ -398,6 +398,12 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
     }
 
     if (m_refine != nullptr) {
+        // The range limits must be this frame's before the first filter applies them: after a range
+        // change the first frame would otherwise be cut at the previous range's maximum.
+        if (!IsCameraRangeMode(m_dataMode) && depth.depthRange != m_currentRange) {
+            m_currentRange = depth.depthRange;
+            m_ranges.adaptRangeValue(depth.depthRange);
+        }
         AlgImage image = Image16(depth);
         m_refine->PreFilterDepth(&image);
         m_refine->PostFilterDepth(&image);

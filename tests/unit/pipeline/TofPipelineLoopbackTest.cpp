@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -87,7 +88,10 @@ protected:
         m_sim.reset();
     }
 
-    /// Pops decoded depth frames until one of `range` arrives (or the wait ends) and hands it out.
+    static constexpr uint32_t kAnyRange = 0xFFFFFFFFu;
+
+    /// Pops decoded depth frames until one of `range` (or of any range) arrives (or the wait ends) and hands
+    /// it out.
     Frame *NextDepthOfRange(uint32_t range)
     {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
@@ -96,7 +100,7 @@ protected:
             if (frame == nullptr) {
                 continue;
             }
-            if (frame->depthRange == range && frame->dataLen == kPixels * 2) {
+            if ((range == kAnyRange || frame->depthRange == range) && frame->dataLen == kPixels * 2) {
                 return frame;
             }
             m_decoder->RecycleDecodedTofDepthFrame(frame);
@@ -148,6 +152,22 @@ TEST_F(TofPipelineLoopbackTest, DecodedDepthMatchesTheSceneInEveryRange)
         EXPECT_GT(compared, kPixels / 20) << "the scene has content in this range";
         EXPECT_LE(worstMm, toleranceMm);
     }
+}
+
+TEST_F(TofPipelineLoopbackTest, CameraComputedDepthIsCopiedBitForBit)
+{
+    m_camera->UpdateSettings([](SimSettings &s) { s.dataMode = 3; }); // 0xB3/0xB4/0xB5 images
+    m_decoder->SetDataMode(3);
+    ASSERT_EQ(m_protocol->StartStream(), 0);
+    SimStreamer &streamer = m_camera->Streamer();
+    ASSERT_TRUE(streamer.WaitForFramesSent(8, kWaitMs));
+    Frame *depth = NextDepthOfRange(kAnyRange);
+    ASSERT_NE(depth, nullptr);
+    std::shared_ptr<const SimTofTruth> truth = streamer.LastGroundTruth();
+    ASSERT_EQ(truth->cameraDepthMm.size(), static_cast<size_t>(kPixels));
+    // The scene is still, so every frame carries the same images.
+    EXPECT_EQ(std::memcmp(depth->pFrameData, truth->cameraDepthMm.data(), kPixels * 2), 0);
+    m_decoder->RecycleDecodedTofDepthFrame(depth);
 }
 
 /// Resident memory of this process in kB.

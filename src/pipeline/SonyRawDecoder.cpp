@@ -36,7 +36,14 @@ inline float MaskFloat(float value, uint32_t mask)
 // the taps sit at odd addresses. Little-endian, as the camera sends them.
 inline uint32_t LoadTap(const uint8_t *block, size_t tapIndex)
 {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // One unaligned 16-bit load: the same value as the two byte loads, and cheaper to vectorise.
+    uint16_t tap;
+    std::memcpy(&tap, block + 2 * tapIndex, sizeof tap);
+    return tap;
+#else
     return uint32_t(block[2 * tapIndex]) | (uint32_t(block[2 * tapIndex + 1]) << 8);
+#endif
 }
 
 inline uint32_t FloatBits(float value)

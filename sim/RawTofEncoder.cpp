@@ -46,6 +46,58 @@ double RawTofEncoder::MmPerRadian(int range)
     return hz > 0.0 ? kSpeedOfLightMPerS * 1000.0 / (4.0 * kPi * hz) : 0.0;
 }
 
+namespace {
+/// The host's documented fast arc tangent, in single precision, with its wrap into [0, 2 pi).
+float HostPhase(double truePhase)
+{
+    const float y = static_cast<float>(std::sin(truePhase));
+    const float x = static_cast<float>(std::cos(truePhase));
+    float angle = 0.0f;
+    if (y == 0.0f) {
+        angle = x >= 0.0f ? 0.0f : 3.1415927f;
+    } else {
+        const float a = std::fabs(y) + 1e-10f;
+        float r = 0.0f;
+        float base = 0.0f;
+        if (x < 0.0f) {
+            r = (a + x) / (a - x);
+            base = 2.3561945f;
+        } else {
+            r = (x - a) / (a + x);
+            base = 0.7853982f;
+        }
+        angle = (0.1963f * r * r - 0.9817f) * r + base;
+        angle = y < 0.0f ? -angle : angle;
+    }
+    return angle < 0.0f ? angle + 6.2831855f : angle;
+}
+} // namespace
+
+std::vector<int16_t> RawTofEncoder::RangeOffsetTable(int range, int maxDepthMm)
+{
+    std::vector<int16_t> table;
+    const double mmPerRadian = MmPerRadian(range);
+    if (mmPerRadian <= 0.0 || maxDepthMm <= 0) {
+        return table;
+    }
+    table.resize(static_cast<size_t>(maxDepthMm) + 1);
+    for (int k = 0; k <= maxDepthMm; ++k) {
+        // The host's index is the integer part of its phase times mm/rad: the pixels at index k have a
+        // host phase in [k, k + 1) mm; take the true distance at the middle of that interval.
+        const double target = (k + 0.5) / mmPerRadian;
+        double low = 0.0;
+        double high = kTwoPi;
+        for (int step = 0; step < 48; ++step) {
+            const double mid = 0.5 * (low + high);
+            (HostPhase(mid) < target ? low : high) = mid;
+        }
+        const double trueMm = 0.5 * (low + high) * mmPerRadian;
+        table[static_cast<size_t>(k)] =
+            static_cast<int16_t>(std::lround(std::min(trueMm, double(maxDepthMm))));
+    }
+    return table;
+}
+
 double RawTofEncoder::WrapDepthMm(int range)
 {
     return kTwoPi * MmPerRadian(range);

@@ -82,6 +82,11 @@ public:
     static double ModulationHz(int range);
     /// c / (4 pi f): millimetres of depth per radian of phase; 0 for a range outside 0..5.
     static double MmPerRadian(int range);
+    /// The camera's factory table for `range` as the host reads it ("rangeOffset_<range>.bin": 16-bit
+    /// entries, one per millimetre up to the range's maximum): entry k is the true distance of the pixels
+    /// whose phase the host's fast arc tangent puts at k mm. It takes out the approximation's error, as
+    /// a calibrated camera's tables do. `maxDepthMm` is the range's maximum (1249 ... 7495).
+    static std::vector<int16_t> RangeOffsetTable(int range, int maxDepthMm);
     /// The unambiguous depth of a range, 2 pi c / (4 pi f).
     static double WrapDepthMm(int range);
     /// The sensor's amplitude for a surface: falls with the square of the depth, capped below the

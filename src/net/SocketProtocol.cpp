@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // SocketProtocol: lifecycle, transactions, stream and mode commands, the stubs and the property keys.
 #include "net/SocketProtocol.h"
+#include "net/WireBytes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -36,30 +37,6 @@ constexpr auto kWorkModeSettle = std::chrono::milliseconds(100);
 
 /// Room for any request payload and any reply data (the data length is one byte).
 constexpr int kPayloadBytes = 256;
-
-void PutU16(uint8_t *p, uint32_t value)
-{
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(uint8_t *p, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint16_t GetU16(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t GetU32(const uint8_t *p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 void MeasuringRangeToBytes(const MeasuringRange &range, uint8_t *p)
 {

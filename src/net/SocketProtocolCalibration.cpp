@@ -2,6 +2,7 @@
 // SocketProtocol: camera and inertial sensor calibration, device information and identity strings, mode and
 // range lists, DSP functions and the upgrade and JSON configuration states.
 #include "net/SocketProtocol.h"
+#include "net/WireBytes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -45,24 +46,6 @@ constexpr int kFullPayloadBytes = 64;
 constexpr int kPayloadBytes = 256;
 constexpr int kMaxTextBytes = kFullPayloadBytes - 1;
 constexpr int kPeerIpBytes = 16;
-
-void PutU16(uint8_t *p, uint32_t value)
-{
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(uint8_t *p, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
-uint16_t GetU16(const uint8_t *p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
 
 /// Doubles travel as little-endian IEEE-754 binary64.
 void PutDouble(uint8_t *p, double value)

@@ -648,31 +648,23 @@ int SocketProtocol::GetProperty(int key, void *data, int *size)
         TFLOG("invalid param: size is null");
         return -1;
     }
+    // A list is read into a whole record and written back within the caller's size.
+    auto getList = [this, data, size](auto list, int (SocketProtocol::*get)(decltype(list) &)) {
+        if (!RecordFromProperty(data, *size, list)) {
+            return -1;
+        }
+        const int ret = (this->*get)(list);
+        if (ret == 0) {
+            ClampListToProperty(list, *size);
+            RecordToProperty(list, data, *size);
+        }
+        return ret;
+    };
     switch (key) {
-    case kPropOutModeList: {
-        DataModeList list;
-        if (!RecordFromProperty(data, *size, list)) {
-            return -1;
-        }
-        const int ret = GetOutModeList(list);
-        if (ret == 0) {
-            ClampListToProperty(list, *size);
-            RecordToProperty(list, data, *size);
-        }
-        return ret;
-    }
-    case kPropDepthRangeList: {
-        DepthRangeList list;
-        if (!RecordFromProperty(data, *size, list)) {
-            return -1;
-        }
-        const int ret = GetDepthRangeList(list);
-        if (ret == 0) {
-            ClampListToProperty(list, *size);
-            RecordToProperty(list, data, *size);
-        }
-        return ret;
-    }
+    case kPropOutModeList:
+        return getList(DataModeList{}, &SocketProtocol::GetOutModeList);
+    case kPropDepthRangeList:
+        return getList(DepthRangeList{}, &SocketProtocol::GetDepthRangeList);
     case kPropTalDelay: {
         TalDelay delay;
         if (!RecordFromProperty(data, *size, delay)) {

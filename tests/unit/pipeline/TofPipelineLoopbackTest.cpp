@@ -208,6 +208,49 @@ TEST_F(TofPipelineLoopbackTest, IdentityTablesLeaveOnlyTheArcTangentError)
     CheckEveryRange([](double mmPerRadian, double) { return 2.0 + kAtanErrorRad * mmPerRadian; });
 }
 
+TEST_F(TofPipelineLoopbackTest, DualFrequencyUnwrapsTheShortRangeBeyondItsWrapDistance)
+{
+    // Data mode 9 alternates a long-range reference (range 5) with the precise short range (range 0).
+    m_camera->UpdateSettings([](SimSettings &s) {
+        s.dataMode = 9;
+        s.dualFreqCount = 2;
+        s.dualFreqValues = {{5, 0, 0}};
+    });
+    StartPipeline(WriteRangeTables());
+    m_decoder->SetDataMode(9);
+    DualFreqMode mode{2, {5, 0, 0}};
+    m_decoder->SetDualFreqMode(mode);
+    ASSERT_EQ(m_protocol->StartStream(), 0);
+    ASSERT_TRUE(m_camera->Streamer().WaitForFramesSent(6, kWaitMs));
+    Frame *depth = NextDepthOfRange(0);
+    ASSERT_NE(depth, nullptr);
+    std::shared_ptr<const SimTofTruth> truth = m_camera->Streamer().LastGroundTruth();
+    ASSERT_NE(truth, nullptr);
+    const double shortWrapMm = DepthRanges::GetSonyMaxDepth(0);
+    const uint16_t *decoded = reinterpret_cast<const uint16_t *>(depth->pFrameData);
+    int beyondWrap = 0;
+    int outside = 0;
+    double worstMm = 0;
+    for (int i = 0; i < kPixels; ++i) {
+        const double want = truth->depthMm[i];
+        if (want <= 0 || want >= DepthRanges::GetSonyMaxDepth(5) - 20) {
+            continue;
+        }
+        beyondWrap += want > shortWrapMm ? 1 : 0;
+        const double error = std::fabs(decoded[i] - want);
+        worstMm = std::max(worstMm, error);
+        // The short range's precision, plus the wrap distance's rounding to whole millimetres per wrap.
+        if (error > 3.0 + 1.5 * RawTofEncoder::MmPerRadian(0) / std::max<double>(truth->amplitude[i], 1.0)) {
+            ++outside;
+        }
+    }
+    m_decoder->RecycleDecodedTofDepthFrame(depth);
+    std::printf("fused: %d pixels beyond the short range's %.0f mm wrap, worst error %.2f mm\n", beyondWrap,
+                shortWrapMm, worstMm);
+    EXPECT_GT(beyondWrap, kPixels / 2);
+    EXPECT_EQ(outside, 0) << "worst error " << worstMm << " mm";
+}
+
 TEST_F(TofPipelineLoopbackTest, CameraComputedDepthIsCopiedBitForBit)
 {
     StartPipeline();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -282,7 +283,16 @@ long ResidentKb()
     return resident * 4;
 }
 
-TEST_F(TofPipelineLoopbackTest, TwentySecondsAt25FpsLoseNoFrameAndKeepMemoryFlat)
+/// Seconds of streaming after the first three: 8 by default, so the test stays well inside its time-out
+/// on a loaded machine; ORVANE_SOAK_SECONDS=17 gives the full twenty-second soak.
+unsigned SoakSeconds()
+{
+    const char *text = std::getenv("ORVANE_SOAK_SECONDS");
+    const long seconds = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    return seconds > 0 && seconds < 600 ? static_cast<unsigned>(seconds) : 8u;
+}
+
+TEST_F(TofPipelineLoopbackTest, StreamingAt25FpsLosesNoFrameAndKeepsMemoryFlat)
 {
     StartPipeline();
     m_camera->UpdateSettings([](SimSettings &s) { s.frameRate = 25; });
@@ -294,7 +304,8 @@ TEST_F(TofPipelineLoopbackTest, TwentySecondsAt25FpsLoseNoFrameAndKeepMemoryFlat
     const HubCounters before = m_hub->GetCounters();
     const uint64_t decodedBefore = m_decoder->GetDecodedFrameCount();
     // The consumer keeps up: pop and give back every decoded depth frame while the camera streams.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(17);
+    const unsigned soakSeconds = SoakSeconds();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(soakSeconds);
     while (std::chrono::steady_clock::now() < end) {
         if (Frame *frame = m_decoder->GetDepthQueue()->Pop(kFrameDepth)) {
             m_decoder->RecycleDecodedTofDepthFrame(frame);
@@ -306,7 +317,7 @@ TEST_F(TofPipelineLoopbackTest, TwentySecondsAt25FpsLoseNoFrameAndKeepMemoryFlat
     ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_hub->GetCounters().buffersRead >= sentTotal; }));
     const uint64_t sent = sentTotal - sentBefore;
     const HubCounters after = m_hub->GetCounters();
-    EXPECT_GE(sent, 17u * 25u * 9u / 10u) << "the camera kept its frame rate";
+    EXPECT_GE(sent, soakSeconds * 25u * 9u / 10u) << "the camera kept its frame rate";
     EXPECT_EQ(after.buffersRead, sentTotal) << "every buffer the camera sent was read";
     EXPECT_EQ(after.committedTof, sentTotal - 4) << "and all but the first four committed";
     EXPECT_EQ(after.rejectedBlocks, before.rejectedBlocks);
@@ -317,8 +328,8 @@ TEST_F(TofPipelineLoopbackTest, TwentySecondsAt25FpsLoseNoFrameAndKeepMemoryFlat
     })) << "decoded "
         << m_decoder->GetDecodedFrameCount() - decodedBefore << " of " << sent;
     const long grownKb = ResidentKb() - settledKb;
-    std::printf("%llu frames in 17 s; resident memory grew by %ld kB\n",
-                static_cast<unsigned long long>(sent), grownKb);
+    std::printf("%llu frames in %u s; resident memory grew by %ld kB\n",
+                static_cast<unsigned long long>(sent), soakSeconds, grownKb);
 #if !defined(__SANITIZE_ADDRESS__) && !ORVANE_HAS_ASAN
     // (The address sanitizer's quarantine of freed blocks grows by design, so only plain builds judge.)
     EXPECT_LT(grownKb, 8 * 1024) << "no memory grows with the stream";

@@ -136,15 +136,43 @@ int DepthRefine::SetApplyRGBDistortionEnabled(bool enabled)
     return enabled ? kRefineNotSupported : kRefineOk;
 }
 
-int DepthRefine::ConvertColor(AlgImage * /*image*/, int /*count*/, int /*sourceFormat*/,
-                              int /*targetPixelFormat*/)
+int DepthRefine::ConvertColor(AlgImage *image, int count, int sourceFormat, int targetPixelFormat)
 {
-    return kRefineNotSupported;
+    if (sourceFormat != kColorSourceYuv420Planar) {
+        return kRefineNotSupported;
+    }
+    if (image == nullptr || count <= 0 || (targetPixelFormat != 3 && targetPixelFormat != 4)) {
+        return kRefineInvalidArgument;
+    }
+    // Check every image first so that a bad one in the middle leaves none converted.
+    for (int i = 0; i < count; ++i) {
+        const AlgImage &one = image[i];
+        if (!IsValidImage(&one) || one.elemType != ALG_8UC1 || one.width % 2 != 0 || one.height % 2 != 0) {
+            return kRefineInvalidArgument;
+        }
+    }
+    const int code = targetPixelFormat == 3 ? cv::COLOR_YUV2RGB_I420 : cv::COLOR_YUV2BGR_I420;
+    for (int i = 0; i < count; ++i) {
+        AlgImage &one = image[i];
+        // The planes are 1.5 rows per image row; the caller's buffer then takes 3 bytes per pixel.
+        const cv::Mat planes(static_cast<int>(one.height * 3 / 2), static_cast<int>(one.width), CV_8UC1,
+                             one.data);
+        cv::Mat converted;
+        cv::cvtColor(planes, converted, code);
+        one.elemType = ALG_8UC3;
+        StoreResult(&one, converted);
+    }
+    return kRefineOk;
 }
 
-int DepthRefine::ProcessColor(AlgImage * /*image*/)
+int DepthRefine::ProcessColor(AlgImage *image)
 {
-    return kRefineNotSupported;
+    if (!IsValidImage(image) || image->elemType != ALG_8UC3) {
+        return kRefineInvalidArgument;
+    }
+    // Colour undistortion and correction cannot be switched on in this build (their setters refuse),
+    // so there is nothing to apply.
+    return kRefineOk;
 }
 
 int DepthRefine::SetComputeRealDepthEnabled(bool enabled)

@@ -50,6 +50,9 @@ constexpr int kRefineOk = 0;
 constexpr int kRefineNotSupported = -255;
 constexpr int kRefineInvalidArgument = -15;
 
+/// ConvertColor's source format code for the camera's 12-bit YUV 4:2:0 (I420) colour images.
+constexpr int kColorSourceYuv420Planar = 5;
+
 /// The filters of the refine library (libDepthRefine.so) and their parameters:
 /// - Range limits (SetDepthRange; applied by PreFilterDepth and ProcessDepth): depth above maxDepthMm
 ///   becomes 0 (SetOutofMaxRangeHandle(1) keeps it at maxDepthMm instead), depth below minDepthMm
@@ -84,7 +87,12 @@ public:
     virtual int FilterIrImage(AlgImage *image) = 0;
     virtual int SetApplyRGBCorrectionEnabled(bool enabled) = 0;
     virtual int SetApplyRGBDistortionEnabled(bool enabled) = 0;
-    /// Converts `count` images in place from the camera's format `sourceFormat` to `targetPixelFormat`.
+    /// Converts `count` images in place from the camera's format `sourceFormat` to `targetPixelFormat`
+    /// (3 RGB888, 4 BGR888). The one source format is kColorSourceYuv420Planar: the camera's 12-bit
+    /// colour format, YUV 4:2:0 in I420 layout (the full Y plane, then the quarter-size U plane, then
+    /// the V plane; BT.601 studio range, as cvtColor's I420 conversion reads it). Each image comes as
+    /// ALG_8UC1 with the pixel width and height (both even) and leaves as ALG_8UC3; its buffer must hold
+    /// width x height x 3 bytes. Another source format answers kRefineNotSupported.
     virtual int ConvertColor(AlgImage *image, int count, int sourceFormat, int targetPixelFormat) = 0;
     virtual int ProcessColor(AlgImage *image) = 0;
     virtual int SetComputeRealDepthEnabled(bool enabled) = 0;

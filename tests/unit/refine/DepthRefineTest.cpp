@@ -323,7 +323,7 @@ TEST_F(DepthRefineTest, LaterOperationsAnswerNotSupportedAndChangeNothing)
     EXPECT_EQ(m_refine->MapIrToColor(&depth, &depth, &depth, &out), kRefineNotSupported);
     EXPECT_EQ(m_refine->MapDepthIrToColor(&depth, &depth, &depth, &out, &out2), kRefineNotSupported);
     EXPECT_EQ(m_refine->ConvertColor(&depth, 1, 0, 3), kRefineNotSupported);
-    EXPECT_EQ(m_refine->ProcessColor(&depth), kRefineNotSupported);
+    EXPECT_EQ(m_refine->ProcessColor(&depth), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->GetMappedPointDepthToRGB(TfDepthVector3{}, TfVector2u16{}, &point),
               kRefineNotSupported);
     EXPECT_EQ(m_refine->ComputeUndistortedIntrinsic(intrinsic, distortion, 640, 480), kRefineNotSupported);
@@ -355,6 +355,110 @@ TEST_F(DepthRefineTest, FilterParametersAreKeptAsGiven)
     EXPECT_EQ(std::memcmp(&s, &spatial, sizeof(s)), 0);
     EXPECT_EQ(std::memcmp(&f, &fill, sizeof(f)), 0);
     EXPECT_EQ(std::memcmp(&p, &flying, sizeof(p)), 0);
+}
+
+struct Rgb
+{
+    int r, g, b;
+};
+
+/// Encodes 2x2 blocks of one colour each as I420 with the BT.601 studio-range equations, so that the
+/// conversion is checked against an independent reference rather than against itself.
+std::vector<uint8_t> EncodeI420Blocks(const std::vector<Rgb> &blockColours, uint32_t width, uint32_t height)
+{
+    std::vector<uint8_t> yuv(size_t{width} * height * 3, 0); // room for the converted image
+    uint8_t *yPlane = yuv.data();
+    uint8_t *uPlane = yPlane + size_t{width} * height;
+    uint8_t *vPlane = uPlane + size_t{width} * height / 4;
+    for (uint32_t by = 0; by < height / 2; ++by) {
+        for (uint32_t bx = 0; bx < width / 2; ++bx) {
+            const Rgb c = blockColours[(by * (width / 2) + bx) % blockColours.size()];
+            const double y = 16 + 0.257 * c.r + 0.504 * c.g + 0.098 * c.b;
+            const double u = 128 - 0.148 * c.r - 0.291 * c.g + 0.439 * c.b;
+            const double v = 128 + 0.439 * c.r - 0.368 * c.g - 0.071 * c.b;
+            for (uint32_t dy = 0; dy < 2; ++dy) {
+                for (uint32_t dx = 0; dx < 2; ++dx) {
+                    yPlane[(by * 2 + dy) * width + bx * 2 + dx] = static_cast<uint8_t>(y + 0.5);
+                }
+            }
+            uPlane[by * (width / 2) + bx] = static_cast<uint8_t>(u + 0.5);
+            vPlane[by * (width / 2) + bx] = static_cast<uint8_t>(v + 0.5);
+        }
+    }
+    return yuv;
+}
+
+TEST_F(DepthRefineTest, ConvertColorTurnsI420IntoRgbOrBgr)
+{
+    const std::vector<Rgb> colours = {{255, 0, 0}, {0, 255, 0},     {0, 0, 255},    {255, 255, 255},
+                                      {0, 0, 0},   {128, 128, 128}, {250, 200, 30}, {20, 90, 160}};
+    constexpr uint32_t kWidth = 8, kHeight = 4;
+    for (const int target : {3, 4}) {
+        SCOPED_TRACE(target);
+        std::vector<uint8_t> buffer = EncodeI420Blocks(colours, kWidth, kHeight);
+        AlgImage image{buffer.data(), ALG_8UC1, kWidth, kHeight};
+        ASSERT_EQ(m_refine->ConvertColor(&image, 1, kColorSourceYuv420Planar, target), kRefineOk);
+        EXPECT_EQ(image.elemType, ALG_8UC3);
+        EXPECT_EQ(image.width, kWidth);
+        EXPECT_EQ(image.height, kHeight);
+        for (uint32_t y = 0; y < kHeight; ++y) {
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                const Rgb want = colours[((y / 2) * (kWidth / 2) + x / 2) % colours.size()];
+                const uint8_t *px = &buffer[(size_t{y} * kWidth + x) * 3];
+                const int r = target == 3 ? px[0] : px[2];
+                const int b = target == 3 ? px[2] : px[0];
+                EXPECT_NEAR(r, want.r, 3) << x << "," << y;
+                EXPECT_NEAR(px[1], want.g, 3) << x << "," << y;
+                EXPECT_NEAR(b, want.b, 3) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(DepthRefineTest, ConvertColorConvertsEveryImageOrNone)
+{
+    std::vector<uint8_t> first = EncodeI420Blocks({{255, 0, 0}}, 4, 2);
+    std::vector<uint8_t> second = EncodeI420Blocks({{0, 0, 255}}, 4, 2);
+    const std::vector<uint8_t> secondBefore = second;
+    AlgImage images[2] = {{first.data(), ALG_8UC1, 4, 2}, {second.data(), ALG_8UC1, 4, 2}};
+    ASSERT_EQ(m_refine->ConvertColor(images, 2, kColorSourceYuv420Planar, 3), kRefineOk);
+    EXPECT_NEAR(first[0], 255, 3);
+    EXPECT_NEAR(second[2], 255, 3);
+
+    // An odd-sized image second in line refuses the call before the first one is touched.
+    std::vector<uint8_t> good = EncodeI420Blocks({{255, 0, 0}}, 4, 2);
+    const std::vector<uint8_t> goodBefore = good;
+    AlgImage mixed[2] = {{good.data(), ALG_8UC1, 4, 2}, {second.data(), ALG_8UC1, 3, 2}};
+    EXPECT_EQ(m_refine->ConvertColor(mixed, 2, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
+    EXPECT_EQ(good, goodBefore);
+    EXPECT_EQ(mixed[0].elemType, ALG_8UC1);
+}
+
+TEST_F(DepthRefineTest, ConvertColorRefusesWhatItCannotConvert)
+{
+    std::vector<uint8_t> buffer = EncodeI420Blocks({{10, 20, 30}}, 4, 2);
+    const std::vector<uint8_t> before = buffer;
+    AlgImage image{buffer.data(), ALG_8UC1, 4, 2};
+    EXPECT_EQ(m_refine->ConvertColor(&image, 1, 0, 3), kRefineNotSupported);
+    EXPECT_EQ(m_refine->ConvertColor(&image, 1, kColorSourceYuv420Planar, 2), kRefineInvalidArgument);
+    EXPECT_EQ(m_refine->ConvertColor(&image, 0, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
+    EXPECT_EQ(m_refine->ConvertColor(nullptr, 1, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
+    AlgImage threeChannel{buffer.data(), ALG_8UC3, 4, 2};
+    EXPECT_EQ(m_refine->ConvertColor(&threeChannel, 1, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
+    EXPECT_EQ(buffer, before);
+}
+
+TEST_F(DepthRefineTest, ProcessColorLeavesTheImageWhileCorrectionIsOff)
+{
+    std::vector<uint8_t> pixels(4 * 2 * 3);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        pixels[i] = static_cast<uint8_t>(i * 11);
+    }
+    const std::vector<uint8_t> before = pixels;
+    AlgImage image{pixels.data(), ALG_8UC3, 4, 2};
+    EXPECT_EQ(m_refine->ProcessColor(&image), kRefineOk);
+    EXPECT_EQ(pixels, before);
+    EXPECT_EQ(m_refine->ProcessColor(nullptr), kRefineInvalidArgument);
 }
 
 } // namespace

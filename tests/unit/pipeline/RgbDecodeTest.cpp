@@ -1,0 +1,400 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the colour decoder: JPEGs compressed here from a known image and wrapped as the camera sends
+// them, the 12-bit YUV format, bad packets, and the worker's delivery.
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../runtime/RuntimeTestSupport.h"
+#include "pipeline/APIDepthRefine.h"
+#include "pipeline/FrameQueue.h"
+#include "pipeline/RgbDecode.h"
+
+namespace {
+
+constexpr int kTolerance = 10; // JPEG at quality 95, 4:4:4, away from edges
+
+struct Rgb
+{
+    int r, g, b;
+};
+
+/// Red rises left to right, green top to bottom, blue alternates in 64-pixel squares: every channel
+/// differs, so a swapped byte order or a shifted image cannot pass.
+Rgb SyntheticPixel(uint32_t x, uint32_t y, uint32_t width, uint32_t height)
+{
+    const bool light = ((x / 64) + (y / 64)) % 2 == 0;
+    return Rgb{static_cast<int>(x * 255 / (width - 1)), static_cast<int>(y * 255 / (height - 1)),
+               light ? 220 : 30};
+}
+
+std::vector<uint8_t> SyntheticImage(uint32_t width, uint32_t height)
+{
+    std::vector<uint8_t> rgb(size_t{width} * height * 3);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const Rgb p = SyntheticPixel(x, y, width, height);
+            uint8_t *out = &rgb[(size_t{y} * width + x) * 3];
+            out[0] = static_cast<uint8_t>(p.r);
+            out[1] = static_cast<uint8_t>(p.g);
+            out[2] = static_cast<uint8_t>(p.b);
+        }
+    }
+    return rgb;
+}
+
+std::vector<uint8_t> CompressJpeg(uint32_t width, uint32_t height)
+{
+    const std::vector<uint8_t> rgb = SyntheticImage(width, height);
+    tjhandle handle = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long jpegBytes = 0;
+    const int ret = tjCompress2(handle, rgb.data(), static_cast<int>(width), 0, static_cast<int>(height),
+                                TJPF_RGB, &jpeg, &jpegBytes, TJSAMP_444, 95, 0);
+    std::vector<uint8_t> out;
+    if (ret == 0) {
+        out.assign(jpeg, jpeg + jpegBytes);
+    }
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return out;
+}
+
+/// A colour sub-packet as the camera sends it: typeId, 24-bit length, spare byte, payload, and the
+/// exposure trailer for the typeIds that carry one.
+std::vector<uint8_t> SubPacket(uint8_t typeId, const std::vector<uint8_t> &payload, bool trailer,
+                               float exposureS = 0.004f)
+{
+    const uint32_t length = static_cast<uint32_t>(payload.size()) + (trailer ? 4 : 0);
+    std::vector<uint8_t> packet(5 + size_t{length}, 0);
+    packet[0] = typeId;
+    packet[1] = static_cast<uint8_t>(length);
+    packet[2] = static_cast<uint8_t>(length >> 8);
+    packet[3] = static_cast<uint8_t>(length >> 16);
+    std::copy(payload.begin(), payload.end(), packet.begin() + 5);
+    if (trailer) {
+        std::memcpy(packet.data() + 5 + payload.size(), &exposureS, 4);
+    }
+    return packet;
+}
+
+/// A frame whose buffer is exactly `bytes` long, so that ASan sees any write past it.
+struct OwnedFrame
+{
+    std::vector<uint8_t> buffer;
+    Frame frame{};
+    explicit OwnedFrame(uint32_t bytes, uint8_t fill = 0) : buffer(bytes, fill)
+    {
+        frame.pFrameData = buffer.data();
+        frame.bufferSize = bytes;
+    }
+};
+
+Rgb PixelAt(const Frame &frame, uint32_t x, uint32_t y, PixelFormat format)
+{
+    const uint8_t *p = frame.pFrameData + (size_t{y} * frame.width + x) * 3;
+    return format == kPixelRgb888 ? Rgb{p[0], p[1], p[2]} : Rgb{p[2], p[1], p[0]};
+}
+
+void ExpectNear(const Rgb &got, const Rgb &want, int tolerance, const std::string &where)
+{
+    EXPECT_NEAR(got.r, want.r, tolerance) << where;
+    EXPECT_NEAR(got.g, want.g, tolerance) << where;
+    EXPECT_NEAR(got.b, want.b, tolerance) << where;
+}
+
+/// I420 of 2x2 blocks of one colour, BT.601 studio range, as the camera's 12-bit format.
+std::vector<uint8_t> EncodeI420(const std::vector<Rgb> &colours, uint32_t width, uint32_t height)
+{
+    std::vector<uint8_t> yuv(size_t{width} * height * 3 / 2);
+    uint8_t *yPlane = yuv.data();
+    uint8_t *uPlane = yPlane + size_t{width} * height;
+    uint8_t *vPlane = uPlane + size_t{width} * height / 4;
+    for (uint32_t by = 0; by < height / 2; ++by) {
+        for (uint32_t bx = 0; bx < width / 2; ++bx) {
+            const Rgb c = colours[(bx / 40) % colours.size()];
+            const double y = 16 + 0.257 * c.r + 0.504 * c.g + 0.098 * c.b;
+            for (uint32_t d = 0; d < 4; ++d) {
+                yPlane[(by * 2 + d / 2) * width + bx * 2 + d % 2] = static_cast<uint8_t>(y + 0.5);
+            }
+            uPlane[by * (width / 2) + bx] =
+                static_cast<uint8_t>(128 - 0.148 * c.r - 0.291 * c.g + 0.439 * c.b + 0.5);
+            vPlane[by * (width / 2) + bx] =
+                static_cast<uint8_t>(128 + 0.439 * c.r - 0.368 * c.g - 0.071 * c.b + 0.5);
+        }
+    }
+    return yuv;
+}
+
+class RgbDecodeTest : public ::testing::Test
+{
+protected:
+    /// Feeds one raw colour frame to the worker's input queue.
+    void PushRaw(const std::vector<uint8_t> &packet, uint32_t frameIndex)
+    {
+        Frame *raw = m_raw.AllocFrame(kFrameRawColor);
+        ASSERT_NE(raw, nullptr);
+        ASSERT_LE(packet.size(), +raw->bufferSize);
+        std::memcpy(raw->pFrameData, packet.data(), packet.size());
+        raw->dataLen = static_cast<uint32_t>(packet.size());
+        raw->frameIndex = frameIndex;
+        raw->hasFrameMask = kHasColor | kHasDepth;
+        raw->timestamp = 1000 + frameIndex;
+        m_raw.Push(raw);
+    }
+
+    runtime_test::LoggedHome m_home;
+    FrameQueue m_raw{kFrameRawColor, 2, 4};
+};
+
+TEST_F(RgbDecodeTest, WorkerDeliversRgbOrBgrWithTheRawFrameFields)
+{
+    const std::vector<uint8_t> packet = SubPacket(0x34, CompressJpeg(640, 480), true, 0.004f);
+    for (const PixelFormat format : {kPixelRgb888, kPixelBgr888}) {
+        SCOPED_TRACE(format);
+        RgbDecode decoder(&m_raw, Get_APIDepthRefine());
+        std::atomic<int> ready{0};
+        decoder.SetFrameReadyCallback([&ready](uint8_t bit) { ready += bit == kHasColor ? 1 : 100; });
+        decoder.SetMode(FrameMode{640, 480, 25});
+        decoder.SetPixelFormat(format);
+        decoder.Start();
+        PushRaw(packet, 42);
+        ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }));
+        Frame *frame = nullptr;
+        ASSERT_EQ(decoder.GetRGB(&frame), 0);
+        EXPECT_EQ(+frame->frameType, static_cast<uint32_t>(kFrameColor));
+        EXPECT_EQ(+frame->pixelFormat, static_cast<uint32_t>(format));
+        EXPECT_EQ(+frame->width, 640);
+        EXPECT_EQ(+frame->height, 480);
+        EXPECT_EQ(+frame->dataLen, 640u * 480 * 3);
+        EXPECT_EQ(+frame->frameIndex, 42u);
+        EXPECT_EQ(+frame->hasFrameMask, uint32_t{kHasColor | kHasDepth});
+        EXPECT_EQ(+frame->timestamp, 1042u);
+        EXPECT_NEAR(frame->exposureTime, 4.0f, 1e-4f);
+        EXPECT_EQ(ready, 1);
+        for (const auto &[x, y] : {std::pair{32u, 32u}, {96u, 32u}, {608u, 416u}, {352u, 224u}}) {
+            ExpectNear(PixelAt(*frame, x, y, format), SyntheticPixel(x, y, 640, 480), kTolerance,
+                       std::to_string(x) + "," + std::to_string(y));
+        }
+        decoder.RecycleDecodedColorFrame(frame);
+    }
+}
+
+TEST_F(RgbDecodeTest, JpegDisagreeingWithItsTypeIdIsLoggedAndDroppedByTheResolutionCheck)
+{
+    RgbDecode decoder(&m_raw, Get_APIDepthRefine());
+    decoder.SetMode(FrameMode{640, 480, 25});
+    decoder.Start();
+    PushRaw(SubPacket(0x34, CompressJpeg(1280, 720), true), 1);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.GetResolutionMismatchCount() == 1; }));
+    EXPECT_TRUE(m_home.Logged("width:640 != 1280, height:480 != 720")) << m_home.Log();
+    EXPECT_TRUE(m_home.Logged(
+        "DecodedRGB frame resolution does not match we want. framemode 640, 480 ; decoded 1280 ,720"));
+    EXPECT_FALSE(decoder.RGBIsReady());
+
+    // The next good frame still comes through.
+    PushRaw(SubPacket(0x34, CompressJpeg(640, 480), true), 2);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }));
+    Frame *frame = nullptr;
+    ASSERT_EQ(decoder.GetRGB(&frame), 0);
+    EXPECT_EQ(+frame->frameIndex, 2u);
+    decoder.RecycleDecodedColorFrame(frame);
+}
+
+TEST_F(RgbDecodeTest, Jpeg640x360IsDeliveredAs640x480)
+{
+    RgbDecode decoder(&m_raw, Get_APIDepthRefine());
+    decoder.SetMode(FrameMode{640, 480, 25});
+    decoder.SetPixelFormat(kPixelRgb888);
+    decoder.Start();
+    PushRaw(SubPacket(0x33, CompressJpeg(640, 360), true), 7);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }));
+    Frame *frame = nullptr;
+    ASSERT_EQ(decoder.GetRGB(&frame), 0);
+    EXPECT_EQ(+frame->width, 640);
+    EXPECT_EQ(+frame->height, 480);
+    EXPECT_EQ(+frame->dataLen, 640u * 480 * 3);
+    // The middle 480 columns are kept and scaled by 4/3: output (x, y) shows input (80 + 3x/4, 3y/4).
+    for (const auto &[x, y] : {std::pair{320u, 240u}, {40u, 40u}, {600u, 440u}}) {
+        const Rgb want = SyntheticPixel(80 + x * 3 / 4, y * 3 / 4, 640, 360);
+        const Rgb got = PixelAt(*frame, x, y, kPixelRgb888);
+        EXPECT_NEAR(got.r, want.r, kTolerance) << x << "," << y;
+        EXPECT_NEAR(got.g, want.g, kTolerance) << x << "," << y;
+    }
+    decoder.RecycleDecodedColorFrame(frame);
+}
+
+TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
+{
+    RgbDecode decoder(nullptr, nullptr);
+    const std::vector<uint8_t> big = CompressJpeg(1280, 720);
+    struct Case
+    {
+        const char *name;
+        uint8_t typeId;
+        bool trailer;
+    };
+    for (const Case &c : {Case{"listed size", 0x34, true}, Case{"unlisted size", 0x25, false},
+                          Case{"unknown typeId", 0x40, false}}) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> packet = SubPacket(c.typeId, big, c.trailer);
+        OwnedFrame out(640 * 480 * 3, 0xAB);
+        const uint64_t before = decoder.GetOversizedJpegCount();
+        EXPECT_EQ(decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame),
+                  packet.size());
+        EXPECT_EQ(+out.frame.dataLen, 0u);
+        EXPECT_EQ(decoder.GetOversizedJpegCount(), before + 1);
+        EXPECT_EQ(out.buffer, std::vector<uint8_t>(640 * 480 * 3, 0xAB));
+    }
+    EXPECT_TRUE(
+        m_home.Logged("JPEG announces 1280x720, larger than the output frame (921600 bytes), rejected."));
+}
+
+TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
+{
+    const std::vector<Rgb> colours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {250, 200, 30}, {20, 90, 160}};
+    const std::vector<uint8_t> packet = SubPacket(0x35, EncodeI420(colours, 640, 480), true, 0.01f);
+    for (const PixelFormat format : {kPixelRgb888, kPixelBgr888}) {
+        SCOPED_TRACE(format);
+        RgbDecode decoder(nullptr, Get_APIDepthRefine());
+        decoder.SetPixelFormat(format);
+        OwnedFrame out(640 * 480 * 3);
+        EXPECT_EQ(decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame),
+                  packet.size());
+        EXPECT_EQ(decoder.GetDecodeType(), RgbDecode::kDecodeOther);
+        ASSERT_EQ(+out.frame.dataLen, 640u * 480 * 3);
+        EXPECT_EQ(+out.frame.width, 640);
+        EXPECT_EQ(+out.frame.height, 480);
+        EXPECT_NEAR(out.frame.exposureTime, 10.0f, 1e-3f);
+        for (uint32_t x = 0; x < 640; x += 37) {
+            ExpectNear(PixelAt(out.frame, x, (x * 7) % 480, format), colours[(x / 80) % colours.size()], 3,
+                       std::to_string(x));
+        }
+    }
+
+    // Without the library the bytes would stay YUV: nothing is delivered as colour.
+    RgbDecode bare(nullptr, nullptr);
+    OwnedFrame out(640 * 480 * 3);
+    bare.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame);
+    EXPECT_EQ(+out.frame.dataLen, 0u);
+}
+
+TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsNeverCrash)
+{
+    const std::vector<uint8_t> jpeg = CompressJpeg(640, 480);
+    auto withBytes = [&](size_t offset, size_t count, uint8_t value) {
+        std::vector<uint8_t> bad = jpeg;
+        for (size_t i = offset; i < offset + count && i < bad.size(); ++i) {
+            bad[i] = value;
+        }
+        return bad;
+    };
+    struct Case
+    {
+        const char *name;
+        std::vector<uint8_t> payload;
+        bool mustFail;
+    };
+    const std::vector<Case> cases = {
+        {"start of image only", {0xFF, 0xD8}, true},
+        {"cut in the header", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100), true},
+        {"cut in the data", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), true},
+        {"header overwritten", withBytes(2, 200, 0x5A), true},
+        {"data overwritten", withBytes(jpeg.size() / 3, 4000, 0xFF), false},
+        {"data zeroed", withBytes(jpeg.size() / 2, 4000, 0x00), false},
+    };
+    RgbDecode decoder(nullptr, Get_APIDepthRefine());
+    decoder.SetMode(FrameMode{640, 480, 25});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> packet = SubPacket(0x34, c.payload, true);
+        OwnedFrame out(640 * 480 * 3);
+        decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame);
+        if (c.mustFail) {
+            EXPECT_EQ(+out.frame.dataLen, 0u);
+        } else {
+            EXPECT_TRUE(+out.frame.dataLen == 0 || out.frame.dataLen == 640u * 480 * 3);
+        }
+    }
+
+    // A length field beyond the bytes at hand and a packet shorter than its header.
+    std::vector<uint8_t> packet = SubPacket(0x34, jpeg, true);
+    OwnedFrame out(640 * 480 * 3);
+    EXPECT_EQ(decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size() - 1), &out.frame), 0u);
+    EXPECT_EQ(decoder.DecodeRGB(packet.data(), 3, &out.frame), 0u);
+    EXPECT_EQ(+out.frame.dataLen, 0u);
+}
+
+TEST_F(RgbDecodeTest, VideoStartCodeProducesNoFrame)
+{
+    RgbDecode decoder(&m_raw, nullptr);
+    decoder.SetMode(FrameMode{640, 480, 25});
+    decoder.Start();
+    PushRaw(SubPacket(0x34, {0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0x00, 0x1F}, true), 3);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_home.Logged("DecodeRGB is failed."); }));
+    EXPECT_EQ(decoder.GetDecodeType(), RgbDecode::kDecodeVideo);
+    EXPECT_FALSE(decoder.RGBIsReady());
+    EXPECT_EQ(decoder.GetDecodedFrameCount(), 0u);
+}
+
+TEST_F(RgbDecodeTest, WorkerStartsStopsAndJoinsWithAndWithoutInput)
+{
+    RgbDecode idle(nullptr, nullptr);
+    idle.Start();
+    EXPECT_TRUE(idle.IsRunning());
+    idle.Stop();
+    idle.Join();
+    EXPECT_FALSE(idle.IsRunning());
+
+    // Stopped while frames keep coming and while the stream is switched off: both return promptly.
+    RgbDecode busy(&m_raw, Get_APIDepthRefine());
+    busy.SetMode(FrameMode{640, 480, 25});
+    busy.Start();
+    const std::vector<uint8_t> packet = SubPacket(0x34, CompressJpeg(640, 480), true);
+    for (uint32_t i = 0; i < 5; ++i) {
+        PushRaw(packet, i);
+    }
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return busy.GetDecodedFrameCount() >= 1; }));
+    busy.SetStream(false);
+    PushRaw(packet, 9);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_raw.Size() == 0; }));
+    busy.Stop();
+    busy.Join();
+    EXPECT_FALSE(busy.IsRunning());
+}
+
+TEST(RgbDecodeGeometryTest, RotationTurnsTheImageCounterClockwise)
+{
+    // 3 wide, 2 high; each pixel's bytes carry its index.
+    std::vector<uint8_t> image(3 * 2 * 3);
+    for (size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<uint8_t>(i / 3);
+    }
+    RgbDecode::RotationVGARGB888Img(image.data(), 3, 2);
+    // Now 2 wide, 3 high: the right column comes to the top.
+    const std::vector<uint8_t> want = {2, 5, 1, 4, 0, 3};
+    for (size_t p = 0; p < want.size(); ++p) {
+        EXPECT_EQ(image[p * 3], want[p]) << p;
+        EXPECT_EQ(image[p * 3 + 2], want[p]) << p;
+    }
+}
+
+TEST(RgbDecodeGeometryTest, IntrinsicScaleFollowsTheColourMode)
+{
+    struct Case
+    {
+        FrameMode mode;
+        double scale;
+    };
+    for (const Case &c : {Case{{640, 480, 25}, 0.4}, Case{{800, 600, 25}, 0.5}, Case{{1600, 1200, 25}, 1.0},
+                          Case{{1280, 720, 25}, 1.0}, Case{{640, 360, 25}, 1.0}}) {
+        EXPECT_EQ(RgbDecode::IntrinsicScale(c.mode), c.scale) << c.mode.width << "x" << c.mode.height;
+    }
+}
+
+} // namespace

@@ -158,7 +158,17 @@ int32_t SonyRawDecoder::IntSqrt(int32_t value)
     return IntSqrtInline(value);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_ADDRESS__)
+// Sanitizer runtimes cannot run the resolver that picks a clone at load time.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ORVANE_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ORVANE_SANITIZED 1
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(ORVANE_SANITIZED)
 #define ORVANE_TARGET_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ORVANE_TARGET_CLONES

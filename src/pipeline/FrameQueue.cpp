@@ -92,3 +92,13 @@ uint64_t FrameQueue::GetDroppedCount() const
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_dropped;
 }
+
+bool FrameQueue::DropOne(FrameType type)
+{
+    Frame *frame = Pop(type);
+    if (frame == nullptr) {
+        return false;
+    }
+    RecycleFrame(frame);
+    return true;
+}

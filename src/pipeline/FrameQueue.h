@@ -33,6 +33,9 @@ public:
     Frame *Pop(FrameType type);
     /// Hands a frame back to the pool; null does nothing.
     void RecycleFrame(Frame *frame);
+    /// Pops the oldest frame (waiting up to the wait time) and gives it straight back to the pool.
+    /// Returns false when none came.
+    bool DropOne(FrameType type);
     uint32_t Size() const;
     void SetWaitTime(uint16_t waitTimeMs);
 

@@ -192,15 +192,8 @@ void RgbDecode::Run()
 
 void RgbDecode::DrainRaw()
 {
-    while (IsRunning()) {
-        Frame *raw = m_rawQueue->Pop(kFrameRawColor);
-        if (raw == nullptr) {
-            break;
-        }
-        m_rawQueue->RecycleFrame(raw);
-        if (m_stream) {
-            break;
-        }
+    // Give back what is queued until the queue is empty or the stream is on again.
+    while (IsRunning() && m_rawQueue->DropOne(kFrameRawColor) && !m_stream) {
     }
     m_recycle = false;
 }

@@ -170,15 +170,8 @@ void TofDecode::Run()
 
 void TofDecode::DrainRaw()
 {
-    while (IsRunning()) {
-        Frame *raw = m_rawQueue->Pop(kFrameRawTof);
-        if (raw == nullptr) {
-            break;
-        }
-        m_rawQueue->RecycleFrame(raw);
-        if (m_stream) {
-            break;
-        }
+    // Give back what is queued until the queue is empty or the stream is on again.
+    while (IsRunning() && m_rawQueue->DropOne(kFrameRawTof) && !m_stream) {
     }
     m_recycle = false;
 }

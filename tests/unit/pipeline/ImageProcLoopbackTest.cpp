@@ -9,6 +9,7 @@
 
 #include "../runtime/RuntimeTestSupport.h"
 #include "CameraSimulator.h"
+#include "LoopbackCamera.h"
 #include "SimCamera.h"
 #include "net/SocketCtl.h"
 #include "net/SocketProtocol.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr const char *kCameraIp = "127.0.0.31";
 constexpr unsigned kWaitMs = 5000;
 constexpr unsigned kShortReceiveMs = 200;
 constexpr uint32_t kImageBlock = 614400;
@@ -45,45 +45,23 @@ class ImageProcLoopbackTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        CameraSimulator::Options options;
-        options.announcePeriodMs = 60000;
-        options.discoveryPort = 9; // nothing listens: discovery plays no part here
-        m_sim = std::make_unique<CameraSimulator>(options);
-        SimCameraConfig config;
-        config.serial = "SNHUB1";
-        config.address = kCameraIp;
-        m_camera = &m_sim->AddCamera(config);
-        m_sim->Start();
         // A short receive bound lets a stop take effect while the camera is silent.
         SocketCtl::SetReceiveTimeoutMs(kShortReceiveMs);
-        SessionInfo info;
-        info.linkType = kLinkTypeNetwork;
-        info.ip = 127u | (31u << 24);
-        info.cmdPort = 9008;
-        info.dataPort = 9009;
-        info.deviceType = 520;
-        m_protocol = std::make_unique<SocketProtocol>(info);
-        ASSERT_EQ(m_protocol->OpenDevice(), 0);
-        ASSERT_TRUE(m_camera->WaitForDataClient(kWaitMs));
-        m_source = std::make_unique<ProtocolStreamSource>(m_protocol.get());
-        m_hub = std::make_unique<ImageProc>(m_source.get());
+        ASSERT_NO_FATAL_FAILURE(m_link.Open(nullptr, kWaitMs));
+        m_camera = m_link.camera;
+        m_source = m_link.source.get();
+        m_hub = std::make_unique<ImageProc>(m_source);
     }
     void TearDown() override
     {
         m_hub.reset();
         SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
-        if (m_protocol) {
-            m_protocol->CloseDevice();
-        }
-        m_protocol.reset();
-        m_sim.reset();
     }
 
     runtime_test::LoggedHome m_home;
-    std::unique_ptr<CameraSimulator> m_sim;
+    pipeline_test::LoopbackCamera m_link{"SNHUB1", 31};
     SimCamera *m_camera = nullptr;
-    std::unique_ptr<SocketProtocol> m_protocol;
-    std::unique_ptr<ProtocolStreamSource> m_source;
+    ProtocolStreamSource *m_source = nullptr;
     std::unique_ptr<ImageProc> m_hub;
 };
 

@@ -15,6 +15,7 @@
 
 #include "../runtime/RuntimeTestSupport.h"
 #include "CameraSimulator.h"
+#include "LoopbackCamera.h"
 #include "RawTofEncoder.h"
 #include "SimCamera.h"
 #include "SimStreamer.h"
@@ -35,7 +36,6 @@
 
 namespace {
 
-constexpr const char *kCameraIp = "127.0.0.32";
 constexpr unsigned kWaitMs = 5000;
 constexpr int kPixels = 640 * 480;
 /// The decoder's arctangent approximation is off by at most 0.0101 rad; the per-range lookup tables of
@@ -47,31 +47,17 @@ class TofPipelineLoopbackTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        CameraSimulator::Options options;
-        options.announcePeriodMs = 60000;
-        options.discoveryPort = 9;
-        m_sim = std::make_unique<CameraSimulator>(options);
-        SimCameraConfig config;
-        config.serial = "SNTOF1";
-        config.address = kCameraIp;
-        m_camera = &m_sim->AddCamera(config);
-        m_camera->UpdateSettings([](SimSettings &s) {
-            s.dataMode = 0; // raw four-phase frames in the current depth range
-            s.frameRate = 30;
-        });
-        m_sim->Start();
         SocketCtl::SetReceiveTimeoutMs(300);
-        SessionInfo info;
-        info.linkType = kLinkTypeNetwork;
-        info.ip = 127u | (32u << 24);
-        info.cmdPort = 9008;
-        info.dataPort = 9009;
-        info.deviceType = 520;
-        m_protocol = std::make_unique<SocketProtocol>(info);
-        ASSERT_EQ(m_protocol->OpenDevice(), 0);
-        ASSERT_TRUE(m_camera->WaitForDataClient(kWaitMs));
-        m_source = std::make_unique<ProtocolStreamSource>(m_protocol.get());
-        m_hub = std::make_unique<ImageProc>(m_source.get());
+        ASSERT_NO_FATAL_FAILURE(m_link.Open(
+            [](SimSettings &s) {
+                s.dataMode = 0; // raw four-phase frames in the current depth range
+                s.frameRate = 30;
+            },
+            kWaitMs));
+        m_camera = m_link.camera;
+        m_protocol = m_link.Protocol();
+        m_source = m_link.source.get();
+        m_hub = std::make_unique<ImageProc>(m_source);
     }
 
     /// Starts the decoder with the tables of `configDir` (none there: identity tables) and the hub.
@@ -156,11 +142,6 @@ protected:
         }
         m_hub.reset();
         SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
-        if (m_protocol) {
-            m_protocol->CloseDevice();
-        }
-        m_protocol.reset();
-        m_sim.reset();
     }
 
     static constexpr uint32_t kAnyRange = 0xFFFFFFFFu;
@@ -184,10 +165,10 @@ protected:
     }
 
     runtime_test::LoggedHome m_home;
-    std::unique_ptr<CameraSimulator> m_sim;
+    pipeline_test::LoopbackCamera m_link{"SNTOF1", 32};
     SimCamera *m_camera = nullptr;
-    std::unique_ptr<SocketProtocol> m_protocol;
-    std::unique_ptr<ProtocolStreamSource> m_source;
+    SocketProtocol *m_protocol = nullptr;
+    ProtocolStreamSource *m_source = nullptr;
     std::unique_ptr<ImageProc> m_hub;
     TofDecode *m_decoder = nullptr;
 };

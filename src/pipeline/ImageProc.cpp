@@ -108,7 +108,11 @@ bool LengthIsValid(uint8_t typeId, uint32_t dataLength)
 
 } // namespace
 
-ImageProc::ImageProc(StreamSource *source)
+ImageProc::ImageProc(StreamSource *source) : ImageProc(source, Get_APIDepthRefine())
+{
+}
+
+ImageProc::ImageProc(StreamSource *source, APIDepthRefine *refine)
     : StoppableThread("ImageProc"), m_source(source), m_receiveBuffer(kReceiveBufferBytes),
       m_rawTofQueue(std::make_unique<FrameQueue>(kFrameRawTof, kRawQueueCapacity, kRawPoolFrames)),
       m_rawColorQueue(std::make_unique<FrameQueue>(kFrameRawColor, kRawQueueCapacity, kRawPoolFrames))
@@ -119,16 +123,70 @@ ImageProc::ImageProc(StreamSource *source)
     m_streamEnable[kStreamConfidence].store(false);
     m_rawTof = m_rawTofQueue->AllocFrame(kFrameRawTof);
     m_rawColor = m_rawColorQueue->AllocFrame(kFrameRawColor);
+    m_refine = refine;
+    if (m_refine == nullptr) {
+        TFLOG("no depth refine library: decoding without filters");
+    }
+    m_rgbDecode = std::make_unique<RgbDecode>(m_rawColorQueue.get(), m_refine);
+    m_rgbDecode->SetFrameReadyCallback([this](uint8_t bit) { SetSingleFrameReady(bit); });
+    InitBuf();
+    m_callback = std::make_unique<Callback>(this);
 }
 
 ImageProc::~ImageProc()
 {
-    Stop();
-    Join();
+    Close();
+    m_callback.reset();
+    m_sync.reset();
     StopTofDecoder();
+    m_rgbDecode.reset();
     // The frames being filled are out of their pools, which free only what they hold.
     m_rawTofQueue->RecycleFrame(m_rawTof);
     m_rawColorQueue->RecycleFrame(m_rawColor);
+}
+
+void ImageProc::Close()
+{
+    // Consumers first, producers last: nothing waits on a queue whose filler is gone.
+    StoppableThread *const threads[] = {m_callback.get(), m_sync.get(), m_tofDecode.get(), m_rgbDecode.get(),
+                                        this};
+    for (StoppableThread *thread : threads) {
+        if (thread != nullptr) {
+            thread->Stop();
+        }
+    }
+    for (StoppableThread *thread : threads) {
+        if (thread != nullptr) {
+            thread->Join();
+        }
+    }
+}
+
+void ImageProc::EnsureTofDecoder(const std::string &configDir)
+{
+    if (m_tofDecode) {
+        return;
+    }
+    m_tofDecode = std::make_unique<TofDecode>(m_rawTofQueue.get(), m_refine, GetDeviceStatus(), configDir);
+    m_tofDecode->SetFrameReadyCallback([this](uint8_t bit) { SetSingleFrameReady(bit); });
+    m_tofDecode->SetWaitTime(m_waitTimeMs.load());
+    if (m_irPixelFormat.load() != kPixelRaw) {
+        m_tofDecode->SetIRPixelFormat(static_cast<PixelFormat>(m_irPixelFormat.load()));
+    }
+}
+
+void ImageProc::EnsureSync()
+{
+    if (m_sync || !m_tofDecode) {
+        return;
+    }
+    m_sync = std::make_unique<Sync>(m_tofDecode->GetDepthQueue(), m_tofDecode->GetIrQueue(),
+                                    m_tofDecode->GetConfidenceQueue(), m_rgbDecode->GetColorQueue());
+    m_sync->SetWaitTime(m_waitTimeMs.load());
+    m_sync->SetSyncEnable(m_synchronize.load());
+    m_sync->SetStream(m_streamOn.load());
+    m_sync->SetFrameState(m_frameState.load());
+    m_syncForProducers.store(m_sync.get());
 }
 
 int ImageProc::StartTofDecoder(const std::string &configDir)
@@ -136,21 +194,66 @@ int ImageProc::StartTofDecoder(const std::string &configDir)
     if (m_tofDecode) {
         return 0;
     }
-    APIDepthRefine *refine = Get_APIDepthRefine();
-    if (refine == nullptr) {
-        TFLOG("no depth refine library: decoding without filters");
-    }
-    m_tofDecode = std::make_unique<TofDecode>(m_rawTofQueue.get(), refine, GetDeviceStatus(), configDir);
+    EnsureTofDecoder(configDir);
+    EnsureSync();
     m_tofDecode->Start();
     return 0;
 }
 
 void ImageProc::StopTofDecoder()
 {
+    // The synchroniser reads the decoder's queues: it goes first.
+    if (m_sync) {
+        m_syncForProducers.store(nullptr);
+        m_sync.reset();
+    }
     if (m_tofDecode) {
         m_tofDecode->Stop();
         m_tofDecode->Join();
         m_tofDecode.reset();
+    }
+}
+
+void ImageProc::SetSingleFrameReady(uint8_t bits)
+{
+    Sync *sync = m_syncForProducers.load();
+    if (sync != nullptr) {
+        sync->SetSingleFrameReady(bits);
+    }
+}
+
+void ImageProc::SetStream(bool on)
+{
+    m_streamOn.store(on);
+    m_rgbDecode->SetStream(on);
+    if (m_tofDecode) {
+        m_tofDecode->SetStream(on);
+    }
+    if (m_sync) {
+        m_sync->SetStream(on);
+    }
+}
+
+void ImageProc::SetFrameState(bool on)
+{
+    m_frameState.store(on);
+    m_rgbDecode->SetFrameState(on);
+    if (m_tofDecode) {
+        m_tofDecode->SetFrameState(on);
+    }
+    if (m_sync) {
+        m_sync->SetFrameState(on);
+    }
+}
+
+void ImageProc::SetRecycle(bool on)
+{
+    m_rgbDecode->SetRecycle(on);
+    if (m_tofDecode) {
+        m_tofDecode->SetRecycle(on);
+    }
+    if (m_sync) {
+        m_sync->SetRecycle(on);
     }
 }
 

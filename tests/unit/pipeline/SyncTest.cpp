@@ -321,7 +321,11 @@ TEST_F(SyncTest, ConcurrentProducersYieldSetsOfOneIndexInIncreasingOrder)
     }
     depth.join(), ir.join(), color.join();
     EXPECT_FALSE(stalled.load());
-    EXPECT_GT(sets, kBuffers / 10);
+    // How many sets the consumer sees depends on scheduling (an untaken set is replaced by the next);
+    // how many the worker completes does not: producers within a few buffers of each other never
+    // outrun the ring.
+    EXPECT_GT(sets, 0u);
+    EXPECT_GT(m_sync->GetProducedSetCount(), uint64_t{kBuffers} * 9 / 10);
     RecordProperty("sets", static_cast<int>(sets));
     m_sync->Stop();
     m_sync->Join();

@@ -1,0 +1,741 @@
+// SPDX-License-Identifier: Apache-2.0
+// The delivery side of the stream hub: output slots, frame collection (paired or single), mapping,
+// rotation and mirroring, the notification thread and the pipeline's start-up.
+#include <cstring>
+
+#include "pipeline/ImageProc.h"
+#include "runtime/LogCustom.h"
+
+std::mutex g_MutexSetLens;
+
+namespace {
+
+struct SlotLayout
+{
+    FrameType type;
+    PixelFormat pixelFormat;
+    uint32_t bufferBytes;
+};
+
+// Indexed by ImageProc::Slot.
+constexpr SlotLayout kSlotLayout[] = {
+    {kFrameColor, kPixelBgr888, ImageProc::kColorSlotBytes},
+    {kFrameDepth, kPixelDepthMm16, ImageProc::kImageSlotBytes},
+    {kFrameIr, kPixelGray8, ImageProc::kImageSlotBytes},
+    {kFrameConfidence, kPixelGray16, ImageProc::kImageSlotBytes},
+    {kFrameColorMappedToDepth, kPixelBgr888, ImageProc::kColorSlotBytes},
+    {kFrameDepthMappedToColor, kPixelDepthMm16, ImageProc::kImageSlotBytes},
+    {kFrameIrMappedToColor, kPixelGray16, ImageProc::kImageSlotBytes},
+    {kFrameDepth, kPixelDepthMm16, ImageProc::kImageSlotBytes},
+};
+
+/// Bytes per pixel of a delivered pixel format; 0 for formats that are never delivered.
+uint32_t BytesPerPixel(uint32_t pixelFormat)
+{
+    switch (pixelFormat) {
+    case kPixelDepthMm16:
+    case kPixelGray16:
+        return 2;
+    case kPixelGray8:
+        return 1;
+    case kPixelRgb888:
+    case kPixelBgr888:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+AlgImage ImageOf(Frame &frame, ALG_ElemType elemType)
+{
+    return AlgImage{frame.pFrameData, elemType, frame.width, frame.height};
+}
+
+ALG_ElemType ElemTypeOf(FrameType type)
+{
+    return (type == kFrameColor || type == kFrameColorMappedToDepth) ? ALG_8UC3 : ALG_16UC1;
+}
+
+} // namespace
+
+Callback::~Callback()
+{
+    Stop();
+    Join();
+}
+
+void Callback::Run()
+{
+    while (IsRunning()) {
+        m_hub->CallbackFn();
+    }
+}
+
+void ImageProc::InitBuf()
+{
+    for (int i = 0; i < kSlotCount; ++i) {
+        // Left uninitialised: the pages of slots a camera never uses are never touched.
+        m_slotBuffers[i].reset(new uint8_t[kSlotLayout[i].bufferBytes]);
+        Frame &slot = m_slots[i];
+        slot = Frame{};
+        slot.frameType = static_cast<uint32_t>(kSlotLayout[i].type);
+        slot.pixelFormat = static_cast<uint32_t>(kSlotLayout[i].pixelFormat);
+        slot.pFrameData = m_slotBuffers[i].get();
+        slot.bufferSize = kSlotLayout[i].bufferBytes;
+        m_slotReady[i].store(false);
+    }
+    m_mappedColorOut.reset(new uint8_t[kMappedColorBytes]);
+    m_mappedDepthOut.reset(new uint8_t[kImageSlotBytes]);
+    m_mappedIrOut.reset(new uint8_t[kImageSlotBytes]);
+}
+
+int ImageProc::SlotOfType(FrameType type)
+{
+    switch (type) {
+    case kFrameColor:
+        return kSlotColor;
+    case kFrameDepth:
+        return kSlotDepth;
+    case kFrameIr:
+        return kSlotIr;
+    case kFrameConfidence:
+        return kSlotConfidence;
+    case kFrameColorMappedToDepth:
+        return kSlotColorMapped;
+    case kFrameDepthMappedToColor:
+        return kSlotDepthMapped;
+    case kFrameIrMappedToColor:
+        return kSlotIrMapped;
+    default:
+        return -1;
+    }
+}
+
+int ImageProc::Init(const PipelineInitParams &params)
+{
+    m_rgbDecode->SetRotateType(params.colorRotateType);
+    m_rgbDecode->SetMode(params.colorMode);
+    m_rgbDecode->SetWaitTime(m_waitTimeMs.load());
+    if (!m_rgbDecode->IsRunning()) {
+        m_rgbDecode->Start();
+    }
+
+    EnsureTofDecoder(params.configDir);
+    if (!params.measuringRanges.empty()) {
+        m_tofDecode->SetRangeValue(params.measuringRanges);
+    }
+    m_tofDecode->SetFrameMode(kFrameDepth, params.depthMode);
+    m_tofDecode->SetFrameMode(kFrameIr, params.irMode);
+    if (m_refine != nullptr) {
+        const int ret = m_refine->Init(params.cameraParams, params.configDir.c_str());
+        if (ret != kRefineOk) {
+            TFLOG("refine Init ret:%d", ret);
+        }
+    }
+    SetColorIntrinsic(params.cameraParams.colorIntrinsic);
+    m_tofDecode->SetDataMode(params.dataMode);
+    EnsureSync();
+    if (!m_tofDecode->IsRunning()) {
+        m_tofDecode->Start();
+    }
+
+    if (!m_sync->IsRunning()) {
+        m_sync->Init(params.serialNumber.substr(0, 63).c_str());
+        m_sync->Start();
+    }
+    return 0;
+}
+
+int ImageProc::PrepareNextFrame(FrameReady *ready)
+{
+    if (ready != nullptr) {
+        *ready = FrameReady{};
+    }
+    if (!m_connect.load()) {
+        return -2;
+    }
+    if (HasNotify()) {
+        return m_consecutiveFailedReads.load() < kCallbackModeFailedReads ? -1 : -255;
+    }
+    const int32_t deviceError = m_deviceErrorCode.load();
+    if (deviceError != 0) {
+        return deviceError;
+    }
+    std::lock_guard<std::recursive_mutex> lock(m_collectMutex);
+    if (m_pendingSet.exchange(false)) {
+        FillReady(ready);
+        return 0;
+    }
+    const int ret = m_synchronize.load() ? SyncCollect() : UnsyncCollect();
+    FillReady(ready);
+    return ret;
+}
+
+void ImageProc::FillReady(FrameReady *ready) const
+{
+    if (ready == nullptr) {
+        return;
+    }
+    ready->color = m_slotReady[kSlotColor].load() ? 1 : 0;
+    ready->depth = m_slotReady[kSlotDepth].load() ? 1 : 0;
+    ready->ir = m_slotReady[kSlotIr].load() ? 1 : 0;
+    ready->confidence = m_slotReady[kSlotConfidence].load() ? 1 : 0;
+    ready->colorMappedToDepth = m_slotReady[kSlotColorMapped].load() ? 1 : 0;
+    ready->depthMappedToColor = m_slotReady[kSlotDepthMapped].load() ? 1 : 0;
+    ready->irMappedToColor = m_slotReady[kSlotIrMapped].load() ? 1 : 0;
+}
+
+void ImageProc::ClearReady()
+{
+    for (int i = kSlotColor; i <= kSlotIrMapped; ++i) {
+        m_slotReady[i].store(false);
+    }
+    CallbackFrames &cb = m_callbackFrames;
+    cb.hasColor = cb.hasDepth = cb.hasIr = cb.hasConfidence = 0;
+    cb.hasMappedColor = cb.hasMappedDepth = cb.hasMappedIr = 0;
+}
+
+int ImageProc::UnsyncCollect()
+{
+    if (!m_streamOn.load() || !m_frameState.load()) {
+        return -1;
+    }
+    for (int slot : {kSlotDepth, kSlotIr, kSlotConfidence, kSlotColor}) {
+        m_slotReady[slot].store(false);
+    }
+    if (m_sync == nullptr || m_tofDecode == nullptr) {
+        return -11;
+    }
+    const uint8_t mask = m_sync->GetSingleFrameReady();
+    if (mask == 0) {
+        return -11;
+    }
+    struct Kind
+    {
+        uint8_t bit;
+        Slot slot;
+        FrameQueue *queue;
+        TfFrame CallbackFrames::*tf;
+        uint8_t CallbackFrames::*presence;
+    };
+    const Kind kinds[] = {
+        {kHasDepth, kSlotDepth, m_tofDecode->GetDepthQueue(), &CallbackFrames::depth,
+         &CallbackFrames::hasDepth},
+        {kHasIr, kSlotIr, m_tofDecode->GetIrQueue(), &CallbackFrames::ir, &CallbackFrames::hasIr},
+        {kHasConfidence, kSlotConfidence, m_tofDecode->GetConfidenceQueue(), &CallbackFrames::confidence,
+         &CallbackFrames::hasConfidence},
+        {kHasColor, kSlotColor, m_rgbDecode->GetColorQueue(), &CallbackFrames::color,
+         &CallbackFrames::hasColor},
+    };
+    bool anyReady = false;
+    for (const Kind &kind : kinds) {
+        if ((mask & kind.bit) == 0 || kind.queue->Size() == 0) {
+            continue;
+        }
+        Frame *frame = kind.queue->Pop(static_cast<FrameType>(kSlotLayout[kind.slot].type));
+        if (frame == nullptr) {
+            continue;
+        }
+        const uint32_t expected = uint32_t{frame->width} * frame->height * BytesPerPixel(frame->pixelFormat);
+        if (expected != 0 && frame->dataLen == expected) {
+            std::unique_lock<std::mutex> notifyLock(m_notifyMutex);
+            const TfFrameNotifyCallback callback = m_notify.load();
+            if (callback != nullptr) {
+                CallbackFrames &cb = m_callbackFrames;
+                Frame2TfFrame(cb.*(kind.tf), frame);
+                cb.*(kind.presence) = 1;
+                Notify(callback);
+                cb.hasColor = cb.hasDepth = cb.hasIr = cb.hasConfidence = 0;
+            } else if (frame->DeepCopyTo(m_slots[kind.slot])) {
+                m_slotReady[kind.slot].store(true);
+                anyReady = true;
+            }
+        } else {
+            TFLOG("frame type:%u dataLen:%u does not match %ux%u", frame->frameType, frame->dataLen,
+                  static_cast<unsigned>(frame->width), static_cast<unsigned>(frame->height));
+        }
+        kind.queue->RecycleFrame(frame);
+    }
+    return anyReady ? 0 : -11;
+}
+
+int ImageProc::SyncCollect()
+{
+    if (!m_streamOn.load() || !m_frameState.load()) {
+        return -1;
+    }
+    ClearReady();
+    SyncFrame set{};
+    set.colorFrame = &m_slots[kSlotColor];
+    set.depthFrame = &m_slots[kSlotDepth];
+    set.irFrame = &m_slots[kSlotIr];
+    set.confidenceFrame = &m_slots[kSlotConfidence];
+    if (m_sync == nullptr || m_sync->GetSyncFrame(set) == 0) {
+        TFLOG("timeout");
+        return -11;
+    }
+    uint8_t mapped = 0;
+    if (m_colorToDepth.load() || m_depthToColor.load() || m_irToColor.load()) {
+        mapped = ProcMapFrame(set);
+    }
+    struct Present
+    {
+        Slot slot;
+        bool present;
+        TfFrame CallbackFrames::*tf;
+        uint8_t CallbackFrames::*presence;
+        ALG_ElemType mirrorType;
+    };
+    const ALG_ElemType mappedIrType =
+        m_slots[kSlotIrMapped].pixelFormat == kPixelGray8 ? ALG_8UC1 : ALG_16UC1;
+    const Present parts[] = {
+        {kSlotColor, set.hasColor != 0, &CallbackFrames::color, &CallbackFrames::hasColor, ALG_8UC3},
+        {kSlotDepth, set.hasDepth != 0, &CallbackFrames::depth, &CallbackFrames::hasDepth, ALG_16UC1},
+        {kSlotIr, set.hasIr != 0, &CallbackFrames::ir, &CallbackFrames::hasIr, ALG_16UC1},
+        {kSlotConfidence, set.hasConfidence != 0, &CallbackFrames::confidence, &CallbackFrames::hasConfidence,
+         ALG_16UC1},
+        {kSlotColorMapped, (mapped & kHasColor) != 0, &CallbackFrames::colorMappedToDepth,
+         &CallbackFrames::hasMappedColor, ALG_8UC3},
+        {kSlotDepthMapped, (mapped & kHasDepth) != 0, &CallbackFrames::depthMappedToColor,
+         &CallbackFrames::hasMappedDepth, ALG_16UC1},
+        {kSlotIrMapped, (mapped & kHasIr) != 0, &CallbackFrames::irMappedToColor,
+         &CallbackFrames::hasMappedIr, mappedIrType},
+    };
+    // Held from the decision to the end of the call: once UnRegisterNotify returns, no set goes to the
+    // function, and none is lost between the two ways out.
+    std::unique_lock<std::mutex> notifyLock(m_notifyMutex);
+    const TfFrameNotifyCallback callback = m_notify.load();
+    if (callback == nullptr) {
+        for (const Present &part : parts) {
+            if (part.present) {
+                m_slotReady[part.slot].store(true);
+            }
+        }
+        return 0;
+    }
+    const int mirror = m_mirror.load();
+    const bool mirrored = mirror >= 1 && mirror <= 3;
+    for (const Present &part : parts) {
+        if (!part.present) {
+            continue;
+        }
+        if (mirrored) {
+            // 8-bit IR travels in a 16-bit slot; its element type follows the pixel format.
+            ALG_ElemType type = part.mirrorType;
+            if (part.slot == kSlotIr && m_slots[kSlotIr].pixelFormat == kPixelGray8) {
+                type = ALG_8UC1;
+            }
+            DoMirror(m_slots[part.slot], type);
+        }
+        Frame2TfFrame(m_callbackFrames.*(part.tf), &m_slots[part.slot]);
+        m_callbackFrames.*(part.presence) = 1;
+    }
+    Notify(callback);
+    return 0;
+}
+
+uint8_t ImageProc::ProcMapFrame(const SyncFrame &set)
+{
+    if (m_refine == nullptr || set.hasDepth == 0 || set.hasColor == 0) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lens(g_MutexSetLens);
+    Frame &color = m_slots[kSlotColor];
+    Frame &depth = m_slots[kSlotDepth];
+    Frame &ir = m_slots[kSlotIr];
+    const AlgImage colorImage = ImageOf(color, ALG_8UC3);
+    const AlgImage depthImage = ImageOf(depth, ALG_16UC1);
+    const AlgImage irImage = ImageOf(ir, ir.pixelFormat == kPixelGray8 ? ALG_8UC1 : ALG_16UC1);
+    uint8_t produced = 0;
+
+    if (m_colorToDepth.load()) {
+        // The output has the depth image's size and the colour image's three channels.
+        AlgImage out{m_mappedColorOut.get(), ALG_8UC3, depth.width, depth.height};
+        const uint32_t bytes = uint32_t{depth.width} * depth.height * 3;
+        if (bytes <= kMappedColorBytes &&
+            m_refine->MapColorToDepth(&colorImage, &depthImage, &out) == kRefineOk &&
+            uint32_t{out.width} * out.height * 3 <= kMappedColorBytes) {
+            Frame &slot = m_slots[kSlotColorMapped];
+            const uint32_t outBytes = out.width * out.height * 3;
+            std::memcpy(slot.pFrameData, m_mappedColorOut.get(), outBytes);
+            slot.frameType = kFrameColorMappedToDepth;
+            slot.pixelFormat = color.pixelFormat;
+            slot.frameIndex = color.frameIndex;
+            slot.imuFrameNo = depth.imuFrameNo;
+            slot.exposureTime = depth.exposureTime;
+            slot.depthRange = depth.depthRange;
+            slot.hasFrameMask = depth.hasFrameMask;
+            slot.inUse = depth.inUse;
+            slot.width = static_cast<uint16_t>(out.width);
+            slot.height = static_cast<uint16_t>(out.height);
+            slot.dataLen = outBytes;
+            slot.bufferSize = kImageSlotBytes;
+            produced |= kHasColor;
+        }
+    }
+
+    bool irMapped = false;
+    AlgImage irOut{m_mappedIrOut.get(), ALG_16UC1, color.width, color.height};
+    const bool colorFits = uint32_t{color.width} * color.height * 2 <= kImageSlotBytes;
+    const bool irWanted = m_irToColor.load() && set.hasIr != 0 && colorFits;
+    if (m_depthToColor.load() && colorFits) {
+        AlgImage depthOut{m_mappedDepthOut.get(), ALG_16UC1, color.width, color.height};
+        const int ret =
+            irWanted ? m_refine->MapDepthIrToColor(&colorImage, &depthImage, &irImage, &depthOut, &irOut)
+                     : m_refine->MapDepthToColor(&colorImage, &depthImage, &depthOut);
+        if (ret == kRefineOk && uint32_t{depthOut.width} * depthOut.height * 2 <= kImageSlotBytes) {
+            Frame &slot = m_slots[kSlotDepthMapped];
+            const uint32_t outBytes = depthOut.width * depthOut.height * 2;
+            std::memcpy(slot.pFrameData, m_mappedDepthOut.get(), outBytes);
+            slot.frameType = kFrameDepthMappedToColor;
+            slot.pixelFormat = depth.pixelFormat;
+            slot.frameIndex = depth.frameIndex;
+            slot.depthRange = depth.depthRange;
+            slot.imuFrameNo = color.imuFrameNo;
+            slot.exposureTime = color.exposureTime;
+            slot.hasFrameMask = color.hasFrameMask;
+            slot.inUse = color.inUse;
+            slot.width = static_cast<uint16_t>(depthOut.width);
+            slot.height = static_cast<uint16_t>(depthOut.height);
+            slot.dataLen = outBytes;
+            slot.bufferSize = kImageSlotBytes;
+            produced |= kHasDepth;
+            irMapped = irWanted;
+        }
+    } else if (irWanted) {
+        irMapped = m_refine->MapIrToColor(&colorImage, &depthImage, &irImage, &irOut) == kRefineOk;
+    }
+
+    if (irMapped && uint32_t{irOut.width} * irOut.height * 2 <= kImageSlotBytes) {
+        Frame &slot = m_slots[kSlotIrMapped];
+        const uint32_t pixels = irOut.width * irOut.height;
+        if (m_mappedIrFormat.load() == kPixelGray8) {
+            m_refine->ConvertIr16To8(irOut.width, irOut.height, slot.pFrameData,
+                                     reinterpret_cast<const uint16_t *>(m_mappedIrOut.get()));
+            slot.pixelFormat = kPixelGray8;
+            slot.dataLen = pixels;
+            slot.bufferSize = kMappedIr8Bytes;
+        } else {
+            std::memcpy(slot.pFrameData, m_mappedIrOut.get(), pixels * 2);
+            slot.pixelFormat = ir.pixelFormat;
+            slot.dataLen = pixels * 2;
+            slot.bufferSize = kImageSlotBytes;
+        }
+        slot.frameType = kFrameIrMappedToColor;
+        slot.depthRange = depth.depthRange;
+        slot.frameIndex = ir.frameIndex;
+        slot.imuFrameNo = ir.imuFrameNo;
+        slot.exposureTime = ir.exposureTime;
+        slot.hasFrameMask = ir.hasFrameMask;
+        slot.inUse = ir.inUse;
+        slot.timestamp = ir.timestamp;
+        slot.width = static_cast<uint16_t>(irOut.width);
+        slot.height = static_cast<uint16_t>(irOut.height);
+        produced |= kHasIr;
+    }
+    return produced;
+}
+
+void ImageProc::DoMirror(Frame &frame, ALG_ElemType elemType)
+{
+    const int mirror = m_mirror.load();
+    if (m_refine == nullptr || mirror < 1 || mirror > 3) {
+        return;
+    }
+    static constexpr int kMirrorCode[] = {0, 1, 0, -1};
+    AlgImage image = ImageOf(frame, elemType);
+    if (m_refine->Mirror(&image, kMirrorCode[mirror]) == kRefineOk) {
+        frame.width = static_cast<uint16_t>(image.width);
+        frame.height = static_cast<uint16_t>(image.height);
+    }
+}
+
+int ImageProc::GetFrame(FrameType type, Frame *frame)
+{
+    if (frame == nullptr) {
+        return -5;
+    }
+    const int slot = SlotOfType(type);
+    if (slot < 0) {
+        TFLOG("frameType:%d is invalid", static_cast<int>(type));
+    }
+    bool ok = slot >= 0 && m_slotReady[slot].load();
+    if (ok && type == kFrameColorMappedToDepth) {
+        ok = m_colorToDepth.load();
+    } else if (ok && type == kFrameDepthMappedToColor) {
+        ok = m_depthToColor.load();
+    } else if (ok && type == kFrameIrMappedToColor) {
+        ok = m_irToColor.load();
+    }
+    if (!ok) {
+        if (frame->pFrameData != nullptr && frame->bufferSize != 0) {
+            std::memset(frame->pFrameData, 0, frame->bufferSize);
+        }
+        std::memset(static_cast<void *>(frame), 0, sizeof(Frame));
+        return -4;
+    }
+    std::memcpy(static_cast<void *>(frame), static_cast<const void *>(&m_slots[slot]), sizeof(Frame));
+    m_slotReady[slot].store(false);
+
+    const int rotation = m_rotation.load();
+    const int mirror = m_mirror.load();
+    const bool rotate = rotation >= 1 && rotation <= 3;
+    const bool flip = mirror >= 1 && mirror <= 3;
+    if ((!rotate && !flip) || m_refine == nullptr) {
+        return 0;
+    }
+    ALG_ElemType elemType = ElemTypeOf(type);
+    if (frame->pixelFormat == kPixelGray8) {
+        elemType = ALG_8UC1;
+    }
+    AlgImage image = ImageOf(*frame, elemType);
+    if (rotate) {
+        m_refine->Rotate(&image, rotation);
+    }
+    if (flip) {
+        static constexpr int kMirrorCode[] = {0, 1, 0, -1};
+        m_refine->Mirror(&image, kMirrorCode[mirror]);
+    }
+    frame->width = static_cast<uint16_t>(image.width);
+    frame->height = static_cast<uint16_t>(image.height);
+    return 0;
+}
+
+void ImageProc::Frame2TfFrame(TfFrame &out, const Frame *frame)
+{
+    out.frameIndex = frame->frameIndex;
+    out.frameType = static_cast<decltype(out.frameType)>(frame->frameType);
+    out.pixelFormat = static_cast<decltype(out.pixelFormat)>(frame->pixelFormat);
+    out.imuFrameNo = frame->imuFrameNo;
+    out.pFrameData = frame->pFrameData;
+    out.dataLen = frame->dataLen;
+    out.exposureTime = frame->exposureTime;
+    out.depthRange = frame->depthRange;
+    out.width = frame->width;
+    out.height = frame->height;
+}
+
+int ImageProc::RegisterNotify(TfFrameNotifyCallback callback)
+{
+    if (callback == nullptr) {
+        TFLOG("callback is NULL");
+        return 0;
+    }
+    m_notify.store(callback);
+    if (!m_callback->IsRunning()) {
+        m_callback->Start();
+    }
+    return 1;
+}
+
+int ImageProc::UnRegisterNotify()
+{
+    m_notify.store(nullptr);
+    // A call in progress finishes before this returns, unless this is that call.
+    if (m_notifyThread.load() != std::this_thread::get_id()) {
+        std::lock_guard<std::mutex> lock(m_notifyMutex);
+    }
+    return 0;
+}
+
+void ImageProc::Notify(TfFrameNotifyCallback callback)
+{
+    m_notifyThread.store(std::this_thread::get_id());
+    callback(&m_callbackFrames);
+    m_notifyThread.store(std::thread::id());
+}
+
+void ImageProc::CallbackFn()
+{
+    if (!HasNotify()) {
+        if (!m_loggedNoCallback) {
+            TFLOG("not register callback");
+            m_loggedNoCallback = true;
+        }
+        m_callback->Pause(kCallbackIdlePauseMs);
+        return;
+    }
+    m_loggedNoCallback = false;
+    if (m_sync == nullptr) {
+        // Not initialised yet: nothing can arrive.
+        m_callback->Pause(kCallbackIdlePauseMs);
+        return;
+    }
+    int ret = 0;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_collectMutex);
+        ret = m_synchronize.load() ? SyncCollect() : UnsyncCollect();
+        const bool readied = m_slotReady[kSlotDepth].load() || m_slotReady[kSlotIr].load() ||
+                             m_slotReady[kSlotConfidence].load() || m_slotReady[kSlotColor].load();
+        if (ret == 0 && readied && !HasNotify()) {
+            // Unregistered while this collection waited: the frames it readied go to the next poll.
+            m_pendingSet.store(true);
+        }
+    }
+    if (ret == -1) {
+        // Stream or frame state off: the collection returns at once.
+        m_callback->Pause(kCallbackIdlePauseMs);
+    }
+}
+
+void ImageProc::SetSynchronizeEnabled(bool enabled)
+{
+    TFLOG("bEnabled:%d", m_synchronize.load() ? 1 : 0);
+    m_synchronize.store(enabled);
+    if (m_sync) {
+        m_sync->SetSyncEnable(enabled);
+    }
+}
+
+int ImageProc::SetTransformColorImgToDepthCameraEnabled(bool enabled)
+{
+    TFLOG("enabled:%d", enabled ? 1 : 0);
+    if (m_refine == nullptr) {
+        return -255;
+    }
+    m_colorToDepth.store(enabled);
+    return 0;
+}
+
+int ImageProc::SetTransformDepthImgToColorCameraEnabled(bool enabled)
+{
+    TFLOG("enabled:%d", enabled ? 1 : 0);
+    if (m_refine == nullptr) {
+        return -255;
+    }
+    m_depthToColor.store(enabled);
+    return 0;
+}
+
+int ImageProc::SetTransformIRImgToColorCameraEnabled(bool enabled)
+{
+    if (m_refine == nullptr) {
+        return -255;
+    }
+    m_irToColor.store(enabled);
+    return 0;
+}
+
+void ImageProc::setFramePixelFormat(int frameType, int pixelFormat)
+{
+    if (frameType == kFrameIr && (pixelFormat == kPixelGray16 || pixelFormat == kPixelGray8)) {
+        m_mappedIrFormat.store(pixelFormat);
+        return;
+    }
+    TFLOG("frameType:%d pixelFormat:%d Not yet supported", frameType, pixelFormat);
+}
+
+void ImageProc::SetColorPixelFormat(PixelFormat format)
+{
+    m_rgbDecode->SetPixelFormat(format);
+}
+
+PixelFormat ImageProc::GetColorPixelFormat() const
+{
+    return m_rgbDecode->GetPixelFormat();
+}
+
+void ImageProc::SetIRPixelFormat(PixelFormat format)
+{
+    m_irPixelFormat.store(format);
+    if (m_tofDecode) {
+        m_tofDecode->SetIRPixelFormat(format);
+    }
+}
+
+void ImageProc::SetFrameMode(FrameType type, const FrameMode &mode)
+{
+    switch (type) {
+    case kFrameDepth:
+    case kFrameIr:
+        if (m_tofDecode) {
+            m_tofDecode->SetFrameMode(type, mode);
+        }
+        break;
+    case kFrameColor:
+        m_rgbDecode->SetMode(mode);
+        SetPreProcRgbIntrinsic();
+        break;
+    default:
+        TFLOG("frameType:%d is invalid.", static_cast<int>(type));
+        break;
+    }
+}
+
+void ImageProc::SetColorIntrinsic(const double *intrinsic9)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_intrinsicMutex);
+        if (intrinsic9 == nullptr) {
+            m_hasColorIntrinsic = false;
+        } else {
+            std::memcpy(m_colorIntrinsic.data(), intrinsic9, sizeof(double) * 9);
+            m_hasColorIntrinsic = true;
+        }
+    }
+    SetPreProcRgbIntrinsic();
+}
+
+int ImageProc::SetPreProcRgbIntrinsic()
+{
+    std::array<double, 9> intrinsic{};
+    {
+        std::lock_guard<std::mutex> lock(m_intrinsicMutex);
+        if (!m_hasColorIntrinsic) {
+            return -1;
+        }
+        intrinsic = m_colorIntrinsic;
+    }
+    return m_rgbDecode->SetPreProcRgbIntrinsic(intrinsic.data());
+}
+
+void ImageProc::SetWaitTime(uint16_t waitTimeMs)
+{
+    m_waitTimeMs.store(waitTimeMs);
+    m_rgbDecode->SetWaitTime(waitTimeMs);
+    if (m_tofDecode) {
+        m_tofDecode->SetWaitTime(waitTimeMs);
+    }
+    if (m_sync) {
+        m_sync->SetWaitTime(waitTimeMs);
+    }
+    m_rawTofQueue->SetWaitTime(waitTimeMs);
+    m_rawColorQueue->SetWaitTime(waitTimeMs);
+}
+
+int ImageProc::GetStreamStatus() const
+{
+    if (m_consecutiveFailedReads.load() > kStreamLostFailedReads) {
+        return 0;
+    }
+    return m_connect.load() ? 1 : 0;
+}
+
+int ImageProc::GetOnlyTimeFilterDepth(Frame *frame)
+{
+    if (m_refine == nullptr) {
+        return -1;
+    }
+    Frame &slot = m_slots[kSlotTimeFilter];
+    // The library reads the image's width x height as the capacity it may fill.
+    AlgImage image{slot.pFrameData, ALG_16UC1, 1280, 1620};
+    const int ret = m_refine->GetOnlyTimeFilterDepth(&image);
+    if (ret == kRefineOk) {
+        slot.width = static_cast<uint16_t>(image.width);
+        slot.height = static_cast<uint16_t>(image.height);
+        slot.dataLen = image.width * image.height * 2;
+    }
+    if (frame != nullptr) {
+        std::memcpy(static_cast<void *>(frame), static_cast<const void *>(&slot), sizeof(Frame));
+    }
+    return ret;
+}
+
+int ImageProc::GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
+                                        TfVector2u16 *colorPoint)
+{
+    if (m_refine == nullptr) {
+        return -1;
+    }
+    return m_refine->GetMappedPointDepthToRGB(depthPoint, colorSize, colorPoint);
+}

@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: Apache-2.0
+// Frame delivery from the stream hub: polling and its return codes, mirroring, mapped frames, the
+// notification thread and unsynchronised delivery, fed with buffers written the way the camera does.
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "../runtime/RuntimeTestSupport.h"
+#include "TofTestSupport.h"
+#include "pipeline/ImageProc.h"
+#include "runtime/ByteReader.h"
+
+namespace {
+
+constexpr uint16_t kWidth = 640, kHeight = 480;
+constexpr uint32_t kImageBytes = 614400;
+
+/// The session side: no protocol (the test feeds the hub directly).
+class QuietSource : public StreamSource
+{
+public:
+    bool HasProtocol() const override { return false; }
+    bool ReadData(uint8_t *, uint32_t, uint32_t &length) override { return length = 0, false; }
+    DeviceStatus *GetDeviceStatus() override { return &m_status; }
+    bool IsDeviceStatusRequested() const override { return false; }
+    void SetDeviceStatusRequested(bool) override {}
+    bool IsDeviceStatusFollowed() const override { return false; }
+    void SetDeviceStatusFollowed(bool) override {}
+    void StoreInitCameraParams(const InitCameraParams &) override {}
+    int SendCameraParamsEnable(bool) override { return 0; }
+
+private:
+    DeviceStatus m_status{};
+};
+
+/// Records the geometry calls and the mappings asked for; mirroring really flips upside down (code 0)
+/// so a test can see it happened to the right image.
+class SpyRefine : public tof_test::RecordingRefine
+{
+public:
+    std::atomic<int> rotateCalls{0};
+    std::atomic<int> mirrorCalls{0};
+    std::atomic<int> lastMirrorCode{99};
+    std::atomic<bool> mapDepthToColor{false};
+
+    int Rotate(AlgImage *, int) override { return ++rotateCalls, 0; }
+    int Mirror(AlgImage *image, int code) override
+    {
+        ++mirrorCalls;
+        lastMirrorCode = code;
+        if (code == 0 && image->elemType == ALG_16UC1) {
+            auto *rows = static_cast<uint16_t *>(image->data);
+            for (uint32_t y = 0; y < image->height / 2; ++y) {
+                std::swap_ranges(rows + y * image->width, rows + (y + 1) * image->width,
+                                 rows + (image->height - 1 - y) * image->width);
+            }
+        }
+        return 0;
+    }
+    int MapDepthToColor(const AlgImage *color, const AlgImage *depth, AlgImage *out) override
+    {
+        if (!mapDepthToColor) {
+            return kRefineNotSupported;
+        }
+        out->width = color->width;
+        out->height = color->height;
+        std::memset(out->data, 0, size_t{out->width} * out->height * 2);
+        std::memcpy(out->data, depth->data, 2); // marks where the mapped image came from
+        return 0;
+    }
+};
+
+/// Depth value of pixel i in buffer n: distinct per buffer and per row, within every range's limits.
+uint16_t DepthAt(uint32_t n, size_t i)
+{
+    return static_cast<uint16_t>(300 + (n * 37 + i / kWidth) % 900);
+}
+
+std::vector<uint8_t> Jpeg640x480()
+{
+    std::vector<uint8_t> rgb(size_t{kWidth} * kHeight * 3);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        rgb[i] = static_cast<uint8_t>(i / 3 % 251);
+    }
+    tjhandle handle = tjInitCompress();
+    unsigned char *jpeg = nullptr;
+    unsigned long bytes = 0;
+    std::vector<uint8_t> out;
+    if (tjCompress2(handle, rgb.data(), kWidth, 0, kHeight, TJPF_RGB, &jpeg, &bytes, TJSAMP_420, 85, 0) ==
+        0) {
+        out.assign(jpeg, jpeg + bytes);
+    }
+    tjFree(jpeg);
+    tjDestroy(handle);
+    return out;
+}
+
+void Packet(ByteWriter &w, uint8_t typeId, const uint8_t *payload, uint32_t bytes)
+{
+    w.WriteU8(typeId);
+    w.WriteU24Le(bytes);
+    w.WriteU8(0);
+    w.WriteBytes(payload, bytes);
+}
+
+class DeliveryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_jpeg = Jpeg640x480();
+        ASSERT_FALSE(m_jpeg.empty());
+        m_hub = std::make_unique<ImageProc>(&m_source, &m_refine);
+        m_hub->SetStreamEnable(kStreamConfidence, true);
+        m_hub->SetWaitTime(400);
+        PipelineInitParams params;
+        params.dataMode = 3; // the camera computes depth, IR and confidence
+        params.configDir = m_config.Path() + "/";
+        params.serialNumber = "SN-DELIVERY";
+        ASSERT_EQ(m_hub->Init(params), 0);
+    }
+
+    /// Sends `count` buffers of depth, IR, confidence and colour (the hub hands frames on from the
+    /// fifth buffer); `extra` is appended to each.
+    void Feed(uint32_t count, const std::vector<uint8_t> &extra = {})
+    {
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint32_t n = ++m_sent;
+            ByteWriter w;
+            std::vector<uint8_t> image(kImageBytes);
+            for (size_t i = 0; i < image.size() / 2; ++i) {
+                const uint16_t v = DepthAt(n, i);
+                image[2 * i] = static_cast<uint8_t>(v);
+                image[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+            }
+            Packet(w, 0xB3, image.data(), kImageBytes);
+            Packet(w, 0xB4, image.data(), kImageBytes);
+            Packet(w, 0xB5, image.data(), kImageBytes);
+            std::vector<uint8_t> color = m_jpeg;
+            color.resize(color.size() + 4, 0); // the exposure trailer
+            Packet(w, 0x34, color.data(), static_cast<uint32_t>(color.size()));
+            w.WriteBytes(extra.data(), extra.size());
+            std::vector<uint8_t> bytes = w.Bytes();
+            m_hub->ProcessData(static_cast<uint32_t>(bytes.size()), bytes.data());
+        }
+    }
+
+    /// Prepares until every part of one set is ready (a set can be replaced by a newer one while the
+    /// decoders work, never split).
+    int PrepareFullSet(FrameReady &ready)
+    {
+        int ret = -11;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            ret = m_hub->PrepareNextFrame(&ready);
+            if (ret != -11) {
+                break;
+            }
+        }
+        return ret;
+    }
+
+    runtime_test::TempDir m_config;
+    QuietSource m_source;
+    SpyRefine m_refine;
+    std::vector<uint8_t> m_jpeg;
+    std::unique_ptr<ImageProc> m_hub;
+    uint32_t m_sent = 0;
+};
+
+TEST_F(DeliveryTest, PollingHandsOutOneSetWhoseSlotsAreTakenOnce)
+{
+    Feed(5);
+    FrameReady ready{};
+    ASSERT_EQ(PrepareFullSet(ready), 0);
+    EXPECT_EQ(ready.depth + ready.ir + ready.confidence + ready.color, 4u);
+    EXPECT_EQ(ready.colorMappedToDepth + ready.depthMappedToColor + ready.irMappedToColor, 0u);
+
+    Frame depth{}, ir{}, confidence{}, color{};
+    ASSERT_EQ(m_hub->GetFrame(kFrameDepth, &depth), 0);
+    ASSERT_EQ(m_hub->GetFrame(kFrameIr, &ir), 0);
+    ASSERT_EQ(m_hub->GetFrame(kFrameConfidence, &confidence), 0);
+    ASSERT_EQ(m_hub->GetFrame(kFrameColor, &color), 0);
+    const uint32_t index = depth.frameIndex;
+    EXPECT_EQ(+ir.frameIndex, index);
+    EXPECT_EQ(+confidence.frameIndex, index);
+    EXPECT_EQ(+color.frameIndex, index);
+    EXPECT_EQ(+depth.width, kWidth);
+    EXPECT_EQ(+depth.height, kHeight);
+    EXPECT_EQ(+color.pixelFormat, uint32_t{kPixelBgr888});
+    EXPECT_EQ(+color.dataLen, uint32_t{kWidth} * kHeight * 3);
+    // The depth image is the fifth buffer's, byte for byte (the hub's counter starts at 1).
+    const auto *pixels = reinterpret_cast<const uint16_t *>(depth.pFrameData);
+    EXPECT_EQ(pixels[0], DepthAt(index, 0));
+    EXPECT_EQ(pixels[size_t{kWidth} * kHeight - 1], DepthAt(index, size_t{kWidth} * kHeight - 1));
+
+    Frame again{};
+    again.frameIndex = 77;
+    EXPECT_EQ(m_hub->GetFrame(kFrameDepth, &again), -4);
+    EXPECT_EQ(+again.frameIndex, 0u);
+    EXPECT_EQ(again.pFrameData, nullptr);
+    EXPECT_EQ(m_hub->GetFrame(kFrameDepthMappedToColor, &again), -4);
+    EXPECT_EQ(m_hub->GetFrame(static_cast<FrameType>(7), &again), -4);
+    EXPECT_EQ(m_hub->GetFrame(kFrameColor, nullptr), -5);
+    // Neither rotation nor mirror set: the library is not asked to touch the images.
+    EXPECT_EQ(m_refine.rotateCalls.load(), 0);
+    EXPECT_EQ(m_refine.mirrorCalls.load(), 0);
+}
+
+TEST_F(DeliveryTest, ReturnCodesForDisconnectionStreamOffTimeOutAndDeviceError)
+{
+    m_hub->SetWaitTime(60);
+    FrameReady ready{};
+    EXPECT_EQ(m_hub->PrepareNextFrame(&ready), -11); // nothing sent
+    m_hub->SetStream(false);
+    EXPECT_EQ(m_hub->PrepareNextFrame(&ready), -1);
+    m_hub->SetStream(true);
+    m_hub->SetConnectStatus(false);
+    EXPECT_EQ(m_hub->PrepareNextFrame(&ready), -2);
+    EXPECT_EQ(m_hub->GetStreamStatus(), 0);
+    m_hub->SetConnectStatus(true);
+    EXPECT_EQ(m_hub->GetStreamStatus(), 1);
+
+    // The camera reports error -7; it is returned before any frame until the camera clears it.
+    const uint8_t error[9] = {static_cast<uint8_t>(-7), 0, 0, 0, 0, 0, 0, 0, 0};
+    ByteWriter w;
+    Packet(w, 0x30, error, sizeof(error));
+    Feed(5, w.Bytes());
+    EXPECT_EQ(m_hub->PrepareNextFrame(&ready), -7);
+    EXPECT_EQ(m_hub->PrepareNextFrame(&ready), -7);
+    EXPECT_EQ(ready.depth + ready.color, 0u);
+    const uint8_t cleared[9] = {};
+    ByteWriter c;
+    Packet(c, 0x30, cleared, sizeof(cleared));
+    Feed(1, c.Bytes());
+    m_hub->SetWaitTime(400);
+    EXPECT_EQ(PrepareFullSet(ready), 0);
+    EXPECT_EQ(+ready.depth, 1u);
+}
+
+TEST_F(DeliveryTest, MirrorSettingTwoFlipsUpsideDownWithCodeZero)
+{
+    m_hub->SetImageMirror(2);
+    Feed(5);
+    FrameReady ready{};
+    ASSERT_EQ(PrepareFullSet(ready), 0);
+    Frame depth{};
+    ASSERT_EQ(m_hub->GetFrame(kFrameDepth, &depth), 0);
+    EXPECT_EQ(m_refine.lastMirrorCode.load(), 0);
+    EXPECT_EQ(m_refine.rotateCalls.load(), 0);
+    const auto *pixels = reinterpret_cast<const uint16_t *>(depth.pFrameData);
+    // The first row now holds what the camera sent as the last row.
+    EXPECT_EQ(pixels[0], DepthAt(depth.frameIndex, size_t{kWidth} * (kHeight - 1)));
+    EXPECT_EQ(pixels[size_t{kWidth} * (kHeight - 1)], DepthAt(depth.frameIndex, 0));
+}
+
+TEST_F(DeliveryTest, MappedFrameIsReadyOnlyWhileItsTransformIsOn)
+{
+    m_refine.mapDepthToColor = true;
+    ASSERT_EQ(m_hub->SetTransformDepthImgToColorCameraEnabled(true), 0);
+    Feed(5);
+    FrameReady ready{};
+    ASSERT_EQ(PrepareFullSet(ready), 0);
+    ASSERT_EQ(+ready.depthMappedToColor, 1u);
+    EXPECT_EQ(+ready.colorMappedToDepth, 0u); // not asked for
+    Frame mapped{};
+    ASSERT_EQ(m_hub->GetFrame(kFrameDepthMappedToColor, &mapped), 0);
+    EXPECT_EQ(+mapped.frameType, uint32_t{kFrameDepthMappedToColor});
+    EXPECT_EQ(reinterpret_cast<const uint16_t *>(mapped.pFrameData)[0], DepthAt(mapped.frameIndex, 0));
+
+    Feed(1);
+    ASSERT_EQ(PrepareFullSet(ready), 0);
+    ASSERT_EQ(+ready.depthMappedToColor, 1u);
+    ASSERT_EQ(m_hub->SetTransformDepthImgToColorCameraEnabled(false), 0);
+    EXPECT_EQ(m_hub->GetFrame(kFrameDepthMappedToColor, &mapped), -4);
+}
+
+// The notification function is a plain C function: what it sees goes through this record.
+struct Notified
+{
+    std::mutex mutex;
+    std::vector<uint32_t> indices;
+    int mismatches = 0;
+    std::thread::id thread;
+};
+Notified g_notified;
+
+int OnFrames(CallbackFrames *frames)
+{
+    std::lock_guard<std::mutex> lock(g_notified.mutex);
+    g_notified.thread = std::this_thread::get_id();
+    if (frames->hasDepth == 0 || frames->hasColor == 0 || frames->hasIr == 0 || frames->hasConfidence == 0) {
+        ++g_notified.mismatches;
+        return 0;
+    }
+    const TfFrame &depth = frames->depth;
+    // The frame is readable during the call and holds the buffer's image.
+    const auto *pixels = reinterpret_cast<const uint16_t *>(depth.pFrameData);
+    if (depth.frameIndex != frames->color.frameIndex || pixels[0] != DepthAt(depth.frameIndex, 0) ||
+        frames->color.dataLen != uint32_t{kWidth} * kHeight * 3) {
+        ++g_notified.mismatches;
+    }
+    g_notified.indices.push_back(depth.frameIndex);
+    return 0;
+}
+
+size_t NotifiedCount()
+{
+    std::lock_guard<std::mutex> lock(g_notified.mutex);
+    return g_notified.indices.size();
+}
+
+TEST_F(DeliveryTest, CallbackModeDeliversOnItsThreadAndPollingStepsAside)
+{
+    EXPECT_EQ(m_hub->RegisterNotify(nullptr), 0);
+    ASSERT_EQ(m_hub->RegisterNotify(&OnFrames), 1);
+    FrameReady ready{};
+    EXPECT_EQ(m_hub->PrepareNextFrame(&ready), -1);
+    Feed(4);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (NotifiedCount() < 3 && std::chrono::steady_clock::now() < deadline) {
+        Feed(1);
+        std::this_thread::yield();
+    }
+    ASSERT_GE(NotifiedCount(), 3u);
+    ASSERT_EQ(m_hub->UnRegisterNotify(), 0);
+    const size_t after = NotifiedCount();
+    {
+        std::lock_guard<std::mutex> lock(g_notified.mutex);
+        EXPECT_EQ(g_notified.mismatches, 0);
+        EXPECT_NE(g_notified.thread, std::this_thread::get_id());
+        for (size_t i = 1; i < g_notified.indices.size(); ++i) {
+            EXPECT_GT(g_notified.indices[i], g_notified.indices[i - 1]);
+        }
+    }
+    // Once unregistered the function is not called again and polling works.
+    Feed(1);
+    EXPECT_EQ(PrepareFullSet(ready), 0);
+    EXPECT_EQ(NotifiedCount(), after);
+}
+
+TEST_F(DeliveryTest, UnsynchronisedDeliveryHandsOutSingleFrames)
+{
+    m_hub->SetSynchronizeEnabled(false);
+    EXPECT_FALSE(m_hub->GetSynchronizeEnabled());
+    Feed(5);
+    bool depthSeen = false, colorSeen = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(depthSeen && colorSeen) && std::chrono::steady_clock::now() < deadline) {
+        FrameReady ready{};
+        const int ret = m_hub->PrepareNextFrame(&ready);
+        if (ret == -11) {
+            Feed(1);
+            continue;
+        }
+        ASSERT_EQ(ret, 0);
+        Frame frame{};
+        if (ready.depth != 0) {
+            ASSERT_EQ(m_hub->GetFrame(kFrameDepth, &frame), 0);
+            EXPECT_EQ(reinterpret_cast<const uint16_t *>(frame.pFrameData)[0], DepthAt(frame.frameIndex, 0));
+            depthSeen = true;
+        }
+        if (ready.color != 0) {
+            ASSERT_EQ(m_hub->GetFrame(kFrameColor, &frame), 0);
+            EXPECT_EQ(+frame.dataLen, uint32_t{kWidth} * kHeight * 3);
+            colorSeen = true;
+        }
+    }
+    EXPECT_TRUE(depthSeen);
+    EXPECT_TRUE(colorSeen);
+}
+
+} // namespace

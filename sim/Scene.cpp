@@ -18,21 +18,26 @@ double Dot(const SimVector &a, const SimVector &b)
     return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
-double HitPlane(const SimPlane &plane, const SimVector &ray)
+SimVector Minus(const SimVector &a, const SimVector &b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+double HitPlane(const SimPlane &plane, const SimVector &from, const SimVector &ray)
 {
     const double denominator = Dot(plane.normal, ray);
     if (std::fabs(denominator) < kParallel) {
         return kNoHit;
     }
-    const double t = plane.offsetMm / denominator;
+    const double t = (plane.offsetMm - Dot(plane.normal, from)) / denominator;
     return t > 0.0 ? t : kNoHit;
 }
 
-double HitBox(const SimBox &box, const SimVector &ray)
+double HitBox(const SimBox &box, const SimVector &from, const SimVector &ray)
 {
     double nearT = 0.0;
     double farT = kNoHit;
-    const double origin[3] = {0.0, 0.0, 0.0};
+    const double origin[3] = {from.x, from.y, from.z};
     const double direction[3] = {ray.x, ray.y, ray.z};
     const double low[3] = {box.minMm.x, box.minMm.y, box.minMm.z};
     const double high[3] = {box.maxMm.x, box.maxMm.y, box.maxMm.z};
@@ -59,11 +64,12 @@ double HitBox(const SimBox &box, const SimVector &ray)
     return t > 0.0 ? t : kNoHit;
 }
 
-double HitSphere(const SimSphere &sphere, const SimVector &ray)
+double HitSphere(const SimSphere &sphere, const SimVector &from, const SimVector &ray)
 {
+    const SimVector centre = Minus(sphere.centreMm, from);
     const double a = Dot(ray, ray);
-    const double b = -2.0 * Dot(ray, sphere.centreMm);
-    const double c = Dot(sphere.centreMm, sphere.centreMm) - sphere.radiusMm * sphere.radiusMm;
+    const double b = -2.0 * Dot(ray, centre);
+    const double c = Dot(centre, centre) - sphere.radiusMm * sphere.radiusMm;
     const double discriminant = b * b - 4.0 * a * c;
     if (discriminant < 0.0) {
         return kNoHit;
@@ -93,30 +99,58 @@ SimPinhole SimPinhole::FromMatrix(const std::array<double, 9> &matrix, int width
 
 bool Scene::Cast(double x, double y, double &depthMm, float &reflectivity) const
 {
-    const SimVector ray{x, y, 1.0};
-    double best = kNoHit;
-    float bestReflectivity = 0.0f;
-    const auto consider = [&](double t, float objectReflectivity) {
-        if (t < best) {
-            best = t;
-            bestReflectivity = objectReflectivity;
-        }
-    };
-    for (const SimPlane &plane : m_planes) {
-        consider(HitPlane(plane, ray), plane.reflectivity);
-    }
-    for (const SimBox &box : m_boxes) {
-        consider(HitBox(box, ray), box.reflectivity);
-    }
-    for (const SimSphere &sphere : m_spheres) {
-        consider(HitSphere(sphere, ray), sphere.reflectivity);
-    }
-    if (best == kNoHit) {
+    int object = -1;
+    if (!CastRay(SimVector{}, SimVector{x, y, 1.0}, depthMm, object)) {
         return false;
     }
-    depthMm = best;
-    reflectivity = bestReflectivity;
+    reflectivity = Reflectivity(object);
     return true;
+}
+
+bool Scene::CastRay(const SimVector &origin, const SimVector &direction, double &t, int &object) const
+{
+    double best = kNoHit;
+    int bestObject = -1;
+    int index = 0;
+    const auto consider = [&](double candidate) {
+        if (candidate < best) {
+            best = candidate;
+            bestObject = index;
+        }
+        ++index;
+    };
+    for (const SimPlane &plane : m_planes) {
+        consider(HitPlane(plane, origin, direction));
+    }
+    for (const SimBox &box : m_boxes) {
+        consider(HitBox(box, origin, direction));
+    }
+    for (const SimSphere &sphere : m_spheres) {
+        consider(HitSphere(sphere, origin, direction));
+    }
+    if (bestObject < 0) {
+        return false;
+    }
+    t = best;
+    object = bestObject;
+    return true;
+}
+
+float Scene::Reflectivity(int object) const
+{
+    if (object < 0) {
+        return 0.0f;
+    }
+    size_t index = static_cast<size_t>(object);
+    if (index < m_planes.size()) {
+        return m_planes[index].reflectivity;
+    }
+    index -= m_planes.size();
+    if (index < m_boxes.size()) {
+        return m_boxes[index].reflectivity;
+    }
+    index -= m_boxes.size();
+    return index < m_spheres.size() ? m_spheres[index].reflectivity : 0.0f;
 }
 
 SimRendering Scene::Render(const SimPinhole &camera, float maxDepthMm) const

@@ -78,6 +78,13 @@ public:
     /// Depth and reflectivity of the nearest surface along the ray (x, y, 1); false when none is hit.
     bool Cast(double x, double y, double &depthMm, float &reflectivity) const;
 
+    /// The nearest surface along origin + t · direction (t > 0): its ray parameter and its object
+    /// index, counted over the planes, then the boxes, then the spheres in the order they were added.
+    /// False when nothing is hit.
+    bool CastRay(const SimVector &origin, const SimVector &direction, double &t, int &object) const;
+    /// The reflectivity of an object as CastRay counts it; 0 for an index it never returns.
+    float Reflectivity(int object) const;
+
     /// A wall 7 m away with objects in front of it at distances that fall into every depth range: a
     /// sphere near 0.9 m, boxes near 1.6 m, 2.3 m and 2.9 m, a sphere near 3.5 m and a floor plane.
     static Scene Default();

@@ -369,6 +369,17 @@ void SimCamera::SetReplyDelayMs(unsigned delayMs, size_t session)
     }
 }
 
+void SimCamera::SetHeartbeatAnswered(bool answered, size_t session)
+{
+    if (session != kAllSessions) {
+        Session(session).SetHeartbeatAnswered(answered);
+        return;
+    }
+    for (const auto &each : m_sessions) {
+        each->SetHeartbeatAnswered(answered);
+    }
+}
+
 uint64_t SimCamera::RepliesSent(size_t session) const
 {
     return Session(session).RepliesSent();

@@ -102,6 +102,8 @@ public:
     void SetCommandFault(CommandFault fault, int count = -1, size_t session = kAllSessions);
     /// Delays each answer by delayMs (0: answer at once).
     void SetReplyDelayMs(unsigned delayMs, size_t session = kAllSessions);
+    /// Off: the camera stops answering heartbeats and still serves everything else and announces.
+    void SetHeartbeatAnswered(bool answered, size_t session = kAllSessions);
 
     /// The request frames a session received, oldest first.
     std::vector<RecordedFrame> RecordedFrames(size_t session = 0) const;

@@ -175,6 +175,12 @@ void SimSession::SetReplyDelayMs(unsigned delayMs)
     m_replyDelayMs = delayMs;
 }
 
+void SimSession::SetHeartbeatAnswered(bool answered)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_answerHeartbeat = answered;
+}
+
 std::vector<RecordedFrame> SimSession::RecordedFrames() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -361,9 +367,12 @@ bool SimSession::Handle(const RecordedFrame &frame)
     std::vector<uint8_t> answer;
     CommandFault fault = CommandFault::None;
     unsigned delayMs = 0;
+    bool silent = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (query) {
+        if (frame.command == SimCommandSet::kHeartbeat && !m_answerHeartbeat) {
+            silent = true;
+        } else if (query) {
             answer = SimCommandSet::AnswerQuery(m_settings, frame.command, frame.payload);
             fault = m_fault;
             if (m_faultCount > 0 && --m_faultCount == 0) {
@@ -378,6 +387,9 @@ bool SimSession::Handle(const RecordedFrame &frame)
     }
     if (!query) {
         m_streamer->Wake();
+        return true;
+    }
+    if (silent) {
         return true;
     }
     if (delayMs > 0 && !Delay(delayMs)) {

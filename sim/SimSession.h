@@ -51,6 +51,9 @@ public:
     /// count -1: until cleared; n > 0: the next n queries, then back to None. Count 0 clears.
     void SetCommandFault(CommandFault fault, int count);
     void SetReplyDelayMs(unsigned delayMs);
+    /// Off: heartbeats (0x9C) are read and recorded but never answered; every other command is served
+    /// as before, and the command faults apply to other queries only.
+    void SetHeartbeatAnswered(bool answered);
 
     std::vector<RecordedFrame> RecordedFrames() const;
     void ClearRecordedFrames();
@@ -99,6 +102,7 @@ private:
     CommandFault m_fault = CommandFault::None;       // guarded by m_mutex
     int m_faultCount = -1;                           // guarded by m_mutex; -1 without end
     unsigned m_replyDelayMs = 0;                     // guarded by m_mutex
+    bool m_answerHeartbeat = true;                   // guarded by m_mutex
     std::vector<RecordedFrame> m_frames;             // guarded by m_mutex
     uint64_t m_repliesSent = 0;                      // guarded by m_mutex
     uint64_t m_commandClients = 0;                   // guarded by m_mutex

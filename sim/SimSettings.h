@@ -103,7 +103,8 @@ struct SimFileRequest
 ///   bytes of the parameters); [0] = 3, [1] = 2 query answers d[2..4] = `jsonState`. Ten-byte sets
 ///   [0] = 1 or 3, [1] = state, [2..5], [6..9] store the state records; longer sets with [1] = 1
 ///   (firmware) or [1] = 4 (JSON file) store where the file is to be fetched from.
-/// - 0x1C with bit 7 (the heartbeat 0x9C): answered with d[0] = 1.
+/// - 0x1C with bit 7 (the heartbeat 0x9C): answered with d[0] = 1 (unless the session is told to leave
+///   heartbeats unanswered).
 struct SimSettings
 {
     SimSettings();
@@ -144,6 +145,9 @@ struct SimSettings
     std::array<double, 3> translationMm{};
     std::array<double, 9> essential{};
     std::array<double, 9> fundamental{};
+    /// The colour image size the colour intrinsics describe; other lens sizes scale them.
+    uint16_t colorCalibrationWidth = 1920;
+    uint16_t colorCalibrationHeight = 1080;
 
     std::string pcba = "KR52L-MB-V2.1";
     std::string serial = "SN0001";

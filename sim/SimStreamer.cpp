@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The data stream of one simulated ToF session: frame timing, buffer assembly, status delay, faults.
+// The data stream of one simulated ToF session: frame timing, buffer assembly, status delay, colour
+// part, calibration timing, faults.
 #include "SimStreamer.h"
 
 #include "runtime/ByteReader.h"
@@ -16,6 +17,10 @@ constexpr uint16_t kTofWidth = 640;
 constexpr uint16_t kTofHeight = 480;
 constexpr size_t kListEntries = 9;
 constexpr size_t kReservedCalibrationBytes = 23;
+/// The alternating modes cycle through at most three ranges; one more entry covers a mode change.
+constexpr size_t kMaxTofCaches = 4;
+/// While the status is frozen the pending settings are kept, the oldest pending ones dropped first.
+constexpr size_t kMaxPendingStates = 64;
 
 uint8_t ClampRange(int value)
 {
@@ -157,6 +162,57 @@ void SimStreamer::SetTemperatures(int16_t laserC, int8_t sensorC)
     m_sensorC = sensorC;
 }
 
+void SimStreamer::SetColorExposure(float exposureSeconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_colorExposureSeconds = exposureSeconds;
+}
+
+void SimStreamer::OverrideFramePeriod(std::chrono::microseconds period)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_framePeriod = std::max(period, std::chrono::microseconds(0));
+    m_woken = true;
+    m_changed.notify_all();
+}
+
+void SimStreamer::ClearFramePeriodOverride()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_framePeriod.reset();
+}
+
+void SimStreamer::FreezeStatus(bool frozen)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_statusFrozen = frozen;
+}
+
+void SimStreamer::SetCalibrationDelay(unsigned buffers, unsigned delayMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_calibrationDelayBuffers = buffers;
+    m_calibrationDelayMs = delayMs;
+}
+
+void SimStreamer::WithholdCalibration(bool withheld)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_calibrationWithheld = withheld;
+}
+
+void SimStreamer::DropColor(unsigned frames)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_dropColor = frames;
+}
+
+void SimStreamer::SplitColor(unsigned frames)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_splitColor = frames;
+}
+
 void SimStreamer::DropTof(unsigned frames)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -199,6 +255,27 @@ void SimStreamer::SetFrameCallback(std::function<void(const SimTofTruth &)> call
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_frameCallback = std::move(callback);
+}
+
+std::shared_ptr<const SimColorTruth> SimStreamer::LastColorTruth() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_lastColorTruth;
+}
+
+void SimStreamer::SetColorFrameCallback(std::function<void(const SimColorTruth &)> callback)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_colorCallback = std::move(callback);
+}
+
+bool SimStreamer::ColorKey::operator==(const ColorKey &other) const
+{
+    return sceneVersion == other.sceneVersion && lens.width == other.lens.width &&
+           lens.height == other.lens.height && lens.encodeType == other.lens.encodeType &&
+           exposureSeconds == other.exposureSeconds && intrinsic == other.intrinsic &&
+           rotation == other.rotation && translationMm == other.translationMm &&
+           calibrationWidth == other.calibrationWidth && calibrationHeight == other.calibrationHeight;
 }
 
 SimTofOutput SimStreamer::OutputForDataMode(uint8_t dataMode)
@@ -309,13 +386,21 @@ bool SimStreamer::WaitUntil(Clock::time_point deadline)
 SimAppliedState SimStreamer::Applied(const SimSettings &live, Clock::time_point now)
 {
     unsigned delayMs = 0;
+    bool frozen = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         delayMs = m_statusDelayMs;
+        frozen = m_statusFrozen;
     }
     const SimAppliedState commanded = SimAppliedState::From(live);
     if (m_history.empty() || m_history.back().second != commanded) {
         m_history.emplace_back(now, commanded);
+    }
+    if (frozen) {
+        while (m_history.size() > kMaxPendingStates) {
+            m_history.erase(m_history.begin() + 1);
+        }
+        return m_history.front().second;
     }
     // The newest state whose delay is over applies; older ones are forgotten.
     const auto delay = std::chrono::milliseconds(delayMs);
@@ -334,9 +419,17 @@ void SimStreamer::Run()
     bool streaming = false;
     Clock::time_point next = m_epoch;
     for (;;) {
+        {
+            // Without a frame period the loop may never wait, so it looks for Stop itself.
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_stop) {
+                return;
+            }
+        }
         const SimSettings live = m_link.settings();
         Clock::time_point now = Clock::now();
         const SimAppliedState applied = Applied(live, now);
+        (void)CalibrationDue(live, now); // notes an enabling even while the stream is off
         if (!live.streaming || !m_link.hasClient()) {
             streaming = false;
             if (!WaitUntil(now + std::chrono::milliseconds(kIdleWaitMs))) {
@@ -362,7 +455,7 @@ void SimStreamer::Run()
                 return;
             }
         }
-        const auto period = std::chrono::microseconds(1000000 / std::max<unsigned>(1, live.frameRate));
+        const std::chrono::microseconds period = FramePeriod(live);
         next += period;
         now = Clock::now();
         // After a stall or a slow client the camera drops the frames it missed instead of bursting.
@@ -391,7 +484,7 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
                                RawTofEncoder::kComputedMaxDepthMm);
             m_renderedVersion = sceneVersion;
             m_renderedIntrinsic = live.tofIntrinsic;
-            m_tofCache.valid = false;
+            m_tofCaches.clear();
         }
     }
     const SimTofOutput output = OutputForDataMode(applied.dataMode);
@@ -412,13 +505,15 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
     }
 
     const bool reusable = m_encoder.GetOptions().noiseSigma <= 0.0;
-    if (reusable && m_tofCache.valid && m_tofCache.output == output && m_tofCache.typeId == typeId &&
-        m_tofCache.range == range && m_tofCache.sceneVersion == sceneVersion &&
-        m_tofCache.optionsVersion == m_optionsVersion) {
+    const auto cached = std::find_if(m_tofCaches.begin(), m_tofCaches.end(), [&](const TofCache &entry) {
+        return entry.output == output && entry.typeId == typeId && entry.range == range &&
+               entry.sceneVersion == sceneVersion && entry.optionsVersion == m_optionsVersion;
+    });
+    if (reusable && cached != m_tofCaches.end()) {
         const uint64_t frameNumber = truth.frameNumber;
-        truth = *m_tofCache.truth;
+        truth = *cached->truth;
         truth.frameNumber = frameNumber;
-        m_buffer.insert(m_buffer.end(), m_tofCache.bytes.begin(), m_tofCache.bytes.end());
+        m_buffer.insert(m_buffer.end(), cached->bytes.begin(), cached->bytes.end());
         return true;
     }
     const size_t start = m_buffer.size();
@@ -435,22 +530,153 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
         encoded = m_encoder.AppendComputedAll(m_rendering, range, m_buffer, truth);
         break;
     }
-    m_tofCache.valid = encoded && reusable;
-    if (m_tofCache.valid) {
-        m_tofCache.output = output;
-        m_tofCache.typeId = typeId;
-        m_tofCache.range = range;
-        m_tofCache.sceneVersion = sceneVersion;
-        m_tofCache.optionsVersion = m_optionsVersion;
-        m_tofCache.bytes.assign(m_buffer.begin() + static_cast<std::ptrdiff_t>(start), m_buffer.end());
-        m_tofCache.truth = std::make_shared<const SimTofTruth>(truth);
+    if (!reusable) {
+        m_tofCaches.clear();
+    } else if (encoded) {
+        // Entries of an older scene or options can never match again.
+        m_tofCaches.erase(std::remove_if(m_tofCaches.begin(), m_tofCaches.end(),
+                                         [&](const TofCache &entry) {
+                                             return entry.sceneVersion != sceneVersion ||
+                                                    entry.optionsVersion != m_optionsVersion;
+                                         }),
+                          m_tofCaches.end());
+        if (m_tofCaches.size() >= kMaxTofCaches) {
+            m_tofCaches.erase(m_tofCaches.begin());
+        }
+        TofCache entry;
+        entry.output = output;
+        entry.typeId = typeId;
+        entry.range = range;
+        entry.sceneVersion = sceneVersion;
+        entry.optionsVersion = m_optionsVersion;
+        entry.bytes.assign(m_buffer.begin() + static_cast<std::ptrdiff_t>(start), m_buffer.end());
+        entry.truth = std::make_shared<const SimTofTruth>(truth);
+        m_tofCaches.push_back(std::move(entry));
     }
     return encoded;
 }
 
+std::chrono::microseconds SimStreamer::FramePeriod(const SimSettings &live) const
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_framePeriod) {
+            return *m_framePeriod;
+        }
+    }
+    return std::chrono::microseconds(1000000 / std::max<unsigned>(1, live.frameRate));
+}
+
+bool SimStreamer::CalibrationDue(const SimSettings &live, Clock::time_point now)
+{
+    if (!live.cameraParamsEnabled) {
+        m_calibrationRequested = false;
+        return false;
+    }
+    if (!m_calibrationRequested) {
+        m_calibrationRequested = true;
+        m_calibrationRequestedAt = now;
+        m_buffersSinceCalibrationRequest = 0;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_calibrationWithheld && m_buffersSinceCalibrationRequest >= m_calibrationDelayBuffers &&
+           now - m_calibrationRequestedAt >= std::chrono::milliseconds(m_calibrationDelayMs);
+}
+
+bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &applied,
+                              std::vector<uint8_t> &out, SimColorTruth &truth)
+{
+    ColorKey key;
+    key.lens = SimColorLens{applied.colorWidth, applied.colorHeight, applied.colorEncoding};
+    key.intrinsic = live.colorIntrinsic;
+    key.rotation = live.rotation;
+    key.translationMm = live.translationMm;
+    key.calibrationWidth = live.colorCalibrationWidth;
+    key.calibrationHeight = live.colorCalibrationHeight;
+    Scene scene;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        key.sceneVersion = m_sceneVersion;
+        key.exposureSeconds = m_colorExposureSeconds;
+        if (!(m_colorCache.valid && m_colorCache.key == key)) {
+            scene = m_scene;
+        }
+    }
+    const uint64_t frameNumber = truth.frameNumber;
+    if (!(m_colorCache.valid && m_colorCache.key == key)) {
+        // Rendered without the lock: a large lens takes a while, and queries must not wait for it.
+        m_colorCache.valid = true;
+        m_colorCache.key = key;
+        m_colorCache.bytes.clear();
+        m_colorCache.truth.reset();
+        SimColorTruth fresh;
+        if (m_colorEncoder.Append(scene, live, key.lens, key.exposureSeconds, m_colorCache.bytes, fresh)) {
+            m_colorCache.truth = std::make_shared<const SimColorTruth>(std::move(fresh));
+        }
+    }
+    // A lens the camera cannot send stays without colour (and logged once) until something changes.
+    if (!m_colorCache.truth) {
+        return false;
+    }
+    truth = *m_colorCache.truth;
+    truth.frameNumber = frameNumber;
+    out.insert(out.end(), m_colorCache.bytes.begin(), m_colorCache.bytes.end());
+    return true;
+}
+
+bool SimStreamer::SendBuffer(const std::vector<uint8_t> &buffer, unsigned stallMs)
+{
+    if (stallMs == 0) {
+        return m_link.send(buffer);
+    }
+    const auto half = static_cast<std::ptrdiff_t>(buffer.size() / 2);
+    bool sent = m_link.send(std::vector<uint8_t>(buffer.begin(), buffer.begin() + half));
+    // Commands wake the thread; the stall still lasts its full time unless the stream stops.
+    const Clock::time_point stallEnd = Clock::now() + std::chrono::milliseconds(stallMs);
+    while (sent && Clock::now() < stallEnd) {
+        if (!WaitUntil(stallEnd)) {
+            return false;
+        }
+    }
+    return sent && m_link.send(std::vector<uint8_t>(buffer.begin() + half, buffer.end()));
+}
+
+namespace {
+
+/// Starts a stream buffer with its header (length patched by FinishBuffer), timestamp and IMU number.
+void StartBuffer(std::vector<uint8_t> &buffer, uint64_t timestampUs, uint64_t frameNumber)
+{
+    // Cleared, not replaced: the buffer keeps its capacity from frame to frame.
+    buffer.clear();
+    ByteWriter header;
+    header.WriteU32Le(kStreamBufferType);
+    header.WriteU32Le(0);
+    const std::vector<uint8_t> &bytes = header.Bytes();
+    buffer.insert(buffer.end(), bytes.begin(), bytes.end());
+    RawTofEncoder::AppendHeader(buffer, sim_stream::kTimestamp, 8, 0);
+    for (int i = 0; i < 8; ++i) {
+        buffer.push_back(static_cast<uint8_t>(timestampUs >> (8 * i)));
+    }
+    RawTofEncoder::AppendHeader(buffer, sim_stream::kImuNumber, 1, 0);
+    buffer.push_back(static_cast<uint8_t>(frameNumber));
+}
+
+void FinishBuffer(std::vector<uint8_t> &buffer)
+{
+    const uint32_t payloadBytes = static_cast<uint32_t>(buffer.size() - kStreamHeaderBytes);
+    for (int i = 0; i < 4; ++i) {
+        buffer[4 + i] = static_cast<uint8_t>(payloadBytes >> (8 * i));
+    }
+}
+
+} // namespace
+
 bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &applied)
 {
+    const bool colorOn = applied.colorState != 0;
     bool dropTof = false;
+    bool dropColor = false;
+    bool split = false;
     SimBufferFault fault = SimBufferFault::None;
     unsigned stallMs = 0;
     int16_t laserC = 0;
@@ -460,6 +686,14 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
         if (m_dropTof > 0) {
             dropTof = true;
             --m_dropTof;
+        }
+        if (colorOn && m_dropColor > 0) {
+            dropColor = true;
+            --m_dropColor;
+        }
+        if (colorOn && !dropColor && m_splitColor > 0) {
+            split = true;
+            --m_splitColor;
         }
         if (m_faultCount > 0) {
             fault = m_fault;
@@ -473,33 +707,25 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
         sensorC = m_sensorC;
     }
     const uint64_t frameNumber = m_frameNumber++;
+    const Clock::time_point now = Clock::now();
+    const uint64_t timestampUs =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now - m_epoch).count());
 
-    m_buffer.clear();
-    ByteWriter header;
-    header.WriteU32Le(kStreamBufferType);
-    header.WriteU32Le(0); // patched below
-    m_buffer = header.Bytes();
-
-    RawTofEncoder::AppendHeader(m_buffer, sim_stream::kTimestamp, 8, 0);
-    const uint64_t timestampUs = static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_epoch).count());
-    for (int i = 0; i < 8; ++i) {
-        m_buffer.push_back(static_cast<uint8_t>(timestampUs >> (8 * i)));
-    }
-    RawTofEncoder::AppendHeader(m_buffer, sim_stream::kImuNumber, 1, 0);
-    m_buffer.push_back(static_cast<uint8_t>(frameNumber));
-
+    StartBuffer(m_buffer, timestampUs, frameNumber);
     const std::vector<uint8_t> status = EncodeStatus(applied, laserC, sensorC);
     m_buffer.push_back(sim_stream::kStatus);
     m_buffer.push_back(static_cast<uint8_t>(status.size()));
     m_buffer.push_back(static_cast<uint8_t>(status.size() >> 8));
     m_buffer.insert(m_buffer.end(), status.begin(), status.end());
 
-    if (live.cameraParamsEnabled) {
+    if (CalibrationDue(live, now)) {
         const std::vector<uint8_t> calibration = EncodeCalibration(live);
         RawTofEncoder::AppendHeader(m_buffer, sim_stream::kCalibration,
                                     static_cast<uint32_t>(calibration.size()), 0);
         m_buffer.insert(m_buffer.end(), calibration.begin(), calibration.end());
+    }
+    if (live.cameraParamsEnabled) {
+        ++m_buffersSinceCalibrationRequest;
     }
 
     if (fault == SimBufferFault::UnknownTypeId) {
@@ -508,6 +734,7 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
     }
 
     std::shared_ptr<SimTofTruth> truth;
+    bool truncated = false;
     if (!dropTof) {
         truth = std::make_shared<SimTofTruth>();
         truth->frameNumber = frameNumber;
@@ -516,20 +743,34 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
             truth.reset();
         } else if (fault == SimBufferFault::TruncatedSubPacket) {
             m_buffer.resize(tofStart + (m_buffer.size() - tofStart) / 2);
+            truncated = true;
         }
     }
 
-    const uint32_t payloadBytes = static_cast<uint32_t>(m_buffer.size() - kStreamHeaderBytes);
-    for (int i = 0; i < 4; ++i) {
-        m_buffer[4 + i] = static_cast<uint8_t>(payloadBytes >> (8 * i));
+    // Nothing can follow a sub-packet that runs past the end of its buffer.
+    std::shared_ptr<SimColorTruth> colorTruth;
+    if (colorOn && !dropColor && !truncated) {
+        colorTruth = std::make_shared<SimColorTruth>();
+        colorTruth->frameNumber = frameNumber;
+        if (split) {
+            StartBuffer(m_colorBuffer, timestampUs, frameNumber);
+        }
+        if (!AppendColor(live, applied, split ? m_colorBuffer : m_buffer, *colorTruth)) {
+            colorTruth.reset();
+            split = false;
+        }
+    } else {
+        split = false;
+    }
+    FinishBuffer(m_buffer);
+    if (split) {
+        FinishBuffer(m_colorBuffer);
     }
 
-    const size_t half = m_buffer.size() / 2;
-    bool sent = false;
     if (fault == SimBufferFault::ShortThenClose) {
         // Whatever happens to the first half, the connection ends here.
-        (void)m_link.send(
-            std::vector<uint8_t>(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(half)));
+        (void)m_link.send(std::vector<uint8_t>(
+            m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_buffer.size() / 2)));
         TFLOG("fault: the data connection closes in the middle of frame %llu",
               static_cast<unsigned long long>(frameNumber));
         // Stopped first, so that a host seeing the close finds the stream already off.
@@ -537,20 +778,15 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
         m_link.closeClient();
         return false;
     }
-    if (stallMs > 0) {
-        sent = m_link.send(
-            std::vector<uint8_t>(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(half)));
-        // Commands wake the thread; the stall still lasts its full time unless the stream stops.
-        const Clock::time_point stallEnd = Clock::now() + std::chrono::milliseconds(stallMs);
-        while (sent && Clock::now() < stallEnd) {
-            if (!WaitUntil(stallEnd)) {
-                return false;
+    bool sent = SendBuffer(m_buffer, stallMs);
+    if (sent) {
+        Delivered(truth, split ? nullptr : colorTruth);
+        if (split) {
+            sent = m_link.send(m_colorBuffer);
+            if (sent) {
+                Delivered(nullptr, colorTruth);
             }
         }
-        sent = sent && m_link.send(std::vector<uint8_t>(m_buffer.begin() + static_cast<std::ptrdiff_t>(half),
-                                                        m_buffer.end()));
-    } else {
-        sent = m_link.send(m_buffer);
     }
     if (!sent) {
         // The client is gone or stopped reading: the camera ends the stream as a stop command would.
@@ -558,18 +794,31 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
         m_link.stopStream();
         return false;
     }
-    std::function<void(const SimTofTruth &)> callback;
+    return true;
+}
+
+void SimStreamer::Delivered(const std::shared_ptr<const SimTofTruth> &tof,
+                            const std::shared_ptr<const SimColorTruth> &color)
+{
+    std::function<void(const SimTofTruth &)> tofCallback;
+    std::function<void(const SimColorTruth &)> colorCallback;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         ++m_framesSent;
-        if (truth) {
-            m_lastTruth = truth;
-            callback = m_frameCallback;
+        if (tof) {
+            m_lastTruth = tof;
+            tofCallback = m_frameCallback;
+        }
+        if (color) {
+            m_lastColorTruth = color;
+            colorCallback = m_colorCallback;
         }
         m_changed.notify_all();
     }
-    if (callback) {
-        callback(*truth);
+    if (tofCallback) {
+        tofCallback(*tof);
     }
-    return true;
+    if (colorCallback) {
+        colorCallback(*color);
+    }
 }

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // The data stream of one simulated ToF session: the thread that sends one stream buffer per frame
-// (timestamp, IMU number, status record, calibration block, ToF data) and its faults on demand.
+// (timestamp, IMU number, status record, calibration block, ToF data, colour image) and its faults on
+// demand.
 #pragma once
 
 #include "RawTofEncoder.h"
 #include "Scene.h"
+#include "SimColorEncoder.h"
 #include "SimSettings.h"
 
 #include <array>
@@ -16,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -90,7 +93,9 @@ struct SimStreamLink
 /// connected, at the session's frame rate. A buffer is a stream buffer (type 1, length) whose payload
 /// holds, in order: timestamp (0x1F, microseconds since the stream thread started), IMU number (0x24,
 /// the frame counter's low byte), the status record (0x2C), the calibration block (0x2E) while
-/// `cameraParamsEnabled` is on, and the ToF part selected by the data mode.
+/// `cameraParamsEnabled` is on, the ToF part selected by the data mode, and one colour sub-packet
+/// while the colour lens (type 2) is on. The colour part follows the lens as applied (after the
+/// status delay) and the calibration as it stands.
 ///
 /// Every method may be called from any thread; Start and Stop belong to the owning session.
 class SimStreamer
@@ -113,8 +118,31 @@ public:
     void SetStatusDelayMs(unsigned delayMs);
     void SetTemperatures(int16_t laserC, int8_t sensorC);
 
+    /// The exposure value, in seconds, that the colour formats with an exposure trailer carry.
+    void SetColorExposure(float exposureSeconds);
+    /// Frames follow each other this far apart instead of at the frame rate; 0 sends as fast as the
+    /// client reads. Nothing restores the frame rate.
+    void OverrideFramePeriod(std::chrono::microseconds period);
+    void ClearFramePeriodOverride();
+
+    /// While frozen the camera keeps running with the state it has: the status record and the frames
+    /// never follow a new setting, however long the status delay. Unfreezing lets the settings catch
+    /// up as if the delay had run.
+    void FreezeStatus(bool frozen);
+    /// Once the host enables the calibration block, the first `buffers` buffers and every buffer
+    /// before `delayMs` have passed still go without it. Both count again from each enabling.
+    void SetCalibrationDelay(unsigned buffers, unsigned delayMs);
+    /// While withheld the calibration block is never sent, enabled or not.
+    void WithholdCalibration(bool withheld);
+
     /// The next `frames` buffers go without their ToF part.
     void DropTof(unsigned frames);
+    /// The next `frames` buffers that would carry a colour part go without it.
+    void DropColor(unsigned frames);
+    /// The next `frames` frames with a colour part send it in a buffer of its own: the first buffer
+    /// holds the timestamp, IMU number, status, calibration and ToF parts, the second the same
+    /// timestamp and IMU number and the colour part. Each buffer counts in FramesSent.
+    void SplitColor(unsigned frames);
     /// The next `count` buffers carry `fault` (None clears).
     void SetBufferFault(SimBufferFault fault, unsigned count = 1);
     /// The next buffer stops halfway for stallMs (or until the stream stops), then completes; no
@@ -128,6 +156,10 @@ public:
     std::shared_ptr<const SimTofTruth> LastGroundTruth() const;
     /// Called on the stream thread, without a lock held, for every buffer sent with a ToF part.
     void SetFrameCallback(std::function<void(const SimTofTruth &)> callback);
+    /// The ground truth of the last colour part sent; null before the first.
+    std::shared_ptr<const SimColorTruth> LastColorTruth() const;
+    /// Called on the stream thread, without a lock held, for every colour part sent.
+    void SetColorFrameCallback(std::function<void(const SimColorTruth &)> callback);
 
     static SimTofOutput OutputForDataMode(uint8_t dataMode);
     /// The 59-byte status record the camera reports for `state`.
@@ -148,6 +180,19 @@ private:
     bool SendFrame(const SimSettings &live, const SimAppliedState &applied);
     /// Appends the ToF part; fills `truth` and returns false when nothing was appended.
     bool AppendTof(const SimSettings &live, const SimAppliedState &applied, SimTofTruth &truth);
+    /// Appends the colour part to `out`; fills `truth` and returns false when nothing was appended.
+    bool AppendColor(const SimSettings &live, const SimAppliedState &applied, std::vector<uint8_t> &out,
+                     SimColorTruth &truth);
+    /// Notes when the host enables the calibration block; true when it is due in the next buffer.
+    bool CalibrationDue(const SimSettings &live, Clock::time_point now);
+    /// Sends one whole buffer, or the first half, a pause and the rest when `stallMs` > 0; false when
+    /// the client is gone or the stream stops during the pause.
+    bool SendBuffer(const std::vector<uint8_t> &buffer, unsigned stallMs);
+    /// Counts one buffer sent and publishes the truths it carried.
+    void Delivered(const std::shared_ptr<const SimTofTruth> &tof,
+                   const std::shared_ptr<const SimColorTruth> &color);
+    /// The frame period in force.
+    std::chrono::microseconds FramePeriod(const SimSettings &live) const;
 
     const SimStreamLink m_link;
 
@@ -163,12 +208,22 @@ private:
     int16_t m_laserC = 40;                     // guarded by m_mutex
     int8_t m_sensorC = 38;                     // guarded by m_mutex
     unsigned m_dropTof = 0;                    // guarded by m_mutex
-    SimBufferFault m_fault = SimBufferFault::None;            // guarded by m_mutex
-    unsigned m_faultCount = 0;                                // guarded by m_mutex
-    unsigned m_stallMs = 0;                                   // guarded by m_mutex
-    uint64_t m_framesSent = 0;                                // guarded by m_mutex
-    std::shared_ptr<const SimTofTruth> m_lastTruth;           // guarded by m_mutex
-    std::function<void(const SimTofTruth &)> m_frameCallback; // guarded by m_mutex
+    SimBufferFault m_fault = SimBufferFault::None;              // guarded by m_mutex
+    unsigned m_faultCount = 0;                                  // guarded by m_mutex
+    unsigned m_stallMs = 0;                                     // guarded by m_mutex
+    uint64_t m_framesSent = 0;                                  // guarded by m_mutex
+    std::shared_ptr<const SimTofTruth> m_lastTruth;             // guarded by m_mutex
+    std::function<void(const SimTofTruth &)> m_frameCallback;   // guarded by m_mutex
+    float m_colorExposureSeconds = 0.01f;                       // guarded by m_mutex
+    std::optional<std::chrono::microseconds> m_framePeriod;     // guarded by m_mutex
+    bool m_statusFrozen = false;                                // guarded by m_mutex
+    unsigned m_calibrationDelayBuffers = 0;                     // guarded by m_mutex
+    unsigned m_calibrationDelayMs = 0;                          // guarded by m_mutex
+    bool m_calibrationWithheld = false;                         // guarded by m_mutex
+    unsigned m_dropColor = 0;                                   // guarded by m_mutex
+    unsigned m_splitColor = 0;                                  // guarded by m_mutex
+    std::shared_ptr<const SimColorTruth> m_lastColorTruth;      // guarded by m_mutex
+    std::function<void(const SimColorTruth &)> m_colorCallback; // guarded by m_mutex
 
     // Owned by the stream thread.
     std::deque<std::pair<Clock::time_point, SimAppliedState>> m_history;
@@ -178,10 +233,9 @@ private:
     std::array<double, 9> m_renderedIntrinsic{};
     std::vector<uint8_t> m_buffer;
     // Without noise a frame of the same scene, range and kind encodes to the same bytes: the last
-    // encoding is kept and reused.
+    // encodings (one per range of an alternating mode) are kept and reused.
     struct TofCache
     {
-        bool valid = false;
         SimTofOutput output = SimTofOutput::RawFourPhase;
         uint8_t typeId = 0;
         uint8_t range = 0;
@@ -190,7 +244,35 @@ private:
         std::vector<uint8_t> bytes;
         std::shared_ptr<const SimTofTruth> truth;
     };
-    TofCache m_tofCache;
+    std::vector<TofCache> m_tofCaches;
+    // Colour frames of an unchanged scene, lens, calibration and exposure are the same bytes.
+    struct ColorKey
+    {
+        uint64_t sceneVersion = 0;
+        SimColorLens lens;
+        float exposureSeconds = 0.0f;
+        std::array<double, 9> intrinsic{};
+        std::array<double, 9> rotation{};
+        std::array<double, 3> translationMm{};
+        uint16_t calibrationWidth = 0;
+        uint16_t calibrationHeight = 0;
+
+        bool operator==(const ColorKey &other) const;
+    };
+    struct ColorCache
+    {
+        bool valid = false;
+        ColorKey key;
+        std::vector<uint8_t> bytes;
+        std::shared_ptr<const SimColorTruth> truth;
+    };
+    SimColorEncoder m_colorEncoder;
+    ColorCache m_colorCache;
+    std::vector<uint8_t> m_colorBuffer; // the second buffer of a split frame
+    // Since the host last enabled the calibration block: when, and how many buffers went out.
+    bool m_calibrationRequested = false;
+    Clock::time_point m_calibrationRequestedAt;
+    uint64_t m_buffersSinceCalibrationRequest = 0;
     uint64_t m_optionsVersion = 0;
     uint64_t m_frameNumber = 0; // frames built, with or without faults
     size_t m_rangeStep = 0;     // position in the alternating ranges

@@ -26,24 +26,37 @@ constexpr unsigned kFirstHostByte = 2; // camera i defaults to 127.0.0.(2 + i)
 constexpr unsigned kMaxCameras = 250;
 constexpr size_t kMaxLineChars = 4096;
 
-const char *const kHelp = "commands:\n"
-                          "  state <serial> <n>             announce camera state n (0..255)\n"
-                          "  silent <serial>                stop the periodic announcements\n"
-                          "  announce <serial>              resume them and announce at once\n"
-                          "  address <serial> <ip>          announce from another address\n"
-                          "  malformed <serial> short|type  send one 88-byte or one wrong-type datagram\n"
-                          "  fault <serial> none|noanswer|close|marker|oversized [count]\n"
-                          "                                 misbehave on every query, or on the next count\n"
-                          "  delay <serial> <ms>            delay every answer\n"
-                          "  frames <serial>                show the request frames received, in hex\n"
-                          "  status-delay <serial> <ms>     let the status record trail the settings\n"
-                          "  drop-tof <serial> <n>          send the next n frames without ToF data\n"
-                          "  stall <serial> <ms>            hold the next frame halfway for ms\n"
-                          "  bad-buffer <serial> truncated|type|short\n"
-                          "                                 send one malformed stream buffer\n"
-                          "  list                           show the cameras\n"
-                          "  help                           show these commands\n"
-                          "  quit                           stop the cameras and exit";
+const char *const kHelp =
+    "commands:\n"
+    "  state <serial> <n>             announce camera state n (0..255)\n"
+    "  silent <serial>                stop the periodic announcements\n"
+    "  announce <serial>              resume them and announce at once\n"
+    "  address <serial> <ip>          announce from another address\n"
+    "  malformed <serial> short|type  send one 88-byte or one wrong-type datagram\n"
+    "  fault <serial> none|noanswer|close|marker|oversized [count]\n"
+    "                                 misbehave on every query, or on the next count\n"
+    "  delay <serial> <ms>            delay every answer\n"
+    "  frames <serial>                show the request frames received, in hex\n"
+    "  status-delay <serial> <ms>     let the status record trail the settings\n"
+    "  status-freeze <serial> on|off  on: the status record stops following the settings\n"
+    "  drop-tof <serial> <n>          send the next n frames without ToF data\n"
+    "  drop-color <serial> <n>        send the next n frames without their colour image\n"
+    "  split-color <serial> <n>       send the colour image of the next n frames in a\n"
+    "                                 buffer of its own, after the ToF buffer\n"
+    "  frame-period <serial> <us>|rate\n"
+    "                                 send a frame every us microseconds (0: as fast as\n"
+    "                                 the host reads), or at the frame rate again\n"
+    "  calib-delay <serial> <buffers> <ms>\n"
+    "                                 once enabled, send the calibration block only after\n"
+    "                                 that many buffers and milliseconds\n"
+    "  calib-withhold <serial> on|off on: never send the calibration block\n"
+    "  heartbeat <serial> on|off      off: ignore heartbeats, still answer all else\n"
+    "  stall <serial> <ms>            hold the next frame halfway for ms\n"
+    "  bad-buffer <serial> truncated|type|short\n"
+    "                                 send one malformed stream buffer\n"
+    "  list                           show the cameras\n"
+    "  help                           show these commands\n"
+    "  quit                           stop the cameras and exit";
 
 bool IsIpv4(const std::string &text)
 {
@@ -229,6 +242,13 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         {"drop-tof", 3, "drop-tof <serial> <n>"},
         {"stall", 3, "stall <serial> <ms>"},
         {"bad-buffer", 3, "bad-buffer <serial> truncated|type|short"},
+        {"status-freeze", 3, "status-freeze <serial> on|off"},
+        {"drop-color", 3, "drop-color <serial> <n>"},
+        {"split-color", 3, "split-color <serial> <n>"},
+        {"frame-period", 3, "frame-period <serial> <us>|rate"},
+        {"calib-delay", 4, "calib-delay <serial> <buffers> <ms>"},
+        {"calib-withhold", 3, "calib-withhold <serial> on|off"},
+        {"heartbeat", 3, "heartbeat <serial> on|off"},
     };
     const Usage *usage = nullptr;
     for (const Usage &candidate : kUsages) {
@@ -294,7 +314,37 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
         if (!camera->SendMalformed(kind)) {
             return "error: " + camera->LastError();
         }
-    } else if (command == "status-delay" || command == "drop-tof" || command == "stall") {
+    } else if (command == "status-freeze" || command == "calib-withhold" || command == "heartbeat") {
+        if (words[2] != "on" && words[2] != "off") {
+            return "error: " + command + " takes on or off";
+        }
+        const bool on = words[2] == "on";
+        if (command == "status-freeze") {
+            camera->Streamer().FreezeStatus(on);
+        } else if (command == "calib-withhold") {
+            camera->Streamer().WithholdCalibration(on);
+        } else {
+            camera->SetHeartbeatAnswered(on);
+        }
+    } else if (command == "frame-period") {
+        unsigned long periodUs = 0;
+        if (words[2] == "rate") {
+            camera->Streamer().ClearFramePeriodOverride();
+        } else if (ParseNumber(words[2], 10000000, periodUs)) {
+            camera->Streamer().OverrideFramePeriod(std::chrono::microseconds(periodUs));
+        } else {
+            return "error: frame-period takes rate or a number of microseconds from 0 to 10000000";
+        }
+    } else if (command == "calib-delay") {
+        unsigned long buffers = 0;
+        unsigned long delayMs = 0;
+        if (!ParseNumber(words[2], 1000000, buffers) || !ParseNumber(words[3], 600000, delayMs)) {
+            return "error: calib-delay takes buffers from 0 to 1000000 and ms from 0 to 600000";
+        }
+        camera->Streamer().SetCalibrationDelay(static_cast<unsigned>(buffers),
+                                               static_cast<unsigned>(delayMs));
+    } else if (command == "status-delay" || command == "drop-tof" || command == "stall" ||
+               command == "drop-color" || command == "split-color") {
         unsigned long value = 0;
         if (!ParseNumber(words[2], 600000, value)) {
             return "error: " + command + " takes a number from 0 to 600000";
@@ -304,6 +354,10 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
             streamer.SetStatusDelayMs(static_cast<unsigned>(value));
         } else if (command == "drop-tof") {
             streamer.DropTof(static_cast<unsigned>(value));
+        } else if (command == "drop-color") {
+            streamer.DropColor(static_cast<unsigned>(value));
+        } else if (command == "split-color") {
+            streamer.SplitColor(static_cast<unsigned>(value));
         } else {
             streamer.Stall(static_cast<unsigned>(value));
         }

@@ -299,7 +299,9 @@ uint32_t RgbDecode::DecodeRGB(const uint8_t *subPacket, uint32_t availableBytes,
     }
     m_decodeType = kDecodeOther;
     if (typeId == kTypeYuv) {
-        DecodeYuv(payload, imageBytes, frame);
+        // The camera writes the exposure value over the last bytes of the image itself: the image is the
+        // whole payload.
+        DecodeYuv(payload, length, frame);
         return length + kHeaderBytes;
     }
     TFLOG("err m_DecodeType: %d, data_size: %d", static_cast<int>(kDecodeOther), static_cast<int>(length));

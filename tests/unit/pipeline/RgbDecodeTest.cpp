@@ -258,7 +258,12 @@ TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
 TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
 {
     const std::vector<Rgb> colours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {250, 200, 30}, {20, 90, 160}};
-    const std::vector<uint8_t> packet = SubPacket(0x35, EncodeI420(colours, 640, 480), true, 0.01f);
+    // The camera sends exactly the image's 460,800 bytes and writes the exposure value over the last four.
+    std::vector<uint8_t> image = EncodeI420(colours, 640, 480);
+    ASSERT_EQ(image.size(), 460800u);
+    const float exposureS = 0.01f;
+    std::memcpy(image.data() + image.size() - 4, &exposureS, 4);
+    const std::vector<uint8_t> packet = SubPacket(0x35, image, false);
     for (const PixelFormat format : {kPixelRgb888, kPixelBgr888}) {
         SCOPED_TRACE(format);
         RgbDecode decoder(nullptr, Get_APIDepthRefine());

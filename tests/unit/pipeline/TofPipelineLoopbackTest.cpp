@@ -52,6 +52,7 @@ protected:
             [](SimSettings &s) {
                 s.dataMode = 0; // raw four-phase frames in the current depth range
                 s.frameRate = 30;
+                s.lenses[2].state = 0; // ToF only: colour plays no part here
             },
             kWaitMs));
         m_camera = m_link.camera;

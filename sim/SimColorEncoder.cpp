@@ -1,0 +1,242 @@
+// SPDX-License-Identifier: Apache-2.0
+// The simulated colour sensor: ray casting through the colour camera, per-object colours, JPEG
+// compression with TurboJPEG and the planar 4:2:0 format with its exposure trailer.
+#include "SimColorEncoder.h"
+
+#include "RawTofEncoder.h"
+#include "runtime/LogCustom.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr SimRgb kPalette[] = {
+    {230, 60, 50},  {60, 170, 70},  {50, 90, 220},  {240, 200, 40},
+    {170, 70, 200}, {40, 200, 210}, {240, 140, 40}, {200, 200, 200},
+};
+constexpr size_t kPaletteSize = sizeof kPalette / sizeof kPalette[0];
+
+uint8_t ToByte(double value)
+{
+    return static_cast<uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+}
+
+} // namespace
+
+SimColorEncoder::SimColorEncoder() = default;
+
+SimColorEncoder::~SimColorEncoder()
+{
+    if (m_compressor != nullptr) {
+        tjDestroy(static_cast<tjhandle>(m_compressor));
+    }
+}
+
+uint8_t SimColorEncoder::TypeIdFor(const SimColorLens &lens)
+{
+    struct Row
+    {
+        uint16_t width;
+        uint16_t height;
+        uint8_t typeId;
+    };
+    static constexpr Row kSizes[] = {
+        {1920, 1080, sim_color::kJpeg1920x1080}, {1280, 720, sim_color::kJpeg1280x720},
+        {640, 360, sim_color::kJpeg640x360},     {640, 480, sim_color::kJpeg640x480},
+        {1600, 1200, sim_color::kJpeg1600x1200}, {800, 600, sim_color::kJpeg800x600},
+    };
+    if (lens.width == 640 && lens.height == 480 && lens.encodeType == sim_color::kEncodeRaw) {
+        return sim_color::kYuv640x480;
+    }
+    for (const Row &row : kSizes) {
+        if (row.width == lens.width && row.height == lens.height) {
+            return row.typeId;
+        }
+    }
+    return sim_color::kJpegOtherSize;
+}
+
+bool SimColorEncoder::HasExposureTrailer(uint8_t typeId)
+{
+    return typeId >= sim_color::kJpeg1920x1080 && typeId <= sim_color::kYuv640x480;
+}
+
+SimPinhole SimColorEncoder::ColorCamera(const SimSettings &calibration, int width, int height)
+{
+    SimPinhole camera = SimPinhole::FromMatrix(calibration.colorIntrinsic, width, height);
+    const double scaleX = calibration.colorCalibrationWidth == 0
+                              ? 1.0
+                              : static_cast<double>(width) / calibration.colorCalibrationWidth;
+    const double scaleY = calibration.colorCalibrationHeight == 0
+                              ? 1.0
+                              : static_cast<double>(height) / calibration.colorCalibrationHeight;
+    camera.fx *= scaleX;
+    camera.cx *= scaleX;
+    camera.fy *= scaleY;
+    camera.cy *= scaleY;
+    return camera;
+}
+
+SimRgb SimColorEncoder::SurfaceColor(int object, double depthMm)
+{
+    const SimRgb base = kPalette[static_cast<size_t>(std::max(object, 0)) % kPaletteSize];
+    const double shade = 1.0 - 0.5 * std::clamp(depthMm / kShadeDepthMm, 0.0, 1.0);
+    return SimRgb{ToByte(base.r * shade), ToByte(base.g * shade), ToByte(base.b * shade)};
+}
+
+std::vector<uint8_t> SimColorEncoder::Render(const Scene &scene, const SimSettings &calibration, int width,
+                                             int height)
+{
+    std::vector<uint8_t> rgb;
+    const SimPinhole camera = ColorCamera(calibration, width, height);
+    if (width <= 0 || height <= 0 || camera.fx == 0.0 || camera.fy == 0.0) {
+        return rgb;
+    }
+    rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    // A colour point Xc = R Xt + t comes from Xt = R^T (Xc - t): the camera centre is -R^T t and a ray
+    // d in colour coordinates runs along R^T d in ToF coordinates, with the colour depth as parameter.
+    const std::array<double, 9> &r = calibration.rotation;
+    const std::array<double, 3> &t = calibration.translationMm;
+    const SimVector origin{-(r[0] * t[0] + r[3] * t[1] + r[6] * t[2]),
+                           -(r[1] * t[0] + r[4] * t[1] + r[7] * t[2]),
+                           -(r[2] * t[0] + r[5] * t[1] + r[8] * t[2])};
+    uint8_t *pixel = rgb.data();
+    for (int v = 0; v < height; ++v) {
+        const double y = (v - camera.cy) / camera.fy;
+        for (int u = 0; u < width; ++u, pixel += 3) {
+            const double x = (u - camera.cx) / camera.fx;
+            const SimVector direction{r[0] * x + r[3] * y + r[6], r[1] * x + r[4] * y + r[7],
+                                      r[2] * x + r[5] * y + r[8]};
+            double depthMm = 0.0;
+            int object = -1;
+            const SimRgb colour = scene.CastRay(origin, direction, depthMm, object)
+                                      ? SurfaceColor(object, depthMm)
+                                      : kBackground;
+            pixel[0] = colour.r;
+            pixel[1] = colour.g;
+            pixel[2] = colour.b;
+        }
+    }
+    return rgb;
+}
+
+std::vector<uint8_t> SimColorEncoder::ToYuv420(const std::vector<uint8_t> &rgb, int width, int height)
+{
+    const size_t w = static_cast<size_t>(std::max(width, 0));
+    const size_t h = static_cast<size_t>(std::max(height, 0));
+    if (rgb.size() < w * h * 3) {
+        return {};
+    }
+    const size_t chromaW = (w + 1) / 2;
+    const size_t chromaH = (h + 1) / 2;
+    std::vector<uint8_t> yuv(w * h + 2 * chromaW * chromaH);
+    for (size_t i = 0; i < w * h; ++i) {
+        const uint8_t *p = &rgb[i * 3];
+        yuv[i] = ToByte(16.0 + 0.256788 * p[0] + 0.504129 * p[1] + 0.097906 * p[2]);
+    }
+    uint8_t *u = yuv.data() + w * h;
+    uint8_t *v = u + chromaW * chromaH;
+    for (size_t cy = 0; cy < chromaH; ++cy) {
+        for (size_t cx = 0; cx < chromaW; ++cx) {
+            double sum[3] = {0.0, 0.0, 0.0};
+            int count = 0;
+            for (size_t dy = 0; dy < 2 && 2 * cy + dy < h; ++dy) {
+                for (size_t dx = 0; dx < 2 && 2 * cx + dx < w; ++dx) {
+                    const uint8_t *p = &rgb[((2 * cy + dy) * w + 2 * cx + dx) * 3];
+                    sum[0] += p[0];
+                    sum[1] += p[1];
+                    sum[2] += p[2];
+                    ++count;
+                }
+            }
+            const double red = sum[0] / count;
+            const double green = sum[1] / count;
+            const double blue = sum[2] / count;
+            u[cy * chromaW + cx] = ToByte(128.0 - 0.148223 * red - 0.290993 * green + 0.439216 * blue);
+            v[cy * chromaW + cx] = ToByte(128.0 + 0.439216 * red - 0.367788 * green - 0.071427 * blue);
+        }
+    }
+    return yuv;
+}
+
+bool SimColorEncoder::Compress(const std::vector<uint8_t> &rgb, int width, int height)
+{
+    if (m_compressor == nullptr) {
+        m_compressor = tjInitCompress();
+        if (m_compressor == nullptr) {
+            TFLOG("the JPEG compressor cannot be created: %s", tjGetErrorStr());
+            return false;
+        }
+    }
+    const unsigned long capacity = tjBufSize(width, height, TJSAMP_420);
+    if (m_jpeg.size() < capacity) {
+        m_jpeg.resize(capacity);
+    }
+    unsigned char *target = m_jpeg.data();
+    unsigned long size = capacity;
+    if (tjCompress2(static_cast<tjhandle>(m_compressor), rgb.data(), width, 0, height, TJPF_RGB, &target,
+                    &size, TJSAMP_420, sim_color::kJpegQuality, TJFLAG_NOREALLOC) != 0) {
+        TFLOG("JPEG compression of %dx%d failed: %s", width, height,
+              tjGetErrorStr2(static_cast<tjhandle>(m_compressor)));
+        return false;
+    }
+    m_jpegBytes = size;
+    return true;
+}
+
+bool SimColorEncoder::Append(const Scene &scene, const SimSettings &calibration, const SimColorLens &lens,
+                             float exposureSeconds, std::vector<uint8_t> &out, SimColorTruth &truth)
+{
+    const size_t pixels = static_cast<size_t>(lens.width) * lens.height;
+    if (pixels == 0 || pixels > sim_color::kMaxPixels) {
+        TFLOG("colour lens %ux%u cannot be streamed", lens.width, lens.height);
+        return false;
+    }
+    const uint8_t typeId = TypeIdFor(lens);
+    auto rgb = std::make_shared<std::vector<uint8_t>>(Render(scene, calibration, lens.width, lens.height));
+    if (rgb->empty()) {
+        TFLOG("colour lens %ux%u: the calibration gives no usable camera", lens.width, lens.height);
+        return false;
+    }
+    const bool trailer = HasExposureTrailer(typeId);
+    uint8_t exposure[sim_color::kExposureBytes];
+    std::memcpy(exposure, &exposureSeconds, sizeof exposure); // the host is little-endian like the camera
+    std::shared_ptr<std::vector<uint8_t>> yuv;
+    size_t payloadBytes = 0;
+    if (typeId == sim_color::kYuv640x480) {
+        yuv = std::make_shared<std::vector<uint8_t>>(ToYuv420(*rgb, lens.width, lens.height));
+        std::memcpy(yuv->data() + yuv->size() - sizeof exposure, exposure, sizeof exposure);
+        payloadBytes = yuv->size();
+    } else {
+        if (!Compress(*rgb, lens.width, lens.height)) {
+            return false;
+        }
+        payloadBytes = m_jpegBytes + (trailer ? sizeof exposure : 0);
+    }
+    if (payloadBytes > sim_color::kMaxPayloadBytes) {
+        TFLOG("colour frame of %zu bytes does not fit a sub-packet", payloadBytes);
+        return false;
+    }
+    RawTofEncoder::AppendHeader(out, typeId, static_cast<uint32_t>(payloadBytes), 0);
+    if (yuv) {
+        out.insert(out.end(), yuv->begin(), yuv->end());
+    } else {
+        out.insert(out.end(), m_jpeg.begin(), m_jpeg.begin() + static_cast<std::ptrdiff_t>(m_jpegBytes));
+        if (trailer) {
+            out.insert(out.end(), exposure, exposure + sizeof exposure);
+        }
+    }
+    truth.typeId = typeId;
+    truth.width = lens.width;
+    truth.height = lens.height;
+    truth.hasExposure = trailer;
+    truth.exposureSeconds = trailer ? exposureSeconds : 0.0f;
+    truth.payloadBytes = payloadBytes;
+    truth.rgb = std::move(rgb);
+    truth.yuv = std::move(yuv);
+    return true;
+}

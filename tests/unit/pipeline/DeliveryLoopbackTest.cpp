@@ -4,10 +4,13 @@
 // dropped never pair with the wrong frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "LoopbackCamera.h"
 #include "net/SocketCtl.h"
@@ -17,12 +20,23 @@ namespace {
 
 constexpr unsigned kWaitMs = 5000;
 
-/// How many sets the stress run takes (ORVANE_STRESS_SETS overrides).
-uint32_t StressSets()
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+long EnvNumber(const char *name, long fallback)
 {
-    const char *text = std::getenv("ORVANE_STRESS_SETS");
+    const char *text = std::getenv(name);
     const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    return value > 0 ? static_cast<uint32_t>(value) : 2000;
+    return value > 0 ? value : fallback;
 }
 
 class DeliveryLoopbackTest : public ::testing::Test
@@ -85,12 +99,16 @@ protected:
     std::unique_ptr<ImageProc> m_hub;
 };
 
+// The stress run: ORVANE_STRESS_SETS sets (2,000) within ORVANE_STRESS_SECONDS (25). Sanitized builds
+// run several times slower; within the default time they must show at least a hundred sets, and the
+// test script runs them once more with the time to take all 2,000.
 TEST_F(DeliveryLoopbackTest, ThousandsOfSetsArriveWholeWithIncreasingIndices)
 {
     // Faster than the camera's 25 fps so the run stays short; the pipeline is the same.
     ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(8)));
-    const uint32_t wanted = StressSets();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(25);
+    const uint32_t wanted = static_cast<uint32_t>(EnvNumber("ORVANE_STRESS_SETS", 2000));
+    const long seconds = EnvNumber("ORVANE_STRESS_SECONDS", 25);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     uint32_t sets = 0, lastIndex = 0, mismatches = 0, backwards = 0;
     FrameReady ready{};
     Frame frames[4];
@@ -108,7 +126,12 @@ TEST_F(DeliveryLoopbackTest, ThousandsOfSetsArriveWholeWithIncreasingIndices)
         ++sets;
     }
     RecordProperty("sets", static_cast<int>(sets));
-    EXPECT_EQ(sets, wanted) << "sets before the deadline";
+    std::printf("%u sets, last frame index %u\n", sets, lastIndex);
+    if (kSanitized && sets < wanted) {
+        EXPECT_GE(sets, std::min(wanted, 100u)) << "sets before the deadline";
+    } else {
+        EXPECT_EQ(sets, wanted) << "sets before the deadline";
+    }
     EXPECT_EQ(mismatches, 0u);
     EXPECT_EQ(backwards, 0u);
 }
@@ -169,36 +192,45 @@ INSTANTIATE_TEST_SUITE_P(Formats, DeliveredColourTest,
 
 TEST_F(DeliveryLoopbackTest, PartsSentApartOrDroppedNeverPairWithAnotherFrame)
 {
-    ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(15)));
+    // Slow enough that even a sanitized pipeline completes every set it is sent.
+    ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(60)));
     FrameReady ready{};
     Frame frames[4];
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     ASSERT_TRUE(NextSet(ready, frames, deadline));
 
-    // Colour in a buffer of its own: it gets its own frame index, so the sets are ToF-only or
-    // colour-only while the fault lasts.
-    m_link.camera->Streamer().SplitColor(20);
-    m_link.camera->Streamer().DropColor(0);
-    uint32_t tofOnly = 0, colorOnly = 0;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((tofOnly < 5 || colorOnly < 5) && NextSet(ready, frames, deadline)) {
-        const bool tof = ready.depth != 0 && ready.ir != 0 && ready.confidence != 0;
-        if (tof && ready.color == 0) {
-            ++tofOnly;
-        } else if (!tof && ready.color != 0 && ready.depth + ready.ir + ready.confidence == 0) {
-            ++colorOnly;
-        } else {
-            // A whole set again: only once the fault is over, and still of one frame.
-            EXPECT_EQ(+frames[3].frameIndex, +frames[0].frameIndex);
-        }
+    // Colour in a buffer of its own: it gets its own frame index, so while the fault lasts every set is
+    // ToF only or colour only. (Which kinds get through depends on which decoder is faster: a later
+    // complete set makes an older one stale.)
+    SimStreamer &streamer = m_link.camera->Streamer();
+    streamer.SplitColor(1000000);
+    // Buffers already on their way are whole; every buffer the hub reads after these two is split.
+    const uint64_t sentMark = streamer.FramesSent() + 2;
+    ASSERT_TRUE(streamer.WaitForFramesSent(sentMark, kWaitMs));
+    const auto readMark = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (m_hub->GetCounters().buffersRead < sentMark && std::chrono::steady_clock::now() < readMark) {
+        std::this_thread::yield();
     }
-    EXPECT_GE(tofOnly, 5u);
-    EXPECT_GE(colorOnly, 5u);
+    const uint64_t indexMark = m_hub->GetCounters().buffersRead; // every buffer carries image data
+    uint32_t splitSets = 0, mixed = 0;
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (splitSets < 10 && NextSet(ready, frames, deadline)) {
+        const Frame &any = ready.color != 0 ? frames[3] : frames[0];
+        if (any.frameIndex <= indexMark) {
+            continue;
+        }
+        const bool tof = ready.depth != 0 || ready.ir != 0 || ready.confidence != 0;
+        mixed += tof && ready.color != 0 ? 1 : 0;
+        ++splitSets;
+    }
+    m_link.camera->Streamer().SplitColor(0);
+    EXPECT_EQ(splitSets, 10u);
+    EXPECT_EQ(mixed, 0u) << "a set paired parts of two buffers";
 
     // Dropped colour: the buffer announces ToF only and its set comes without colour.
     m_link.camera->Streamer().DropColor(30);
     uint32_t withoutColor = 0;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (withoutColor < 5 && NextSet(ready, frames, deadline)) {
         if (ready.color == 0 && ready.depth != 0) {
             ++withoutColor;

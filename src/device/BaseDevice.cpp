@@ -24,7 +24,12 @@ std::unique_ptr<BaseSession> CreateSession(const SessionInfo &info, int index)
     if (factory) {
         return factory(info, index);
     }
-    // The network session class is registered here once the session layer provides it.
+    if (info.linkType == kLinkTypeNetwork && DeviceInfo::IsKnownDeviceType(info.deviceType)) {
+        return std::make_unique<BaseSession>(info);
+    }
+    // No other transport is in use: such a channel gets no session and the camera cannot be opened.
+    TFLOG("linktype:%d devicetype:%d is not supported.", static_cast<int>(info.linkType),
+          static_cast<int>(info.deviceType));
     return nullptr;
 }
 } // namespace

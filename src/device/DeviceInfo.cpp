@@ -9,8 +9,8 @@
 
 DeviceInfo::DeviceInfo(const DeviceInfo &other)
     : pSessionInfo(other.pSessionInfo), deviceType(other.deviceType), reserved2(other.reserved2),
-      status(other.status), missCount(other.missCount), callBackStatus(other.callBackStatus),
-      notifiedStatus(other.notifiedStatus)
+      status(other.status), missCount(other.missCount), heartbeatMissCount(other.heartbeatMissCount),
+      callBackStatus(other.callBackStatus), notifiedStatus(other.notifiedStatus)
 {
     std::memcpy(uri, other.uri, sizeof(uri));
     std::memcpy(reserved1, other.reserved1, sizeof(reserved1));
@@ -28,6 +28,7 @@ DeviceInfo &DeviceInfo::operator=(const DeviceInfo &other)
         std::memcpy(alias, other.alias, sizeof(alias));
         status = other.status;
         missCount = other.missCount;
+        heartbeatMissCount = other.heartbeatMissCount;
         callBackStatus = other.callBackStatus;
         notifiedStatus = other.notifiedStatus;
     }
@@ -46,6 +47,7 @@ void DeviceInfo::InitNew(uint32_t type)
 {
     deviceType = type;
     missCount = 0;
+    heartbeatMissCount = 0;
     callBackStatus = -1;
     notifiedStatus = -1;
     pDevice.reset();

@@ -43,9 +43,12 @@ public:
     char alias[64] = {};
     int32_t status = 0;                  ///< TfConnectStatus
     std::unique_ptr<BaseDevice> pDevice; ///< the open camera, or null
-    int32_t missCount = 0;               ///< missed announcements (closed) or failed heartbeats (open)
-    int32_t callBackStatus = -1;         ///< pending notification: -1 none, 0 add, 1 remove
-    int32_t notifiedStatus = -1;         ///< last delivered notification: -1 none, 0 added, 1 removed
+    int32_t missCount = 0;               ///< missed announcements in a row
+    /// Failed heartbeats in a row while open. Kept apart from missCount, which every announcement
+    /// resets: a camera that still announces but no longer answers must still be reported removed.
+    int32_t heartbeatMissCount = 0;
+    int32_t callBackStatus = -1; ///< pending notification: -1 none, 0 add, 1 remove
+    int32_t notifiedStatus = -1; ///< last delivered notification: -1 none, 0 added, 1 removed
 
     int SessionCount() const { return static_cast<int>(pSessionInfo.size()); }
 };

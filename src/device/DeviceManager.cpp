@@ -98,8 +98,8 @@ void DeviceManager::Release()
 DeviceManager::DeviceManager() : StoppableThread("DeviceManager")
 {
     uint16_t port = g_discoveryPort;
+    m_discovery = std::make_unique<EnumSocketDevice>(port);
     if (port != 0) {
-        m_discovery = std::make_unique<EnumSocketDevice>(port);
         m_discovery->Start();
     }
 }
@@ -108,10 +108,8 @@ DeviceManager::~DeviceManager()
 {
     Stop();
     Join();
-    if (m_discovery) {
-        m_discovery->Stop();
-        m_discovery->Join();
-    }
+    m_discovery->Stop();
+    m_discovery->Join();
     if (!WaitForNotifications(kNotificationDrainMs)) {
         TFLOG("hot-plug callbacks still running after %u ms", kNotificationDrainMs);
     }
@@ -129,9 +127,7 @@ void DeviceManager::Run()
         std::vector<Notification> notifications;
         {
             std::lock_guard<std::mutex> lock(m_listMutex);
-            if (m_discovery) {
-                m_discovery->UpdateDeviceListInfo(m_list);
-            }
+            m_discovery->UpdateDeviceListInfo(m_list);
             ProcessEntriesLocked(notifications);
         }
         Dispatch(notifications);
@@ -147,6 +143,7 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
     auto markRemoved = [&notify](DeviceInfo &entry) {
         entry.status = kStatusRemoved;
         entry.missCount = 0;
+        entry.heartbeatMissCount = 0;
         entry.callBackStatus = -1;
         entry.notifiedStatus = 1;
         notify(entry, kMessageRemoved);
@@ -196,7 +193,7 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 TFLOG(" do nothing: pDeviceHandle:%p m_iUpgradeFireOrJson:%d %s %s %d,%d,%d",
                       static_cast<void *>(entry.pDevice.get()), m_iUpgradeFireOrJson, entry.uri, entry.alias,
                       entry.status, entry.callBackStatus, entry.notifiedStatus);
-            } else if (entry.missCount > 2) {
+            } else if (entry.heartbeatMissCount > 2) {
                 TFLOG(" socket remove ");
                 entry.pDevice->OnMessage(kMessageRemoved);
                 entry.pDevice->Close();
@@ -204,8 +201,11 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
             } else {
                 char serial[64] = {};
                 if (entry.pDevice->GetSN(serial, sizeof(serial) - 1) != 0) {
-                    ++entry.missCount;
-                    TFLOG(" pDeviceInfo->missCount %d  ", entry.missCount);
+                    ++entry.heartbeatMissCount;
+                    TFLOG(" pDeviceInfo->missCount %d  ", entry.heartbeatMissCount);
+                } else {
+                    // Only failures in a row count: a camera that answers again is not removed.
+                    entry.heartbeatMissCount = 0;
                 }
             }
             break;
@@ -469,6 +469,7 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
             if (ret == 0) {
                 match->pDevice = std::move(device);
                 match->status = kStatusOpened;
+                match->heartbeatMissCount = 0;
                 if (by == MatchBy::Alias) {
                     TFLOG("alias:%s is found in the device list.", key);
                 }
@@ -485,6 +486,7 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
             ret = match->pDevice->Open(false);
             if (ret == 0) {
                 match->status = kStatusOpened;
+                match->heartbeatMissCount = 0;
                 return match->pDevice.get();
             }
             match->pDevice->Close();

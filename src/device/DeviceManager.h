@@ -45,10 +45,13 @@ public:
 
     /// Appends an entry to the list (tests; discovery merges through its own call).
     void AddDeviceInfo(std::unique_ptr<DeviceInfo> entry);
+    /// The enumerator merged at every round. With discovery port 0 it listens on no socket, and tests
+    /// hand it announcements themselves.
+    EnumSocketDevice &Discovery() { return *m_discovery; }
 
     /// Internal settings, read when the next manager is created (the port) or at the next round (the
     /// period). Tests shorten the round; the defaults are one second and UDP port 9007. Port 0 runs the
-    /// manager without discovery.
+    /// manager without a discovery socket.
     static void SetRoundPeriodMs(unsigned periodMs);
     static unsigned GetRoundPeriodMs();
     static void SetDiscoveryPort(uint16_t port);
@@ -79,7 +82,7 @@ private:
     void ProcessEntriesLocked(std::vector<Notification> &notifications);
     void Dispatch(const std::vector<Notification> &notifications);
 
-    std::unique_ptr<EnumSocketDevice> m_discovery; // null when discovery is off
+    std::unique_ptr<EnumSocketDevice> m_discovery; // its thread runs only with a discovery port
     mutable std::mutex m_listMutex;
     std::vector<std::unique_ptr<DeviceInfo>> m_list; // guarded by m_listMutex
     TfHotPlugCallback m_hotPlug = nullptr;           // guarded by m_listMutex

@@ -362,8 +362,8 @@ void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceIn
         }
 
         if (entry->status == kStatusOpened) {
-            if (entry->missCount > 2) {
-                TFLOG("DeviceInfo->missCount %d  isdelete", entry->missCount);
+            if (entry->heartbeatMissCount > 2) {
+                TFLOG("DeviceInfo->missCount %d  isdelete", entry->heartbeatMissCount);
                 it = m_records.erase(it);
                 continue;
             }

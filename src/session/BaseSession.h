@@ -1,25 +1,47 @@
 // SPDX-License-Identifier: Apache-2.0
-// BaseSession: the operations one camera session offers to the API and device layers.
+// BaseSession: one open camera session: opens, initialises, streams, configures and closes a camera.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "Orvane_api.h"
+#include "pipeline/DeviceStatus.h"
 #include "pipeline/Frame.h"
+#include "pipeline/StreamSource.h"
+#include "session/BaseProtocol.h"
 #include "session/SessionInfo.h"
 #include "session/SessionTypes.h"
 
-/// One sensor session of an open camera. Every operation defaults to "not supported": it logs
-/// "Not Support." and returns -255 without writing any output, so a camera that lacks an
-/// operation never reports a fake success. Camera sessions (and test fakes) override what they do.
-class BaseSession
+class ImageProc;
+
+/// The session of one sensor channel of a camera. It owns the camera's command protocol and frame
+/// pipeline, keeps the camera's calibration, mode lists and frame modes, and confirms settings against
+/// the status record the camera streams. A session without protocol (an unknown device type, or a test
+/// fake built with the default constructor) answers every camera operation with "Not Support." and
+/// -255 without writing any output, so it never reports a fake success.
+class BaseSession : public StreamSource
 {
 public:
     /// Result of an operation the session does not support.
     static constexpr int kNotSupported = -255;
+    /// Capacities of the session's own mode lists (count byte included).
+    static constexpr int kDepthRangeListBytes = 10;
+    static constexpr int kDataModeListBytes = 33;
+    /// Depth ranges 0 to 5 have a measuring-range record.
+    static constexpr int kMeasuringRangeCount = 6;
+    /// Tries (10 ms apart) to find the calibration block before initialising by commands.
+    static constexpr int kCalibrationTries = 100;
+    static constexpr unsigned kCalibrationPauseMs = 10;
 
-    BaseSession() = default;
-    virtual ~BaseSession();
+    /// Builds the session for `info`; a network camera type gets its socket protocol (no connection yet).
+    explicit BaseSession(const SessionInfo &info);
+    ~BaseSession() override;
 
     BaseSession(const BaseSession &) = delete;
     BaseSession &operator=(const BaseSession &) = delete;
@@ -179,7 +201,7 @@ public:
     // Firmware and configuration upgrade.
     virtual int StartUpgradeFirmWare(const char *path);
     virtual int SetUpgradeStatusCallback(TfUpgradeStatusCallback callback);
-    virtual int SendCameraParamsEnable(bool enabled);
+    int SendCameraParamsEnable(bool enabled) override;
     virtual int EnterJsonConfigMode(TfUpgradeStatusCallback callback);
     virtual int StartUpgradeJson(const char *path);
 
@@ -209,7 +231,123 @@ public:
 
     void SetSessionIndex(int index) { m_sessionIndex = index; }
     int GetSessionIndex() const { return m_sessionIndex; }
+    /// Copies the session's description into `out` (nothing happens when `out` is the session's own).
+    int GetSessionInfo(SessionInfo &out) const;
+    void setFramePixelFormat(int frameType, int pixelFormat);
+
+    // Steps of InitDevice.
+    void InitFromUVCFrameData(const InitCameraParams &params);
+    void InitFromUVCCMD();
+    void InitDataModeList();
+    void InitDepthRangeList();
+    void InitLens();
+
+    /// Checks a host file before it is sent to the camera: stores its size in `value` and its byte sum
+    /// modulo 256 in `flag`; false (and a log line) when it cannot be read or has the wrong size.
+    static bool CheckTransferFile(FileTransferParams &params);
+    /// The largest distance of a depth range in millimetres (0, with a log line, for a range above 5).
+    static int GetSonyMaxDepth(int range);
+
+    // ---- Stream hub side (the hub thread calls these) ----
+    bool HasProtocol() const override { return m_protocol != nullptr; }
+    bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) override;
+    DeviceStatus *GetDeviceStatus() override { return &m_deviceStatus; }
+    bool IsDeviceStatusRequested() const override { return m_statusRequested.load(); }
+    void SetDeviceStatusRequested(bool on) override { m_statusRequested.store(on); }
+    bool IsDeviceStatusFollowed() const override { return m_statusFollowed.load(); }
+    void SetDeviceStatusFollowed(bool on) override { m_statusFollowed.store(on); }
+    void StoreInitCameraParams(const InitCameraParams &params) override;
+
+    // ---- Internal settings and state, for the device layer and tests ----
+    /// Confirmation waits poll every `periodMs` instead of their own period (0 restores the periods);
+    /// the number of comparisons stays.
+    void SetConfirmPollPeriodMs(unsigned periodMs) { m_pollPeriodOverrideMs.store(periodMs); }
+    bool IsOpened() const { return m_opened.load(); }
+    bool IsInitialised() const { return m_initialised.load(); }
+    uint8_t GetCurrentDataMode() const { return m_dataMode.load(); }
+    uint32_t GetCurrentDepthRange() const { return m_depthRange.load(); }
+    DualFreqMode GetCurrentDualFreqMode() const { return m_dualFreq; }
+    LensConfig GetLensConfig() const { return m_lens; }
+    /// Count byte and entries, as the session holds them.
+    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_dataModeList; }
+    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const { return m_depthRangeList; }
+    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_measuringRanges; }
+    std::string GetSerialNumber() const { return m_serialNumber; }
+    /// The ToF intrinsics as last gathered (row-major 3x3).
+    std::array<double, 9> GetTofIntrinsic() const { return m_tofIntrinsic; }
+    /// The frame pipeline; null for a session built with the default constructor.
+    ImageProc *GetImageProc() { return m_imageProc.get(); }
+
+protected:
+    /// A session without protocol and without pipeline, for test fakes: opens no socket and starts no
+    /// thread; every operation a fake does not override answers "Not Support.".
+    BaseSession();
 
 private:
+    /// Polls the status record until `matches` holds: `count` comparisons `periodMs` apart, ended early
+    /// when the camera stops reporting its status. 0 on a match, else -105; 0 at once when the status
+    /// is not followed.
+    template <typename Match> int WaitForStatus(int count, unsigned periodMs, Match matches);
+    void SleepMs(unsigned ms) const;
+    /// Fills the pipeline's initial parameters from what the session knows now and initialises it.
+    void InitPipeline();
+    /// Gives the ToF decoder the settings the session keeps for it.
+    void ApplyTofSettings();
+    int DataModeCount() const;
+    int DepthRangeCount() const;
+    static bool IsNetworkType(uint32_t deviceType) { return deviceType >= 520 && deviceType <= 523; }
+
+    SessionInfo m_info;
+    DeviceStatus m_deviceStatus{}; // written by the hub thread; read field by field by setters
+    std::atomic<bool> m_statusFollowed{true};
+    std::atomic<bool> m_statusRequested{true};
+    // Declared after the status it writes; destroyed (and its threads stopped) before everything below
+    // goes away, the protocol included.
+    std::unique_ptr<ImageProc> m_imageProc;
+    std::vector<MeasuringRange> m_measuringRanges;
+
+    std::array<double, 9> m_tofIntrinsic{};
+    std::array<double, 9> m_colorIntrinsic{};
+    std::array<double, 8> m_tofDistortion{};
+    std::array<double, 8> m_colorDistortion{};
+    std::array<double, 9> m_rotation{};
+    std::array<double, 3> m_translation{};
+
+    FrameMode m_irFrameMode{640, 480, 25};
+    FrameMode m_depthFrameMode{640, 480, 25};
+    FrameMode m_colorFrameMode{640, 360, 25};
+    std::atomic<uint32_t> m_depthRange{0};
+    std::atomic<uint8_t> m_dataMode{0};
+    DualFreqMode m_dualFreq{};
+    LensConfig m_lens{2, 1, 640, 360, 25, 2};
+    std::array<uint8_t, kDepthRangeListBytes> m_depthRangeList{};
+    std::array<uint8_t, kDataModeListBytes> m_dataModeList{};
+
+    std::unique_ptr<BaseProtocol> m_protocol;
+    std::vector<DepthWorldRay> m_depthWorldTable; // empty until first built
+    std::string m_serialNumber;
+
+    std::atomic<bool> m_colorDistortionApplied{true};
+    std::atomic<bool> m_tofDistortionApplied{true};
+    std::atomic<bool> m_opened{false};
+    std::atomic<bool> m_initialised{false};
+    std::atomic<bool> m_paramsRequested{false};
+    std::atomic<bool> m_streamStarted{false};
+    std::atomic<int> m_imageRotation{-255};
     int m_sessionIndex = 0;
+    std::mutex m_mutex; // serialises stream start and stop with frame reads
+
+    // Settings the ToF decoder takes; kept here because the decoder exists only after initialisation.
+    std::atomic<bool> m_computeRealDepth{false};
+    std::atomic<bool> m_smoothingFilter{false};
+    std::atomic<bool> m_timeFilter{false};
+    std::atomic<bool> m_temperatureOffset{true};
+    std::atomic<bool> m_rawDepthCut{false};
+    std::atomic<uint8_t> m_irGmmGain{0};
+    ConfidenceFilterParams m_confidenceParams{1, 0, 20, 4600};
+    bool m_hasConfidenceParams = false;
+
+    alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set
+    std::atomic<bool> m_hasStoredInitParams{false};
+    std::atomic<unsigned> m_pollPeriodOverrideMs{0};
 };

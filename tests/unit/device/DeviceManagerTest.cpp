@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
@@ -32,6 +33,7 @@ public:
         ++closes;
         return 0;
     }
+    void SetOpenResult(int result) { m_openResult = result; }
     int opens = 0;
     int closes = 0;
 
@@ -205,6 +207,89 @@ TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
     EXPECT_EQ(removedEntry->status, 1);
 }
 
+TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedAndUnknownCameras)
+{
+    m_manager->AddDeviceInfo(Entry("A", "front", Ip(127, 0, 0, 2), 1)); // removed
+    m_manager->AddDeviceInfo(Entry("B", "back", Ip(127, 0, 0, 3)));
+    auto foreign = Entry("C", "side", Ip(127, 0, 0, 4));
+    foreign->deviceType = 600; // not a camera of this family: never matched by address
+    m_manager->AddDeviceInfo(std::move(foreign));
+
+    struct Case
+    {
+        const char *name;
+        BaseDevice *(DeviceManager::*open)(const char *, int &);
+        const char *key;
+        int expected;
+    };
+    const Case cases[] = {
+        {"removed by uri", &DeviceManager::OpenDevice, "KR52Lite:A", -1},
+        {"removed by alias", &DeviceManager::OpenDeviceByAlias, "front", -1},
+        {"removed by ip", &DeviceManager::OpenDeviceByIP, "127.0.0.2", -1},
+        {"unknown uri", &DeviceManager::OpenDevice, "KR52Lite:Z", -15},
+        {"uri prefix", &DeviceManager::OpenDevice, "KR52Lite:", -15},
+        {"unknown alias", &DeviceManager::OpenDeviceByAlias, "top", -15},
+        {"unknown ip", &DeviceManager::OpenDeviceByIP, "127.0.0.9", -15},
+        {"other family by ip", &DeviceManager::OpenDeviceByIP, "127.0.0.4", -15},
+    };
+    for (const Case &c : cases) {
+        int ret = 0;
+        EXPECT_EQ((m_manager->*c.open)(c.key, ret), nullptr) << c.name;
+        EXPECT_EQ(ret, c.expected) << c.name;
+    }
+    int ret = 7;
+    EXPECT_EQ(m_manager->OpenDevice(nullptr, ret), nullptr);
+    EXPECT_EQ(m_manager->OpenDeviceByAlias(nullptr, ret), nullptr);
+    EXPECT_EQ(m_manager->OpenDeviceByIP(nullptr, ret), nullptr);
+    EXPECT_EQ(ret, 7) << "a null key leaves the result alone";
+    EXPECT_EQ(m_manager->GetCameraCount(), 2) << "failed opens change no entry";
+}
+
+TEST_F(DeviceManagerTest, AClosedCameraOpensAgainWithNewSessions)
+{
+    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2)));
+    int ret = -1;
+    BaseDevice *first = m_manager->OpenDeviceByAlias("a", ret);
+    ASSERT_NE(first, nullptr);
+    m_manager->ReleaseDevice(first);
+    EXPECT_FALSE(m_manager->checkOpenedByAlias("a"));
+    ret = -1;
+    BaseDevice *second = m_manager->OpenDeviceByIP("127.0.0.2", ret);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(ret, 0);
+    EXPECT_TRUE(m_manager->checkOpenedByURI("KR52Lite:A"));
+    auto *session = static_cast<FakeSession *>(second->GetSession(0));
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->opens, 1);
+    m_manager->ReleaseDevice(second);
+}
+
+TEST_F(DeviceManagerTest, AFailedReopenOfAKeptDeviceClosesIt)
+{
+    // A removed camera whose handle the application still holds, listed again by discovery.
+    auto owned = Entry("A", "a", Ip(127, 0, 0, 2));
+    DeviceInfo *entry = owned.get();
+    m_manager->AddDeviceInfo(std::move(owned));
+    int ret = -1;
+    BaseDevice *device = m_manager->OpenDevice("KR52Lite:A", ret);
+    ASSERT_NE(device, nullptr);
+    auto *session = static_cast<FakeSession *>(device->GetSession(0));
+    session->SetOpenResult(-104);
+    entry->status = 2;
+
+    ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
+    EXPECT_EQ(ret, -104);
+    EXPECT_EQ(session->closes, 1);
+    EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device))
+        << "the application's handle is still the one to close";
+
+    session->SetOpenResult(0);
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), device) << "reopened, the kept device is handed out";
+    EXPECT_EQ(ret, 0);
+    m_manager->ReleaseDevice(device);
+}
+
 TEST(BaseDeviceTest, ACameraWithoutSessionsNeverOpens)
 {
     BaseDevice::SetSessionFactory([](const SessionInfo &, int) { return std::unique_ptr<BaseSession>(); });
@@ -214,6 +299,62 @@ TEST(BaseDeviceTest, ACameraWithoutSessionsNeverOpens)
     BaseDevice device(info, true);
     EXPECT_EQ(device.GetSession(0), nullptr);
     EXPECT_EQ(device.Open(false), -13);
+    BaseDevice::SetSessionFactory(nullptr);
+}
+
+TEST(BaseDeviceTest, WithoutAFactoryOnlyNetworkCamerasGetSessions)
+{
+    BaseDevice::SetSessionFactory(nullptr);
+    DeviceInfo info;
+    info.InitNew(520);
+    info.pSessionInfo.resize(2);
+    info.pSessionInfo[0].linkType = kLinkTypeNetwork;
+    info.pSessionInfo[0].deviceType = 520;
+    info.pSessionInfo[1].linkType = 1; // not a transport this library drives
+    info.pSessionInfo[1].deviceType = 520;
+    BaseDevice device(info, true);
+    ASSERT_NE(device.GetSession(0), nullptr);
+    EXPECT_NE(device.GetSession(0)->GetImageProc(), nullptr) << "the camera's own session, with its pipeline";
+    EXPECT_EQ(device.GetSession(1), nullptr);
+}
+
+/// Records the key of every property read.
+class ProbeSession : public BaseSession
+{
+public:
+    int GetProperty(int key, void *, int *size) override
+    {
+        keys.push_back(key);
+        sizes.push_back(*size);
+        return -104;
+    }
+    std::vector<int> keys;
+    std::vector<int> sizes;
+};
+
+TEST(BaseDeviceTest, TheLivenessProbeIsSessionZerosHeartbeat)
+{
+    std::vector<ProbeSession *> sessions;
+    BaseDevice::SetSessionFactory([&sessions](const SessionInfo &, int) {
+        auto session = std::make_unique<ProbeSession>();
+        sessions.push_back(session.get());
+        return std::unique_ptr<BaseSession>(std::move(session));
+    });
+    DeviceInfo info;
+    info.InitNew(523);
+    info.pSessionInfo.resize(2);
+    BaseDevice device(info, true);
+    char buf[64] = {};
+    EXPECT_EQ(device.GetSN(buf, 63), -104) << "the heartbeat's failure is the probe's";
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_EQ(sessions[0]->keys, std::vector<int>{static_cast<int>(0xE0000099u)});
+    EXPECT_EQ(sessions[0]->sizes, std::vector<int>{63});
+    EXPECT_TRUE(sessions[1]->keys.empty());
+
+    info.deviceType = 600; // not a camera of this family: nothing to probe
+    BaseDevice foreign(info, true);
+    EXPECT_EQ(foreign.GetSN(buf, 63), 0);
+    EXPECT_TRUE(sessions[2]->keys.empty());
     BaseDevice::SetSessionFactory(nullptr);
 }
 

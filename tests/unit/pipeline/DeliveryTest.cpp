@@ -203,7 +203,7 @@ TEST_F(DeliveryTest, PollingHandsOutOneSetWhoseSlotsAreTakenOnce)
     again.frameIndex = 77;
     EXPECT_EQ(m_hub->GetFrame(kFrameDepth, &again), -4);
     EXPECT_EQ(+again.frameIndex, 0u);
-    EXPECT_EQ(again.pFrameData, nullptr);
+    EXPECT_TRUE(again.pFrameData == nullptr);
     EXPECT_EQ(m_hub->GetFrame(kFrameDepthMappedToColor, &again), -4);
     EXPECT_EQ(m_hub->GetFrame(static_cast<FrameType>(7), &again), -4);
     EXPECT_EQ(m_hub->GetFrame(kFrameColor, nullptr), -5);
@@ -305,7 +305,7 @@ int OnFrames(CallbackFrames *frames)
         frames->color.dataLen != uint32_t{kWidth} * kHeight * 3) {
         ++g_notified.mismatches;
     }
-    g_notified.indices.push_back(depth.frameIndex);
+    g_notified.indices.push_back(+depth.frameIndex);
     return 0;
 }
 

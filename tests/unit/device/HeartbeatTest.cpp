@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the manager thread watching open cameras: failed heartbeats, removal, closing and re-adding.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/BaseDevice.h"
+#include "device/DeviceManager.h"
+#include "device/EnumSocketDevice.h"
+#include "session/BaseSession.h"
+
+namespace {
+
+constexpr int kHeartbeatKey = static_cast<int>(0xE0000099u);
+constexpr unsigned kRoundMs = 10;
+constexpr auto kAwait = std::chrono::seconds(10);
+
+/// Waits for `done` to hold, checking every millisecond; false after kAwait.
+bool Await(const std::function<bool()> &done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kAwait;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+/// What every fake session of a test shares: whether the camera answers, and what happened to it.
+struct CameraState
+{
+    /// Decides probe n (counting from 0); answers while null.
+    std::function<bool(int)> answers;
+    std::mutex mutex; // guards answers
+    std::atomic<int> probes{0};
+    std::atomic<int> failedProbes{0};
+    std::atomic<int> opens{0};
+    std::atomic<int> closes{0};
+    std::atomic<int> removedMessages{0};
+    std::atomic<int> wrongKeys{0};
+
+    void SetAnswers(std::function<bool(int)> rule)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        answers = std::move(rule);
+    }
+};
+
+/// A network session whose heartbeat is answered or not as the test decides.
+class HeartbeatSession : public BaseSession
+{
+public:
+    explicit HeartbeatSession(CameraState &state) : m_state(state) {}
+    int OpenDevice(bool) override
+    {
+        ++m_state.opens;
+        return 0;
+    }
+    int CloseDevice() override
+    {
+        ++m_state.closes;
+        return 0;
+    }
+    bool GetRawBufferStatus() override { return false; } // a closed camera streams nothing
+    int OnMessage(int type) override
+    {
+        if (type == kMessageRemoved) {
+            ++m_state.removedMessages;
+        }
+        return 0;
+    }
+    int GetProperty(int key, void *, int *) override
+    {
+        if (key != kHeartbeatKey) {
+            ++m_state.wrongKeys;
+            return -255;
+        }
+        const int probe = m_state.probes++;
+        bool answered = true;
+        {
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            if (m_state.answers) {
+                answered = m_state.answers(probe);
+            }
+        }
+        if (!answered) {
+            ++m_state.failedProbes;
+            return -104;
+        }
+        return 0;
+    }
+
+private:
+    CameraState &m_state;
+};
+
+/// One camera announcement (state 0, one ToF session) as it arrives on the discovery port.
+std::vector<uint8_t> Announcement(const char *sn, const char *ip)
+{
+    std::vector<uint8_t> d(EnumSocketDevice::kAnnouncementBytes, 0);
+    d[3] = 1; // one ToF session
+    std::memcpy(&d[5], ip, std::strlen(ip));
+    d[21] = EnumSocketDevice::kAnnouncedDeviceType;
+    std::memcpy(&d[22], sn, std::strlen(sn));
+    d[52] = 0; // running
+    return d;
+}
+
+struct HotPlugEvent
+{
+    int type;
+    std::string uri;
+};
+
+class HeartbeatTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        BaseDevice::SetSessionFactory(
+            [this](const SessionInfo &, int) { return std::make_unique<HeartbeatSession>(m_camera); });
+        DeviceManager::SetDiscoveryPort(0); // announcements are handed to the enumerator directly
+        DeviceManager::SetRoundPeriodMs(kRoundMs);
+        m_manager = DeviceManager::GetInstance();
+        m_manager->SetHotPlugStatusCallback_(&HeartbeatTest::OnHotPlug, this);
+    }
+
+    void TearDown() override
+    {
+        StopAnnouncing();
+        m_manager->Stop();
+        m_manager->Join();
+        DeviceManager::Release();
+        DeviceManager::SetRoundPeriodMs(1000);
+        BaseDevice::SetSessionFactory(nullptr);
+    }
+
+    /// The camera announces itself every round, as a camera that runs keeps doing.
+    void StartAnnouncing()
+    {
+        m_announcing = true;
+        m_announcer = std::thread([this] {
+            const std::vector<uint8_t> datagram = Announcement("SN0001", "127.0.0.2");
+            while (m_announcing) {
+                m_manager->Discovery().HandleDatagram(datagram.data(), datagram.size());
+                std::this_thread::sleep_for(std::chrono::milliseconds(kRoundMs / 2));
+            }
+        });
+    }
+
+    void StopAnnouncing()
+    {
+        m_announcing = false;
+        if (m_announcer.joinable()) {
+            m_announcer.join();
+        }
+    }
+
+    static void OnHotPlug(const TfDeviceInfo *info, int type, void *context)
+    {
+        auto *self = static_cast<HeartbeatTest *>(context);
+        std::lock_guard<std::mutex> lock(self->m_eventMutex);
+        self->m_events.push_back(HotPlugEvent{type, info->uri});
+    }
+
+    int CountEvents(int type)
+    {
+        std::lock_guard<std::mutex> lock(m_eventMutex);
+        int count = 0;
+        for (const HotPlugEvent &e : m_events) {
+            count += e.type == type ? 1 : 0;
+        }
+        return count;
+    }
+
+    std::vector<HotPlugEvent> Events()
+    {
+        std::lock_guard<std::mutex> lock(m_eventMutex);
+        return m_events;
+    }
+
+    /// The camera as discovery lists it, announced to the application and opened.
+    BaseDevice *DiscoverAndOpen()
+    {
+        StartAnnouncing();
+        m_manager->Start();
+        EXPECT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 1; }));
+        int ret = -1;
+        BaseDevice *device = m_manager->OpenDevice(kUri, ret);
+        EXPECT_EQ(ret, 0);
+        return device;
+    }
+
+    static constexpr const char *kUri = "KR52Lite:SN0001";
+    CameraState m_camera;
+    DeviceManager *m_manager = nullptr;
+    std::atomic<bool> m_announcing{false};
+    std::thread m_announcer;
+    std::mutex m_eventMutex;
+    std::vector<HotPlugEvent> m_events; // guarded by m_eventMutex
+};
+
+TEST_F(HeartbeatTest, AnAnnouncingCameraThatStopsAnsweringIsRemovedOnceAndKeepsItsHandle)
+{
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(Await([this] { return m_camera.probes >= 3; }))
+        << "an answering camera is probed every round";
+    EXPECT_EQ(CountEvents(kMessageRemoved), 0);
+    EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
+
+    m_camera.SetAnswers([](int) { return false; });
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageRemoved) == 1; }))
+        << "announcements must not hide failed heartbeats";
+    EXPECT_EQ(m_camera.failedProbes, 3) << "three failures in a row remove the camera, and probing ends";
+    EXPECT_EQ(m_camera.closes, 1) << "the removed camera's session is closed";
+    EXPECT_EQ(m_camera.removedMessages, 1);
+    EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device))
+        << "the handle stays valid until the application closes it";
+    EXPECT_EQ(m_camera.wrongKeys, 0);
+
+    // The camera still announces: discovery lists it again and reports it added.
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 2; }));
+    EXPECT_EQ(CountEvents(kMessageRemoved), 1);
+    for (const HotPlugEvent &e : Events()) {
+        EXPECT_EQ(e.uri, kUri);
+    }
+    EXPECT_EQ(m_camera.failedProbes, 3) << "a camera that is not open is not probed";
+    EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device));
+
+    m_manager->ReleaseDevice(device);
+    EXPECT_FALSE(m_manager->CheckDevicePtrVaild(device));
+    EXPECT_EQ(CountEvents(kMessageRemoved), 1);
+    EXPECT_EQ(m_manager->GetCameraCount(), 1) << "closed after its return, the camera is listed as available";
+}
+
+TEST_F(HeartbeatTest, OnlyFailuresInARowCount)
+{
+    // Two failures, one answer, again and again: never three in a row.
+    m_camera.SetAnswers([](int probe) { return probe % 3 == 2; });
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    StopAnnouncing(); // without announcements only the probes decide
+    ASSERT_TRUE(Await([this] { return m_camera.probes >= 12; }));
+    EXPECT_EQ(CountEvents(kMessageRemoved), 0);
+    EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
+    EXPECT_EQ(m_camera.closes, 0);
+
+    const int answeredSoFar = m_camera.probes;
+    m_camera.SetAnswers([answeredSoFar](int probe) { return probe < answeredSoFar; });
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageRemoved) == 1; }));
+    EXPECT_EQ(m_camera.closes, 1);
+    EXPECT_FALSE(m_manager->checkOpenedByURI(kUri));
+    m_manager->ReleaseDevice(device);
+}
+
+TEST_F(HeartbeatTest, ARemovedCameraThatIsClosedAndAnnouncedCanBeOpenedAgain)
+{
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    StopAnnouncing(); // the camera is gone
+    m_camera.SetAnswers([](int) { return false; });
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageRemoved) == 1; }));
+
+    m_manager->ReleaseDevice(device);
+    EXPECT_FALSE(m_manager->CheckDevicePtrVaild(device));
+    int ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice(kUri, ret), nullptr);
+    EXPECT_EQ(ret, -1) << "a removed camera cannot be opened until it announces again";
+
+    m_camera.SetAnswers(nullptr);
+    StartAnnouncing();
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 2; }));
+    ret = -1;
+    BaseDevice *again = m_manager->OpenDevice(kUri, ret);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(ret, 0);
+    EXPECT_EQ(m_camera.opens, 2);
+    const int probes = m_camera.probes;
+    ASSERT_TRUE(Await([&] { return m_camera.probes >= probes + 3; }))
+        << "the reopened camera is watched again";
+    EXPECT_EQ(CountEvents(kMessageRemoved), 1);
+    m_manager->ReleaseDevice(again);
+}
+
+TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
+{
+    m_camera.SetAnswers([](int) { return false; });
+    m_manager->SetUpgradeState(1);
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    // The round that reports a second camera has also passed the open one.
+    const std::vector<uint8_t> datagram = Announcement("SN0002", "127.0.0.3");
+    m_manager->Discovery().HandleDatagram(datagram.data(), datagram.size());
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 2; }));
+    EXPECT_EQ(m_camera.probes, 0);
+    EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
+    m_manager->ReleaseDevice(device);
+}
+
+} // namespace

@@ -1,0 +1,403 @@
+// SPDX-License-Identifier: Apache-2.0
+// BaseSession without a camera: construction defaults, refusals, frame modes, the calibration block's
+// mapping, confirmation time-outs against a silent status, the depth-to-world table and the file check.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "SessionTestSupport.h"
+#include "pipeline/ImageProc.h"
+#include "session/BaseSession.h"
+
+using session_test::Contains;
+using session_test::LogMark;
+using session_test::LogSince;
+
+namespace {
+
+SessionInfo NetworkInfo(uint32_t deviceType = 520)
+{
+    SessionInfo info;
+    info.linkType = kLinkTypeNetwork;
+    info.ip = 127u | (80u << 24); // nothing is contacted: the protocol is never opened here
+    info.cmdPort = 9008;
+    info.dataPort = 9009;
+    info.deviceType = deviceType;
+    return info;
+}
+
+/// A block as a camera in data mode `mode` would send it.
+InitCameraParams Block(uint8_t mode)
+{
+    InitCameraParams p{};
+    const double k[9] = {500, 0, 321, 0, 502, 241, 0, 0, 1};
+    std::memcpy(p.tofIntrinsic, k, sizeof(k));
+    p.rgbIntrinsic[0] = 1400;
+    p.rotation[0] = p.rotation[4] = p.rotation[8] = 1;
+    p.translation[0] = -25;
+    for (int i = 0; i < 6; ++i) {
+        p.depthMax[0][i] = static_cast<uint16_t>(1000 * (i + 1));
+        p.depthMax[1][i] = static_cast<uint16_t>(100 + i);
+        p.depthMax[2][i] = static_cast<uint16_t>(10 + i);
+    }
+    p.depthMax[0][4] = 0; // a range the camera leaves to the defaults
+    p.range = 2;
+    p.mode = mode;
+    p.wdr[0] = 2;
+    p.wdr[1] = 1;
+    p.wdr[2] = 3;
+    p.rangeListCount = 3;
+    p.rangeList[0] = 0;
+    p.rangeList[1] = 2;
+    p.rangeList[2] = 3;
+    p.modeListCount = 3;
+    p.modeList[0] = 1;
+    p.modeList[1] = 9;
+    p.modeList[2] = 10;
+    p.rgbW = 640;
+    p.rgbH = 480;
+    return p;
+}
+
+TEST(BaseSessionConstruction, NetworkCameraDefaults)
+{
+    BaseSession session(NetworkInfo());
+    const auto ranges = session.GetDepthRangeList();
+    EXPECT_EQ(std::vector<uint8_t>(ranges.begin(), ranges.begin() + 7),
+              (std::vector<uint8_t>{6, 0, 1, 2, 3, 4, 5}));
+    const auto modes = session.GetDataModeList();
+    EXPECT_EQ(std::vector<uint8_t>(modes.begin(), modes.begin() + 9),
+              (std::vector<uint8_t>{8, 1, 2, 3, 5, 6, 7, 9, 10}));
+
+    struct Row
+    {
+        uint8_t mode;
+        uint16_t range0, range1, range2;
+    };
+    const Row expected[] = {{0, 1249, 0, 1249}, {1, 1874, 0, 1874}, {2, 2498, 0, 2498},
+                            {3, 3123, 0, 3123}, {4, 3747, 0, 3747}, {5, 4200, 0, 7495}};
+    const auto table = session.GetMeasuringRangeTable();
+    ASSERT_EQ(table.size(), 6u);
+    for (const Row &row : expected) {
+        SCOPED_TRACE(row.mode);
+        const MeasuringRange r = table[row.mode];
+        EXPECT_EQ(int{r.mode}, row.mode);
+        EXPECT_EQ(int{r.range0}, row.range0);
+        EXPECT_EQ(int{r.range1}, row.range1);
+        EXPECT_EQ(int{r.range2}, row.range2);
+    }
+    FrameMode color{};
+    EXPECT_EQ(session.GetFrameMode(kFrameColor, &color), 0);
+    EXPECT_EQ(color.width, 640u);
+    EXPECT_EQ(color.height, 480u);
+    EXPECT_EQ(color.fps, 25u);
+    const LensConfig lens = session.GetLensConfig();
+    EXPECT_EQ(+lens.width, 640);
+    EXPECT_EQ(+lens.height, 480);
+    EXPECT_FALSE(session.IsOpened());
+    EXPECT_FALSE(session.GetStreamStatus());
+    EXPECT_EQ(session.GetDepthFrame2WorldTab(), nullptr);
+    EXPECT_EQ(session.GetDeviceType(), 520u);
+}
+
+TEST(BaseSessionConstruction, UnknownDeviceTypeHasNoProtocol)
+{
+    const size_t mark = LogMark();
+    BaseSession session(NetworkInfo(0));
+    EXPECT_TRUE(Contains(LogSince(mark), "]:devicetype:0 is invalid.\n"));
+    EXPECT_EQ(session.OpenDevice(false), -255);
+    uint8_t fps = 42;
+    EXPECT_EQ(session.GetTofFrameRate(&fps), -255);
+    EXPECT_EQ(fps, 42);
+    // Empty lists: no data mode is accepted, every depth range is.
+    EXPECT_FALSE(session.IsDataModeValid(1));
+    EXPECT_TRUE(session.IsRangeValid(7));
+}
+
+TEST(BaseSessionFrameMode, RotationExchangesWidthAndHeight)
+{
+    struct Row
+    {
+        int rotation; // -255: never set
+        FrameType type;
+        uint32_t width, height;
+    };
+    const Row rows[] = {{-255, kFrameDepth, 640, 480}, {0, kFrameDepth, 480, 640},
+                        {1, kFrameDepth, 640, 480},    {2, kFrameIr, 480, 640},
+                        {3, kFrameIr, 640, 480},       {0, kFrameColor, 480, 640}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.rotation);
+        BaseSession session(NetworkInfo());
+        if (row.rotation != -255) {
+            ASSERT_EQ(session.SetImageRotation(row.rotation), 0);
+        }
+        FrameMode mode{};
+        EXPECT_EQ(session.GetFrameMode(row.type, &mode), 0);
+        EXPECT_EQ(mode.width, row.width);
+        EXPECT_EQ(mode.height, row.height);
+    }
+    BaseSession session(NetworkInfo());
+    FrameMode untouched{1, 2, 3};
+    const size_t mark = LogMark();
+    EXPECT_EQ(session.GetFrameMode(static_cast<FrameType>(7), &untouched), 0);
+    EXPECT_EQ(untouched.width, 1u);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:frameType:7 is invalid.\n"));
+}
+
+TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
+{
+    BaseSession session(NetworkInfo());
+    struct Row
+    {
+        const char *name;
+        std::function<int()> call;
+        int expected;
+        const char *message; // empty: none
+    };
+    DualFreqMode dual{2, {1, 3, 0}};
+    const Row rows[] = {
+        {"data mode not listed", [&] { return session.SetDataMode(4); }, 1, "]:invalid data mode 4\n"},
+        {"range not listed", [&] { return session.SetDepthRange(DepthRange{7}); }, -10,
+         "]:invalid depth range 7\n"},
+        {"dual frequency outside modes 9 and 10", [&] { return session.SetDualFreqMode(dual); }, -15, ""},
+        {"intrinsics of sensor 3",
+         [&] {
+             double k[9] = {};
+             return session.GetCameraIntrinsic(static_cast<SensorType>(3), k);
+         },
+         -255, "]:cameraType:3 is invalid.\n"},
+        {"distortion of sensor 0",
+         [&] {
+             double d[8] = {};
+             return session.GetCameraDistortion(static_cast<SensorType>(0), d);
+         },
+         -255, "]:cameraType:0 is invalid.\n"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t mark = LogMark();
+        EXPECT_EQ(row.call(), row.expected);
+        if (row.message[0] != '\0') {
+            EXPECT_TRUE(Contains(LogSince(mark), row.message));
+        }
+    }
+    EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
+}
+
+TEST(BaseSessionConfirmation, SilentStatusTimesOutUnlessNotFollowed)
+{
+    BaseSession session(NetworkInfo());
+    session.SetConfirmPollPeriodMs(1);
+    // The protocol is not open: it accepts without contacting a camera, and no status ever follows.
+    size_t mark = LogMark();
+    EXPECT_EQ(session.SetDepthRange(DepthRange{3}), -105);
+    std::string log = LogSince(mark);
+    EXPECT_TRUE(Contains(log, "]:set range 3   receive depthrange 0 \n\n"));
+    EXPECT_TRUE(Contains(log, "]:ret:-105 is failed.\n"));
+    EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
+
+    mark = LogMark();
+    EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 700}), -105);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:expoTime:(0,700), deviceStatus:(0,0,0\t0,0\t0,0)\n"));
+
+    mark = LogMark();
+    EXPECT_EQ(session.SetGMMGain(9), -105);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:receive m_GmmGain 0\n"));
+
+    // A camera that does not report its status is taken at its word.
+    session.SetDeviceStatusFollowed(false);
+    EXPECT_EQ(session.SetDepthRange(DepthRange{3}), 0);
+    EXPECT_EQ(session.GetCurrentDepthRange(), 3u);
+}
+
+TEST(BaseSessionConfirmation, StatusFieldsConfirmEachSetter)
+{
+    BaseSession session(NetworkInfo());
+    session.SetConfirmPollPeriodMs(1);
+    DeviceStatus *status = session.GetDeviceStatus();
+    status->range = 4;
+    status->exposureTime = 900;
+    status->gmmGain = 12;
+    status->slaveMode = 2;
+    status->rgb1 = 800;
+    status->rgb2 = 600;
+    EXPECT_EQ(session.SetDepthRange(DepthRange{4}), 0);
+    EXPECT_EQ(session.GetCurrentDepthRange(), 4u);
+    EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 900}), 0);
+    EXPECT_EQ(session.SetGMMGain(12), 0);
+    EXPECT_EQ(session.SetSlaveModeEnabled(true), 0);
+    EXPECT_EQ(session.SetSlaveMode(2), 0);
+    EXPECT_EQ(session.SetLens(LensConfig{2, 1, 800, 600, 25, 2}), 0);
+    EXPECT_EQ(+session.GetLensConfig().width, 800);
+    FrameMode color{};
+    session.GetFrameMode(kFrameColor, &color);
+    EXPECT_EQ(color.width, 800u);
+    EXPECT_EQ(color.height, 600u);
+}
+
+TEST(BaseSessionCalibrationBlock, BlockFillsCalibrationListsAndRanges)
+{
+    BaseSession session(NetworkInfo());
+    InitCameraParams block = Block(9);
+    session.InitFromUVCFrameData(block);
+
+    EXPECT_EQ(session.GetTofIntrinsic()[2], 321.0);
+    EXPECT_EQ(session.GetCurrentDataMode(), 9);
+    EXPECT_EQ(session.GetCurrentDepthRange(), 2u);
+    const auto ranges = session.GetDepthRangeList();
+    EXPECT_EQ(std::vector<uint8_t>(ranges.begin(), ranges.begin() + 4), (std::vector<uint8_t>{3, 0, 2, 3}));
+    const auto modes = session.GetDataModeList();
+    EXPECT_EQ(std::vector<uint8_t>(modes.begin(), modes.begin() + 4), (std::vector<uint8_t>{3, 1, 9, 10}));
+    const auto table = session.GetMeasuringRangeTable();
+    EXPECT_EQ(+table[1].range2, 2000);
+    EXPECT_EQ(+table[1].range0, 101);
+    EXPECT_EQ(+table[1].range1, 11);
+    EXPECT_EQ(+table[4].range2, 3747); // left to the defaults
+    const DualFreqMode dual = session.GetCurrentDualFreqMode();
+    EXPECT_EQ(+dual.count, 2);
+    EXPECT_EQ(+dual.values[0], 1);
+    EXPECT_EQ(+dual.values[1], 3);
+    FrameMode color{};
+    session.GetFrameMode(kFrameColor, &color);
+    EXPECT_EQ(color.width, 640u);
+    EXPECT_EQ(color.height, 480u);
+    ASSERT_NE(session.GetDepthFrame2WorldTab(), nullptr);
+    EXPECT_NE(session.GetImageProc()->GetTofDecode(), nullptr);
+
+    // In a multi-frequency mode the depth range is fixed; the lists now come from the block.
+    size_t mark = LogMark();
+    EXPECT_EQ(session.SetDepthRange(DepthRange{2}), 1);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:Multi frequency mode reject change depth range\n"));
+    EXPECT_TRUE(session.IsDataModeValid(10));
+    EXPECT_FALSE(session.IsDataModeValid(2));
+    EXPECT_FALSE(session.IsRangeValid(1));
+
+    // Exposure indices without a status field in these modes are answered at once.
+    session.SetConfirmPollPeriodMs(1);
+    mark = LogMark();
+    EXPECT_EQ(session.SetExposureTime(ExposureTime{2, 500}), -105);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:expoTime:(2,500), deviceStatus:"));
+}
+
+TEST(BaseSessionCalibrationBlock, OversizedListCountsAreClamped)
+{
+    BaseSession session(NetworkInfo());
+    InitCameraParams block = Block(1);
+    block.rangeListCount = 200;
+    block.modeListCount = 250;
+    const size_t mark = LogMark();
+    session.InitFromUVCFrameData(block);
+    EXPECT_EQ(session.GetDepthRangeList()[0], 9);
+    EXPECT_EQ(session.GetDataModeList()[0], 32);
+    const std::string log = LogSince(mark);
+    EXPECT_TRUE(Contains(log, "]:rangeList count:200 is invalid.\n"));
+    EXPECT_TRUE(Contains(log, "]:modeList count:250 is invalid.\n"));
+    // Checks stay within the lists.
+    EXPECT_FALSE(session.IsRangeValid(77));
+    EXPECT_FALSE(session.IsDataModeValid(77));
+}
+
+TEST(BaseSessionDepthTable, RaysFollowTheIntrinsics)
+{
+    BaseSession session(NetworkInfo());
+    // Without distortion the undistorted intrinsics are the intrinsics themselves.
+    const double k[9] = {500, 0, 320, 0, 400, 240, 0, 0, 1};
+    ASSERT_EQ(session.InitDepthFrame2WorldTab(k), 0);
+    const DepthWorldRay *table = session.GetDepthFrame2WorldTab();
+    ASSERT_NE(table, nullptr);
+    struct Row
+    {
+        int u, v;
+    };
+    for (const Row row : {Row{0, 0}, Row{320, 240}, Row{639, 479}, Row{100, 400}}) {
+        const DepthWorldRay &ray = table[row.v * kDepthTableWidth + row.u];
+        EXPECT_NEAR(ray.first, (row.u - 320.0) / 500.0, 1e-6);
+        EXPECT_NEAR(ray.second, (row.v - 240.0) / 400.0, 1e-6);
+    }
+}
+
+class TransferFileCheck : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = std::filesystem::temp_directory_path() / ("orvane-transfer-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_dir);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+    std::string Write(const char *name, size_t bytes)
+    {
+        const std::string path = (m_dir / name).string();
+        std::ofstream out(path, std::ios::binary);
+        for (size_t i = 0; i < bytes; ++i) {
+            out.put(static_cast<char>(i & 0xFF));
+        }
+        return path;
+    }
+    static FileTransferParams Params(uint32_t type, const std::string &path, uint8_t index = 0)
+    {
+        FileTransferParams p{};
+        p.type = type;
+        std::snprintf(p.name, sizeof(p.name), "%s", path.c_str());
+        p.index = index;
+        return p;
+    }
+    std::filesystem::path m_dir;
+};
+
+TEST_F(TransferFileCheck, SizeDependsOnTheFileType)
+{
+    struct Row
+    {
+        uint32_t type;
+        uint8_t index;
+        size_t bytes;
+        bool accepted;
+    };
+    const Row rows[] = {{4, 0, 614400, true}, {5, 0, 614400, true}, {7, 0, 614399, false}, {6, 0, 2500, true},
+                        {6, 5, 14992, true},  {6, 1, 2500, false},  {9, 0, 0, true},       {9, 0, 10, false}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::to_string(row.type) + "/" + std::to_string(row.index) + "/" +
+                     std::to_string(row.bytes));
+        FileTransferParams p = Params(row.type, Write("file.bin", row.bytes), row.index);
+        EXPECT_EQ(BaseSession::CheckTransferFile(p), row.accepted);
+        EXPECT_EQ(+p.value, row.bytes);
+        if (row.accepted) {
+            uint8_t sum = 0;
+            for (size_t i = 0; i < row.bytes; ++i) {
+                sum = static_cast<uint8_t>(sum + (i & 0xFF));
+            }
+            EXPECT_EQ(+p.flag, sum);
+        }
+    }
+}
+
+TEST_F(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
+{
+    size_t mark = LogMark();
+    FileTransferParams missing = Params(4, (m_dir / "none.bin").string());
+    EXPECT_FALSE(BaseSession::CheckTransferFile(missing));
+    EXPECT_TRUE(Contains(LogSince(mark), "is failed.\n"));
+
+    mark = LogMark();
+    FileTransferParams wrong = Params(4, Write("short.bin", 100));
+    BaseSession session(NetworkInfo());
+    EXPECT_EQ(session.TransferFile(wrong), -15);
+    EXPECT_TRUE(Contains(LogSince(mark), "]:The length of file is 100 != 614400 invalid.\n"));
+
+    FileTransferParams unterminated{};
+    unterminated.type = 4;
+    std::memset(unterminated.name, 'a', sizeof(unterminated.name));
+    EXPECT_FALSE(BaseSession::CheckTransferFile(unterminated));
+}
+
+} // namespace

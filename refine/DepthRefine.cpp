@@ -424,13 +424,12 @@ int DepthRefine::Crop(AlgImage *image, uint32_t x, uint32_t y, uint32_t width, u
 
 int DepthRefine::Rotate(AlgImage *image, int rotation)
 {
-    if (!IsValidImage(image) || rotation < 0 || rotation > 3) {
+    // The codes of the image rotation setting: 0 quarter turn clockwise, 1 half turn, 2 quarter turn
+    // counter-clockwise (the same as cv::rotate's).
+    if (!IsValidImage(image) || rotation < 0 || rotation > 2) {
         return kRefineInvalidArgument;
     }
-    if (rotation == 0) {
-        return kRefineOk;
-    }
-    static constexpr int kCvCodes[] = {0, cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
+    static constexpr int kCvCodes[] = {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180,
                                        cv::ROTATE_90_COUNTERCLOCKWISE};
     cv::Mat rotated;
     cv::rotate(Wrap(image), rotated, kCvCodes[rotation]);

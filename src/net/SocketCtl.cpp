@@ -278,12 +278,16 @@ void SocketCtl::closeDevice()
 
 void SocketCtl::CloseSockets()
 {
+    // Shut down before closing: a reader blocked in recv on the socket returns at once instead of
+    // waiting out its receive time-out on a connection that is gone.
     const int dataSocket = m_dataSocket.exchange(0);
     if (dataSocket > 0) {
+        shutdown(dataSocket, SHUT_RDWR);
         close(dataSocket);
     }
     const int cmdSocket = m_cmdSocket.exchange(0);
     if (cmdSocket > 0) {
+        shutdown(cmdSocket, SHUT_RDWR);
         close(cmdSocket);
     }
 }

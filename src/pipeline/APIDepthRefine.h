@@ -115,7 +115,8 @@ public:
     virtual int Mirror(AlgImage *image, int code) = 0;
     virtual int Resize(AlgImage *image, uint32_t width, uint32_t height, int flag) = 0;
     virtual int Crop(AlgImage *image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) = 0;
-    /// rotation: 0 none, 1 90° clockwise, 2 180°, 3 90° counter-clockwise.
+    /// rotation: 0 a quarter turn clockwise, 1 a half turn, 2 a quarter turn counter-clockwise (the image
+    /// rotation setting's codes; 0 and 2 exchange width and height).
     virtual int Rotate(AlgImage *image, int rotation) = 0;
     virtual int SetTimeFilterDepthEnabled(bool enabled) = 0;
     virtual int GetOnlyTimeFilterDepth(AlgImage *out) = 0;

@@ -146,7 +146,8 @@ public:
     bool IsTransformIRImgToColorCameraEnabled() const { return m_irToColor.load(); }
     /// 1 left-right, 2 upside down, 3 both; anything else: no mirroring.
     void SetImageMirror(int mirror) { m_mirror.store(mirror); }
-    /// The refine library's rotation code (1, 2, 3); -255 or 0: none.
+    /// 0 a quarter turn clockwise, 1 a half turn, 2 a quarter turn counter-clockwise; -255 (never set) or
+    /// any other value: none.
     void SetImageRotation(int rotation) { m_rotation.store(rotation); }
     int GetImageMirror() const { return m_mirror.load(); }
     int GetImageRotation() const { return m_rotation.load(); }

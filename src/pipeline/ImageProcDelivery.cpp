@@ -479,7 +479,7 @@ int ImageProc::GetFrame(FrameType type, Frame *frame)
 
     const int rotation = m_rotation.load();
     const int mirror = m_mirror.load();
-    const bool rotate = rotation >= 1 && rotation <= 3;
+    const bool rotate = rotation >= 0 && rotation <= 2;
     const bool flip = mirror >= 1 && mirror <= 3;
     if ((!rotate && !flip) || m_refine == nullptr) {
         return 0;

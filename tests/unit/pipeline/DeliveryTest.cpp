@@ -49,7 +49,16 @@ public:
     std::atomic<int> lastMirrorCode{99};
     std::atomic<bool> mapDepthToColor{false};
 
-    int Rotate(AlgImage *, int) override { return ++rotateCalls, 0; }
+    std::atomic<int> lastRotateCode{99};
+    int Rotate(AlgImage *image, int code) override
+    {
+        ++rotateCalls;
+        lastRotateCode = code;
+        if (code == 0 || code == 2) {
+            std::swap(image->width, image->height);
+        }
+        return 0;
+    }
     int Mirror(AlgImage *image, int code) override
     {
         ++mirrorCalls;
@@ -257,6 +266,20 @@ TEST_F(DeliveryTest, MirrorSettingTwoFlipsUpsideDownWithCodeZero)
     // The first row now holds what the camera sent as the last row.
     EXPECT_EQ(pixels[0], DepthAt(depth.frameIndex, size_t{kWidth} * (kHeight - 1)));
     EXPECT_EQ(pixels[size_t{kWidth} * (kHeight - 1)], DepthAt(depth.frameIndex, 0));
+}
+
+TEST_F(DeliveryTest, RotationSettingTurnsTheHandedOutFrame)
+{
+    m_hub->SetImageRotation(0); // a quarter turn clockwise
+    Feed(5);
+    FrameReady ready{};
+    ASSERT_EQ(PrepareFullSet(ready), 0);
+    Frame depth{};
+    ASSERT_EQ(m_hub->GetFrame(kFrameDepth, &depth), 0);
+    EXPECT_EQ(m_refine.lastRotateCode.load(), 0);
+    EXPECT_EQ(m_refine.mirrorCalls.load(), 0);
+    EXPECT_EQ(+depth.width, kHeight);
+    EXPECT_EQ(+depth.height, kWidth);
 }
 
 TEST_F(DeliveryTest, MappedFrameIsReadyOnlyWhileItsTransformIsOn)

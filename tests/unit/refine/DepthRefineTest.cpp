@@ -223,10 +223,9 @@ TEST_F(DepthRefineTest, GeometryOnSmallImages)
         std::vector<uint8_t> expected;
     };
     const Row rows[] = {
-        {"rotate none", 0, 0, 3, 2, {1, 2, 3, 4, 5, 6}},
-        {"rotate cw", 0, 1, 2, 3, {4, 1, 5, 2, 6, 3}},
-        {"rotate 180", 0, 2, 3, 2, {6, 5, 4, 3, 2, 1}},
-        {"rotate ccw", 0, 3, 2, 3, {3, 6, 2, 5, 1, 4}},
+        {"rotate cw", 0, 0, 2, 3, {4, 1, 5, 2, 6, 3}},
+        {"rotate 180", 0, 1, 3, 2, {6, 5, 4, 3, 2, 1}},
+        {"rotate ccw", 0, 2, 2, 3, {3, 6, 2, 5, 1, 4}},
         {"mirror left-right", 1, 1, 3, 2, {3, 2, 1, 6, 5, 4}},
         {"mirror upside down", 1, 0, 3, 2, {4, 5, 6, 1, 2, 3}},
         {"mirror both", 1, -1, 3, 2, {6, 5, 4, 3, 2, 1}},
@@ -299,7 +298,8 @@ TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)
     }
     // Depth filters want 16-bit depth; geometry wants codes and rectangles it knows.
     EXPECT_EQ(m_refine->ProcessDepth(&colour, false), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->Rotate(&good, 4), kRefineInvalidArgument);
+    EXPECT_EQ(m_refine->Rotate(&good, 3), kRefineInvalidArgument);
+    EXPECT_EQ(m_refine->Rotate(&good, -255), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Mirror(&good, 2), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Resize(&good, 0, 2, 1), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Crop(&good, 3, 0, 2, 1), kRefineInvalidArgument);

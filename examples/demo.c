@@ -1,12 +1,48 @@
 // SPDX-License-Identifier: Apache-2.0
-// The demo: initialises the library, prints its version and the cameras it sees, and shuts down.
+// The demo: finds a camera, streams it for a few seconds with per-stream frame rates, saves the last
+// depth, IR, confidence and colour frames and a point cloud, closes the camera and shuts down.
 #define _POSIX_C_SOURCE 200809L
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "Orvane_api.h"
+
+enum
+{
+    kDepth,
+    kIr,
+    kConfidence,
+    kColor,
+    kStreamCount
+};
+
+static const char *const kStreamNames[kStreamCount] = {"depth", "IR", "confidence", "colour"};
+static const TfFrameType kStreamTypes[kStreamCount] = {TF_FRAME_DEPTH, TF_FRAME_IR, TF_FRAME_CONFIDENCE,
+                                                       TF_FRAME_COLOR};
+
+/** The last frame of one stream, copied out of the library's memory (which the next read reuses). */
+typedef struct SavedFrame
+{
+    TfFrame info;
+    uint8_t *pixels;
+    size_t capacity;
+    unsigned long total;    /* frames received over the whole run */
+    unsigned long inSecond; /* frames received in the current one-second window */
+} SavedFrame;
+
+typedef struct Options
+{
+    long discoveryWaitMs;
+    double durationSeconds;
+    const char *outputDir;
+    int depthRange;  /* -1: keep the camera's */
+    const char *uri; /* the camera to open; NULL: the first one listed */
+} Options;
 
 static const char *StatusName(uint32_t status)
 {
@@ -24,6 +60,13 @@ static const char *StatusName(uint32_t status)
     }
 }
 
+static double NowSeconds(void)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
+}
+
 static void SleepMs(long ms)
 {
     struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
@@ -31,10 +74,439 @@ static void SleepMs(long ms)
     }
 }
 
+static void Usage(const char *program)
+{
+    printf("usage: %s [-t seconds] [-o directory] [-w milliseconds] [-r range] [-u uri] [discovery-wait-ms]\n"
+           "  -t  how long to stream (default 3 s)\n"
+           "  -o  where to write the frames and the point cloud (default demo-output)\n"
+           "  -w  how long to look for cameras (default 2500 ms; a bare number means the same)\n"
+           "  -r  depth range 0 (shortest) to 5 (longest) to stream in (default: the camera's)\n"
+           "  -u  the camera to open, e.g. KR52Lite:SN0001 (default: the first one listed)\n",
+           program);
+}
+
+/** Parses the command line; returns 0, 1 for --help or 2 for a bad option. */
+static int ParseOptions(int argc, char **argv, Options *options)
+{
+    options->discoveryWaitMs = 2500;
+    options->durationSeconds = 3.0;
+    options->outputDir = "demo-output";
+    options->depthRange = -1;
+    options->uri = NULL;
+    int opt;
+    while ((opt = getopt(argc, argv, "t:o:w:r:u:h")) != -1) {
+        char *end = NULL;
+        switch (opt) {
+        case 't':
+            options->durationSeconds = strtod(optarg, &end);
+            if (end == optarg || *end != '\0' || options->durationSeconds <= 0.0 ||
+                options->durationSeconds > 3600.0) {
+                fprintf(stderr, "-t wants a number of seconds from 0 to 3600\n");
+                return 2;
+            }
+            break;
+        case 'o':
+            options->outputDir = optarg;
+            break;
+        case 'w':
+            options->discoveryWaitMs = strtol(optarg, &end, 10);
+            if (end == optarg || *end != '\0' || options->discoveryWaitMs < 0) {
+                fprintf(stderr, "-w wants a number of milliseconds\n");
+                return 2;
+            }
+            break;
+        case 'r':
+            options->depthRange = (int)strtol(optarg, &end, 10);
+            if (end == optarg || *end != '\0' || options->depthRange < 0 || options->depthRange > 5) {
+                fprintf(stderr, "-r wants a depth range from 0 to 5\n");
+                return 2;
+            }
+            break;
+        case 'u':
+            options->uri = optarg;
+            break;
+        case 'h':
+            return 1;
+        default:
+            return 2;
+        }
+    }
+    if (optind < argc) {
+        // The demo used to take the discovery wait as its only argument; scripts still pass it so.
+        char *end = NULL;
+        options->discoveryWaitMs = strtol(argv[optind], &end, 10);
+        if (end == argv[optind] || *end != '\0' || options->discoveryWaitMs < 0 || optind + 1 < argc) {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+/** The index of the camera listed under `uri` in `list`, or -1. */
+static int FindUri(const TfDeviceInfo *list, uint32_t count, const char *uri)
+{
+    for (uint32_t i = 0; i < count; ++i) {
+        if (strcmp(list[i].uri, uri) == 0) {
+            return (int)i;
+        }
+    }
+    return -1;
+}
+
+/** Reads the camera list into `*listOut` (caller frees); returns the number of cameras. */
+static uint32_t ReadCameraList(TfDeviceInfo **listOut)
+{
+    uint32_t count = 0;
+    *listOut = NULL;
+    if (TFCM_GetDeviceCount(&count) != 0 || count == 0) {
+        return 0;
+    }
+    TfDeviceInfo *list = calloc(count, sizeof(TfDeviceInfo));
+    if (list == NULL || TFCM_GetDeviceListInfo(list, count) != 0) {
+        free(list);
+        return 0;
+    }
+    *listOut = list;
+    return count;
+}
+
+/** Waits until the wanted camera (any camera without `uri`) is listed or the wait is over, lists what
+ *  it found and returns the index of the camera to open, or -1. */
+static int FindCameras(long waitMs, const char *uri, TfDeviceInfo **listOut, uint32_t *countOut)
+{
+    if (uri != NULL) {
+        printf("looking for %s for up to %ld ms...\n", uri, waitMs);
+    } else {
+        printf("looking for cameras for up to %ld ms...\n", waitMs);
+    }
+    const double deadline = NowSeconds() + (double)waitMs / 1000.0;
+    TfDeviceInfo *list = NULL;
+    uint32_t count = 0;
+    int chosen = -1;
+    for (;;) {
+        count = ReadCameraList(&list);
+        chosen = uri != NULL ? FindUri(list, count, uri) : (count > 0 ? 0 : -1);
+        if (chosen >= 0 || NowSeconds() >= deadline) {
+            break;
+        }
+        free(list);
+        SleepMs(50);
+    }
+    printf("%u camera(s) found\n", count);
+    for (uint32_t i = 0; i < count; ++i) {
+        char ip[16] = {0};
+        TFCM_GetDeviceIP(list[i].uri, ip);
+        printf("  [%u] %s  alias=%s  ip=%s  sessions=%u  status=%s\n", i, list[i].uri, list[i].alias, ip,
+               list[i].sessionCount, StatusName(list[i].status));
+    }
+    *listOut = list;
+    *countOut = count;
+    return chosen;
+}
+
+static int KeepFrame(SavedFrame *saved, const TfFrame *frame)
+{
+    if (frame->pFrameData == NULL || frame->dataLen == 0) {
+        return -1;
+    }
+    if (frame->dataLen > saved->capacity) {
+        uint8_t *bigger = realloc(saved->pixels, frame->dataLen);
+        if (bigger == NULL) {
+            return -1;
+        }
+        saved->pixels = bigger;
+        saved->capacity = frame->dataLen;
+    }
+    memcpy(saved->pixels, frame->pFrameData, frame->dataLen);
+    saved->info = *frame;
+    saved->info.pFrameData = saved->pixels;
+    return 0;
+}
+
+static void PrintRates(double seconds, SavedFrame *saved, double windowSeconds)
+{
+    printf("%5.1f s ", seconds);
+    for (int s = 0; s < kStreamCount; ++s) {
+        printf(" %s %.1f fps", kStreamNames[s], (double)saved[s].inSecond / windowSeconds);
+        saved[s].inSecond = 0;
+    }
+    printf("\n");
+    fflush(stdout);
+}
+
+/** Reads frames for the given time; returns 0 unless the camera failed in a way reading cannot survive. */
+static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *saved)
+{
+    const double start = NowSeconds();
+    double windowStart = start;
+    int lastError = 0;
+    for (;;) {
+        const double now = NowSeconds();
+        if (now - windowStart >= 1.0) {
+            PrintRates(now - start, saved, now - windowStart);
+            windowStart = now;
+        }
+        if (now - start >= durationSeconds) {
+            break;
+        }
+        TfFrameReady ready;
+        memset(&ready, 0, sizeof ready);
+        int ret = TFCM_ReadNextFrame(device, &ready);
+        if (ret == TF_ERROR_FRAME_TIMEOUT) {
+            continue;
+        }
+        if (ret != 0) {
+            if (ret != lastError) {
+                fprintf(stderr, "TFCM_ReadNextFrame: %d\n", ret);
+                lastError = ret;
+            }
+            if (ret == TF_ERROR_INVALID_HANDLE) {
+                return ret;
+            }
+            SleepMs(20);
+            continue;
+        }
+        const unsigned isReady[kStreamCount] = {ready.depth, ready.ir, ready.confidence, ready.color};
+        for (int s = 0; s < kStreamCount; ++s) {
+            if (!isReady[s]) {
+                continue;
+            }
+            TfFrame frame;
+            if (TFCM_GetFrame(device, kStreamTypes[s], &frame) == 0 && KeepFrame(&saved[s], &frame) == 0) {
+                ++saved[s].total;
+                ++saved[s].inSecond;
+            }
+        }
+    }
+    printf("average:");
+    const double elapsed = NowSeconds() - start;
+    for (int s = 0; s < kStreamCount; ++s) {
+        printf(" %s %.1f fps (%lu)", kStreamNames[s], (double)saved[s].total / elapsed, saved[s].total);
+    }
+    printf("\n");
+    return 0;
+}
+
+static int BytesPerPixel(uint32_t pixelFormat)
+{
+    switch (pixelFormat) {
+    case TF_PIXEL_DEPTH_MM16:
+    case TF_PIXEL_GRAY16:
+        return 2;
+    case TF_PIXEL_GRAY8:
+        return 1;
+    case TF_PIXEL_RGB888:
+    case TF_PIXEL_BGR888:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+/** True when the frame holds width x height pixels of its format. */
+static int FrameIsWhole(const TfFrame *frame)
+{
+    const int bytes = BytesPerPixel(frame->pixelFormat);
+    return bytes > 0 && frame->width > 0 && frame->height > 0 &&
+           (size_t)frame->dataLen >= (size_t)frame->width * frame->height * (size_t)bytes;
+}
+
+static FILE *OpenOutput(const char *dir, const char *name, char *path, size_t pathSize)
+{
+    snprintf(path, pathSize, "%s/%s", dir, name);
+    FILE *out = fopen(path, "wb");
+    if (out == NULL) {
+        fprintf(stderr, "cannot write %s: %s\n", path, strerror(errno));
+    }
+    return out;
+}
+
+/** Grey frames as binary PGM; 16-bit samples are written big-endian as the format requires. */
+static int SavePgm(const char *dir, const char *name, const TfFrame *frame)
+{
+    if (!FrameIsWhole(frame) || BytesPerPixel(frame->pixelFormat) == 3) {
+        fprintf(stderr, "%s: no whole grey frame to save\n", name);
+        return -1;
+    }
+    char path[4096];
+    FILE *out = OpenOutput(dir, name, path, sizeof path);
+    if (out == NULL) {
+        return -1;
+    }
+    const int wide = BytesPerPixel(frame->pixelFormat) == 2;
+    const size_t pixels = (size_t)frame->width * frame->height;
+    fprintf(out, "P5\n%u %u\n%u\n", frame->width, frame->height, wide ? 65535u : 255u);
+    int ok = 1;
+    if (wide) {
+        for (size_t i = 0; i < pixels && ok; ++i) {
+            uint16_t v;
+            memcpy(&v, frame->pFrameData + 2 * i, 2);
+            ok = fputc(v >> 8, out) != EOF && fputc(v & 0xFF, out) != EOF;
+        }
+    } else {
+        ok = fwrite(frame->pFrameData, 1, pixels, out) == pixels;
+    }
+    ok = (fclose(out) == 0) && ok;
+    if (ok) {
+        printf("saved %s (%ux%u, %d-bit)\n", path, frame->width, frame->height, wide ? 16 : 8);
+    }
+    return ok ? 0 : -1;
+}
+
+static int SavePpm(const char *dir, const char *name, const TfFrame *frame)
+{
+    if (!FrameIsWhole(frame) || BytesPerPixel(frame->pixelFormat) != 3) {
+        fprintf(stderr, "%s: no whole colour frame to save\n", name);
+        return -1;
+    }
+    char path[4096];
+    FILE *out = OpenOutput(dir, name, path, sizeof path);
+    if (out == NULL) {
+        return -1;
+    }
+    const size_t pixels = (size_t)frame->width * frame->height;
+    const int bgr = frame->pixelFormat == TF_PIXEL_BGR888;
+    fprintf(out, "P6\n%u %u\n255\n", frame->width, frame->height);
+    int ok = 1;
+    for (size_t i = 0; i < pixels && ok; ++i) {
+        const uint8_t *p = frame->pFrameData + 3 * i;
+        const uint8_t rgb[3] = {bgr ? p[2] : p[0], p[1], bgr ? p[0] : p[2]};
+        ok = fwrite(rgb, 1, 3, out) == 3;
+    }
+    ok = (fclose(out) == 0) && ok;
+    if (ok) {
+        printf("saved %s (%ux%u)\n", path, frame->width, frame->height);
+    }
+    return ok ? 0 : -1;
+}
+
+/** The depth frame as an ASCII PLY of its valid points (pixels without depth are left out). */
+static int SavePointCloud(TfDeviceHandle device, const char *dir, const char *name, const TfFrame *depth)
+{
+    if (!FrameIsWhole(depth) || depth->pixelFormat != TF_PIXEL_DEPTH_MM16) {
+        fprintf(stderr, "%s: no whole depth frame to convert\n", name);
+        return -1;
+    }
+    const size_t pixels = (size_t)depth->width * depth->height;
+    TfVector3f *points = calloc(pixels, sizeof(TfVector3f));
+    if (points == NULL) {
+        return -1;
+    }
+    int ret = TFCM_ConvertDepthFrameToPointCloudVector(device, depth, points);
+    if (ret != 0) {
+        fprintf(stderr, "TFCM_ConvertDepthFrameToPointCloudVector: %d\n", ret);
+        free(points);
+        return -1;
+    }
+    size_t valid = 0;
+    for (size_t i = 0; i < pixels; ++i) {
+        valid += points[i].z > 0.0f;
+    }
+    char path[4096];
+    FILE *out = OpenOutput(dir, name, path, sizeof path);
+    if (out == NULL) {
+        free(points);
+        return -1;
+    }
+    fprintf(out,
+            "ply\nformat ascii 1.0\ncomment depth frame %u, millimetres\nelement vertex %zu\n"
+            "property float x\nproperty float y\nproperty float z\nend_header\n",
+            depth->frameIndex, valid);
+    int ok = 1;
+    for (size_t i = 0; i < pixels && ok; ++i) {
+        if (points[i].z > 0.0f) {
+            ok = fprintf(out, "%.2f %.2f %.2f\n", points[i].x, points[i].y, points[i].z) > 0;
+        }
+    }
+    ok = (fclose(out) == 0) && ok;
+    free(points);
+    if (ok) {
+        printf("saved %s (%zu points)\n", path, valid);
+    }
+    return ok ? 0 : -1;
+}
+
+static int MakeDirectory(const char *dir)
+{
+    if (mkdir(dir, 0777) != 0 && errno != EEXIST) {
+        fprintf(stderr, "cannot create %s: %s\n", dir, strerror(errno));
+        return -1;
+    }
+    return 0;
+}
+
+/** Opens the first camera, streams, saves; returns the process's exit status for this part. */
+static int RunCamera(const TfDeviceInfo *camera, const Options *options)
+{
+    TfDeviceHandle device = NULL;
+    int ret = TFCM_OpenDevice(camera->uri, &device);
+    if (ret != 0) {
+        fprintf(stderr, "TFCM_OpenDevice(%s): %d\n", camera->uri, ret);
+        return 1;
+    }
+    // Confidence frames are off until asked for.
+    ret = TFCM_SetConfidenceFrameEnabled(device, true);
+    if (ret != 0) {
+        fprintf(stderr, "TFCM_SetConfidenceFrameEnabled: %d\n", ret);
+    }
+    TfConfidenceFilterParams filter;
+    if (TFCM_GetConfidenceFilterParams(device, &filter) == 0) {
+        printf("confidence filter: %s, threshold %u, value %u\n", filter.enable ? "on" : "off",
+               (unsigned)filter.threshold, (unsigned)filter.value);
+        // Pixels more confident than `value` lose their depth, so an upper bound of 0 blanks the
+        // whole image: such a filter is switched off for the demo.
+        if (filter.enable && filter.value == 0 && TFCM_SetConfidenceFilterEnabled(device, false) == 0) {
+            printf("confidence filter switched off\n");
+        }
+    }
+    if (options->depthRange >= 0) {
+        // The camera streams from the open on; the library stops and restarts it around the change.
+        ret = TFCM_SetDepthRange(device, (TfDepthRange)options->depthRange);
+        printf("depth range %d (%d)\n", options->depthRange, ret);
+    }
+    printf("opened %s; streaming for %.1f s\n", camera->uri, options->durationSeconds);
+    fflush(stdout);
+
+    SavedFrame saved[kStreamCount];
+    memset(saved, 0, sizeof saved);
+    int status = Stream(device, options->durationSeconds, saved) == 0 ? 0 : 1;
+    for (int s = 0; s < kStreamCount; ++s) {
+        if (saved[s].total == 0) {
+            fprintf(stderr, "no %s frames\n", kStreamNames[s]);
+            status = 1;
+        }
+    }
+
+    if (MakeDirectory(options->outputDir) != 0) {
+        status = 1;
+    } else {
+        const char *dir = options->outputDir;
+        status |= saved[kDepth].total > 0 && SavePgm(dir, "depth.pgm", &saved[kDepth].info) != 0;
+        status |= saved[kIr].total > 0 && SavePgm(dir, "ir.pgm", &saved[kIr].info) != 0;
+        status |=
+            saved[kConfidence].total > 0 && SavePgm(dir, "confidence.pgm", &saved[kConfidence].info) != 0;
+        status |= saved[kColor].total > 0 && SavePpm(dir, "colour.ppm", &saved[kColor].info) != 0;
+        // The conversion uses the camera's depth-to-world table, so it runs before the close.
+        status |= saved[kDepth].total > 0 &&
+                  SavePointCloud(device, dir, "pointcloud.ply", &saved[kDepth].info) != 0;
+    }
+
+    ret = TFCM_CloseDevice(&device);
+    printf("closed (%d)\n", ret);
+    for (int s = 0; s < kStreamCount; ++s) {
+        free(saved[s].pixels);
+    }
+    return status != 0 || ret != 0;
+}
+
 int main(int argc, char **argv)
 {
-    // Cameras announce themselves once a second; give discovery a few rounds to list them.
-    long waitMs = argc > 1 ? atol(argv[1]) : 2500;
+    Options options;
+    const int parsed = ParseOptions(argc, argv, &options);
+    if (parsed != 0) {
+        Usage(argv[0]);
+        return parsed == 1 ? 0 : 2;
+    }
 
     int ret = TFCM_Initialize();
     if (ret != 0) {
@@ -45,26 +517,18 @@ int main(int argc, char **argv)
     TFCM_GetSDKVersion(version);
     printf("Orvane SDK %s\n", version);
 
-    printf("looking for cameras for %ld ms...\n", waitMs);
-    SleepMs(waitMs);
-
+    TfDeviceInfo *list = NULL;
     uint32_t count = 0;
-    TFCM_GetDeviceCount(&count);
-    printf("%u camera(s) found\n", count);
-    if (count > 0) {
-        TfDeviceInfo *list = calloc(count, sizeof(TfDeviceInfo));
-        if (list != NULL && TFCM_GetDeviceListInfo(list, count) == 0) {
-            for (uint32_t i = 0; i < count; ++i) {
-                char ip[16] = {0};
-                TFCM_GetDeviceIP(list[i].uri, ip);
-                printf("  [%u] %s  alias=%s  ip=%s  sessions=%u  status=%s\n", i, list[i].uri, list[i].alias,
-                       ip, list[i].sessionCount, StatusName(list[i].status));
-            }
-        }
-        free(list);
+    int status = 1;
+    const int chosen = FindCameras(options.discoveryWaitMs, options.uri, &list, &count);
+    if (chosen >= 0) {
+        status = RunCamera(&list[chosen], &options);
+    } else {
+        fprintf(stderr, "no camera to open\n");
     }
+    free(list);
 
     ret = TFCM_Shutdown();
     printf("shut down (%d)\n", ret);
-    return ret == 0 ? 0 : 1;
+    return status == 0 && ret == 0 ? 0 : 1;
 }

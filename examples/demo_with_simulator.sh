@@ -1,13 +1,84 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Runs the demo against one simulated camera and checks that it lists it: <orvane-camsim> <orvane-demo>.
+# Runs an example against one simulated camera and checks what it printed and wrote:
+# <orvane-camsim> demo <orvane-demo>, or <orvane-camsim> callback <orvane-stream-callback>.
 set -euo pipefail
 sim="$1"
-demo="$2"
-sleep 30 2>/dev/null | "$sim" --period-ms 200 --camera serial=SNDEMO,alias=demo-cam,ip=127.0.0.2 >/dev/null &
-sim_pid=$!
-trap 'kill "$sim_pid" 2>/dev/null || true' EXIT
-output="$("$demo" 1500)"
-echo "$output"
-grep -q "KR52Lite:SNDEMO  alias=demo-cam  ip=127.0.0.2  sessions=1  status=available" <<<"$output"
-grep -q "shut down (0)" <<<"$output"
+kind="$2"
+program="$3"
+out="$(mktemp -d)"
+# The simulator runs until its standard input closes: the trap closes it and waits for the exit.
+coproc SIM { exec "$sim" --exit-on-eof --period-ms 200 --camera serial=SNDEMO,alias=demo-cam,ip=127.0.0.2 \
+    >/dev/null; }
+sim_pid=$SIM_PID
+finish() {
+    exec {SIM[1]}>&- 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    rm -rf "$out"
+}
+trap finish EXIT
+
+fail() {
+    echo "FAILED: $*" >&2
+    exit 1
+}
+
+# pnm_check <file> <magic> <bytes per sample>: header of a binary PGM/PPM and a payload of exactly
+# width x height samples.
+pnm_check() {
+    local file="$1" magic="$2" channels="$3"
+    [ -s "$file" ] || fail "$file missing"
+    local header
+    header="$(head -n 3 "$file" | tr '\n' ' ')"
+    read -r m w h maxval _ <<<"$header"
+    [ "$m" = "$magic" ] || fail "$file: magic $m"
+    [[ "$w" =~ ^[0-9]+$ && "$h" =~ ^[0-9]+$ && "$w" -gt 0 && "$h" -gt 0 ]] || fail "$file: size $w x $h"
+    local sample=1
+    [ "$maxval" = 65535 ] && sample=2
+    [ "$maxval" = 255 ] || [ "$maxval" = 65535 ] || fail "$file: maxval $maxval"
+    local headerBytes=$((${#m} + ${#w} + ${#h} + ${#maxval} + 4))
+    local expected=$((headerBytes + w * h * channels * sample))
+    [ "$(stat -c %s "$file")" -eq "$expected" ] || fail "$file: $(stat -c %s "$file") bytes, want $expected"
+    echo "$file: $m $w x $h maxval $maxval"
+}
+
+ply_check() {
+    local file="$1"
+    [ -s "$file" ] || fail "$file missing"
+    [ "$(head -n 2 "$file" | tr '\n' ' ')" = "ply format ascii 1.0 " ] || fail "$file: not ASCII PLY"
+    local vertices headerLines
+    vertices="$(grep -m1 '^element vertex ' "$file" | awk '{print $3}')"
+    headerLines="$(grep -n -m1 '^end_header$' "$file" | cut -d: -f1)"
+    [ -n "$vertices" ] && [ "$vertices" -gt 0 ] && [ -n "$headerLines" ] || fail "$file: header"
+    [ "$(($(wc -l <"$file") - headerLines))" -eq "$vertices" ] || fail "$file: vertex count"
+    # Every vertex is three numbers with a positive depth.
+    tail -n +"$((headerLines + 1))" "$file" |
+        awk 'NF != 3 || $3 <= 0 { bad = 1 } END { exit bad }' || fail "$file: malformed vertex"
+    echo "$file: $vertices points"
+}
+
+case "$kind" in
+demo)
+    output="$("$program" -w 5000 -t 2 -u KR52Lite:SNDEMO -o "$out/frames")" || fail "the demo exited with $?"
+    echo "$output"
+    grep -q "KR52Lite:SNDEMO  alias=demo-cam  ip=127.0.0.2  sessions=1  status=available" <<<"$output" ||
+        fail "the camera is not listed"
+    grep -Eq "^average: depth [0-9.]+ fps \([1-9][0-9]*\) IR [0-9.]+ fps \([1-9][0-9]*\) confidence [0-9.]+ fps \([1-9][0-9]*\) colour [0-9.]+ fps \([1-9][0-9]*\)" \
+        <<<"$output" || fail "a stream delivered no frames"
+    grep -q "shut down (0)" <<<"$output" || fail "no clean shutdown"
+    pnm_check "$out/frames/depth.pgm" P5 1
+    pnm_check "$out/frames/ir.pgm" P5 1
+    pnm_check "$out/frames/confidence.pgm" P5 1
+    pnm_check "$out/frames/colour.ppm" P6 3
+    ply_check "$out/frames/pointcloud.ply"
+    ;;
+callback)
+    output="$("$program" KR52Lite:SNDEMO)" || fail "the example exited with $?"
+    echo "$output"
+    grep -Eq "^notified: [1-9][0-9]* sets; depth [1-9]" <<<"$output" || fail "no notified frames"
+    grep -q "^polled depth frame" <<<"$output" || fail "no polled frames after unregistering"
+    ;;
+*)
+    fail "unknown kind $kind"
+    ;;
+esac

@@ -8,11 +8,14 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 "$ROOT/scripts/install-deps.sh"
 build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCHMARKS=OFF
 
+CAMERA=()
 if [ "${ORVANE_DEMO_NO_SIM:-0}" != "1" ]; then
+    # Other cameras on the network may be listed first; an -u of the caller's still wins.
+    CAMERA=(-u KR52Lite:SN0001)
     # The simulator keeps announcing while its standard input stays open; the trap ends it.
     sleep infinity | "$ROOT/build/release/sim/orvane-camsim" \
         --camera serial=SN0001,alias=demo-cam,ip=127.0.0.2 >/dev/null &
     SIM_PID=$!
     trap 'kill "$SIM_PID" 2>/dev/null || true; pkill -P $$ sleep 2>/dev/null || true' EXIT
 fi
-"$ROOT/build/release/examples/orvane-demo" "$@"
+"$ROOT/build/release/examples/orvane-demo" "${CAMERA[@]}" "$@"

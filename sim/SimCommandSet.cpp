@@ -35,6 +35,7 @@ constexpr uint8_t kSlaveTrigger = 0x1F;
 
 constexpr uint8_t kSlaveEnableSubId = 8;
 constexpr uint8_t kGmmGainSubId = 4;
+constexpr uint8_t kLowPowerMode = 0x20;
 constexpr uint8_t kRebootMode = 8;
 constexpr uint8_t kNetworkQueryOffset = 0x10;
 constexpr uint8_t kJsonConfigSubId = 0x17;
@@ -475,6 +476,12 @@ bool SimCommandSet::ApplySetting(SimSettings &s, uint8_t commandId, const std::v
     case id::kWorkMode:
         if (b0 == kRebootMode) {
             ++s.rebootCount;
+        } else if (b0 == kLowPowerMode) {
+            // Low power is a state on top of the work mode: the third flag 0 enters it, 1 leaves it, and
+            // the status shows it as bit 0x20 of the mode.
+            const bool enter = At(payload, 3) == 0;
+            s.workMode.mode = static_cast<uint8_t>(enter ? (s.workMode.mode | kLowPowerMode)
+                                                         : (s.workMode.mode & ~kLowPowerMode));
         } else {
             s.workMode = SimWorkMode{b0, At(payload, 1), At(payload, 2), At(payload, 3), At(payload, 4)};
         }

@@ -2,6 +2,8 @@
 // The default settings of a simulated KR52Lite session, including a consistent stereo calibration.
 #include "SimSettings.h"
 
+#include <algorithm>
+
 namespace {
 
 using Matrix3 = std::array<double, 9>;
@@ -47,13 +49,17 @@ SimSettings::SimSettings()
     exposureUs[0] = 1000;
     exposureUs[1] = 200;
     for (uint8_t mode = 0; mode < 6; ++mode) {
-        measuringRanges[mode] = SimMeasuringRange{kMinDepthMm, kMaxDepthMm[mode], kMaxDepthMm[mode]};
+        // range0 the largest depth worth reporting (at most 4.2 m), range1 the smallest, range2 the
+        // range's unambiguous distance.
+        measuringRanges[mode] =
+            SimMeasuringRange{std::min<uint16_t>(kMaxDepthMm[mode], 4200), kMinDepthMm, kMaxDepthMm[mode]};
     }
     dspSwitches = {{1, 1}, {2, 1}, {3, 0}};
     for (uint8_t subId = 1; subId <= 8; ++subId) {
         dspFunctions[{1, subId}] = SimDspFunction{1, 0, 0};
     }
-    dspFunctions[{1, 6}] = SimDspFunction{1, 50, 0}; // the confidence filter
+    // The confidence filter: depth below confidence 50 is marked, above 4095 (never) dropped.
+    dspFunctions[{1, 6}] = SimDspFunction{1, 50, 4095};
     dspFunctions[{2, 1}] = SimDspFunction{0, 0, 0};
     dspFunctions[{3, 1}] = SimDspFunction{0, 0, 0};
 

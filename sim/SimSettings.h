@@ -24,9 +24,9 @@ struct SimLensConfig
 /// The three range limits of one measuring mode, in millimetres.
 struct SimMeasuringRange
 {
-    uint16_t range0 = 0;
-    uint16_t range1 = 0;
-    uint16_t range2 = 0;
+    uint16_t range0 = 0; ///< the largest depth reported
+    uint16_t range1 = 0; ///< the smallest depth reported
+    uint16_t range2 = 0; ///< the range's unambiguous distance
 };
 
 /// The work-mode record; each flag is 0 or 1 and `option` 0 to 2 as the host sends them.
@@ -80,7 +80,8 @@ struct SimFileRequest
 ///   d[0] = index, d[1..4] (0 for an unknown index).
 /// - 0x11 measuring range: set mode, range0, range1, range2 (u8, three u16) → `measuringRanges[mode]`;
 ///   query [0] = mode answers the 7-byte record.
-/// - 0x12 work mode: set [0] = 8 reboots (`rebootCount` + 1); otherwise the 5 record bytes →
+/// - 0x12 work mode: set [0] = 8 reboots (`rebootCount` + 1); [0] = 0x20 enters ([3] = 0) or leaves
+///   ([3] = 1) low power, bit 0x20 of `workMode.mode`; otherwise the 5 record bytes →
 ///   `workMode`; query d[0..4] = the record.
 /// - 0x1E test mode: set [0] = type, [1..4] = parameters → `testModeType`, `testModeParams`;
 ///   query d[0] = type, d[1..4].

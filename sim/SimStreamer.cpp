@@ -347,13 +347,14 @@ std::vector<uint8_t> SimStreamer::EncodeCalibration(const SimSettings &settings)
     WriteDoubles(writer, settings.colorDistortion.data(), settings.colorDistortion.size());
     WriteDoubles(writer, settings.rotation.data(), settings.rotation.size());
     WriteDoubles(writer, settings.translationMm.data(), settings.translationMm.size());
-    // Three rows of six: each row one limit of the measuring range, each column one depth range.
+    // Three rows of six, each column one depth range: row 0 the range's distance (range2), row 1 the
+    // largest depth reported (range0), row 2 the smallest (range1).
     for (int row = 0; row < 3; ++row) {
         for (uint8_t range = 0; range < sim_tof::kRangeCount; ++range) {
             const auto found = settings.measuringRanges.find(range);
             const SimMeasuringRange limits =
                 found == settings.measuringRanges.end() ? SimMeasuringRange{} : found->second;
-            writer.WriteU16Le(row == 0 ? limits.range0 : row == 1 ? limits.range1 : limits.range2);
+            writer.WriteU16Le(row == 0 ? limits.range2 : row == 1 ? limits.range0 : limits.range1);
         }
     }
     writer.WriteU8(settings.depthRange);

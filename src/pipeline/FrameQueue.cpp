@@ -58,13 +58,23 @@ Frame *FrameQueue::Pop(FrameType /*type*/)
     std::unique_lock<std::mutex> lock(m_mutex);
     if (m_frames.empty()) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_waitTimeMs);
-        if (!m_cond.wait_until(lock, deadline, [this] { return !m_frames.empty(); })) {
+        if (!m_cond.wait_until(lock, deadline, [this] { return !m_frames.empty() || m_interrupted; }) ||
+            m_frames.empty()) {
             return nullptr;
         }
     }
     Frame *frame = m_frames.front();
     m_frames.pop_front();
     return frame;
+}
+
+void FrameQueue::Interrupt(bool on)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interrupted = on;
+    }
+    m_cond.notify_all();
 }
 
 void FrameQueue::RecycleFrame(Frame *frame)

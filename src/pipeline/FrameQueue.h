@@ -31,6 +31,9 @@ public:
     /// The oldest queued frame, waiting up to the wait time for one; null on time-out. The type only
     /// mirrors the call sites: a queue holds one type.
     Frame *Pop(FrameType type);
+    /// While on, Pop no longer waits for an empty queue (waiters return at once): lets the threads that
+    /// wait on the queue stop promptly.
+    void Interrupt(bool on);
     /// Hands a frame back to the pool; null does nothing.
     void RecycleFrame(Frame *frame);
     /// Pops the oldest frame (waiting up to the wait time) and gives it straight back to the pool.
@@ -52,4 +55,5 @@ private:
     std::deque<Frame *> m_frames; // guarded by m_mutex
     uint16_t m_waitTimeMs;        // guarded by m_mutex
     uint64_t m_dropped = 0;       // guarded by m_mutex
+    bool m_interrupted = false;   // guarded by m_mutex
 };

@@ -155,10 +155,26 @@ void ImageProc::Close()
             thread->Stop();
         }
     }
+    // Wake whoever waits on a queue, so no thread sits out its wait time before it sees the stop.
+    std::vector<FrameQueue *> queues = {m_rawTofQueue.get(), m_rawColorQueue.get(),
+                                        m_rgbDecode->GetColorQueue()};
+    if (m_tofDecode) {
+        queues.insert(queues.end(), {m_tofDecode->GetDepthQueue(), m_tofDecode->GetIrQueue(),
+                                     m_tofDecode->GetConfidenceQueue()});
+    }
+    for (FrameQueue *queue : queues) {
+        queue->Interrupt(true);
+    }
+    if (m_sync) {
+        m_sync->SetSingleFrameReady(0); // wakes its worker with nothing to collect
+    }
     for (StoppableThread *thread : threads) {
         if (thread != nullptr) {
             thread->Join();
         }
+    }
+    for (FrameQueue *queue : queues) {
+        queue->Interrupt(false);
     }
 }
 

@@ -69,13 +69,16 @@ BaseSession::~BaseSession()
     // A fake without pipeline has nothing to tear down.
     if (m_imageProc) {
         BaseSession::StopStream();
-        // The hub thread reads through the protocol: stop it before the protocol goes.
-        m_imageProc->Close();
     }
+    // Closing the connections wakes the hub thread out of its read; the protocol object itself stays
+    // until the hub thread, which reads through it, has ended.
     if (m_protocol) {
         BaseSession::CloseDevice();
-        m_protocol.reset();
     }
+    if (m_imageProc) {
+        m_imageProc->Close();
+    }
+    m_protocol.reset();
     m_imageProc.reset();
 }
 

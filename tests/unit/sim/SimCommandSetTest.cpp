@@ -86,6 +86,16 @@ TEST(SimCommandSetTest, BadSettingsAreRefusedAndChangeNothing)
     EXPECT_TRUE(SimCommandSet::ApplySetting(settings, 0x10, Bytes(33, 0)));
 }
 
+TEST(SimCommandSetTest, LowPowerIsABitOnTopOfTheWorkMode)
+{
+    SimSettings settings;
+    ASSERT_TRUE(SimCommandSet::ApplySetting(settings, 0x12, {3, 0, 0, 0, 0}));
+    ASSERT_TRUE(SimCommandSet::ApplySetting(settings, 0x12, {0x20, 0, 0, 0, 0})); // enter
+    EXPECT_EQ(settings.workMode.mode, 0x23);
+    ASSERT_TRUE(SimCommandSet::ApplySetting(settings, 0x12, {0x20, 0, 0, 1, 1})); // leave
+    EXPECT_EQ(settings.workMode.mode, 3);
+}
+
 TEST(SimCommandSetTest, RepliesStayWithinSixtyFourBytes)
 {
     SimSettings settings;

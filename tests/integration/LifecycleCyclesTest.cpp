@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: Apache-2.0
+// Repeated open, stream and close of a simulated camera through the public API must leave no threads,
+// descriptors or memory behind.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "CameraFixture.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_TEST_ASAN 1
+#endif
+#endif
+
+namespace {
+using namespace orvtest;
+
+int DescriptorCount()
+{
+    int count = 0;
+    DIR *dir = opendir("/proc/self/fd");
+    if (dir == nullptr) {
+        return -1;
+    }
+    while (dirent *entry = readdir(dir)) {
+        count += entry->d_name[0] != '.';
+    }
+    closedir(dir);
+    return count - 1; // the descriptor of the listing itself
+}
+
+long ResidentKiB()
+{
+    long pages = 0;
+    long resident = 0;
+    FILE *statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr) {
+        return -1;
+    }
+    const int read = std::fscanf(statm, "%ld %ld", &pages, &resident);
+    std::fclose(statm);
+    return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+using Clock = std::chrono::steady_clock;
+/// Time for the measured cycles, within the suite's 30 s per test.
+constexpr long kBudgetMs = 24000;
+
+long ElapsedMs(Clock::time_point since)
+{
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+}
+
+int Cycles()
+{
+    const char *text = std::getenv("ORVANE_OPEN_CYCLES");
+    const int cycles = text != nullptr ? std::atoi(text) : 200;
+    return cycles > 0 ? cycles : 200;
+}
+
+class LifecycleCyclesTest : public CameraFixture
+{
+};
+
+TEST_F(LifecycleCyclesTest, OpenStreamCloseCyclesLeaveNothingBehind)
+{
+    SimCamera &camera = AddCamera("SNCYCLE", 135);
+    StartCameras();
+    // Short frame periods keep each cycle's wait for the calibration block and the first set short.
+    camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(10));
+
+    long closeMsTotal = 0;
+    long closeMsMax = 0;
+    auto cycle = [&](int i) {
+        TfDeviceHandle device = nullptr;
+        ASSERT_EQ(TFCM_OpenDevice(Uri("SNCYCLE").c_str(), &device), 0) << "cycle " << i;
+        // The pipeline's threads wait this long for frames, which bounds how quickly a close joins them.
+        EXPECT_EQ(TFCM_SetWaitTimeOfReadNextFrame(device, 50), 0);
+        FrameSet set;
+        EXPECT_TRUE(ReadSet(device, kReadyDepth, set, 2000)) << "cycle " << i;
+        const auto closeStart = Clock::now();
+        ASSERT_EQ(TFCM_CloseDevice(&device), 0) << "cycle " << i;
+        const long closeMs = ElapsedMs(closeStart);
+        closeMsTotal += closeMs;
+        closeMsMax = std::max(closeMsMax, closeMs);
+    };
+    // The first cycles create what lives as long as the process (logger, pools of the allocator).
+    for (int i = 0; i < 3; ++i) {
+        cycle(i);
+    }
+    const int threads = ThreadCount();
+    const int descriptors = DescriptorCount();
+    const long residentKiB = ResidentKiB();
+
+    // The suite gives a test 30 s: rather than being killed, the loop stops in time and says why.
+    const int cycles = Cycles();
+    const auto start = Clock::now();
+    int done = 3;
+    for (; done < cycles && !HasFatalFailure() && ElapsedMs(start) < kBudgetMs; ++done) {
+        cycle(done);
+    }
+    EXPECT_EQ(done, cycles) << "cycles within " << kBudgetMs << " ms; a close took " << closeMsTotal / done
+                            << " ms on average, " << closeMsMax << " ms at most";
+    // Threads of a closed camera may take a moment to finish after the close returns.
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, 3000))
+        << ThreadCount() << " threads, " << threads << " before";
+    EXPECT_TRUE(WaitUntil([&] { return DescriptorCount() <= descriptors; }, 3000))
+        << DescriptorCount() << " descriptors, " << descriptors << " before";
+#ifndef ORVANE_TEST_ASAN
+    // The sanitizer keeps freed memory in quarantine and checks leaks itself at exit.
+    EXPECT_LT(ResidentKiB() - residentKiB, 64 * 1024) << "resident memory grew";
+#else
+    (void)residentKiB;
+#endif
+}
+
+} // namespace

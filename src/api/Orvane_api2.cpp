@@ -499,14 +499,18 @@ int TFCM_GetToFExposureTime(TfDeviceHandle device, uint32_t *exposureTime)
         ExposureTime first{0, 0};
         ExposureTime second{1, 0};
         ret = s->GetExposureTime(&first);
-        if (ret == 0) {
+        // Only the modes with two exposure slots use the second one (TFCM_SetToFExposureTime sets it
+        // only there): in the others it says nothing about the exposure and is not compared.
+        uint8_t mode = 0;
+        const bool twoSlots = ret == 0 && s->GetDataMode(&mode) == 0 && HasTwoExposureSlots(mode);
+        if (ret == 0 && twoSlots) {
             ret = s->GetExposureTime(&second);
         }
         if (ret != 0) {
             *exposureTime = 0;
             return InterRet2ExternRet(ret);
         }
-        if (first.exposureTime != second.exposureTime) {
+        if (twoSlots && first.exposureTime != second.exposureTime) {
             TFLOG("The exposureTime %d != %d is different in dualfreq mode.",
                   static_cast<int>(first.exposureTime), static_cast<int>(second.exposureTime));
             return InterRet2ExternRet(BaseSession::kNotSupported);

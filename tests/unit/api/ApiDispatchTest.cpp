@@ -197,9 +197,17 @@ TEST_F(ApiDispatch, ExposureTimeUsesTheSecondSlotInTwoExposureModes)
     EXPECT_EQ(m_session->m_calls, (Calls{"SetExposureTime:0,900", "GetDataMode", "SetExposureTime:1,900"}));
 }
 
-TEST_F(ApiDispatch, GetExposureTimeRequiresBothSlotsToAgree)
+TEST_F(ApiDispatch, GetExposureTimeRequiresBothSlotsToAgreeInTwoExposureModes)
 {
     uint32_t exposure = 1;
+    // A single-exposure mode leaves the second slot unused: it is not compared.
+    m_session->m_dataMode = 0;
+    m_session->m_exposure[0] = 800;
+    m_session->m_exposure[1] = 200;
+    EXPECT_EQ(TFCM_GetToFExposureTime(m_handle, &exposure), 0);
+    EXPECT_EQ(exposure, 800u);
+
+    m_session->m_dataMode = 9;
     m_session->m_exposure[0] = 800;
     m_session->m_exposure[1] = 800;
     EXPECT_EQ(TFCM_GetToFExposureTime(m_handle, &exposure), 0);

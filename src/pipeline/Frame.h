@@ -34,6 +34,23 @@ enum PixelFormat : int32_t
     kPixelBgr888 = 4,
 };
 
+/// Bytes per pixel of a delivered pixel format; 0 for formats frames are never delivered in.
+inline uint32_t BytesPerPixel(uint32_t pixelFormat)
+{
+    switch (static_cast<int32_t>(pixelFormat)) {
+    case kPixelDepthMm16:
+    case kPixelGray16:
+        return 2;
+    case kPixelGray8:
+        return 1;
+    case kPixelRgb888:
+    case kPixelBgr888:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
 /// The parts present in a raw buffer (stored 8 bits wide in records, 32 in `Frame::hasFrameMask`).
 enum HasFrameType : uint8_t
 {

@@ -9,22 +9,6 @@
 
 namespace {
 
-uint32_t BytesPerPixel(uint32_t pixelFormat)
-{
-    switch (static_cast<int32_t>(pixelFormat)) {
-    case kPixelDepthMm16:
-    case kPixelGray16:
-        return 2;
-    case kPixelGray8:
-        return 1;
-    case kPixelRgb888:
-    case kPixelBgr888:
-        return 3;
-    default:
-        return 0;
-    }
-}
-
 /// Clears every non-zero block of [begin, end). Reading clean memory costs less than writing it, and
 /// this catches bytes a user wrote past the extent it reported.
 void ZeroDirtyBlocks(uint8_t *begin, uint8_t *end)

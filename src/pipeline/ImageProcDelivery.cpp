@@ -29,23 +29,6 @@ constexpr SlotLayout kSlotLayout[] = {
     {kFrameDepth, kPixelDepthMm16, ImageProc::kImageSlotBytes},
 };
 
-/// Bytes per pixel of a delivered pixel format; 0 for formats that are never delivered.
-uint32_t BytesPerPixel(uint32_t pixelFormat)
-{
-    switch (pixelFormat) {
-    case kPixelDepthMm16:
-    case kPixelGray16:
-        return 2;
-    case kPixelGray8:
-        return 1;
-    case kPixelRgb888:
-    case kPixelBgr888:
-        return 3;
-    default:
-        return 0;
-    }
-}
-
 AlgImage ImageOf(Frame &frame, ALG_ElemType elemType)
 {
     return AlgImage{frame.pFrameData, elemType, frame.width, frame.height};

@@ -343,19 +343,10 @@ uint32_t Sync::GetElementSize(const Frame &frame)
     case kFrameConfidence:
         return 2;
     case kFrameIr:
-        switch (frame.pixelFormat) {
-        case kPixelDepthMm16:
-        case kPixelGray16:
-            return 2;
-        case kPixelGray8:
-            return 1;
-        case kPixelRgb888:
-        case kPixelBgr888:
-            return 3;
-        default:
+        if (BytesPerPixel(frame.pixelFormat) == 0) {
             TFLOG("pixelFormat:%d is invalid", static_cast<int>(frame.pixelFormat));
-            return 0;
         }
+        return BytesPerPixel(frame.pixelFormat);
     default:
         return 0;
     }

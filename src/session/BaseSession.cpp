@@ -13,22 +13,7 @@
 #include "pipeline/DepthRanges.h"
 #include "pipeline/ImageProc.h"
 #include "runtime/LogCustom.h"
-
-// A session without protocol or pipeline (unknown device type, test fake) supports nothing of it.
-#define REQUIRE_PROTOCOL()                                                                                   \
-    do {                                                                                                     \
-        if (!m_protocol) {                                                                                   \
-            TFLOG("Not Support.");                                                                           \
-            return kNotSupported;                                                                            \
-        }                                                                                                    \
-    } while (0)
-#define REQUIRE_PIPELINE()                                                                                   \
-    do {                                                                                                     \
-        if (!m_imageProc) {                                                                                  \
-            TFLOG("Not Support.");                                                                           \
-            return kNotSupported;                                                                            \
-        }                                                                                                    \
-    } while (0)
+#include "session/SessionGuards.h"
 
 namespace {
 /// Measuring ranges report at most this near limit, whatever the range's wrap distance.

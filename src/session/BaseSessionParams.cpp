@@ -9,29 +9,7 @@
 #include "pipeline/ImageProc.h"
 #include "runtime/LogCustom.h"
 #include "session/BaseSession.h"
-
-// A session without protocol or pipeline (unknown device type, test fake) supports nothing of it.
-#define REQUIRE_PROTOCOL()                                                                                   \
-    do {                                                                                                     \
-        if (!m_protocol) {                                                                                   \
-            TFLOG("Not Support.");                                                                           \
-            return kNotSupported;                                                                            \
-        }                                                                                                    \
-    } while (0)
-#define REQUIRE_PIPELINE()                                                                                   \
-    do {                                                                                                     \
-        if (!m_imageProc) {                                                                                  \
-            TFLOG("Not Support.");                                                                           \
-            return kNotSupported;                                                                            \
-        }                                                                                                    \
-    } while (0)
-#define REQUIRE_REFINE()                                                                                     \
-    do {                                                                                                     \
-        if (!m_imageProc || m_imageProc->GetRefine() == nullptr) {                                           \
-            TFLOG("Not Support.");                                                                           \
-            return kNotSupported;                                                                            \
-        }                                                                                                    \
-    } while (0)
+#include "session/SessionGuards.h"
 
 namespace {
 constexpr int kTimedOut = -105;

@@ -262,13 +262,17 @@ int BaseSession::InitDevice()
     if (m_paramsRequested.load()) {
         bool received = false;
         int waitedMs = 0;
+        // The looks follow a fixed schedule from the first one, so late wake-ups of a busy machine do not
+        // add up: the k-th look happens k x 10 ms after the first, and the logged wait says when.
+        const auto firstLook = std::chrono::steady_clock::now();
         for (int failed = 0; failed < kCalibrationTries; ++failed) {
             if (m_imageProc->GetDeviceInitParams(params)) {
                 received = true;
                 waitedMs = failed * static_cast<int>(kCalibrationPauseMs);
                 break;
             }
-            SleepMs(kCalibrationPauseMs);
+            std::this_thread::sleep_until(firstLook +
+                                          std::chrono::milliseconds((failed + 1) * kCalibrationPauseMs));
         }
         if (!received && m_imageProc->GetDeviceInitParams(params)) {
             received = true;

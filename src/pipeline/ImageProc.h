@@ -263,6 +263,10 @@ private:
     int UnsyncCollect();
     /// Maps the prepared set; returns the ready bits of the mapped slots produced.
     uint8_t ProcMapFrame(const SyncFrame &set);
+    /// Fills a mapped slot from a library output: pixel format and frame index from `imageOf`, IMU number,
+    /// exposure, mask and in-use flag from `restOf`.
+    void StoreMapped(Slot slot, FrameType type, const uint8_t *image, const AlgImage &out,
+                     uint32_t bytesPerPixel, const Frame &imageOf, const Frame &restOf, uint32_t depthRange);
     void DoMirror(Frame &frame, ALG_ElemType elemType);
     void ClearReady();
     void FillReady(FrameReady *ready) const;

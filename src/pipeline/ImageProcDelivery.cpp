@@ -338,21 +338,8 @@ uint8_t ImageProc::ProcMapFrame(const SyncFrame &set)
         if (bytes <= kMappedColorBytes &&
             m_refine->MapColorToDepth(&colorImage, &depthImage, &out) == kRefineOk &&
             uint32_t{out.width} * out.height * 3 <= kMappedColorBytes) {
-            Frame &slot = m_slots[kSlotColorMapped];
-            const uint32_t outBytes = out.width * out.height * 3;
-            std::memcpy(slot.pFrameData, m_mappedColorOut.get(), outBytes);
-            slot.frameType = kFrameColorMappedToDepth;
-            slot.pixelFormat = color.pixelFormat;
-            slot.frameIndex = color.frameIndex;
-            slot.imuFrameNo = depth.imuFrameNo;
-            slot.exposureTime = depth.exposureTime;
-            slot.depthRange = depth.depthRange;
-            slot.hasFrameMask = depth.hasFrameMask;
-            slot.inUse = depth.inUse;
-            slot.width = static_cast<uint16_t>(out.width);
-            slot.height = static_cast<uint16_t>(out.height);
-            slot.dataLen = outBytes;
-            slot.bufferSize = kImageSlotBytes;
+            StoreMapped(kSlotColorMapped, kFrameColorMappedToDepth, m_mappedColorOut.get(), out, 3, color,
+                        depth, depth.depthRange);
             produced |= kHasColor;
         }
     }
@@ -367,21 +354,8 @@ uint8_t ImageProc::ProcMapFrame(const SyncFrame &set)
             irWanted ? m_refine->MapDepthIrToColor(&colorImage, &depthImage, &irImage, &depthOut, &irOut)
                      : m_refine->MapDepthToColor(&colorImage, &depthImage, &depthOut);
         if (ret == kRefineOk && uint32_t{depthOut.width} * depthOut.height * 2 <= kImageSlotBytes) {
-            Frame &slot = m_slots[kSlotDepthMapped];
-            const uint32_t outBytes = depthOut.width * depthOut.height * 2;
-            std::memcpy(slot.pFrameData, m_mappedDepthOut.get(), outBytes);
-            slot.frameType = kFrameDepthMappedToColor;
-            slot.pixelFormat = depth.pixelFormat;
-            slot.frameIndex = depth.frameIndex;
-            slot.depthRange = depth.depthRange;
-            slot.imuFrameNo = color.imuFrameNo;
-            slot.exposureTime = color.exposureTime;
-            slot.hasFrameMask = color.hasFrameMask;
-            slot.inUse = color.inUse;
-            slot.width = static_cast<uint16_t>(depthOut.width);
-            slot.height = static_cast<uint16_t>(depthOut.height);
-            slot.dataLen = outBytes;
-            slot.bufferSize = kImageSlotBytes;
+            StoreMapped(kSlotDepthMapped, kFrameDepthMappedToColor, m_mappedDepthOut.get(), depthOut, 2,
+                        depth, color, depth.depthRange);
             produced |= kHasDepth;
             irMapped = irWanted;
         }
@@ -417,6 +391,27 @@ uint8_t ImageProc::ProcMapFrame(const SyncFrame &set)
         produced |= kHasIr;
     }
     return produced;
+}
+
+void ImageProc::StoreMapped(Slot slot, FrameType type, const uint8_t *image, const AlgImage &out,
+                            uint32_t bytesPerPixel, const Frame &imageOf, const Frame &restOf,
+                            uint32_t depthRange)
+{
+    Frame &frame = m_slots[slot];
+    const uint32_t bytes = out.width * out.height * bytesPerPixel;
+    std::memcpy(frame.pFrameData, image, bytes);
+    frame.frameType = type;
+    frame.pixelFormat = imageOf.pixelFormat;
+    frame.frameIndex = imageOf.frameIndex;
+    frame.depthRange = depthRange;
+    frame.imuFrameNo = restOf.imuFrameNo;
+    frame.exposureTime = restOf.exposureTime;
+    frame.hasFrameMask = restOf.hasFrameMask;
+    frame.inUse = restOf.inUse;
+    frame.width = static_cast<uint16_t>(out.width);
+    frame.height = static_cast<uint16_t>(out.height);
+    frame.dataLen = bytes;
+    frame.bufferSize = kImageSlotBytes;
 }
 
 void ImageProc::DoMirror(Frame &frame, ALG_ElemType elemType)

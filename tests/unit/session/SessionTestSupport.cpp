@@ -3,68 +3,34 @@
 #include "SessionTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
-#include "runtime/LogCustom.h"
-#include "runtime/PathTools.h"
+#include "../runtime/RuntimeTestSupport.h"
 
 namespace session_test {
 namespace {
-std::string g_logPath;
+std::unique_ptr<runtime_test::LoggedHome> g_home;
 
 class PrivateHomeEnvironment : public ::testing::Environment
 {
 public:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/orvane-session-test-XXXXXX";
-        const char *home = mkdtemp(pattern);
-        ASSERT_NE(home, nullptr);
-        m_home = home;
-        // The application-data directory is created one level deep only, so its parent must exist.
-        ASSERT_EQ(mkdir((m_home + "/.config").c_str(), 0700), 0);
-        Path_SetHomeDirectoryOverride(home);
-        LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
-        g_logPath = LogCustom::GetLogFilePath();
-        ASSERT_FALSE(g_logPath.empty());
-    }
-    void TearDown() override
-    {
-        LogCustom::Release();
-        Path_SetHomeDirectoryOverride("");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_home, ignored);
-    }
-
-private:
-    std::string m_home;
+    void SetUp() override { g_home = std::make_unique<runtime_test::LoggedHome>(); }
+    void TearDown() override { g_home.reset(); }
 };
 
 [[maybe_unused]] const ::testing::Environment *const g_environment =
     ::testing::AddGlobalTestEnvironment(new PrivateHomeEnvironment);
-
-std::string ReadLog()
-{
-    std::ifstream in(g_logPath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 } // namespace
 
 size_t LogMark()
 {
-    return ReadLog().size();
+    return g_home->Log().size();
 }
 
 std::string LogSince(size_t mark)
 {
-    const std::string text = ReadLog();
+    const std::string text = g_home->Log();
     return mark < text.size() ? text.substr(mark) : std::string();
 }
 

@@ -125,17 +125,20 @@ void DeviceManager::Run()
 {
     while (IsRunning()) {
         std::vector<Notification> notifications;
+        std::vector<BaseDevice *> probes;
         {
             std::lock_guard<std::mutex> lock(m_listMutex);
             m_discovery->UpdateDeviceListInfo(m_list);
-            ProcessEntriesLocked(notifications);
+            ProcessEntriesLocked(notifications, probes);
         }
         Dispatch(notifications);
+        ProbeOpenCameras(probes);
         WaitForStop(g_roundPeriodMs);
     }
 }
 
-void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notifications)
+void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notifications,
+                                         std::vector<BaseDevice *> &probes)
 {
     auto notify = [&notifications](const DeviceInfo &entry, int type) {
         notifications.push_back(Notification{entry.ToTfDeviceInfo(), type});
@@ -199,14 +202,7 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 entry.pDevice->Close();
                 markRemoved(entry);
             } else {
-                char serial[64] = {};
-                if (entry.pDevice->GetSN(serial, sizeof(serial) - 1) != 0) {
-                    ++entry.heartbeatMissCount;
-                    TFLOG(" pDeviceInfo->missCount %d  ", entry.heartbeatMissCount);
-                } else {
-                    // Only failures in a row count: a camera that answers again is not removed.
-                    entry.heartbeatMissCount = 0;
-                }
+                probes.push_back(entry.pDevice.get());
             }
             break;
         case kStatusUpgrade:
@@ -217,6 +213,52 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
             break;
         default:
             break;
+        }
+    }
+}
+
+DeviceInfo *DeviceManager::FindProbeTargetLocked(const BaseDevice *device)
+{
+    if (m_iUpgradeFireOrJson == 1 || m_iUpgradeFireOrJson == 2) {
+        return nullptr;
+    }
+    for (auto &entry : m_list) {
+        if (entry->pDevice.get() == device && entry->status == kStatusOpened) {
+            return entry.get();
+        }
+    }
+    return nullptr;
+}
+
+void DeviceManager::ProbeOpenCameras(const std::vector<BaseDevice *> &probes)
+{
+    for (BaseDevice *device : probes) {
+        if (!IsRunning()) {
+            return;
+        }
+        {
+            // The camera may have been closed since the round listed it.
+            std::lock_guard<std::mutex> lock(m_listMutex);
+            if (FindProbeTargetLocked(device) == nullptr) {
+                continue;
+            }
+            m_probing = device;
+        }
+        char serial[64] = {};
+        const int result = device->GetSN(serial, sizeof(serial) - 1);
+        std::lock_guard<std::mutex> lock(m_listMutex);
+        m_probing = nullptr;
+        m_probeEnded.notify_all();
+        DeviceInfo *entry = FindProbeTargetLocked(device);
+        if (entry == nullptr) {
+            continue;
+        }
+        if (result != 0) {
+            ++entry->heartbeatMissCount;
+            TFLOG(" pDeviceInfo->missCount %d  ", entry->heartbeatMissCount);
+        } else {
+            // Only failures in a row count: a camera that answers again is not removed.
+            entry->heartbeatMissCount = 0;
         }
     }
 }
@@ -518,7 +560,7 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
     }
     std::unique_ptr<BaseDevice> released;
     {
-        std::lock_guard<std::mutex> lock(m_listMutex);
+        std::unique_lock<std::mutex> lock(m_listMutex);
         for (auto &entry : m_list) {
             if (entry->pDevice.get() != device) {
                 continue;
@@ -529,7 +571,9 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
             released = std::move(entry->pDevice);
             TFLOG("++ %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);
-            // Destroyed under the lock, so no query sees a half-closed camera.
+            // A heartbeat in flight to this camera ends first (the wait lets other calls go on); the
+            // camera is then destroyed under the lock, so no query sees a half-closed camera.
+            m_probeEnded.wait(lock, [this, device] { return m_probing != device; });
             released.reset();
             break;
         }

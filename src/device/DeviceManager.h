@@ -2,6 +2,7 @@
 // DeviceManager: the process-wide owner of the device list, the open cameras and the hot-plug callbacks.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -78,8 +79,14 @@ private:
         TfDeviceInfo info;
         int type;
     };
-    /// One manager round over the list; collects the notifications to dispatch once the lock is released.
-    void ProcessEntriesLocked(std::vector<Notification> &notifications);
+    /// One manager round over the list; collects the notifications to dispatch and the open cameras to
+    /// probe once the lock is released.
+    void ProcessEntriesLocked(std::vector<Notification> &notifications, std::vector<BaseDevice *> &probes);
+    /// Sends each camera its heartbeat without holding the list lock, so that a camera that does not answer
+    /// (a probe waits up to five seconds) holds up no call for the others; counts failures in a row.
+    void ProbeOpenCameras(const std::vector<BaseDevice *> &probes);
+    /// The entry of `device` while it is open and watched (no upgrade running), else null.
+    DeviceInfo *FindProbeTargetLocked(const BaseDevice *device);
     void Dispatch(const std::vector<Notification> &notifications);
 
     std::unique_ptr<EnumSocketDevice> m_discovery; // its thread runs only with a discovery port
@@ -89,4 +96,7 @@ private:
     TfHotPlugCallbackEx m_hotPlugEx = nullptr;       // guarded by m_listMutex
     void *m_hotPlugContext = nullptr;                // guarded by m_listMutex
     int m_iUpgradeFireOrJson = 0;                    // guarded by m_listMutex
+    /// The camera being probed outside the list lock; whoever destroys it first waits for the probe to end.
+    const BaseDevice *m_probing = nullptr; // guarded by m_listMutex
+    std::condition_variable m_probeEnded;  // signalled under m_listMutex when m_probing is cleared
 };

@@ -458,6 +458,10 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
     if (payloadBytes > 0) {
         std::memcpy(frame + kRequestHeaderBytes, buf, static_cast<size_t>(payloadBytes));
     }
+    if (m_replyOutOfStep) {
+        DropStaleReplyBytes(cmdByte);
+        m_replyOutOfStep = false;
+    }
     const int sendResult = SendFrame(frame, static_cast<size_t>(kRequestHeaderBytes + payloadBytes));
     if (sendResult != 0) {
         return sendResult;
@@ -465,6 +469,8 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
     if ((cmdByte & kCommandExpectsReply) == 0) {
         return 0;
     }
+    // Until the reply has been read to its end, the connection is out of step with the requests.
+    m_replyOutOfStep = true;
 
     unsigned char header[kHeaderBytes];
     if (RecvReplyPart(header, sizeof(header), cmdByte) != 0) {
@@ -487,6 +493,7 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
             }
             left -= part;
         }
+        m_replyOutOfStep = false;
         TFLOG("reply marker:0x%x body:%u is invalid, dropped cmdid %d", marker, bodyBytes, cmdByte);
         return kCommandFailed;
     }
@@ -499,6 +506,7 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
     if (RecvReplyPart(m_replyBuffer.get(), bodyBytes, cmdByte) != 0) {
         return kCommandFailed;
     }
+    m_replyOutOfStep = false;
     const int dataBytes = m_replyBuffer[2];
     const int bodyDataBytes = static_cast<int>(bodyBytes) - kReplyDataOffset;
     const int copyBytes = std::min({dataBytes, bodyDataBytes, std::max(cap, 0)});
@@ -510,6 +518,31 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
         return kCommandFailed;
     }
     return 0;
+}
+
+void SocketCtl::DropStaleReplyBytes(int cmdByte)
+{
+    const int fd = m_cmdSocket.load();
+    if (fd <= 0) {
+        return;
+    }
+    // Bounded, so that a camera that never stops sending cannot hold the caller here.
+    constexpr size_t kMostDropped = 1u << 20;
+    unsigned char scratch[512];
+    size_t dropped = 0;
+    while (dropped < kMostDropped) {
+        const ssize_t got = recv(fd, scratch, sizeof(scratch), MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break; // nothing more waiting, or the connection failed: the request finds out
+        }
+        dropped += static_cast<size_t>(got);
+    }
+    if (dropped > 0) {
+        TFLOG("dropped %zu bytes of a late reply before cmdid %d", dropped, cmdByte);
+    }
 }
 
 int SocketCtl::GetPeerIP(char *out) const

@@ -92,6 +92,9 @@ private:
     /// Reads and drops `len` bytes from `fd`, into `scratch` of `scratchBytes`: as RecvExact.
     static int Drain(int fd, size_t len, unsigned char *scratch, size_t scratchBytes, bool waitAll);
     int RecvReplyPart(unsigned char *buf, size_t len, int cmdByte);
+    /// Drops what is already waiting on the command connection: after a reply that was not read to its
+    /// end (a time-out, a refused length), whatever the camera sent late belongs to no later request.
+    void DropStaleReplyBytes(int cmdByte);
     int SendFrame(const unsigned char *frame, size_t size);
     void CloseSockets();
 
@@ -108,6 +111,7 @@ private:
     std::atomic<bool> m_cmdWaitAll{false};
     std::unique_ptr<unsigned char[]> m_replyBuffer; // guarded by m_cmdLock
     int m_replyCapacity = 0;                        // guarded by m_cmdLock
+    bool m_replyOutOfStep = false;                  // guarded by m_cmdLock; a reply was left unread
     std::mutex m_cmdLock;
     std::atomic<uint64_t> m_droppedBuffers{0};
 };

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -307,6 +308,65 @@ TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
     EXPECT_EQ(m_camera.probes, 0);
     EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
     m_manager->ReleaseDevice(device);
+}
+
+TEST_F(HeartbeatTest, AProbeWaitingForAnAnswerHoldsUpNeitherQueriesNorTheCloseOfItsCamera)
+{
+    // The first probe waits until the test opens the gate, as a heartbeat to a silent camera waits for
+    // its time-out. The gate outlives the test body: the manager thread may still be probing after it.
+    struct Gate
+    {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::atomic<bool> held{false};
+        std::atomic<bool> ended{false};
+        void Open()
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            open = true;
+            opened.notify_all();
+        }
+    };
+    auto gate = std::make_shared<Gate>();
+    // Declared before the guard that opens the gate, so that a failed check never waits on a held probe.
+    std::future<bool> queries;
+    std::future<bool> release;
+    struct OpenAtExit
+    {
+        std::shared_ptr<Gate> gate;
+        ~OpenAtExit() { gate->Open(); }
+    } openAtExit{gate};
+    m_camera.SetAnswers([gate](int probe) {
+        if (probe == 0) {
+            gate->held = true;
+            std::unique_lock<std::mutex> lock(gate->mutex);
+            gate->opened.wait(lock, [&] { return gate->open; });
+            gate->ended = true;
+        }
+        return true;
+    });
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(Await([&] { return gate->held.load(); }));
+
+    queries = std::async(std::launch::async, [&] {
+        return m_manager->CheckDevicePtrVaild(device) && m_manager->GetCameraCount() == 1 &&
+               m_manager->checkOpenedByURI(kUri);
+    });
+    ASSERT_EQ(queries.wait_for(kAwait), std::future_status::ready) << "a query waited for the probe";
+    EXPECT_TRUE(queries.get());
+
+    // Closing the probed camera waits for its probe to end; the handle is gone at once.
+    release = std::async(std::launch::async, [&] {
+        m_manager->ReleaseDevice(device);
+        return gate->ended.load();
+    });
+    ASSERT_TRUE(Await([&] { return !m_manager->CheckDevicePtrVaild(device); }));
+    gate->Open();
+    ASSERT_EQ(release.wait_for(kAwait), std::future_status::ready);
+    EXPECT_TRUE(release.get()) << "the camera was destroyed while its probe ran";
+    EXPECT_EQ(CountEvents(kMessageRemoved), 0);
 }
 
 } // namespace

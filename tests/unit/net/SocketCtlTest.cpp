@@ -228,15 +228,7 @@ TEST_F(SocketCtlLoopback, WrongMarkerIsDrainedAndReportedAsFailure)
 
 TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
 {
-    std::vector<uint8_t> huge;
-    PutU32(huge, 0xAA);
-    PutU32(huge, 0xFFFFFFF0u);
-    ASSERT_TRUE(m_cmd.Send(huge));
-    char buf[8] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
-    EXPECT_TRUE(m_home.Logged("is too long"));
-
-    // A body too short to hold its data length is refused too.
+    // A body too short to hold its data length is refused; it is read, so the next reply is in step.
     std::vector<uint8_t> shortBody;
     PutU32(shortBody, 0xAA);
     PutU32(shortBody, 2);
@@ -244,9 +236,41 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     shortBody.push_back(0);
     ASSERT_TRUE(m_cmd.Send(shortBody));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x31})));
+    char buf[8] = {};
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
     EXPECT_EQ(buf[0], 0x31);
+
+    // A body longer than any reply is refused before it is read or a buffer is grown for it.
+    std::vector<uint8_t> huge;
+    PutU32(huge, 0xAA);
+    PutU32(huge, 0xFFFFFFF0u);
+    ASSERT_TRUE(m_cmd.Send(huge));
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_TRUE(m_home.Logged("is too long"));
+}
+
+TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuery)
+{
+    SocketCtl::SetReceiveTimeoutMs(100);
+    char first[4] = {1, 0, 0, 0};
+    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindQuery), SocketCtl::kCommandFailed);
+    // The camera answers the timed-out query only after the host gave up on it.
+    ASSERT_FALSE(ReadRequest(m_cmd).header.empty());
+    ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x11, 0x12, 0x13})));
+
+    SocketCtl::SetReceiveTimeoutMs(3000);
+    std::thread camera([this] {
+        if (!ReadRequest(m_cmd).header.empty()) {
+            m_cmd.Send(ReplyFrame({0x21, 0x22, 0x23}));
+        }
+    });
+    char second[4] = {1, 0, 0, 0};
+    EXPECT_EQ(m_ctl->SetCmd(0x07, second, 3, 1, kKindQuery), 0);
+    camera.join();
+    EXPECT_EQ(second[0], 0x21) << "the late reply passed for the answer to the next query";
+    EXPECT_EQ(second[2], 0x23);
+    EXPECT_TRUE(m_home.Logged("dropped 14 bytes of a late reply before cmdid 135"));
 }
 
 TEST_F(SocketCtlLoopback, MissingReplyTimesOut)

@@ -280,14 +280,18 @@ void SocketCtl::CloseSockets()
 {
     // Shut down before closing: a reader blocked in recv on the socket returns at once instead of
     // waiting out its receive time-out on a connection that is gone.
+    // A descriptor is closed only once no read or transaction still uses it, so that its number, free
+    // again, can never have the stream of a connection opened meanwhile read in its place.
     const int dataSocket = m_dataSocket.exchange(0);
     if (dataSocket > 0) {
         shutdown(dataSocket, SHUT_RDWR);
+        std::lock_guard<std::mutex> reading(m_dataReadLock);
         close(dataSocket);
     }
     const int cmdSocket = m_cmdSocket.exchange(0);
     if (cmdSocket > 0) {
         shutdown(cmdSocket, SHUT_RDWR);
+        std::lock_guard<std::mutex> transaction(m_cmdLock);
         close(cmdSocket);
     }
 }
@@ -345,7 +349,11 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
         TFLOG("invalid param: capacity:%d", capacity);
         return -1;
     }
+    std::lock_guard<std::mutex> reading(m_dataReadLock);
     const int fd = m_dataSocket.load();
+    if (fd <= 0) {
+        return 0; // closed meanwhile
+    }
     const bool waitAll = m_dataWaitAll.load();
     unsigned char header[kHeaderBytes];
     const int headerResult = RecvExact(fd, header, sizeof(header), waitAll);
@@ -426,7 +434,12 @@ int SocketCtl::SendFrame(const unsigned char *frame, size_t size)
 
 int SocketCtl::RecvReplyPart(unsigned char *buf, size_t len, int cmdByte)
 {
-    const int result = RecvExact(m_cmdSocket.load(), buf, len, m_cmdWaitAll.load());
+    const int fd = m_cmdSocket.load();
+    if (fd <= 0) {
+        TFLOG(" the server connection has been gracefully closed cmdid %d", cmdByte);
+        return kCommandFailed;
+    }
+    const int result = RecvExact(fd, buf, len, m_cmdWaitAll.load());
     if (result < 0) {
         const int err = errno;
         TFLOG("RecvData err: %d, %s cmdid %d", err, ErrorText(err).c_str(), cmdByte);

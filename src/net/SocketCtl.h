@@ -113,5 +113,6 @@ private:
     int m_replyCapacity = 0;                        // guarded by m_cmdLock
     bool m_replyOutOfStep = false;                  // guarded by m_cmdLock; a reply was left unread
     std::mutex m_cmdLock;
+    std::mutex m_dataReadLock; // held by a stream read, so that a close waits for it to return
     std::atomic<uint64_t> m_droppedBuffers{0};
 };

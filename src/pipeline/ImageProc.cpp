@@ -183,7 +183,7 @@ void ImageProc::EnsureTofDecoder(const std::string &configDir)
     if (m_tofDecode) {
         return;
     }
-    m_tofDecode = std::make_unique<TofDecode>(m_rawTofQueue.get(), m_refine, GetDeviceStatus(), configDir);
+    m_tofDecode = std::make_unique<TofDecode>(m_rawTofQueue.get(), m_refine, m_source, configDir);
     m_tofDecode->SetFrameReadyCallback([this](uint8_t bit) { SetSingleFrameReady(bit); });
     m_tofDecode->SetWaitTime(m_waitTimeMs.load());
     if (m_irPixelFormat.load() != kPixelRaw) {
@@ -531,7 +531,10 @@ void ImageProc::StoreDeviceStatus(const uint8_t *payload, uint16_t payloadLength
     const bool changed = std::memcmp(before, after, payloadLength) != 0;
     DeviceStatus updated{};
     DecodeDeviceStatus(after, sizeof(after), updated);
-    *stored = updated;
+    {
+        std::lock_guard<std::mutex> lock(m_source->StatusLock());
+        *stored = updated;
+    }
     if (changed) {
         const DeviceStatus &s = updated;
         TFLOG("DeviceStatus: workMode:%d, slaveMode:%d, w:%d, h:%d, mode:%d, range:%d, exposureTime:%d, "
@@ -625,9 +628,12 @@ void ImageProc::LogInitParams() const
 
 bool ImageProc::GetDeviceInitParams(InitCameraParams &params) const
 {
-    const bool received = m_bReceiveInitCameraParams.load();
+    // The record is written once, on the receiving thread, before the flag is set; read it only after.
+    if (!m_bReceiveInitCameraParams.load()) {
+        return false;
+    }
     params = m_initParams;
-    return received;
+    return true;
 }
 
 DeviceStatus *ImageProc::GetDeviceStatus()

@@ -180,7 +180,7 @@ public:
 
     /// Stores the calibration block once; 0, or -1 for a null pointer or a length under 5.
     int DecodeDeviceInitParams(const uint8_t *data, int length);
-    /// Copies the stored calibration block out; true when one was received.
+    /// Copies the stored calibration block out when one was received (true); else leaves `params` as is.
     bool GetDeviceInitParams(InitCameraParams &params) const;
     DeviceStatus *GetDeviceStatus();
 

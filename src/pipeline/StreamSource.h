@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "pipeline/DeviceStatus.h"
 
 /// The session side of the stream hub. The session implements it; tests and tools may use an adapter
-/// over a bare protocol object. The hub thread calls every operation; the status record and flags are
-/// also read by the session's own threads, without a lock (whole fields and single flags).
+/// over a bare protocol object. The hub thread calls every operation and is the status record's only
+/// writer, under StatusLock(); other threads (the session's setters, the ToF decoder) read it as a whole
+/// through ReadDeviceStatus(), so that no reader sees a record half written.
 class StreamSource
 {
 public:
@@ -22,6 +24,15 @@ public:
 
     /// The status record the camera reports, kept in the session.
     virtual DeviceStatus *GetDeviceStatus() = 0;
+    /// Held while the record is written.
+    std::mutex &StatusLock() { return m_statusLock; }
+    /// A consistent copy of the record; all zero when there is none.
+    DeviceStatus ReadDeviceStatus()
+    {
+        std::lock_guard<std::mutex> lock(m_statusLock);
+        const DeviceStatus *status = GetDeviceStatus();
+        return status != nullptr ? *status : DeviceStatus{};
+    }
     /// On until the first stream buffer has settled whether the camera reports its status.
     virtual bool IsDeviceStatusRequested() const = 0;
     virtual void SetDeviceStatusRequested(bool on) = 0;
@@ -33,4 +44,7 @@ public:
     virtual void StoreInitCameraParams(const InitCameraParams &params) = 0;
     /// Asks the camera to send (or stop sending) its calibration block in the stream.
     virtual int SendCameraParamsEnable(bool enabled) = 0;
+
+private:
+    std::mutex m_statusLock;
 };

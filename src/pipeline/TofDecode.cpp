@@ -61,9 +61,9 @@ bool ReadSmallFile(const std::string &path, size_t maxBytes, std::vector<uint8_t
 }
 } // namespace
 
-TofDecode::TofDecode(FrameQueue *rawQueue, APIDepthRefine *refine, const DeviceStatus *status,
+TofDecode::TofDecode(FrameQueue *rawQueue, APIDepthRefine *refine, StreamSource *source,
                      const std::string &configDir)
-    : StoppableThread("TofDecode"), m_rawQueue(rawQueue), m_refine(refine), m_status(status),
+    : StoppableThread("TofDecode"), m_rawQueue(rawQueue), m_refine(refine), m_source(source),
       m_depthQueue(std::make_unique<FrameQueue>(kFrameDepth, kDepthQueueCapacity, kDepthPoolFrames)),
       m_irQueue(std::make_unique<FrameQueue>(kFrameIr, kIrQueueCapacity, kIrPoolFrames)),
       m_confidenceQueue(
@@ -135,11 +135,7 @@ bool TofDecode::AllocMissingFrames()
 
 DeviceStatus TofDecode::StatusSnapshot() const
 {
-    DeviceStatus status{};
-    if (m_status != nullptr) {
-        std::memcpy(&status, m_status, sizeof status);
-    }
-    return status;
+    return m_source != nullptr ? m_source->ReadDeviceStatus() : DeviceStatus{};
 }
 
 void TofDecode::Run()

@@ -16,6 +16,7 @@
 #include "pipeline/DeviceStatus.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
+#include "pipeline/StreamSource.h"
 #include "runtime/StoppableThread.h"
 #include "session/SessionTypes.h"
 
@@ -36,10 +37,10 @@ public:
     /// Called with a HasFrameType bit after each pushed frame (the synchroniser's notification).
     using FrameReadyFn = std::function<void(uint8_t bit)>;
 
-    /// rawQueue, refine and status are owned by the stream hub and outlive the decoder; refine and status
-    /// may be null (no filtering; a zero status). Reads the lookup tables and the IR background from
-    /// configDir.
-    TofDecode(FrameQueue *rawQueue, APIDepthRefine *refine, const DeviceStatus *status,
+    /// rawQueue, refine and the session (the source of the camera's status record) are owned by the
+    /// stream hub's owner and outlive the decoder; refine and source may be null (no filtering; a zero
+    /// status). Reads the lookup tables and the IR background from configDir.
+    TofDecode(FrameQueue *rawQueue, APIDepthRefine *refine, StreamSource *source,
               const std::string &configDir = kDefaultConfigDir);
     ~TofDecode() override;
 
@@ -123,9 +124,9 @@ private:
     void PushOutputs(const Frame &raw);
     void DrainRaw();
 
-    FrameQueue *m_rawQueue;       // owned by the stream hub
-    APIDepthRefine *m_refine;     // owned by the stream hub; may be null
-    const DeviceStatus *m_status; // owned by the session; may be null
+    FrameQueue *m_rawQueue;   // owned by the stream hub
+    APIDepthRefine *m_refine; // owned by the stream hub; may be null
+    StreamSource *m_source;   // the session; may be null
     FrameReadyFn m_frameReady;
 
     std::unique_ptr<FrameQueue> m_depthQueue;

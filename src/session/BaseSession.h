@@ -298,7 +298,8 @@ private:
     static bool IsNetworkType(uint32_t deviceType) { return deviceType >= 520 && deviceType <= 523; }
 
     SessionInfo m_info;
-    DeviceStatus m_deviceStatus{}; // written by the hub thread; read field by field by setters
+    DeviceStatus
+        m_deviceStatus{}; // written by the hub thread under StatusLock(); read through ReadDeviceStatus()
     std::atomic<bool> m_statusFollowed{true};
     std::atomic<bool> m_statusRequested{true};
     // Declared after the status it writes; destroyed (and its threads stopped) before everything below

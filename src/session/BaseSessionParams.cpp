@@ -94,7 +94,7 @@ template <typename Match> int BaseSession::WaitForStatus(int count, unsigned per
     const unsigned overrideMs = m_pollPeriodOverrideMs.load();
     const unsigned pauseMs = overrideMs != 0 ? overrideMs : periodMs;
     for (int i = 0; i < count && m_statusFollowed.load(); ++i) {
-        if (matches(m_deviceStatus)) {
+        if (matches(ReadDeviceStatus())) {
             return 0;
         }
         SleepMs(pauseMs);
@@ -253,7 +253,8 @@ int BaseSession::SetDepthRange(const DepthRange &range)
         });
     }
     if (ret != 0) {
-        TFLOG("set range %d   receive depthrange %d \n", static_cast<int>(range.range), m_deviceStatus.range);
+        TFLOG("set range %d   receive depthrange %d \n", static_cast<int>(range.range),
+              ReadDeviceStatus().range);
         TFLOG("ret:%d is failed.", ret);
         return ret;
     }
@@ -313,7 +314,7 @@ int BaseSession::SetExposureTime(const ExposureTime &exposure)
     uint32_t unused = 0;
     int waited = kTimedOut;
     // An index with no status field could only time out: it is answered at once instead.
-    if (ExposureStatusField(dataMode, exposure.index, m_deviceStatus, unused)) {
+    if (ExposureStatusField(dataMode, exposure.index, ReadDeviceStatus(), unused)) {
         waited = WaitForStatus(100, 10, [&](const DeviceStatus &s) {
             uint32_t value = 0;
             return ExposureStatusField(dataMode, exposure.index, s, value) && value == exposure.exposureTime;
@@ -322,7 +323,7 @@ int BaseSession::SetExposureTime(const ExposureTime &exposure)
         waited = 0;
     }
     if (waited != 0) {
-        const DeviceStatus &s = m_deviceStatus;
+        const DeviceStatus s = ReadDeviceStatus();
         TFLOG("expoTime:(%d,%d), deviceStatus:(%d,%d,%d\t%d,%d\t%d,%d)", exposure.index,
               static_cast<int>(exposure.exposureTime), s.mode, s.range, static_cast<int>(s.exposureTime),
               s.wdr[3], static_cast<int>(s.wdrExposureTime[0]), s.wdr[4],
@@ -343,7 +344,7 @@ int BaseSession::SetGMMGain(uint8_t gain)
     }
     if (ret != 0) {
         TFLOG("ret:%d is failed.", ret);
-        TFLOG("receive m_GmmGain %d", m_deviceStatus.gmmGain);
+        TFLOG("receive m_GmmGain %d", ReadDeviceStatus().gmmGain);
         return ret;
     }
     m_irGmmGain.store(gain);
@@ -398,7 +399,7 @@ int BaseSession::SetWorkMode(const WorkMode &mode)
         ret = WaitForStatus(20, 100, [&](const DeviceStatus &s) { return statusMode(s) == mode.mode; });
     }
     if (ret != 0) {
-        TFLOG("%d != %d:", mode.mode, statusMode(m_deviceStatus));
+        TFLOG("%d != %d:", mode.mode, statusMode(ReadDeviceStatus()));
         TFLOG("ret:%d is failed.", ret);
     }
     return ret;
@@ -436,8 +437,8 @@ int BaseSession::SetLens(const LensConfig &lens)
             return s.rgb1 == lens.width && s.rgb2 == lens.height;
         });
         if (ret != 0) {
-            TFLOG("set (%d,%d) is mismatch sync(%d,%d)", lens.width, lens.height, m_deviceStatus.rgb1,
-                  m_deviceStatus.rgb2);
+            const DeviceStatus s = ReadDeviceStatus();
+            TFLOG("set (%d,%d) is mismatch sync(%d,%d)", lens.width, lens.height, s.rgb1, s.rgb2);
         }
     }
     if (ret != 0) {

@@ -22,22 +22,7 @@ constexpr uint16_t kWidth = 640, kHeight = 480;
 constexpr uint32_t kImageBytes = 614400;
 
 /// The session side: no protocol (the test feeds the hub directly).
-class QuietSource : public StreamSource
-{
-public:
-    bool HasProtocol() const override { return false; }
-    bool ReadData(uint8_t *, uint32_t, uint32_t &length) override { return length = 0, false; }
-    DeviceStatus *GetDeviceStatus() override { return &m_status; }
-    bool IsDeviceStatusRequested() const override { return false; }
-    void SetDeviceStatusRequested(bool) override {}
-    bool IsDeviceStatusFollowed() const override { return false; }
-    void SetDeviceStatusFollowed(bool) override {}
-    void StoreInitCameraParams(const InitCameraParams &) override {}
-    int SendCameraParamsEnable(bool) override { return 0; }
-
-private:
-    DeviceStatus m_status{};
-};
+using QuietSource = tof_test::StatusSource;
 
 /// Records the geometry calls and the mappings asked for; mirroring really flips upside down (code 0)
 /// so a test can see it happened to the right image.

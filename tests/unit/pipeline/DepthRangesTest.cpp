@@ -121,8 +121,8 @@ TEST(DepthRangesTest, DecoderSettingsFollowTheDataMode)
 TEST(DepthRangesTest, WdrFusionRecoversDepthBeyondTheShortRangeWrap)
 {
     RecordingRefine refine;
-    DeviceStatus status{};
-    TofDecode decoder(nullptr, &refine, &status, "/nonexistent/");
+    tof_test::StatusSource source;
+    TofDecode decoder(nullptr, &refine, &source, "/nonexistent/");
     decoder.SetTemperatureOffsetEnable(false);
     decoder.SetConfidenceFilterEnable(false);
     decoder.SetDataMode(9);

@@ -78,7 +78,7 @@ struct PixelBuffers
 struct DecoderFixture
 {
     explicit DecoderFixture(APIDepthRefine *refine = nullptr, FrameQueue *raw = nullptr)
-        : decoder(raw, refine, &status, "/nonexistent/")
+        : decoder(raw, refine, &source, "/nonexistent/")
     {
         decoder.SetTemperatureOffsetEnable(false);
         depth = decoder.GetDepthQueue()->AllocFrame(kFrameDepth);
@@ -101,7 +101,7 @@ struct DecoderFixture
     {
         return reinterpret_cast<const uint16_t *>(confidence->pFrameData)[p];
     }
-    DeviceStatus status{};
+    tof_test::StatusSource source;
     TofDecode decoder;
     Frame *depth;
     Frame *ir;
@@ -259,7 +259,7 @@ TEST(TofDecodeTest, FastPathMatchesTheScalarReferenceBitForBit)
 TEST(TofDecodeTest, DecodesARawBlockIntoThreeImages)
 {
     DecoderFixture f;
-    f.status.temperature = 41;
+    f.source.status.temperature = 41;
     auto raw = MakeRawBlock(0xB1, 2, [](size_t p) {
         return PixelTruth{300.0 + double(p % 640) * 3.0, 1200.0};
     });
@@ -323,7 +323,7 @@ TEST(TofDecodeTest, IrToEightBitsScalesByTheGain)
 TEST(TofDecodeTest, CameraComputedImagesAreCopiedBitForBit)
 {
     DecoderFixture f;
-    f.status.exposureTime = 850;
+    f.source.status.exposureTime = 850;
     auto b6 = MakeBlock(0xB6, 1536000, 3, [](size_t i) { return static_cast<uint8_t>(i * 7 + (i >> 11)); });
     ASSERT_EQ(f.Decode(b6), b6.size());
     EXPECT_EQ(0, std::memcmp(f.depth->pFrameData, b6.data() + 5, 614400));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pipeline/APIDepthRefine.h"
+#include "pipeline/StreamSource.h"
 
 namespace tof_test {
 
@@ -172,6 +173,23 @@ public:
     int GetFillHoleFilterParams(TfFillHoleFilterParams *) override { return 0; }
     int PreFilterDepth(AlgImage *) override { return 0; }
     int ComputeUndistortedIntrinsic(double *, const double *, uint16_t, uint16_t) override { return 0; }
+};
+
+/// A session side that only holds a status record, for a decoder fed directly by the test.
+class StatusSource : public StreamSource
+{
+public:
+    bool HasProtocol() const override { return false; }
+    bool ReadData(uint8_t *, uint32_t, uint32_t &length) override { return length = 0, false; }
+    DeviceStatus *GetDeviceStatus() override { return &status; }
+    bool IsDeviceStatusRequested() const override { return false; }
+    void SetDeviceStatusRequested(bool) override {}
+    bool IsDeviceStatusFollowed() const override { return false; }
+    void SetDeviceStatusFollowed(bool) override {}
+    void StoreInitCameraParams(const InitCameraParams &) override {}
+    int SendCameraParamsEnable(bool) override { return 0; }
+
+    DeviceStatus status{};
 };
 
 } // namespace tof_test

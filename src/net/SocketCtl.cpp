@@ -82,6 +82,17 @@ bool SetSocketTimeouts(int fd)
     return true;
 }
 
+/// Requests go out at once: a query that follows a setting (which the camera does not answer) would
+/// otherwise wait for the camera's delayed acknowledgement of the setting, some 40 ms, before it is sent.
+void SetNoDelay(int fd)
+{
+    const int on = 1;
+    if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0) {
+        const int err = errno;
+        TFLOG("setsockopt() TCP_NODELAY error, errno[%d], info: %s", err, ErrorText(err).c_str());
+    }
+}
+
 void SetKeepAlive(int fd)
 {
     const int on = 1;
@@ -241,6 +252,7 @@ int SocketCtl::openDevice()
     m_dataSocket.store(dataSocket);
     m_cmdSocket.store(cmdSocket);
     SetKeepAlive(cmdSocket);
+    SetNoDelay(cmdSocket);
 
     if (Connect(cmdSocket, m_peerIp, m_cmdPort) != 0) {
         TFLOG(" wait the Camera(cmd) connect %s", m_peerIp);

@@ -357,7 +357,7 @@ TEST_F(SessionLoopback, StoppedStreamSettingsReachTheCamera)
     m_session->SetDeviceStatusFollowed(true);
     ASSERT_EQ(m_session->StartStream(), 0);
     EXPECT_EQ(ReadFrames({kFrameDepth}), (std::set<int>{kFrameDepth}));
-    EXPECT_EQ(+m_session->GetDeviceStatus()->mode, 9);
+    EXPECT_EQ(+m_session->ReadDeviceStatus().mode, 9);
     EXPECT_EQ(m_session->SetGMMGain(17), 0);
 }
 

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # Sets the machine up, checks the layout, then builds and runs the whole suite twice: a release build
 # (GCC) and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets).
-# Last, a ThreadSanitizer build of the frame pipeline runs the delivery tests and the 2,000-set stress.
+# Last, a ThreadSanitizer build runs the delivery tests, the 2,000-set stress, and the device manager's
+# and the connections' tests.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -32,15 +33,20 @@ else
     status=1
 fi
 
-echo "=== thread sanitizer build (frame delivery) ==="
+echo "=== thread sanitizer build (frame delivery, device manager, connections) ==="
 # The pipeline runs several times slower under the thread sanitizer: the stress run gets the time it
 # needs to take all of its sets.
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
 if CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVANE_SANITIZER=thread -DORVANE_BUILD_BENCHMARKS=OFF -DORVANE_WERROR=ON >/dev/null &&
-    cmake --build "$ROOT/build/tsan" -j "$JOBS" --target pipeline_tests pipeline_loopback_tests; then
+    cmake --build "$ROOT/build/tsan" -j "$JOBS" --target pipeline_tests pipeline_loopback_tests device_tests \
+        net_socketctl_tests net_protocol_tests; then
     (cd "$ROOT/build/tsan" && ctest -R "Deliver" -E "ThousandsOfSets" -j "$JOBS" --output-on-failure) ||
         status=1
+    # The device manager's heartbeat and the connections' close run beside the application's threads.
+    for suite in unit/device/device_tests unit/net/net_socketctl_tests unit/net/net_protocol_tests; do
+        "$ROOT/build/tsan/tests/$suite" --gtest_brief=1 || status=1
+    done
     # The stress test outlives the suite's per-test time-out here, so it runs on its own.
     ORVANE_STRESS_SECONDS=280 timeout 320 "$ROOT/build/tsan/tests/unit/pipeline/pipeline_loopback_tests" \
         --gtest_filter='*ThousandsOfSets*' || status=1

@@ -5,7 +5,9 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 cd "$ROOT"
-mapfile -t files < <(git ls-files -co --exclude-standard -- '*.c' '*.h' '*.cpp' '*.hpp' | grep -v '^build/' || true)
+# Files deleted in the working tree but still in the index are passed over.
+mapfile -t files < <(git ls-files -co --exclude-standard -- '*.c' '*.h' '*.cpp' '*.hpp' | grep -v '^build/' |
+    while read -r f; do [ -f "$f" ] && echo "$f"; done || true)
 if [ "${#files[@]}" -eq 0 ]; then
     exit 0
 fi

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the library lifecycle, the version query and the device-manager entry points.
 #include <cstring>
+#include <string>
 
 #include "ApiTestSupport.h"
 #include "device/DeviceManager.h"
@@ -34,9 +35,7 @@ TEST(ApiLifecycle, SdkVersionIsFiveCharactersWithoutTerminator)
     std::memset(version, 0xFF, sizeof(version));
     ASSERT_EQ(TFCM_GetSDKVersion(version), 0);
     EXPECT_EQ(std::memcmp(version, "1.0.2", 5), 0);
-    for (size_t i = 5; i < sizeof(version); ++i) {
-        EXPECT_EQ(static_cast<unsigned char>(version[i]), 0xFF) << "byte " << i;
-    }
+    EXPECT_EQ(std::string(version + 5, 3), "\xFF\xFF\xFF") << "wrote past the five characters";
     EXPECT_EQ(TFCM_GetSDKVersion(nullptr), TF_ERROR_NULL_POINTER);
 }
 
@@ -55,31 +54,4 @@ TEST(ApiDeviceManager, NullOutputsAreRefused)
     EXPECT_EQ(TFCM_CloseDevice(nullptr), TF_ERROR_INVALID_HANDLE);
     EXPECT_EQ(TFCM_CloseDevice(&handle), TF_ERROR_INVALID_HANDLE);
     DeviceManager::Release();
-}
-
-TEST(ApiDeviceManager, UnknownUriLeavesNullHandle)
-{
-    TfDeviceHandle handle = reinterpret_cast<TfDeviceHandle>(0x1);
-    EXPECT_EQ(TFCM_OpenDevice("KR52Lite:NOPE", &handle), TF_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(handle, nullptr);
-    DeviceManager::Release();
-}
-
-using ApiOpenedDevice = OpenedDeviceTest;
-
-TEST_F(ApiOpenedDevice, OpeningAnOpenCameraAgainIsRefusedAndLeavesTheHandle)
-{
-    TfDeviceHandle second = reinterpret_cast<TfDeviceHandle>(0x1);
-    EXPECT_EQ(TFCM_OpenDevice("KR52Lite:SN0001", &second), TF_ERROR_ALREADY_OPENED);
-    EXPECT_EQ(second, reinterpret_cast<TfDeviceHandle>(0x1));
-    EXPECT_EQ(TFCM_OpenDeviceByAlias("front", &second), TF_ERROR_ALREADY_OPENED);
-}
-
-TEST_F(ApiOpenedDevice, CloseFreesTheHandleAndTheCamera)
-{
-    ASSERT_EQ(TFCM_CloseDevice(&m_handle), 0);
-    EXPECT_EQ(m_handle, nullptr);
-    // The camera can be opened again once closed.
-    ASSERT_EQ(TFCM_OpenDevice("KR52Lite:SN0001", &m_handle), 0);
-    EXPECT_NE(m_handle, nullptr);
 }

@@ -2,6 +2,7 @@
 // Tests of the property-key dispatch of TFCM_SetProperty and TFCM_GetProperty.
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ApiTestSupport.h"
@@ -22,41 +23,33 @@ TEST_F(ApiProperty, EarlyCodes)
 {
     struct Row
     {
-        bool set;
-        int32_t key;
+        int64_t key; // as its 32 bits
         int32_t size;
-        bool nullValue;
         int expected;
     };
-    const Row rows[] = {
-        {true, 7, 4, false, TF_ERROR_SET_PROPERTY_KEY},
-        {true, 6, 4, false, TF_ERROR_SET_PROPERTY_KEY},
-        {true, 18, 4, false, TF_ERROR_SET_PROPERTY_KEY},
-        {true, 0x0E000003, 54, false, TF_ERROR_SET_PROPERTY_KEY},
-        {true, Key(0xF0000012u), 4, false, TF_ERROR_SET_PROPERTY_KEY},
-        {true, 12345, 4, false, TF_ERROR_SET_PROPERTY_KEY},
-        {true, 8, 2, false, TF_ERROR_INVALID_ARGUMENT},
-        {true, Key(0xF0000005u), 0, false, TF_ERROR_INVALID_ARGUMENT},
-        {true, Key(0xF0000003u), 6, false, TF_ERROR_INVALID_ARGUMENT},
-        {true, Key(0xF0000004u), 75, false, TF_ERROR_INVALID_ARGUMENT},
-        {true, Key(0xF0000006u), 1, false, TF_ERROR_INVALID_ARGUMENT},
-        {true, 9, 4, true, TF_ERROR_PROPERTY_NULL},
-        {true, -1, 0, false, 0},
-        {false, -4, 4, false, TF_ERROR_GET_PROPERTY_KEY},
-        {false, -1, 4, false, TF_ERROR_GET_PROPERTY_KEY},
-        {false, Key(0xE0000107u), 4, false, TF_ERROR_GET_PROPERTY_KEY},
-        {false, Key(0xF0000011u), 4, false, TF_ERROR_GET_PROPERTY_KEY},
-        {false, 12345, 4, false, TF_ERROR_GET_PROPERTY_KEY},
-        {false, 9, 4, true, TF_ERROR_PROPERTY_NULL},
-    };
-    for (const Row &row : rows) {
+    const int setKey = TF_ERROR_SET_PROPERTY_KEY;
+    const int badArg = TF_ERROR_INVALID_ARGUMENT;
+    const Row setRows[] = {{7, 4, setKey},           {6, 4, setKey},          {18, 4, setKey},
+                           {0x0E000003, 54, setKey}, {0xF0000012, 4, setKey}, {12345, 4, setKey},
+                           {8, 2, badArg},           {0xF0000005, 0, badArg}, {0xF0000003, 6, badArg},
+                           {0xF0000004, 75, badArg}, {0xF0000006, 1, badArg}, {-1, 0, 0}};
+    for (const Row &row : setRows) {
         uint8_t value[128] = {};
-        int32_t size = row.size;
-        void *pointer = row.nullValue ? nullptr : value;
-        const int ret = row.set ? TFCM_SetProperty(m_handle, row.key, pointer, row.size)
-                                : TFCM_GetProperty(m_handle, row.key, pointer, &size);
-        EXPECT_EQ(ret, row.expected) << (row.set ? "set 0x" : "get 0x") << std::hex << row.key;
+        EXPECT_EQ(TFCM_SetProperty(m_handle, Key(static_cast<uint32_t>(row.key)), value, row.size),
+                  row.expected)
+            << "set " << row.key;
     }
+    for (const int64_t key :
+         {int64_t{-4}, int64_t{-1}, int64_t{0xE0000107}, int64_t{0xF0000011}, int64_t{12345}}) {
+        uint8_t value[128] = {};
+        int32_t size = 4;
+        EXPECT_EQ(TFCM_GetProperty(m_handle, Key(static_cast<uint32_t>(key)), value, &size),
+                  TF_ERROR_GET_PROPERTY_KEY)
+            << "get " << key;
+    }
+    int32_t size = 4;
+    EXPECT_EQ(TFCM_SetProperty(m_handle, 9, nullptr, 4), TF_ERROR_PROPERTY_NULL);
+    EXPECT_EQ(TFCM_GetProperty(m_handle, 9, nullptr, &size), TF_ERROR_PROPERTY_NULL);
     uint8_t value[8] = {};
     EXPECT_EQ(TFCM_GetProperty(m_handle, 9, value, nullptr), TF_ERROR_PROPERTY_NULL);
     // The handle is checked before the value pointer.
@@ -67,49 +60,35 @@ TEST_F(ApiProperty, EarlyCodes)
 
 TEST_F(ApiProperty, KeysForwardedToSessionKeys)
 {
-    struct Row
-    {
-        bool set;
-        int32_t key;
-        const char *call;
-    };
-    const Row rows[] = {
-        {true, 9, "SetProperty:0x0E000001"},
-        {true, 10, "SetProperty:0x0E000002"},
-        {true, 11, "SetProperty:0x0E000011"},
-        {true, 12, "SetProperty:0x0E000012"},
-        {true, 13, "SetProperty:0x0E000013"},
-        {true, 14, "SetProperty:0x0E000014"},
-        {true, 15, "SetProperty:0x0E000015"},
-        {true, 16, "SetProperty:0x0E000016"},
-        {true, 17, "SetProperty:0x0E000017"},
-        {true, 19, "SetProperty:0x0E000019"},
-        {true, -5, "SetProperty:0x0E000021"},
-        {true, 0x0E000004, "SetProperty:0x0E000004"},
-        {true, Key(0xE0000100u), "SetProperty:0xE0000100"},
-        {true, Key(0xE0000106u), "SetProperty:0xE0000106"},
-        {true, Key(0xE0000107u), "SetProperty:0xE0000107"},
-        {true, Key(0xE0000202u), "SetProperty:0x0E000017"},
-        {false, 9, "GetProperty:0x0E000001"},
-        {false, 10, "GetProperty:0x0E000002"},
-        {false, 13, "GetProperty:0x0E000013"},
-        {false, 14, "GetProperty:0x0E000014"},
-        {false, 18, "GetProperty:0x0E000018"},
-        {false, 19, "GetProperty:0x0E000019"},
-        {false, 0x0E000000, "GetProperty:0x0E000000"},
-        {false, 0x0E000004, "GetProperty:0x0E000004"},
-        {false, Key(0xE0000103u), "GetProperty:0xE0000103"},
-        {false, Key(0xE0000202u), "GetProperty:0x0E000017"},
-    };
-    for (const Row &row : rows) {
+    using Row = std::pair<int64_t, uint32_t>; // public key (as its 32 bits), session key
+    const Row setRows[] = {{9, 0x0E000001},          {10, 0x0E000002},         {11, 0x0E000011},
+                           {12, 0x0E000012},         {13, 0x0E000013},         {14, 0x0E000014},
+                           {15, 0x0E000015},         {16, 0x0E000016},         {17, 0x0E000017},
+                           {19, 0x0E000019},         {-5, 0x0E000021},         {0x0E000004, 0x0E000004},
+                           {0xE0000100, 0xE0000100}, {0xE0000106, 0xE0000106}, {0xE0000107, 0xE0000107},
+                           {0xE0000202, 0x0E000017}};
+    const Row getRows[] = {{9, 0x0E000001},          {10, 0x0E000002},         {13, 0x0E000013},
+                           {14, 0x0E000014},         {18, 0x0E000018},         {19, 0x0E000019},
+                           {0x0E000000, 0x0E000000}, {0x0E000004, 0x0E000004}, {0xE0000103, 0xE0000103},
+                           {0xE0000202, 0x0E000017}};
+    const auto check = [&](bool set, const Row &row) {
         m_session->m_calls.clear();
         uint8_t value[64] = {1, 2, 3};
         int32_t size = 3;
-        const int ret = row.set ? TFCM_SetProperty(m_handle, row.key, value, 3)
-                                : TFCM_GetProperty(m_handle, row.key, value, &size);
-        EXPECT_EQ(ret, 0) << row.call;
+        const int32_t key = Key(static_cast<uint32_t>(row.first));
+        const std::string call = std::string(set ? "SetProperty:" : "GetProperty:") +
+                                 FakeSession::Hex(static_cast<int>(row.second));
+        const int ret =
+            set ? TFCM_SetProperty(m_handle, key, value, 3) : TFCM_GetProperty(m_handle, key, value, &size);
+        EXPECT_EQ(ret, 0) << call;
         // One call only: writing the software version (key 14) must not also rewrite the IP address.
-        EXPECT_EQ(m_session->m_calls, (Calls{row.call}));
+        EXPECT_EQ(m_session->m_calls, (Calls{call})) << "key 0x" << std::hex << key;
+    };
+    for (const Row &row : setRows) {
+        check(true, row);
+    }
+    for (const Row &row : getRows) {
+        check(false, row);
     }
     m_session->m_results["SetProperty"] = -104;
     uint8_t value[4] = {};

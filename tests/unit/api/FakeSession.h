@@ -33,7 +33,6 @@ public:
     std::vector<uint8_t> m_propertyAnswer; ///< written by GetProperty
     std::vector<uint8_t> m_lastPropertyValue;
     int m_lastPropertySize = 0;
-    DualFreqMode m_lastDualFreq{};
     FileTransferParams m_lastTransfer{};
 
     int Result(const std::string &name) const
@@ -41,6 +40,16 @@ public:
         auto it = m_results.find(name);
         return it == m_results.end() ? 0 : it->second;
     }
+    /// The arguments of a call as "a,b,c".
+    template <typename... T> static std::string Args(T... values)
+    {
+        std::string text;
+        ((text += (text.empty() ? "" : ",") + Text(values)), ...);
+        return text;
+    }
+    static std::string Text(const std::string &value) { return value; }
+    template <typename T> static std::string Text(T value) { return std::to_string(value); }
+
     int Record(const std::string &name, const std::string &args = "")
     {
         m_calls.push_back(args.empty() ? name : name + ":" + args);
@@ -85,10 +94,7 @@ public:
     int SetTofFrameRate(uint8_t fps) override { return Record("SetTofFrameRate", std::to_string(fps)); }
     int SetDualFreqMode(DualFreqMode &mode) override
     {
-        m_lastDualFreq = mode;
-        return Record("SetDualFreqMode", std::to_string(mode.count) + "," + std::to_string(mode.values[0]) +
-                                             "," + std::to_string(mode.values[1]) + "," +
-                                             std::to_string(mode.values[2]));
+        return Record("SetDualFreqMode", Args(mode.count, mode.values[0], mode.values[1], mode.values[2]));
     }
     int SetDataMode(uint8_t mode) override { return Record("SetDataMode", std::to_string(mode)); }
     int GetDataMode(uint8_t *mode) override
@@ -107,7 +113,7 @@ public:
     }
     int SetExposureTime(const ExposureTime &e) override
     {
-        return Record("SetExposureTime", std::to_string(e.index) + "," + std::to_string(e.exposureTime));
+        return Record("SetExposureTime", Args(e.index, e.exposureTime));
     }
     int GetExposureTime(ExposureTime *e) override
     {
@@ -121,7 +127,7 @@ public:
     }
     int SetCameraIntrinsic(SensorType sensor, const double *in) override
     {
-        return Record("SetCameraIntrinsic", std::to_string(sensor) + "," + std::to_string(in[0]));
+        return Record("SetCameraIntrinsic", Args(sensor, in[0]));
     }
     int GetCameraDistortion(SensorType sensor, double *out) override
     {
@@ -131,9 +137,8 @@ public:
     int SetLens(const LensConfig &in) override
     {
         m_lens = in;
-        return Record("SetLens", std::to_string(in.type) + "," + std::to_string(in.state) + "," +
-                                     std::to_string(in.width) + "x" + std::to_string(in.height) + "," +
-                                     std::to_string(in.fps) + "," + std::to_string(in.encodeType));
+        const std::string size = std::to_string(in.width) + "x" + std::to_string(in.height);
+        return Record("SetLens", Args(in.type, in.state, size, in.fps, in.encodeType));
     }
     int GetLens(LensConfig &out) override
     {
@@ -153,8 +158,7 @@ public:
     }
     int SetRangeValue(uint32_t range, int minimum, int maximum) override
     {
-        return Record("SetRangeValue",
-                      std::to_string(range) + "," + std::to_string(minimum) + "," + std::to_string(maximum));
+        return Record("SetRangeValue", Args(range, minimum, maximum));
     }
     int SetSaveRawBufferEnabled(bool on) override
     {
@@ -182,8 +186,7 @@ public:
     }
     int SetLDEnable(const LDEnable &enable) override
     {
-        return Record("SetLDEnable",
-                      std::to_string(enable.values[0]) + "," + std::to_string(enable.values[1]));
+        return Record("SetLDEnable", Args(enable.values[0], enable.values[1]));
     }
     int SetACCSensitivity(const IMUSensitivity &) override { return Record("SetACCSensitivity"); }
     int SetGyroSensitivity(const IMUSensitivity &) override { return Record("SetGyroSensitivity"); }

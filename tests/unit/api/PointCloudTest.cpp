@@ -128,33 +128,29 @@ protected:
     std::vector<uint16_t> m_depth;
 };
 
-TEST_F(FrameConversion, FullFrameUsesTheTable)
+TEST_F(FrameConversion, FullAndCroppedFramesUseTheTable)
 {
-    TfFrame frame = MakeFrame(640, 480);
-    m_depth[240 * 640 + 420] = 1000;
-    m_depth[10] = 65535;
-    m_depth[479 * 640 + 639] = 2000;
-    std::vector<TfVector3f> points(640 * 480 + 1, kSentinel);
-    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
-    ExpectPoint(points[240 * 640 + 420], 200.0f, 0.0f, 1000.0f);
-    ExpectPoint(points[0], 0.0f, 0.0f, 0.0f);
-    ExpectPoint(points[10], 0.0f, 0.0f, 0.0f);
-    ExpectPoint(points[479 * 640 + 639], (639 - 320) / 500.0f * 2000, (479 - 240) / 500.0f * 2000, 2000.0f);
-    ExpectPoint(points[640 * 480], kSentinel.x, kSentinel.y, kSentinel.z);
-}
-
-TEST_F(FrameConversion, CroppedFrameIsTheCentreOfTheSensorImage)
-{
-    TfFrame frame = MakeFrame(640, 360);
-    // Frame row 180 is sensor row 240, the optical centre row.
-    m_depth[180 * 640 + 420] = 1000;
-    m_depth[0] = 1000;
-    std::vector<TfVector3f> points(640 * 360 + 1, kSentinel);
-    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
-    ExpectPoint(points[180 * 640 + 420], 200.0f, 0.0f, 1000.0f);
-    ExpectPoint(points[0], -640.0f, -360.0f, 1000.0f); // sensor pixel (0, 60)
-    ExpectPoint(points[1], 0.0f, 0.0f, 0.0f);          // every output point is written
-    ExpectPoint(points[640 * 360], kSentinel.x, kSentinel.y, kSentinel.z);
+    for (const uint16_t height : {uint16_t{480}, uint16_t{360}}) {
+        SCOPED_TRACE(height);
+        // A cropped frame is the centre of the sensor image: frame row r is sensor row r + offset.
+        const int offset = (480 - height) / 2;
+        const size_t centreRow = static_cast<size_t>(240 - offset);
+        const size_t last = size_t{640} * height - 1;
+        TfFrame frame = MakeFrame(640, height);
+        m_depth[centreRow * 640 + 420] = 1000;
+        m_depth[0] = 1000;
+        m_depth[10] = 65535;
+        m_depth[last] = 2000;
+        std::vector<TfVector3f> points(last + 2, kSentinel);
+        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
+        ExpectPoint(points[centreRow * 640 + 420], 200.0f, 0.0f, 1000.0f);
+        ExpectPoint(points[0], -640.0f, (offset - 240) / 500.0f * 1000, 1000.0f);
+        ExpectPoint(points[1], 0.0f, 0.0f, 0.0f); // every output point is written
+        ExpectPoint(points[10], 0.0f, 0.0f, 0.0f);
+        ExpectPoint(points[last], (639 - 320) / 500.0f * 2000, (height - 1 + offset - 240) / 500.0f * 2000,
+                    2000.0f);
+        ExpectPoint(points[last + 1], kSentinel.x, kSentinel.y, kSentinel.z);
+    }
 }
 
 TEST_F(FrameConversion, RefusedFrames)
@@ -215,12 +211,13 @@ TEST_F(CameraParameters, ColorIntrinsicsFollowTheColorResolution)
     for (const Row &row : rows) {
         m_session->m_lens.width = row.width;
         m_session->m_lens.height = row.height;
+        SCOPED_TRACE(::testing::Message() << row.width << "x" << row.height);
         TfCameraParameters params{};
         ASSERT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_COLOR, &params), 0);
-        EXPECT_NEAR(params.fx, row.fx, 1e-9) << row.width << "x" << row.height;
-        EXPECT_NEAR(params.fy, row.fx, 1e-9) << row.width << "x" << row.height;
-        EXPECT_NEAR(params.cx, row.cx, 1e-9) << row.width << "x" << row.height;
-        EXPECT_NEAR(params.cy, row.cy, 1e-9) << row.width << "x" << row.height;
+        EXPECT_NEAR(params.fx, row.fx, 1e-9);
+        EXPECT_NEAR(params.fy, row.fx, 1e-9);
+        EXPECT_NEAR(params.cx, row.cx, 1e-9);
+        EXPECT_NEAR(params.cy, row.cy, 1e-9);
         EXPECT_EQ(params.k1, 0.25);
         EXPECT_EQ(params.k6, -0.5);
     }

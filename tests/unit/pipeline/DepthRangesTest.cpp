@@ -3,6 +3,7 @@
 // tables, dual-frequency checks and the wide-dynamic-range unwrapping.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "../runtime/RuntimeTestSupport.h"
@@ -14,9 +15,9 @@ using namespace tof_test;
 
 TEST(DepthRangesTest, RangeLimitsComeFromTheMeasuringRangeList)
 {
-    const uint16_t sony[6] = {1249, 1874, 2498, 3123, 3747, 7495};
-    for (uint32_t r = 0; r < 6; ++r) {
-        EXPECT_EQ(DepthRanges::GetSonyMaxDepth(r), sony[r]);
+    // Each range reaches its wrap-around distance, half the modulation wavelength.
+    for (int r = 0; r < 6; ++r) {
+        EXPECT_EQ(DepthRanges::GetSonyMaxDepth(uint32_t(r)), std::lround(WrapDistanceMm(r))) << r;
     }
     EXPECT_EQ(DepthRanges::GetSonyMaxDepth(6), 0);
 
@@ -116,46 +117,4 @@ TEST(DepthRangesTest, DecoderSettingsFollowTheDataMode)
     decoder.SetDepthRange(3);
     EXPECT_EQ(decoder.GetDepthRange(), 1u);
     EXPECT_EQ(decoder.SetWDRStyle(kWdrStyleSeparate), 0);
-}
-
-TEST(DepthRangesTest, WdrFusionRecoversDepthBeyondTheShortRangeWrap)
-{
-    RecordingRefine refine;
-    tof_test::StatusSource source;
-    TofDecode decoder(nullptr, &refine, &source, "/nonexistent/");
-    decoder.SetTemperatureOffsetEnable(false);
-    decoder.SetConfidenceFilterEnable(false);
-    decoder.SetDataMode(9);
-    DualFreqMode mode{2, {5, 0, 0}};
-    decoder.SetDualFreqMode(mode);
-    Frame *depth = decoder.GetDepthQueue()->AllocFrame(kFrameDepth);
-    Frame *ir = decoder.GetIrQueue()->AllocFrame(kFrameIr);
-    Frame *confidence = decoder.GetConfidenceQueue()->AllocFrame(kFrameConfidence);
-
-    // The scene: 3 m everywhere (beyond range 0's 1.25 m wrap), except a first row that returns no light
-    // in the long-range frame.
-    const double trueMm = 3000.0;
-    auto farFrame = MakeRawBlock(0xB9, 5, [&](size_t p) {
-        return p < 640 ? PixelTruth{trueMm, 0.0} : PixelTruth{trueMm, 1500.0};
-    });
-    bool deliver = true;
-    ASSERT_EQ(
-        decoder.DecodeADI(farFrame.data(), uint32_t(farFrame.size()), *depth, *ir, *confidence, &deliver),
-        farFrame.size());
-    EXPECT_FALSE(deliver); // a first-range WDR sub-frame only becomes the reference
-
-    auto nearFrame = MakeRawBlock(0xB9, 0, [&](size_t) { return PixelTruth{trueMm, 1500.0}; });
-    ASSERT_EQ(
-        decoder.DecodeADI(nearFrame.data(), uint32_t(nearFrame.size()), *depth, *ir, *confidence, &deliver),
-        nearFrame.size());
-    EXPECT_TRUE(deliver);
-    const auto *mm = reinterpret_cast<const uint16_t *>(depth->pFrameData);
-    EXPECT_EQ(mm[5], 0);
-    for (size_t p : {size_t(640), size_t(5000), size_t(300000)}) {
-        // Range 0's precision, plus the whole-millimetre wrap distance used for each of the two turns.
-        EXPECT_NEAR(mm[p], trueMm, 0.0102 * 198.8 + 1.0 + 2 * 0.2) << p;
-    }
-    decoder.GetDepthQueue()->RecycleFrame(depth);
-    decoder.GetIrQueue()->RecycleFrame(ir);
-    decoder.GetConfidenceQueue()->RecycleFrame(confidence);
 }

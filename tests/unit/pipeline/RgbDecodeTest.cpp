@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../runtime/RuntimeTestSupport.h"
@@ -131,9 +133,29 @@ std::vector<uint8_t> EncodeI420(const std::vector<Rgb> &colours, uint32_t width,
     return yuv;
 }
 
+/// Decodes one packet directly into a frame of its own.
+uint32_t DecodeInto(RgbDecode &decoder, const std::vector<uint8_t> &packet, OwnedFrame &out,
+                    uint32_t bytes = 0)
+{
+    return decoder.DecodeRGB(packet.data(), bytes != 0 ? bytes : static_cast<uint32_t>(packet.size()),
+                             &out.frame);
+}
+
 class RgbDecodeTest : public ::testing::Test
 {
 protected:
+    /// A running worker on the fixture's raw queue, set for 640x480 colour.
+    std::unique_ptr<RgbDecode> StartWorker(PixelFormat format = kPixelRgb888,
+                                           APIDepthRefine *refine = Get_APIDepthRefine(),
+                                           RgbDecode::FrameReadyFn ready = nullptr)
+    {
+        auto decoder = std::make_unique<RgbDecode>(&m_raw, refine);
+        decoder->SetFrameReadyCallback(std::move(ready));
+        decoder->SetMode(FrameMode{640, 480, 25});
+        decoder->SetPixelFormat(format);
+        decoder->Start();
+        return decoder;
+    }
     /// Feeds one raw colour frame to the worker's input queue.
     void PushRaw(const std::vector<uint8_t> &packet, uint32_t frameIndex)
     {
@@ -147,6 +169,15 @@ protected:
         raw->timestamp = 1000 + frameIndex;
         m_raw.Push(raw);
     }
+    /// Waits for the worker's next colour frame.
+    Frame *NextColour(RgbDecode &decoder)
+    {
+        Frame *frame = nullptr;
+        if (!runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }) || decoder.GetRGB(&frame) != 0) {
+            return nullptr;
+        }
+        return frame;
+    }
 
     runtime_test::LoggedHome m_home;
     FrameQueue m_raw{kFrameRawColor, 2, 4};
@@ -157,16 +188,12 @@ TEST_F(RgbDecodeTest, WorkerDeliversRgbOrBgrWithTheRawFrameFields)
     const std::vector<uint8_t> packet = SubPacket(0x34, CompressJpeg(640, 480), true, 0.004f);
     for (const PixelFormat format : {kPixelRgb888, kPixelBgr888}) {
         SCOPED_TRACE(format);
-        RgbDecode decoder(&m_raw, Get_APIDepthRefine());
         std::atomic<int> ready{0};
-        decoder.SetFrameReadyCallback([&ready](uint8_t bit) { ready += bit == kHasColor ? 1 : 100; });
-        decoder.SetMode(FrameMode{640, 480, 25});
-        decoder.SetPixelFormat(format);
-        decoder.Start();
+        auto decoder = StartWorker(format, Get_APIDepthRefine(),
+                                   [&ready](uint8_t bit) { ready += bit == kHasColor ? 1 : 100; });
         PushRaw(packet, 42);
-        ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }));
-        Frame *frame = nullptr;
-        ASSERT_EQ(decoder.GetRGB(&frame), 0);
+        Frame *frame = NextColour(*decoder);
+        ASSERT_NE(frame, nullptr);
         EXPECT_EQ(+frame->frameType, static_cast<uint32_t>(kFrameColor));
         EXPECT_EQ(+frame->pixelFormat, static_cast<uint32_t>(format));
         EXPECT_EQ(+frame->width, 640);
@@ -181,52 +208,36 @@ TEST_F(RgbDecodeTest, WorkerDeliversRgbOrBgrWithTheRawFrameFields)
             ExpectNear(PixelAt(*frame, x, y, format), SyntheticPixel(x, y, 640, 480), kTolerance,
                        std::to_string(x) + "," + std::to_string(y));
         }
-        decoder.RecycleDecodedColorFrame(frame);
+        decoder->RecycleDecodedColorFrame(frame);
     }
 }
 
-TEST_F(RgbDecodeTest, JpegDisagreeingWithItsTypeIdIsLoggedAndDroppedByTheResolutionCheck)
+TEST_F(RgbDecodeTest, JpegOfAnotherSizeIsDroppedOr640x360IsScaledTo640x480)
 {
-    RgbDecode decoder(&m_raw, Get_APIDepthRefine());
-    decoder.SetMode(FrameMode{640, 480, 25});
-    decoder.Start();
+    auto decoder = StartWorker();
     PushRaw(SubPacket(0x34, CompressJpeg(1280, 720), true), 1);
-    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.GetResolutionMismatchCount() == 1; }));
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder->GetResolutionMismatchCount() == 1; }));
     EXPECT_TRUE(m_home.Logged("width:640 != 1280, height:480 != 720")) << m_home.Log();
     EXPECT_TRUE(m_home.Logged(
         "DecodedRGB frame resolution does not match we want. framemode 640, 480 ; decoded 1280 ,720"));
-    EXPECT_FALSE(decoder.RGBIsReady());
+    EXPECT_FALSE(decoder->RGBIsReady());
 
-    // The next good frame still comes through.
-    PushRaw(SubPacket(0x34, CompressJpeg(640, 480), true), 2);
-    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }));
-    Frame *frame = nullptr;
-    ASSERT_EQ(decoder.GetRGB(&frame), 0);
+    // The next frame still comes through: a 640x360 image, of which the middle 480 columns are kept and
+    // scaled by 4/3, so output (x, y) shows input (80 + 3x/4, 3y/4).
+    PushRaw(SubPacket(0x33, CompressJpeg(640, 360), true), 2);
+    Frame *frame = NextColour(*decoder);
+    ASSERT_NE(frame, nullptr);
     EXPECT_EQ(+frame->frameIndex, 2u);
-    decoder.RecycleDecodedColorFrame(frame);
-}
-
-TEST_F(RgbDecodeTest, Jpeg640x360IsDeliveredAs640x480)
-{
-    RgbDecode decoder(&m_raw, Get_APIDepthRefine());
-    decoder.SetMode(FrameMode{640, 480, 25});
-    decoder.SetPixelFormat(kPixelRgb888);
-    decoder.Start();
-    PushRaw(SubPacket(0x33, CompressJpeg(640, 360), true), 7);
-    ASSERT_TRUE(runtime_test::WaitUntil([&] { return decoder.RGBIsReady(); }));
-    Frame *frame = nullptr;
-    ASSERT_EQ(decoder.GetRGB(&frame), 0);
     EXPECT_EQ(+frame->width, 640);
     EXPECT_EQ(+frame->height, 480);
     EXPECT_EQ(+frame->dataLen, 640u * 480 * 3);
-    // The middle 480 columns are kept and scaled by 4/3: output (x, y) shows input (80 + 3x/4, 3y/4).
     for (const auto &[x, y] : {std::pair{320u, 240u}, {40u, 40u}, {600u, 440u}}) {
         const Rgb want = SyntheticPixel(80 + x * 3 / 4, y * 3 / 4, 640, 360);
         const Rgb got = PixelAt(*frame, x, y, kPixelRgb888);
         EXPECT_NEAR(got.r, want.r, kTolerance) << x << "," << y;
         EXPECT_NEAR(got.g, want.g, kTolerance) << x << "," << y;
     }
-    decoder.RecycleDecodedColorFrame(frame);
+    decoder->RecycleDecodedColorFrame(frame);
 }
 
 TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
@@ -245,8 +256,7 @@ TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
         const std::vector<uint8_t> packet = SubPacket(c.typeId, big, c.trailer);
         OwnedFrame out(640 * 480 * 3, 0xAB);
         const uint64_t before = decoder.GetOversizedJpegCount();
-        EXPECT_EQ(decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame),
-                  packet.size());
+        EXPECT_EQ(DecodeInto(decoder, packet, out), packet.size());
         EXPECT_EQ(+out.frame.dataLen, 0u);
         EXPECT_EQ(decoder.GetOversizedJpegCount(), before + 1);
         EXPECT_EQ(out.buffer, std::vector<uint8_t>(640 * 480 * 3, 0xAB));
@@ -269,8 +279,7 @@ TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
         RgbDecode decoder(nullptr, Get_APIDepthRefine());
         decoder.SetPixelFormat(format);
         OwnedFrame out(640 * 480 * 3);
-        EXPECT_EQ(decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame),
-                  packet.size());
+        EXPECT_EQ(DecodeInto(decoder, packet, out), packet.size());
         EXPECT_EQ(decoder.GetDecodeType(), RgbDecode::kDecodeOther);
         ASSERT_EQ(+out.frame.dataLen, 640u * 480 * 3);
         EXPECT_EQ(+out.frame.width, 640);
@@ -285,7 +294,7 @@ TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
     // Without the library the bytes would stay YUV: nothing is delivered as colour.
     RgbDecode bare(nullptr, nullptr);
     OwnedFrame out(640 * 480 * 3);
-    bare.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame);
+    DecodeInto(bare, packet, out);
     EXPECT_EQ(+out.frame.dataLen, 0u);
 }
 
@@ -319,7 +328,7 @@ TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsNeverCrash)
         SCOPED_TRACE(c.name);
         const std::vector<uint8_t> packet = SubPacket(0x34, c.payload, true);
         OwnedFrame out(640 * 480 * 3);
-        decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size()), &out.frame);
+        DecodeInto(decoder, packet, out);
         if (c.mustFail) {
             EXPECT_EQ(+out.frame.dataLen, 0u);
         } else {
@@ -330,21 +339,19 @@ TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsNeverCrash)
     // A length field beyond the bytes at hand and a packet shorter than its header.
     std::vector<uint8_t> packet = SubPacket(0x34, jpeg, true);
     OwnedFrame out(640 * 480 * 3);
-    EXPECT_EQ(decoder.DecodeRGB(packet.data(), static_cast<uint32_t>(packet.size() - 1), &out.frame), 0u);
-    EXPECT_EQ(decoder.DecodeRGB(packet.data(), 3, &out.frame), 0u);
+    EXPECT_EQ(DecodeInto(decoder, packet, out, static_cast<uint32_t>(packet.size() - 1)), 0u);
+    EXPECT_EQ(DecodeInto(decoder, packet, out, 3), 0u);
     EXPECT_EQ(+out.frame.dataLen, 0u);
 }
 
 TEST_F(RgbDecodeTest, VideoStartCodeProducesNoFrame)
 {
-    RgbDecode decoder(&m_raw, nullptr);
-    decoder.SetMode(FrameMode{640, 480, 25});
-    decoder.Start();
+    auto decoder = StartWorker(kPixelRgb888, nullptr);
     PushRaw(SubPacket(0x34, {0x00, 0x00, 0x00, 0x01, 0x67, 0x42, 0x00, 0x1F}, true), 3);
     ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_home.Logged("DecodeRGB is failed."); }));
-    EXPECT_EQ(decoder.GetDecodeType(), RgbDecode::kDecodeVideo);
-    EXPECT_FALSE(decoder.RGBIsReady());
-    EXPECT_EQ(decoder.GetDecodedFrameCount(), 0u);
+    EXPECT_EQ(decoder->GetDecodeType(), RgbDecode::kDecodeVideo);
+    EXPECT_FALSE(decoder->RGBIsReady());
+    EXPECT_EQ(decoder->GetDecodedFrameCount(), 0u);
 }
 
 TEST_F(RgbDecodeTest, WorkerStartsStopsAndJoinsWithAndWithoutInput)
@@ -357,20 +364,18 @@ TEST_F(RgbDecodeTest, WorkerStartsStopsAndJoinsWithAndWithoutInput)
     EXPECT_FALSE(idle.IsRunning());
 
     // Stopped while frames keep coming and while the stream is switched off: both return promptly.
-    RgbDecode busy(&m_raw, Get_APIDepthRefine());
-    busy.SetMode(FrameMode{640, 480, 25});
-    busy.Start();
+    auto busy = StartWorker();
     const std::vector<uint8_t> packet = SubPacket(0x34, CompressJpeg(640, 480), true);
     for (uint32_t i = 0; i < 5; ++i) {
         PushRaw(packet, i);
     }
-    ASSERT_TRUE(runtime_test::WaitUntil([&] { return busy.GetDecodedFrameCount() >= 1; }));
-    busy.SetStream(false);
+    ASSERT_TRUE(runtime_test::WaitUntil([&] { return busy->GetDecodedFrameCount() >= 1; }));
+    busy->SetStream(false);
     PushRaw(packet, 9);
     ASSERT_TRUE(runtime_test::WaitUntil([&] { return m_raw.Size() == 0; }));
-    busy.Stop();
-    busy.Join();
-    EXPECT_FALSE(busy.IsRunning());
+    busy->Stop();
+    busy->Join();
+    EXPECT_FALSE(busy->IsRunning());
 }
 
 TEST(RgbDecodeGeometryTest, RotationTurnsTheImageCounterClockwise)

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the ToF decoder: the per-pixel four-phase decode, block dispatch and its rejections, the
-// camera-computed images, the confidence and IR rules, and the worker thread.
+// camera-computed images, the confidence and IR rules, wide-dynamic-range fusion and the worker thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <type_traits>
+#include <vector>
 
 #include "../runtime/RuntimeTestSupport.h"
 #include "TofTestSupport.h"
@@ -28,11 +30,12 @@ double ToleranceMm(int range)
     return kArcTangentErrorRad * SonyRawDecoder::PhaseToMmFactor(static_cast<uint32_t>(range)) + 1.0;
 }
 
-/// Plain buffers for the pure decode of a few pixels.
+/// Plain buffers for the pure decode: the four phase blocks laid out as in a raw block, and an identity
+/// lookup table.
 struct PixelBuffers
 {
     explicit PixelBuffers(size_t pixels)
-        : phases(4, std::vector<uint8_t>(pixels * 4)), background(pixels, 0), depth(pixels, 0), ir(pixels, 0),
+        : payload(4 * kPhaseBlockBytes), background(pixels, 0), depth(pixels, 0), ir(pixels, 0),
           confidence(pixels, 0), lookup(1250)
     {
         for (size_t i = 0; i < lookup.size(); ++i) {
@@ -49,27 +52,29 @@ struct PixelBuffers
     }
     void SetTaps(size_t p, int k, uint16_t a, uint16_t b)
     {
-        uint8_t *tap = phases[k].data() + p * 4;
+        uint8_t *tap = payload.data() + k * kPhaseBlockBytes + p * 4;
         tap[0] = static_cast<uint8_t>(a);
         tap[1] = static_cast<uint8_t>(a >> 8);
         tap[2] = static_cast<uint8_t>(b);
         tap[3] = static_cast<uint8_t>(b >> 8);
     }
-    FourPhaseParams Params(int range, int32_t temperatureOffset = 0)
+    FourPhaseParams Params(int range, int32_t temperatureOffset = 0, int32_t maxDepthMm = -1)
     {
-        return FourPhaseParams{SonyRawDecoder::PhaseToMmFactor(range),
-                               temperatureOffset,
-                               lookup.data(),
-                               static_cast<int32_t>(lookup.size()),
-                               static_cast<int32_t>(lookup.size() - 1),
-                               background.data()};
+        const auto entries = static_cast<int32_t>(lookup.size());
+        return FourPhaseParams{
+            SonyRawDecoder::PhaseToMmFactor(range),    temperatureOffset, lookup.data(), entries,
+            maxDepthMm < 0 ? entries - 1 : maxDepthMm, background.data()};
     }
-    void Decode(const FourPhaseParams &params)
+    void Decode(const FourPhaseParams &params, bool scalar = false)
     {
-        const uint8_t *p[4] = {phases[0].data(), phases[1].data(), phases[2].data(), phases[3].data()};
-        SonyRawDecoder::DecodeFourPhase(p, params, depth.data(), ir.data(), confidence.data(), depth.size());
+        const uint8_t *p[4];
+        for (int k = 0; k < 4; ++k) {
+            p[k] = payload.data() + k * kPhaseBlockBytes;
+        }
+        (scalar ? SonyRawDecoder::DecodeFourPhaseScalar : SonyRawDecoder::DecodeFourPhase)(
+            p, params, depth.data(), ir.data(), confidence.data(), depth.size());
     }
-    std::vector<std::vector<uint8_t>> phases;
+    std::vector<uint8_t> payload;
     std::vector<uint16_t> background, depth, ir, confidence;
     std::vector<int32_t> lookup;
 };
@@ -97,10 +102,6 @@ struct DecoderFixture
                                  deliver);
     }
     uint16_t DepthAt(size_t p) const { return reinterpret_cast<const uint16_t *>(depth->pFrameData)[p]; }
-    uint16_t ConfidenceAt(size_t p) const
-    {
-        return reinterpret_cast<const uint16_t *>(confidence->pFrameData)[p];
-    }
     tof_test::StatusSource source;
     TofDecode decoder;
     Frame *depth;
@@ -138,49 +139,19 @@ TEST(TofDecodeTest, IntegerSquareRootIsExactWhereFloatRoundingWouldMislead)
     }
 }
 
-TEST(TofDecodeTest, DecodesCameraDistancesInEveryRange)
-{
-    for (int range = 0; range < 6; ++range) {
-        const double wrap = WrapDistanceMm(range);
-        PixelBuffers px(8);
-        px.lookup.resize(size_t(std::ceil(wrap)) + 1);
-        for (size_t i = 0; i < px.lookup.size(); ++i) {
-            px.lookup[i] = static_cast<int32_t>(i);
-        }
-        const double fractions[8] = {0.02, 0.13, 0.27, 0.41, 0.5, 0.66, 0.83, 0.97};
-        std::vector<uint8_t> payload(4 * kPhaseBlockBytes);
-        for (size_t p = 0; p < 8; ++p) {
-            uint8_t *tap = payload.data();
-            WritePixel(tap, p, range, PixelTruth{fractions[p] * wrap, 1500.0});
-            for (int k = 0; k < 4; ++k) {
-                std::memcpy(px.phases[k].data() + p * 4, payload.data() + k * kPhaseBlockBytes + p * 4, 4);
-            }
-        }
-        px.Decode(px.Params(range));
-        for (size_t p = 0; p < 8; ++p) {
-            EXPECT_NEAR(px.depth[p], fractions[p] * wrap, ToleranceMm(range))
-                << "range " << range << " pixel " << p;
-            // The four differences carry the amplitude twice over: I and Q are 2 * amplitude * sin/cos.
-            // I and Q each take two opposite phase steps: the magnitude is twice the amplitude.
-            EXPECT_NEAR(px.confidence[p], 3000.0, 3.0) << "range " << range;
-        }
-    }
-}
-
 TEST(TofDecodeTest, EdgeValuesOfThePixelRule)
 {
     PixelBuffers px(6);
     px.SetDifferences(0, 0, -100, 0, 100);  // I = 0, Q < 0: phase pi
     px.SetDifferences(1, 0, 0, 0, 0);       // no modulation: phase 0, confidence 0
     px.SetDifferences(2, 30, 40, -30, -40); // I = 60, Q = 80: confidence 100
-    px.SetDifferences(3, 0, 0, 0, 0);
-    px.SetDifferences(4, 0, 0, 0, 0);
-    px.SetDifferences(5, 0, 0, 0, 0);
+    for (size_t p = 3; p < 6; ++p) {
+        px.SetDifferences(p, 0, 0, 0, 0);
+    }
     px.lookup[5] = -5;   // index 5 (pixel 3 with offset 5)
     px.lookup[6] = 1300; // above the range maximum: the pixel keeps its old value
     px.depth[4] = 777;
-    auto params = px.Params(0);
-    params.maxDepthMm = 1249;
+    auto params = px.Params(0, 0, 1249);
     px.Decode(params);
     EXPECT_EQ(px.depth[0], 624);
     EXPECT_EQ(px.depth[1], 0);
@@ -224,68 +195,31 @@ TEST(TofDecodeTest, FastPathMatchesTheScalarReferenceBitForBit)
 {
     std::mt19937 rng(1234);
     PixelBuffers fast(kPixels);
-    std::uniform_int_distribution<int> tap(0, 0xFFFF), lut(-40, 1400), bg(0, 300), oldDepth(0, 2000);
-    for (auto &phase : fast.phases) {
-        for (auto &b : phase) {
-            b = static_cast<uint8_t>(tap(rng));
+    const auto randomize = [&rng](auto &values, int low, int high) {
+        std::uniform_int_distribution<int> pick(low, high);
+        for (auto &v : values) {
+            v = static_cast<std::remove_reference_t<decltype(v)>>(pick(rng));
         }
-    }
-    for (auto &v : fast.lookup) {
-        v = lut(rng);
-    }
-    for (auto &v : fast.background) {
-        v = static_cast<uint16_t>(bg(rng));
-    }
-    for (auto &v : fast.depth) {
-        v = static_cast<uint16_t>(oldDepth(rng));
-    }
+    };
+    randomize(fast.payload, 0, 0xFF);
+    randomize(fast.lookup, -40, 1400);
+    randomize(fast.background, 0, 300);
+    randomize(fast.depth, 0, 2000);
     PixelBuffers scalar = fast;
     for (int32_t offset : {0, -150, 190}) {
-        auto params = fast.Params(3, offset);
-        params.maxDepthMm = 1249;
-        fast.Decode(params);
-        auto scalarParams = scalar.Params(3, offset);
-        scalarParams.maxDepthMm = 1249;
-        const uint8_t *p[4] = {scalar.phases[0].data(), scalar.phases[1].data(), scalar.phases[2].data(),
-                               scalar.phases[3].data()};
-        SonyRawDecoder::DecodeFourPhaseScalar(p, scalarParams, scalar.depth.data(), scalar.ir.data(),
-                                              scalar.confidence.data(), kPixels);
+        fast.Decode(fast.Params(3, offset, 1249));
+        scalar.Decode(scalar.Params(3, offset, 1249), true);
         EXPECT_EQ(fast.depth, scalar.depth) << offset;
         EXPECT_EQ(fast.ir, scalar.ir) << offset;
         EXPECT_EQ(fast.confidence, scalar.confidence) << offset;
     }
 }
 
-TEST(TofDecodeTest, DecodesARawBlockIntoThreeImages)
-{
-    DecoderFixture f;
-    f.source.status.temperature = 41;
-    auto raw = MakeRawBlock(0xB1, 2, [](size_t p) {
-        return PixelTruth{300.0 + double(p % 640) * 3.0, 1200.0};
-    });
-    bool deliver = false;
-    ASSERT_EQ(f.Decode(raw, &deliver), raw.size());
-    EXPECT_TRUE(deliver);
-    EXPECT_EQ(+f.depth->depthRange, 2u);
-    EXPECT_EQ(+f.depth->dataLen, 614400u);
-    EXPECT_EQ(+f.confidence->depthRange, 2u);
-    EXPECT_EQ(+f.confidence->frameType, uint32_t(kFrameConfidence));
-    EXPECT_FLOAT_EQ(+f.depth->exposureTime, 41.0f);
-    // 8-bit IR by default.
-    EXPECT_EQ(+f.ir->pixelFormat, uint32_t(kPixelGray8));
-    EXPECT_EQ(+f.ir->dataLen, 307200u);
-    for (size_t p : {size_t(0), size_t(321), size_t(639), size_t(200 * 640 + 17), kPixels - 1}) {
-        EXPECT_NEAR(f.DepthAt(p), 300.0 + double(p % 640) * 3.0, ToleranceMm(2)) << p;
-    }
-}
-
 TEST(TofDecodeTest, ConfidenceRuleMarksWeakAndSaturatedPixels)
 {
     DecoderFixture f;
-    f.depth->width = 640;
-    f.depth->height = 480;
-    f.confidence->width = 640;
-    f.confidence->height = 480;
+    f.depth->width = f.confidence->width = 640;
+    f.depth->height = f.confidence->height = 480;
     auto *depth = reinterpret_cast<uint16_t *>(f.depth->pFrameData);
     auto *conf = reinterpret_cast<uint16_t *>(f.confidence->pFrameData);
     const uint16_t confidences[4] = {10, 20, 4600, 5000};
@@ -308,14 +242,11 @@ TEST(TofDecodeTest, IrToEightBitsScalesByTheGain)
     f.ir->width = 640;
     f.ir->height = 480;
     f.ir->pixelFormat = kPixelGray16;
-    auto *ir16 = reinterpret_cast<uint16_t *>(f.ir->pFrameData);
-    ir16[0] = 4095;
-    ir16[1] = 1000;
-    ir16[2] = 0;
+    const uint16_t ir16[3] = {4095, 1000, 0};
+    std::memcpy(f.ir->pFrameData, ir16, sizeof(ir16));
     f.decoder.IRAdjustByGmmGain(*f.ir, 64);
-    EXPECT_EQ(f.ir->pFrameData[0], 255);
-    EXPECT_EQ(f.ir->pFrameData[1], 62);
-    EXPECT_EQ(f.ir->pFrameData[2], 0);
+    EXPECT_EQ(std::vector<uint8_t>(f.ir->pFrameData, f.ir->pFrameData + 3),
+              (std::vector<uint8_t>{255, 62, 0}));
     EXPECT_EQ(+f.ir->pixelFormat, uint32_t(kPixelGray8));
     EXPECT_EQ(+f.ir->dataLen, 307200u);
 }
@@ -350,7 +281,7 @@ TEST(TofDecodeTest, CameraComputedImagesAreCopiedBitForBit)
     noIr.insert(noIr.end(), conf.begin(), conf.end() - 1);
     std::memset(f.confidence->pFrameData, 0, 614400);
     ASSERT_EQ(f.Decode(noIr), depth.size());
-    EXPECT_EQ(f.ConfidenceAt(0), 0);
+    EXPECT_EQ(f.confidence->pFrameData[0] | f.confidence->pFrameData[1], 0);
 }
 
 TEST(TofDecodeTest, RejectsBlocksThatAreUnknownMisSizedOrLargerThanTheirFrame)
@@ -380,7 +311,7 @@ TEST(TofDecodeTest, RejectsBlocksThatAreUnknownMisSizedOrLargerThanTheirFrame)
     EXPECT_EQ(f.Decode(tiny), 0u);
 }
 
-TEST(TofDecodeTest, WorkerDecodesQueuedFramesAndStopsCleanly)
+TEST(TofDecodeTest, WorkerDecodesARawBlockIntoThreeImagesAndStopsCleanly)
 {
     FrameQueue rawQueue(kFrameRawTof, 2, 5);
     rawQueue.SetWaitTime(20);
@@ -388,12 +319,14 @@ TEST(TofDecodeTest, WorkerDecodesQueuedFramesAndStopsCleanly)
     std::atomic<int> readyBits{0};
     {
         DecoderFixture f(&refine, &rawQueue);
+        f.source.status.temperature = 41;
         f.decoder.SetWaitTime(20);
         f.decoder.SetFrameReadyCallback([&readyBits](uint8_t bit) { readyBits |= bit; });
         f.decoder.Start();
         ASSERT_TRUE(f.decoder.IsRunning());
 
-        auto block = MakeRawBlock(0xB1, 0, [](size_t) { return PixelTruth{500.0, 1500.0}; });
+        const auto truthMm = [](size_t p) { return 300.0 + double(p % 640) * 3.0; };
+        auto block = MakeRawBlock(0xB1, 2, [&](size_t p) { return PixelTruth{truthMm(p), 1200.0}; });
         Frame *raw = rawQueue.AllocFrame(kFrameRawTof);
         ASSERT_NE(raw, nullptr);
         ASSERT_LE(block.size(), +raw->bufferSize);
@@ -405,14 +338,30 @@ TEST(TofDecodeTest, WorkerDecodesQueuedFramesAndStopsCleanly)
         rawQueue.Push(raw);
 
         ASSERT_TRUE(runtime_test::WaitUntil([&] { return f.decoder.TOFConfidenceIsReady(); }));
-        Frame *depth = nullptr;
+        Frame *depth = nullptr, *ir = nullptr, *confidence = nullptr;
         ASSERT_EQ(f.decoder.GetTOFDepth(&depth), 0);
-        EXPECT_EQ(+depth->frameIndex, 42u);
-        EXPECT_EQ(+depth->timestamp, 123456789u);
-        EXPECT_NEAR(reinterpret_cast<uint16_t *>(depth->pFrameData)[1000], 500, 2);
-        f.decoder.RecycleDecodedTofDepthFrame(depth);
+        ASSERT_EQ(f.decoder.GetTOFIr(&ir), 0);
+        ASSERT_EQ(f.decoder.GetTOFConfidence(&confidence), 0);
         EXPECT_EQ(readyBits.load(), kHasDepth | kHasIr | kHasConfidence);
         EXPECT_GT(refine.processDepthCalls, 0);
+        for (const Frame *frame : {depth, ir, confidence}) {
+            EXPECT_EQ(+frame->frameIndex, 42u);
+            EXPECT_EQ(+frame->timestamp, 123456789u);
+        }
+        EXPECT_EQ(+depth->depthRange, 2u);
+        EXPECT_EQ(+depth->dataLen, 614400u);
+        EXPECT_EQ(+confidence->depthRange, 2u);
+        EXPECT_EQ(+confidence->frameType, uint32_t(kFrameConfidence));
+        EXPECT_FLOAT_EQ(+depth->exposureTime, 41.0f);       // the sensor temperature
+        EXPECT_EQ(+ir->pixelFormat, uint32_t(kPixelGray8)); // 8-bit IR by default
+        EXPECT_EQ(+ir->dataLen, 307200u);
+        const auto *mm = reinterpret_cast<const uint16_t *>(depth->pFrameData);
+        for (size_t p : {size_t(0), size_t(321), size_t(639), size_t(200 * 640 + 17), kPixels - 1}) {
+            EXPECT_NEAR(mm[p], truthMm(p), ToleranceMm(2)) << p;
+        }
+        f.decoder.RecycleDecodedTofDepthFrame(depth);
+        f.decoder.RecycleDecodedTofIrFrame(ir);
+        f.decoder.RecycleDecodedTofConfidenceFrame(confidence);
 
         f.decoder.Stop();
         f.decoder.Join();
@@ -420,4 +369,32 @@ TEST(TofDecodeTest, WorkerDecodesQueuedFramesAndStopsCleanly)
     }
     // Every raw frame went back to its pool.
     EXPECT_EQ(rawQueue.GetPool()->GetFreeCount(), 5u);
+}
+
+TEST(TofDecodeTest, WdrFusionRecoversDepthBeyondTheShortRangeWrap)
+{
+    RecordingRefine refine;
+    DecoderFixture f(&refine);
+    f.decoder.SetConfidenceFilterEnable(false);
+    f.decoder.SetDataMode(9);
+    DualFreqMode mode{2, {5, 0, 0}};
+    f.decoder.SetDualFreqMode(mode);
+    // The scene: 3 m everywhere (beyond range 0's 1.25 m wrap), except a first row that returns no light
+    // in the long-range frame.
+    const double trueMm = 3000.0;
+    auto farFrame = MakeRawBlock(0xB9, 5, [&](size_t p) {
+        return PixelTruth{trueMm, p < 640 ? 0.0 : 1500.0};
+    });
+    bool deliver = true;
+    ASSERT_EQ(f.Decode(farFrame, &deliver), farFrame.size());
+    EXPECT_FALSE(deliver) << "a first-range sub-frame only becomes the reference";
+
+    auto nearFrame = MakeRawBlock(0xB9, 0, [&](size_t) { return PixelTruth{trueMm, 1500.0}; });
+    ASSERT_EQ(f.Decode(nearFrame, &deliver), nearFrame.size());
+    EXPECT_TRUE(deliver);
+    EXPECT_EQ(f.DepthAt(5), 0) << "no reference, no depth";
+    for (size_t p : {size_t(640), size_t(5000), size_t(300000)}) {
+        // Range 0's precision, plus the whole-millimetre wrap distance used for each of the two turns.
+        EXPECT_NEAR(f.DepthAt(p), trueMm, ToleranceMm(0) + 2 * 0.2) << p;
+    }
 }

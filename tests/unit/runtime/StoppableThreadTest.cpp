@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <time.h>
@@ -42,80 +43,66 @@ private:
     std::atomic<bool> &m_flag;
 };
 
-/// A well-behaved worker polling its stop request every millisecond.
-class PollingWorker : public StoppableThread
+/// Runs the given body; stops and joins in its own destructor, before the body is destroyed.
+class Worker : public StoppableThread
 {
 public:
-    explicit PollingWorker(RunRecord &record) : StoppableThread("PollingWorker"), m_record(record) {}
-
-protected:
-    void Run() override
-    {
-        ++m_record.runCalls;
-        while (IsRunning()) {
-            ++m_record.iterations;
-            WaitForStop(1);
-        }
-        m_record.returned = true;
-    }
-
-private:
-    RunRecord &m_record;
-};
-
-/// Blocks in a cancellation point and never looks at its stop request.
-class StubbornWorker : public StoppableThread
-{
-public:
-    explicit StubbornWorker(RunRecord &record) : StoppableThread("StubbornWorker"), m_record(record) {}
-    ~StubbornWorker() override
+    using Body = std::function<void(Worker &)>;
+    Worker(const char *name, Body body) : StoppableThread(name), m_body(std::move(body)) {}
+    ~Worker() override
     {
         Stop();
         Join();
     }
+    bool Wait(unsigned timeoutMs) { return WaitForStop(timeoutMs); }
 
 protected:
-    void Run() override
-    {
-        UnwindProbe probe(m_record.unwound);
-        ++m_record.runCalls;
+    void Run() override { m_body(*this); }
+
+private:
+    Body m_body;
+};
+
+/// A well-behaved body polling its stop request every millisecond.
+Worker::Body Polling(RunRecord &record)
+{
+    return [&record](Worker &self) {
+        ++record.runCalls;
+        while (self.IsRunning()) {
+            ++record.iterations;
+            self.Wait(1);
+        }
+        record.returned = true;
+    };
+}
+
+/// Blocks in a cancellation point and never looks at its stop request.
+Worker::Body Stubborn(RunRecord &record)
+{
+    return [&record](Worker &) {
+        UnwindProbe probe(record.unwound);
+        ++record.runCalls;
         for (;;) {
             pause();
         }
-    }
-
-private:
-    RunRecord &m_record;
-};
+    };
+}
 
 /// Sleeps long in WaitForStop, as the device manager does between rounds.
-class SleepyWorker : public StoppableThread
+Worker::Body Sleepy(RunRecord &record)
 {
-public:
-    explicit SleepyWorker(RunRecord &record) : StoppableThread("SleepyWorker"), m_record(record) {}
-    ~SleepyWorker() override
-    {
-        Stop();
-        Join();
-    }
-
-protected:
-    void Run() override
-    {
-        UnwindProbe probe(m_record.unwound);
-        m_record.firstShortWait = WaitForStop(1) ? 1 : 0;
-        ++m_record.runCalls;
-        while (IsRunning()) {
-            if (WaitForStop(60000)) {
-                m_record.wokeEarly = true;
+    return [&record](Worker &self) {
+        UnwindProbe probe(record.unwound);
+        record.firstShortWait = self.Wait(1) ? 1 : 0;
+        ++record.runCalls;
+        while (self.IsRunning()) {
+            if (self.Wait(60000)) {
+                record.wokeEarly = true;
             }
         }
-        m_record.returned = true;
-    }
-
-private:
-    RunRecord &m_record;
-};
+        record.returned = true;
+    };
+}
 
 /// Leaves its stopping to the base destructor. Once started, Run reaches the object only as a
 /// StoppableThread, which is all that is left of it while the base destructor runs.
@@ -142,26 +129,11 @@ private:
     RunRecord &m_record;
 };
 
-class ThrowingWorker : public StoppableThread
-{
-public:
-    ThrowingWorker() : StoppableThread("ThrowingWorker") {}
-    ~ThrowingWorker() override
-    {
-        Stop();
-        Join();
-    }
-
-protected:
-    void Run() override { throw std::runtime_error("camera went away"); }
-};
-
 TEST(StoppableThreadTest, RunsUntilStoppedAndCanBeStartedAgainAfterJoin)
 {
     RunRecord record;
-    PollingWorker worker(record);
+    Worker worker("PollingWorker", Polling(record));
     EXPECT_FALSE(worker.IsRunning());
-
     for (int round = 1; round <= 2; ++round) {
         record.returned = false;
         EXPECT_EQ(worker.Start(), 0);
@@ -178,7 +150,7 @@ TEST(StoppableThreadTest, SecondStartIsRefusedAndFirstThreadKeepsRunning)
 {
     LoggedHome home;
     RunRecord record;
-    PollingWorker worker(record);
+    Worker worker("PollingWorker", Polling(record));
     worker.Start();
     ASSERT_TRUE(WaitUntil([&] { return record.iterations > 0; }));
 
@@ -202,7 +174,7 @@ TEST(StoppableThreadTest, JoinCancelsWorkerThatIgnoresStopAfterTheJoinTimeout)
 {
     LoggedHome home;
     RunRecord record;
-    StubbornWorker worker(record);
+    Worker worker("StubbornWorker", Stubborn(record));
     worker.Start();
     ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
 
@@ -218,31 +190,24 @@ TEST(StoppableThreadTest, JoinCancelsWorkerThatIgnoresStopAfterTheJoinTimeout)
     EXPECT_TRUE(home.Logged("StubbornWorker end"));
 }
 
-TEST(StoppableThreadTest, WaitForStopTimesOutAndReturnsEarlyOnStop)
+TEST(StoppableThreadTest, StopEndsALongWaitAtOnceWhileJoinAloneCancelsIt)
 {
-    RunRecord record;
-    SleepyWorker worker(record);
-    worker.Start();
-    ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
-    EXPECT_EQ(record.firstShortWait, 0);
-
-    worker.Stop();
-    worker.Join();
-    // Had the 60 s wait not ended on Stop, Join would have cancelled the worker instead.
-    EXPECT_TRUE(record.wokeEarly);
-    EXPECT_TRUE(record.returned);
-}
-
-TEST(StoppableThreadTest, JoinWithoutStopCancelsWorkerWaitingForStop)
-{
-    RunRecord record;
-    SleepyWorker worker(record);
-    worker.Start();
-    ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
-
-    worker.Join();
-    EXPECT_TRUE(record.unwound);
-    EXPECT_FALSE(record.returned);
+    for (const bool stopFirst : {true, false}) {
+        SCOPED_TRACE(stopFirst ? "Stop, then Join" : "Join only");
+        RunRecord record;
+        Worker worker("SleepyWorker", Sleepy(record));
+        worker.Start();
+        ASSERT_TRUE(WaitUntil([&] { return record.runCalls == 1; }));
+        EXPECT_EQ(record.firstShortWait, 0);
+        if (stopFirst) {
+            worker.Stop();
+        }
+        worker.Join();
+        // Had the 60 s wait not ended on Stop, Join would have cancelled the worker instead.
+        EXPECT_EQ(record.wokeEarly, stopFirst);
+        EXPECT_EQ(record.returned, stopFirst);
+        EXPECT_TRUE(record.unwound);
+    }
 }
 
 TEST(StoppableThreadTest, DestroyingAWorkerStopsAndJoinsIt)
@@ -263,12 +228,10 @@ TEST(StoppableThreadTest, DestroyingAWorkerStopsAndJoinsIt)
 TEST(StoppableThreadTest, ExceptionFromRunIsLoggedAndEndsOnlyTheThread)
 {
     LoggedHome home;
-    ThrowingWorker worker;
+    Worker worker("ThrowingWorker", [](Worker &) { throw std::runtime_error("camera went away"); });
     worker.Start();
     ASSERT_TRUE(WaitUntil([&] { return home.Logged("ThrowingWorker Exit."); }));
     EXPECT_TRUE(home.Logged("ThrowingWorker Run failed: camera went away"));
-    worker.Stop();
-    worker.Join();
 }
 
 } // namespace

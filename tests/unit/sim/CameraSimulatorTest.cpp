@@ -34,16 +34,21 @@ SimCameraConfig CameraAt(const std::string &serial, const std::string &address)
     return config;
 }
 
+// Two cameras announced from the start, a third added while running, and a state change: each camera's
+// datagrams come from its own address and carry its current state.
 TEST(CameraSimulatorTest, AnnouncesEveryCameraFromItsOwnAddress)
 {
     DiscoveryReceiver receiver;
     CameraSimulator simulator(Fast(receiver.Port()));
+    EXPECT_FALSE(simulator.WaitForAnnouncements(0, 1, 0));
+    EXPECT_THROW(simulator.Camera(0), std::out_of_range);
     simulator.AddCamera(CameraAt("SN0001", "127.0.0.2"));
     simulator.AddCamera(CameraAt("SN0002", "127.0.0.3"));
-    simulator.AddCamera(CameraAt("SN0003", "127.0.0.4"));
-    ASSERT_EQ(simulator.CameraCount(), 3u);
     simulator.Start();
     EXPECT_TRUE(simulator.IsRunning());
+    ASSERT_TRUE(simulator.WaitForAnnouncements(0, 1, kWaitMs));
+    SimCamera &late = simulator.AddCamera(CameraAt("SN0003", "127.0.0.4"));
+    ASSERT_EQ(simulator.CameraCount(), 3u);
 
     std::map<std::string, int> seen; // serial → datagrams
     const auto allSeenTwice = [&](const Datagram &datagram) {
@@ -54,8 +59,18 @@ TEST(CameraSimulatorTest, AnnouncesEveryCameraFromItsOwnAddress)
     };
     EXPECT_TRUE(receiver.ReceiveUntil(allSeenTwice, kWaitMs));
     EXPECT_EQ(seen.size(), 3u);
-    EXPECT_EQ(simulator.FindCamera("SN0002"), &simulator.Camera(1));
+    EXPECT_EQ(simulator.FindCamera("SN0003"), &late);
     EXPECT_EQ(simulator.FindCamera("SN9999"), nullptr);
+
+    late.SetState(2);
+    const auto lateInState = [](const Datagram &d) { return d.Serial() == "SN0003" && d.State() == 2; };
+    ASSERT_TRUE(receiver.ReceiveUntil(lateInState, kWaitMs));
+    for (int i = 0; i < 3; ++i) {
+        const std::optional<Datagram> next =
+            receiver.ReceiveUntil([](const Datagram &d) { return d.Serial() == "SN0003"; }, kWaitMs);
+        ASSERT_TRUE(next);
+        EXPECT_EQ(next->State(), 2);
+    }
 }
 
 TEST(CameraSimulatorTest, RoundsAreAtLeastOnePeriodApart)
@@ -84,38 +99,8 @@ TEST(CameraSimulatorTest, RoundsAreAtLeastOnePeriodApart)
     EXPECT_EQ(received, sent);
 }
 
-TEST(CameraSimulatorTest, CameraAddedWhileRunningAnnouncesToo)
-{
-    DiscoveryReceiver receiver;
-    CameraSimulator simulator(Fast(receiver.Port()));
-    simulator.AddCamera(CameraAt("SN0001", "127.0.0.2"));
-    simulator.Start();
-    ASSERT_TRUE(simulator.WaitForAnnouncements(0, 1, kWaitMs));
-    SimCamera &late = simulator.AddCamera(CameraAt("SN0002", "127.0.0.3"));
-    EXPECT_TRUE(simulator.WaitForAnnouncements(1, 2, kWaitMs));
-    EXPECT_TRUE(receiver.ReceiveUntil([](const Datagram &d) { return d.Serial() == "SN0002"; }, kWaitMs));
-    EXPECT_GE(late.AnnouncementsSent(), 2u);
-}
-
-TEST(CameraSimulatorTest, StateChangeShowsInTheFollowingAnnouncements)
-{
-    DiscoveryReceiver receiver;
-    CameraSimulator simulator(Fast(receiver.Port(), 10));
-    SimCamera &camera = simulator.AddCamera(CameraAt("SN0001", "127.0.0.2"));
-    simulator.Start();
-    const std::optional<Datagram> first = receiver.Receive(kWaitMs);
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->State(), 0);
-
-    camera.SetState(2);
-    ASSERT_TRUE(receiver.ReceiveUntil([](const Datagram &d) { return d.State() == 2; }, kWaitMs));
-    for (int i = 0; i < 3; ++i) {
-        const std::optional<Datagram> next = receiver.Receive(kWaitMs);
-        ASSERT_TRUE(next);
-        EXPECT_EQ(next->State(), 2);
-    }
-}
-
+// (That a silenced camera sends nothing, and is heard again once resumed, is what discovery's removal and
+// revival in the integration tests rest on.)
 TEST(CameraSimulatorTest, SilencedCameraStaysQuietWhileOthersGoOnAndThenResumes)
 {
     DiscoveryReceiver receiver;
@@ -130,18 +115,6 @@ TEST(CameraSimulatorTest, SilencedCameraStaysQuietWhileOthersGoOnAndThenResumes)
     const uint64_t steadyTarget = steady.AnnouncementsSent() + 5;
     ASSERT_TRUE(simulator.WaitForAnnouncements(1, steadyTarget, kWaitMs));
     EXPECT_EQ(quiet.AnnouncementsSent(), quietSent);
-
-    // Datagrams arrive in sending order, so every one of the quiet camera's is in before the steady
-    // camera's last.
-    uint64_t quietReceived = 0;
-    uint64_t steadyReceived = 0;
-    ASSERT_TRUE(receiver.ReceiveUntil(
-        [&](const Datagram &d) {
-            ++(d.Serial() == "SN0001" ? quietReceived : steadyReceived);
-            return steadyReceived == steadyTarget;
-        },
-        kWaitMs));
-    EXPECT_EQ(quietReceived, quietSent);
 
     quiet.SetAnnouncing(true);
     EXPECT_TRUE(simulator.WaitForAnnouncements(0, quietSent + 2, kWaitMs));
@@ -164,13 +137,6 @@ TEST(CameraSimulatorTest, StopWakesTheThreadInsteadOfWaitingOutThePeriod)
     // A restart announces at once; the destructor then stops the running thread.
     simulator.Start();
     EXPECT_TRUE(simulator.WaitForAnnouncements(0, 2, kWaitMs));
-}
-
-TEST(CameraSimulatorTest, UnknownCameraIndex)
-{
-    CameraSimulator simulator;
-    EXPECT_FALSE(simulator.WaitForAnnouncements(0, 1, 0));
-    EXPECT_THROW(simulator.Camera(0), std::out_of_range);
 }
 
 // Controls racing the announcing thread must never produce a datagram whose source and address

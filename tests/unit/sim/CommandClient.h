@@ -44,8 +44,7 @@ public:
 
     bool Send(const std::vector<uint8_t> &bytes)
     {
-        size_t sent = 0;
-        while (sent < bytes.size()) {
+        for (size_t sent = 0; sent < bytes.size();) {
             const ssize_t count = send(m_socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
             if (count <= 0) {
                 return false;
@@ -59,17 +58,9 @@ public:
     std::optional<std::vector<uint8_t>> Receive(size_t count, unsigned timeoutMs)
     {
         std::vector<uint8_t> bytes(count);
-        size_t received = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (received < count) {
-            const auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count();
-            pollfd fd{m_socket, POLLIN, 0};
-            if (leftMs <= 0 || poll(&fd, 1, static_cast<int>(leftMs)) != 1) {
-                return std::nullopt;
-            }
-            const ssize_t got = recv(m_socket, bytes.data() + received, count - received, 0);
+        for (size_t received = 0; received < count;) {
+            const ssize_t got = ReceiveBy(deadline, bytes.data() + received, count - received);
             if (got <= 0) {
                 return std::nullopt;
             }
@@ -82,23 +73,28 @@ public:
     bool WaitForClose(unsigned timeoutMs)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            const auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    deadline - std::chrono::steady_clock::now())
-                                    .count();
-            pollfd fd{m_socket, POLLIN, 0};
-            if (leftMs <= 0 || poll(&fd, 1, static_cast<int>(leftMs)) != 1) {
-                return false;
-            }
-            uint8_t scratch[256];
-            const ssize_t got = recv(m_socket, scratch, sizeof scratch, 0);
-            if (got <= 0) {
-                return true;
-            }
+        uint8_t scratch[256];
+        ssize_t got = 0;
+        while ((got = ReceiveBy(deadline, scratch, sizeof scratch)) > 0) {
         }
+        return got == 0;
     }
 
 private:
+    /// What one recv returns, or -1 when nothing comes before the deadline.
+    ssize_t ReceiveBy(std::chrono::steady_clock::time_point deadline, uint8_t *into, size_t size)
+    {
+        const auto leftMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
+        pollfd fd{m_socket, POLLIN, 0};
+        if (leftMs <= 0 || poll(&fd, 1, static_cast<int>(leftMs)) != 1) {
+            return -1;
+        }
+        const ssize_t got = recv(m_socket, into, size, 0);
+        return got < 0 ? 0 : got; // a failed connection counts as closed
+    }
+
     int m_socket = -1;
     bool m_connected = false;
 };
@@ -112,18 +108,9 @@ inline uint32_t U32Le(const std::vector<uint8_t> &bytes, size_t at)
 /// The request frame a host sends: AA 00 00 00, n + 3 (u32 LE), AA, command, n, payload.
 inline std::vector<uint8_t> RequestFrame(uint8_t command, const std::vector<uint8_t> &payload)
 {
-    const uint32_t body = static_cast<uint32_t>(payload.size() + 3);
-    std::vector<uint8_t> frame;
-    frame.reserve(11 + payload.size());
-    for (uint32_t word : {0xAAu, body}) {
-        for (int i = 0; i < 4; ++i) {
-            frame.push_back(static_cast<uint8_t>(word >> (8 * i)));
-        }
-    }
-    frame.push_back(0xAA);
-    frame.push_back(command);
-    frame.push_back(static_cast<uint8_t>(payload.size()));
-    for (uint8_t byte : payload) {
+    const auto n = static_cast<uint8_t>(payload.size());
+    std::vector<uint8_t> frame{0xAA, 0, 0, 0, static_cast<uint8_t>(n + 3), 0, 0, 0, 0xAA, command, n};
+    for (uint8_t byte : payload) { // push_back, not insert: GCC 12 misreads insert's bounds here
         frame.push_back(byte);
     }
     return frame;
@@ -157,30 +144,17 @@ public:
     std::optional<Reply> ReadReply(unsigned timeoutMs = 5000)
     {
         const std::optional<std::vector<uint8_t>> header = m_tcp.Receive(8, timeoutMs);
-        if (!header) {
+        if (!header || U32Le(*header, 4) < 3 || U32Le(*header, 4) > 4096) {
             return std::nullopt;
         }
-        Reply reply;
-        reply.marker = U32Le(*header, 0);
-        const uint32_t bodyBytes = U32Le(*header, 4);
-        if (bodyBytes < 3 || bodyBytes > 4096) {
-            return std::nullopt;
-        }
-        const std::optional<std::vector<uint8_t>> body = m_tcp.Receive(bodyBytes, timeoutMs);
-        if (!body) {
-            return std::nullopt;
-        }
-        reply.body = *body;
-        return reply;
+        std::optional<std::vector<uint8_t>> body = m_tcp.Receive(U32Le(*header, 4), timeoutMs);
+        return body ? std::optional<Reply>(Reply{U32Le(*header, 0), std::move(*body)}) : std::nullopt;
     }
 
     /// Sends a query (bit 7 set by the caller) and returns its reply data, or nothing.
     std::optional<std::vector<uint8_t>> Query(uint8_t command, const std::vector<uint8_t> &payload)
     {
-        if (!Send(command, payload)) {
-            return std::nullopt;
-        }
-        const std::optional<Reply> reply = ReadReply();
+        const std::optional<Reply> reply = Send(command, payload) ? ReadReply() : std::nullopt;
         if (!reply || reply->marker != 0xAA || reply->DataLength() != reply->body.size() - 3) {
             return std::nullopt;
         }
@@ -200,10 +174,10 @@ inline std::vector<uint8_t> Padded(std::vector<uint8_t> bytes, size_t size)
     return bytes;
 }
 
+/// `first`, then the characters of `text`.
 inline std::vector<uint8_t> Text(uint8_t first, const std::string &text)
 {
-    std::vector<uint8_t> bytes;
-    bytes.push_back(first);
+    std::vector<uint8_t> bytes{first};
     for (char c : text) {
         bytes.push_back(static_cast<uint8_t>(c));
     }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -128,19 +127,6 @@ TEST(SceneTest, RendersDepthAlongTheOpticalAxis)
     EXPECT_TRUE(wall.Render(broken, 7495.0f).depthMm.empty());
 }
 
-TEST(SceneTest, DefaultSceneSpansEveryRange)
-{
-    const SimRendering r = Scene::Default().Render(SimPinhole{}, 7495.0f);
-    const double limits[] = {0, 1249, 1874, 2498, 3123, 3747, 7495};
-    for (int range = 0; range < 6; ++range) {
-        size_t inside = 0;
-        for (float d : r.depthMm) {
-            inside += d > limits[range] && d <= limits[range + 1];
-        }
-        EXPECT_GT(inside, 1000u) << "range " << range;
-    }
-}
-
 // One row per depth range: the modulation frequency decides the phase of every pixel.
 TEST(RawTofEncoderTest, FourPhaseBlocksDecodeBackToTheGroundTruthInEveryRange)
 {
@@ -193,8 +179,6 @@ TEST(RawTofEncoderTest, NoiseIsSeededAndTemperatureOffsetShortensTheMeasurement)
     noisy.noiseSigma = 3.0;
     noisy.seed = 7;
     const std::vector<uint8_t> first = encode(noisy, truth);
-    EXPECT_EQ(first[0], 0xB9);
-    EXPECT_EQ(truth.noiseSigma, 3.0);
     EXPECT_EQ(encode(noisy, truth), first);
     noisy.seed = 8;
     EXPECT_NE(encode(noisy, truth), first);
@@ -215,7 +199,6 @@ TEST(RawTofEncoderTest, NoiseIsSeededAndTemperatureOffsetShortensTheMeasurement)
     RawTofEncoder::Options warm;
     warm.temperatureOffsetMm = 30;
     const std::vector<uint8_t> shifted = encode(warm, truth);
-    EXPECT_EQ(truth.temperatureOffsetMm, 30);
     const double wrapMm = 2 * kPi * MmPerRadian(2);
     for (size_t i = 1; i < kPixelCount; i += 997) {
         const double measured = DecodePixel(shifted.data() + 5, i).phase * MmPerRadian(2);

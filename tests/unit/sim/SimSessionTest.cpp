@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the cameras' command and data connections, driven by raw sockets on the camera ports of
 // 127.0.0.50 and up: settings round trips, recorded frames, faults, bad input, clients and stopping.
+// (A delayed answer that still comes in time is covered by the integration tests' command set.)
 #include "CameraSimulator.h"
 
 #include "CommandClient.h"
@@ -62,6 +63,12 @@ std::vector<uint8_t> Doubles(uint8_t subId, std::initializer_list<double> values
     return bytes;
 }
 
+/// Reply bytes from position 0; -1 is a byte the host does not read.
+std::vector<int> Ints(const std::vector<uint8_t> &bytes)
+{
+    return std::vector<int>(bytes.begin(), bytes.end());
+}
+
 // Each row is what the host sends to set a value, the query it sends to read it back, and the reply
 // data bytes at the positions the host reads them from.
 TEST_F(ServingCamera, WhatASettingSetsTheMatchingQueryReturns)
@@ -72,84 +79,71 @@ TEST_F(ServingCamera, WhatASettingSetsTheMatchingQueryReturns)
         uint8_t id;
         std::vector<uint8_t> set;   // empty: no setting, only the query
         std::vector<uint8_t> query; // sent with bit 7 set
-        std::vector<std::pair<size_t, uint8_t>> expected;
+        std::vector<int> expected;
     };
     const Row rows[] = {
-        {"stream on", 0x1B, {1}, {}, {{0, 1}}},
-        {"frame rate", 0x04, {15}, {0}, {{0, 15}}},
-        {"data mode", 0x06, {5}, {0}, {{0, 5}}},
-        {"depth range", 0x07, {4}, {}, {{0, 4}}},
-        {"slave mode", 0x02, {1}, {0}, {{0, 1}}},
-        {"GMM gain", 0x15, {4, 33}, {4}, {{1, 33}}},
-        {"lens type 2",
-         0x15,
-         {2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 1},
-         {2},
-         {{0, 2}, {1, 1}, {2, 0x00}, {3, 0x05}, {4, 0xD0}, {5, 0x02}, {6, 30}, {7, 1}}},
-        {"dual frequency", 0x08, {2, 1, 3, 0xFF}, {0, 0, 0, 0}, {{0, 2}, {1, 1}, {2, 3}, {3, 0xFF}}},
-        {"exposure 1", 0x03, {1, 0x78, 0x56, 0x34, 0x12}, {1}, {{1, 0x78}, {2, 0x56}, {3, 0x34}, {4, 0x12}}},
+        {"stream on", 0x1B, {1}, {}, {1}},
+        {"frame rate", 0x04, {15}, {0}, {15}},
+        {"data mode", 0x06, {5}, {0}, {5}},
+        {"depth range", 0x07, {4}, {}, {4}},
+        {"slave mode", 0x02, {1}, {0}, {1}},
+        {"GMM gain", 0x15, {4, 33}, {4}, {-1, 33}},
+        {"lens type 2", 0x15, {2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 1}, {2}, {2, 1, 0, 5, 0xD0, 2, 30, 1}},
+        {"dual frequency", 0x08, {2, 1, 3, 0xFF}, {0, 0, 0, 0}, {2, 1, 3, 0xFF}},
+        {"exposure 1", 0x03, {1, 0x78, 0x56, 0x34, 0x12}, {1}, {-1, 0x78, 0x56, 0x34, 0x12}},
         {"measuring range 3",
          0x11,
          {3, 0x10, 0, 0x20, 3, 0x40, 0x1F},
          {3},
-         {{0, 3}, {1, 0x10}, {2, 0}, {3, 0x20}, {4, 3}, {5, 0x40}, {6, 0x1F}}},
-        {"work mode",
-         0x12,
-         {0x03, 1, 0, 1, 2, 0},
-         {0, 0, 0, 0, 0},
-         {{0, 0x03}, {1, 1}, {2, 0}, {3, 1}, {4, 2}}},
-        {"test mode", 0x1E, {2, 1, 7, 8, 9}, {0}, {{0, 2}, {1, 1}, {2, 7}, {3, 8}, {4, 9}}},
-        {"camera params", 0x01, Padded({1}, 64), {0}, {{0, 1}}},
+         {3, 0x10, 0, 0x20, 3, 0x40, 0x1F}},
+        {"work mode", 0x12, {0x03, 1, 0, 1, 2, 0}, {0, 0, 0, 0, 0}, {0x03, 1, 0, 1, 2}},
+        {"test mode", 0x1E, {2, 1, 7, 8, 9}, {0}, {2, 1, 7, 8, 9}},
+        {"camera params", 0x01, Padded({1}, 64), {0}, {1}},
         {"register",
          0x05,
          {0x34, 0x12, 0xCD, 0xAB, 0, 0, 0, 0},
          {0x34, 0x12, 0, 0, 0, 0, 0, 0},
-         {{2, 0xCD}, {3, 0xAB}}},
-        {"serial", 0x13, Text(2, "XY123"), {2}, {{1, 'X'}, {5, '3'}, {6, 0}}},
-        {"depth range list",
-         0x13,
-         Padded({6, 3, 0, 2, 4}, 64),
-         {6},
-         {{0, 6}, {1, 3}, {2, 0}, {3, 2}, {4, 4}}},
-        {"data mode list", 0x13, Padded({7, 2, 1, 9}, 64), {7}, {{0, 7}, {1, 2}, {2, 1}, {3, 9}}},
-        {"device IP", 0x18, Text(5, "127.0.0.77"), {0x15}, {{1, '1'}, {9, '7'}, {10, '7'}}},
-        {"subnet mask", 0x18, Text(6, "255.255.0.0"), {0x16}, {{1, '2'}, {11, '0'}}},
-        {"JSON configuration supported", 0x18, {}, {0x17, 0}, {{0, 0x17}, {1, 1}}},
-        {"DSP group switch", 0x19, Padded({0, 1, 3, 1}, 64), Padded({0, 0x81, 3}, 64), {{3, 1}}},
+         {-1, -1, 0xCD, 0xAB}},
+        {"serial", 0x13, Text(2, "XY123"), {2}, Ints(Text(2, std::string("XY123") + '\0'))},
+        {"depth range list", 0x13, Padded({6, 3, 0, 2, 4}, 64), {6}, {6, 3, 0, 2, 4}},
+        {"data mode list", 0x13, Padded({7, 2, 1, 9}, 64), {7}, {7, 2, 1, 9}},
+        {"device IP", 0x18, Text(5, "127.0.0.77"), {0x15}, Ints(Text(0x15, "127.0.0.77"))},
+        {"subnet mask", 0x18, Text(6, "255.255.0.0"), {0x16}, Ints(Text(0x16, "255.255.0.0"))},
+        {"JSON configuration supported", 0x18, {}, {0x17, 0}, {0x17, 1}},
+        {"DSP group switch", 0x19, Padded({0, 1, 3, 1}, 64), Padded({0, 0x81, 3}, 64), {-1, -1, -1, 1}},
         {"DSP function",
          0x19,
          Padded({0, 2, 1, 4, 1, 77}, 64),
          Padded({0, 0x82, 1, 4}, 64),
-         {{4, 1}, {5, 77}}},
+         {-1, -1, -1, -1, 1, 77}},
         {"confidence filter",
          0x19,
          Padded({0, 2, 1, 6, 1, 0x2C, 0x01, 0x05, 0x00}, 64),
          Padded({0, 0x82, 1, 6}, 64),
-         {{3, 6}, {4, 1}, {5, 0x2C}, {6, 0x01}, {7, 0x05}, {8, 0x00}}},
-        {"upgrade state",
-         0x1D,
-         {1, 3, 0x10, 0, 0, 0, 0x20, 0, 0, 0},
-         Padded({1}, 10),
-         {{1, 3}, {2, 0x10}, {3, 0x20}}},
+         {-1, -1, -1, 6, 1, 0x2C, 0x01, 0x05, 0x00}},
+        {"upgrade state", 0x1D, {1, 3, 0x10, 0, 0, 0, 0x20, 0, 0, 0}, Padded({1}, 10), {-1, 3, 0x10, 0x20}},
         {"JSON state",
          0x1D,
          {3, 4, 0x11, 0, 0, 0, 0x22, 0, 0, 0},
          Padded({3, 2}, 10),
-         {{2, 4}, {3, 0x11}, {4, 0x22}}},
-        {"upgrade supported", 0x1D, {}, Padded({2, 1}, 64), {{2, 1}}},
-        {"JSON supported", 0x1D, {}, Padded({3, 1}, 64), {{2, 1}}},
-        {"heartbeat", 0x1C, {}, {1}, {{0, 1}}},
+         {-1, -1, 4, 0x11, 0x22}},
+        {"upgrade supported", 0x1D, {}, Padded({2, 1}, 64), {-1, -1, 1}},
+        {"JSON supported", 0x1D, {}, Padded({3, 1}, 64), {-1, -1, 1}},
+        {"heartbeat", 0x1C, {}, {1}, {1}},
     };
     std::unique_ptr<CommandClient> client = Connect();
     for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
         if (!row.set.empty()) {
-            ASSERT_TRUE(client->Send(row.id, row.set)) << row.name;
+            ASSERT_TRUE(client->Send(row.id, row.set));
         }
         const std::optional<std::vector<uint8_t>> data = client->Query(row.id | 0x80, row.query);
-        ASSERT_TRUE(data) << row.name;
-        for (const auto &[position, value] : row.expected) {
-            ASSERT_LT(position, data->size()) << row.name;
-            EXPECT_EQ((*data)[position], value) << row.name << " d[" << position << "]";
+        ASSERT_TRUE(data);
+        ASSERT_LE(row.expected.size(), data->size());
+        for (size_t i = 0; i < row.expected.size(); ++i) {
+            if (row.expected[i] >= 0) {
+                EXPECT_EQ((*data)[i], row.expected[i]) << "d[" << i << "]";
+            }
         }
     }
     const SimSettings settings = Camera().Settings();
@@ -186,25 +180,19 @@ TEST_F(ServingCamera, CalibrationDoublesRoundTripForEverySubId)
     EXPECT_DOUBLE_EQ(settings.translationMm[2], 102.25); // sub-id 10, third double
 }
 
-TEST_F(ServingCamera, SettingsWithoutAReplyAndChangesFromTheTest)
+TEST_F(ServingCamera, SettingsWithoutAReplyShowInTheCameraState)
 {
     std::unique_ptr<CommandClient> client = Connect();
-    EXPECT_EQ(client->Query(0x93, {7}), Padded({7, 5, 0, 1, 2, 5, 9}, 64)); // the KR52Lite's data modes
-
     ASSERT_TRUE(client->Send(0x02, {8, 1})); // slave mode enabled
     ASSERT_TRUE(client->Send(0x1F, {0}));    // two triggers
     ASSERT_TRUE(client->Send(0x1F, {0}));
     ASSERT_TRUE(client->Send(0x12, {8})); // reboot
-    ASSERT_TRUE(Camera().WaitForFrames(5, kWaitMs));
-    SimSettings settings = Camera().Settings();
+    ASSERT_TRUE(Camera().WaitForFrames(4, kWaitMs));
+    const SimSettings settings = Camera().Settings();
     EXPECT_TRUE(settings.slaveModeEnabled);
     EXPECT_EQ(settings.slaveTriggers, 2u);
     EXPECT_EQ(settings.rebootCount, 1u);
     EXPECT_EQ(settings.workMode.mode, 0); // a reboot is not a work mode
-
-    Camera().UpdateSettings([](SimSettings &s) { s.frameRate = 30; });
-    EXPECT_EQ(client->Query(0x84, {0}), std::vector<uint8_t>{30});
-    EXPECT_EQ(client->Query(0x93, {2}), Text(2, std::string("SN0050") + '\0'));
 }
 
 TEST_F(ServingCamera, RecordsEveryFrameAsReceivedEvenWhenItArrivesByteByByte)
@@ -239,13 +227,10 @@ TEST_F(ServingCamera, RecordsEveryFrameAsReceivedEvenWhenItArrivesByteByByte)
     const std::optional<Reply> beat = client->ReadReply();
     ASSERT_TRUE(beat);
     EXPECT_EQ(beat->body.at(1), 0x9C);
-
-    Camera().ClearRecordedFrames();
-    EXPECT_TRUE(Camera().RecordedFrames().empty());
-    EXPECT_FALSE(Camera().WaitForFrames(1, 10));
 }
 
-TEST_F(ServingCamera, EachFaultShapesTheNextQueriesThenClears)
+// One fault of each kind, and closing the connection, are shown by the integration tests' command set.
+TEST_F(ServingCamera, FaultsShapeTheNextQueriesUntilUsedUpOrCleared)
 {
     std::unique_ptr<CommandClient> client = Connect();
 
@@ -254,18 +239,10 @@ TEST_F(ServingCamera, EachFaultShapesTheNextQueriesThenClears)
     ASSERT_TRUE(client->Send(0x84, {0}));
     EXPECT_EQ(client->Query(0x86, {0}), std::vector<uint8_t>{0}); // data mode 0, not frame rate 25
 
-    Camera().SetCommandFault(CommandFault::WrongMarker, 1);
-    ASSERT_TRUE(client->Send(0x84, {0}));
-    std::optional<Reply> reply = client->ReadReply();
-    ASSERT_TRUE(reply);
-    EXPECT_NE(reply->marker, 0xAAu);
-    EXPECT_EQ(reply->Data(), std::vector<uint8_t>{25}); // the body stays, so the connection stays in step
-    EXPECT_EQ(client->Query(0x84, {0}), std::vector<uint8_t>{25});
-
     Camera().SetCommandFault(CommandFault::OversizedDataLength, 2);
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(client->Send(0x84, {0}));
-        reply = client->ReadReply();
+        const std::optional<Reply> reply = client->ReadReply();
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->marker, 0xAAu);
         EXPECT_GT(reply->DataLength(), reply->body.size() - 3);
@@ -277,30 +254,13 @@ TEST_F(ServingCamera, EachFaultShapesTheNextQueriesThenClears)
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(client->Send(0x04, {20}));
         ASSERT_TRUE(client->Send(0x84, {0}));
-        reply = client->ReadReply();
+        const std::optional<Reply> reply = client->ReadReply();
         ASSERT_TRUE(reply);
         EXPECT_NE(reply->marker, 0xAAu);
+        EXPECT_EQ(reply->Data(), std::vector<uint8_t>{20}); // the body stays, so the connection stays in step
     }
     Camera().SetCommandFault(CommandFault::None);
     EXPECT_EQ(client->Query(0x84, {0}), std::vector<uint8_t>{20});
-
-    Camera().SetCommandFault(CommandFault::CloseConnection, 1);
-    ASSERT_TRUE(client->Send(0x9C, {1}));
-    EXPECT_TRUE(client->WaitForClose());
-    std::unique_ptr<CommandClient> again = Connect();
-    EXPECT_EQ(again->Query(0x9C, {1}), std::vector<uint8_t>{1});
-}
-
-TEST_F(ServingCamera, ReplyDelayHoldsEachAnswerBack)
-{
-    constexpr unsigned kDelayMs = 150;
-    std::unique_ptr<CommandClient> client = Connect();
-    Camera().SetReplyDelayMs(kDelayMs);
-    for (int i = 0; i < 2; ++i) {
-        const auto start = Clock::now();
-        EXPECT_EQ(client->Query(0x87, {}), std::vector<uint8_t>{2});
-        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(kDelayMs));
-    }
 }
 
 TEST_F(ServingCamera, GarbageDropsTheConnectionAndTheNextClientIsServed)
@@ -311,15 +271,10 @@ TEST_F(ServingCamera, GarbageDropsTheConnectionAndTheNextClientIsServed)
         bytes[offset] = value;
         return bytes;
     };
-    const std::vector<std::vector<uint8_t>> garbage = {
-        with(0, 0x55),                                   // frame marker
-        with(7, 0xFF),                                   // body length of gigabytes
-        with(4, 1),                                      // body length below the body's own header
-        with(8, 0x00),                                   // body marker
-        with(10, 9),                                     // payload length beyond the body
-        RequestFrame(0x13, std::vector<uint8_t>(65, 1)), // a payload longer than 64 bytes
-        std::vector<uint8_t>(200, 0xFF),
-    };
+    // Every shape of garbage is told apart by the parser (CommandFrameTest); these show the session acts
+    // on it, even when the frame claims gigabytes still to come.
+    const std::vector<std::vector<uint8_t>> garbage = {with(0, 0x55), with(7, 0xFF), with(10, 9),
+                                                       std::vector<uint8_t>(200, 0xFF)};
     for (size_t i = 0; i < garbage.size(); ++i) {
         std::unique_ptr<CommandClient> client = Connect();
         ASSERT_TRUE(client->SendRaw(garbage[i]));
@@ -337,6 +292,8 @@ TEST_F(ServingCamera, GarbageDropsTheConnectionAndTheNextClientIsServed)
 
 TEST_F(ServingCamera, ANewClientReplacesTheOldOnBothConnections)
 {
+    EXPECT_FALSE(Camera().SendData({1})) << "no data client yet";
+    EXPECT_FALSE(Camera().WaitForDataClient(10));
     std::unique_ptr<CommandClient> first = Connect();
     EXPECT_EQ(first->Query(0x9C, {1}), std::vector<uint8_t>{1});
     std::unique_ptr<CommandClient> second = Connect();
@@ -348,32 +305,11 @@ TEST_F(ServingCamera, ANewClientReplacesTheOldOnBothConnections)
     ASSERT_TRUE(Camera().WaitForDataClient(kWaitMs));
     TcpClient dataSecond(kAddress, SimCamera::DataPort(0));
     EXPECT_TRUE(dataFirst.WaitForClose(kWaitMs));
+    // A stream buffer: type and payload length as u32 LE, then the payload.
     const std::vector<uint8_t> buffer = SimCamera::StreamBuffer(1, {1, 2, 3});
+    EXPECT_EQ(buffer, (std::vector<uint8_t>{1, 0, 0, 0, 3, 0, 0, 0, 1, 2, 3}));
     ASSERT_TRUE(Camera().SendData(buffer));
     EXPECT_EQ(dataSecond.Receive(buffer.size(), kWaitMs), buffer);
-}
-
-TEST_F(ServingCamera, DataReachTheClientExactlyAsSentInPieces)
-{
-    EXPECT_FALSE(Camera().SendData({1}));
-    EXPECT_FALSE(Camera().WaitForDataClient(10));
-    TcpClient data(kAddress, SimCamera::DataPort(0));
-    ASSERT_TRUE(data.Connected());
-    ASSERT_TRUE(Camera().WaitForDataClient(kWaitMs));
-
-    std::vector<uint8_t> payload(100000);
-    for (size_t i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<uint8_t>(i * 7);
-    }
-    const std::vector<uint8_t> buffer = SimCamera::StreamBuffer(1, payload);
-    ASSERT_EQ(buffer.size(), payload.size() + 8);
-    EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 8),
-              (std::vector<uint8_t>{1, 0, 0, 0, 0xA0, 0x86, 0x01, 0}));
-    // A header in 3 + 5 bytes, then the payload.
-    ASSERT_TRUE(Camera().SendData(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 3)));
-    ASSERT_TRUE(Camera().SendData(std::vector<uint8_t>(buffer.begin() + 3, buffer.begin() + 8)));
-    ASSERT_TRUE(Camera().SendData(std::vector<uint8_t>(buffer.begin() + 8, buffer.end())));
-    EXPECT_EQ(data.Receive(buffer.size(), kWaitMs), buffer);
     EXPECT_THROW(Camera().SendData({1}, 1), std::out_of_range);
 }
 
@@ -385,6 +321,7 @@ TEST_F(ServingCamera, StopIsPromptEvenWithAnAnswerHeldBack)
     Camera().SetReplyDelayMs(600000);
     ASSERT_TRUE(client->Send(0x84, {0}));
     ASSERT_TRUE(Camera().WaitForFrames(1, kWaitMs));
+    EXPECT_FALSE(client->ReadReply(300)) << "the answer is held back";
 
     const auto start = Clock::now();
     Camera().StopServing();
@@ -428,8 +365,6 @@ TEST(SimSessionTest, EachSessionHasItsOwnPortsSettingsAndFrames)
     SimCamera camera(CameraAt("127.0.0.52", 2), "127.0.0.1", 9);
     ASSERT_TRUE(camera.StartServing()) << camera.LastError();
     ASSERT_EQ(camera.SessionCount(), 2u);
-    EXPECT_EQ(SimCamera::CommandPort(1), 9018);
-    EXPECT_EQ(SimCamera::DataPort(1), 9019);
 
     CommandClient second("127.0.0.52", 9018);
     ASSERT_TRUE(second.Send(0x04, {10}));

@@ -103,14 +103,13 @@ public:
     std::optional<Datagram> Receive(unsigned timeoutMs)
     {
         pollfd fd{m_socket, POLLIN, 0};
-        if (poll(&fd, 1, static_cast<int>(timeoutMs)) != 1) {
-            return std::nullopt;
-        }
         uint8_t buffer[2048];
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
-        const ssize_t size =
-            recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &fromLength);
+        const ssize_t size = poll(&fd, 1, static_cast<int>(timeoutMs)) != 1
+                                 ? -1
+                                 : recvfrom(m_socket, buffer, sizeof buffer, 0,
+                                            reinterpret_cast<sockaddr *>(&from), &fromLength);
         if (size < 0) {
             return std::nullopt;
         }
@@ -125,13 +124,12 @@ public:
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                return std::nullopt;
-            }
-            std::optional<Datagram> datagram = Receive(static_cast<unsigned>(left.count()));
-            if (datagram && match(*datagram)) {
+            const auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    deadline - std::chrono::steady_clock::now())
+                                    .count();
+            std::optional<Datagram> datagram =
+                leftMs > 0 ? Receive(static_cast<unsigned>(leftMs)) : std::nullopt;
+            if (leftMs <= 0 || (datagram && match(*datagram))) {
                 return datagram;
             }
         }

@@ -56,40 +56,34 @@ struct Buffer
         }
         return value;
     }
-    uint8_t Status(size_t offset) const { return payload.at(Find(0x2C)->payloadAt + offset); }
+    /// A byte of the status record; 0 in a buffer without one (its reader has reported that already).
+    uint8_t Status(size_t offset) const
+    {
+        const Part *status = Find(0x2C);
+        return status != nullptr ? payload.at(status->payloadAt + offset) : 0;
+    }
 };
 
 inline std::vector<Part> Split(const std::vector<uint8_t> &bytes, bool &overrun)
 {
     std::vector<Part> parts;
-    size_t at = 0;
     overrun = false;
-    while (at < bytes.size()) {
+    for (size_t at = 0; at < bytes.size();) {
         Part part;
         part.type = bytes[at];
-        size_t header = 5;
-        if (part.type == 0x2C) {
-            header = 3;
-            if (at + header > bytes.size()) {
-                overrun = true;
-                break;
-            }
-            part.length = bytes[at + 1] | bytes[at + 2] << 8;
-        } else {
-            if (at + header > bytes.size()) {
-                overrun = true;
-                break;
-            }
-            part.length = bytes[at + 1] | bytes[at + 2] << 8 | bytes[at + 3] << 16;
-            part.spare = bytes[at + 4];
-        }
-        part.payloadAt = at + header;
-        if (part.payloadAt + part.length > bytes.size()) {
+        const size_t header = part.type == 0x2C ? 3 : 5;
+        if (at + header > bytes.size()) {
             overrun = true;
-            parts.push_back(part);
             break;
         }
+        part.length = bytes[at + 1] | bytes[at + 2] << 8 | (header == 5 ? bytes[at + 3] << 16 : 0);
+        part.spare = header == 5 ? bytes[at + 4] : 0;
+        part.payloadAt = at + header;
         parts.push_back(part);
+        if (part.payloadAt + part.length > bytes.size()) {
+            overrun = true;
+            break;
+        }
         at = part.payloadAt + part.length;
     }
     return parts;

@@ -458,11 +458,8 @@ BaseDevice *DeviceManager::OpenDeviceByIP(const char *ip, int &ret)
     return OpenMatching(MatchBy::Ip, ip, ret);
 }
 
-BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
+DeviceInfo *DeviceManager::FindOpenTargetLocked(MatchBy by, const char *key, int &ret)
 {
-    std::lock_guard<std::mutex> lock(m_listMutex);
-    TFLOG("%d  %s", static_cast<int>(m_list.size()), key);
-
     DeviceInfo *match = nullptr;
     if (m_list.empty()) {
         ret = -15;
@@ -504,10 +501,40 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
         }
     }
 
+    return match;
+}
+
+BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
+{
+    std::unique_lock<std::mutex> lock(m_listMutex);
+    TFLOG("%d  %s", static_cast<int>(m_list.size()), key);
+    DeviceInfo *match = FindOpenTargetLocked(by, key, ret);
+    while (match != nullptr && m_opening.count(match) != 0) {
+        // Another caller is opening this camera: take its result instead of opening it twice.
+        m_openEnded.wait(lock);
+        match = FindOpenTargetLocked(by, key, ret);
+    }
+
     if (match != nullptr) {
         if (!match->pDevice) {
             auto device = std::make_unique<BaseDevice>(*match, true);
-            ret = device->Open(false);
+            // The open talks to the camera for up to about a second (connection, calibration block,
+            // first queries): calls for other cameras go on meanwhile. Entries are never erased, so
+            // `match` stays valid; no handle to the new device exists before it is listed.
+            m_opening.insert(match);
+            lock.unlock();
+            try {
+                ret = device->Open(false);
+            } catch (...) {
+                // Reported by the API layer; the camera must not stay marked as being opened.
+                lock.lock();
+                m_opening.erase(match);
+                m_openEnded.notify_all();
+                throw;
+            }
+            lock.lock();
+            m_opening.erase(match);
+            m_openEnded.notify_all();
             if (ret == 0) {
                 match->pDevice = std::move(device);
                 match->status = kStatusOpened;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "Orvane_api.h"
@@ -73,6 +74,8 @@ private:
         Ip
     };
     BaseDevice *OpenMatching(MatchBy by, const char *key, int &ret);
+    /// The listed, not removed entry that `key` names; null with `ret` -1 (only removed ones) or -15.
+    DeviceInfo *FindOpenTargetLocked(MatchBy by, const char *key, int &ret);
 
     struct Notification
     {
@@ -99,4 +102,7 @@ private:
     /// The camera being probed outside the list lock; whoever destroys it first waits for the probe to end.
     const BaseDevice *m_probing = nullptr; // guarded by m_listMutex
     std::condition_variable m_probeEnded;  // signalled under m_listMutex when m_probing is cleared
+    /// Entries whose camera is being opened outside the list lock; a second open of one waits for it.
+    std::set<const DeviceInfo *> m_opening; // guarded by m_listMutex
+    std::condition_variable m_openEnded;    // signalled under m_listMutex when an open ends
 };

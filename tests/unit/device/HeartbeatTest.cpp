@@ -43,7 +43,9 @@ struct CameraState
 {
     /// Decides probe n (counting from 0); answers while null.
     std::function<bool(int)> answers;
-    std::mutex mutex; // guards answers
+    /// Runs inside each open, as the talk with a real camera does; nothing while null.
+    std::function<void()> opening;
+    std::mutex mutex; // guards answers and opening
     std::atomic<int> probes{0};
     std::atomic<int> failedProbes{0};
     std::atomic<int> opens{0};
@@ -66,6 +68,14 @@ public:
     int OpenDevice(bool) override
     {
         ++m_state.opens;
+        std::function<void()> opening;
+        {
+            std::lock_guard<std::mutex> lock(m_state.mutex);
+            opening = m_state.opening;
+        }
+        if (opening) {
+            opening();
+        }
         return 0;
     }
     int CloseDevice() override
@@ -117,6 +127,38 @@ std::vector<uint8_t> Announcement(const char *sn, const char *ip)
     d[52] = 0; // running
     return d;
 }
+
+/// Holds whoever passes it until the test opens it, as a camera that takes its time to answer does. Shared
+/// with the manager's threads, which may still pass it after the test body has ended.
+struct Gate
+{
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false; // guarded by mutex
+    std::atomic<bool> held{false};
+    std::atomic<bool> ended{false};
+
+    void Pass()
+    {
+        held = true;
+        std::unique_lock<std::mutex> lock(mutex);
+        opened.wait(lock, [this] { return open; });
+        ended = true;
+    }
+    void Open()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+};
+
+/// Opens the gate when a test ends, passed or failed, so that no thread stays held.
+struct OpenAtExit
+{
+    std::shared_ptr<Gate> gate;
+    ~OpenAtExit() { gate->Open(); }
+};
 
 struct HotPlugEvent
 {
@@ -313,36 +355,15 @@ TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
 TEST_F(HeartbeatTest, AProbeWaitingForAnAnswerHoldsUpNeitherQueriesNorTheCloseOfItsCamera)
 {
     // The first probe waits until the test opens the gate, as a heartbeat to a silent camera waits for
-    // its time-out. The gate outlives the test body: the manager thread may still be probing after it.
-    struct Gate
-    {
-        std::mutex mutex;
-        std::condition_variable opened;
-        bool open = false;
-        std::atomic<bool> held{false};
-        std::atomic<bool> ended{false};
-        void Open()
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            open = true;
-            opened.notify_all();
-        }
-    };
+    // its time-out.
     auto gate = std::make_shared<Gate>();
     // Declared before the guard that opens the gate, so that a failed check never waits on a held probe.
     std::future<bool> queries;
     std::future<bool> release;
-    struct OpenAtExit
-    {
-        std::shared_ptr<Gate> gate;
-        ~OpenAtExit() { gate->Open(); }
-    } openAtExit{gate};
+    OpenAtExit openAtExit{gate};
     m_camera.SetAnswers([gate](int probe) {
         if (probe == 0) {
-            gate->held = true;
-            std::unique_lock<std::mutex> lock(gate->mutex);
-            gate->opened.wait(lock, [&] { return gate->open; });
-            gate->ended = true;
+            gate->Pass();
         }
         return true;
     });
@@ -367,6 +388,46 @@ TEST_F(HeartbeatTest, AProbeWaitingForAnAnswerHoldsUpNeitherQueriesNorTheCloseOf
     ASSERT_EQ(release.wait_for(kAwait), std::future_status::ready);
     EXPECT_TRUE(release.get()) << "the camera was destroyed while its probe ran";
     EXPECT_EQ(CountEvents(kMessageRemoved), 0);
+}
+
+TEST_F(HeartbeatTest, AnOpenTalkingToItsCameraHoldsUpNoOtherCallAndASecondOpenTakesItsResult)
+{
+    auto gate = std::make_shared<Gate>();
+    std::future<BaseDevice *> first;
+    std::future<BaseDevice *> second;
+    std::future<bool> queries;
+    OpenAtExit openAtExit{gate};
+    {
+        std::lock_guard<std::mutex> lock(m_camera.mutex);
+        m_camera.opening = [gate] { gate->Pass(); };
+    }
+    StartAnnouncing();
+    m_manager->Start();
+    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 1; }));
+
+    auto open = [this] {
+        int ret = -1;
+        return m_manager->OpenDevice(kUri, ret);
+    };
+    first = std::async(std::launch::async, open);
+    ASSERT_TRUE(Await([&] { return gate->held.load(); }));
+    second = std::async(std::launch::async, open);
+
+    queries = std::async(std::launch::async, [&] {
+        return m_manager->GetCameraCount() == 1 && !m_manager->checkOpenedByURI(kUri);
+    });
+    ASSERT_EQ(queries.wait_for(kAwait), std::future_status::ready) << "a query waited for the open";
+    EXPECT_TRUE(queries.get());
+
+    gate->Open();
+    ASSERT_EQ(first.wait_for(kAwait), std::future_status::ready);
+    ASSERT_EQ(second.wait_for(kAwait), std::future_status::ready);
+    BaseDevice *device = first.get();
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(second.get(), device) << "both callers get the one open camera";
+    EXPECT_EQ(m_camera.opens, 1);
+    EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
+    m_manager->ReleaseDevice(device);
 }
 
 } // namespace

@@ -294,12 +294,41 @@ bool Sync::IsComplete(SyncFrame &slot)
     return true;
 }
 
+bool Sync::IsOvertaken(int index)
+{
+    SyncFrame &slot = m_ring[index];
+    uint8_t missing = 0;
+    for (const uint8_t bit : kCheckOrder) {
+        if ((slot.hasFrameMask & bit) != 0 && PresenceOf(slot, bit) == 0) {
+            missing |= bit;
+        }
+    }
+    for (int i = (index + 1) % kSlotCount; missing != 0 && i != m_writeIndex; i = (i + 1) % kSlotCount) {
+        for (const uint8_t bit : kCheckOrder) {
+            if (PresenceOf(m_ring[i], bit) != 0) {
+                missing &= static_cast<uint8_t>(~bit);
+            }
+        }
+        if (missing == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Sync::PublishReadSlot()
 {
     std::lock_guard<std::mutex> ringLock(m_ringMutex);
     if (!m_stream.load() || !m_frameState.load()) {
         RecycleLocked();
         return;
+    }
+    // A set that lost a part gives way as soon as that part has come for a newer buffer, instead of
+    // holding every complete set behind it back until six newer buffers push it out.
+    while (m_readIndex != m_writeIndex && !IsComplete(m_ring[m_readIndex]) && IsOvertaken(m_readIndex)) {
+        RecycleSyncFrame(m_ring[m_readIndex]);
+        ++m_abandonedSets;
+        m_readIndex = (m_readIndex + 1) % kSlotCount;
     }
     if (m_readIndex == m_writeIndex || !IsComplete(m_ring[m_readIndex])) {
         return;

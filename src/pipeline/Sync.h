@@ -93,6 +93,9 @@ private:
     /// the ring is then full.
     void ChangeSyncQueueIndexSeek(int index);
     static bool IsComplete(SyncFrame &slot);
+    /// True when every part the slot still lacks has already arrived for a newer buffer: each kind comes
+    /// in buffer order, so the slot can never complete.
+    bool IsOvertaken(int index);
     void PublishReadSlot();
     void RecycleLocked();
 

@@ -182,6 +182,31 @@ TEST_F(SyncTest, SixNewBuffersWithoutACompleteSetPushOutTheOldest)
         << "buffer 7 took the slot of buffer 1, whose frame went back";
 }
 
+TEST_F(SyncTest, ASetWhoseMissingPartCameForANewerBufferGivesWayAtOnce)
+{
+    // Buffer 1's colour image was lost: once buffer 2's has come, set 1 can never complete.
+    FeedAndRun(kHasDepth, 1, 5);
+    FeedAndRun(kHasDepth, 2, 5);
+    FeedAndRun(kHasColor, 2, 5);
+    ASSERT_EQ(Take(), 1);
+    EXPECT_EQ(uint32_t{m_out.frameIndex}, 2u);
+    EXPECT_EQ(m_sync->GetAbandonedSetCount(), 1u);
+    ExpectAllFramesHome();
+
+    // A newer buffer without colour overtakes nothing: colour 3, still decoding, may come after depth 4.
+    FeedAndRun(kHasDepth, 3, 5);
+    FeedAndRun(kHasDepth, 4, 1);
+    EXPECT_EQ(Take(), 0);
+    FeedAndRun(kHasColor, 3, 5);
+    ASSERT_EQ(Take(), 1);
+    EXPECT_EQ(uint32_t{m_out.frameIndex}, 3u);
+    m_sync->RunOnce();
+    ASSERT_EQ(Take(), 1);
+    EXPECT_EQ(uint32_t{m_out.frameIndex}, 4u);
+    EXPECT_EQ(m_sync->GetAbandonedSetCount(), 1u);
+    ExpectAllFramesHome();
+}
+
 TEST_F(SyncTest, UntakenSetIsGivenBackWhenTheNextIsProduced)
 {
     FeedAndRun(kHasDepth, 1, 1);

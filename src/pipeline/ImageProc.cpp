@@ -324,6 +324,7 @@ void ImageProc::ProcessData(uint32_t length, uint8_t *buffer)
     // Colour is committed only with the buffer that carried it, never under a later frame index.
     m_rawColor->dataLen = 0;
 
+    m_bufferCarriedStatus = false;
     bool clean = false;
     if (length == 0) {
         clean = true;
@@ -338,7 +339,9 @@ void ImageProc::ProcessData(uint32_t length, uint8_t *buffer)
         }
     }
 
-    if (clean && m_source != nullptr && m_source->IsDeviceStatusRequested()) {
+    // Only a buffer that really had no status says the camera sends none: the session may ask while a
+    // buffer that carried one is being parsed.
+    if (clean && !m_bufferCarriedStatus && m_source != nullptr && m_source->IsDeviceStatusRequested()) {
         m_source->SetDeviceStatusRequested(false);
         m_source->SetDeviceStatusFollowed(false);
         TFLOG("set DeviceSync false only once");
@@ -425,6 +428,7 @@ bool ImageProc::ApplySubPacket(uint8_t typeId, const uint8_t *packet, uint32_t d
     case kTypeUnused:
         return true;
     case kTypeDeviceStatus:
+        m_bufferCarriedStatus = true;
         StoreDeviceStatus(payload, static_cast<uint16_t>(dataLength));
         return true;
     case kTypeInitParams:

@@ -336,6 +336,7 @@ private:
     std::atomic<int> m_dumpedBuffers{0};
     // Written once by the hub thread before the flag is set; read after it.
     std::atomic<bool> m_bReceiveInitCameraParams{false};
+    bool m_bufferCarriedStatus = false; // hub thread only: the buffer being parsed had a status record
     alignas(8) InitCameraParams m_initParams{};
     std::atomic<int32_t> m_deviceErrorCode{0};
     std::atomic<uint8_t> m_jsonStatus{0};

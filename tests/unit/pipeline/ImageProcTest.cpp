@@ -32,7 +32,18 @@ public:
     void SetDeviceStatusFollowed(bool on) override { followed = on; }
     void StoreInitCameraParams(const InitCameraParams &params) override { stored = params, ++storeCalls; }
     int SendCameraParamsEnable(bool enabled) override { return paramsRequests.push_back(enabled), 0; }
+    DeviceStatus *GetDeviceStatus() override
+    {
+        if (duringStatusWrite) {
+            std::function<void()> once = std::move(duringStatusWrite);
+            duringStatusWrite = nullptr;
+            once();
+        }
+        return &status;
+    }
 
+    /// Runs once while the hub stores a status record, as a session thread acting at that moment would.
+    std::function<void()> duringStatusWrite;
     bool requested = true;
     bool followed = true;
     InitCameraParams stored{};
@@ -393,6 +404,20 @@ TEST_F(ImageProcTest, JsonResultAndDeviceErrorInAFirstBufferWithoutStatus)
     Feed(BufferBuilder().Packet(0x2F, {3, 1}).Bytes());
     EXPECT_EQ(m_hub->GetJsonStatus(), 3);
     EXPECT_EQ(m_hub->GetJsonErrorCode(), 7);
+}
+
+TEST_F(ImageProcTest, AStartWhileABufferWithStatusIsParsedIsSettledByTheNextBuffer)
+{
+    // Stopped: nothing followed, nothing asked. The stream starts while a late buffer is being parsed.
+    m_source.requested = false;
+    m_source.followed = false;
+    m_source.duringStatusWrite = [this] { m_source.requested = true; };
+    Feed(BufferBuilder().Status(StatusBytes()).Bytes());
+    EXPECT_TRUE(m_source.requested) << "a buffer that had a status record was taken for one without";
+    EXPECT_FALSE(m_home.Logged("set DeviceSync false only once"));
+    Feed(BufferBuilder().Status(StatusBytes()).Bytes());
+    EXPECT_FALSE(m_source.requested);
+    EXPECT_TRUE(m_source.followed);
 }
 
 TEST_F(ImageProcTest, FrameStateOffDiscardsBuffersAndTwoMore)

@@ -13,6 +13,7 @@
 #include "pipeline/DepthRanges.h"
 #include "pipeline/ImageProc.h"
 #include "runtime/LogCustom.h"
+#include "session/ProtocolStreamSource.h"
 #include "session/SessionGuards.h"
 
 namespace {
@@ -101,18 +102,7 @@ void BaseSession::SleepMs(unsigned ms) const
 
 bool BaseSession::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
 {
-    length = 0;
-    if (!m_protocol || buffer == nullptr) {
-        return false;
-    }
-    // The protocol answers 0 even when nothing came; only the length tells that a buffer was read.
-    int got = 0;
-    const int result = m_protocol->ReadData(buffer, &got);
-    if (result != 0 || got <= 0 || static_cast<uint32_t>(got) > capacity) {
-        return false;
-    }
-    length = static_cast<uint32_t>(got);
-    return true;
+    return ReadStreamBuffer(m_protocol.get(), buffer, capacity, length);
 }
 
 void BaseSession::StoreInitCameraParams(const InitCameraParams &params)
@@ -463,17 +453,25 @@ void BaseSession::InitFromUVCCMD()
     InitPipeline();
 }
 
+template <size_t N> bool BaseSession::QueryCountedList(int key, const char *name, std::array<uint8_t, N> &out)
+{
+    std::array<uint8_t, N> list{};
+    int size = static_cast<int>(N);
+    if (GetProperty(key, list.data(), &size) != 0 || list[0] == 0) {
+        return false;
+    }
+    // A count beyond the list would have readers run past it.
+    if (list[0] > N - 1) {
+        TFLOG("%s count:%d is invalid.", name, list[0]);
+        list[0] = static_cast<uint8_t>(N - 1);
+    }
+    out = list;
+    return true;
+}
+
 void BaseSession::InitDepthRangeList()
 {
-    std::array<uint8_t, kDepthRangeListBytes> list{};
-    int size = kDepthRangeListBytes;
-    if (GetProperty(0x0E000002, list.data(), &size) == 0 && list[0] != 0) {
-        if (list[0] > kDepthRangeListBytes - 1) {
-            TFLOG("rangeList count:%d is invalid.", list[0]);
-            list[0] = kDepthRangeListBytes - 1;
-        }
-        m_depthRangeList = list;
-    }
+    QueryCountedList(0x0E000002, "rangeList", m_depthRangeList);
 }
 
 void BaseSession::InitDataModeList()
@@ -482,15 +480,7 @@ void BaseSession::InitDataModeList()
         return;
     }
     m_dataModeList.fill(0);
-    std::array<uint8_t, kDataModeListBytes> list{};
-    int size = kDataModeListBytes;
-    if (GetProperty(0x0E000001, list.data(), &size) == 0 && list[0] != 0) {
-        if (list[0] > kDataModeListBytes - 1) {
-            TFLOG("modeList count:%d is invalid.", list[0]);
-            list[0] = kDataModeListBytes - 1;
-        }
-        m_dataModeList = list;
-    } else if (!IsNetworkType(m_info.deviceType)) {
+    if (!QueryCountedList(0x0E000001, "modeList", m_dataModeList) && !IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
 }

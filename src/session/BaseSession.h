@@ -240,6 +240,9 @@ public:
     void InitFromUVCCMD();
     void InitDataModeList();
     void InitDepthRangeList();
+    /// Asks the camera for a list whose first byte counts its entries; keeps it in `out` (count clamped
+    /// to the list) when the camera answered with a non-empty one.
+    template <size_t N> bool QueryCountedList(int key, const char *name, std::array<uint8_t, N> &out);
     void InitLens();
 
     /// Checks a host file before it is sent to the camera: stores its size in `value` and its byte sum

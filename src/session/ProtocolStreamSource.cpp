@@ -4,20 +4,25 @@
 
 #include <climits>
 
-bool ProtocolStreamSource::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
+bool ReadStreamBuffer(BaseProtocol *protocol, uint8_t *buffer, uint32_t capacity, uint32_t &length)
 {
     length = 0;
-    if (m_protocol == nullptr || buffer == nullptr) {
+    if (protocol == nullptr || buffer == nullptr) {
         return false;
     }
     // The protocol's ReadData answers 0 even when nothing came; only the length tells a buffer was read.
     int got = 0;
-    const int result = m_protocol->ReadData(buffer, &got);
+    const int result = protocol->ReadData(buffer, &got);
     if (result != 0 || got <= 0 || static_cast<uint32_t>(got) > capacity) {
         return false;
     }
     length = static_cast<uint32_t>(got);
     return true;
+}
+
+bool ProtocolStreamSource::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
+{
+    return ReadStreamBuffer(m_protocol, buffer, capacity, length);
 }
 
 void ProtocolStreamSource::StoreInitCameraParams(const InitCameraParams &params)

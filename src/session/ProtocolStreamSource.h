@@ -9,6 +9,10 @@
 #include "pipeline/StreamSource.h"
 #include "session/BaseProtocol.h"
 
+/// Reads one stream buffer through `protocol` (may be null) as StreamSource::ReadData promises: true only
+/// when a buffer of 1 to `capacity` bytes was read, its size in `length`.
+bool ReadStreamBuffer(BaseProtocol *protocol, uint8_t *buffer, uint32_t capacity, uint32_t &length);
+
 class ProtocolStreamSource : public StreamSource
 {
 public:

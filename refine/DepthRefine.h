@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 
 /// Filters and geometry for the ToF path; mapping, undistortion and colour conversion answer
 /// kRefineNotSupported. Settings and the temporal filter's state are guarded by one mutex because the

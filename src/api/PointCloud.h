@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "Orvane_api.h"
-#include "session/SessionTypes.h"
+#include "protocol/ProtocolTypes.h"
 
 /// x = (u - cx) / fx * z, y = (v - cy) / fy * z in double precision; depth 0 gives (0, 0, 0).
 void ConvertDepthToPoints(const TfDepthVector3 *depth, TfVector3f *world, int32_t count,

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Orvane_api.h"
-#include "session/SessionInfo.h"
+#include "protocol/SessionInfo.h"
 
 class BaseDevice;
 

@@ -308,16 +308,6 @@ void SocketCtl::CloseSockets()
     }
 }
 
-int SocketCtl::StartStream(FrameType)
-{
-    return 0;
-}
-
-int SocketCtl::StopStream(FrameType)
-{
-    return 0;
-}
-
 int SocketCtl::RecvExact(int fd, unsigned char *buf, size_t len, bool waitAll)
 {
     size_t got = 0;

@@ -8,8 +8,6 @@
 #include <memory>
 #include <mutex>
 
-#include "pipeline/Frame.h"
-
 /// A camera's IPv4 address: the first dotted byte in the lowest byte.
 using IPAddr_ = uint32_t;
 
@@ -59,10 +57,6 @@ public:
     /// Clears opened and closes both connections.
     void closeDevice();
     bool IsOpened() const { return m_opened.load(); }
-
-    /// The stream is switched by commands; these do nothing.
-    int StartStream(FrameType type);
-    int StopStream(FrameType type);
 
     /// Reads one stream buffer into `buf` (kStreamBufferBytes bytes).
     int ReadData(unsigned char *buf, int *len);

@@ -10,8 +10,8 @@
 #include <mutex>
 
 #include "net/SocketCtl.h"
-#include "session/BaseProtocol.h"
-#include "session/SessionInfo.h"
+#include "protocol/BaseProtocol.h"
+#include "protocol/SessionInfo.h"
 
 /// The command protocol of network cameras. Most operations on a camera that is not open log
 /// "device is not opened." and return 0 without a transaction; a failed transaction is logged as

@@ -2,7 +2,7 @@
 // DepthRanges: range limits, the refine library's range, dual-frequency checks and WDR unwrapping.
 #include "pipeline/DepthRanges.h"
 
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "runtime/LogCustom.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "session/SessionTypes.h"
+#include "protocol/ProtocolTypes.h"
 
 class APIDepthRefine;
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "runtime/LogCustom.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Orvane_api.h"
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "pipeline/DepthRanges.h"
 #include "pipeline/DeviceStatus.h"
 #include "pipeline/Frame.h"

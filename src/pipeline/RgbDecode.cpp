@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "runtime/LogCustom.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "pipeline/SonyRawDecoder.h"
 #include "runtime/LogCustom.h"
 

@@ -18,7 +18,7 @@
 #include "pipeline/FrameQueue.h"
 #include "pipeline/StreamSource.h"
 #include "runtime/StoppableThread.h"
-#include "session/SessionTypes.h"
+#include "protocol/ProtocolTypes.h"
 
 class APIDepthRefine;
 

@@ -14,9 +14,9 @@
 #include "pipeline/DeviceStatus.h"
 #include "pipeline/Frame.h"
 #include "pipeline/StreamSource.h"
-#include "session/BaseProtocol.h"
-#include "session/SessionInfo.h"
-#include "session/SessionTypes.h"
+#include "protocol/BaseProtocol.h"
+#include "protocol/SessionInfo.h"
+#include "protocol/ProtocolTypes.h"
 
 class ImageProc;
 

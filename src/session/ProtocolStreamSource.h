@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "pipeline/StreamSource.h"
-#include "session/BaseProtocol.h"
+#include "protocol/BaseProtocol.h"
 
 /// Reads one stream buffer through `protocol` (may be null) as StreamSource::ReadData promises: true only
 /// when a buffer of 1 to `capacity` bytes was read, its size in `length`.

@@ -7,7 +7,7 @@
 
 #include "ApiTestSupport.h"
 #include "device/DeviceManager.h"
-#include "session/SessionTypes.h"
+#include "protocol/ProtocolTypes.h"
 
 using ApiProperty = OpenedDeviceTest;
 using Calls = std::vector<std::string>;

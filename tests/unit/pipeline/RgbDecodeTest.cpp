@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "../runtime/RuntimeTestSupport.h"
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/RgbDecode.h"
 

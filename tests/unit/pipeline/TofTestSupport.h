@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 #include "pipeline/StreamSource.h"
 
 namespace tof_test {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the refine library through its entry point: depth range limits, spatial, temporal and IR
 // filters, geometry, and the calls it refuses or does not provide.
-#include "pipeline/APIDepthRefine.h"
+#include "refine/APIDepthRefine.h"
 
 #include <gtest/gtest.h>
 

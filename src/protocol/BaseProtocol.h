@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "session/SessionTypes.h"
+#include "protocol/ProtocolTypes.h"
 
 /// The session talks to its camera only through this interface. Operations every camera kind must
 /// offer are pure; the others default to "not supported": they log "Not Support." and return -255

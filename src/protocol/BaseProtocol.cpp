@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The default operations of BaseProtocol: each refuses as not supported by this camera kind.
-#include "session/BaseProtocol.h"
+#include "protocol/BaseProtocol.h"
 
 #include "runtime/LogCustom.h"
 

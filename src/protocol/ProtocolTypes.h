@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Parameter records passed between the API layer, the session and the command protocol.
+// The plain records both sides of the camera interface share: what the session, the command protocol
+// and the pipeline pass to one another.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // SessionInfo copies: deep copy of the extra list and the check of the link kind.
-#include "session/SessionInfo.h"
+#include "protocol/SessionInfo.h"
 
 #include <cstdio>
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "Orvane_api.h"
-#include "refine/APIDepthRefine.h"
 #include "pipeline/DepthRanges.h"
 #include "pipeline/DeviceStatus.h"
 #include "pipeline/Frame.h"
@@ -22,6 +21,7 @@
 #include "pipeline/StreamSource.h"
 #include "pipeline/Sync.h"
 #include "pipeline/TofDecode.h"
+#include "refine/APIDepthRefine.h"
 #include "runtime/StoppableThread.h"
 
 /// Serialises depth/colour mapping with lens changes across every camera of the process: the session

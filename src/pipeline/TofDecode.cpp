@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "refine/APIDepthRefine.h"
 #include "pipeline/SonyRawDecoder.h"
+#include "refine/APIDepthRefine.h"
 #include "runtime/LogCustom.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/StreamSource.h"
-#include "runtime/StoppableThread.h"
 #include "protocol/ProtocolTypes.h"
+#include "runtime/StoppableThread.h"
 
 class APIDepthRefine;
 

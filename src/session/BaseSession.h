@@ -15,8 +15,8 @@
 #include "pipeline/Frame.h"
 #include "pipeline/StreamSource.h"
 #include "protocol/BaseProtocol.h"
-#include "protocol/SessionInfo.h"
 #include "protocol/ProtocolTypes.h"
+#include "protocol/SessionInfo.h"
 
 class ImageProc;
 

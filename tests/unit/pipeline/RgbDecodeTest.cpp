@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "../runtime/RuntimeTestSupport.h"
-#include "refine/APIDepthRefine.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/RgbDecode.h"
+#include "refine/APIDepthRefine.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "refine/APIDepthRefine.h"
 #include "pipeline/StreamSource.h"
+#include "refine/APIDepthRefine.h"
 
 namespace tof_test {
 

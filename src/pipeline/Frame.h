@@ -109,6 +109,26 @@ static_assert(offsetof(Frame, hasFrameMask) == 41, "Frame.hasFrameMask");
 static_assert(offsetof(Frame, inUse) == 45, "Frame.inUse");
 static_assert(offsetof(Frame, timestamp) == 46, "Frame.timestamp");
 
+/// The public view of a frame: every field, the payload still owned by the pipeline. The one
+/// conversion for frames read by the application, handed to its notification function, or asked for
+/// as a property.
+inline TfFrame ToTfFrame(const Frame &frame)
+{
+    TfFrame out{};
+    out.frameIndex = frame.frameIndex;
+    out.frameType = static_cast<decltype(out.frameType)>(frame.frameType);
+    out.pixelFormat = static_cast<decltype(out.pixelFormat)>(frame.pixelFormat);
+    out.imuFrameNo = frame.imuFrameNo;
+    out.pFrameData = frame.pFrameData;
+    out.dataLen = frame.dataLen;
+    out.exposureTime = frame.exposureTime;
+    out.depthRange = frame.depthRange;
+    out.width = frame.width;
+    out.height = frame.height;
+    out.timestamp = frame.timestamp;
+    return out;
+}
+
 /// Output frames ready for the application; the same bits as TfFrameReady (1 depth, 2 IR,
 /// 4 colour, 8 colour in depth camera, 16 depth in colour camera, 32 IR in colour camera, 64 confidence).
 struct FrameReady

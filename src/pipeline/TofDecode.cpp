@@ -359,6 +359,16 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
         TFLOG("temperature:%.1f", static_cast<double>(temperature));
     }
 
+    if (!FuseDualFrequency(depth, wdrBlock)) {
+        return 0;
+    }
+    FilterDecoded(depth, ir, confidence);
+    return 0;
+}
+
+bool TofDecode::FuseDualFrequency(Frame &depth, bool wdrBlock)
+{
+    const uint32_t range = depth.depthRange;
     const uint32_t mode = m_dataMode;
     const bool fuse = m_wdrStyle.load() == kWdrStyleFuse;
     if (IsDualFrequencyMode(mode) && fuse) {
@@ -369,7 +379,7 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
             m_referenceHeader = depth;
             m_referenceHeader.pFrameData = nullptr;
             m_deliver = !wdrBlock;
-            return 0;
+            return false;
         }
         if (range == second) {
             DepthRanges::MakeMultiRangeFrame_Sony(Pixels16(depth), m_reference.data(), kPixels,
@@ -379,9 +389,13 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
         }
     } else if (wdrBlock && fuse && range == m_ranges.GetWdrRange(0)) {
         m_deliver = false;
-        return 0;
+        return false;
     }
+    return true;
+}
 
+void TofDecode::FilterDecoded(Frame &depth, Frame &ir, Frame &confidence)
+{
     if (m_refine != nullptr) {
         // The range limits must be this frame's before the first filter applies them: after a range
         // change the first frame would otherwise be cut at the previous range's maximum.
@@ -409,7 +423,6 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
         }
         ConfidenceFilter(depth, ir, confidence);
     }
-    return 0;
 }
 
 int TofDecode::Decode_SONY_Depth_IR_Confidence(uint8_t *payload, int length, Frame &depth, Frame &ir,

@@ -111,6 +111,11 @@ private:
     void LoadConfig(const std::string &configDir);
     int DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame &ir, Frame &confidence,
                         bool wdrBlock);
+    /// Fuses a dual-frequency sub-frame with the reference, or keeps a first-range one as the reference;
+    /// false when the frame is not to be filtered and delivered as it stands.
+    bool FuseDualFrequency(Frame &depth, bool wdrBlock);
+    /// The refine library's depth filters, the IR gain, post-processing and the confidence filter.
+    void FilterDecoded(Frame &depth, Frame &ir, Frame &confidence);
     DeviceStatus StatusSnapshot() const;
     int PostProc(Frame &depthFrame, Frame &irFrame, bool depth, bool ir);
     bool AllocMissingFrames();

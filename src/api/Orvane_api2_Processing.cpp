@@ -307,11 +307,6 @@ int TFCM_SetRawDepthCut(TfDeviceHandle device, bool enabled)
     return CallBoolean(__func__, device, [&](BaseSession &s) -> int { return s.SetRawDepthCut(enabled); });
 }
 
-int TFCM_SetWaitTimeOfReadNextFrame(TfDeviceHandle device, uint16_t waitTimeMs)
-{
-    return CallBoolean(__func__, device, [&](BaseSession &s) -> int { return s.SetWaitTime(waitTimeMs); });
-}
-
 int TFCM_SetSaveComputeDepthTab(TfDeviceHandle device)
 {
     return CallBoolean(__func__, device, [&](BaseSession &s) -> int { return s.SetSaveComputeDepthTab(); });
@@ -321,15 +316,4 @@ int TFCM_SetSaveRawBufferEnabled(TfDeviceHandle device, bool enabled)
 {
     return CallIgnore(__func__, device,
                       [&](BaseSession &s) -> int { return s.SetSaveRawBufferEnabled(enabled); });
-}
-
-int TFCM_RegisterNotify(TfDeviceHandle device, TfFrameNotifyCallback callback)
-{
-    return CallBoolean(__func__, device,
-                       [&](BaseSession &s) -> int { return s.RegisterNotify(callback) ? 0 : 1; });
-}
-
-int TFCM_UnRegisterNotify(TfDeviceHandle device)
-{
-    return CallBoolean(__func__, device, [&](BaseSession &s) -> int { return s.UnRegisterNotify() ? 0 : 1; });
 }

@@ -81,6 +81,22 @@ int TFCM_GetFrameMode(TfDeviceHandle device, TfFrameType type, TfFrameMode *mode
     });
 }
 
+int TFCM_SetWaitTimeOfReadNextFrame(TfDeviceHandle device, uint16_t waitTimeMs)
+{
+    return CallBoolean(__func__, device, [&](BaseSession &s) -> int { return s.SetWaitTime(waitTimeMs); });
+}
+
+int TFCM_RegisterNotify(TfDeviceHandle device, TfFrameNotifyCallback callback)
+{
+    return CallBoolean(__func__, device,
+                       [&](BaseSession &s) -> int { return s.RegisterNotify(callback) ? 0 : 1; });
+}
+
+int TFCM_UnRegisterNotify(TfDeviceHandle device)
+{
+    return CallBoolean(__func__, device, [&](BaseSession &s) -> int { return s.UnRegisterNotify() ? 0 : 1; });
+}
+
 // ---------------------------------------------------------------------------------------------
 // Depth range, data mode, frame rate, dual frequency
 // ---------------------------------------------------------------------------------------------

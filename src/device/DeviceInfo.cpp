@@ -52,10 +52,10 @@ void DeviceInfo::InitNew(uint32_t type)
     notifiedStatus = -1;
     pDevice.reset();
     if (IsKnownDeviceType(type)) {
-        status = 2; // available: announced, may be opened
+        status = TF_CONNECT_AVAILABLE;
     } else {
         TFLOG("devicetype:%d is invalid", static_cast<int>(type));
-        status = 0;
+        status = TF_CONNECT_LOST;
     }
 }
 

@@ -31,7 +31,7 @@ public:
     TfDeviceInfo ToTfDeviceInfo() const;
 
     /// Listed to the application: not removed, and its add notification has gone out.
-    bool IsVisible() const { return status != 1 && callBackStatus == -1; }
+    bool IsVisible() const { return status != TF_CONNECT_REMOVED && callBackStatus == -1; }
 
     static bool IsKnownDeviceType(uint32_t type) { return type >= 520 && type <= 523; }
 
@@ -41,7 +41,7 @@ public:
     char reserved1[48] = {};
     uint16_t reserved2 = 0;
     char alias[64] = {};
-    int32_t status = 0;                  ///< TfConnectStatus
+    int32_t status = TF_CONNECT_LOST;    ///< TfConnectStatus
     std::unique_ptr<BaseDevice> pDevice; ///< the open camera, or null
     int32_t missCount = 0;               ///< missed announcements in a row
     /// Failed heartbeats in a row while open. Kept apart from missCount, which every announcement

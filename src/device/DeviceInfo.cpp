@@ -48,8 +48,8 @@ void DeviceInfo::InitNew(uint32_t type)
     deviceType = type;
     missCount = 0;
     heartbeatMissCount = 0;
-    callBackStatus = -1;
-    notifiedStatus = -1;
+    callBackStatus = kMessageNone;
+    notifiedStatus = kMessageNone;
     pDevice.reset();
     if (IsKnownDeviceType(type)) {
         status = TF_CONNECT_AVAILABLE;

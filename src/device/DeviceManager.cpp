@@ -141,8 +141,8 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
         entry.status = TF_CONNECT_REMOVED;
         entry.missCount = 0;
         entry.heartbeatMissCount = 0;
-        entry.callBackStatus = -1;
-        entry.notifiedStatus = 1;
+        entry.callBackStatus = kMessageNone;
+        entry.notifiedStatus = kMessageRemoved;
         notify(entry, kMessageRemoved);
     };
     for (auto &entryPtr : m_list) {
@@ -157,7 +157,7 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 TFLOG(" socket remove  %d %s", entry.status, entry.uri);
                 entry.pDevice->OnMessage(kMessageRemoved);
                 markRemoved(entry);
-            } else if (entry.callBackStatus == 1) {
+            } else if (entry.callBackStatus == kMessageRemoved) {
                 // The camera asked to be removed: report it now, not when it next announces.
                 TFLOG(" socket remove  %d %s", entry.status, entry.uri);
                 markRemoved(entry);
@@ -169,7 +169,7 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
         case TF_CONNECT_REMOVED:
             break;
         case TF_CONNECT_AVAILABLE:
-            if (entry.callBackStatus == 1 && entry.notifiedStatus != 1) {
+            if (entry.callBackStatus == kMessageRemoved && entry.notifiedStatus != kMessageRemoved) {
                 TFLOG(" socket need remove first %s %s", entry.uri, entry.alias);
                 if (entry.pDevice) {
                     entry.pDevice->OnMessage(kMessageRemoved);
@@ -177,11 +177,11 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 int missCount = entry.missCount;
                 markRemoved(entry);
                 entry.missCount = missCount;
-            } else if (entry.callBackStatus == 0 && entry.notifiedStatus != 0) {
+            } else if (entry.callBackStatus == kMessageAdded && entry.notifiedStatus != kMessageAdded) {
                 TFLOG(" socket add %s %s %d,%d,%d", entry.uri, entry.alias, entry.status,
                       entry.callBackStatus, entry.notifiedStatus);
-                entry.callBackStatus = -1;
-                entry.notifiedStatus = 0;
+                entry.callBackStatus = kMessageNone;
+                entry.notifiedStatus = kMessageAdded;
                 notify(entry, kMessageAdded);
             }
             break;
@@ -589,8 +589,10 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
             }
             TFLOG("-- %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);
-            entry->status = (entry->notifiedStatus == 1 || entry->callBackStatus == 1) ? TF_CONNECT_REMOVED
-                                                                                       : TF_CONNECT_AVAILABLE;
+            entry->status =
+                (entry->notifiedStatus == kMessageRemoved || entry->callBackStatus == kMessageRemoved)
+                    ? TF_CONNECT_REMOVED
+                    : TF_CONNECT_AVAILABLE;
             released = std::move(entry->pDevice);
             TFLOG("++ %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);

@@ -301,13 +301,14 @@ void EnumSocketDevice::Revive(DeviceInfo &entry)
     entry.status = TF_CONNECT_AVAILABLE;
     bool addPending = false;
     if (entry.pDevice) {
-        addPending = entry.callBackStatus == -1 && !entry.pDevice->GetRawBufferStatus();
+        addPending = entry.callBackStatus == kMessageNone && !entry.pDevice->GetRawBufferStatus();
     } else {
-        addPending = entry.notifiedStatus == 1 || (entry.callBackStatus == -1 && entry.notifiedStatus == -1);
+        addPending = entry.notifiedStatus == kMessageRemoved ||
+                     (entry.callBackStatus == kMessageNone && entry.notifiedStatus == kMessageNone);
     }
     if (addPending) {
         TFLOG(" setCallBackStatus add %s", entry.alias);
-        entry.callBackStatus = 0;
+        entry.callBackStatus = kMessageAdded;
     }
 }
 
@@ -330,7 +331,7 @@ void EnumSocketDevice::ApplyAnnouncedState(DeviceInfo &entry, uint8_t cameraStat
         TFLOG(" wait for  remove first Opened %s", entry.alias);
         break;
     case AnnouncedAction::Return:
-        if (entry.notifiedStatus == 0) {
+        if (entry.notifiedStatus == kMessageAdded) {
             entry.status = TF_CONNECT_AVAILABLE;
         } else {
             Revive(entry);
@@ -338,9 +339,9 @@ void EnumSocketDevice::ApplyAnnouncedState(DeviceInfo &entry, uint8_t cameraStat
         break;
     case AnnouncedAction::RequestRemoval:
         entry.status = TF_CONNECT_LOST;
-        if (entry.notifiedStatus == 0 && entry.callBackStatus != 1) {
+        if (entry.notifiedStatus == kMessageAdded && entry.callBackStatus != kMessageRemoved) {
             TFLOG(" setCallBackStatus remove %s", entry.alias);
-            entry.callBackStatus = 1;
+            entry.callBackStatus = kMessageRemoved;
         } else {
             TFLOG("%s %d %d ", entry.alias, entry.callBackStatus, entry.notifiedStatus);
         }
@@ -366,7 +367,7 @@ void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceIn
                 auto created = std::make_unique<DeviceInfo>();
                 created->InitNew(record.deviceType);
                 BuildSessions(*created, record);
-                created->callBackStatus = record.tof > 0 ? 0 : -1;
+                created->callBackStatus = record.tof > 0 ? kMessageAdded : kMessageNone;
                 const char *model = ModelString(record.deviceType);
                 if (model != nullptr) {
                     std::snprintf(created->uri, sizeof(created->uri), "%s:%s", model, record.sn);
@@ -403,7 +404,7 @@ void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceIn
             ++entry->missCount;
             if (entry->missCount > 3) {
                 TFLOG("%s has no udp ", entry->alias);
-                entry->callBackStatus = 1;
+                entry->callBackStatus = kMessageRemoved;
             }
         }
         ++it;

@@ -29,7 +29,7 @@ constexpr uint32_t kDiscoveredDeviceType = 520;
 
 /// Camera states a camera announces (the library reacts to them, it does not interpret them further).
 constexpr int kCameraAvailable = 0;
-constexpr int kCameraIdle = 1;
+constexpr int kCameraUnchanged = 1;
 constexpr int kCameraLeaving = 2;
 constexpr int kCameraUpgrading = 3;
 constexpr int kCameraState4 = 4;
@@ -43,7 +43,7 @@ enum class AnnouncedAction
     SetStatus,      ///< the row's new status
     Revive,         ///< available again, with an add notification when one is due
     WaitForRemoval, ///< an open camera announces itself available: it must be reported removed first
-    Return,         ///< back from a lost state: available, or revived when the loss was notified
+    Return,         ///< back before its removal was reported: available again; else revived
     RequestRemoval, ///< the camera asks to be removed
 };
 
@@ -61,7 +61,7 @@ constexpr AnnouncedRow kAnnouncedRows[] = {
     {kCameraAvailable, TF_CONNECT_OPENED, AnnouncedAction::WaitForRemoval, 0},
     {kCameraAvailable, TF_CONNECT_LOST, AnnouncedAction::Return, 0},
     {kCameraAvailable, kAny, AnnouncedAction::Revive, 0},
-    {kCameraIdle, kAny, AnnouncedAction::Nothing, 0},
+    {kCameraUnchanged, kAny, AnnouncedAction::Nothing, 0},
     {kCameraLeaving, TF_CONNECT_REMOVED, AnnouncedAction::Nothing, 0},
     {kCameraLeaving, kAny, AnnouncedAction::RequestRemoval, 0},
     {kCameraUpgrading, kAny, AnnouncedAction::SetStatus, TF_CONNECT_UPGRADING},
@@ -241,19 +241,13 @@ void EnumSocketDevice::HandleDatagram(const uint8_t *data, size_t size)
 
 bool EnumSocketDevice::CheckSNByURI(uint32_t type, const char *uri, const char *sn)
 {
-    size_t prefix = 0;
-    switch (type) {
-    case 521:
-        prefix = 10;
-        break;
-    case 520:
-    case 523:
-        prefix = 9;
-        break;
-    default:
+    const char *model = ModelString(type);
+    if (model == nullptr) {
         TFLOG("type:%d is invalid.", static_cast<int>(type));
         return false;
     }
+    // A URI is the model string, a colon and the serial number.
+    const size_t prefix = std::strlen(model) + 1;
     if (uri == nullptr || sn == nullptr || strnlen(uri, 256) < prefix) {
         return false;
     }

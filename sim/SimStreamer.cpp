@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The data stream of one simulated ToF session: frame timing, buffer assembly, status delay, colour
-// part, calibration timing, faults.
+// part, calibration timing, and sending as the frame's faults ask.
 #include "SimStreamer.h"
 
 #include "runtime/ByteReader.h"

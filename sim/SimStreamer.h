@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The data stream of one simulated ToF session: the thread that sends one stream buffer per frame
-// (timestamp, IMU number, status record, calibration block, ToF data, colour image) and its faults on
-// demand.
+// (timestamp, IMU number, status record, calibration block, ToF data, colour image), shaped by the
+// faults asked for through SimStreamFaults.
 #pragma once
 
 #include "RawTofEncoder.h"

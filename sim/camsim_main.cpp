@@ -380,7 +380,6 @@ std::string Quit(CommandCall &call)
     return kOk;
 }
 
-// clang-format off
 const Command kCommands[] = {
     {"state", "state <serial> <n>", "announce camera state n (0..255)", 3, 3, SetState},
     {"silent", "silent <serial>", "stop the periodic announcements", 2, 2, Silence},
@@ -394,8 +393,8 @@ const Command kCommands[] = {
     {"frames", "frames <serial>", "show the request frames received, in hex", 2, 2, ShowFrames},
     {"status-delay", "status-delay <serial> <ms>", "let the status record trail the settings", 3, 3,
      StreamAmount<&SimStreamer::SetStatusDelayMs>},
-    {"status-freeze", "status-freeze <serial> on|off", "on: the status record stops following the settings", 3, 3,
-     StreamSwitch<&SimStreamer::FreezeStatus>},
+    {"status-freeze", "status-freeze <serial> on|off", "on: the status record stops following the settings",
+     3, 3, StreamSwitch<&SimStreamer::FreezeStatus>},
     {"drop-tof", "drop-tof <serial> <n>", "send the next n frames without ToF data", 3, 3,
      StreamAmount<&SimStreamer::DropTof>},
     {"drop-color", "drop-color <serial> <n>", "send the next n frames without their colour image", 3, 3,
@@ -413,14 +412,14 @@ const Command kCommands[] = {
      StreamSwitch<&SimStreamer::WithholdCalibration>},
     {"heartbeat", "heartbeat <serial> on|off", "off: ignore heartbeats, still answer all else", 3, 3,
      SetHeartbeat},
-    {"stall", "stall <serial> <ms>", "hold the next frame halfway for ms", 3, 3, StreamAmount<&SimStreamer::Stall>},
+    {"stall", "stall <serial> <ms>", "hold the next frame halfway for ms", 3, 3,
+     StreamAmount<&SimStreamer::Stall>},
     {"bad-buffer", "bad-buffer <serial> truncated|type|short", "send one malformed stream buffer", 3, 3,
      SendBadBuffer},
     {"list", "list", "show the cameras", 0, 0, ListCameras},
     {"help", "help", "show these commands", 0, 0, ShowHelp},
     {"quit", "quit", "stop the cameras and exit", 0, 0, Quit},
 };
-// clang-format on
 
 /// The command list, one command per row: its syntax in a column, then what it does.
 std::string HelpText()

@@ -131,19 +131,19 @@ bool EnumSocketDevice::TryBind()
 {
     m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_socket < 0) {
-        TFLOG("socket() error, errno[%d], info: %s", errno, std::strerror(errno));
+        TFLOG("socket() error, errno[%d], info: %s", errno, ErrnoText(errno).c_str());
         return false;
     }
     int reuse = 1;
     if (setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0) {
-        TFLOG("setsockopt() error, errno[%d], info: %s", errno, std::strerror(errno));
+        TFLOG("setsockopt() error, errno[%d], info: %s", errno, ErrnoText(errno).c_str());
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(m_port);
     if (bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
-        TFLOG("Error in BINDING:%d ,info: %s", errno, std::strerror(errno));
+        TFLOG("Error in BINDING:%d ,info: %s", errno, ErrnoText(errno).c_str());
         CloseSocket();
         return false;
     }

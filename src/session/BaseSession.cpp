@@ -1,36 +1,109 @@
 // SPDX-License-Identifier: Apache-2.0
-// BaseSession lifecycle: construction, open, initialisation, stream start and stop, close, frame reads,
-// the hub's session interface and the forwarders to the protocol and the pipeline.
+// BaseSession: open, initialise, stream, configure and close a camera over its protocol and pipeline.
 #include "session/BaseSession.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstddef>
+#include <cstdio>
 #include <cstring>
-#include <thread>
+#include <memory>
+#include <type_traits>
 
 #include "net/SocketProtocol.h"
 #include "pipeline/DepthRanges.h"
 #include "pipeline/ImageProc.h"
+#include "protocol/DataModes.h"
+#include "protocol/PropertyKeys.h"
 #include "runtime/LogCustom.h"
 #include "session/ProtocolStreamSource.h"
 #include "session/SessionGuards.h"
 
 namespace {
-/// Measuring ranges report at most this near limit, whatever the range's wrap distance.
-constexpr uint16_t kNearLimitCapMm = 4200;
-constexpr int kPropDspStatus = 0x0E000017;
+constexpr uint32_t kDspConfigTimeFilter = 5;
 constexpr uint32_t kDspConfigToFDistortion = 6;
-} // namespace
+constexpr uint8_t kLowPowerBit = 0x20;
+constexpr uint8_t kWorkModeIgnoredBit = 0x04;
+constexpr uint8_t kWorkModeNotConfirmed = 16;
+constexpr uint8_t kColorLens = 2;
+/// Bytes a transfer file of a pixel table holds: 640 x 480 values of 16 bits.
+constexpr long kPixelTableFileBytes = 614400;
 
-BaseSession::BaseSession()
+/// Data modes in which a network camera's colour image is 600 x 480.
+bool IsNarrowColorMode(uint8_t mode)
 {
-    for (int i = 0; i < kMeasuringRangeCount; ++i) {
-        const auto maxMm = static_cast<uint16_t>(DepthRanges::GetSonyMaxDepth(static_cast<uint32_t>(i)));
-        m_measuringRanges.push_back(
-            MeasuringRange{static_cast<uint8_t>(i), std::min(maxMm, kNearLimitCapMm), 0, maxMm});
+    return mode == 2 || mode == 6 || mode == 7 || mode == 10;
+}
+
+/// Keys the session hands to the camera's GetProperty as they are.
+bool IsForwardedQuery(int key)
+{
+    return key == kSessionStatus || key == kSessionTalDelay || (key >= kSession11 && key <= kSession19) ||
+           key == kSessionHeartbeat || (key >= kSessionDebugFirst && key <= kSessionDebugLast);
+}
+
+/// "Not Support." as the operation `caller` logs it.
+void LogNotSupported(const char *caller)
+{
+    ::LogCustom::Printf("[%s:%d:%s]:Not Support.\n", ::LogCustom::BaseName(__FILE__), __LINE__, caller);
+}
+
+/// Calls `call` with `target`; a call without result answers 0.
+template <typename Call, typename Target> int CallOn(Call &call, Target &target)
+{
+    if constexpr (std::is_void_v<std::invoke_result_t<Call &, Target &>>) {
+        call(target);
+        return kStatusOk;
+    } else {
+        return call(target);
     }
 }
+
+/// A call for the forwarders that writes what `read` answers to `out`: kStatusNullPointer for a null
+/// `out`.
+template <typename T, typename Read> auto ReadInto(T *out, Read read)
+{
+    return [out, read](auto &target) {
+        if (out == nullptr) {
+            return static_cast<int>(kStatusNullPointer);
+        }
+        *out = read(target);
+        return static_cast<int>(kStatusOk);
+    };
+}
+
+/// The refine library's twin of a session record (or the other way round): one layout, two names.
+template <typename To, typename From> To Twin(const From &from)
+{
+    static_assert(sizeof(To) == sizeof(From), "twin records have one layout");
+    To to{};
+    std::memcpy(&to, &from, sizeof(to));
+    return to;
+}
+} // namespace
+
+template <typename Call> int BaseSession::ForwardToPipeline(const char *caller, Call call)
+{
+    if (!m_imageProc) {
+        LogNotSupported(caller);
+        return kNotSupported;
+    }
+    return CallOn(call, *m_imageProc);
+}
+
+template <typename Call> int BaseSession::ForwardToRefine(const char *caller, Call call)
+{
+    APIDepthRefine *refine = m_imageProc ? m_imageProc->GetRefine() : nullptr;
+    if (refine == nullptr) {
+        LogNotSupported(caller);
+        return kNotSupported;
+    }
+    return CallOn(call, *refine);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+// ---------------------------------------------------------------------------------------------
+
+BaseSession::BaseSession() = default;
 
 BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
 {
@@ -41,8 +114,7 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
         m_colorFrameMode.height = 480;
         m_lens.width = static_cast<uint16_t>(m_colorFrameMode.width);
         m_lens.height = 480;
-        m_depthRangeList = {6, 0, 1, 2, 3, 4, 5};
-        m_dataModeList = {8, 1, 2, 3, 5, 6, 7, 9, 10};
+        m_modes.SetNetworkDefaults();
     } else {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
@@ -82,18 +154,12 @@ int BaseSession::GetSessionInfo(SessionInfo &out) const
     if (&out != &m_info) {
         out = m_info;
     }
-    return 0;
+    return kStatusOk;
 }
 
 uint32_t BaseSession::GetDeviceType()
 {
     return m_info.deviceType;
-}
-
-void BaseSession::SleepMs(unsigned ms) const
-{
-    // sleep_for resumes after a signal until the whole time has passed.
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -125,13 +191,13 @@ int BaseSession::OpenDevice(bool)
 {
     if (m_opened.load()) {
         TFLOG("has opened");
-        return -103;
+        return kStatusAlreadyOpened;
     }
     if (!m_protocol) {
         return kNotSupported;
     }
     const int ret = m_protocol->OpenDevice();
-    if (ret != 0) {
+    if (ret != kStatusOk) {
         return ret;
     }
     if (!m_imageProc->IsRunning()) {
@@ -141,7 +207,7 @@ int BaseSession::OpenDevice(bool)
     m_protocol->SendCameraParamsEnable(true);
     m_paramsRequested.store(true);
     StartStream();
-    return 0;
+    return kStatusOk;
 }
 
 int BaseSession::StartStream()
@@ -151,15 +217,12 @@ int BaseSession::StartStream()
     // Checked under the lock so that two callers never both start the camera.
     if (m_streamStarted.load()) {
         TFLOG("The device image stream has been started. Do not start it again.");
-        return 0;
+        return kStatusOk;
     }
     REQUIRE_PROTOCOL();
-    if (!m_statusFollowed.load()) {
-        // Stopped before: the first buffer of the new stream tells whether the camera reports its status.
-        m_statusRequested.store(true);
-    }
+    m_confirm.OnStreamStarting();
     const int ret = m_protocol->StartStream();
-    if (ret != 0) {
+    if (ret != kStatusOk) {
         TFLOG("ret:%d is failed.", ret);
         return ret;
     }
@@ -170,7 +233,7 @@ int BaseSession::StartStream()
     m_streamStarted.store(true);
     m_imageProc->SetStream(true);
     m_imageProc->SetConnectStatus(true);
-    return 0;
+    return kStatusOk;
 }
 
 int BaseSession::StopStream()
@@ -179,18 +242,14 @@ int BaseSession::StopStream()
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_streamStarted.load()) {
         TFLOG("The device image stream has been stopped. Do not stop it again.");
-        return 0;
+        return kStatusOk;
     }
     REQUIRE_PROTOCOL();
     m_streamStarted.store(false);
     m_imageProc->SetStream(false);
     const int ret = m_protocol->StopStream();
-    if (ret == 0) {
-        // A stopped camera sends no buffers and so no status: settings made while it is stopped cannot
-        // be confirmed and count as taken once the camera accepted them. Buffers still on their way
-        // leave this alone; the next start asks the first buffer to settle it again.
-        m_statusRequested.store(false);
-        m_statusFollowed.store(false);
+    if (ret == kStatusOk) {
+        m_confirm.OnStreamStopped();
     }
     return ret;
 }
@@ -199,7 +258,7 @@ int BaseSession::CloseDevice()
 {
     REQUIRE_PROTOCOL();
     const int ret = m_protocol->CloseDevice();
-    if (ret != 0) {
+    if (ret != kStatusOk) {
         TFLOG("error ret:%d.", ret);
         return ret;
     }
@@ -213,7 +272,7 @@ int BaseSession::CloseDevice()
     }
     m_initialised.store(false);
     m_opened.store(false);
-    return 0;
+    return kStatusOk;
 }
 
 bool BaseSession::GetStreamStatus()
@@ -232,10 +291,10 @@ bool BaseSession::GetRawBufferStatus()
 
 int BaseSession::OnMessage(int type)
 {
-    if (type == 1 && m_imageProc) {
+    if (type == TF_HOTPLUG_REMOVED && m_imageProc) {
         m_imageProc->SetConnectStatus(false);
     }
-    return 0;
+    return kStatusOk;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -246,48 +305,28 @@ int BaseSession::InitDevice()
 {
     if (!m_imageProc) {
         TFLOG("Not Support.");
-        return 0;
+        return kStatusOk;
     }
     InitCameraParams params{};
-    if (m_paramsRequested.load()) {
-        bool received = false;
-        int waitedMs = 0;
-        // The looks follow a fixed schedule from the first one, so late wake-ups of a busy machine do not
-        // add up: the k-th look happens k x 10 ms after the first, and the logged wait says when.
-        const auto firstLook = std::chrono::steady_clock::now();
-        for (int failed = 0; failed < kCalibrationTries; ++failed) {
-            if (m_imageProc->GetDeviceInitParams(params)) {
-                received = true;
-                waitedMs = failed * static_cast<int>(kCalibrationPauseMs);
-                break;
-            }
-            std::this_thread::sleep_until(firstLook +
-                                          std::chrono::milliseconds((failed + 1) * kCalibrationPauseMs));
-        }
-        if (!received && m_imageProc->GetDeviceInitParams(params)) {
-            received = true;
-            waitedMs = kCalibrationTries * static_cast<int>(kCalibrationPauseMs);
-        }
-        if (received) {
-            TFLOG("wait:%d.", waitedMs);
-            InitFromUVCFrameData(params);
-        } else {
-            TFLOG("first frame data is toot late.");
-            InitFromUVCCMD();
-        }
+    if (!m_paramsRequested.load()) {
+        InitFromUVCCMD();
+    } else if (int waitedMs = 0; SessionCalibration::AwaitBlock(*m_imageProc, params, waitedMs)) {
+        TFLOG("wait:%d.", waitedMs);
+        InitFromUVCFrameData(params);
     } else {
+        TFLOG("first frame data is toot late.");
         InitFromUVCCMD();
     }
 
     // A failed query keeps the pipeline's switches as they are rather than turning them off.
     DSPParameters dsp{kDspConfigToFDistortion, 0, 0, 0};
     int dspBytes = static_cast<int>(sizeof(dsp));
-    if (GetProperty(kPropDspStatus, &dsp, &dspBytes) == 0 && m_imageProc->GetRefine() != nullptr) {
+    if (GetProperty(kSessionDspStatus, &dsp, &dspBytes) == kStatusOk && m_imageProc->GetRefine() != nullptr) {
         m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(dsp.enable != 0, 0);
     }
     if (m_protocol) {
         ConfidenceFilterParams confidence{};
-        if (m_protocol->GetConfidenceFilterParams(confidence) == 0) {
+        if (m_protocol->GetConfidenceFilterParams(confidence) == kStatusOk) {
             m_confidenceParams = confidence;
             m_hasConfidenceParams = true;
             if (TofDecode *tof = m_imageProc->GetTofDecode()) {
@@ -304,29 +343,24 @@ int BaseSession::InitDevice()
         }
     }
     char serial[63] = {};
-    if (GetSN(serial, static_cast<int>(sizeof(serial))) == 0) {
+    if (GetSN(serial, static_cast<int>(sizeof(serial))) == kStatusOk) {
         m_serialNumber.assign(serial, strnlen(serial, sizeof(serial)));
     }
     InitLens();
-    return 0;
+    return kStatusOk;
 }
 
 void BaseSession::InitPipeline()
 {
     PipelineInitParams p;
     p.colorMode = m_colorFrameMode;
-    p.measuringRanges = m_measuringRanges;
+    p.measuringRanges = m_modes.MeasuringRanges();
     p.depthMode = m_depthFrameMode;
     p.irMode = m_irFrameMode;
-    std::copy(m_tofIntrinsic.begin(), m_tofIntrinsic.end(), p.cameraParams.tofIntrinsic);
-    std::copy(m_tofDistortion.begin(), m_tofDistortion.end(), p.cameraParams.tofDistortion);
-    std::copy(m_colorIntrinsic.begin(), m_colorIntrinsic.end(), p.cameraParams.colorIntrinsic);
-    std::copy(m_colorDistortion.begin(), m_colorDistortion.end(), p.cameraParams.colorDistortion);
-    std::copy(m_rotation.begin(), m_rotation.end(), p.cameraParams.rotation);
-    std::copy(m_translation.begin(), m_translation.end(), p.cameraParams.translation);
+    m_calibration.FillCameraParams(p.cameraParams);
     p.dataMode = m_dataMode.load();
     p.serialNumber = m_serialNumber.substr(0, 63);
-    m_imageProc->SetColorIntrinsic(m_colorIntrinsic.data());
+    m_imageProc->SetColorIntrinsic(m_calibration.Params().colorIntrinsic.data());
     m_imageProc->Init(p);
     ApplyTofSettings();
 }
@@ -352,52 +386,20 @@ void BaseSession::ApplyTofSettings()
 
 void BaseSession::InitFromUVCFrameData(const InitCameraParams &params)
 {
-    std::copy(std::begin(params.tofIntrinsic), std::end(params.tofIntrinsic), m_tofIntrinsic.begin());
-    std::copy(std::begin(params.rgbIntrinsic), std::end(params.rgbIntrinsic), m_colorIntrinsic.begin());
-    std::copy(std::begin(params.tofDistortion), std::end(params.tofDistortion), m_tofDistortion.begin());
-    std::copy(std::begin(params.rgbDistortion), std::end(params.rgbDistortion), m_colorDistortion.begin());
-    std::copy(std::begin(params.rotation), std::end(params.rotation), m_rotation.begin());
-    std::copy(std::begin(params.translation), std::end(params.translation), m_translation.begin());
-    InitDepthFrame2WorldTab(m_tofIntrinsic.data());
+    m_calibration.TakeBlock(params);
+    InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
     SetSynchronizeEnabled(true);
     m_dataMode.store(params.mode);
     SetFrameMode(params.mode);
     m_colorFrameMode.width = params.rgbW;
     m_colorFrameMode.height = params.rgbH;
-
-    if (params.rangeListCount != 0) {
-        // A count beyond the nine entries the block carries would make later checks read past them.
-        const int capacity = kDepthRangeListBytes - 1;
-        if (params.rangeListCount > capacity) {
-            TFLOG("rangeList count:%d is invalid.", params.rangeListCount);
-        }
-        m_depthRangeList[0] = static_cast<uint8_t>(std::min<int>(params.rangeListCount, capacity));
-        std::copy(std::begin(params.rangeList), std::end(params.rangeList), m_depthRangeList.begin() + 1);
-        for (int i = 0; i < kMeasuringRangeCount && i < static_cast<int>(m_measuringRanges.size()); ++i) {
-            if (params.depthMax[0][i] != 0) {
-                m_measuringRanges[static_cast<size_t>(i)] =
-                    MeasuringRange{static_cast<uint8_t>(i), params.depthMax[1][i], params.depthMax[2][i],
-                                   params.depthMax[0][i]};
-            }
-        }
-    }
-    if (params.modeListCount != 0) {
-        // The count and the 32 bytes behind it, which run on into the block's uninterpreted part.
-        const auto *from =
-            reinterpret_cast<const uint8_t *>(&params) + offsetof(InitCameraParams, modeListCount);
-        std::memcpy(m_dataModeList.data(), from, m_dataModeList.size());
-        const int capacity = kDataModeListBytes - 1;
-        if (m_dataModeList[0] > capacity) {
-            TFLOG("modeList count:%d is invalid.", m_dataModeList[0]);
-            m_dataModeList[0] = static_cast<uint8_t>(capacity);
-        }
-    }
+    m_modes.TakeBlock(params);
     m_depthRange.store(params.range);
     InitPipeline();
 
     static_assert(sizeof(params.wdr) == sizeof(m_dualFreq), "the block's wdr is a dual-frequency record");
     std::memcpy(&m_dualFreq, params.wdr, sizeof(m_dualFreq));
-    if (params.mode == 9 || params.mode == 10) {
+    if (IsDualFrequencyMode(params.mode)) {
         if (TofDecode *tof = m_imageProc->GetTofDecode()) {
             DualFreqMode dual = m_dualFreq;
             tof->SetDualFreqMode(dual);
@@ -411,42 +413,43 @@ void BaseSession::InitFromUVCCMD()
     // Each query fills a copy, so that a failed one leaves the session's value as it was.
     auto query = [](auto &target, auto &&ask) {
         auto copy = target;
-        if (ask(copy.data()) == 0) {
+        if (ask(copy.data()) == kStatusOk) {
             target = copy;
         }
     };
-    query(m_tofIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorTof, v); });
-    query(m_colorIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorColor, v); });
-    query(m_tofDistortion, [this](double *v) { return GetCameraDistortion(kSensorTof, v); });
-    query(m_colorDistortion, [this](double *v) { return GetCameraDistortion(kSensorColor, v); });
-    query(m_rotation, [this](double *v) { return GetCameraRotation(v); });
-    query(m_translation, [this](double *v) { return GetCameraTransfer(v); });
-    InitDepthFrame2WorldTab(m_tofIntrinsic.data());
+    SessionCalibration::Parameters &c = m_calibration.Params();
+    query(c.tofIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorTof, v); });
+    query(c.colorIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorColor, v); });
+    query(c.tofDistortion, [this](double *v) { return GetCameraDistortion(kSensorTof, v); });
+    query(c.colorDistortion, [this](double *v) { return GetCameraDistortion(kSensorColor, v); });
+    query(c.rotation, [this](double *v) { return GetCameraRotation(v); });
+    query(c.translation, [this](double *v) { return GetCameraTransfer(v); });
+    InitDepthFrame2WorldTab(c.tofIntrinsic.data());
     SetSynchronizeEnabled(true);
     InitDepthRangeList();
-    if (DepthRangeCount() != 0) {
-        for (auto &record : m_measuringRanges) {
+    if (m_modes.DepthRangeCount() != 0) {
+        for (auto &record : m_modes.MeasuringRanges()) {
             MeasuringRange answer = record;
-            if (GetMeasuringRange(answer) == 0 && answer.range2 != 0) {
+            if (GetMeasuringRange(answer) == kStatusOk && answer.range2 != 0) {
                 record = answer;
             }
         }
     }
-    if (DataModeCount() == 0) {
+    if (m_modes.DataModeCount() == 0) {
         InitDataModeList();
     }
     uint8_t mode = m_dataMode.load();
-    if (GetDataMode(&mode) == 0) {
+    if (GetDataMode(&mode) == kStatusOk) {
         m_dataMode.store(mode);
     }
-    if (m_dataMode.load() == 9 || m_dataMode.load() == 10) {
+    if (IsDualFrequencyMode(m_dataMode.load())) {
         DualFreqMode dual = m_dualFreq;
-        if (GetDualFreqMode(&dual) == 0) {
+        if (GetDualFreqMode(&dual) == kStatusOk) {
             m_dualFreq = dual;
         }
     }
     DepthRange range{m_depthRange.load()};
-    if (GetDepthRange(range) == 0) {
+    if (GetDepthRange(range) == kStatusOk) {
         m_depthRange.store(range.range);
     }
     // The ToF decoder comes with the pipeline's initialisation, which then takes the range.
@@ -457,7 +460,7 @@ template <size_t N> bool BaseSession::QueryCountedList(int key, const char *name
 {
     std::array<uint8_t, N> list{};
     int size = static_cast<int>(N);
-    if (GetProperty(key, list.data(), &size) != 0 || list[0] == 0) {
+    if (GetProperty(key, list.data(), &size) != kStatusOk || list[0] == 0) {
         return false;
     }
     // A count beyond the list would have readers run past it.
@@ -471,16 +474,17 @@ template <size_t N> bool BaseSession::QueryCountedList(int key, const char *name
 
 void BaseSession::InitDepthRangeList()
 {
-    QueryCountedList(0x0E000002, "rangeList", m_depthRangeList);
+    QueryCountedList(kSessionRangeList, "rangeList", m_modes.DepthRanges());
 }
 
 void BaseSession::InitDataModeList()
 {
-    if (DataModeCount() != 0) {
+    if (m_modes.DataModeCount() != 0) {
         return;
     }
-    m_dataModeList.fill(0);
-    if (!QueryCountedList(0x0E000001, "modeList", m_dataModeList) && !IsNetworkType(m_info.deviceType)) {
+    m_modes.DataModes().fill(0);
+    if (!QueryCountedList(kSessionModeList, "modeList", m_modes.DataModes()) &&
+        !IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
 }
@@ -489,28 +493,15 @@ void BaseSession::InitLens()
 {
     if (!IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
-    } else {
-        const uint8_t mode = m_dataMode.load();
-        if (mode == 2 || mode == 6 || mode == 7 || mode == 10) {
-            m_colorFrameMode = FrameMode{600, 480, 25};
-            m_lens = LensConfig{2, 1, 600, 480, 25, 2};
-        }
+    } else if (IsNarrowColorMode(m_dataMode.load())) {
+        m_colorFrameMode = FrameMode{600, 480, 25};
+        m_lens = LensConfig{kColorLens, 1, 600, 480, 25, 2};
     }
     SetLens(m_lens);
 }
 
-int BaseSession::DataModeCount() const
-{
-    return m_dataModeList[0];
-}
-
-int BaseSession::DepthRangeCount() const
-{
-    return m_depthRangeList[0];
-}
-
 // ---------------------------------------------------------------------------------------------
-// Frames
+// Frames and frame modes
 // ---------------------------------------------------------------------------------------------
 
 int BaseSession::PrepareNextFrame(FrameReady *ready)
@@ -518,7 +509,7 @@ int BaseSession::PrepareNextFrame(FrameReady *ready)
     REQUIRE_PIPELINE();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_streamStarted.load()) {
-        return -1;
+        return kStatusDeviceNotFound; // a frame read while stopped
     }
     return m_imageProc->PrepareNextFrame(ready);
 }
@@ -528,14 +519,14 @@ int BaseSession::GetFrame(FrameType type, Frame *frame)
     REQUIRE_PIPELINE();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_streamStarted.load()) {
-        return -1;
+        return kStatusDeviceNotFound; // a frame read while stopped
     }
     return m_imageProc->GetFrame(type, frame);
 }
 
 int BaseSession::GetAudio()
 {
-    return 0;
+    return kStatusOk;
 }
 
 ImuFrame BaseSession::GetImu()
@@ -562,40 +553,769 @@ bool BaseSession::UnRegisterNotify()
     return true;
 }
 
+void BaseSession::SetFrameMode(uint8_t dataMode)
+{
+    TFLOG("dataMode:%d", dataMode);
+    if (!IsValidFrameDataMode(dataMode)) {
+        TFLOG("dataMode:%d is invalid.", dataMode);
+        return;
+    }
+    m_irFrameMode = FrameMode{640, 480, 25};
+    m_depthFrameMode = FrameMode{640, 480, 25};
+}
+
+int BaseSession::GetFrameMode(FrameType type, FrameMode *mode)
+{
+    if (mode == nullptr) {
+        TFLOG("mode is null.");
+        return kStatusNullPointer;
+    }
+    FrameMode answer{};
+    switch (type) {
+    case kFrameIr:
+        answer = m_irFrameMode;
+        break;
+    case kFrameDepth:
+        answer = m_depthFrameMode;
+        break;
+    case kFrameColor:
+        answer = m_colorFrameMode;
+        break;
+    default:
+        TFLOG("frameType:%d is invalid.", static_cast<int>(type));
+        return kStatusOk;
+    }
+    const int rotation = m_imageRotation.load();
+    if (rotation == 0 || rotation == 2) {
+        std::swap(answer.width, answer.height);
+    }
+    *mode = answer;
+    return kStatusOk;
+}
+
+float BaseSession::GetRGBExposuretime()
+{
+    TFLOG("GetExposuretime is not support..");
+    return 0.0f;
+}
+
 // ---------------------------------------------------------------------------------------------
-// Depth-to-world table
+// Modes and ranges
 // ---------------------------------------------------------------------------------------------
+
+bool BaseSession::IsDataModeValid(int mode)
+{
+    return m_modes.IsDataModeValid(mode);
+}
+
+bool BaseSession::IsRangeValid(int range)
+{
+    return m_modes.IsRangeValid(range);
+}
+
+int BaseSession::SetDataMode(uint8_t mode)
+{
+    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
+        return refused;
+    }
+    if (!IsDataModeValid(mode)) {
+        TFLOG("invalid data mode %d", mode);
+        return 1;
+    }
+    REQUIRE_PROTOCOL();
+    const int ret = m_confirm.Confirm(m_protocol->SetDataMode(mode), 300, 20, [mode](const DeviceStatus &s) {
+        return static_cast<uint8_t>(s.mode) == mode;
+    });
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+        return ret;
+    }
+    m_imageProc->SetRecycle(true);
+    m_dataMode.store(mode);
+    SetFrameMode(mode);
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetDataMode(mode);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::GetDataMode(uint8_t *mode)
+{
+    REQUIRE_PROTOCOL();
+    const int ret = m_protocol->GetDataMode(mode);
+    if (ret == kStatusOk && mode != nullptr) {
+        SetFrameMode(*mode);
+        m_dataMode.store(*mode);
+        if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+            tof->SetDataMode(*mode);
+        }
+    }
+    return ret;
+}
+
+int BaseSession::SetDepthRange(const DepthRange &range)
+{
+    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
+        return refused;
+    }
+    if (IsMultiRangeMode(m_dataMode.load())) {
+        TFLOG("Multi frequency mode reject change depth range");
+        return 1;
+    }
+    if (!IsRangeValid(static_cast<int>(range.range))) {
+        TFLOG("invalid depth range %d", static_cast<int>(range.range));
+        return kStatusDepthRange;
+    }
+    REQUIRE_PROTOCOL();
+    const int ret =
+        m_confirm.Confirm(m_protocol->SetDepthRange(range), 100, 10, [&range](const DeviceStatus &s) {
+            return static_cast<uint32_t>(static_cast<uint8_t>(s.range)) == range.range;
+        });
+    if (ret != kStatusOk) {
+        TFLOG("set range %d   receive depthrange %d \n", static_cast<int>(range.range),
+              m_confirm.Read().range);
+        TFLOG("ret:%d is failed.", ret);
+        return ret;
+    }
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetDepthRange(range.range);
+    }
+    m_depthRange.store(range.range);
+    return kStatusOk;
+}
+
+int BaseSession::SetDualFreqMode(DualFreqMode &mode)
+{
+    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
+        return refused;
+    }
+    if (!IsDualFrequencyMode(m_dataMode.load())) {
+        return kStatusInvalidArgument;
+    }
+    REQUIRE_PROTOCOL();
+    const int ret =
+        m_confirm.Confirm(m_protocol->SetDualFreqMode(mode), 100, 10, [&mode](const DeviceStatus &s) {
+            return mode.count == s.wdr[1] && mode.values[0] == s.wdr[2] && mode.values[1] == s.wdr[3];
+        });
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+        return ret;
+    }
+    m_dualFreq = mode;
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetDualFreqMode(mode);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::GetDualFreqMode(DualFreqMode *mode)
+{
+    REQUIRE_PROTOCOL();
+    const int ret = m_protocol->GetDualFreqMode(mode);
+    if (ret == kStatusOk && mode != nullptr) {
+        if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+            tof->SetDualFreqMode(*mode);
+        }
+    }
+    return ret;
+}
+
+int BaseSession::GetMeasuringRange(MeasuringRange &range)
+{
+    REQUIRE_PROTOCOL();
+    MeasuringRange answer = range;
+    const int ret = m_protocol->GetMeasuringRange(answer);
+    if (answer.range2 != 0) {
+        range = answer;
+    } else if (range.mode >= kMeasuringRangeCount) {
+        TFLOG("range:%d is invalid.", range.mode);
+    } else {
+        TFLOG("ref.range:%d", range.mode);
+        range = m_modes.MeasuringRanges()[range.mode];
+    }
+    TFLOG("ref.range:%d %d %d %d", range.mode, range.range2, range.range0, range.range1);
+    return ret;
+}
+
+int BaseSession::GetMeasuringRangeInternal(MeasuringRange &range)
+{
+    if (range.mode >= kMeasuringRangeCount) {
+        TFLOG("range:%d is invalid.", range.mode);
+        return kStatusOk;
+    }
+    range = m_modes.MeasuringRanges()[range.mode];
+    return kStatusOk;
+}
+
+int BaseSession::SetWDRStyle(WDRStyle style)
+{
+    REQUIRE_PIPELINE();
+    TofDecode *tof = m_imageProc->GetTofDecode();
+    if (tof == nullptr) {
+        TFLOG("the depth decoder is not running.");
+        return kStatusDeviceNotFound; // the plain failure, -1
+    }
+    return tof->SetWDRStyle(style);
+}
+
+int BaseSession::SetRangeValue(uint32_t, int, int)
+{
+    return kStatusOk;
+}
+
+int BaseSession::SetSaveComputeDepthTab()
+{
+    return kStatusOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings the camera's status confirms
+// ---------------------------------------------------------------------------------------------
+
+int BaseSession::SetTofFrameRate(uint8_t fps)
+{
+    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
+        return refused;
+    }
+    REQUIRE_PROTOCOL();
+    return m_protocol->SetTofFrameRate(fps);
+}
+
+int BaseSession::SetExposureTime(const ExposureTime &exposure)
+{
+    REQUIRE_PROTOCOL();
+    const int ret = m_protocol->SetExposureTime(exposure);
+    if (ret != kStatusOk) {
+        return ret;
+    }
+    const int waited = m_confirm.ConfirmExposure(m_dataMode.load(), exposure);
+    if (waited != kStatusOk) {
+        const DeviceStatus s = m_confirm.Read();
+        TFLOG("expoTime:(%d,%d), deviceStatus:(%d,%d,%d\t%d,%d\t%d,%d)", exposure.index,
+              static_cast<int>(exposure.exposureTime), s.mode, s.range, static_cast<int>(s.exposureTime),
+              s.wdr[3], static_cast<int>(s.wdrExposureTime[0]), s.wdr[4],
+              static_cast<int>(s.wdrExposureTime[1]));
+    }
+    return waited;
+}
+
+int BaseSession::SetGMMGain(uint8_t gain)
+{
+    REQUIRE_PROTOCOL();
+    const int sent = m_protocol->SetGMMGain(gain);
+    const bool multi = IsMultiRangeMode(m_dataMode.load());
+    const int ret = m_confirm.Confirm(sent, 50, 10, [gain, multi](const DeviceStatus &s) {
+        return (multi ? s.wdrGmmGain[1] : s.gmmGain) == gain;
+    });
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+        TFLOG("receive m_GmmGain %d", m_confirm.Read().gmmGain);
+        return ret;
+    }
+    m_irGmmGain.store(gain);
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetIRGmmGain(gain);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::SetSlaveMode(uint8_t mode)
+{
+    REQUIRE_PROTOCOL();
+    const int ret = m_confirm.Confirm(m_protocol->SetSlaveMode(mode), 20, 100, [mode](const DeviceStatus &s) {
+        return static_cast<uint8_t>(s.slaveMode) == mode;
+    });
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+        return ret;
+    }
+    m_imageProc->SetRecycle(true);
+    return kStatusOk;
+}
+
+int BaseSession::SetSlaveModeEnabled(bool enabled)
+{
+    REQUIRE_PROTOCOL();
+    const uint8_t expected = enabled ? 2 : 0;
+    const int ret = m_confirm.Confirm(
+        m_protocol->SetSlaveModeEnabled(enabled), 20, 100,
+        [expected](const DeviceStatus &s) { return static_cast<uint8_t>(s.slaveMode) == expected; });
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+        return ret;
+    }
+    m_imageProc->SetRecycle(true);
+    return kStatusOk;
+}
+
+int BaseSession::SetWorkMode(const WorkMode &mode)
+{
+    REQUIRE_PROTOCOL();
+    int ret = m_protocol->SetWorkMode(mode);
+    const auto statusMode = [](const DeviceStatus &s) {
+        return static_cast<uint8_t>(static_cast<uint8_t>(s.workMode) & ~kWorkModeIgnoredBit);
+    };
+    if (mode.mode != kWorkModeNotConfirmed) {
+        ret = m_confirm.Confirm(ret, 20, 100,
+                                [&](const DeviceStatus &s) { return statusMode(s) == mode.mode; });
+    }
+    if (ret != kStatusOk) {
+        TFLOG("%d != %d:", mode.mode, statusMode(m_confirm.Read()));
+        TFLOG("ret:%d is failed.", ret);
+    }
+    return ret;
+}
+
+int BaseSession::SetLowPowerModeEnabled(bool enabled)
+{
+    REQUIRE_PROTOCOL();
+    int ret = m_protocol->SetLowPowerModeEnabled(enabled);
+    if (ret == kStatusOk) {
+        // While the camera sleeps its frames are not worth decoding.
+        m_imageProc->SetFrameState(!enabled);
+        ret = m_confirm.Wait(30, 100, [enabled](const DeviceStatus &s) {
+            return ((static_cast<uint8_t>(s.workMode) & kLowPowerBit) != 0) == enabled;
+        });
+    }
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+    }
+    return ret;
+}
+
+int BaseSession::SetLens(const LensConfig &lens)
+{
+    REQUIRE_PROTOCOL();
+    std::lock_guard<std::mutex> lock(g_MutexSetLens);
+    const bool colorLens = lens.type == kColorLens;
+    if (colorLens) {
+        m_colorFrameMode = FrameMode{lens.width, lens.height, lens.fps};
+    }
+    LensConfig request = lens;
+    int ret = m_protocol->SetLens(request);
+    if (ret == kStatusOk && colorLens) {
+        ret = m_confirm.Wait(100, 10, [&lens](const DeviceStatus &s) {
+            return s.rgb1 == lens.width && s.rgb2 == lens.height;
+        });
+        if (ret != kStatusOk) {
+            const DeviceStatus s = m_confirm.Read();
+            TFLOG("set (%d,%d) is mismatch sync(%d,%d)", lens.width, lens.height, s.rgb1, s.rgb2);
+        }
+    }
+    if (ret != kStatusOk) {
+        TFLOG("ret:%d is failed.", ret);
+        return ret;
+    }
+    m_lens = lens;
+    if (colorLens) {
+        m_imageProc->SetFrameMode(kFrameColor, m_colorFrameMode);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::GetLens(LensConfig &lens)
+{
+    REQUIRE_PROTOCOL();
+    const int ret = m_protocol->GetLens(lens);
+    if (ret == kStatusOk && lens.type == kColorLens) {
+        m_colorFrameMode = FrameMode{lens.width, lens.height, lens.fps};
+        m_imageProc->SetFrameMode(kFrameColor, m_colorFrameMode);
+    }
+    return ret;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Calibration and undistortion
+// ---------------------------------------------------------------------------------------------
+
+int BaseSession::GetCameraIntrinsic(SensorType sensor, double *intrinsic)
+{
+    const int ret = GetCameraIntrinsic_(sensor, intrinsic);
+    if (ret != kStatusOk) {
+        // A failed query must not be turned into made-up intrinsics.
+        return ret;
+    }
+    m_calibration.UndistortIntrinsic(sensor, intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
+    return ret;
+}
+
+int BaseSession::GetCameraIntrinsic_(SensorType sensor, double *intrinsic)
+{
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
+        return kNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    if (intrinsic == nullptr) {
+        return kStatusNullPointer;
+    }
+    return m_protocol->GetCameraIntrinsic(sensor, intrinsic);
+}
+
+int BaseSession::GetCameraDistortion(SensorType sensor, double *distortion)
+{
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
+        return kNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    if (distortion == nullptr) {
+        return kStatusNullPointer;
+    }
+    return m_protocol->GetCameraDistortion(sensor, distortion);
+}
+
+int BaseSession::SetApplyToFDistortionEnabled(bool enabled)
+{
+    int ret = kStatusDeviceNotFound; // the plain failure, -1, without a camera to ask
+    if (m_protocol) {
+        DSPParameters record{kDspConfigToFDistortion, 0, static_cast<uint8_t>(enabled ? 1 : 0), 0};
+        ret = SetProperty(kSessionDspStatus, &record, static_cast<int>(sizeof(record)));
+        m_calibration.SetTofUndistorted(enabled);
+        InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
+    }
+    if (m_imageProc && m_imageProc->GetRefine() != nullptr) {
+        m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(enabled, 0);
+    }
+    return ret;
+}
+
+int BaseSession::GetApplyToFDistortionEnabled(bool *enabled)
+{
+    if (!m_protocol) {
+        return kStatusDeviceNotFound; // the plain failure, -1, without a camera to ask
+    }
+    if (enabled == nullptr) {
+        return kStatusNullPointer;
+    }
+    DSPParameters record{kDspConfigToFDistortion, 0, 0, 0};
+    int size = static_cast<int>(sizeof(record));
+    const int ret = GetProperty(kSessionDspStatus, &record, &size);
+    if (ret == kStatusOk) {
+        *enabled = record.enable != 0;
+        m_calibration.SetTofUndistorted(*enabled);
+    }
+    return ret;
+}
+
+int BaseSession::SetApplyRGBDistortionEnabled(bool enabled)
+{
+    m_calibration.SetColorUndistorted(enabled);
+    return ForwardToPipeline(
+        __func__, [&](ImageProc &p) { return p.GetRgbDecode()->SetApplyRGBDistortionEnabled(enabled); });
+}
+
+int BaseSession::GetApplyRGBDistortionEnabled(bool *enabled)
+{
+    const int ret = ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
+                                          return p.GetRgbDecode()->GetApplyRGBDistortionEnabled();
+                                      }));
+    if (ret == kStatusOk) {
+        m_calibration.SetColorUndistorted(*enabled);
+    }
+    return ret;
+}
 
 int BaseSession::InitDepthFrame2WorldTab(const double *intrinsic)
 {
     if (intrinsic == nullptr) {
         TFLOG("intrinsic is null.");
-        return -12;
+        return kStatusNullPointer;
     }
     TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", intrinsic[0], intrinsic[2], intrinsic[4], intrinsic[5]);
-    std::array<double, 9> k{};
-    std::copy(intrinsic, intrinsic + 9, k.begin());
-    APIDepthRefine *refine = m_imageProc ? m_imageProc->GetRefine() : nullptr;
-    if (m_tofDistortionApplied.load() && refine != nullptr) {
-        refine->ComputeUndistortedIntrinsic(k.data(), m_tofDistortion.data(), kDepthTableWidth,
-                                            kDepthTableHeight);
-    }
-    const double fx = k[0], cx = k[2], fy = k[4], cy = k[5];
-    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", fx, cx, fy, cy);
-    std::vector<DepthWorldRay> table(static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight);
-    for (int v = 0; v < kDepthTableHeight; ++v) {
-        for (int u = 0; u < kDepthTableWidth; ++u) {
-            table[static_cast<size_t>(v) * kDepthTableWidth + static_cast<size_t>(u)] =
-                DepthWorldRay((u - cx) / fx, (v - cy) / fy);
-        }
-    }
-    m_depthWorldTable = std::move(table);
-    return 0;
+    const std::array<double, 9> k =
+        m_calibration.BuildDepthWorldTable(intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
+    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", k[0], k[2], k[4], k[5]);
+    return kStatusOk;
 }
 
 const DepthWorldRay *BaseSession::GetDepthFrame2WorldTab()
 {
-    return m_depthWorldTable.empty() ? nullptr : m_depthWorldTable.data();
+    return m_calibration.DepthWorldTable();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Filters the camera or the library runs
+// ---------------------------------------------------------------------------------------------
+
+int BaseSession::SetTimeFilterEnabled(bool enabled)
+{
+    if (IsCameraFilterMode(m_dataMode.load())) {
+        REQUIRE_PROTOCOL();
+        DSPParameters record{kDspConfigTimeFilter, 0, 0, 0};
+        m_protocol->GetDspStatus(record);
+        record.enable = enabled ? 1 : 0;
+        return m_protocol->SetDspStatus(record);
+    }
+    REQUIRE_REFINE();
+    m_timeFilter.store(enabled);
+    return m_imageProc->GetRefine()->SetTimeFilterEnabled(enabled, 0, 0, 0, 0);
+}
+
+int BaseSession::GetTimeFilterEnabled(bool *enabled)
+{
+    if (enabled == nullptr) {
+        return kStatusNullPointer;
+    }
+    // Unlike the setter, mode 13 answers from the session's own switch.
+    if (IsCameraTimeFilterReadMode(m_dataMode.load())) {
+        REQUIRE_PROTOCOL();
+        DSPParameters record{kDspConfigTimeFilter, 0, 0, 0};
+        const int ret = m_protocol->GetDspStatus(record);
+        *enabled = record.enable != 0;
+        return ret;
+    }
+    REQUIRE_PIPELINE();
+    *enabled = m_timeFilter.load();
+    return kStatusOk;
+}
+
+int BaseSession::SetConfidenceFilterEnable(bool enabled)
+{
+    REQUIRE_PROTOCOL();
+    ConfidenceFilterParams params{};
+    m_protocol->GetConfidenceFilterParams(params);
+    params.enable = enabled ? 1 : 0;
+    const int ret = m_protocol->SetConfidenceFilterParams(params);
+    m_confidenceParams.enable = params.enable;
+    m_hasConfidenceParams = true;
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetConfidenceFilterEnable(enabled);
+    }
+    return ret;
+}
+
+int BaseSession::SetConfidenceFilterParams(const ConfidenceFilterParams &params)
+{
+    REQUIRE_PROTOCOL();
+    const int ret = m_protocol->SetConfidenceFilterParams(params);
+    m_confidenceParams = params;
+    m_hasConfidenceParams = true;
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetConfidenceFilterParams(params);
+    }
+    return ret;
+}
+
+int BaseSession::GetConfidenceFilterParams(ConfidenceFilterParams &params)
+{
+    if (IsCameraFilterMode(m_dataMode.load())) {
+        REQUIRE_PROTOCOL();
+        return m_protocol->GetConfidenceFilterParams(params);
+    }
+    REQUIRE_PIPELINE();
+    params = m_confidenceParams;
+    return kStatusOk;
+}
+
+int BaseSession::SetComputeRealDepthEnabled(bool enabled)
+{
+    REQUIRE_PIPELINE();
+    m_computeRealDepth.store(enabled);
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetComputeRealDepthEnabled(enabled);
+    }
+    if (APIDepthRefine *refine = m_imageProc->GetRefine()) {
+        refine->SetComputeRealDepthEnabled(enabled);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::GetComputeRealDepthEnabled(bool *enabled)
+{
+    return ForwardToPipeline(__func__,
+                             ReadInto(enabled, [this](ImageProc &) { return m_computeRealDepth.load(); }));
+}
+
+int BaseSession::SetSmoothingFilterEnabled(bool enabled)
+{
+    REQUIRE_PIPELINE();
+    m_smoothingFilter.store(enabled);
+    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+        tof->SetSmoothingFilterEnabled(enabled);
+    }
+    if (APIDepthRefine *refine = m_imageProc->GetRefine()) {
+        refine->SetSmoothingFilterEnabled(enabled);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::GetSmoothingFilterEnabled(bool *enabled)
+{
+    return ForwardToPipeline(__func__,
+                             ReadInto(enabled, [this](ImageProc &) { return m_smoothingFilter.load(); }));
+}
+
+int BaseSession::SetRawDepthCut(bool enabled)
+{
+    m_rawDepthCut.store(enabled);
+    if (m_imageProc) {
+        if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+            tof->SetRawDepthCut(enabled);
+        }
+    }
+    return kStatusOk;
+}
+
+int BaseSession::SetImageRotation(int rotation)
+{
+    REQUIRE_PIPELINE();
+    m_imageRotation.store(rotation);
+    m_imageProc->SetImageRotation(rotation);
+    return kStatusOk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties and file transfer
+// ---------------------------------------------------------------------------------------------
+
+int BaseSession::SetProperty(int key, const void *data, int size)
+{
+    switch (key) {
+    case kSessionEnterJsonMode:
+        // The caller hands the status callback itself as the data pointer.
+        return EnterJsonConfigMode(reinterpret_cast<TfUpgradeStatusCallback>(const_cast<void *>(data)));
+    case kSessionStartJsonUpgrade:
+        return StartUpgradeJson(static_cast<const char *>(data));
+    case kSessionTemperatureOffset: {
+        if (data == nullptr || size < 1) {
+            TFLOG("invalid param: size:%d", size);
+            return kStatusNullPointer;
+        }
+        const bool on = *static_cast<const uint8_t *>(data) != 0;
+        m_temperatureOffset.store(on);
+        if (m_imageProc) {
+            if (TofDecode *tof = m_imageProc->GetTofDecode()) {
+                tof->SetTemperatureOffsetEnable(on);
+            }
+        }
+        return kStatusOk;
+    }
+    default:
+        REQUIRE_PROTOCOL();
+        return m_protocol->SetProperty(key, data, size);
+    }
+}
+
+int BaseSession::GetProperty(int key, void *data, int *size)
+{
+    // The session's own list answers when the camera cannot, within the caller's buffer.
+    auto answerList = [&](const uint8_t *list, int listBytes) -> int {
+        REQUIRE_PROTOCOL();
+        const int ret = m_protocol->GetProperty(key, data, size);
+        if (ret == kStatusOk || list[0] == 0 || data == nullptr || size == nullptr) {
+            return ret;
+        }
+        std::memcpy(data, list, static_cast<size_t>(std::clamp(*size, 0, listBytes)));
+        return kStatusOk;
+    };
+    if (key == kSessionModeList) {
+        return answerList(m_modes.DataModes().data(), kDataModeListBytes);
+    }
+    if (key == kSessionRangeList) {
+        return answerList(m_modes.DepthRanges().data(), kDepthRangeListBytes);
+    }
+    if (key == kSessionTimeFilteredDepth) {
+        REQUIRE_PIPELINE();
+        if (data == nullptr || size == nullptr || *size < static_cast<int>(sizeof(Frame))) {
+            TFLOG("invalid param: the frame record does not fit.");
+            return kStatusNullPointer;
+        }
+        Frame frame{};
+        const int ret = m_imageProc->GetOnlyTimeFilterDepth(&frame);
+        std::memcpy(data, &frame, sizeof(frame));
+        return ret;
+    }
+    if (!IsForwardedQuery(key)) {
+        return kNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    return m_protocol->GetProperty(key, data, size);
+}
+
+int BaseSession::TransferFile(FileTransferParams &params)
+{
+    if (params.direction == 1) {
+        // The received file is named after the camera.
+        const size_t n = std::min(m_serialNumber.size(), sizeof(params.name) - 1);
+        std::memcpy(params.name, m_serialNumber.data(), n);
+    } else if (!CheckTransferFile(params)) {
+        return kStatusInvalidArgument;
+    }
+    REQUIRE_PROTOCOL();
+    return m_protocol->TransferFile(params);
+}
+
+bool BaseSession::CheckTransferFile(FileTransferParams &params)
+{
+    if (std::memchr(params.name, '\0', sizeof(params.name)) == nullptr) {
+        TFLOG("name is not terminated.");
+        return false;
+    }
+    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(params.name, "rb"), &std::fclose);
+    if (!file) {
+        TFLOG("open name:%s is failed.", params.name);
+        return false;
+    }
+    std::fseek(file.get(), 0, SEEK_END);
+    const long sizeBytes = std::ftell(file.get());
+    std::fseek(file.get(), 0, SEEK_SET);
+    params.value = static_cast<uint32_t>(sizeBytes < 0 ? 0 : sizeBytes);
+    long required = 0;
+    switch (params.type) {
+    case 4:
+    case 5:
+    case 7:
+        required = kPixelTableFileBytes;
+        break;
+    case 6:
+        required = 2L * GetSonyMaxDepth(params.index) + 2;
+        break;
+    default:
+        TFLOG("fileTransferParams.type:%d is invalid.", static_cast<int>(params.type));
+        break;
+    }
+    if (sizeBytes != required) {
+        TFLOG("The length of file is %d != %d invalid.", static_cast<int>(sizeBytes),
+              static_cast<int>(required));
+        return false;
+    }
+    uint8_t sum = 0;
+    uint8_t chunk[4096];
+    size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) {
+        for (size_t i = 0; i < got; ++i) {
+            sum = static_cast<uint8_t>(sum + chunk[i]);
+        }
+    }
+    params.flag = sum;
+    return true;
+}
+
+// The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
+// provides them they are unsupported.
+int BaseSession::StartUpgradeFirmWare(const char *)
+{
+    TFLOG("Not Support.");
+    return kNotSupported;
+}
+
+int BaseSession::SetUpgradeStatusCallback(TfUpgradeStatusCallback)
+{
+    TFLOG("Not Support.");
+    return kNotSupported;
+}
+
+int BaseSession::EnterJsonConfigMode(TfUpgradeStatusCallback)
+{
+    TFLOG("Not Support.");
+    return kNotSupported;
+}
+
+int BaseSession::StartUpgradeJson(const char *)
+{
+    TFLOG("Not Support.");
+    return kNotSupported;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -662,6 +1382,8 @@ FORWARD_TO_PROTOCOL(SetTestModeState(TestMode mode, const TestModeParams &params
 FORWARD_TO_PROTOCOL(GetExposureTime(ExposureTime *exposure), GetExposureTime(exposure))
 FORWARD_TO_PROTOCOL(SetSoftwareSlaveTrigger(), SetSlaveTrigger())
 
+#undef FORWARD_TO_PROTOCOL
+
 int BaseSession::SetMeasuringStatus(const MeasuringStatusSet &status)
 {
     REQUIRE_PROTOCOL();
@@ -669,30 +1391,230 @@ int BaseSession::SetMeasuringStatus(const MeasuringStatusSet &status)
     return m_protocol->SetMeasuringStatus(copy);
 }
 
-#undef FORWARD_TO_PROTOCOL
+// ---------------------------------------------------------------------------------------------
+// Pure forwarders to the pipeline and the refine library behind it
+// ---------------------------------------------------------------------------------------------
 
-// The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
-// provides them they are unsupported.
-int BaseSession::StartUpgradeFirmWare(const char *)
+int BaseSession::SetStreamEnable(StreamType type, bool enabled)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { return p.SetStreamEnable(type, enabled); });
 }
 
-int BaseSession::SetUpgradeStatusCallback(TfUpgradeStatusCallback)
+int BaseSession::GetStreamEnable(StreamType type)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { return p.GetStreamEnable(type); });
 }
 
-int BaseSession::EnterJsonConfigMode(TfUpgradeStatusCallback)
+int BaseSession::SetDepthFrameEnabled(bool enabled)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return SetStreamEnable(kStreamDepth, enabled);
 }
 
-int BaseSession::StartUpgradeJson(const char *)
+int BaseSession::SetIrFrameEnabled(bool enabled)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return SetStreamEnable(kStreamIr, enabled);
+}
+
+int BaseSession::SetRgbFrameEnabled(bool enabled)
+{
+    return SetStreamEnable(kStreamColor, enabled);
+}
+
+int BaseSession::SetConfidenceFrameEnabled(bool enabled)
+{
+    return SetStreamEnable(kStreamConfidence, enabled);
+}
+
+int BaseSession::SetColorPixelFormat(PixelFormat format)
+{
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetColorPixelFormat(format); });
+}
+
+int BaseSession::GetColorPixelFormat(PixelFormat *format)
+{
+    return ForwardToPipeline(__func__,
+                             ReadInto(format, [](ImageProc &p) { return p.GetColorPixelFormat(); }));
+}
+
+int BaseSession::SetIRPixelFormat(PixelFormat format)
+{
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetIRPixelFormat(format); });
+}
+
+void BaseSession::setFramePixelFormat(int frameType, int pixelFormat)
+{
+    if (m_imageProc) {
+        m_imageProc->setFramePixelFormat(frameType, pixelFormat);
+    }
+}
+
+int BaseSession::SetSaveRawBufferEnabled(bool enabled)
+{
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetSaveRawBufferEnabled(enabled); });
+}
+
+int BaseSession::SetImageMirror(int mirror)
+{
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetImageMirror(mirror); });
+}
+
+int BaseSession::SetWaitTime(uint16_t waitTimeMs)
+{
+    if (m_imageProc) {
+        m_imageProc->SetWaitTime(waitTimeMs);
+    }
+    return kStatusOk;
+}
+
+int BaseSession::GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
+                                          TfVector2u16 *colorPoint)
+{
+    return ForwardToPipeline(__func__, [&](ImageProc &p) {
+        return p.GetMappedPointDepthToRGB(depthPoint, colorSize, colorPoint);
+    });
+}
+
+int BaseSession::SetApplyRGBCorrectionEnabled(bool enabled)
+{
+    return ForwardToPipeline(
+        __func__, [&](ImageProc &p) { return p.GetRgbDecode()->SetApplyRGBCorrectionEnabled(enabled); });
+}
+
+int BaseSession::GetApplyRGBCorrectionEnabled(bool *enabled)
+{
+    return ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
+                                 return p.GetRgbDecode()->GetApplyRGBCorrectionEnabled();
+                             }));
+}
+
+int BaseSession::SetTransformColorImgToDepthCameraEnabled(bool enabled)
+{
+    return ForwardToPipeline(
+        __func__, [&](ImageProc &p) { return p.SetTransformColorImgToDepthCameraEnabled(enabled); });
+}
+
+int BaseSession::IsTransformColorImgToDepthCameraEnabled(bool *enabled)
+{
+    return ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
+                                 return p.IsTransformColorImgToDepthCameraEnabled();
+                             }));
+}
+
+int BaseSession::SetTransformDepthImgToColorCameraEnabled(bool enabled)
+{
+    return ForwardToPipeline(
+        __func__, [&](ImageProc &p) { return p.SetTransformDepthImgToColorCameraEnabled(enabled); });
+}
+
+int BaseSession::IsTransformDepthImgToColorCameraEnabled(bool *enabled)
+{
+    return ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
+                                 return p.IsTransformDepthImgToColorCameraEnabled();
+                             }));
+}
+
+int BaseSession::SetTransformIRImgToColorCameraEnabled(bool enabled)
+{
+    return ForwardToPipeline(__func__,
+                             [&](ImageProc &p) { return p.SetTransformIRImgToColorCameraEnabled(enabled); });
+}
+
+int BaseSession::IsTransformIRImgToColorCameraEnabled(bool *enabled)
+{
+    return ForwardToPipeline(
+        __func__, ReadInto(enabled, [](ImageProc &p) { return p.IsTransformIRImgToColorCameraEnabled(); }));
+}
+
+int BaseSession::SetSynchronizeEnabled(bool enabled)
+{
+    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetSynchronizeEnabled(enabled); });
+}
+
+int BaseSession::GetSynchronizeEnabled(bool *enabled)
+{
+    return ForwardToPipeline(__func__,
+                             ReadInto(enabled, [](ImageProc &p) { return p.GetSynchronizeEnabled(); }));
+}
+
+int BaseSession::SetOutofMaxRangeHandle(int handling)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.SetOutofMaxRangeHandle(handling); });
+}
+
+int BaseSession::GetOutofMaxRangeHandle(int *handling)
+{
+    return ForwardToRefine(__func__,
+                           ReadInto(handling, [](APIDepthRefine &r) { return r.GetOutofMaxRangeHandle(); }));
+}
+
+int BaseSession::SetTimeFilterDepthEnabled(bool enabled)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.SetTimeFilterDepthEnabled(enabled); });
+}
+
+int BaseSession::SetFilterThreshold(const FilterThreshold &threshold)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        RefineFilterThreshold values{};
+        for (size_t i = 0; i < sizeof(threshold.values) / sizeof(threshold.values[0]); ++i) {
+            values.values[i] = static_cast<int32_t>(threshold.values[i]);
+        }
+        return r.SetFilterThreshold(values);
+    });
+}
+
+int BaseSession::SetAlgoType(int first, int second)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.SetAlgoType(first, second); });
+}
+
+int BaseSession::SetFlyingPixelFilterParams(const FlyingPixelFilterParams &params)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        return r.SetFlyingPixelFilterParams(Twin<TfFlyingPixelFilterParams>(params));
+    });
+}
+
+int BaseSession::SetSpatialFilterParams(const SpatialFilterParams &params)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        return r.SetSpatialFilterParams(Twin<TfSpatialFilterParams>(params));
+    });
+}
+
+int BaseSession::SetFillHoleFilterParams(const FillHoleFilterParams &params)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        return r.SetFillHoleFilterParams(Twin<TfFillHoleFilterParams>(params));
+    });
+}
+
+int BaseSession::GetFlyingPixelFilterParams(FlyingPixelFilterParams &params)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        TfFlyingPixelFilterParams out{};
+        const int ret = r.GetFlyingPixelFilterParams(&out);
+        params = Twin<FlyingPixelFilterParams>(out);
+        return ret;
+    });
+}
+
+int BaseSession::GetSpatialFilterParams(SpatialFilterParams &params)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        TfSpatialFilterParams out{};
+        const int ret = r.GetSpatialFilterParams(&out);
+        params = Twin<SpatialFilterParams>(out);
+        return ret;
+    });
+}
+
+int BaseSession::GetFillHoleFilterParams(FillHoleFilterParams &params)
+{
+    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
+        TfFillHoleFilterParams out{};
+        const int ret = r.GetFillHoleFilterParams(&out);
+        params = Twin<FillHoleFilterParams>(out);
+        return ret;
+    });
 }

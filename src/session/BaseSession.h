@@ -17,27 +17,32 @@
 #include "protocol/BaseProtocol.h"
 #include "protocol/ProtocolTypes.h"
 #include "protocol/SessionInfo.h"
+#include "protocol/StatusCodes.h"
+#include "session/SessionCalibration.h"
+#include "session/SessionModeLists.h"
+#include "session/StatusConfirmer.h"
 
 class ImageProc;
 
 /// The session of one sensor channel of a camera. It owns the camera's command protocol and frame
-/// pipeline, keeps the camera's calibration, mode lists and frame modes, and confirms settings against
-/// the status record the camera streams. A session without protocol (an unknown device type, or a test
+/// pipeline and keeps the camera's frame modes; its calibration (SessionCalibration), mode lists
+/// (SessionModeLists) and the confirmation of settings against the status record the camera streams
+/// (StatusConfirmer) are helpers it owns. A session without protocol (an unknown device type, or a test
 /// fake built with the default constructor) answers every camera operation with "Not Support." and
 /// -255 without writing any output, so it never reports a fake success.
 class BaseSession : public StreamSource
 {
 public:
     /// Result of an operation the session does not support.
-    static constexpr int kNotSupported = -255;
+    static constexpr int kNotSupported = kStatusNotSupported;
     /// Capacities of the session's own mode lists (count byte included).
-    static constexpr int kDepthRangeListBytes = 10;
-    static constexpr int kDataModeListBytes = 33;
+    static constexpr int kDepthRangeListBytes = SessionModeLists::kDepthRangeListBytes;
+    static constexpr int kDataModeListBytes = SessionModeLists::kDataModeListBytes;
     /// Depth ranges 0 to 5 have a measuring-range record.
-    static constexpr int kMeasuringRangeCount = 6;
+    static constexpr int kMeasuringRangeCount = SessionModeLists::kMeasuringRangeCount;
     /// Tries (10 ms apart) to find the calibration block before initialising by commands.
-    static constexpr int kCalibrationTries = 100;
-    static constexpr unsigned kCalibrationPauseMs = 10;
+    static constexpr int kCalibrationTries = SessionCalibration::kBlockTries;
+    static constexpr unsigned kCalibrationPauseMs = SessionCalibration::kBlockPauseMs;
 
     /// Builds the session for `info`; a network camera type gets its socket protocol (no connection yet).
     explicit BaseSession(const SessionInfo &info);
@@ -254,17 +259,17 @@ public:
     // ---- Stream hub side (the hub thread calls these) ----
     bool HasProtocol() const override { return m_protocol != nullptr; }
     bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) override;
-    DeviceStatus *GetDeviceStatus() override { return &m_deviceStatus; }
-    bool IsDeviceStatusRequested() const override { return m_statusRequested.load(); }
-    void SetDeviceStatusRequested(bool on) override { m_statusRequested.store(on); }
-    bool IsDeviceStatusFollowed() const override { return m_statusFollowed.load(); }
-    void SetDeviceStatusFollowed(bool on) override { m_statusFollowed.store(on); }
+    DeviceStatus *GetDeviceStatus() override { return m_confirm.Record(); }
+    bool IsDeviceStatusRequested() const override { return m_confirm.IsRequested(); }
+    void SetDeviceStatusRequested(bool on) override { m_confirm.SetRequested(on); }
+    bool IsDeviceStatusFollowed() const override { return m_confirm.IsFollowed(); }
+    void SetDeviceStatusFollowed(bool on) override { m_confirm.SetFollowed(on); }
     void StoreInitCameraParams(const InitCameraParams &params) override;
 
     // ---- Internal settings and state, for the device layer and tests ----
     /// Confirmation waits poll every `periodMs` instead of their own period (0 restores the periods);
     /// the number of comparisons stays.
-    void SetConfirmPollPeriodMs(unsigned periodMs) { m_pollPeriodOverrideMs.store(periodMs); }
+    void SetConfirmPollPeriodMs(unsigned periodMs) { m_confirm.SetPollPeriodMs(periodMs); }
     bool IsOpened() const { return m_opened.load(); }
     bool IsInitialised() const { return m_initialised.load(); }
     uint8_t GetCurrentDataMode() const { return m_dataMode.load(); }
@@ -272,12 +277,12 @@ public:
     DualFreqMode GetCurrentDualFreqMode() const { return m_dualFreq; }
     LensConfig GetLensConfig() const { return m_lens; }
     /// Count byte and entries, as the session holds them.
-    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_dataModeList; }
-    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const { return m_depthRangeList; }
-    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_measuringRanges; }
+    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_modes.DataModes(); }
+    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const { return m_modes.DepthRanges(); }
+    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_modes.MeasuringRanges(); }
     std::string GetSerialNumber() const { return m_serialNumber; }
     /// The ToF intrinsics as last gathered (row-major 3x3).
-    std::array<double, 9> GetTofIntrinsic() const { return m_tofIntrinsic; }
+    std::array<double, 9> GetTofIntrinsic() const { return m_calibration.Params().tofIntrinsic; }
     /// The frame pipeline; null for a session built with the default constructor.
     ImageProc *GetImageProc() { return m_imageProc.get(); }
 
@@ -287,35 +292,26 @@ protected:
     BaseSession();
 
 private:
-    /// Polls the status record until `matches` holds: `count` comparisons `periodMs` apart, ended early
-    /// when the camera stops reporting its status. 0 on a match, else -105; 0 at once when the status
-    /// is not followed.
-    template <typename Match> int WaitForStatus(int count, unsigned periodMs, Match matches);
-    void SleepMs(unsigned ms) const;
+    /// Calls `call` with the pipeline, or logs "Not Support." for `caller` and answers kNotSupported
+    /// without one. A call without result answers 0.
+    template <typename Call> int ForwardToPipeline(const char *caller, Call call);
+    /// The same with the refine library behind the pipeline.
+    template <typename Call> int ForwardToRefine(const char *caller, Call call);
     /// Fills the pipeline's initial parameters from what the session knows now and initialises it.
     void InitPipeline();
     /// Gives the ToF decoder the settings the session keeps for it.
     void ApplyTofSettings();
-    int DataModeCount() const;
-    int DepthRangeCount() const;
     static bool IsNetworkType(uint32_t deviceType) { return deviceType >= 520 && deviceType <= 523; }
 
     SessionInfo m_info;
-    DeviceStatus
-        m_deviceStatus{}; // written by the hub thread under StatusLock(); read through ReadDeviceStatus()
-    std::atomic<bool> m_statusFollowed{true};
-    std::atomic<bool> m_statusRequested{true};
+    // The status record the hub thread writes, and the waits on it. Declared before the pipeline, whose
+    // threads write the record and so are stopped before it goes away.
+    StatusConfirmer m_confirm{*this};
     // Declared after the status it writes; destroyed (and its threads stopped) before everything below
     // goes away, the protocol included.
     std::unique_ptr<ImageProc> m_imageProc;
-    std::vector<MeasuringRange> m_measuringRanges;
-
-    std::array<double, 9> m_tofIntrinsic{};
-    std::array<double, 9> m_colorIntrinsic{};
-    std::array<double, 8> m_tofDistortion{};
-    std::array<double, 8> m_colorDistortion{};
-    std::array<double, 9> m_rotation{};
-    std::array<double, 3> m_translation{};
+    SessionModeLists m_modes;
+    SessionCalibration m_calibration;
 
     FrameMode m_irFrameMode{640, 480, 25};
     FrameMode m_depthFrameMode{640, 480, 25};
@@ -324,15 +320,10 @@ private:
     std::atomic<uint8_t> m_dataMode{0};
     DualFreqMode m_dualFreq{};
     LensConfig m_lens{2, 1, 640, 360, 25, 2};
-    std::array<uint8_t, kDepthRangeListBytes> m_depthRangeList{};
-    std::array<uint8_t, kDataModeListBytes> m_dataModeList{};
 
     std::unique_ptr<BaseProtocol> m_protocol;
-    std::vector<DepthWorldRay> m_depthWorldTable; // empty until first built
     std::string m_serialNumber;
 
-    std::atomic<bool> m_colorDistortionApplied{true};
-    std::atomic<bool> m_tofDistortionApplied{true};
     std::atomic<bool> m_opened{false};
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_paramsRequested{false};
@@ -353,5 +344,4 @@ private:
 
     alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set
     std::atomic<bool> m_hasStoredInitParams{false};
-    std::atomic<unsigned> m_pollPeriodOverrideMs{0};
 };

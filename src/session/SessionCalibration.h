@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: Apache-2.0
+// SessionCalibration: the camera's calibration as a session keeps it, its undistortion switches and the
+// depth-to-world table built from it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <vector>
+
+#include "pipeline/DeviceStatus.h"
+#include "protocol/ProtocolTypes.h"
+#include "refine/APIDepthRefine.h"
+
+class ImageProc;
+
+/// The calibration of one camera for the time of a session: taken from the block the camera sends at
+/// the start of its stream or asked for by commands, handed to the pipeline, and turned into the
+/// intrinsics of undistorted images when the undistortion of that sensor is on.
+class SessionCalibration
+{
+public:
+    /// Tries (10 ms apart) to find the calibration block before initialising by commands.
+    static constexpr int kBlockTries = 100;
+    static constexpr unsigned kBlockPauseMs = 10;
+
+    /// Intrinsics 9 doubles row by row, distortion 8, rotation 9 row by row, translation 3.
+    struct Parameters
+    {
+        std::array<double, 9> tofIntrinsic{};
+        std::array<double, 9> colorIntrinsic{};
+        std::array<double, 8> tofDistortion{};
+        std::array<double, 8> colorDistortion{};
+        std::array<double, 9> rotation{};
+        std::array<double, 3> translation{};
+    };
+
+    Parameters &Params() { return m_params; }
+    const Parameters &Params() const { return m_params; }
+
+    /// Looks for the calibration block in `pipeline` up to kBlockTries + 1 times, kBlockPauseMs apart on
+    /// a fixed schedule. True with the block in `block` and the time waited for it in `waitedMs`.
+    static bool AwaitBlock(ImageProc &pipeline, InitCameraParams &block, int &waitedMs);
+    /// Keeps the calibration the block carries.
+    void TakeBlock(const InitCameraParams &block);
+    /// Copies the calibration into the refine library's record.
+    void FillCameraParams(RefineCameraParams &out) const;
+
+    /// Whether the images of a sensor are undistorted, and so its intrinsics are those of the
+    /// undistorted image. On until switched off.
+    bool IsTofUndistorted() const { return m_tofUndistorted.load(); }
+    void SetTofUndistorted(bool on) { m_tofUndistorted.store(on); }
+    bool IsColorUndistorted() const { return m_colorUndistorted.load(); }
+    void SetColorUndistorted(bool on) { m_colorUndistorted.store(on); }
+
+    /// Turns `intrinsic`, as the camera reports it for `sensor`, into the intrinsics of the undistorted
+    /// image (ToF 640 x 480, colour 1600 x 1200) when that sensor's undistortion is on and `refine` is
+    /// there to compute them.
+    void UndistortIntrinsic(SensorType sensor, double *intrinsic, APIDepthRefine *refine) const;
+    /// Builds the depth-to-world table (kDepthTableWidth x kDepthTableHeight rays, row by row) from the
+    /// ToF intrinsics `intrinsic` (9 doubles), undistorted first as UndistortIntrinsic does. Returns the
+    /// intrinsics the rays were computed with.
+    std::array<double, 9> BuildDepthWorldTable(const double *intrinsic, APIDepthRefine *refine);
+    /// The table, or null before it was first built.
+    const DepthWorldRay *DepthWorldTable() const
+    {
+        return m_depthWorldTable.empty() ? nullptr : m_depthWorldTable.data();
+    }
+
+private:
+    Parameters m_params;
+    std::atomic<bool> m_tofUndistorted{true};
+    std::atomic<bool> m_colorUndistorted{true};
+    std::vector<DepthWorldRay> m_depthWorldTable; // empty until first built
+};

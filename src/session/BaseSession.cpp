@@ -3,10 +3,8 @@
 #include "session/BaseSession.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 #include "net/SocketProtocol.h"
 #include "pipeline/DepthRanges.h"
@@ -14,18 +12,14 @@
 #include "protocol/DataModes.h"
 #include "protocol/PropertyKeys.h"
 #include "runtime/LogCustom.h"
+#include "session/PipelineForwarder.h"
 #include "session/ProtocolStreamSource.h"
 #include "session/SessionGuards.h"
+#include "session/TransferFileCheck.h"
 
 namespace {
-constexpr uint32_t kDspConfigTimeFilter = 5;
 constexpr uint32_t kDspConfigToFDistortion = 6;
-constexpr uint8_t kLowPowerBit = 0x20;
-constexpr uint8_t kWorkModeIgnoredBit = 0x04;
-constexpr uint8_t kWorkModeNotConfirmed = 16;
 constexpr uint8_t kColorLens = 2;
-/// Bytes a transfer file of a pixel table holds: 640 x 480 values of 16 bits.
-constexpr long kPixelTableFileBytes = 614400;
 
 /// Data modes in which a network camera's colour image is 600 x 480.
 bool IsNarrowColorMode(uint8_t mode)
@@ -39,64 +33,16 @@ bool IsForwardedQuery(int key)
     return key == kSessionStatus || key == kSessionTalDelay || (key >= kSession11 && key <= kSession19) ||
            key == kSessionHeartbeat || (key >= kSessionDebugFirst && key <= kSessionDebugLast);
 }
-
-/// "Not Support." as the operation `caller` logs it.
-void LogNotSupported(const char *caller)
-{
-    ::LogCustom::Printf("[%s:%d:%s]:Not Support.\n", ::LogCustom::BaseName(__FILE__), __LINE__, caller);
-}
-
-/// Calls `call` with `target`; a call without result answers 0.
-template <typename Call, typename Target> int CallOn(Call &call, Target &target)
-{
-    if constexpr (std::is_void_v<std::invoke_result_t<Call &, Target &>>) {
-        call(target);
-        return kStatusOk;
-    } else {
-        return call(target);
-    }
-}
-
-/// A call for the forwarders that writes what `read` answers to `out`: kStatusNullPointer for a null
-/// `out`.
-template <typename T, typename Read> auto ReadInto(T *out, Read read)
-{
-    return [out, read](auto &target) {
-        if (out == nullptr) {
-            return static_cast<int>(kStatusNullPointer);
-        }
-        *out = read(target);
-        return static_cast<int>(kStatusOk);
-    };
-}
-
-/// The refine library's twin of a session record (or the other way round): one layout, two names.
-template <typename To, typename From> To Twin(const From &from)
-{
-    static_assert(sizeof(To) == sizeof(From), "twin records have one layout");
-    To to{};
-    std::memcpy(&to, &from, sizeof(to));
-    return to;
-}
 } // namespace
 
 template <typename Call> int BaseSession::ForwardToPipeline(const char *caller, Call call)
 {
-    if (!m_imageProc) {
-        LogNotSupported(caller);
-        return kNotSupported;
-    }
-    return CallOn(call, *m_imageProc);
+    return PipelineForwarder(m_imageProc.get()).Forward(caller, call);
 }
 
 template <typename Call> int BaseSession::ForwardToRefine(const char *caller, Call call)
 {
-    APIDepthRefine *refine = m_imageProc ? m_imageProc->GetRefine() : nullptr;
-    if (refine == nullptr) {
-        LogNotSupported(caller);
-        return kNotSupported;
-    }
-    return CallOn(call, *refine);
+    return PipelineForwarder(m_imageProc.get()).ForwardToRefine(caller, call);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -118,6 +64,8 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
     } else {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
+    m_filters.Attach(m_protocol.get(), m_imageProc.get());
+    m_acquisition.Attach(m_protocol.get(), m_imageProc.get());
     SetFrameMode(m_dataMode.load());
     m_dualFreq = DualFreqMode{};
 }
@@ -142,11 +90,7 @@ BaseSession::~BaseSession()
 
 int BaseSession::GetSonyMaxDepth(int range)
 {
-    if (range < 0 || range >= kMeasuringRangeCount) {
-        TFLOG("range:%d is invalid.", range);
-        return 0;
-    }
-    return DepthRanges::GetSonyMaxDepth(static_cast<uint32_t>(range));
+    return SessionModeLists::GetSonyMaxDepth(range);
 }
 
 int BaseSession::GetSessionInfo(SessionInfo &out) const
@@ -324,24 +268,7 @@ int BaseSession::InitDevice()
     if (GetProperty(kSessionDspStatus, &dsp, &dspBytes) == kStatusOk && m_imageProc->GetRefine() != nullptr) {
         m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(dsp.enable != 0, 0);
     }
-    if (m_protocol) {
-        ConfidenceFilterParams confidence{};
-        if (m_protocol->GetConfidenceFilterParams(confidence) == kStatusOk) {
-            m_confidenceParams = confidence;
-            m_hasConfidenceParams = true;
-            if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-                tof->SetConfidenceFilterParams(confidence);
-            }
-        }
-        uint8_t gain = 0;
-        m_protocol->GetGMMGain(&gain);
-        if (gain != 0) {
-            m_irGmmGain.store(gain);
-            if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-                tof->SetIRGmmGain(gain);
-            }
-        }
-    }
+    m_filters.ReadFromCamera();
     char serial[63] = {};
     if (GetSN(serial, static_cast<int>(sizeof(serial))) == kStatusOk) {
         m_serialNumber.assign(serial, strnlen(serial, sizeof(serial)));
@@ -372,16 +299,7 @@ void BaseSession::ApplyTofSettings()
         return;
     }
     tof->SetDepthRange(m_depthRange.load());
-    tof->SetComputeRealDepthEnabled(m_computeRealDepth.load());
-    tof->SetSmoothingFilterEnabled(m_smoothingFilter.load());
-    tof->SetTemperatureOffsetEnable(m_temperatureOffset.load());
-    tof->SetRawDepthCut(m_rawDepthCut.load());
-    if (m_irGmmGain.load() != 0) {
-        tof->SetIRGmmGain(m_irGmmGain.load());
-    }
-    if (m_hasConfidenceParams) {
-        tof->SetConfidenceFilterParams(m_confidenceParams);
-    }
+    m_filters.ApplyTo(*tof);
 }
 
 void BaseSession::InitFromUVCFrameData(const InitCameraParams &params)
@@ -772,116 +690,22 @@ int BaseSession::SetSaveComputeDepthTab()
 // Settings the camera's status confirms
 // ---------------------------------------------------------------------------------------------
 
-int BaseSession::SetTofFrameRate(uint8_t fps)
-{
-    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
-        return refused;
+// One row per setting the acquisition settings carry out: its signature, then the call on them.
+#define FORWARD_TO_ACQUISITION(signature, call)                                                              \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return m_acquisition.call;                                                                           \
     }
-    REQUIRE_PROTOCOL();
-    return m_protocol->SetTofFrameRate(fps);
-}
 
-int BaseSession::SetExposureTime(const ExposureTime &exposure)
-{
-    REQUIRE_PROTOCOL();
-    const int ret = m_protocol->SetExposureTime(exposure);
-    if (ret != kStatusOk) {
-        return ret;
-    }
-    const int waited = m_confirm.ConfirmExposure(m_dataMode.load(), exposure);
-    if (waited != kStatusOk) {
-        const DeviceStatus s = m_confirm.Read();
-        TFLOG("expoTime:(%d,%d), deviceStatus:(%d,%d,%d\t%d,%d\t%d,%d)", exposure.index,
-              static_cast<int>(exposure.exposureTime), s.mode, s.range, static_cast<int>(s.exposureTime),
-              s.wdr[3], static_cast<int>(s.wdrExposureTime[0]), s.wdr[4],
-              static_cast<int>(s.wdrExposureTime[1]));
-    }
-    return waited;
-}
+FORWARD_TO_ACQUISITION(SetTofFrameRate(uint8_t fps), SetTofFrameRate(fps))
+FORWARD_TO_ACQUISITION(SetExposureTime(const ExposureTime &exposure), SetExposureTime(exposure))
+FORWARD_TO_ACQUISITION(SetGMMGain(uint8_t gain), SetGMMGain(gain))
+FORWARD_TO_ACQUISITION(SetSlaveMode(uint8_t mode), SetSlaveMode(mode))
+FORWARD_TO_ACQUISITION(SetSlaveModeEnabled(bool enabled), SetSlaveModeEnabled(enabled))
+FORWARD_TO_ACQUISITION(SetWorkMode(const WorkMode &mode), SetWorkMode(mode))
+FORWARD_TO_ACQUISITION(SetLowPowerModeEnabled(bool enabled), SetLowPowerModeEnabled(enabled))
 
-int BaseSession::SetGMMGain(uint8_t gain)
-{
-    REQUIRE_PROTOCOL();
-    const int sent = m_protocol->SetGMMGain(gain);
-    const bool multi = IsMultiRangeMode(m_dataMode.load());
-    const int ret = m_confirm.Confirm(sent, 50, 10, [gain, multi](const DeviceStatus &s) {
-        return (multi ? s.wdrGmmGain[1] : s.gmmGain) == gain;
-    });
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-        TFLOG("receive m_GmmGain %d", m_confirm.Read().gmmGain);
-        return ret;
-    }
-    m_irGmmGain.store(gain);
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetIRGmmGain(gain);
-    }
-    return kStatusOk;
-}
-
-int BaseSession::SetSlaveMode(uint8_t mode)
-{
-    REQUIRE_PROTOCOL();
-    const int ret = m_confirm.Confirm(m_protocol->SetSlaveMode(mode), 20, 100, [mode](const DeviceStatus &s) {
-        return static_cast<uint8_t>(s.slaveMode) == mode;
-    });
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-        return ret;
-    }
-    m_imageProc->SetRecycle(true);
-    return kStatusOk;
-}
-
-int BaseSession::SetSlaveModeEnabled(bool enabled)
-{
-    REQUIRE_PROTOCOL();
-    const uint8_t expected = enabled ? 2 : 0;
-    const int ret = m_confirm.Confirm(
-        m_protocol->SetSlaveModeEnabled(enabled), 20, 100,
-        [expected](const DeviceStatus &s) { return static_cast<uint8_t>(s.slaveMode) == expected; });
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-        return ret;
-    }
-    m_imageProc->SetRecycle(true);
-    return kStatusOk;
-}
-
-int BaseSession::SetWorkMode(const WorkMode &mode)
-{
-    REQUIRE_PROTOCOL();
-    int ret = m_protocol->SetWorkMode(mode);
-    const auto statusMode = [](const DeviceStatus &s) {
-        return static_cast<uint8_t>(static_cast<uint8_t>(s.workMode) & ~kWorkModeIgnoredBit);
-    };
-    if (mode.mode != kWorkModeNotConfirmed) {
-        ret = m_confirm.Confirm(ret, 20, 100,
-                                [&](const DeviceStatus &s) { return statusMode(s) == mode.mode; });
-    }
-    if (ret != kStatusOk) {
-        TFLOG("%d != %d:", mode.mode, statusMode(m_confirm.Read()));
-        TFLOG("ret:%d is failed.", ret);
-    }
-    return ret;
-}
-
-int BaseSession::SetLowPowerModeEnabled(bool enabled)
-{
-    REQUIRE_PROTOCOL();
-    int ret = m_protocol->SetLowPowerModeEnabled(enabled);
-    if (ret == kStatusOk) {
-        // While the camera sleeps its frames are not worth decoding.
-        m_imageProc->SetFrameState(!enabled);
-        ret = m_confirm.Wait(30, 100, [enabled](const DeviceStatus &s) {
-            return ((static_cast<uint8_t>(s.workMode) & kLowPowerBit) != 0) == enabled;
-        });
-    }
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-    }
-    return ret;
-}
+#undef FORWARD_TO_ACQUISITION
 
 int BaseSession::SetLens(const LensConfig &lens)
 {
@@ -1038,124 +862,27 @@ const DepthWorldRay *BaseSession::GetDepthFrame2WorldTab()
 // Filters the camera or the library runs
 // ---------------------------------------------------------------------------------------------
 
-int BaseSession::SetTimeFilterEnabled(bool enabled)
-{
-    if (IsCameraFilterMode(m_dataMode.load())) {
-        REQUIRE_PROTOCOL();
-        DSPParameters record{kDspConfigTimeFilter, 0, 0, 0};
-        m_protocol->GetDspStatus(record);
-        record.enable = enabled ? 1 : 0;
-        return m_protocol->SetDspStatus(record);
+// One row per operation the filter settings carry out: its signature, then the call on them.
+#define FORWARD_TO_FILTERS(signature, call)                                                                  \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return m_filters.call;                                                                               \
     }
-    REQUIRE_REFINE();
-    m_timeFilter.store(enabled);
-    return m_imageProc->GetRefine()->SetTimeFilterEnabled(enabled, 0, 0, 0, 0);
-}
 
-int BaseSession::GetTimeFilterEnabled(bool *enabled)
-{
-    if (enabled == nullptr) {
-        return kStatusNullPointer;
-    }
-    // Unlike the setter, mode 13 answers from the session's own switch.
-    if (IsCameraTimeFilterReadMode(m_dataMode.load())) {
-        REQUIRE_PROTOCOL();
-        DSPParameters record{kDspConfigTimeFilter, 0, 0, 0};
-        const int ret = m_protocol->GetDspStatus(record);
-        *enabled = record.enable != 0;
-        return ret;
-    }
-    REQUIRE_PIPELINE();
-    *enabled = m_timeFilter.load();
-    return kStatusOk;
-}
+FORWARD_TO_FILTERS(SetTimeFilterEnabled(bool enabled), SetTimeFilterEnabled(enabled))
+FORWARD_TO_FILTERS(GetTimeFilterEnabled(bool *enabled), GetTimeFilterEnabled(enabled))
+FORWARD_TO_FILTERS(SetConfidenceFilterEnable(bool enabled), SetConfidenceFilterEnable(enabled))
+FORWARD_TO_FILTERS(SetConfidenceFilterParams(const ConfidenceFilterParams &params),
+                   SetConfidenceFilterParams(params))
+FORWARD_TO_FILTERS(GetConfidenceFilterParams(ConfidenceFilterParams &params),
+                   GetConfidenceFilterParams(params))
+FORWARD_TO_FILTERS(SetComputeRealDepthEnabled(bool enabled), SetComputeRealDepthEnabled(enabled))
+FORWARD_TO_FILTERS(GetComputeRealDepthEnabled(bool *enabled), GetComputeRealDepthEnabled(enabled))
+FORWARD_TO_FILTERS(SetSmoothingFilterEnabled(bool enabled), SetSmoothingFilterEnabled(enabled))
+FORWARD_TO_FILTERS(GetSmoothingFilterEnabled(bool *enabled), GetSmoothingFilterEnabled(enabled))
+FORWARD_TO_FILTERS(SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
 
-int BaseSession::SetConfidenceFilterEnable(bool enabled)
-{
-    REQUIRE_PROTOCOL();
-    ConfidenceFilterParams params{};
-    m_protocol->GetConfidenceFilterParams(params);
-    params.enable = enabled ? 1 : 0;
-    const int ret = m_protocol->SetConfidenceFilterParams(params);
-    m_confidenceParams.enable = params.enable;
-    m_hasConfidenceParams = true;
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetConfidenceFilterEnable(enabled);
-    }
-    return ret;
-}
-
-int BaseSession::SetConfidenceFilterParams(const ConfidenceFilterParams &params)
-{
-    REQUIRE_PROTOCOL();
-    const int ret = m_protocol->SetConfidenceFilterParams(params);
-    m_confidenceParams = params;
-    m_hasConfidenceParams = true;
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetConfidenceFilterParams(params);
-    }
-    return ret;
-}
-
-int BaseSession::GetConfidenceFilterParams(ConfidenceFilterParams &params)
-{
-    if (IsCameraFilterMode(m_dataMode.load())) {
-        REQUIRE_PROTOCOL();
-        return m_protocol->GetConfidenceFilterParams(params);
-    }
-    REQUIRE_PIPELINE();
-    params = m_confidenceParams;
-    return kStatusOk;
-}
-
-int BaseSession::SetComputeRealDepthEnabled(bool enabled)
-{
-    REQUIRE_PIPELINE();
-    m_computeRealDepth.store(enabled);
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetComputeRealDepthEnabled(enabled);
-    }
-    if (APIDepthRefine *refine = m_imageProc->GetRefine()) {
-        refine->SetComputeRealDepthEnabled(enabled);
-    }
-    return kStatusOk;
-}
-
-int BaseSession::GetComputeRealDepthEnabled(bool *enabled)
-{
-    return ForwardToPipeline(__func__,
-                             ReadInto(enabled, [this](ImageProc &) { return m_computeRealDepth.load(); }));
-}
-
-int BaseSession::SetSmoothingFilterEnabled(bool enabled)
-{
-    REQUIRE_PIPELINE();
-    m_smoothingFilter.store(enabled);
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetSmoothingFilterEnabled(enabled);
-    }
-    if (APIDepthRefine *refine = m_imageProc->GetRefine()) {
-        refine->SetSmoothingFilterEnabled(enabled);
-    }
-    return kStatusOk;
-}
-
-int BaseSession::GetSmoothingFilterEnabled(bool *enabled)
-{
-    return ForwardToPipeline(__func__,
-                             ReadInto(enabled, [this](ImageProc &) { return m_smoothingFilter.load(); }));
-}
-
-int BaseSession::SetRawDepthCut(bool enabled)
-{
-    m_rawDepthCut.store(enabled);
-    if (m_imageProc) {
-        if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-            tof->SetRawDepthCut(enabled);
-        }
-    }
-    return kStatusOk;
-}
+#undef FORWARD_TO_FILTERS
 
 int BaseSession::SetImageRotation(int rotation)
 {
@@ -1182,13 +909,7 @@ int BaseSession::SetProperty(int key, const void *data, int size)
             TFLOG("invalid param: size:%d", size);
             return kStatusNullPointer;
         }
-        const bool on = *static_cast<const uint8_t *>(data) != 0;
-        m_temperatureOffset.store(on);
-        if (m_imageProc) {
-            if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-                tof->SetTemperatureOffsetEnable(on);
-            }
-        }
+        m_filters.SetTemperatureOffsetEnabled(*static_cast<const uint8_t *>(data) != 0);
         return kStatusOk;
     }
     default:
@@ -1248,48 +969,7 @@ int BaseSession::TransferFile(FileTransferParams &params)
 
 bool BaseSession::CheckTransferFile(FileTransferParams &params)
 {
-    if (std::memchr(params.name, '\0', sizeof(params.name)) == nullptr) {
-        TFLOG("name is not terminated.");
-        return false;
-    }
-    std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(params.name, "rb"), &std::fclose);
-    if (!file) {
-        TFLOG("open name:%s is failed.", params.name);
-        return false;
-    }
-    std::fseek(file.get(), 0, SEEK_END);
-    const long sizeBytes = std::ftell(file.get());
-    std::fseek(file.get(), 0, SEEK_SET);
-    params.value = static_cast<uint32_t>(sizeBytes < 0 ? 0 : sizeBytes);
-    long required = 0;
-    switch (params.type) {
-    case 4:
-    case 5:
-    case 7:
-        required = kPixelTableFileBytes;
-        break;
-    case 6:
-        required = 2L * GetSonyMaxDepth(params.index) + 2;
-        break;
-    default:
-        TFLOG("fileTransferParams.type:%d is invalid.", static_cast<int>(params.type));
-        break;
-    }
-    if (sizeBytes != required) {
-        TFLOG("The length of file is %d != %d invalid.", static_cast<int>(sizeBytes),
-              static_cast<int>(required));
-        return false;
-    }
-    uint8_t sum = 0;
-    uint8_t chunk[4096];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) {
-        for (size_t i = 0; i < got; ++i) {
-            sum = static_cast<uint8_t>(sum + chunk[i]);
-        }
-    }
-    params.flag = sum;
-    return true;
+    return TransferFileCheck::CheckTransferFile(params);
 }
 
 // The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
@@ -1395,15 +1075,88 @@ int BaseSession::SetMeasuringStatus(const MeasuringStatusSet &status)
 // Pure forwarders to the pipeline and the refine library behind it
 // ---------------------------------------------------------------------------------------------
 
-int BaseSession::SetStreamEnable(StreamType type, bool enabled)
+// One row per operation: its signature, then its call on the pipeline (or the refine library). A READ row
+// writes the call's answer to `out`.
+#define FORWARD_TO_PIPELINE(signature, call)                                                                 \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return ForwardToPipeline(__func__, [&](ImageProc &p) { return p.call; });                            \
+    }
+#define READ_FROM_PIPELINE(signature, out, call)                                                             \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return ForwardToPipeline(__func__, ReadInto(out, [](ImageProc &p) { return p.call; }));              \
+    }
+#define FORWARD_TO_REFINE(signature, call)                                                                   \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.call; });                         \
+    }
+
+FORWARD_TO_PIPELINE(SetStreamEnable(StreamType type, bool enabled), SetStreamEnable(type, enabled))
+FORWARD_TO_PIPELINE(GetStreamEnable(StreamType type), GetStreamEnable(type))
+FORWARD_TO_PIPELINE(SetColorPixelFormat(PixelFormat format), SetColorPixelFormat(format))
+READ_FROM_PIPELINE(GetColorPixelFormat(PixelFormat *format), format, GetColorPixelFormat())
+FORWARD_TO_PIPELINE(SetIRPixelFormat(PixelFormat format), SetIRPixelFormat(format))
+FORWARD_TO_PIPELINE(SetSaveRawBufferEnabled(bool enabled), SetSaveRawBufferEnabled(enabled))
+FORWARD_TO_PIPELINE(SetImageMirror(int mirror), SetImageMirror(mirror))
+FORWARD_TO_PIPELINE(GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
+                                             TfVector2u16 *colorPoint),
+                    GetMappedPointDepthToRGB(depthPoint, colorSize, colorPoint))
+FORWARD_TO_PIPELINE(SetApplyRGBCorrectionEnabled(bool enabled),
+                    GetRgbDecode()->SetApplyRGBCorrectionEnabled(enabled))
+READ_FROM_PIPELINE(GetApplyRGBCorrectionEnabled(bool *enabled), enabled,
+                   GetRgbDecode()->GetApplyRGBCorrectionEnabled())
+FORWARD_TO_PIPELINE(SetTransformColorImgToDepthCameraEnabled(bool enabled),
+                    SetTransformColorImgToDepthCameraEnabled(enabled))
+READ_FROM_PIPELINE(IsTransformColorImgToDepthCameraEnabled(bool *enabled), enabled,
+                   IsTransformColorImgToDepthCameraEnabled())
+FORWARD_TO_PIPELINE(SetTransformDepthImgToColorCameraEnabled(bool enabled),
+                    SetTransformDepthImgToColorCameraEnabled(enabled))
+READ_FROM_PIPELINE(IsTransformDepthImgToColorCameraEnabled(bool *enabled), enabled,
+                   IsTransformDepthImgToColorCameraEnabled())
+FORWARD_TO_PIPELINE(SetTransformIRImgToColorCameraEnabled(bool enabled),
+                    SetTransformIRImgToColorCameraEnabled(enabled))
+READ_FROM_PIPELINE(IsTransformIRImgToColorCameraEnabled(bool *enabled), enabled,
+                   IsTransformIRImgToColorCameraEnabled())
+FORWARD_TO_PIPELINE(SetSynchronizeEnabled(bool enabled), SetSynchronizeEnabled(enabled))
+READ_FROM_PIPELINE(GetSynchronizeEnabled(bool *enabled), enabled, GetSynchronizeEnabled())
+FORWARD_TO_REFINE(SetOutofMaxRangeHandle(int handling), SetOutofMaxRangeHandle(handling))
+FORWARD_TO_REFINE(SetTimeFilterDepthEnabled(bool enabled), SetTimeFilterDepthEnabled(enabled))
+FORWARD_TO_REFINE(SetFilterThreshold(const FilterThreshold &threshold),
+                  SetFilterThreshold(ToRefineThreshold(threshold)))
+FORWARD_TO_REFINE(SetAlgoType(int first, int second), SetAlgoType(first, second))
+FORWARD_TO_REFINE(SetFlyingPixelFilterParams(const FlyingPixelFilterParams &params),
+                  SetFlyingPixelFilterParams(Twin<TfFlyingPixelFilterParams>(params)))
+FORWARD_TO_REFINE(SetSpatialFilterParams(const SpatialFilterParams &params),
+                  SetSpatialFilterParams(Twin<TfSpatialFilterParams>(params)))
+FORWARD_TO_REFINE(SetFillHoleFilterParams(const FillHoleFilterParams &params),
+                  SetFillHoleFilterParams(Twin<TfFillHoleFilterParams>(params)))
+
+int BaseSession::GetFlyingPixelFilterParams(FlyingPixelFilterParams &params)
 {
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { return p.SetStreamEnable(type, enabled); });
+    return ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetFlyingPixelFilterParams));
 }
 
-int BaseSession::GetStreamEnable(StreamType type)
+int BaseSession::GetSpatialFilterParams(SpatialFilterParams &params)
 {
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { return p.GetStreamEnable(type); });
+    return ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetSpatialFilterParams));
 }
+
+int BaseSession::GetFillHoleFilterParams(FillHoleFilterParams &params)
+{
+    return ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetFillHoleFilterParams));
+}
+
+int BaseSession::GetOutofMaxRangeHandle(int *handling)
+{
+    return ForwardToRefine(__func__,
+                           ReadInto(handling, [](APIDepthRefine &r) { return r.GetOutofMaxRangeHandle(); }));
+}
+
+#undef FORWARD_TO_PIPELINE
+#undef READ_FROM_PIPELINE
+#undef FORWARD_TO_REFINE
 
 int BaseSession::SetDepthFrameEnabled(bool enabled)
 {
@@ -1425,37 +1178,11 @@ int BaseSession::SetConfidenceFrameEnabled(bool enabled)
     return SetStreamEnable(kStreamConfidence, enabled);
 }
 
-int BaseSession::SetColorPixelFormat(PixelFormat format)
-{
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetColorPixelFormat(format); });
-}
-
-int BaseSession::GetColorPixelFormat(PixelFormat *format)
-{
-    return ForwardToPipeline(__func__,
-                             ReadInto(format, [](ImageProc &p) { return p.GetColorPixelFormat(); }));
-}
-
-int BaseSession::SetIRPixelFormat(PixelFormat format)
-{
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetIRPixelFormat(format); });
-}
-
 void BaseSession::setFramePixelFormat(int frameType, int pixelFormat)
 {
     if (m_imageProc) {
         m_imageProc->setFramePixelFormat(frameType, pixelFormat);
     }
-}
-
-int BaseSession::SetSaveRawBufferEnabled(bool enabled)
-{
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetSaveRawBufferEnabled(enabled); });
-}
-
-int BaseSession::SetImageMirror(int mirror)
-{
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetImageMirror(mirror); });
 }
 
 int BaseSession::SetWaitTime(uint16_t waitTimeMs)
@@ -1464,157 +1191,4 @@ int BaseSession::SetWaitTime(uint16_t waitTimeMs)
         m_imageProc->SetWaitTime(waitTimeMs);
     }
     return kStatusOk;
-}
-
-int BaseSession::GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
-                                          TfVector2u16 *colorPoint)
-{
-    return ForwardToPipeline(__func__, [&](ImageProc &p) {
-        return p.GetMappedPointDepthToRGB(depthPoint, colorSize, colorPoint);
-    });
-}
-
-int BaseSession::SetApplyRGBCorrectionEnabled(bool enabled)
-{
-    return ForwardToPipeline(
-        __func__, [&](ImageProc &p) { return p.GetRgbDecode()->SetApplyRGBCorrectionEnabled(enabled); });
-}
-
-int BaseSession::GetApplyRGBCorrectionEnabled(bool *enabled)
-{
-    return ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
-                                 return p.GetRgbDecode()->GetApplyRGBCorrectionEnabled();
-                             }));
-}
-
-int BaseSession::SetTransformColorImgToDepthCameraEnabled(bool enabled)
-{
-    return ForwardToPipeline(
-        __func__, [&](ImageProc &p) { return p.SetTransformColorImgToDepthCameraEnabled(enabled); });
-}
-
-int BaseSession::IsTransformColorImgToDepthCameraEnabled(bool *enabled)
-{
-    return ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
-                                 return p.IsTransformColorImgToDepthCameraEnabled();
-                             }));
-}
-
-int BaseSession::SetTransformDepthImgToColorCameraEnabled(bool enabled)
-{
-    return ForwardToPipeline(
-        __func__, [&](ImageProc &p) { return p.SetTransformDepthImgToColorCameraEnabled(enabled); });
-}
-
-int BaseSession::IsTransformDepthImgToColorCameraEnabled(bool *enabled)
-{
-    return ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
-                                 return p.IsTransformDepthImgToColorCameraEnabled();
-                             }));
-}
-
-int BaseSession::SetTransformIRImgToColorCameraEnabled(bool enabled)
-{
-    return ForwardToPipeline(__func__,
-                             [&](ImageProc &p) { return p.SetTransformIRImgToColorCameraEnabled(enabled); });
-}
-
-int BaseSession::IsTransformIRImgToColorCameraEnabled(bool *enabled)
-{
-    return ForwardToPipeline(
-        __func__, ReadInto(enabled, [](ImageProc &p) { return p.IsTransformIRImgToColorCameraEnabled(); }));
-}
-
-int BaseSession::SetSynchronizeEnabled(bool enabled)
-{
-    return ForwardToPipeline(__func__, [&](ImageProc &p) { p.SetSynchronizeEnabled(enabled); });
-}
-
-int BaseSession::GetSynchronizeEnabled(bool *enabled)
-{
-    return ForwardToPipeline(__func__,
-                             ReadInto(enabled, [](ImageProc &p) { return p.GetSynchronizeEnabled(); }));
-}
-
-int BaseSession::SetOutofMaxRangeHandle(int handling)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.SetOutofMaxRangeHandle(handling); });
-}
-
-int BaseSession::GetOutofMaxRangeHandle(int *handling)
-{
-    return ForwardToRefine(__func__,
-                           ReadInto(handling, [](APIDepthRefine &r) { return r.GetOutofMaxRangeHandle(); }));
-}
-
-int BaseSession::SetTimeFilterDepthEnabled(bool enabled)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.SetTimeFilterDepthEnabled(enabled); });
-}
-
-int BaseSession::SetFilterThreshold(const FilterThreshold &threshold)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        RefineFilterThreshold values{};
-        for (size_t i = 0; i < sizeof(threshold.values) / sizeof(threshold.values[0]); ++i) {
-            values.values[i] = static_cast<int32_t>(threshold.values[i]);
-        }
-        return r.SetFilterThreshold(values);
-    });
-}
-
-int BaseSession::SetAlgoType(int first, int second)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.SetAlgoType(first, second); });
-}
-
-int BaseSession::SetFlyingPixelFilterParams(const FlyingPixelFilterParams &params)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        return r.SetFlyingPixelFilterParams(Twin<TfFlyingPixelFilterParams>(params));
-    });
-}
-
-int BaseSession::SetSpatialFilterParams(const SpatialFilterParams &params)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        return r.SetSpatialFilterParams(Twin<TfSpatialFilterParams>(params));
-    });
-}
-
-int BaseSession::SetFillHoleFilterParams(const FillHoleFilterParams &params)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        return r.SetFillHoleFilterParams(Twin<TfFillHoleFilterParams>(params));
-    });
-}
-
-int BaseSession::GetFlyingPixelFilterParams(FlyingPixelFilterParams &params)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        TfFlyingPixelFilterParams out{};
-        const int ret = r.GetFlyingPixelFilterParams(&out);
-        params = Twin<FlyingPixelFilterParams>(out);
-        return ret;
-    });
-}
-
-int BaseSession::GetSpatialFilterParams(SpatialFilterParams &params)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        TfSpatialFilterParams out{};
-        const int ret = r.GetSpatialFilterParams(&out);
-        params = Twin<SpatialFilterParams>(out);
-        return ret;
-    });
-}
-
-int BaseSession::GetFillHoleFilterParams(FillHoleFilterParams &params)
-{
-    return ForwardToRefine(__func__, [&](APIDepthRefine &r) {
-        TfFillHoleFilterParams out{};
-        const int ret = r.GetFillHoleFilterParams(&out);
-        params = Twin<FillHoleFilterParams>(out);
-        return ret;
-    });
 }

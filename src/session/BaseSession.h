@@ -18,6 +18,8 @@
 #include "protocol/ProtocolTypes.h"
 #include "protocol/SessionInfo.h"
 #include "protocol/StatusCodes.h"
+#include "session/AcquisitionSettings.h"
+#include "session/FilterSettings.h"
 #include "session/SessionCalibration.h"
 #include "session/SessionModeLists.h"
 #include "session/StatusConfirmer.h"
@@ -332,15 +334,8 @@ private:
     int m_sessionIndex = 0;
     std::mutex m_mutex; // serialises stream start and stop with frame reads
 
-    // Settings the ToF decoder takes; kept here because the decoder exists only after initialisation.
-    std::atomic<bool> m_computeRealDepth{false};
-    std::atomic<bool> m_smoothingFilter{false};
-    std::atomic<bool> m_timeFilter{false};
-    std::atomic<bool> m_temperatureOffset{true};
-    std::atomic<bool> m_rawDepthCut{false};
-    std::atomic<uint8_t> m_irGmmGain{0};
-    ConfidenceFilterParams m_confidenceParams{1, 0, 20, 4600};
-    bool m_hasConfidenceParams = false;
+    FilterSettings m_filters{m_dataMode};
+    AcquisitionSettings m_acquisition{m_confirm, m_filters, m_dataMode, m_streamStarted};
 
     alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set
     std::atomic<bool> m_hasStoredInitParams{false};

@@ -24,6 +24,15 @@ SessionModeLists::SessionModeLists()
     }
 }
 
+int SessionModeLists::GetSonyMaxDepth(int range)
+{
+    if (range < 0 || range >= kMeasuringRangeCount) {
+        TFLOG("range:%d is invalid.", range);
+        return 0;
+    }
+    return DepthRanges::GetSonyMaxDepth(static_cast<uint32_t>(range));
+}
+
 void SessionModeLists::SetNetworkDefaults()
 {
     m_depthRanges = {6, 0, 1, 2, 3, 4, 5};

@@ -44,6 +44,10 @@ public:
 
     int DataModeCount() const { return m_dataModes[0]; }
     int DepthRangeCount() const { return m_depthRanges[0]; }
+    /// The wrap-around distance of a depth range in millimetres (0, with a log line, for a range outside
+    /// 0 to 5).
+    static int GetSonyMaxDepth(int range);
+
     /// Whether the data-mode list holds `mode` (never, while the list is empty).
     bool IsDataModeValid(int mode) const;
     /// Whether the depth-range list holds `range` (always, while the list is empty).

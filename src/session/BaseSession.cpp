@@ -60,14 +60,15 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
         m_colorFrameMode.height = 480;
         m_lens.width = static_cast<uint16_t>(m_colorFrameMode.width);
         m_lens.height = 480;
-        m_modes.SetNetworkDefaults();
+        m_modes.Lists().SetNetworkDefaults();
     } else {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
+    m_modes.Attach(m_protocol.get(), m_imageProc.get());
     m_filters.Attach(m_protocol.get(), m_imageProc.get());
     m_acquisition.Attach(m_protocol.get(), m_imageProc.get());
-    SetFrameMode(m_dataMode.load());
-    m_dualFreq = DualFreqMode{};
+    SetFrameMode(m_modes.CurrentDataMode().load());
+    m_modes.CurrentDualFreq() = DualFreqMode{};
 }
 
 BaseSession::~BaseSession()
@@ -281,11 +282,11 @@ void BaseSession::InitPipeline()
 {
     PipelineInitParams p;
     p.colorMode = m_colorFrameMode;
-    p.measuringRanges = m_modes.MeasuringRanges();
+    p.measuringRanges = m_modes.Lists().MeasuringRanges();
     p.depthMode = m_depthFrameMode;
     p.irMode = m_irFrameMode;
     m_calibration.FillCameraParams(p.cameraParams);
-    p.dataMode = m_dataMode.load();
+    p.dataMode = m_modes.CurrentDataMode().load();
     p.serialNumber = m_serialNumber.substr(0, 63);
     m_imageProc->SetColorIntrinsic(m_calibration.Params().colorIntrinsic.data());
     m_imageProc->Init(p);
@@ -298,7 +299,7 @@ void BaseSession::ApplyTofSettings()
     if (tof == nullptr) {
         return;
     }
-    tof->SetDepthRange(m_depthRange.load());
+    tof->SetDepthRange(m_modes.CurrentDepthRange().load());
     m_filters.ApplyTo(*tof);
 }
 
@@ -307,19 +308,20 @@ void BaseSession::InitFromUVCFrameData(const InitCameraParams &params)
     m_calibration.TakeBlock(params);
     InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
     SetSynchronizeEnabled(true);
-    m_dataMode.store(params.mode);
+    m_modes.CurrentDataMode().store(params.mode);
     SetFrameMode(params.mode);
     m_colorFrameMode.width = params.rgbW;
     m_colorFrameMode.height = params.rgbH;
-    m_modes.TakeBlock(params);
-    m_depthRange.store(params.range);
+    m_modes.Lists().TakeBlock(params);
+    m_modes.CurrentDepthRange().store(params.range);
     InitPipeline();
 
-    static_assert(sizeof(params.wdr) == sizeof(m_dualFreq), "the block's wdr is a dual-frequency record");
-    std::memcpy(&m_dualFreq, params.wdr, sizeof(m_dualFreq));
+    static_assert(sizeof(params.wdr) == sizeof(m_modes.CurrentDualFreq()),
+                  "the block's wdr is a dual-frequency record");
+    std::memcpy(&m_modes.CurrentDualFreq(), params.wdr, sizeof(m_modes.CurrentDualFreq()));
     if (IsDualFrequencyMode(params.mode)) {
         if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-            DualFreqMode dual = m_dualFreq;
+            DualFreqMode dual = m_modes.CurrentDualFreq();
             tof->SetDualFreqMode(dual);
         }
         SetWDRStyle(kWdrStyleFuse);
@@ -345,30 +347,30 @@ void BaseSession::InitFromUVCCMD()
     InitDepthFrame2WorldTab(c.tofIntrinsic.data());
     SetSynchronizeEnabled(true);
     InitDepthRangeList();
-    if (m_modes.DepthRangeCount() != 0) {
-        for (auto &record : m_modes.MeasuringRanges()) {
+    if (m_modes.Lists().DepthRangeCount() != 0) {
+        for (auto &record : m_modes.Lists().MeasuringRanges()) {
             MeasuringRange answer = record;
             if (GetMeasuringRange(answer) == kStatusOk && answer.range2 != 0) {
                 record = answer;
             }
         }
     }
-    if (m_modes.DataModeCount() == 0) {
+    if (m_modes.Lists().DataModeCount() == 0) {
         InitDataModeList();
     }
-    uint8_t mode = m_dataMode.load();
+    uint8_t mode = m_modes.CurrentDataMode().load();
     if (GetDataMode(&mode) == kStatusOk) {
-        m_dataMode.store(mode);
+        m_modes.CurrentDataMode().store(mode);
     }
-    if (IsDualFrequencyMode(m_dataMode.load())) {
-        DualFreqMode dual = m_dualFreq;
+    if (IsDualFrequencyMode(m_modes.CurrentDataMode().load())) {
+        DualFreqMode dual = m_modes.CurrentDualFreq();
         if (GetDualFreqMode(&dual) == kStatusOk) {
-            m_dualFreq = dual;
+            m_modes.CurrentDualFreq() = dual;
         }
     }
-    DepthRange range{m_depthRange.load()};
+    DepthRange range{m_modes.CurrentDepthRange().load()};
     if (GetDepthRange(range) == kStatusOk) {
-        m_depthRange.store(range.range);
+        m_modes.CurrentDepthRange().store(range.range);
     }
     // The ToF decoder comes with the pipeline's initialisation, which then takes the range.
     InitPipeline();
@@ -392,16 +394,16 @@ template <size_t N> bool BaseSession::QueryCountedList(int key, const char *name
 
 void BaseSession::InitDepthRangeList()
 {
-    QueryCountedList(kSessionRangeList, "rangeList", m_modes.DepthRanges());
+    QueryCountedList(kSessionRangeList, "rangeList", m_modes.Lists().DepthRanges());
 }
 
 void BaseSession::InitDataModeList()
 {
-    if (m_modes.DataModeCount() != 0) {
+    if (m_modes.Lists().DataModeCount() != 0) {
         return;
     }
-    m_modes.DataModes().fill(0);
-    if (!QueryCountedList(kSessionModeList, "modeList", m_modes.DataModes()) &&
+    m_modes.Lists().DataModes().fill(0);
+    if (!QueryCountedList(kSessionModeList, "modeList", m_modes.Lists().DataModes()) &&
         !IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
@@ -411,7 +413,7 @@ void BaseSession::InitLens()
 {
     if (!IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
-    } else if (IsNarrowColorMode(m_dataMode.load())) {
+    } else if (IsNarrowColorMode(m_modes.CurrentDataMode().load())) {
         m_colorFrameMode = FrameMode{600, 480, 25};
         m_lens = LensConfig{kColorLens, 1, 600, 480, 25, 2};
     }
@@ -523,158 +525,31 @@ float BaseSession::GetRGBExposuretime()
 
 bool BaseSession::IsDataModeValid(int mode)
 {
-    return m_modes.IsDataModeValid(mode);
+    return m_modes.Lists().IsDataModeValid(mode);
 }
 
 bool BaseSession::IsRangeValid(int range)
 {
-    return m_modes.IsRangeValid(range);
+    return m_modes.Lists().IsRangeValid(range);
 }
 
-int BaseSession::SetDataMode(uint8_t mode)
-{
-    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
-        return refused;
+// One row per operation the mode settings carry out: its signature, then the call on them.
+#define FORWARD_TO_MODES(signature, call)                                                                    \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return m_modes.call;                                                                                 \
     }
-    if (!IsDataModeValid(mode)) {
-        TFLOG("invalid data mode %d", mode);
-        return 1;
-    }
-    REQUIRE_PROTOCOL();
-    const int ret = m_confirm.Confirm(m_protocol->SetDataMode(mode), 300, 20, [mode](const DeviceStatus &s) {
-        return static_cast<uint8_t>(s.mode) == mode;
-    });
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-        return ret;
-    }
-    m_imageProc->SetRecycle(true);
-    m_dataMode.store(mode);
-    SetFrameMode(mode);
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetDataMode(mode);
-    }
-    return kStatusOk;
-}
 
-int BaseSession::GetDataMode(uint8_t *mode)
-{
-    REQUIRE_PROTOCOL();
-    const int ret = m_protocol->GetDataMode(mode);
-    if (ret == kStatusOk && mode != nullptr) {
-        SetFrameMode(*mode);
-        m_dataMode.store(*mode);
-        if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-            tof->SetDataMode(*mode);
-        }
-    }
-    return ret;
-}
+FORWARD_TO_MODES(SetDataMode(uint8_t mode), SetDataMode(mode))
+FORWARD_TO_MODES(GetDataMode(uint8_t *mode), GetDataMode(mode))
+FORWARD_TO_MODES(SetDepthRange(const DepthRange &range), SetDepthRange(range))
+FORWARD_TO_MODES(SetDualFreqMode(DualFreqMode &mode), SetDualFreqMode(mode))
+FORWARD_TO_MODES(GetDualFreqMode(DualFreqMode *mode), GetDualFreqMode(mode))
+FORWARD_TO_MODES(GetMeasuringRange(MeasuringRange &range), GetMeasuringRange(range))
+FORWARD_TO_MODES(GetMeasuringRangeInternal(MeasuringRange &range), GetMeasuringRangeInternal(range))
+FORWARD_TO_MODES(SetWDRStyle(WDRStyle style), SetWDRStyle(style))
 
-int BaseSession::SetDepthRange(const DepthRange &range)
-{
-    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
-        return refused;
-    }
-    if (IsMultiRangeMode(m_dataMode.load())) {
-        TFLOG("Multi frequency mode reject change depth range");
-        return 1;
-    }
-    if (!IsRangeValid(static_cast<int>(range.range))) {
-        TFLOG("invalid depth range %d", static_cast<int>(range.range));
-        return kStatusDepthRange;
-    }
-    REQUIRE_PROTOCOL();
-    const int ret =
-        m_confirm.Confirm(m_protocol->SetDepthRange(range), 100, 10, [&range](const DeviceStatus &s) {
-            return static_cast<uint32_t>(static_cast<uint8_t>(s.range)) == range.range;
-        });
-    if (ret != kStatusOk) {
-        TFLOG("set range %d   receive depthrange %d \n", static_cast<int>(range.range),
-              m_confirm.Read().range);
-        TFLOG("ret:%d is failed.", ret);
-        return ret;
-    }
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetDepthRange(range.range);
-    }
-    m_depthRange.store(range.range);
-    return kStatusOk;
-}
-
-int BaseSession::SetDualFreqMode(DualFreqMode &mode)
-{
-    if (const int refused = StatusConfirmer::RefuseWhileStreaming(m_streamStarted.load())) {
-        return refused;
-    }
-    if (!IsDualFrequencyMode(m_dataMode.load())) {
-        return kStatusInvalidArgument;
-    }
-    REQUIRE_PROTOCOL();
-    const int ret =
-        m_confirm.Confirm(m_protocol->SetDualFreqMode(mode), 100, 10, [&mode](const DeviceStatus &s) {
-            return mode.count == s.wdr[1] && mode.values[0] == s.wdr[2] && mode.values[1] == s.wdr[3];
-        });
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-        return ret;
-    }
-    m_dualFreq = mode;
-    if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-        tof->SetDualFreqMode(mode);
-    }
-    return kStatusOk;
-}
-
-int BaseSession::GetDualFreqMode(DualFreqMode *mode)
-{
-    REQUIRE_PROTOCOL();
-    const int ret = m_protocol->GetDualFreqMode(mode);
-    if (ret == kStatusOk && mode != nullptr) {
-        if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-            tof->SetDualFreqMode(*mode);
-        }
-    }
-    return ret;
-}
-
-int BaseSession::GetMeasuringRange(MeasuringRange &range)
-{
-    REQUIRE_PROTOCOL();
-    MeasuringRange answer = range;
-    const int ret = m_protocol->GetMeasuringRange(answer);
-    if (answer.range2 != 0) {
-        range = answer;
-    } else if (range.mode >= kMeasuringRangeCount) {
-        TFLOG("range:%d is invalid.", range.mode);
-    } else {
-        TFLOG("ref.range:%d", range.mode);
-        range = m_modes.MeasuringRanges()[range.mode];
-    }
-    TFLOG("ref.range:%d %d %d %d", range.mode, range.range2, range.range0, range.range1);
-    return ret;
-}
-
-int BaseSession::GetMeasuringRangeInternal(MeasuringRange &range)
-{
-    if (range.mode >= kMeasuringRangeCount) {
-        TFLOG("range:%d is invalid.", range.mode);
-        return kStatusOk;
-    }
-    range = m_modes.MeasuringRanges()[range.mode];
-    return kStatusOk;
-}
-
-int BaseSession::SetWDRStyle(WDRStyle style)
-{
-    REQUIRE_PIPELINE();
-    TofDecode *tof = m_imageProc->GetTofDecode();
-    if (tof == nullptr) {
-        TFLOG("the depth decoder is not running.");
-        return kStatusDeviceNotFound; // the plain failure, -1
-    }
-    return tof->SetWDRStyle(style);
-}
+#undef FORWARD_TO_MODES
 
 int BaseSession::SetRangeValue(uint32_t, int, int)
 {
@@ -931,10 +806,10 @@ int BaseSession::GetProperty(int key, void *data, int *size)
         return kStatusOk;
     };
     if (key == kSessionModeList) {
-        return answerList(m_modes.DataModes().data(), kDataModeListBytes);
+        return answerList(m_modes.Lists().DataModes().data(), kDataModeListBytes);
     }
     if (key == kSessionRangeList) {
-        return answerList(m_modes.DepthRanges().data(), kDepthRangeListBytes);
+        return answerList(m_modes.Lists().DepthRanges().data(), kDepthRangeListBytes);
     }
     if (key == kSessionTimeFilteredDepth) {
         REQUIRE_PIPELINE();

@@ -20,6 +20,7 @@
 #include "protocol/StatusCodes.h"
 #include "session/AcquisitionSettings.h"
 #include "session/FilterSettings.h"
+#include "session/ModeSettings.h"
 #include "session/SessionCalibration.h"
 #include "session/SessionModeLists.h"
 #include "session/StatusConfirmer.h"
@@ -274,14 +275,17 @@ public:
     void SetConfirmPollPeriodMs(unsigned periodMs) { m_confirm.SetPollPeriodMs(periodMs); }
     bool IsOpened() const { return m_opened.load(); }
     bool IsInitialised() const { return m_initialised.load(); }
-    uint8_t GetCurrentDataMode() const { return m_dataMode.load(); }
-    uint32_t GetCurrentDepthRange() const { return m_depthRange.load(); }
-    DualFreqMode GetCurrentDualFreqMode() const { return m_dualFreq; }
+    uint8_t GetCurrentDataMode() const { return m_modes.CurrentDataMode().load(); }
+    uint32_t GetCurrentDepthRange() const { return m_modes.CurrentDepthRange().load(); }
+    DualFreqMode GetCurrentDualFreqMode() const { return m_modes.CurrentDualFreq(); }
     LensConfig GetLensConfig() const { return m_lens; }
     /// Count byte and entries, as the session holds them.
-    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_modes.DataModes(); }
-    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const { return m_modes.DepthRanges(); }
-    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_modes.MeasuringRanges(); }
+    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_modes.Lists().DataModes(); }
+    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const
+    {
+        return m_modes.Lists().DepthRanges();
+    }
+    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_modes.Lists().MeasuringRanges(); }
     std::string GetSerialNumber() const { return m_serialNumber; }
     /// The ToF intrinsics as last gathered (row-major 3x3).
     std::array<double, 9> GetTofIntrinsic() const { return m_calibration.Params().tofIntrinsic; }
@@ -312,15 +316,12 @@ private:
     // Declared after the status it writes; destroyed (and its threads stopped) before everything below
     // goes away, the protocol included.
     std::unique_ptr<ImageProc> m_imageProc;
-    SessionModeLists m_modes;
+    ModeSettings m_modes{*this, m_confirm, m_streamStarted};
     SessionCalibration m_calibration;
 
     FrameMode m_irFrameMode{640, 480, 25};
     FrameMode m_depthFrameMode{640, 480, 25};
     FrameMode m_colorFrameMode{640, 360, 25};
-    std::atomic<uint32_t> m_depthRange{0};
-    std::atomic<uint8_t> m_dataMode{0};
-    DualFreqMode m_dualFreq{};
     LensConfig m_lens{2, 1, 640, 360, 25, 2};
 
     std::unique_ptr<BaseProtocol> m_protocol;
@@ -334,8 +335,8 @@ private:
     int m_sessionIndex = 0;
     std::mutex m_mutex; // serialises stream start and stop with frame reads
 
-    FilterSettings m_filters{m_dataMode};
-    AcquisitionSettings m_acquisition{m_confirm, m_filters, m_dataMode, m_streamStarted};
+    FilterSettings m_filters{m_modes.CurrentDataMode()};
+    AcquisitionSettings m_acquisition{m_confirm, m_filters, m_modes.CurrentDataMode(), m_streamStarted};
 
     alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set
     std::atomic<bool> m_hasStoredInitParams{false};

@@ -19,7 +19,6 @@
 
 namespace {
 constexpr uint32_t kDspConfigToFDistortion = 6;
-constexpr uint8_t kColorLens = 2;
 
 /// Data modes in which a network camera's colour image is 600 x 480.
 bool IsNarrowColorMode(uint8_t mode)
@@ -45,6 +44,13 @@ template <typename Call> int BaseSession::ForwardToRefine(const char *caller, Ca
     return PipelineForwarder(m_imageProc.get()).ForwardToRefine(caller, call);
 }
 
+// One row per operation a helper carries out: the helper, the operation's signature, then the call on it.
+#define FORWARD_TO(helper, signature, call)                                                                  \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return helper.call;                                                                                  \
+    }
+
 // ---------------------------------------------------------------------------------------------
 // Construction
 // ---------------------------------------------------------------------------------------------
@@ -57,14 +63,13 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
     m_imageProc = std::make_unique<ImageProc>(this);
     if (IsNetworkType(m_info.deviceType)) {
         m_protocol = std::make_unique<SocketProtocol>(m_info);
-        m_colorFrameMode.height = 480;
-        m_lens.width = static_cast<uint16_t>(m_colorFrameMode.width);
-        m_lens.height = 480;
+        m_frames.SetNetworkDefaults();
         m_modes.Lists().SetNetworkDefaults();
     } else {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
     m_modes.Attach(m_protocol.get(), m_imageProc.get());
+    m_frames.Attach(m_protocol.get(), m_imageProc.get());
     m_filters.Attach(m_protocol.get(), m_imageProc.get());
     m_acquisition.Attach(m_protocol.get(), m_imageProc.get());
     SetFrameMode(m_modes.CurrentDataMode().load());
@@ -281,10 +286,10 @@ int BaseSession::InitDevice()
 void BaseSession::InitPipeline()
 {
     PipelineInitParams p;
-    p.colorMode = m_colorFrameMode;
+    p.colorMode = m_frames.Color();
     p.measuringRanges = m_modes.Lists().MeasuringRanges();
-    p.depthMode = m_depthFrameMode;
-    p.irMode = m_irFrameMode;
+    p.depthMode = m_frames.Depth();
+    p.irMode = m_frames.Ir();
     m_calibration.FillCameraParams(p.cameraParams);
     p.dataMode = m_modes.CurrentDataMode().load();
     p.serialNumber = m_serialNumber.substr(0, 63);
@@ -310,8 +315,8 @@ void BaseSession::InitFromUVCFrameData(const InitCameraParams &params)
     SetSynchronizeEnabled(true);
     m_modes.CurrentDataMode().store(params.mode);
     SetFrameMode(params.mode);
-    m_colorFrameMode.width = params.rgbW;
-    m_colorFrameMode.height = params.rgbH;
+    m_frames.Color().width = params.rgbW;
+    m_frames.Color().height = params.rgbH;
     m_modes.Lists().TakeBlock(params);
     m_modes.CurrentDepthRange().store(params.range);
     InitPipeline();
@@ -414,10 +419,10 @@ void BaseSession::InitLens()
     if (!IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     } else if (IsNarrowColorMode(m_modes.CurrentDataMode().load())) {
-        m_colorFrameMode = FrameMode{600, 480, 25};
-        m_lens = LensConfig{kColorLens, 1, 600, 480, 25, 2};
+        m_frames.Color() = FrameMode{600, 480, 25};
+        m_frames.Lens() = LensConfig{FrameModes::kColorLens, 1, 600, 480, 25, 2};
     }
-    SetLens(m_lens);
+    SetLens(m_frames.Lens());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -475,43 +480,13 @@ bool BaseSession::UnRegisterNotify()
 
 void BaseSession::SetFrameMode(uint8_t dataMode)
 {
-    TFLOG("dataMode:%d", dataMode);
-    if (!IsValidFrameDataMode(dataMode)) {
-        TFLOG("dataMode:%d is invalid.", dataMode);
-        return;
-    }
-    m_irFrameMode = FrameMode{640, 480, 25};
-    m_depthFrameMode = FrameMode{640, 480, 25};
+    m_frames.SetFrameMode(dataMode);
 }
 
-int BaseSession::GetFrameMode(FrameType type, FrameMode *mode)
-{
-    if (mode == nullptr) {
-        TFLOG("mode is null.");
-        return kStatusNullPointer;
-    }
-    FrameMode answer{};
-    switch (type) {
-    case kFrameIr:
-        answer = m_irFrameMode;
-        break;
-    case kFrameDepth:
-        answer = m_depthFrameMode;
-        break;
-    case kFrameColor:
-        answer = m_colorFrameMode;
-        break;
-    default:
-        TFLOG("frameType:%d is invalid.", static_cast<int>(type));
-        return kStatusOk;
-    }
-    const int rotation = m_imageRotation.load();
-    if (rotation == 0 || rotation == 2) {
-        std::swap(answer.width, answer.height);
-    }
-    *mode = answer;
-    return kStatusOk;
-}
+FORWARD_TO(m_frames, GetFrameMode(FrameType type, FrameMode *mode), GetFrameMode(type, mode))
+FORWARD_TO(m_frames, SetLens(const LensConfig &lens), SetLens(lens))
+FORWARD_TO(m_frames, GetLens(LensConfig &lens), GetLens(lens))
+FORWARD_TO(m_frames, SetImageRotation(int rotation), SetImageRotation(rotation))
 
 float BaseSession::GetRGBExposuretime()
 {
@@ -533,23 +508,14 @@ bool BaseSession::IsRangeValid(int range)
     return m_modes.Lists().IsRangeValid(range);
 }
 
-// One row per operation the mode settings carry out: its signature, then the call on them.
-#define FORWARD_TO_MODES(signature, call)                                                                    \
-    int BaseSession::signature                                                                               \
-    {                                                                                                        \
-        return m_modes.call;                                                                                 \
-    }
-
-FORWARD_TO_MODES(SetDataMode(uint8_t mode), SetDataMode(mode))
-FORWARD_TO_MODES(GetDataMode(uint8_t *mode), GetDataMode(mode))
-FORWARD_TO_MODES(SetDepthRange(const DepthRange &range), SetDepthRange(range))
-FORWARD_TO_MODES(SetDualFreqMode(DualFreqMode &mode), SetDualFreqMode(mode))
-FORWARD_TO_MODES(GetDualFreqMode(DualFreqMode *mode), GetDualFreqMode(mode))
-FORWARD_TO_MODES(GetMeasuringRange(MeasuringRange &range), GetMeasuringRange(range))
-FORWARD_TO_MODES(GetMeasuringRangeInternal(MeasuringRange &range), GetMeasuringRangeInternal(range))
-FORWARD_TO_MODES(SetWDRStyle(WDRStyle style), SetWDRStyle(style))
-
-#undef FORWARD_TO_MODES
+FORWARD_TO(m_modes, SetDataMode(uint8_t mode), SetDataMode(mode))
+FORWARD_TO(m_modes, GetDataMode(uint8_t *mode), GetDataMode(mode))
+FORWARD_TO(m_modes, SetDepthRange(const DepthRange &range), SetDepthRange(range))
+FORWARD_TO(m_modes, SetDualFreqMode(DualFreqMode &mode), SetDualFreqMode(mode))
+FORWARD_TO(m_modes, GetDualFreqMode(DualFreqMode *mode), GetDualFreqMode(mode))
+FORWARD_TO(m_modes, GetMeasuringRange(MeasuringRange &range), GetMeasuringRange(range))
+FORWARD_TO(m_modes, GetMeasuringRangeInternal(MeasuringRange &range), GetMeasuringRangeInternal(range))
+FORWARD_TO(m_modes, SetWDRStyle(WDRStyle style), SetWDRStyle(style))
 
 int BaseSession::SetRangeValue(uint32_t, int, int)
 {
@@ -565,63 +531,13 @@ int BaseSession::SetSaveComputeDepthTab()
 // Settings the camera's status confirms
 // ---------------------------------------------------------------------------------------------
 
-// One row per setting the acquisition settings carry out: its signature, then the call on them.
-#define FORWARD_TO_ACQUISITION(signature, call)                                                              \
-    int BaseSession::signature                                                                               \
-    {                                                                                                        \
-        return m_acquisition.call;                                                                           \
-    }
-
-FORWARD_TO_ACQUISITION(SetTofFrameRate(uint8_t fps), SetTofFrameRate(fps))
-FORWARD_TO_ACQUISITION(SetExposureTime(const ExposureTime &exposure), SetExposureTime(exposure))
-FORWARD_TO_ACQUISITION(SetGMMGain(uint8_t gain), SetGMMGain(gain))
-FORWARD_TO_ACQUISITION(SetSlaveMode(uint8_t mode), SetSlaveMode(mode))
-FORWARD_TO_ACQUISITION(SetSlaveModeEnabled(bool enabled), SetSlaveModeEnabled(enabled))
-FORWARD_TO_ACQUISITION(SetWorkMode(const WorkMode &mode), SetWorkMode(mode))
-FORWARD_TO_ACQUISITION(SetLowPowerModeEnabled(bool enabled), SetLowPowerModeEnabled(enabled))
-
-#undef FORWARD_TO_ACQUISITION
-
-int BaseSession::SetLens(const LensConfig &lens)
-{
-    REQUIRE_PROTOCOL();
-    std::lock_guard<std::mutex> lock(g_MutexSetLens);
-    const bool colorLens = lens.type == kColorLens;
-    if (colorLens) {
-        m_colorFrameMode = FrameMode{lens.width, lens.height, lens.fps};
-    }
-    LensConfig request = lens;
-    int ret = m_protocol->SetLens(request);
-    if (ret == kStatusOk && colorLens) {
-        ret = m_confirm.Wait(100, 10, [&lens](const DeviceStatus &s) {
-            return s.rgb1 == lens.width && s.rgb2 == lens.height;
-        });
-        if (ret != kStatusOk) {
-            const DeviceStatus s = m_confirm.Read();
-            TFLOG("set (%d,%d) is mismatch sync(%d,%d)", lens.width, lens.height, s.rgb1, s.rgb2);
-        }
-    }
-    if (ret != kStatusOk) {
-        TFLOG("ret:%d is failed.", ret);
-        return ret;
-    }
-    m_lens = lens;
-    if (colorLens) {
-        m_imageProc->SetFrameMode(kFrameColor, m_colorFrameMode);
-    }
-    return kStatusOk;
-}
-
-int BaseSession::GetLens(LensConfig &lens)
-{
-    REQUIRE_PROTOCOL();
-    const int ret = m_protocol->GetLens(lens);
-    if (ret == kStatusOk && lens.type == kColorLens) {
-        m_colorFrameMode = FrameMode{lens.width, lens.height, lens.fps};
-        m_imageProc->SetFrameMode(kFrameColor, m_colorFrameMode);
-    }
-    return ret;
-}
+FORWARD_TO(m_acquisition, SetTofFrameRate(uint8_t fps), SetTofFrameRate(fps))
+FORWARD_TO(m_acquisition, SetExposureTime(const ExposureTime &exposure), SetExposureTime(exposure))
+FORWARD_TO(m_acquisition, SetGMMGain(uint8_t gain), SetGMMGain(gain))
+FORWARD_TO(m_acquisition, SetSlaveMode(uint8_t mode), SetSlaveMode(mode))
+FORWARD_TO(m_acquisition, SetSlaveModeEnabled(bool enabled), SetSlaveModeEnabled(enabled))
+FORWARD_TO(m_acquisition, SetWorkMode(const WorkMode &mode), SetWorkMode(mode))
+FORWARD_TO(m_acquisition, SetLowPowerModeEnabled(bool enabled), SetLowPowerModeEnabled(enabled))
 
 // ---------------------------------------------------------------------------------------------
 // Calibration and undistortion
@@ -737,35 +653,18 @@ const DepthWorldRay *BaseSession::GetDepthFrame2WorldTab()
 // Filters the camera or the library runs
 // ---------------------------------------------------------------------------------------------
 
-// One row per operation the filter settings carry out: its signature, then the call on them.
-#define FORWARD_TO_FILTERS(signature, call)                                                                  \
-    int BaseSession::signature                                                                               \
-    {                                                                                                        \
-        return m_filters.call;                                                                               \
-    }
-
-FORWARD_TO_FILTERS(SetTimeFilterEnabled(bool enabled), SetTimeFilterEnabled(enabled))
-FORWARD_TO_FILTERS(GetTimeFilterEnabled(bool *enabled), GetTimeFilterEnabled(enabled))
-FORWARD_TO_FILTERS(SetConfidenceFilterEnable(bool enabled), SetConfidenceFilterEnable(enabled))
-FORWARD_TO_FILTERS(SetConfidenceFilterParams(const ConfidenceFilterParams &params),
-                   SetConfidenceFilterParams(params))
-FORWARD_TO_FILTERS(GetConfidenceFilterParams(ConfidenceFilterParams &params),
-                   GetConfidenceFilterParams(params))
-FORWARD_TO_FILTERS(SetComputeRealDepthEnabled(bool enabled), SetComputeRealDepthEnabled(enabled))
-FORWARD_TO_FILTERS(GetComputeRealDepthEnabled(bool *enabled), GetComputeRealDepthEnabled(enabled))
-FORWARD_TO_FILTERS(SetSmoothingFilterEnabled(bool enabled), SetSmoothingFilterEnabled(enabled))
-FORWARD_TO_FILTERS(GetSmoothingFilterEnabled(bool *enabled), GetSmoothingFilterEnabled(enabled))
-FORWARD_TO_FILTERS(SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
-
-#undef FORWARD_TO_FILTERS
-
-int BaseSession::SetImageRotation(int rotation)
-{
-    REQUIRE_PIPELINE();
-    m_imageRotation.store(rotation);
-    m_imageProc->SetImageRotation(rotation);
-    return kStatusOk;
-}
+FORWARD_TO(m_filters, SetTimeFilterEnabled(bool enabled), SetTimeFilterEnabled(enabled))
+FORWARD_TO(m_filters, GetTimeFilterEnabled(bool *enabled), GetTimeFilterEnabled(enabled))
+FORWARD_TO(m_filters, SetConfidenceFilterEnable(bool enabled), SetConfidenceFilterEnable(enabled))
+FORWARD_TO(m_filters, SetConfidenceFilterParams(const ConfidenceFilterParams &params),
+           SetConfidenceFilterParams(params))
+FORWARD_TO(m_filters, GetConfidenceFilterParams(ConfidenceFilterParams &params),
+           GetConfidenceFilterParams(params))
+FORWARD_TO(m_filters, SetComputeRealDepthEnabled(bool enabled), SetComputeRealDepthEnabled(enabled))
+FORWARD_TO(m_filters, GetComputeRealDepthEnabled(bool *enabled), GetComputeRealDepthEnabled(enabled))
+FORWARD_TO(m_filters, SetSmoothingFilterEnabled(bool enabled), SetSmoothingFilterEnabled(enabled))
+FORWARD_TO(m_filters, GetSmoothingFilterEnabled(bool *enabled), GetSmoothingFilterEnabled(enabled))
+FORWARD_TO(m_filters, SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
 
 // ---------------------------------------------------------------------------------------------
 // Properties and file transfer
@@ -1067,3 +966,5 @@ int BaseSession::SetWaitTime(uint16_t waitTimeMs)
     }
     return kStatusOk;
 }
+
+#undef FORWARD_TO

@@ -20,6 +20,7 @@
 #include "protocol/StatusCodes.h"
 #include "session/AcquisitionSettings.h"
 #include "session/FilterSettings.h"
+#include "session/FrameModes.h"
 #include "session/ModeSettings.h"
 #include "session/SessionCalibration.h"
 #include "session/SessionModeLists.h"
@@ -278,7 +279,7 @@ public:
     uint8_t GetCurrentDataMode() const { return m_modes.CurrentDataMode().load(); }
     uint32_t GetCurrentDepthRange() const { return m_modes.CurrentDepthRange().load(); }
     DualFreqMode GetCurrentDualFreqMode() const { return m_modes.CurrentDualFreq(); }
-    LensConfig GetLensConfig() const { return m_lens; }
+    LensConfig GetLensConfig() const { return m_frames.Lens(); }
     /// Count byte and entries, as the session holds them.
     std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_modes.Lists().DataModes(); }
     std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const
@@ -319,10 +320,7 @@ private:
     ModeSettings m_modes{*this, m_confirm, m_streamStarted};
     SessionCalibration m_calibration;
 
-    FrameMode m_irFrameMode{640, 480, 25};
-    FrameMode m_depthFrameMode{640, 480, 25};
-    FrameMode m_colorFrameMode{640, 360, 25};
-    LensConfig m_lens{2, 1, 640, 360, 25, 2};
+    FrameModes m_frames{m_confirm};
 
     std::unique_ptr<BaseProtocol> m_protocol;
     std::string m_serialNumber;
@@ -331,7 +329,6 @@ private:
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_paramsRequested{false};
     std::atomic<bool> m_streamStarted{false};
-    std::atomic<int> m_imageRotation{-255};
     int m_sessionIndex = 0;
     std::mutex m_mutex; // serialises stream start and stop with frame reads
 

@@ -26,12 +26,6 @@ bool IsNarrowColorMode(uint8_t mode)
     return mode == 2 || mode == 6 || mode == 7 || mode == 10;
 }
 
-/// Keys the session hands to the camera's GetProperty as they are.
-bool IsForwardedQuery(int key)
-{
-    return key == kSessionStatus || key == kSessionTalDelay || (key >= kSession11 && key <= kSession19) ||
-           key == kSessionHeartbeat || (key >= kSessionDebugFirst && key <= kSessionDebugLast);
-}
 } // namespace
 
 template <typename Call> int BaseSession::ForwardToPipeline(const char *caller, Call call)
@@ -70,6 +64,8 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
     }
     m_modes.Attach(m_protocol.get(), m_imageProc.get());
     m_frames.Attach(m_protocol.get(), m_imageProc.get());
+    m_properties.Attach(m_protocol.get(), m_imageProc.get());
+    m_calibration.Attach(m_protocol.get(), m_imageProc.get());
     m_filters.Attach(m_protocol.get(), m_imageProc.get());
     m_acquisition.Attach(m_protocol.get(), m_imageProc.get());
     SetFrameMode(m_modes.CurrentDataMode().load());
@@ -554,31 +550,12 @@ int BaseSession::GetCameraIntrinsic(SensorType sensor, double *intrinsic)
     return ret;
 }
 
-int BaseSession::GetCameraIntrinsic_(SensorType sensor, double *intrinsic)
-{
-    if (sensor != kSensorTof && sensor != kSensorColor) {
-        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
-        return kNotSupported;
-    }
-    REQUIRE_PROTOCOL();
-    if (intrinsic == nullptr) {
-        return kStatusNullPointer;
-    }
-    return m_protocol->GetCameraIntrinsic(sensor, intrinsic);
-}
-
-int BaseSession::GetCameraDistortion(SensorType sensor, double *distortion)
-{
-    if (sensor != kSensorTof && sensor != kSensorColor) {
-        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
-        return kNotSupported;
-    }
-    REQUIRE_PROTOCOL();
-    if (distortion == nullptr) {
-        return kStatusNullPointer;
-    }
-    return m_protocol->GetCameraDistortion(sensor, distortion);
-}
+FORWARD_TO(m_calibration, GetCameraIntrinsic_(SensorType sensor, double *intrinsic),
+           GetCameraIntrinsic_(sensor, intrinsic))
+FORWARD_TO(m_calibration, GetCameraDistortion(SensorType sensor, double *distortion),
+           GetCameraDistortion(sensor, distortion))
+FORWARD_TO(m_calibration, SetApplyRGBDistortionEnabled(bool enabled), SetApplyRGBDistortionEnabled(enabled))
+FORWARD_TO(m_calibration, GetApplyRGBDistortionEnabled(bool *enabled), GetApplyRGBDistortionEnabled(enabled))
 
 int BaseSession::SetApplyToFDistortionEnabled(bool enabled)
 {
@@ -609,24 +586,6 @@ int BaseSession::GetApplyToFDistortionEnabled(bool *enabled)
     if (ret == kStatusOk) {
         *enabled = record.enable != 0;
         m_calibration.SetTofUndistorted(*enabled);
-    }
-    return ret;
-}
-
-int BaseSession::SetApplyRGBDistortionEnabled(bool enabled)
-{
-    m_calibration.SetColorUndistorted(enabled);
-    return ForwardToPipeline(
-        __func__, [&](ImageProc &p) { return p.GetRgbDecode()->SetApplyRGBDistortionEnabled(enabled); });
-}
-
-int BaseSession::GetApplyRGBDistortionEnabled(bool *enabled)
-{
-    const int ret = ForwardToPipeline(__func__, ReadInto(enabled, [](ImageProc &p) {
-                                          return p.GetRgbDecode()->GetApplyRGBDistortionEnabled();
-                                      }));
-    if (ret == kStatusOk) {
-        m_calibration.SetColorUndistorted(*enabled);
     }
     return ret;
 }
@@ -670,63 +629,8 @@ FORWARD_TO(m_filters, SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
 // Properties and file transfer
 // ---------------------------------------------------------------------------------------------
 
-int BaseSession::SetProperty(int key, const void *data, int size)
-{
-    switch (key) {
-    case kSessionEnterJsonMode:
-        // The caller hands the status callback itself as the data pointer.
-        return EnterJsonConfigMode(reinterpret_cast<TfUpgradeStatusCallback>(const_cast<void *>(data)));
-    case kSessionStartJsonUpgrade:
-        return StartUpgradeJson(static_cast<const char *>(data));
-    case kSessionTemperatureOffset: {
-        if (data == nullptr || size < 1) {
-            TFLOG("invalid param: size:%d", size);
-            return kStatusNullPointer;
-        }
-        m_filters.SetTemperatureOffsetEnabled(*static_cast<const uint8_t *>(data) != 0);
-        return kStatusOk;
-    }
-    default:
-        REQUIRE_PROTOCOL();
-        return m_protocol->SetProperty(key, data, size);
-    }
-}
-
-int BaseSession::GetProperty(int key, void *data, int *size)
-{
-    // The session's own list answers when the camera cannot, within the caller's buffer.
-    auto answerList = [&](const uint8_t *list, int listBytes) -> int {
-        REQUIRE_PROTOCOL();
-        const int ret = m_protocol->GetProperty(key, data, size);
-        if (ret == kStatusOk || list[0] == 0 || data == nullptr || size == nullptr) {
-            return ret;
-        }
-        std::memcpy(data, list, static_cast<size_t>(std::clamp(*size, 0, listBytes)));
-        return kStatusOk;
-    };
-    if (key == kSessionModeList) {
-        return answerList(m_modes.Lists().DataModes().data(), kDataModeListBytes);
-    }
-    if (key == kSessionRangeList) {
-        return answerList(m_modes.Lists().DepthRanges().data(), kDepthRangeListBytes);
-    }
-    if (key == kSessionTimeFilteredDepth) {
-        REQUIRE_PIPELINE();
-        if (data == nullptr || size == nullptr || *size < static_cast<int>(sizeof(Frame))) {
-            TFLOG("invalid param: the frame record does not fit.");
-            return kStatusNullPointer;
-        }
-        Frame frame{};
-        const int ret = m_imageProc->GetOnlyTimeFilterDepth(&frame);
-        std::memcpy(data, &frame, sizeof(frame));
-        return ret;
-    }
-    if (!IsForwardedQuery(key)) {
-        return kNotSupported;
-    }
-    REQUIRE_PROTOCOL();
-    return m_protocol->GetProperty(key, data, size);
-}
+FORWARD_TO(m_properties, SetProperty(int key, const void *data, int size), SetProperty(key, data, size))
+FORWARD_TO(m_properties, GetProperty(int key, void *data, int *size), GetProperty(key, data, size))
 
 int BaseSession::TransferFile(FileTransferParams &params)
 {
@@ -748,29 +652,19 @@ bool BaseSession::CheckTransferFile(FileTransferParams &params)
 
 // The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
 // provides them they are unsupported.
-int BaseSession::StartUpgradeFirmWare(const char *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
+#define NOT_SUPPORTED(signature)                                                                             \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        TFLOG("Not Support.");                                                                               \
+        return kNotSupported;                                                                                \
+    }
 
-int BaseSession::SetUpgradeStatusCallback(TfUpgradeStatusCallback)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
+NOT_SUPPORTED(StartUpgradeFirmWare(const char *))
+NOT_SUPPORTED(SetUpgradeStatusCallback(TfUpgradeStatusCallback))
+NOT_SUPPORTED(EnterJsonConfigMode(TfUpgradeStatusCallback))
+NOT_SUPPORTED(StartUpgradeJson(const char *))
 
-int BaseSession::EnterJsonConfigMode(TfUpgradeStatusCallback)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseSession::StartUpgradeJson(const char *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
+#undef NOT_SUPPORTED
 
 // ---------------------------------------------------------------------------------------------
 // Pure forwarders to the protocol

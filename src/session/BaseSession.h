@@ -24,6 +24,7 @@
 #include "session/ModeSettings.h"
 #include "session/SessionCalibration.h"
 #include "session/SessionModeLists.h"
+#include "session/SessionProperties.h"
 #include "session/StatusConfirmer.h"
 
 class ImageProc;
@@ -333,6 +334,7 @@ private:
     std::mutex m_mutex; // serialises stream start and stop with frame reads
 
     FilterSettings m_filters{m_modes.CurrentDataMode()};
+    SessionProperties m_properties{*this, m_modes.Lists(), m_filters};
     AcquisitionSettings m_acquisition{m_confirm, m_filters, m_modes.CurrentDataMode(), m_streamStarted};
 
     alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set

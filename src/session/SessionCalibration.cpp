@@ -9,6 +9,9 @@
 #include <thread>
 
 #include "pipeline/ImageProc.h"
+#include "runtime/LogCustom.h"
+#include "session/PipelineForwarder.h"
+#include "session/SessionGuards.h"
 
 namespace {
 /// The undistorted image sizes the intrinsics are computed for.
@@ -90,4 +93,56 @@ std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *int
     }
     m_depthWorldTable = std::move(table);
     return k;
+}
+
+void SessionCalibration::Attach(BaseProtocol *protocol, ImageProc *pipeline)
+{
+    m_protocol = protocol;
+    m_imageProc = pipeline;
+}
+
+int SessionCalibration::GetCameraIntrinsic_(SensorType sensor, double *intrinsic)
+{
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
+        return kStatusNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    if (intrinsic == nullptr) {
+        return kStatusNullPointer;
+    }
+    return m_protocol->GetCameraIntrinsic(sensor, intrinsic);
+}
+
+int SessionCalibration::GetCameraDistortion(SensorType sensor, double *distortion)
+{
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
+        return kStatusNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    if (distortion == nullptr) {
+        return kStatusNullPointer;
+    }
+    return m_protocol->GetCameraDistortion(sensor, distortion);
+}
+
+int SessionCalibration::SetApplyRGBDistortionEnabled(bool enabled)
+{
+    SetColorUndistorted(enabled);
+    return PipelineForwarder(m_imageProc).Forward(__func__, [&](ImageProc &p) {
+        return p.GetRgbDecode()->SetApplyRGBDistortionEnabled(enabled);
+    });
+}
+
+int SessionCalibration::GetApplyRGBDistortionEnabled(bool *enabled)
+{
+    const int ret =
+        PipelineForwarder(m_imageProc).Forward(__func__, ReadInto(enabled, [](ImageProc &p) {
+                                                   return p.GetRgbDecode()->GetApplyRGBDistortionEnabled();
+                                               }));
+    if (ret == kStatusOk) {
+        SetColorUndistorted(*enabled);
+    }
+    return ret;
 }

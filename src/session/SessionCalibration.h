@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pipeline/DeviceStatus.h"
+#include "protocol/BaseProtocol.h"
 #include "protocol/ProtocolTypes.h"
 #include "refine/APIDepthRefine.h"
 
@@ -33,6 +34,17 @@ public:
         std::array<double, 9> rotation{};
         std::array<double, 3> translation{};
     };
+
+    /// The session's protocol and pipeline; both stay owned by the session.
+    void Attach(BaseProtocol *protocol, ImageProc *pipeline);
+
+    /// The camera's intrinsics or distortion of a ToF or colour sensor, as it reports them ("Not
+    /// Support." for another sensor or without a protocol).
+    int GetCameraIntrinsic_(SensorType sensor, double *intrinsic);
+    int GetCameraDistortion(SensorType sensor, double *distortion);
+    /// The colour decoder's undistortion switch; the session's colour switch follows it.
+    int SetApplyRGBDistortionEnabled(bool enabled);
+    int GetApplyRGBDistortionEnabled(bool *enabled);
 
     Parameters &Params() { return m_params; }
     const Parameters &Params() const { return m_params; }
@@ -67,6 +79,8 @@ public:
     }
 
 private:
+    BaseProtocol *m_protocol = nullptr; // the session's; null without a camera protocol
+    ImageProc *m_imageProc = nullptr;   // the session's pipeline; null in a test fake
     Parameters m_params;
     std::atomic<bool> m_tofUndistorted{true};
     std::atomic<bool> m_colorUndistorted{true};

@@ -20,22 +20,11 @@
 namespace {
 constexpr uint32_t kDspConfigToFDistortion = 6;
 
-/// Data modes in which a network camera's colour image is 600 x 480.
-bool IsNarrowColorMode(uint8_t mode)
-{
-    return mode == 2 || mode == 6 || mode == 7 || mode == 10;
-}
-
 } // namespace
 
-template <typename Call> int BaseSession::ForwardToPipeline(const char *caller, Call call)
+PipelineForwarder BaseSession::Pipeline() const
 {
-    return PipelineForwarder(m_imageProc.get()).Forward(caller, call);
-}
-
-template <typename Call> int BaseSession::ForwardToRefine(const char *caller, Call call)
-{
-    return PipelineForwarder(m_imageProc.get()).ForwardToRefine(caller, call);
+    return PipelineForwarder(m_imageProc.get());
 }
 
 // One row per operation a helper carries out: the helper, the operation's signature, then the call on it.
@@ -45,9 +34,7 @@ template <typename Call> int BaseSession::ForwardToRefine(const char *caller, Ca
         return helper.call;                                                                                  \
     }
 
-// ---------------------------------------------------------------------------------------------
-// Construction
-// ---------------------------------------------------------------------------------------------
+// ---- Construction
 
 BaseSession::BaseSession() = default;
 
@@ -90,11 +77,6 @@ BaseSession::~BaseSession()
     m_imageProc.reset();
 }
 
-int BaseSession::GetSonyMaxDepth(int range)
-{
-    return SessionModeLists::GetSonyMaxDepth(range);
-}
-
 int BaseSession::GetSessionInfo(SessionInfo &out) const
 {
     if (&out != &m_info) {
@@ -103,14 +85,7 @@ int BaseSession::GetSessionInfo(SessionInfo &out) const
     return kStatusOk;
 }
 
-uint32_t BaseSession::GetDeviceType()
-{
-    return m_info.deviceType;
-}
-
-// ---------------------------------------------------------------------------------------------
-// The hub's session interface
-// ---------------------------------------------------------------------------------------------
+// ---- The hub's session interface
 
 bool BaseSession::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
 {
@@ -129,9 +104,7 @@ int BaseSession::SendCameraParamsEnable(bool enabled)
     return m_protocol->SendCameraParamsEnable(enabled);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Open, stream, close
-// ---------------------------------------------------------------------------------------------
+// ---- Open, stream, close
 
 int BaseSession::OpenDevice(bool)
 {
@@ -221,11 +194,6 @@ int BaseSession::CloseDevice()
     return kStatusOk;
 }
 
-bool BaseSession::GetStreamStatus()
-{
-    return m_streamStarted.load();
-}
-
 bool BaseSession::GetRawBufferStatus()
 {
     if (!m_imageProc) {
@@ -243,9 +211,7 @@ int BaseSession::OnMessage(int type)
     return kStatusOk;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Initialisation
-// ---------------------------------------------------------------------------------------------
+// ---- Initialisation
 
 int BaseSession::InitDevice()
 {
@@ -379,18 +345,7 @@ void BaseSession::InitFromUVCCMD()
 
 template <size_t N> bool BaseSession::QueryCountedList(int key, const char *name, std::array<uint8_t, N> &out)
 {
-    std::array<uint8_t, N> list{};
-    int size = static_cast<int>(N);
-    if (GetProperty(key, list.data(), &size) != kStatusOk || list[0] == 0) {
-        return false;
-    }
-    // A count beyond the list would have readers run past it.
-    if (list[0] > N - 1) {
-        TFLOG("%s count:%d is invalid.", name, list[0]);
-        list[0] = static_cast<uint8_t>(N - 1);
-    }
-    out = list;
-    return true;
+    return m_modes.QueryCountedList(key, name, out);
 }
 
 void BaseSession::InitDepthRangeList()
@@ -414,16 +369,13 @@ void BaseSession::InitLens()
 {
     if (!IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
-    } else if (IsNarrowColorMode(m_modes.CurrentDataMode().load())) {
-        m_frames.Color() = FrameMode{600, 480, 25};
-        m_frames.Lens() = LensConfig{FrameModes::kColorLens, 1, 600, 480, 25, 2};
+    } else {
+        m_frames.TakeNetworkDataMode(m_modes.CurrentDataMode().load());
     }
     SetLens(m_frames.Lens());
 }
 
-// ---------------------------------------------------------------------------------------------
-// Frames and frame modes
-// ---------------------------------------------------------------------------------------------
+// ---- Frames and frame modes
 
 int BaseSession::PrepareNextFrame(FrameReady *ready)
 {
@@ -445,16 +397,6 @@ int BaseSession::GetFrame(FrameType type, Frame *frame)
     return m_imageProc->GetFrame(type, frame);
 }
 
-int BaseSession::GetAudio()
-{
-    return kStatusOk;
-}
-
-ImuFrame BaseSession::GetImu()
-{
-    return ImuFrame{};
-}
-
 bool BaseSession::RegisterNotify(TfFrameNotifyCallback callback)
 {
     if (!m_imageProc) {
@@ -474,11 +416,6 @@ bool BaseSession::UnRegisterNotify()
     return true;
 }
 
-void BaseSession::SetFrameMode(uint8_t dataMode)
-{
-    m_frames.SetFrameMode(dataMode);
-}
-
 FORWARD_TO(m_frames, GetFrameMode(FrameType type, FrameMode *mode), GetFrameMode(type, mode))
 FORWARD_TO(m_frames, SetLens(const LensConfig &lens), SetLens(lens))
 FORWARD_TO(m_frames, GetLens(LensConfig &lens), GetLens(lens))
@@ -490,19 +427,7 @@ float BaseSession::GetRGBExposuretime()
     return 0.0f;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Modes and ranges
-// ---------------------------------------------------------------------------------------------
-
-bool BaseSession::IsDataModeValid(int mode)
-{
-    return m_modes.Lists().IsDataModeValid(mode);
-}
-
-bool BaseSession::IsRangeValid(int range)
-{
-    return m_modes.Lists().IsRangeValid(range);
-}
+// ---- Modes and ranges
 
 FORWARD_TO(m_modes, SetDataMode(uint8_t mode), SetDataMode(mode))
 FORWARD_TO(m_modes, GetDataMode(uint8_t *mode), GetDataMode(mode))
@@ -513,19 +438,7 @@ FORWARD_TO(m_modes, GetMeasuringRange(MeasuringRange &range), GetMeasuringRange(
 FORWARD_TO(m_modes, GetMeasuringRangeInternal(MeasuringRange &range), GetMeasuringRangeInternal(range))
 FORWARD_TO(m_modes, SetWDRStyle(WDRStyle style), SetWDRStyle(style))
 
-int BaseSession::SetRangeValue(uint32_t, int, int)
-{
-    return kStatusOk;
-}
-
-int BaseSession::SetSaveComputeDepthTab()
-{
-    return kStatusOk;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Settings the camera's status confirms
-// ---------------------------------------------------------------------------------------------
+// ---- Settings the camera's status confirms
 
 FORWARD_TO(m_acquisition, SetTofFrameRate(uint8_t fps), SetTofFrameRate(fps))
 FORWARD_TO(m_acquisition, SetExposureTime(const ExposureTime &exposure), SetExposureTime(exposure))
@@ -535,9 +448,7 @@ FORWARD_TO(m_acquisition, SetSlaveModeEnabled(bool enabled), SetSlaveModeEnabled
 FORWARD_TO(m_acquisition, SetWorkMode(const WorkMode &mode), SetWorkMode(mode))
 FORWARD_TO(m_acquisition, SetLowPowerModeEnabled(bool enabled), SetLowPowerModeEnabled(enabled))
 
-// ---------------------------------------------------------------------------------------------
-// Calibration and undistortion
-// ---------------------------------------------------------------------------------------------
+// ---- Calibration and undistortion
 
 int BaseSession::GetCameraIntrinsic(SensorType sensor, double *intrinsic)
 {
@@ -590,27 +501,10 @@ int BaseSession::GetApplyToFDistortionEnabled(bool *enabled)
     return ret;
 }
 
-int BaseSession::InitDepthFrame2WorldTab(const double *intrinsic)
-{
-    if (intrinsic == nullptr) {
-        TFLOG("intrinsic is null.");
-        return kStatusNullPointer;
-    }
-    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", intrinsic[0], intrinsic[2], intrinsic[4], intrinsic[5]);
-    const std::array<double, 9> k =
-        m_calibration.BuildDepthWorldTable(intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
-    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", k[0], k[2], k[4], k[5]);
-    return kStatusOk;
-}
+FORWARD_TO(m_calibration, InitDepthFrame2WorldTab(const double *intrinsic),
+           InitDepthFrame2WorldTab(intrinsic))
 
-const DepthWorldRay *BaseSession::GetDepthFrame2WorldTab()
-{
-    return m_calibration.DepthWorldTable();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Filters the camera or the library runs
-// ---------------------------------------------------------------------------------------------
+// ---- Filters the camera or the library runs
 
 FORWARD_TO(m_filters, SetTimeFilterEnabled(bool enabled), SetTimeFilterEnabled(enabled))
 FORWARD_TO(m_filters, GetTimeFilterEnabled(bool *enabled), GetTimeFilterEnabled(enabled))
@@ -625,9 +519,7 @@ FORWARD_TO(m_filters, SetSmoothingFilterEnabled(bool enabled), SetSmoothingFilte
 FORWARD_TO(m_filters, GetSmoothingFilterEnabled(bool *enabled), GetSmoothingFilterEnabled(enabled))
 FORWARD_TO(m_filters, SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
 
-// ---------------------------------------------------------------------------------------------
-// Properties and file transfer
-// ---------------------------------------------------------------------------------------------
+// ---- Properties and file transfer
 
 FORWARD_TO(m_properties, SetProperty(int key, const void *data, int size), SetProperty(key, data, size))
 FORWARD_TO(m_properties, GetProperty(int key, void *data, int *size), GetProperty(key, data, size))
@@ -666,9 +558,7 @@ NOT_SUPPORTED(StartUpgradeJson(const char *))
 
 #undef NOT_SUPPORTED
 
-// ---------------------------------------------------------------------------------------------
-// Pure forwarders to the protocol
-// ---------------------------------------------------------------------------------------------
+// ---- Pure forwarders to the protocol
 
 #define FORWARD_TO_PROTOCOL(signature, call)                                                                 \
     int BaseSession::signature                                                                               \
@@ -739,26 +629,30 @@ int BaseSession::SetMeasuringStatus(const MeasuringStatusSet &status)
     return m_protocol->SetMeasuringStatus(copy);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Pure forwarders to the pipeline and the refine library behind it
-// ---------------------------------------------------------------------------------------------
+// ---- Pure forwarders to the pipeline and the refine library behind it
 
 // One row per operation: its signature, then its call on the pipeline (or the refine library). A READ row
 // writes the call's answer to `out`.
 #define FORWARD_TO_PIPELINE(signature, call)                                                                 \
     int BaseSession::signature                                                                               \
     {                                                                                                        \
-        return ForwardToPipeline(__func__, [&](ImageProc &p) { return p.call; });                            \
+        return Pipeline().Forward(__func__, [&](ImageProc &p) { return p.call; });                           \
     }
 #define READ_FROM_PIPELINE(signature, out, call)                                                             \
     int BaseSession::signature                                                                               \
     {                                                                                                        \
-        return ForwardToPipeline(__func__, ReadInto(out, [](ImageProc &p) { return p.call; }));              \
+        return Pipeline().Forward(__func__, ReadInto(out, [](ImageProc &p) { return p.call; }));             \
+    }
+#define READ_FROM_REFINE(signature, out, call)                                                               \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return Pipeline().ForwardToRefine(__func__,                                                          \
+                                          ReadInto(out, [](APIDepthRefine &r) { return r.call; }));          \
     }
 #define FORWARD_TO_REFINE(signature, call)                                                                   \
     int BaseSession::signature                                                                               \
     {                                                                                                        \
-        return ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.call; });                         \
+        return Pipeline().ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.call; });              \
     }
 
 FORWARD_TO_PIPELINE(SetStreamEnable(StreamType type, bool enabled), SetStreamEnable(type, enabled))
@@ -803,48 +697,26 @@ FORWARD_TO_REFINE(SetFillHoleFilterParams(const FillHoleFilterParams &params),
 
 int BaseSession::GetFlyingPixelFilterParams(FlyingPixelFilterParams &params)
 {
-    return ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetFlyingPixelFilterParams));
+    return Pipeline().ForwardToRefine(__func__,
+                                      ReadTwin(params, &APIDepthRefine::GetFlyingPixelFilterParams));
 }
 
 int BaseSession::GetSpatialFilterParams(SpatialFilterParams &params)
 {
-    return ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetSpatialFilterParams));
+    return Pipeline().ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetSpatialFilterParams));
 }
 
 int BaseSession::GetFillHoleFilterParams(FillHoleFilterParams &params)
 {
-    return ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetFillHoleFilterParams));
+    return Pipeline().ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetFillHoleFilterParams));
 }
 
-int BaseSession::GetOutofMaxRangeHandle(int *handling)
-{
-    return ForwardToRefine(__func__,
-                           ReadInto(handling, [](APIDepthRefine &r) { return r.GetOutofMaxRangeHandle(); }));
-}
+READ_FROM_REFINE(GetOutofMaxRangeHandle(int *handling), handling, GetOutofMaxRangeHandle())
 
 #undef FORWARD_TO_PIPELINE
 #undef READ_FROM_PIPELINE
 #undef FORWARD_TO_REFINE
-
-int BaseSession::SetDepthFrameEnabled(bool enabled)
-{
-    return SetStreamEnable(kStreamDepth, enabled);
-}
-
-int BaseSession::SetIrFrameEnabled(bool enabled)
-{
-    return SetStreamEnable(kStreamIr, enabled);
-}
-
-int BaseSession::SetRgbFrameEnabled(bool enabled)
-{
-    return SetStreamEnable(kStreamColor, enabled);
-}
-
-int BaseSession::SetConfidenceFrameEnabled(bool enabled)
-{
-    return SetStreamEnable(kStreamConfidence, enabled);
-}
+#undef READ_FROM_REFINE
 
 void BaseSession::setFramePixelFormat(int frameType, int pixelFormat)
 {

@@ -28,6 +28,7 @@
 #include "session/StatusConfirmer.h"
 
 class ImageProc;
+class PipelineForwarder;
 
 /// The session of one sensor channel of a camera. It owns the camera's command protocol and frame
 /// pipeline and keeps the camera's frame modes; its calibration (SessionCalibration), mode lists
@@ -61,7 +62,7 @@ public:
     virtual int CloseDevice();
     virtual int StartStream();
     virtual int StopStream();
-    virtual bool GetStreamStatus();
+    virtual bool GetStreamStatus() { return m_streamStarted.load(); }
     virtual bool GetRawBufferStatus();
     virtual int InitDevice();
     virtual int SetStreamEnable(StreamType type, bool enabled);
@@ -70,13 +71,13 @@ public:
     // Frames.
     virtual int PrepareNextFrame(FrameReady *ready);
     virtual int GetFrame(FrameType type, Frame *frame);
-    virtual int GetAudio();
-    virtual ImuFrame GetImu();
+    virtual int GetAudio() { return kStatusOk; }
+    virtual ImuFrame GetImu() { return ImuFrame{}; }
     virtual int SetColorPixelFormat(PixelFormat format);
     virtual int GetColorPixelFormat(PixelFormat *format);
     virtual int SetIRPixelFormat(PixelFormat format);
     virtual float GetRGBExposuretime();
-    virtual void SetFrameMode(uint8_t dataMode);
+    virtual void SetFrameMode(uint8_t dataMode) { m_frames.SetFrameMode(dataMode); }
     virtual int GetFrameMode(FrameType type, FrameMode *mode);
 
     // Rates, synchronisation modes, dual frequency.
@@ -182,31 +183,34 @@ public:
     // Depth-to-world table (kDepthTableWidth x kDepthTableHeight rays, row by row).
     virtual int InitDepthFrame2WorldTab(const double *intrinsic);
     /// The table, or null before it was first built. Owned by the session.
-    virtual const DepthWorldRay *GetDepthFrame2WorldTab();
+    virtual const DepthWorldRay *GetDepthFrame2WorldTab() { return m_calibration.DepthWorldTable(); }
 
-    virtual int SetRangeValue(uint32_t range, int minimum, int maximum);
+    virtual int SetRangeValue(uint32_t, int, int) { return kStatusOk; }
     virtual int SetWDRStyle(WDRStyle style);
-    virtual int SetSaveComputeDepthTab();
+    virtual int SetSaveComputeDepthTab() { return kStatusOk; }
     virtual int SetSaveRawBufferEnabled(bool enabled);
     /// True when the function was registered.
     virtual bool RegisterNotify(TfFrameNotifyCallback callback);
     /// True when the function was unregistered.
     virtual bool UnRegisterNotify();
-    virtual bool IsRangeValid(int range);
+    virtual bool IsRangeValid(int range) { return m_modes.Lists().IsRangeValid(range); }
     virtual int SetRgbExplosureTimeAndGain(float exposureTime, float gain);
     virtual int GetRgbExplosureTimeAndGain(float *exposureTime, float *gain);
-    virtual int SetDepthFrameEnabled(bool enabled);
-    virtual int SetIrFrameEnabled(bool enabled);
-    virtual int SetConfidenceFrameEnabled(bool enabled);
-    virtual int SetRgbFrameEnabled(bool enabled);
+    virtual int SetDepthFrameEnabled(bool enabled) { return SetStreamEnable(kStreamDepth, enabled); }
+    virtual int SetIrFrameEnabled(bool enabled) { return SetStreamEnable(kStreamIr, enabled); }
+    virtual int SetConfidenceFrameEnabled(bool enabled)
+    {
+        return SetStreamEnable(kStreamConfidence, enabled);
+    }
+    virtual int SetRgbFrameEnabled(bool enabled) { return SetStreamEnable(kStreamColor, enabled); }
     virtual int SetImageMirror(int mirror);
     virtual int SetImageRotation(int rotation);
-    virtual bool IsDataModeValid(int mode);
+    virtual bool IsDataModeValid(int mode) { return m_modes.Lists().IsDataModeValid(mode); }
 
     // Properties: `size` is the length of `data`; Get writes the length it returned.
     virtual int SetProperty(int key, const void *data, int size);
     virtual int GetProperty(int key, void *data, int *size);
-    virtual uint32_t GetDeviceType();
+    virtual uint32_t GetDeviceType() { return m_info.deviceType; }
 
     // Firmware and configuration upgrade.
     virtual int StartUpgradeFirmWare(const char *path);
@@ -259,7 +263,7 @@ public:
     /// modulo 256 in `flag`; false (and a log line) when it cannot be read or has the wrong size.
     static bool CheckTransferFile(FileTransferParams &params);
     /// The largest distance of a depth range in millimetres (0, with a log line, for a range above 5).
-    static int GetSonyMaxDepth(int range);
+    static int GetSonyMaxDepth(int range) { return SessionModeLists::GetSonyMaxDepth(range); }
 
     // ---- Stream hub side (the hub thread calls these) ----
     bool HasProtocol() const override { return m_protocol != nullptr; }
@@ -300,11 +304,8 @@ protected:
     BaseSession();
 
 private:
-    /// Calls `call` with the pipeline, or logs "Not Support." for `caller` and answers kNotSupported
-    /// without one. A call without result answers 0.
-    template <typename Call> int ForwardToPipeline(const char *caller, Call call);
-    /// The same with the refine library behind the pipeline.
-    template <typename Call> int ForwardToRefine(const char *caller, Call call);
+    /// The pipeline (or the refine library behind it) for an operation that is handed on as it is.
+    PipelineForwarder Pipeline() const;
     /// Fills the pipeline's initial parameters from what the session knows now and initialises it.
     void InitPipeline();
     /// Gives the ToF decoder the settings the session keeps for it.

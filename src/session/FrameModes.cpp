@@ -23,6 +23,14 @@ void FrameModes::SetNetworkDefaults()
     m_lens.height = 480;
 }
 
+void FrameModes::TakeNetworkDataMode(uint8_t dataMode)
+{
+    if (dataMode == 2 || dataMode == 6 || dataMode == 7 || dataMode == 10) {
+        m_color = FrameMode{600, 480, 25};
+        m_lens = LensConfig{kColorLens, 1, 600, 480, 25, 2};
+    }
+}
+
 void FrameModes::SetFrameMode(uint8_t dataMode)
 {
     TFLOG("dataMode:%d", dataMode);

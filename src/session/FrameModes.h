@@ -32,6 +32,8 @@ public:
     /// A network camera's colour image is 480 lines high until it says otherwise.
     void SetNetworkDefaults();
 
+    /// In data modes 2, 6, 7 and 10 a network camera's colour image and lens are 600 x 480.
+    void TakeNetworkDataMode(uint8_t dataMode);
     /// IR and depth are 640 x 480 at 25 frames per second in every data mode that has them.
     void SetFrameMode(uint8_t dataMode);
     int GetFrameMode(FrameType type, FrameMode *mode);

@@ -9,6 +9,26 @@
 #include "session/BaseSession.h"
 #include "session/SessionGuards.h"
 
+template <size_t N>
+bool ModeSettings::QueryCountedList(int key, const char *name, std::array<uint8_t, N> &out)
+{
+    std::array<uint8_t, N> list{};
+    int size = static_cast<int>(N);
+    if (m_session.GetProperty(key, list.data(), &size) != kStatusOk || list[0] == 0) {
+        return false;
+    }
+    // A count beyond the list would have readers run past it.
+    if (list[0] > N - 1) {
+        TFLOG("%s count:%d is invalid.", name, list[0]);
+        list[0] = static_cast<uint8_t>(N - 1);
+    }
+    out = list;
+    return true;
+}
+
+template bool ModeSettings::QueryCountedList(int, const char *, SessionModeLists::DataModeList &);
+template bool ModeSettings::QueryCountedList(int, const char *, SessionModeLists::DepthRangeList &);
+
 void ModeSettings::Attach(BaseProtocol *protocol, ImageProc *pipeline)
 {
     m_protocol = protocol;

@@ -3,7 +3,9 @@
 // changes them, with the lists of what the camera offers.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "protocol/BaseProtocol.h"
@@ -43,6 +45,11 @@ public:
     /// The session's record of `range.mode`.
     int GetMeasuringRangeInternal(MeasuringRange &range);
     int SetWDRStyle(WDRStyle style);
+
+    /// Asks the camera, through the session's GetProperty, for a list whose first byte counts its
+    /// entries; keeps it in `out` (count clamped to the list) when the camera answered with a
+    /// non-empty one.
+    template <size_t N> bool QueryCountedList(int key, const char *name, std::array<uint8_t, N> &out);
 
     std::atomic<uint8_t> &CurrentDataMode() { return m_dataMode; }
     const std::atomic<uint8_t> &CurrentDataMode() const { return m_dataMode; }

@@ -146,3 +146,16 @@ int SessionCalibration::GetApplyRGBDistortionEnabled(bool *enabled)
     }
     return ret;
 }
+
+int SessionCalibration::InitDepthFrame2WorldTab(const double *intrinsic)
+{
+    if (intrinsic == nullptr) {
+        TFLOG("intrinsic is null.");
+        return kStatusNullPointer;
+    }
+    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", intrinsic[0], intrinsic[2], intrinsic[4], intrinsic[5]);
+    const std::array<double, 9> k =
+        BuildDepthWorldTable(intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
+    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", k[0], k[2], k[4], k[5]);
+    return kStatusOk;
+}

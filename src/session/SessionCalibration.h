@@ -72,6 +72,9 @@ public:
     /// ToF intrinsics `intrinsic` (9 doubles), undistorted first as UndistortIntrinsic does. Returns the
     /// intrinsics the rays were computed with.
     std::array<double, 9> BuildDepthWorldTable(const double *intrinsic, APIDepthRefine *refine);
+    /// Builds the table as BuildDepthWorldTable does and logs the intrinsics before and after their
+    /// undistortion (kStatusNullPointer for a null `intrinsic`).
+    int InitDepthFrame2WorldTab(const double *intrinsic);
     /// The table, or null before it was first built.
     const DepthWorldRay *DepthWorldTable() const
     {

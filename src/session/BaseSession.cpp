@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "net/SocketProtocol.h"
-#include "pipeline/DepthRanges.h"
 #include "pipeline/ImageProc.h"
 #include "protocol/DataModes.h"
 #include "protocol/PropertyKeys.h"
@@ -19,7 +18,6 @@
 
 namespace {
 constexpr uint32_t kDspConfigToFDistortion = 6;
-
 } // namespace
 
 PipelineForwarder BaseSession::Pipeline() const

@@ -31,11 +31,16 @@ class ImageProc;
 class PipelineForwarder;
 
 /// The session of one sensor channel of a camera. It owns the camera's command protocol and frame
-/// pipeline and keeps the camera's frame modes; its calibration (SessionCalibration), mode lists
-/// (SessionModeLists) and the confirmation of settings against the status record the camera streams
-/// (StatusConfirmer) are helpers it owns. A session without protocol (an unknown device type, or a test
-/// fake built with the default constructor) answers every camera operation with "Not Support." and
-/// -255 without writing any output, so it never reports a fake success.
+/// pipeline, opens, initialises, streams and closes the camera, and keeps every operation callers use.
+/// The jobs behind the operations are helpers it owns: StatusConfirmer (the status record the camera
+/// streams and the waits that confirm a setting), ModeSettings (data mode, depth range, dual frequency
+/// and the camera's lists), FrameModes (frame modes and the colour lens), SessionCalibration
+/// (calibration, undistortion, depth-to-world table), FilterSettings (filters and the settings kept for
+/// the ToF decoder), AcquisitionSettings (frame rate, exposure, gain, slave, work and low-power modes)
+/// and SessionProperties (the property keys). Pure forwarders to the protocol or the pipeline are one
+/// row each. A session without protocol (an unknown device type, or a test fake built with the default
+/// constructor) answers every camera operation with "Not Support." and -255 without writing any output,
+/// so it never reports a fake success.
 class BaseSession : public StreamSource
 {
 public:
@@ -313,17 +318,11 @@ private:
     static bool IsNetworkType(uint32_t deviceType) { return deviceType >= 520 && deviceType <= 523; }
 
     SessionInfo m_info;
-    // The status record the hub thread writes, and the waits on it. Declared before the pipeline, whose
-    // threads write the record and so are stopped before it goes away.
+    // The status record the hub thread writes, and the waits on it: declared before the pipeline.
     StatusConfirmer m_confirm{*this};
-    // Declared after the status it writes; destroyed (and its threads stopped) before everything below
-    // goes away, the protocol included.
+    // Declared after the status it writes; the destructor stops its threads before anything else goes
+    // away, the protocol and the helpers below included.
     std::unique_ptr<ImageProc> m_imageProc;
-    ModeSettings m_modes{*this, m_confirm, m_streamStarted};
-    SessionCalibration m_calibration;
-
-    FrameModes m_frames{m_confirm};
-
     std::unique_ptr<BaseProtocol> m_protocol;
     std::string m_serialNumber;
 
@@ -334,6 +333,10 @@ private:
     int m_sessionIndex = 0;
     std::mutex m_mutex; // serialises stream start and stop with frame reads
 
+    // The helpers reach the protocol and the pipeline through the pointers the constructor hands them.
+    ModeSettings m_modes{*this, m_confirm, m_streamStarted};
+    FrameModes m_frames{m_confirm};
+    SessionCalibration m_calibration;
     FilterSettings m_filters{m_modes.CurrentDataMode()};
     SessionProperties m_properties{*this, m_modes.Lists(), m_filters};
     AcquisitionSettings m_acquisition{m_confirm, m_filters, m_modes.CurrentDataMode(), m_streamStarted};

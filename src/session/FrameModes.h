@@ -56,5 +56,5 @@ private:
     FrameMode m_depth{640, 480, 25};
     FrameMode m_color{640, 360, 25};
     LensConfig m_lens{kColorLens, 1, 640, 360, 25, 2};
-    std::atomic<int> m_rotation{-255};
+    std::atomic<int> m_rotation{-255}; // none set yet
 };

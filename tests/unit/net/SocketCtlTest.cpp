@@ -14,6 +14,7 @@
 #include "../runtime/RuntimeTestSupport.h"
 #include "NetTestSupport.h"
 #include "net/SocketCtl.h"
+#include "protocol/StatusCodes.h"
 
 using namespace net_test;
 
@@ -64,7 +65,7 @@ TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 
     // Without a connection no request is written anywhere.
     char payload[4] = {1};
-    EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSetting), SocketCtl::kCommandFailed);
+    EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSetting), kStatusTransport);
     EXPECT_TRUE(home.Logged("SendData err:"));
 }
 
@@ -77,7 +78,7 @@ TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
         closedPort = gone.Port();
     }
     SocketCtl ctl(kLoopback, closedPort, closedPort);
-    EXPECT_EQ(ctl.openDevice(), SocketCtl::kOpenFailed);
+    EXPECT_EQ(ctl.openDevice(), kStatusNotConnected);
     EXPECT_FALSE(ctl.IsOpened());
     EXPECT_TRUE(home.Logged(" wait the Camera(cmd) connect 127.0.0.1"));
 }
@@ -200,7 +201,7 @@ TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
     ASSERT_TRUE(m_cmd.Send(frame));
     char buf[16];
     std::memset(buf, 0x11, sizeof(buf));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), kStatusTransport);
     EXPECT_EQ(static_cast<uint8_t>(buf[0]), 0xC1);
     EXPECT_EQ(static_cast<uint8_t>(buf[1]), 0xC2);
     EXPECT_EQ(buf[2], 0x11);
@@ -218,7 +219,7 @@ TEST_F(SocketCtlLoopback, WrongMarkerIsDrainedAndReportedAsFailure)
     ASSERT_TRUE(m_cmd.Send(bad));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x77, 0x78})));
     char buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
     EXPECT_EQ(buf[0], 9); // nothing of the bad frame reached the caller
     EXPECT_TRUE(m_home.Logged("reply marker:0xab"));
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
@@ -237,7 +238,7 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     ASSERT_TRUE(m_cmd.Send(shortBody));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x31})));
     char buf[8] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
     EXPECT_EQ(buf[0], 0x31);
 
@@ -246,7 +247,7 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     PutU32(huge, 0xAA);
     PutU32(huge, 0xFFFFFFF0u);
     ASSERT_TRUE(m_cmd.Send(huge));
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
     EXPECT_TRUE(m_home.Logged("is too long"));
 }
 
@@ -254,7 +255,7 @@ TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuer
 {
     SocketCtl::SetReceiveTimeoutMs(100);
     char first[4] = {1, 0, 0, 0};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindQuery), kStatusTransport);
     // The camera answers the timed-out query only after the host gave up on it.
     ASSERT_FALSE(ReadRequest(m_cmd).header.empty());
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x11, 0x12, 0x13})));
@@ -277,7 +278,7 @@ TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
 {
     SocketCtl::SetReceiveTimeoutMs(100);
     char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
     EXPECT_TRUE(m_home.Logged(" the server connection has been gracefully closed cmdid 134"));
     EXPECT_TRUE(m_home.Logged("time is over"));
 }
@@ -286,7 +287,7 @@ TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
 {
     m_cmd.Close();
     char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
     EXPECT_TRUE(m_home.Logged("gracefully closed"));
     // The first frames to a closed peer may still be accepted by the kernel; once the peer has reset the
     // connection, the send itself fails.
@@ -294,7 +295,7 @@ TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
     for (int attempt = 0; attempt < 50 && ret == 0; ++attempt) {
         ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSetting);
     }
-    EXPECT_EQ(ret, SocketCtl::kCommandFailed);
+    EXPECT_EQ(ret, kStatusTransport);
     EXPECT_TRUE(m_home.Logged("SendData err: 32") || m_home.Logged("SendData err: 104"));
 }
 

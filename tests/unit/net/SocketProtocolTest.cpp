@@ -16,6 +16,8 @@
 #include "../runtime/RuntimeTestSupport.h"
 #include "NetTestSupport.h"
 #include "net/SocketProtocol.h"
+#include "protocol/PropertyKeys.h"
+#include "protocol/StatusCodes.h"
 
 using namespace net_test;
 
@@ -88,7 +90,7 @@ TEST_F(SocketProtocolUnopened, GuardedOperationsSucceedWithoutTheCamera)
     EXPECT_EQ(m_protocol.StopStream(), -13);
     EXPECT_TRUE(m_home.Logged("device is not opened."));
     // Unguarded operations try the camera, and without a connection that fails.
-    EXPECT_EQ(m_protocol.SetTofFrameRate(10), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_protocol.SetTofFrameRate(10), kStatusTransport);
     EXPECT_EQ(m_protocol.SendCameraParamsEnable(true), -1);
     EXPECT_EQ(m_protocol.IsSupportJSONConfig(), -1);
 }
@@ -116,7 +118,7 @@ TEST_F(SocketProtocolUnopened, DefaultsTheNetworkCameraLacksAreNotSupported)
         [&] { return m_protocol.TransferFile(transfer); },
     };
     for (size_t i = 0; i < defaults.size(); ++i) {
-        EXPECT_EQ(defaults[i](), BaseProtocol::kNotSupported) << "operation " << i;
+        EXPECT_EQ(defaults[i](), kStatusNotSupported) << "operation " << i;
     }
     EXPECT_TRUE(m_home.Logged("Not Support."));
 }
@@ -128,9 +130,9 @@ TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
     EXPECT_TRUE(m_home.Logged("wdr range count:3 is invalid."));
     EXPECT_EQ(m_protocol.SetCameraIntrinsic(static_cast<SensorType>(3), nullptr), 0);
     EXPECT_TRUE(m_home.Logged("cameraType:3 is invaild"));
-    EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), BaseProtocol::kNotSupported);
+    EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), kStatusNotSupported);
     int size = 4;
-    EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), BaseProtocol::kNotSupported);
+    EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), kStatusNotSupported);
     uint16_t regs[1] = {1};
     uint16_t values[1] = {2};
     EXPECT_EQ(m_protocol.SetRegVal(regs, values, 0), -1);
@@ -309,7 +311,7 @@ TEST_F(SocketProtocolLoopback, ListsNeverPassTheirPayloadOrRecord)
     unsigned char sessionList[33 + 8];
     std::memset(sessionList, 0x5A, sizeof(sessionList));
     int size = 33;
-    EXPECT_EQ(m_protocol->GetProperty(SocketProtocol::kPropOutModeList, sessionList, &size), 0);
+    EXPECT_EQ(m_protocol->GetProperty(kSessionModeList, sessionList, &size), 0);
     EXPECT_EQ(sessionList[0], 32);
     EXPECT_EQ(sessionList[32], 0x21);
     for (int i = 33; i < 41; ++i) {
@@ -350,7 +352,7 @@ TEST_F(SocketProtocolLoopback, DspPropertyStaysWithinTheCallersRecord)
     record[0] = 6; // config 6: ToF distortion
     std::memset(record + 7, 0x5A, 4);
     int size = 7;
-    EXPECT_EQ(m_protocol->GetProperty(SocketProtocol::kPropDspStatus, record, &size), 0);
+    EXPECT_EQ(m_protocol->GetProperty(kSessionDspStatus, record, &size), 0);
     EXPECT_EQ(record[offsetof(DSPParameters, enable)], 1);
     for (int i = 7; i < 11; ++i) {
         EXPECT_EQ(record[i], 0x5A);

@@ -65,11 +65,13 @@ std::string Shown(const char *text, int length)
     return std::string(text, strnlen(text, static_cast<size_t>(length)));
 }
 
-/// The calibration block of a sensor's intrinsics or distortion; nullptr for an unknown sensor.
-const CalibrationRow *SensorBlock(SensorType sensor, const CalibrationRow &tof, const CalibrationRow &color)
+/// The calibration block of a sensor's intrinsics or distortion; nullptr (logged in `operation`'s name) for
+/// an unknown sensor.
+const CalibrationRow *SensorBlock(const char *operation, SensorType sensor, const CalibrationRow &tof,
+                                  const CalibrationRow &color)
 {
     if (sensor != kSensorTof && sensor != kSensorColor) {
-        TFLOG("cameraType:%d is invaild", static_cast<int>(sensor));
+        TFLOG_AS(operation, "cameraType:%d is invaild", static_cast<int>(sensor));
         return nullptr;
     }
     return sensor == kSensorTof ? &tof : &color;
@@ -238,25 +240,25 @@ int SocketProtocol::SetSlaveMode(uint8_t mode)
 
 int SocketProtocol::SetCameraIntrinsic(SensorType sensor, const double *values)
 {
-    const CalibrationRow *row = SensorBlock(sensor, kTofIntrinsic, kColorIntrinsic);
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofIntrinsic, kColorIntrinsic);
     return row == nullptr ? 0 : m_commands.SetCalibration(*row, values);
 }
 
 int SocketProtocol::GetCameraIntrinsic(SensorType sensor, double *values)
 {
-    const CalibrationRow *row = SensorBlock(sensor, kTofIntrinsic, kColorIntrinsic);
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofIntrinsic, kColorIntrinsic);
     return row == nullptr ? 0 : m_commands.GetCalibration(*row, values);
 }
 
 int SocketProtocol::SetCameraDistortion(SensorType sensor, const double *values)
 {
-    const CalibrationRow *row = SensorBlock(sensor, kTofDistortion, kColorDistortion);
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofDistortion, kColorDistortion);
     return row == nullptr ? 0 : m_commands.SetCalibration(*row, values);
 }
 
 int SocketProtocol::GetCameraDistortion(SensorType sensor, double *values)
 {
-    const CalibrationRow *row = SensorBlock(sensor, kTofDistortion, kColorDistortion);
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofDistortion, kColorDistortion);
     return row == nullptr ? 0 : m_commands.GetCalibration(*row, values);
 }
 

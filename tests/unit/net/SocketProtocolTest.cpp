@@ -86,9 +86,17 @@ TEST_F(SocketProtocolUnopened, GuardedOperationsSucceedWithoutTheCamera)
     for (size_t i = 0; i < guarded.size(); ++i) {
         EXPECT_EQ(guarded[i](), 0) << "operation " << i;
     }
-    EXPECT_EQ(m_protocol.StartStream(), -13);
-    EXPECT_EQ(m_protocol.StopStream(), -13);
-    EXPECT_TRUE(m_home.Logged("device is not opened."));
+    EXPECT_EQ(m_protocol.StartStream(), kStatusNotConnected);
+    EXPECT_EQ(m_protocol.StopStream(), kStatusNotConnected);
+    // Rows and shared routines log in the name of the operation they run for.
+    EXPECT_TRUE(m_home.Logged(":SetDataMode]:3\n"));
+    EXPECT_TRUE(m_home.Logged(":GetSlaveMode]:device is not opened."));
+    EXPECT_TRUE(m_home.Logged(":GetDeviceMACAddr]:device is not opened."));
+    EXPECT_TRUE(m_home.Logged(":StopStream]:device is not opened."));
+    // The open guard comes before the null check; an unguarded query checks its pointer.
+    EXPECT_EQ(m_protocol.GetDataMode(nullptr), 0);
+    EXPECT_EQ(m_protocol.GetTofFrameRate(nullptr), -1);
+    EXPECT_TRUE(m_home.Logged(":GetTofFrameRate]:invalid param: rate is null"));
     // Unguarded operations try the camera, and without a connection that fails.
     EXPECT_EQ(m_protocol.SetTofFrameRate(10), kStatusTransport);
     EXPECT_EQ(m_protocol.SendCameraParamsEnable(true), -1);
@@ -120,7 +128,8 @@ TEST_F(SocketProtocolUnopened, DefaultsTheNetworkCameraLacksAreNotSupported)
     for (size_t i = 0; i < defaults.size(); ++i) {
         EXPECT_EQ(defaults[i](), kStatusNotSupported) << "operation " << i;
     }
-    EXPECT_TRUE(m_home.Logged("Not Support."));
+    EXPECT_TRUE(m_home.Logged(":SetWDRGMMGain]:Not Support."));
+    EXPECT_TRUE(m_home.Logged(":TransferFile]:Not Support."));
 }
 
 TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
@@ -129,7 +138,7 @@ TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
     EXPECT_EQ(m_protocol.SetDualFreqMode(mode), -1);
     EXPECT_TRUE(m_home.Logged("wdr range count:3 is invalid."));
     EXPECT_EQ(m_protocol.SetCameraIntrinsic(static_cast<SensorType>(3), nullptr), 0);
-    EXPECT_TRUE(m_home.Logged("cameraType:3 is invaild"));
+    EXPECT_TRUE(m_home.Logged(":SetCameraIntrinsic]:cameraType:3 is invaild"));
     EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), kStatusNotSupported);
     int size = 4;
     EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), kStatusNotSupported);

@@ -56,10 +56,6 @@ struct CalibrationRow
     int parts;
 };
 
-/// The request and reply kinds of a transaction.
-constexpr int kKindGet = 1;
-constexpr int kKindSet = 2;
-
 /// Runs table rows on one camera's command connection. Owned by the protocol, whose connection and
 /// opened flag it borrows for its lifetime.
 class CommandTable

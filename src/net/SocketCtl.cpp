@@ -32,7 +32,6 @@ constexpr int kHeaderBytes = 8;
 constexpr int kRequestHeaderBytes = 11;
 constexpr int kReplyDataOffset = 3;
 constexpr int kCommandExpectsReply = 0x80;
-constexpr int kKindSetting = 2;
 constexpr uint32_t kStreamBufferType = 1;
 constexpr auto kOpenRetryPause = std::chrono::seconds(1);
 constexpr auto kNotOpenedPause = std::chrono::milliseconds(30);
@@ -452,7 +451,7 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
         payloadBytes = 0;
         cap = 0;
     }
-    const int cmdByte = (type == kKindSetting ? cmd : (cmd | kCommandExpectsReply)) & 0xFF;
+    const int cmdByte = (type == kKindSet ? cmd : (cmd | kCommandExpectsReply)) & 0xFF;
 
     unsigned char frame[kRequestHeaderBytes + kMaxPayloadBytes] = {};
     ByteWriter writer(frame, sizeof(frame));

@@ -14,6 +14,11 @@ using IPAddr_ = uint32_t;
 /// Size of the stream demultiplexer's buffer: the largest stream buffer a camera may send.
 constexpr int kStreamBufferBytes = 8696254;
 
+/// Transaction kinds of SocketCtl::SetCmd: a query is sent with bit 7 of its id set and reads one reply;
+/// a setting is sent as the bare id and reads none.
+constexpr int kKindGet = 1;
+constexpr int kKindSet = 2;
+
 /// Creates an IPv4 stream socket with address reuse and a large receive buffer; failures are logged
 /// and the (possibly failed) descriptor is returned.
 int CreateSocket();

@@ -77,6 +77,35 @@ const CalibrationRow *SensorBlock(const char *operation, SensorType sensor, cons
     return sensor == kSensorTof ? &tof : &color;
 }
 
+/// Inertial sensor calibration stays on the camera: a setting is logged in `operation`'s name and accepted.
+int AcceptImu(const char *operation, const IMUSensitivity &value)
+{
+    const float *v = value.values;
+    TFLOG_AS(operation, "sensitivity:%08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f", v[0],
+             v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    return 0;
+}
+
+int AcceptImu(const char *operation, const IMUOffset &value)
+{
+    TFLOG_AS(operation, "offset:%d %d %d %08.6f %08.6f %08.6f", value.flags[0], value.flags[1],
+             value.flags[2], static_cast<double>(value.offsets[0]), static_cast<double>(value.offsets[1]),
+             static_cast<double>(value.offsets[2]));
+    return 0;
+}
+
+int AcceptImu(const char *operation, const IMUOffsetTemp &value)
+{
+    TFLOG_AS(operation, "offsetTemp:%d", value.values[0]);
+    return 0;
+}
+
+int AcceptImu(const char *operation, const IMUDataMode &value)
+{
+    TFLOG_AS(operation, "datamode:%d", value.mode);
+    return 0;
+}
+
 } // namespace
 
 SocketProtocol::SocketProtocol(SessionInfo &info)
@@ -171,6 +200,13 @@ int SocketProtocol::SetCameraF(const double *values)
     { return m_commands.SetCalibration(kFundamental, values); }
 int SocketProtocol::GetCameraF(double *values) { return m_commands.GetCalibration(kFundamental, values); }
 int SocketProtocol::GetFlashType(char *, int) { return 0; }
+int SocketProtocol::SetACCSensitivity(const IMUSensitivity &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetACCOffset(const IMUOffset &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetACCOffsetTemp(const IMUOffsetTemp &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetGyroSensitivity(const IMUSensitivity &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetGyroOffset(const IMUOffset &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetGyroOffsetTemp(const IMUOffsetTemp &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetImuDataMode(const IMUDataMode &mode) { return AcceptImu(__func__, mode); }
 int SocketProtocol::GetACCSensitivity(IMUSensitivity &) { return 0; }
 int SocketProtocol::GetACCOffset(IMUOffset &) { return 0; }
 int SocketProtocol::GetACCOffsetTemp(IMUOffsetTemp &) { return 0; }
@@ -557,58 +593,6 @@ int SocketProtocol::GetTalDelay(TalDelay &delay)
 {
     TF_RETURN_IF_NOT_OPENED(0);
     std::memset(&delay, 0, sizeof(delay));
-    return 0;
-}
-
-// Inertial sensor calibration stays on the camera: settings are logged and accepted, queries answer 0.
-
-int SocketProtocol::SetACCSensitivity(const IMUSensitivity &value)
-{
-    const float *v = value.values;
-    TFLOG("sensitivity:%08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f", v[0], v[1], v[2],
-          v[3], v[4], v[5], v[6], v[7], v[8]);
-    return 0;
-}
-
-int SocketProtocol::SetACCOffset(const IMUOffset &value)
-{
-    TFLOG("offset:%d %d %d %08.6f %08.6f %08.6f", value.flags[0], value.flags[1], value.flags[2],
-          static_cast<double>(value.offsets[0]), static_cast<double>(value.offsets[1]),
-          static_cast<double>(value.offsets[2]));
-    return 0;
-}
-
-int SocketProtocol::SetACCOffsetTemp(const IMUOffsetTemp &value)
-{
-    TFLOG("offsetTemp:%d", value.values[0]);
-    return 0;
-}
-
-int SocketProtocol::SetGyroSensitivity(const IMUSensitivity &value)
-{
-    const float *v = value.values;
-    TFLOG("sensitivity:%08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f", v[0], v[1], v[2],
-          v[3], v[4], v[5], v[6], v[7], v[8]);
-    return 0;
-}
-
-int SocketProtocol::SetGyroOffset(const IMUOffset &value)
-{
-    TFLOG("offset:%d %d %d %08.6f %08.6f %08.6f", value.flags[0], value.flags[1], value.flags[2],
-          static_cast<double>(value.offsets[0]), static_cast<double>(value.offsets[1]),
-          static_cast<double>(value.offsets[2]));
-    return 0;
-}
-
-int SocketProtocol::SetGyroOffsetTemp(const IMUOffsetTemp &value)
-{
-    TFLOG("offsetTemp:%d", value.values[0]);
-    return 0;
-}
-
-int SocketProtocol::SetImuDataMode(const IMUDataMode &mode)
-{
-    TFLOG("datamode:%d", mode.mode);
     return 0;
 }
 

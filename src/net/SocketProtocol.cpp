@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// SocketProtocol: lifecycle, the camera operations over the command table, the records that are more than
-// one value (lens, ranges, work and test modes, registers, DSP functions, upgrade states), the stubs the
-// network camera keeps to itself, the identity texts and the property keys.
+// SocketProtocol: lifecycle, the camera operations as calls of the command table, the records of more than
+// one value (lens, ranges, work and test modes, registers, upgrade states), the settings the network camera
+// keeps to itself, and the device texts.
 #include "net/SocketProtocol.h"
 
 #include <algorithm>

@@ -36,14 +36,6 @@ constexpr uint32_t kStreamBufferType = 1;
 constexpr auto kOpenRetryPause = std::chrono::seconds(1);
 constexpr auto kNotOpenedPause = std::chrono::milliseconds(30);
 
-std::string ErrorText(int err)
-{
-    char text[128] = {};
-    // The GNU variant may return a static string instead of filling `text`.
-    const char *result = strerror_r(err, text, sizeof(text));
-    return result != nullptr ? result : "";
-}
-
 timeval ReceiveTimeval()
 {
     const unsigned timeoutMs = g_receiveTimeoutMs.load();
@@ -60,11 +52,11 @@ bool SetSocketTimeouts(int fd)
     const timeval tv = ReceiveTimeval();
     if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
         return false;
     }
     return true;
@@ -77,7 +69,7 @@ void SetNoDelay(int fd)
     const int on = 1;
     if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_NODELAY error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_NODELAY error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
 }
 
@@ -89,19 +81,19 @@ void SetKeepAlive(int fd)
     const int count = 3;
     if (setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof(on)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() SO_KEEPALIVE error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() SO_KEEPALIVE error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof(idleS)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_KEEPIDLE error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_KEEPIDLE error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof(intervalS)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_KEEPINTVL error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_KEEPINTVL error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof(count)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_KEEPCNT error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_KEEPCNT error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
 }
 
@@ -134,17 +126,17 @@ int CreateSocket()
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
         const int err = errno;
-        TFLOG("socket() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("socket() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     const int reuse = 1;
     if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     const int receiveBytes = SocketCtl::kSocketReceiveBufferBytes;
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof(receiveBytes)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     return fd;
 }
@@ -173,7 +165,7 @@ int Connect(int fd, const char *ip, unsigned short port)
         }
     }
     if (err != 0) {
-        TFLOG("connect() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("connect() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
         return -1;
     }
     return 0;
@@ -264,7 +256,7 @@ int SocketCtl::openDevice()
         TFLOG(" client ddress = %s:%d", m_localIp, static_cast<int>(ntohs(local.sin_port)));
     } else {
         const int err = errno;
-        TFLOG(" getsockname error: %s(errno: %d))", ErrorText(err).c_str(), err);
+        TFLOG(" getsockname error: %s(errno: %d))", ErrnoText(err).c_str(), err);
     }
     m_opened.store(true);
     return 0;
@@ -404,7 +396,7 @@ int SocketCtl::SendFrame(const unsigned char *frame, size_t size)
     const int fd = m_cmdSocket.load();
     if (fd <= 0) {
         // Never write a request to descriptor 0 (or a stale one) when no connection is open.
-        TFLOG("SendData err: %d, %s", ENOTCONN, ErrorText(ENOTCONN).c_str());
+        TFLOG("SendData err: %d, %s", ENOTCONN, ErrnoText(ENOTCONN).c_str());
         return kStatusTransport;
     }
     size_t sent = 0;
@@ -415,7 +407,7 @@ int SocketCtl::SendFrame(const unsigned char *frame, size_t size)
         }
         if (result <= 0) {
             const int err = result < 0 ? errno : EPIPE;
-            TFLOG("SendData err: %d, %s", err, ErrorText(err).c_str());
+            TFLOG("SendData err: %d, %s", err, ErrnoText(err).c_str());
             return kStatusTransport;
         }
         sent += static_cast<size_t>(result);
@@ -433,7 +425,7 @@ int SocketCtl::RecvReplyPart(unsigned char *buf, size_t len, int cmdByte)
     const int result = RecvExact(fd, buf, len, m_cmdWaitAll.load());
     if (result < 0) {
         const int err = errno;
-        TFLOG("RecvData err: %d, %s cmdid %d", err, ErrorText(err).c_str(), cmdByte);
+        TFLOG("RecvData err: %d, %s cmdid %d", err, ErrnoText(err).c_str(), cmdByte);
         return kStatusTransport;
     }
     if (result == 0) {

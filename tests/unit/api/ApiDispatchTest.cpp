@@ -5,19 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "ApiTestSupport.h"
+#include "OpenedDeviceTest.h"
 #include "api/DeviceHandle.h"
 #include "device/DeviceManager.h"
 
+using namespace orvtest;
+
 using ApiDispatch = OpenedDeviceTest;
 using Calls = std::vector<std::string>;
-
-namespace {
-bool Contains(const std::string &text, const std::string &part)
-{
-    return text.find(part) != std::string::npos;
-}
-} // namespace
 
 TEST_F(ApiDispatch, TranslationPassesOnlyTheDocumentedRanges)
 {
@@ -251,33 +246,6 @@ TEST_F(ApiDispatch, FramesAreCopiedOutWhateverTheResult)
     EXPECT_EQ(ready.depth, 1u);
     EXPECT_EQ(ready.confidence, 1u);
     EXPECT_EQ(ready.ir, 0u);
-}
-
-TEST_F(ApiDispatch, FrameModeCarriesThePixelFormatOfEachType)
-{
-    TfFrameMode mode{};
-    m_session->m_colorFormat = kPixelBgr888;
-    m_session->m_frameMode = FrameMode{1600, 1200, 15};
-    EXPECT_EQ(TFCM_GetFrameMode(m_handle, TF_FRAME_COLOR, &mode), 0);
-    EXPECT_EQ(mode.pixelFormat, 4u);
-    EXPECT_EQ(mode.resolutionWidth, 1600u);
-    EXPECT_EQ(mode.resolutionHeight, 1200u);
-    EXPECT_EQ(mode.fps, 15u);
-    EXPECT_EQ(TFCM_GetFrameMode(m_handle, TF_FRAME_IR, &mode), 0);
-    EXPECT_EQ(mode.pixelFormat, 2u);
-
-    std::memset(&mode, 0xAB, sizeof(mode));
-    EXPECT_EQ(TFCM_GetFrameMode(m_handle, TF_FRAME_DEPTH_MAPPED_TO_COLOR, &mode), TF_ERROR_NO_FRAME_MODE);
-    EXPECT_EQ(mode.resolutionWidth, 0xABABABABu);
-}
-
-TEST_F(ApiDispatch, DepthRangeQueryFailureIsReportedAsNotConnected)
-{
-    TfDepthRange range = TF_DEPTH_RANGE_0;
-    EXPECT_EQ(TFCM_GetDepthRange(m_handle, &range), 0);
-    EXPECT_EQ(range, TF_DEPTH_RANGE_2);
-    m_session->m_results["GetDepthRange"] = -104;
-    EXPECT_EQ(TFCM_GetDepthRange(m_handle, &range), TF_ERROR_NOT_CONNECTED);
 }
 
 TEST_F(ApiDispatch, ColorResolutionCodes)

@@ -5,9 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include "ApiTestSupport.h"
+#include "OpenedDeviceTest.h"
 #include "device/DeviceManager.h"
 #include "protocol/ProtocolTypes.h"
+
+using namespace orvtest;
 
 using ApiProperty = OpenedDeviceTest;
 using Calls = std::vector<std::string>;
@@ -97,17 +99,6 @@ TEST_F(ApiProperty, KeysForwardedToSessionKeys)
     EXPECT_EQ(TFCM_SetProperty(m_handle, 15, value, 4), -255);
 }
 
-TEST_F(ApiProperty, JsonModeSetsTheUpgradeState)
-{
-    uint8_t callbackStandIn[8] = {};
-    EXPECT_EQ(TFCM_SetProperty(m_handle, -4, callbackStandIn, 8), 0);
-    EXPECT_EQ(m_session->m_calls, (Calls{"SetProperty:0x0E000020"}));
-    EXPECT_EQ(DeviceManager::GetInstance()->GetUpgradeState(), 2);
-    m_session->m_results["SetProperty"] = -16;
-    EXPECT_EQ(TFCM_SetProperty(m_handle, -4, callbackStandIn, 8), -16);
-    EXPECT_EQ(DeviceManager::GetInstance()->GetUpgradeState(), 0);
-}
-
 TEST_F(ApiProperty, DataModeKeys)
 {
     uint8_t mode = 9;
@@ -150,15 +141,6 @@ TEST_F(ApiProperty, CameraParametersBySelector)
     EXPECT_EQ(Val(params.values[1]), 0.0);
     EXPECT_EQ(Val(params.values[8]), 1.0);
     EXPECT_EQ(m_session->m_calls, (Calls{"GetCameraIntrinsic:2"}));
-}
-
-TEST_F(ApiProperty, ImuSensitivityResults)
-{
-    IMUSensitivity sensitivity{};
-    m_session->m_results["SetACCSensitivity"] = -104;
-    m_session->m_results["SetGyroSensitivity"] = -104;
-    EXPECT_EQ(TFCM_SetProperty(m_handle, Key(0xF000000Fu), &sensitivity, sizeof(sensitivity)), 0);
-    EXPECT_EQ(TFCM_SetProperty(m_handle, Key(0xF0000010u), &sensitivity, sizeof(sensitivity)), -104);
 }
 
 TEST_F(ApiProperty, ShortValuesAreNeverReadPastTheirEnd)

@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "../runtime/RuntimeTestSupport.h"
-#include "NetTestSupport.h"
+#include "PeerSockets.h"
+#include "TestSupport.h"
 #include "net/SocketCtl.h"
 
-using namespace net_test;
+using namespace orvtest;
 
 namespace {
 
@@ -31,26 +31,9 @@ TEST(SocketCtlTest, PeerAddressTextComesFromTheAddressBytes)
     EXPECT_NE(ctl.GetPeerIP(nullptr), 0);
 }
 
-TEST(SocketCtlTest, ReplyBufferGrowsOnlyWhenNotLarger)
-{
-    std::unique_ptr<unsigned char[]> buf;
-    int cap = 0;
-    SocketCtl::CorrectBufSize(buf, &cap, 0);
-    EXPECT_EQ(buf, nullptr);
-    SocketCtl::CorrectBufSize(buf, &cap, 10);
-    ASSERT_NE(buf, nullptr);
-    EXPECT_EQ(cap, 10);
-    const unsigned char *first = buf.get();
-    SocketCtl::CorrectBufSize(buf, &cap, 4);
-    EXPECT_EQ(buf.get(), first);
-    EXPECT_EQ(cap, 10);
-    SocketCtl::CorrectBufSize(buf, &cap, 32);
-    EXPECT_EQ(cap, 32);
-}
-
 TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 {
-    runtime_test::LoggedHome home;
+    orvtest::LoggedHome home;
     SocketCtl ctl(kLoopback, 1, 1);
     ctl.closeDevice();
     EXPECT_FALSE(ctl.IsOpened());
@@ -70,7 +53,7 @@ TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 
 TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
 {
-    runtime_test::LoggedHome home;
+    orvtest::LoggedHome home;
     uint16_t closedPort;
     {
         Listener gone;
@@ -109,26 +92,13 @@ protected:
         ASSERT_TRUE(m_cmd.Valid() && m_data.Valid());
     }
 
-    runtime_test::LoggedHome m_home;
+    orvtest::LoggedHome m_home;
     Listener m_cmdListener;
     Listener m_dataListener;
     std::unique_ptr<SocketCtl> m_ctl;
     Peer m_cmd;
     Peer m_data;
 };
-
-TEST_F(SocketCtlLoopback, OpenTwiceKeepsTheConnectionsAndKnowsTheLocalAddress)
-{
-    EXPECT_TRUE(m_ctl->IsOpened());
-    EXPECT_STREQ(m_ctl->GetLocalIP(), "127.0.0.1");
-    EXPECT_EQ(m_ctl->openDevice(), 0);
-    EXPECT_FALSE(m_cmdListener.Accept(100).Valid());
-    EXPECT_FALSE(m_dataListener.Accept(100).Valid());
-    m_ctl->closeDevice();
-    EXPECT_FALSE(m_ctl->IsOpened());
-    EXPECT_TRUE(m_cmd.Readable(kPeerWaitMs)); // the camera sees the close
-    EXPECT_TRUE(m_cmd.Read(1).empty());
-}
 
 TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
 {
@@ -422,19 +392,6 @@ TEST_F(SocketCtlLoopback, SilenceAndCloseOnTheDataConnectionReadNothing)
     len = 5;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, 64), 0);
     EXPECT_EQ(len, 5);
-}
-
-TEST_F(SocketCtlLoopback, DefaultCapacityIsTheStreamBuffer)
-{
-    ASSERT_TRUE(m_data.Send(StreamHeader(1, static_cast<uint32_t>(kStreamBufferBytes) + 1)));
-    ASSERT_TRUE(m_data.Send(StreamHeader(1, 0)));
-    // The oversized buffer is never sent in full: the drain ends with the close.
-    m_data.Close();
-    std::vector<unsigned char> buf(kStreamBufferBytes);
-    int len = -1;
-    EXPECT_EQ(m_ctl->ReadData(buf.data(), &len), 0);
-    EXPECT_EQ(len, 0);
-    EXPECT_EQ(m_ctl->GetDroppedBufferCount(), 1u);
 }
 
 } // namespace

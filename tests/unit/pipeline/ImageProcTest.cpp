@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "../runtime/RuntimeTestSupport.h"
-#include "TofTestSupport.h"
+#include "TestSupport.h"
+#include "TofFixtures.h"
 #include "pipeline/ImageProc.h"
 
 namespace {
@@ -23,7 +23,7 @@ constexpr uint32_t kRawBlock = 4945920;
 constexpr uint32_t kImageBlock = 614400;
 
 /// The session side, recording what the hub asks of it.
-class FakeSource : public tof_test::StatusSource
+class FakeSource : public orvtest::StatusSource
 {
 public:
     bool IsDeviceStatusRequested() const override { return requested; }
@@ -169,7 +169,7 @@ protected:
         m_hub->GetRawTofQueue()->SetWaitTime(FrameQueue::kDefaultWaitTimeMs);
     }
 
-    runtime_test::LoggedHome m_home;
+    orvtest::LoggedHome m_home;
     FakeSource m_source;
     std::unique_ptr<ImageProc> m_hub = std::make_unique<ImageProc>(&m_source);
 };
@@ -331,11 +331,11 @@ TEST_F(ImageProcTest, DeviceStatusUpdatesOnlyWhatTheCameraSent)
         "temperature:35,             dsp:(10, 11, 12, 13, 14, 15), rgb:(1111, 2222, -3, 4, 5)"));
 
     // Only the temperatures moved: stored, but nothing printed.
-    const size_t printed = runtime_test::ReadFile(m_home.LogPath()).size();
+    const size_t printed = orvtest::ReadFile(m_home.LogPath()).size();
     Feed(BufferBuilder().Status(StatusBytes(41, 36)).Bytes());
     EXPECT_EQ(+m_source.status.temperatureLD, 41);
     EXPECT_EQ(+m_source.status.temperature, 36);
-    EXPECT_EQ(runtime_test::ReadFile(m_home.LogPath()).size(), printed);
+    EXPECT_EQ(orvtest::ReadFile(m_home.LogPath()).size(), printed);
 
     // A short record (first 12 bytes: up to the exposure) leaves the rest as it was.
     std::vector<uint8_t> shortStatus = StatusBytes(41, 36, 2000);
@@ -441,49 +441,6 @@ TEST_F(ImageProcTest, FrameStateOffDiscardsBuffersAndTwoMore)
     m_hub->SetStream(false);
     Feed(buffer);
     EXPECT_EQ(m_hub->GetRawTofQueue()->Size(), 0u) << "nothing is committed with the stream off";
-}
-
-TEST_F(ImageProcTest, DisabledStreamsAreSkipped)
-{
-    EXPECT_EQ(m_hub->SetStreamEnable(static_cast<StreamType>(6), true), -1);
-    EXPECT_EQ(m_hub->GetStreamEnable(static_cast<StreamType>(6)), -1);
-    Prime();
-    for (StreamType stream : {kStreamDepth, kStreamIr, kStreamColor, kStreamImu}) {
-        m_hub->SetStreamEnable(stream, false);
-    }
-    Feed(BufferBuilder().Imu(9).Block(0xB1, kRawBlock).Block(0x25, 50).Bytes());
-    EXPECT_EQ(m_hub->GetRawTofQueue()->Size(), 0u);
-    EXPECT_EQ(m_hub->GetRawColorQueue()->Size(), 0u);
-    EXPECT_EQ(m_hub->GetCounters().malformedBuffers, 0u) << "validated and skipped";
-
-    m_hub->SetStreamEnable(kStreamIr, true);
-    Feed(BufferBuilder().Imu(9).Block(0xB3, kImageBlock).Block(0xB4, kImageBlock).Bytes());
-    TofFrame frame = PopTof();
-    ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(+frame->hasFrameMask, 2u);
-    EXPECT_EQ(+frame->imuFrameNo, 0) << "the IMU number is not taken with IMU off";
-    EXPECT_EQ(+frame->pFrameData[0], 0xB4);
-}
-
-TEST_F(ImageProcTest, RawDumpStopsAfterThreeBuffers)
-{
-    runtime_test::TempDir dir;
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.Path());
-    m_hub->SetSaveRawBufferEnabled(true);
-    for (int i = 0; i < 5; ++i) {
-        Feed(BufferBuilder().Block(0xB1, kRawBlock, static_cast<uint8_t>(i)).Bytes());
-        DrainTof();
-    }
-    std::filesystem::current_path(previous);
-    EXPECT_FALSE(m_hub->GetSaveRawBufferEnabled());
-    std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::directory_iterator(dir.Path())) {
-        names.push_back(entry.path().filename().string());
-        EXPECT_EQ(entry.file_size(), kRawBlock);
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"raw_TOF_0d.bin", "raw_TOF_2d.bin", "raw_TOF_4d.bin"}));
 }
 
 TEST_F(ImageProcTest, ExhaustedPoolCostsOneBuffer)

@@ -2,7 +2,7 @@
 // Tests of the worker-thread base: start/stop/join, refused restarts, cancellation and prompt stops.
 #include "runtime/StoppableThread.h"
 
-#include "RuntimeTestSupport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <time.h>
 #include <unistd.h>
 
-using runtime_test::LoggedHome;
-using runtime_test::WaitUntil;
+using orvtest::LoggedHome;
+using orvtest::WaitUntil;
 
 namespace {
 

@@ -13,17 +13,19 @@
 #include <thread>
 
 #include "CameraSimulator.h"
-#include "SessionTestSupport.h"
 #include "SimCamera.h"
 #include "SimStreamer.h"
+#include "TestSupport.h"
 #include "pipeline/ImageProc.h"
 #include "session/BaseSession.h"
 
-using session_test::Contains;
-using session_test::LogMark;
-using session_test::LogSince;
+using orvtest::Contains;
+using orvtest::LogMark;
+using orvtest::LogSince;
 
 namespace {
+[[maybe_unused]] const ::testing::Environment *const g_environment =
+    ::testing::AddGlobalTestEnvironment(new orvtest::PrivateHomeEnvironment(true));
 
 using Clock = std::chrono::steady_clock;
 
@@ -146,65 +148,6 @@ const std::set<int> kAllFrames = {kFrameDepth, kFrameIr, kFrameConfidence, kFram
 // Initialisation
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(SessionLoopback, BlockReceivedBeforeTheFirstTryIsAWaitOfZero)
-{
-    StartCamera();
-    // The block is in before the stream starts, as with a camera that sends it at once.
-    const std::vector<uint8_t> block = SimStreamer::EncodeCalibration(m_camera->Settings());
-    ASSERT_EQ(m_session->GetImageProc()->DecodeDeviceInitParams(block.data(), static_cast<int>(block.size())),
-              0);
-    const size_t mark = LogMark();
-    ASSERT_EQ(m_session->OpenDevice(false), 0);
-    const std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:wait:0.\n"));
-    EXPECT_FALSE(Contains(log, "first frame data is toot late."));
-    EXPECT_EQ(m_session->GetTofIntrinsic()[0], 520.0);
-    EXPECT_EQ(m_session->GetSerialNumber(), "SN0070");
-    EXPECT_EQ(m_session->GetCurrentDepthRange(), 2u);
-}
-
-TEST_F(SessionLoopback, DelayedBlockIsWaitedFor)
-{
-    StartCamera([](SimCamera &c) {
-        // Without colour each buffer is quick to make, so the block follows the delay closely.
-        c.UpdateSettings([](SimSettings &s) { s.lenses[2].state = 0; });
-        c.Streamer().SetCalibrationDelay(0, 360);
-    });
-    const size_t mark = LogMark();
-    ASSERT_EQ(m_session->OpenDevice(false), 0);
-    const std::string log = LogSince(mark);
-    const size_t at = log.find("]:wait:");
-    ASSERT_NE(at, std::string::npos) << log;
-    const int waitedMs = std::stoi(log.substr(at + 7));
-    EXPECT_EQ(waitedMs % 10, 0);
-    // The block arrives 360 ms after it was asked for; the tries begin a little later.
-    EXPECT_GE(waitedMs, 250);
-    EXPECT_LT(waitedMs, 1000);
-    EXPECT_EQ(m_session->GetTofIntrinsic()[2], 320.0);
-}
-
-TEST_F(SessionLoopback, WithheldBlockFallsBackToCommands)
-{
-    StartCamera([](SimCamera &c) {
-        c.Streamer().WithholdCalibration(true);
-        c.UpdateSettings([](SimSettings &s) { s.tofIntrinsic = {510, 0, 318, 0, 511, 238, 0, 0, 1}; });
-    });
-    const size_t mark = LogMark();
-    const auto start = Clock::now();
-    ASSERT_EQ(m_session->OpenDevice(false), 0);
-    const auto elapsed = Clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
-    const std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:first frame data is toot late.\n"));
-    EXPECT_FALSE(Contains(log, "]:wait:"));
-    // Without distortion the undistorted intrinsics are those the camera answered.
-    EXPECT_NEAR(m_session->GetTofIntrinsic()[0], 510.0, 1e-6);
-    EXPECT_NEAR(m_session->GetTofIntrinsic()[2], 318.0, 1e-6);
-    EXPECT_EQ(m_session->GetCurrentDepthRange(), 2u);
-    EXPECT_EQ(m_session->GetSerialNumber(), "SN0070");
-    EXPECT_EQ(ReadFrames({kFrameDepth}), (std::set<int>{kFrameDepth}));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Streaming, stopping, closing
 // ---------------------------------------------------------------------------------------------
@@ -256,110 +199,9 @@ TEST_F(SessionLoopback, StopAndStartWithoutSecondInitialisation)
     EXPECT_EQ(ReadFrames({kFrameDepth}), (std::set<int>{kFrameDepth}));
 }
 
-std::atomic<int> g_notified{0};
-int CountFrames(CallbackFrames *)
-{
-    g_notified.fetch_add(1);
-    return 0;
-}
-
-TEST_F(SessionLoopback, UnregisteringTheNotificationRestoresPolling)
-{
-    OpenCamera();
-    g_notified = 0;
-    ASSERT_TRUE(m_session->RegisterNotify(&CountFrames));
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (g_notified.load() < 3 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_GE(g_notified.load(), 3);
-    FrameReady ready{};
-    EXPECT_EQ(m_session->PrepareNextFrame(&ready), -1); // no polling while the function is registered
-
-    EXPECT_TRUE(m_session->UnRegisterNotify());
-    const int afterUnregister = g_notified.load();
-    EXPECT_EQ(ReadFrames({kFrameDepth}), (std::set<int>{kFrameDepth}));
-    EXPECT_EQ(g_notified.load(), afterUnregister);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Settings
 // ---------------------------------------------------------------------------------------------
-
-TEST_F(SessionLoopback, SettersWhileStreamingAreConfirmedByTheStatus)
-{
-    OpenCamera([](SimCamera &c) { c.Streamer().SetStatusDelayMs(50); });
-    struct Row
-    {
-        const char *name;
-        std::function<int(BaseSession &)> set;
-        std::function<bool(const SimSettings &)> reached;
-    };
-    const Row rows[] = {
-        {"exposure",
-         [](BaseSession &s) {
-             return s.SetExposureTime(ExposureTime{0, 777});
-         },
-         [](const SimSettings &s) { return s.exposureUs.at(0) == 777; }},
-        {"gain", [](BaseSession &s) { return s.SetGMMGain(21); },
-         [](const SimSettings &s) { return s.gmmGain == 21; }},
-        {"slave mode on", [](BaseSession &s) { return s.SetSlaveModeEnabled(true); },
-         [](const SimSettings &s) { return s.slaveModeEnabled; }},
-        {"slave mode off", [](BaseSession &s) { return s.SetSlaveModeEnabled(false); },
-         [](const SimSettings &s) { return !s.slaveModeEnabled; }},
-        {"slave mode", [](BaseSession &s) { return s.SetSlaveMode(1); },
-         [](const SimSettings &s) { return s.slaveMode == 1; }},
-        {"work mode",
-         [](BaseSession &s) {
-             return s.SetWorkMode(WorkMode{3, 0, 0, 0, 0});
-         },
-         [](const SimSettings &s) { return s.workMode.mode == 3; }},
-        {"low power", [](BaseSession &s) { return s.SetLowPowerModeEnabled(true); },
-         [](const SimSettings &s) { return (s.workMode.mode & 0x20) != 0; }},
-        {"lens",
-         [](BaseSession &s) {
-             return s.SetLens(LensConfig{2, 1, 1280, 720, 25, 1});
-         },
-         [](const SimSettings &s) { return s.lenses.at(2).width == 1280 && s.lenses.at(2).height == 720; }},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(row.set(*m_session), 0);
-        EXPECT_TRUE(AwaitSettings(row.reached));
-    }
-    FrameMode color{};
-    m_session->GetFrameMode(kFrameColor, &color);
-    EXPECT_EQ(color.width, 1280u);
-    EXPECT_EQ(color.height, 720u);
-}
-
-TEST_F(SessionLoopback, StoppedStreamSettingsReachTheCamera)
-{
-    OpenCamera();
-    ASSERT_EQ(m_session->StopStream(), 0);
-    // A stopped camera streams nothing, its status included: it is taken at its word.
-    m_session->SetDeviceStatusFollowed(false);
-    EXPECT_EQ(m_session->SetDepthRange(DepthRange{3}), 0);
-    EXPECT_EQ(m_session->GetCurrentDepthRange(), 3u);
-    EXPECT_TRUE(AwaitSettings([](const SimSettings &c) { return c.depthRange == 3; }));
-    EXPECT_EQ(m_session->SetTofFrameRate(15), 0);
-    EXPECT_TRUE(AwaitSettings([](const SimSettings &c) { return c.frameRate == 15; }));
-    EXPECT_EQ(m_session->SetDataMode(9), 0);
-    EXPECT_EQ(m_session->GetCurrentDataMode(), 9);
-    EXPECT_TRUE(AwaitSettings([](const SimSettings &c) { return c.dataMode == 9; }));
-    DualFreqMode dual{2, {1, 3, 0}};
-    EXPECT_EQ(m_session->SetDualFreqMode(dual), 0);
-    EXPECT_TRUE(AwaitSettings([](const SimSettings &c) { return c.dualFreqValues[1] == 3; }));
-    EXPECT_EQ(+m_session->GetCurrentDualFreqMode().values[1], 3);
-    EXPECT_EQ(m_session->SetDepthRange(DepthRange{2}), 1);
-
-    // The stream comes back in the new mode, and its status confirms settings again.
-    m_session->SetDeviceStatusFollowed(true);
-    ASSERT_EQ(m_session->StartStream(), 0);
-    EXPECT_EQ(ReadFrames({kFrameDepth}), (std::set<int>{kFrameDepth}));
-    EXPECT_EQ(+m_session->ReadDeviceStatus().mode, 9);
-    EXPECT_EQ(m_session->SetGMMGain(17), 0);
-}
 
 TEST_F(SessionLoopback, RefusedWhileStreamingWithoutContactingTheCamera)
 {
@@ -382,43 +224,6 @@ TEST_F(SessionLoopback, RefusedWhileStreamingWithoutContactingTheCamera)
         EXPECT_EQ(row.call(), -107);
     }
     EXPECT_EQ(m_camera->RecordedFrames().size(), framesBefore);
-}
-
-TEST_F(SessionLoopback, UnconfirmedSettingsTimeOut)
-{
-    OpenCamera();
-    m_session->SetConfirmPollPeriodMs(1);
-    m_camera->Streamer().FreezeStatus(true);
-
-    size_t mark = LogMark();
-    EXPECT_EQ(m_session->SetGMMGain(30), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:receive m_GmmGain 8\n"));
-    // The camera took it; its status never showed it.
-    EXPECT_TRUE(AwaitSettings([](const SimSettings &c) { return c.gmmGain == 30; }));
-
-    mark = LogMark();
-    EXPECT_EQ(m_session->SetLens(LensConfig{2, 1, 1280, 720, 25, 1}), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:set (1280,720) is mismatch sync(640,480)\n"));
-
-    // A work mode of 16 is never waited for; another one is.
-    EXPECT_EQ(m_session->SetWorkMode(WorkMode{16, 0, 0, 0, 0}), 0);
-    mark = LogMark();
-    EXPECT_EQ(m_session->SetWorkMode(WorkMode{3, 0, 0, 0, 0}), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:3 != 0:\n"));
-
-    // A stopped camera sends no status: what it accepts while stopped is taken without waiting.
-    ASSERT_EQ(m_session->StopStream(), 0);
-    EXPECT_EQ(m_session->SetDepthRange(DepthRange{4}), 0);
-    EXPECT_EQ(m_session->GetCurrentDepthRange(), 4u);
-    EXPECT_TRUE(AwaitSettings([](const SimSettings &c) { return c.depthRange == 4; }));
-    // Streaming again, the first buffer shows the camera reports its status: waits are back.
-    ASSERT_EQ(m_session->StartStream(), 0);
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (!m_session->IsDeviceStatusFollowed() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_TRUE(m_session->IsDeviceStatusFollowed());
-    EXPECT_EQ(m_session->SetGMMGain(31), -105);
 }
 
 } // namespace

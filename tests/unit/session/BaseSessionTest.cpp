@@ -10,15 +10,17 @@
 #include <fstream>
 #include <vector>
 
-#include "SessionTestSupport.h"
+#include "TestSupport.h"
 #include "pipeline/ImageProc.h"
 #include "session/BaseSession.h"
 
-using session_test::Contains;
-using session_test::LogMark;
-using session_test::LogSince;
+using orvtest::Contains;
+using orvtest::LogMark;
+using orvtest::LogSince;
 
 namespace {
+[[maybe_unused]] const ::testing::Environment *const g_environment =
+    ::testing::AddGlobalTestEnvironment(new orvtest::PrivateHomeEnvironment(true));
 
 SessionInfo NetworkInfo(uint32_t deviceType = 520)
 {
@@ -62,47 +64,6 @@ InitCameraParams Block(uint8_t mode)
     p.rgbW = 640;
     p.rgbH = 480;
     return p;
-}
-
-TEST(BaseSessionConstruction, NetworkCameraDefaults)
-{
-    BaseSession session(NetworkInfo());
-    const auto ranges = session.GetDepthRangeList();
-    EXPECT_EQ(std::vector<uint8_t>(ranges.begin(), ranges.begin() + 7),
-              (std::vector<uint8_t>{6, 0, 1, 2, 3, 4, 5}));
-    const auto modes = session.GetDataModeList();
-    EXPECT_EQ(std::vector<uint8_t>(modes.begin(), modes.begin() + 9),
-              (std::vector<uint8_t>{8, 1, 2, 3, 5, 6, 7, 9, 10}));
-
-    struct Row
-    {
-        uint8_t mode;
-        uint16_t range0, range1, range2;
-    };
-    const Row expected[] = {{0, 1249, 0, 1249}, {1, 1874, 0, 1874}, {2, 2498, 0, 2498},
-                            {3, 3123, 0, 3123}, {4, 3747, 0, 3747}, {5, 4200, 0, 7495}};
-    const auto table = session.GetMeasuringRangeTable();
-    ASSERT_EQ(table.size(), 6u);
-    for (const Row &row : expected) {
-        SCOPED_TRACE(row.mode);
-        const MeasuringRange r = table[row.mode];
-        EXPECT_EQ(int{r.mode}, row.mode);
-        EXPECT_EQ(int{r.range0}, row.range0);
-        EXPECT_EQ(int{r.range1}, row.range1);
-        EXPECT_EQ(int{r.range2}, row.range2);
-    }
-    FrameMode color{};
-    EXPECT_EQ(session.GetFrameMode(kFrameColor, &color), 0);
-    EXPECT_EQ(color.width, 640u);
-    EXPECT_EQ(color.height, 480u);
-    EXPECT_EQ(color.fps, 25u);
-    const LensConfig lens = session.GetLensConfig();
-    EXPECT_EQ(+lens.width, 640);
-    EXPECT_EQ(+lens.height, 480);
-    EXPECT_FALSE(session.IsOpened());
-    EXPECT_FALSE(session.GetStreamStatus());
-    EXPECT_EQ(session.GetDepthFrame2WorldTab(), nullptr);
-    EXPECT_EQ(session.GetDeviceType(), 520u);
 }
 
 TEST(BaseSessionConstruction, UnknownDeviceTypeHasNoProtocol)
@@ -353,33 +314,6 @@ protected:
     }
     std::filesystem::path m_dir;
 };
-
-TEST_F(TransferFileCheck, SizeDependsOnTheFileType)
-{
-    struct Row
-    {
-        uint32_t type;
-        uint8_t index;
-        size_t bytes;
-        bool accepted;
-    };
-    const Row rows[] = {{4, 0, 614400, true}, {5, 0, 614400, true}, {7, 0, 614399, false}, {6, 0, 2500, true},
-                        {6, 5, 14992, true},  {6, 1, 2500, false},  {9, 0, 0, true},       {9, 0, 10, false}};
-    for (const Row &row : rows) {
-        SCOPED_TRACE(std::to_string(row.type) + "/" + std::to_string(row.index) + "/" +
-                     std::to_string(row.bytes));
-        FileTransferParams p = Params(row.type, Write("file.bin", row.bytes), row.index);
-        EXPECT_EQ(BaseSession::CheckTransferFile(p), row.accepted);
-        EXPECT_EQ(+p.value, row.bytes);
-        if (row.accepted) {
-            uint8_t sum = 0;
-            for (size_t i = 0; i < row.bytes; ++i) {
-                sum = static_cast<uint8_t>(sum + (i & 0xFF));
-            }
-            EXPECT_EQ(+p.flag, sum);
-        }
-    }
-}
 
 TEST_F(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
 {

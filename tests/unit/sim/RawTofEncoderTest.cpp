@@ -206,45 +206,6 @@ TEST(RawTofEncoderTest, NoiseIsSeededAndTemperatureOffsetShortensTheMeasurement)
     }
 }
 
-TEST(RawTofEncoderTest, CameraComputedImagesCarryTheRoundedTruth)
-{
-    const SimRendering scene = Ramp();
-    RawTofEncoder encoder;
-    std::vector<uint8_t> all;
-    SimTofTruth truth;
-    ASSERT_TRUE(encoder.AppendComputedAll(scene, 4, all, truth));
-    ASSERT_EQ(all.size(), 5 + 1536000u);
-    EXPECT_EQ(all[0], 0xB6);
-    EXPECT_EQ(all[1] | all[2] << 8 | all[3] << 16, 1536000);
-    EXPECT_EQ(all[4] & 0x0F, 4);
-    const uint8_t *depth = all.data() + 5;
-    const uint8_t *ir = depth + 614400;
-    const uint8_t *confidence = ir + 307200;
-    for (size_t i = 0; i < kPixelCount; i += 13) {
-        const float d = scene.depthMm[i];
-        const uint16_t expected = d > 0 && d <= 7495.0f ? static_cast<uint16_t>(std::lround(d)) : 0;
-        ASSERT_EQ(U16At(depth, 2 * i), expected) << i;
-        ASSERT_EQ(U16At(depth, 2 * i), truth.cameraDepthMm[i]);
-        ASSERT_EQ(ir[i], std::min(255, truth.cameraIr[i] >> 4));
-        ASSERT_EQ(U16At(confidence, 2 * i), truth.cameraConfidence[i]);
-        ASSERT_NEAR(truth.cameraConfidence[i], truth.amplitude[i], 0.5);
-    }
-
-    std::vector<uint8_t> split;
-    ASSERT_TRUE(encoder.AppendComputedImages(scene, 1, split, truth));
-    ASSERT_EQ(split.size(), 3 * (5 + 614400u));
-    const uint8_t types[] = {0xB3, 0xB4, 0xB5};
-    const std::vector<uint16_t> *images[] = {&truth.cameraDepthMm, &truth.cameraIr, &truth.cameraConfidence};
-    for (size_t part = 0; part < 3; ++part) {
-        const uint8_t *header = split.data() + part * (5 + 614400);
-        EXPECT_EQ(header[0], types[part]);
-        EXPECT_EQ(header[1] | header[2] << 8 | header[3] << 16, 614400);
-        for (size_t i = 0; i < kPixelCount; i += 4999) {
-            EXPECT_EQ(U16At(header + 5, 2 * i), (*images[part])[i]);
-        }
-    }
-}
-
 TEST(RawTofEncoderTest, RefusesWhatItCannotEncode)
 {
     RawTofEncoder encoder;

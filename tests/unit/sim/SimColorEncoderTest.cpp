@@ -83,25 +83,4 @@ TEST(SimColorEncoder, ColourCameraSeesTheSceneThroughTheExtrinsics)
     }
 }
 
-// The sub-packet itself is read off the wire in SimStreamerTest; here what a camera cannot send.
-TEST(SimColorEncoder, RefusesSizesAndCalibrationsItCannotEncode)
-{
-    SimColorEncoder encoder;
-    const Scene scene = Scene::Default();
-    for (const SimColorLens lens :
-         {SimColorLens{0, 480, 1}, SimColorLens{640, 0, 0}, SimColorLens{8000, 6000, 1}}) {
-        std::vector<uint8_t> none{0xAB};
-        SimColorTruth untouched;
-        EXPECT_FALSE(encoder.Append(scene, SimSettings{}, lens, 0.02f, none, untouched));
-        EXPECT_EQ(none.size(), 1u);
-        EXPECT_FALSE(untouched.rgb);
-    }
-    SimSettings broken;
-    broken.colorIntrinsic = {}; // no focal length, no camera
-    std::vector<uint8_t> none;
-    SimColorTruth truth;
-    EXPECT_FALSE(encoder.Append(scene, broken, SimColorLens{640, 480, 1}, 0.02f, none, truth));
-    EXPECT_TRUE(none.empty());
-}
-
 } // namespace

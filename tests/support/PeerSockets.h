@@ -15,7 +15,7 @@
 
 #include "net/SocketCtl.h"
 
-namespace net_test {
+namespace orvtest {
 
 /// 127.0.0.1 with the first dotted byte lowest.
 constexpr IPAddr_ kLoopback = 0x0100007F;
@@ -193,4 +193,4 @@ inline std::vector<uint8_t> StreamHeader(uint32_t type, uint32_t length)
     return header;
 }
 
-} // namespace net_test
+} // namespace orvtest

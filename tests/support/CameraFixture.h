@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CameraSimulator.h"
-#include "IntegrationSupport.h"
+#include "HotPlugRecorder.h"
 #include "Orvane_api.h"
 
 namespace orvtest {
@@ -34,12 +34,6 @@ struct FrameSet
     std::vector<TfFrame> frames;
     const TfFrame *Find(uint32_t type) const;
 };
-
-/// Copies a packed field, which cannot bind to a reference.
-template <typename T> T Val(T value)
-{
-    return value;
-}
 
 class CameraFixture : public ::testing::Test
 {

@@ -48,7 +48,6 @@ TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
     // Without a connection no request is written anywhere.
     char payload[4] = {1};
     EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSetting), SocketCtl::kCommandFailed);
-    EXPECT_TRUE(home.Logged("SendData err:"));
 }
 
 TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
@@ -62,7 +61,6 @@ TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
     SocketCtl ctl(kLoopback, closedPort, closedPort);
     EXPECT_EQ(ctl.openDevice(), SocketCtl::kOpenFailed);
     EXPECT_FALSE(ctl.IsOpened());
-    EXPECT_TRUE(home.Logged(" wait the Camera(cmd) connect 127.0.0.1"));
 }
 
 /// An opened SocketCtl with the camera's ends of both connections.
@@ -174,7 +172,6 @@ TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
     EXPECT_EQ(static_cast<uint8_t>(buf[0]), 0xC1);
     EXPECT_EQ(static_cast<uint8_t>(buf[1]), 0xC2);
     EXPECT_EQ(buf[2], 0x11);
-    EXPECT_TRUE(m_home.Logged("is longer than its body"));
 
     // The frame was consumed whole: the next transaction gets its own answer.
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x55})));
@@ -190,7 +187,6 @@ TEST_F(SocketCtlLoopback, WrongMarkerIsDrainedAndReportedAsFailure)
     char buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
     EXPECT_EQ(buf[0], 9); // nothing of the bad frame reached the caller
-    EXPECT_TRUE(m_home.Logged("reply marker:0xab"));
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
     EXPECT_EQ(buf[0], 0x77);
     EXPECT_EQ(buf[1], 0x78);
@@ -217,7 +213,6 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     PutU32(huge, 0xFFFFFFF0u);
     ASSERT_TRUE(m_cmd.Send(huge));
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
-    EXPECT_TRUE(m_home.Logged("is too long"));
 }
 
 TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuery)
@@ -240,7 +235,6 @@ TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuer
     camera.join();
     EXPECT_EQ(second[0], 0x21) << "the late reply passed for the answer to the next query";
     EXPECT_EQ(second[2], 0x23);
-    EXPECT_TRUE(m_home.Logged("dropped 14 bytes of a late reply before cmdid 135"));
 }
 
 TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
@@ -248,8 +242,6 @@ TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
     SocketCtl::SetReceiveTimeoutMs(100);
     char buf[4] = {};
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), SocketCtl::kCommandFailed);
-    EXPECT_TRUE(m_home.Logged(" the server connection has been gracefully closed cmdid 134"));
-    EXPECT_TRUE(m_home.Logged("time is over"));
 }
 
 TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
@@ -257,7 +249,6 @@ TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
     m_cmd.Close();
     char buf[4] = {};
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), SocketCtl::kCommandFailed);
-    EXPECT_TRUE(m_home.Logged("gracefully closed"));
     // The first frames to a closed peer may still be accepted by the kernel; once the peer has reset the
     // connection, the send itself fails.
     int ret = 0;
@@ -265,7 +256,6 @@ TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
         ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSetting);
     }
     EXPECT_EQ(ret, SocketCtl::kCommandFailed);
-    EXPECT_TRUE(m_home.Logged("SendData err: 32") || m_home.Logged("SendData err: 104"));
 }
 
 TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
@@ -349,7 +339,6 @@ TEST_F(SocketCtlLoopback, EmptyAndRefusedBuffersKeepTheStreamInStep)
     len = -1;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, kCapacity), -1);
     EXPECT_EQ(len, 0);
-    EXPECT_TRUE(m_home.Logged("unknow type, type[2], len[5]"));
 
     len = -1;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, kCapacity), -1);
@@ -380,7 +369,6 @@ TEST_F(SocketCtlLoopback, SilenceAndCloseOnTheDataConnectionReadNothing)
     std::vector<unsigned char> buf(64);
     int len = 0;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, 64), 0);
-    EXPECT_TRUE(m_home.Logged("time is over"));
 
     // A payload cut short by a close leaves nothing behind.
     ASSERT_TRUE(m_data.Send(StreamHeader(1, 32)));

@@ -90,7 +90,6 @@ TEST_F(SocketProtocolUnopened, GuardedOperationsSucceedWithoutTheCamera)
     }
     EXPECT_EQ(m_protocol.StartStream(), -13);
     EXPECT_EQ(m_protocol.StopStream(), -13);
-    EXPECT_TRUE(m_home.Logged("device is not opened."));
     // Unguarded operations try the camera, and without a connection that fails.
     EXPECT_EQ(m_protocol.SetTofFrameRate(10), SocketCtl::kCommandFailed);
     EXPECT_EQ(m_protocol.SendCameraParamsEnable(true), -1);
@@ -101,9 +100,7 @@ TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
 {
     DualFreqMode mode{3, {1, 2, 3}};
     EXPECT_EQ(m_protocol.SetDualFreqMode(mode), -1);
-    EXPECT_TRUE(m_home.Logged("wdr range count:3 is invalid."));
     EXPECT_EQ(m_protocol.SetCameraIntrinsic(static_cast<SensorType>(3), nullptr), 0);
-    EXPECT_TRUE(m_home.Logged("cameraType:3 is invaild"));
     EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), BaseProtocol::kNotSupported);
     int size = 4;
     EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), BaseProtocol::kNotSupported);
@@ -428,7 +425,6 @@ TEST_F(SocketProtocolLoopback, ListsNeverPassTheirPayloadOrRecord)
     ASSERT_EQ(requests[2].payload.size(), 64u);
     EXPECT_EQ(requests[2].payload[0], 6);
     EXPECT_EQ(requests[2].payload[1], kMaxListEntries);
-    EXPECT_TRUE(m_home.Logged("list count:100 is cut to 62"));
 }
 
 TEST_F(SocketProtocolLoopback, ListReplyForAnotherListIsRefused)
@@ -436,7 +432,6 @@ TEST_F(SocketProtocolLoopback, ListReplyForAnotherListIsRefused)
     m_camera.SetAnswer([](const Request &) { return std::vector<uint8_t>{6, 2, 1, 2}; });
     DataModeList list{};
     EXPECT_EQ(m_protocol->GetOutModeList(list), -1);
-    EXPECT_TRUE(m_home.Logged("buf[0]:6"));
     EXPECT_EQ(list.count, 0);
 }
 

@@ -44,10 +44,8 @@ TEST(FramePoolTest, HandsOutOldestFreeFrameAndRecoversFromExhaustion)
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_NE(a, b);
-    EXPECT_FALSE(home.Logged("is exhausted"));
 
     EXPECT_EQ(pool.AllocFrame(kFrameDepth), nullptr);
-    EXPECT_TRUE(home.Logged("FramePool of 0 is exhausted"));
 
     EXPECT_EQ(pool.RecycleFrame(b), 1);
     EXPECT_EQ(pool.RecycleFrame(a), 1);

@@ -188,9 +188,6 @@ TEST_F(RgbDecodeTest, JpegOfAnotherSizeIsDroppedOr640x360IsScaledTo640x480)
     auto decoder = StartWorker();
     PushRaw(SubPacket(0x34, CompressJpeg(1280, 720), true), 1);
     ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder->GetResolutionMismatchCount() == 1; }));
-    EXPECT_TRUE(m_home.Logged("width:640 != 1280, height:480 != 720")) << m_home.Log();
-    EXPECT_TRUE(m_home.Logged(
-        "DecodedRGB frame resolution does not match we want. framemode 640, 480 ; decoded 1280 ,720"));
     EXPECT_FALSE(decoder->RGBIsReady());
 
     // The next frame still comes through: a 640x360 image, of which the middle 480 columns are kept and
@@ -232,8 +229,6 @@ TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
         EXPECT_EQ(decoder.GetOversizedJpegCount(), before + 1);
         EXPECT_EQ(out.buffer, std::vector<uint8_t>(640 * 480 * 3, 0xAB));
     }
-    EXPECT_TRUE(
-        m_home.Logged("JPEG announces 1280x720, larger than the output frame (921600 bytes), rejected."));
 }
 
 TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)

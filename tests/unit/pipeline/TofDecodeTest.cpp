@@ -128,17 +128,6 @@ TEST(TofDecodeTest, ArcTangentFollowsTheAxesAndStaysCloseToTheTrueAngle)
     EXPECT_LT(worst, kArcTangentErrorRad);
 }
 
-TEST(TofDecodeTest, IntegerSquareRootIsExactWhereFloatRoundingWouldMislead)
-{
-    for (int32_t root : {0, 1, 2, 4095, 4096, 8190, 11582, 16383}) {
-        const int32_t square = root * root;
-        EXPECT_EQ(SonyRawDecoder::IntSqrt(square), root);
-        if (square > 0) {
-            EXPECT_EQ(SonyRawDecoder::IntSqrt(square - 1), root - 1) << square - 1;
-        }
-    }
-}
-
 TEST(TofDecodeTest, EdgeValuesOfThePixelRule)
 {
     PixelBuffers px(6);
@@ -242,14 +231,12 @@ TEST(TofDecodeTest, RejectsBlocksThatAreUnknownMisSizedOrLargerThanTheirFrame)
     DecoderFixture f;
     auto ir = MakeBlock(0xB4, 614400, 0, [](size_t) { return uint8_t(1); });
     EXPECT_EQ(f.Decode(ir), 0u);
-    EXPECT_TRUE(home.Logged("typeId:0xb4 dataLenth:614400 is invalid."));
 
     auto shortDepth = MakeBlock(0xB3, 614399, 0, [](size_t) { return uint8_t(1); });
     EXPECT_EQ(f.Decode(shortDepth), 0u);
 
     auto badRange = MakeBlock(0xB6, 1536000, 7, [](size_t) { return uint8_t(1); });
     EXPECT_EQ(f.Decode(badRange), 0u);
-    EXPECT_TRUE(home.Logged("depthRange:7 is invalid."));
 
     // A header announcing a full block in a frame that holds only part of it.
     auto cut = MakeBlock(0xB6, 1536000, 1, [](size_t) { return uint8_t(1); });
@@ -257,7 +244,6 @@ TEST(TofDecodeTest, RejectsBlocksThatAreUnknownMisSizedOrLargerThanTheirFrame)
     const uint64_t before = f.decoder.GetRejectedBlockCount();
     EXPECT_EQ(f.Decode(cut), 0u);
     EXPECT_EQ(f.decoder.GetRejectedBlockCount(), before + 1);
-    EXPECT_TRUE(home.Logged("does not fit the raw frame"));
 
     std::vector<uint8_t> tiny(3, 0xB1);
     EXPECT_EQ(f.Decode(tiny), 0u);

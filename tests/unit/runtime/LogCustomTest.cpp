@@ -82,48 +82,6 @@ TEST(LogCustomTest, WritesPrefixedLinesAndKeepsTheFirstLoggerUntilReleased)
     EXPECT_TRUE(home.Logged("after reopening"));
 }
 
-TEST(LogCustomTest, RotatesOnceTheFileHasReachedTenMebibytes)
-{
-    struct Row
-    {
-        long existingBytes;
-        bool rotates;
-    };
-    for (const Row &row :
-         {Row{LogCustom::kRotateSizeBytes - 1, false}, Row{LogCustom::kRotateSizeBytes, true}}) {
-        SCOPED_TRACE(row.existingBytes);
-        TempDir scratch;
-        const std::string logDirectory = scratch.Path() + "/.config/Orvane/Log";
-        std::filesystem::create_directories(logDirectory);
-        WriteFile(logDirectory + "/OrvaneSDK.txt", std::string(static_cast<size_t>(row.existingBytes), 'o'));
-        WriteFile(logDirectory + "/bakOrvaneSDK.txt", "older rotation copy\n");
-
-        Path_SetHomeDirectoryOverride(scratch.Path());
-        LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
-        TFLOG("message at the threshold");
-        if (row.rotates) {
-            TFLOG("next message");
-        }
-        LogCustom::Release();
-        Path_SetHomeDirectoryOverride("");
-
-        const std::vector<std::string> lines = ReadLines(logDirectory + "/OrvaneSDK.txt");
-        const std::string backup = ReadFile(logDirectory + "/bakOrvaneSDK.txt");
-        if (row.rotates) {
-            ASSERT_FALSE(lines.empty());
-            EXPECT_NE(lines.front().find("message at the threshold"), std::string::npos) << lines.front();
-            EXPECT_EQ(backup, std::string(static_cast<size_t>(row.existingBytes), 'o'));
-            EXPECT_NE(lines.back().find("next message"), std::string::npos) << "rotated more than once";
-        } else {
-            EXPECT_EQ(backup, "older rotation copy\n");
-            ASSERT_GE(lines.size(), 1u);
-            const std::string appended = lines.front().substr(static_cast<size_t>(row.existingBytes));
-            EXPECT_TRUE(HasTimeStampPrefix(appended)) << appended;
-            EXPECT_NE(appended.find("message at the threshold"), std::string::npos) << appended;
-        }
-    }
-}
-
 TEST(LogCustomTest, LongMessagesAreCutAt1023CharactersAndStillEndTheLine)
 {
     LoggedHome home;

@@ -46,34 +46,4 @@ TEST(PathToolsTest, MissingConfigFolderGivesEmptyPathsAndALogLine)
     EXPECT_FALSE(std::filesystem::exists(bareHome.Path() + "/.config"));
 }
 
-TEST(PathToolsTest, CompactRemovesDotComponents)
-{
-    const std::pair<const char *, const char *> rows[] = {
-        {"/a/./b", "/a/b"},
-        {"./a/b", "a/b"},
-        {"/a/b/.", "/a/b/"},
-        {"/a/b/..", "/a/"},
-        {"/a/b/../c", "/a/c"},
-        {"/a/b/c/../../d", "/a/d"},
-        {"a/../b", "b"},
-        {"a/..", ""},
-        {".", ""},
-        {"../a", "../a"},
-        {"../../a/..", "../../"},
-        {"a/../../b", "../b"},
-        {"/..", "/"},
-        {"/../a", "/a"},
-        {"/", "/"},
-        {"", ""},
-        {"/a//b/", "/a/b/"},
-        {"\\a\\.\\b\\..\\c", "/a/c"},
-        {"/a/.hidden/..x/...", "/a/.hidden/..x/..."},
-        {"/home/u/.config/Orvane/./Config/", "/home/u/.config/Orvane/Config/"}};
-    for (const auto &[path, compacted] : rows) {
-        EXPECT_EQ(Path_Compact(path), compacted) << '"' << path << '"';
-        EXPECT_EQ(Path_Compact(Path_Compact(path)), Path_Compact(path)) << "not stable: \"" << path << '"';
-    }
-    EXPECT_EQ(Path_Compact("C:/x/./y/../z", '\\'), "C:\\x\\z");
-}
-
 } // namespace

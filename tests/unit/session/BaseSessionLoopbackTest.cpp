@@ -160,45 +160,6 @@ TEST_F(SessionLoopback, StreamsEveryFrameType)
     EXPECT_TRUE(m_session->GetRawBufferStatus());
 }
 
-TEST_F(SessionLoopback, StopAndStartWithoutSecondInitialisation)
-{
-    OpenCamera();
-    size_t mark = LogMark();
-    EXPECT_EQ(m_session->OpenDevice(false), -103);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:has opened\n"));
-
-    EXPECT_EQ(m_session->StopStream(), 0);
-    EXPECT_FALSE(m_session->GetStreamStatus());
-    FrameReady ready{};
-    EXPECT_EQ(m_session->PrepareNextFrame(&ready), -1);
-    Frame frame{};
-    EXPECT_EQ(m_session->GetFrame(kFrameDepth, &frame), -1);
-    mark = LogMark();
-    EXPECT_EQ(m_session->StopStream(), 0);
-    EXPECT_TRUE(
-        Contains(LogSince(mark), "]:The device image stream has been stopped. Do not stop it again.\n"));
-
-    mark = LogMark();
-    EXPECT_EQ(m_session->StartStream(), 0);
-    EXPECT_EQ(m_session->StartStream(), 0);
-    std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:The device image stream has been started. Do not start it again.\n"));
-    EXPECT_FALSE(Contains(log, "]:wait:"));
-    EXPECT_FALSE(Contains(log, "toot late"));
-    EXPECT_EQ(ReadFrames({kFrameDepth, kFrameIr}), (std::set<int>{kFrameDepth, kFrameIr}));
-
-    // Closing ends the camera's stream with its connection; opening again streams and initialises.
-    EXPECT_EQ(m_session->CloseDevice(), 0);
-    EXPECT_FALSE(m_session->IsOpened());
-    EXPECT_FALSE(m_session->IsInitialised());
-    mark = LogMark();
-    ASSERT_EQ(m_session->OpenDevice(false), 0);
-    log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:wait:"));
-    EXPECT_TRUE(m_session->GetStreamStatus());
-    EXPECT_EQ(ReadFrames({kFrameDepth}), (std::set<int>{kFrameDepth}));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Settings
 // ---------------------------------------------------------------------------------------------

@@ -14,10 +14,6 @@
 #include "pipeline/ImageProc.h"
 #include "session/BaseSession.h"
 
-using orvtest::Contains;
-using orvtest::LogMark;
-using orvtest::LogSince;
-
 namespace {
 [[maybe_unused]] const ::testing::Environment *const g_environment =
     ::testing::AddGlobalTestEnvironment(new orvtest::PrivateHomeEnvironment(true));
@@ -68,9 +64,7 @@ InitCameraParams Block(uint8_t mode)
 
 TEST(BaseSessionConstruction, UnknownDeviceTypeHasNoProtocol)
 {
-    const size_t mark = LogMark();
     BaseSession session(NetworkInfo(0));
-    EXPECT_TRUE(Contains(LogSince(mark), "]:devicetype:0 is invalid.\n"));
     EXPECT_EQ(session.OpenDevice(false), -255);
     uint8_t fps = 42;
     EXPECT_EQ(session.GetTofFrameRate(&fps), -255);
@@ -104,10 +98,8 @@ TEST(BaseSessionFrameMode, RotationExchangesWidthAndHeight)
     }
     BaseSession session(NetworkInfo());
     FrameMode untouched{1, 2, 3};
-    const size_t mark = LogMark();
     EXPECT_EQ(session.GetFrameMode(static_cast<FrameType>(7), &untouched), 0);
     EXPECT_EQ(untouched.width, 1u);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:frameType:7 is invalid.\n"));
 }
 
 TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
@@ -141,11 +133,7 @@ TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        const size_t mark = LogMark();
         EXPECT_EQ(row.call(), row.expected);
-        if (row.message[0] != '\0') {
-            EXPECT_TRUE(Contains(LogSince(mark), row.message));
-        }
     }
     EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
 }
@@ -155,20 +143,12 @@ TEST(BaseSessionConfirmation, SilentStatusTimesOutUnlessNotFollowed)
     BaseSession session(NetworkInfo());
     session.SetConfirmPollPeriodMs(1);
     // The protocol is not open: it accepts without contacting a camera, and no status ever follows.
-    size_t mark = LogMark();
     EXPECT_EQ(session.SetDepthRange(DepthRange{3}), -105);
-    std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:set range 3   receive depthrange 0 \n\n"));
-    EXPECT_TRUE(Contains(log, "]:ret:-105 is failed.\n"));
     EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
 
-    mark = LogMark();
     EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 700}), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:expoTime:(0,700), deviceStatus:(0,0,0\t0,0\t0,0)\n"));
 
-    mark = LogMark();
     EXPECT_EQ(session.SetGMMGain(9), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:receive m_GmmGain 0\n"));
 
     // A camera that does not report its status is taken at its word.
     session.SetDeviceStatusFollowed(false);
@@ -231,18 +211,14 @@ TEST(BaseSessionCalibrationBlock, BlockFillsCalibrationListsAndRanges)
     EXPECT_NE(session.GetImageProc()->GetTofDecode(), nullptr);
 
     // In a multi-frequency mode the depth range is fixed; the lists now come from the block.
-    size_t mark = LogMark();
     EXPECT_EQ(session.SetDepthRange(DepthRange{2}), 1);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:Multi frequency mode reject change depth range\n"));
     EXPECT_TRUE(session.IsDataModeValid(10));
     EXPECT_FALSE(session.IsDataModeValid(2));
     EXPECT_FALSE(session.IsRangeValid(1));
 
     // Exposure indices without a status field in these modes are answered at once.
     session.SetConfirmPollPeriodMs(1);
-    mark = LogMark();
     EXPECT_EQ(session.SetExposureTime(ExposureTime{2, 500}), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:expoTime:(2,500), deviceStatus:"));
 }
 
 TEST(BaseSessionCalibrationBlock, OversizedListCountsAreClamped)
@@ -251,13 +227,9 @@ TEST(BaseSessionCalibrationBlock, OversizedListCountsAreClamped)
     InitCameraParams block = Block(1);
     block.rangeListCount = 200;
     block.modeListCount = 250;
-    const size_t mark = LogMark();
     session.InitFromUVCFrameData(block);
     EXPECT_EQ(session.GetDepthRangeList()[0], 9);
     EXPECT_EQ(session.GetDataModeList()[0], 32);
-    const std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:rangeList count:200 is invalid.\n"));
-    EXPECT_TRUE(Contains(log, "]:modeList count:250 is invalid.\n"));
     // Checks stay within the lists.
     EXPECT_FALSE(session.IsRangeValid(77));
     EXPECT_FALSE(session.IsDataModeValid(77));
@@ -317,16 +289,12 @@ protected:
 
 TEST_F(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
 {
-    size_t mark = LogMark();
     FileTransferParams missing = Params(4, (m_dir / "none.bin").string());
     EXPECT_FALSE(BaseSession::CheckTransferFile(missing));
-    EXPECT_TRUE(Contains(LogSince(mark), "is failed.\n"));
 
-    mark = LogMark();
     FileTransferParams wrong = Params(4, Write("short.bin", 100));
     BaseSession session(NetworkInfo());
     EXPECT_EQ(session.TransferFile(wrong), -15);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:The length of file is 100 != 614400 invalid.\n"));
 
     FileTransferParams unterminated{};
     unterminated.type = 4;

@@ -165,47 +165,6 @@ TEST(RawTofEncoderTest, FourPhaseBlocksDecodeBackToTheGroundTruthInEveryRange)
     }
 }
 
-TEST(RawTofEncoderTest, NoiseIsSeededAndTemperatureOffsetShortensTheMeasurement)
-{
-    const SimRendering scene = Ramp();
-    const auto encode = [&](const RawTofEncoder::Options &options, SimTofTruth &truth) {
-        RawTofEncoder encoder(options);
-        std::vector<uint8_t> out;
-        EXPECT_TRUE(encoder.AppendRaw(scene, 0xB9, 2, out, truth));
-        return out;
-    };
-    SimTofTruth truth;
-    RawTofEncoder::Options noisy;
-    noisy.noiseSigma = 3.0;
-    noisy.seed = 7;
-    const std::vector<uint8_t> first = encode(noisy, truth);
-    EXPECT_EQ(encode(noisy, truth), first);
-    noisy.seed = 8;
-    EXPECT_NE(encode(noisy, truth), first);
-    const std::vector<uint8_t> quiet = encode(RawTofEncoder::Options{}, truth);
-    EXPECT_NE(quiet, first);
-    // Noise moves the phase, but only by about sigma over the amplitude.
-    double squared = 0.0;
-    size_t count = 0;
-    for (size_t i = 1; i < kPixelCount; i += 101) {
-        const double error = WrappedError(DecodePixel(first.data() + 5, i).phase, truth.phaseRad[i], 2 * kPi);
-        squared += error * error * truth.amplitude[i] * truth.amplitude[i];
-        ++count;
-    }
-    const double rmsTimesAmplitude = std::sqrt(squared / count);
-    EXPECT_GT(rmsTimesAmplitude, 0.5);
-    EXPECT_LT(rmsTimesAmplitude, 20.0);
-
-    RawTofEncoder::Options warm;
-    warm.temperatureOffsetMm = 30;
-    const std::vector<uint8_t> shifted = encode(warm, truth);
-    const double wrapMm = 2 * kPi * MmPerRadian(2);
-    for (size_t i = 1; i < kPixelCount; i += 997) {
-        const double measured = DecodePixel(shifted.data() + 5, i).phase * MmPerRadian(2);
-        EXPECT_LT(WrappedError(measured + 30.0, scene.depthMm[i], wrapMm), 2.0) << i;
-    }
-}
-
 TEST(RawTofEncoderTest, RefusesWhatItCannotEncode)
 {
     RawTofEncoder encoder;

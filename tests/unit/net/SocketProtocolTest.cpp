@@ -44,58 +44,6 @@ protected:
     SocketProtocol m_protocol{m_info};
 };
 
-TEST_F(SocketProtocolUnopened, GuardedOperationsSucceedWithoutTheCamera)
-{
-    uint8_t byte = 3;
-    DepthRange range{};
-    DualFreqMode dual{};
-    ExposureTime exposure{};
-    LensConfig lens{};
-    MeasuringStatusSet statusSet{};
-    MeasuringStatusGet statusGet{};
-    TalDelay delay{};
-    char text[32] = {};
-    uint16_t value = 0;
-    uint8_t supported = 0;
-    const std::vector<std::function<int()>> guarded = {
-        [&] { return m_protocol.SetDataMode(byte); },
-        [&] { return m_protocol.GetDataMode(&byte); },
-        [&] { return m_protocol.SetDepthRange(range); },
-        [&] { return m_protocol.GetDepthRange(range); },
-        [&] { return m_protocol.SetSlaveMode(1); },
-        [&] { return m_protocol.GetSlaveMode(&byte); },
-        [&] { return m_protocol.SetSlaveModeEnabled(true); },
-        [&] { return m_protocol.SetSlaveTrigger(); },
-        [&] { return m_protocol.SetGMMGain(1); },
-        [&] { return m_protocol.GetGMMGain(&byte); },
-        [&] { return m_protocol.SetLens(lens); },
-        [&] { return m_protocol.GetDualFreqMode(&dual); },
-        [&] { return m_protocol.SetExposureTime(exposure); },
-        [&] { return m_protocol.GetExposureTime(&exposure); },
-        [&] { return m_protocol.SetRegVal(uint16_t{1}, uint16_t{2}); },
-        [&] { return m_protocol.GetRegVal(uint16_t{1}, &value); },
-        [&] { return m_protocol.SetTestModeState(kTestModeOn, TestModeParams{}); },
-        [&] { return m_protocol.SetMeasuringStatus(statusSet); },
-        [&] { return m_protocol.GetMeasuringStatus(&statusGet); },
-        [&] { return m_protocol.SetTalDelay(delay); },
-        [&] { return m_protocol.GetTalDelay(delay); },
-        [&] { return m_protocol.GetUpgradeIsSupported(supported); },
-        [&] { return m_protocol.SetDeviceSN("SN", 2); },
-        [&] { return m_protocol.GetDeviceSN(text, sizeof(text)); },
-        [&] { return m_protocol.GetDeviceIPAddr(text, sizeof(text)); },
-        [&] { return m_protocol.GetDeviceMACAddr(text, sizeof(text)); },
-    };
-    for (size_t i = 0; i < guarded.size(); ++i) {
-        EXPECT_EQ(guarded[i](), 0) << "operation " << i;
-    }
-    EXPECT_EQ(m_protocol.StartStream(), -13);
-    EXPECT_EQ(m_protocol.StopStream(), -13);
-    // Unguarded operations try the camera, and without a connection that fails.
-    EXPECT_EQ(m_protocol.SetTofFrameRate(10), SocketCtl::kCommandFailed);
-    EXPECT_EQ(m_protocol.SendCameraParamsEnable(true), -1);
-    EXPECT_EQ(m_protocol.IsSupportJSONConfig(), -1);
-}
-
 TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
 {
     DualFreqMode mode{3, {1, 2, 3}};

@@ -111,23 +111,6 @@ struct DecoderFixture
 
 } // namespace
 
-TEST(TofDecodeTest, ArcTangentFollowsTheAxesAndStaysCloseToTheTrueAngle)
-{
-    EXPECT_EQ(SonyRawDecoder::atan2_optimize(0.0f, 5.0f), 0.0f);
-    EXPECT_EQ(SonyRawDecoder::atan2_optimize(0.0f, 0.0f), 0.0f);
-    EXPECT_EQ(SonyRawDecoder::atan2_optimize(0.0f, -5.0f), 3.1415927f);
-    double worst = 0.0;
-    for (int y = -40; y <= 40; y += 3) {
-        for (int x = -40; x <= 40; x += 7) {
-            const float got = SonyRawDecoder::atan2_optimize(float(y), float(x));
-            EXPECT_EQ(got, -SonyRawDecoder::atan2_optimize(float(-y), float(x))) << y << "," << x;
-            worst = std::max(worst, std::fabs(got - std::atan2(double(y), double(x))));
-        }
-    }
-    // The polynomial's own error bound; the camera's lookup tables absorb it.
-    EXPECT_LT(worst, kArcTangentErrorRad);
-}
-
 TEST(TofDecodeTest, EdgeValuesOfThePixelRule)
 {
     PixelBuffers px(6);

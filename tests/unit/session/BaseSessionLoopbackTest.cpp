@@ -124,19 +124,6 @@ protected:
         return seen;
     }
 
-    /// Sets go without a reply: waits (bounded) until the camera has applied them.
-    bool AwaitSettings(const std::function<bool(const SimSettings &)> &applied)
-    {
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (!applied(m_camera->Settings())) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-
     std::unique_ptr<CameraSimulator> m_sim;
     SimCamera *m_camera = nullptr;
     std::unique_ptr<BaseSession> m_session;

@@ -18,21 +18,6 @@ struct BlockedThreadState
 {
     XN_EVENT_HANDLE release = nullptr;
     std::atomic<bool> started{false};
-    std::atomic<bool> unwound{false};
-    XN_THREAD_HANDLE self = nullptr;
-    std::atomic<XnStatus> selfJoinStatus{XN_OS_OK};
-};
-
-class UnwindFlag
-{
-public:
-    explicit UnwindFlag(std::atomic<bool> &flag) : m_flag(flag) {}
-    ~UnwindFlag() { m_flag = true; }
-    UnwindFlag(const UnwindFlag &) = delete;
-    UnwindFlag &operator=(const UnwindFlag &) = delete;
-
-private:
-    std::atomic<bool> &m_flag;
 };
 
 void *WaitForRelease(void *arg)
@@ -40,17 +25,6 @@ void *WaitForRelease(void *arg)
     auto *state = static_cast<BlockedThreadState *>(arg);
     state->started = true;
     xnOSWaitEvent(state->release, XN_WAIT_INFINITE);
-    return nullptr;
-}
-
-void *PauseForever(void *arg)
-{
-    auto *state = static_cast<BlockedThreadState *>(arg);
-    UnwindFlag flag(state->unwound);
-    state->started = true;
-    for (;;) {
-        pause();
-    }
     return nullptr;
 }
 
@@ -71,18 +45,6 @@ TEST(XnOSThreadTest, BoundedWaitTimesOutWhileThreadRunsThenJoins)
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(xnOSCloseEvent(&state.release), XN_OS_OK);
     EXPECT_EQ(state.release, nullptr);
-}
-
-TEST(XnOSThreadTest, TerminateCancelsBlockedThreadAndFreesHandle)
-{
-    BlockedThreadState state;
-    XN_THREAD_HANDLE handle = nullptr;
-    ASSERT_EQ(xnOSCreateThread(&PauseForever, &state, &handle), XN_OS_OK);
-    ASSERT_TRUE(WaitUntil([&] { return state.started.load(); }));
-
-    EXPECT_EQ(xnOSTerminateThread(&handle), XN_OS_OK);
-    EXPECT_EQ(handle, nullptr);
-    EXPECT_TRUE(state.unwound);
 }
 
 TEST(XnOSCriticalSectionTest, IsRecursiveAndExcludesOtherThreads)

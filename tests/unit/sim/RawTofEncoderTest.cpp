@@ -165,21 +165,4 @@ TEST(RawTofEncoderTest, FourPhaseBlocksDecodeBackToTheGroundTruthInEveryRange)
     }
 }
 
-TEST(RawTofEncoderTest, RefusesWhatItCannotEncode)
-{
-    RawTofEncoder encoder;
-    SimTofTruth truth;
-    std::vector<uint8_t> out;
-    SimRendering small;
-    small.width = 320;
-    small.height = 240;
-    small.depthMm.assign(320 * 240, 1000.0f);
-    small.reflectivity.assign(320 * 240, 1.0f);
-    EXPECT_FALSE(encoder.AppendRaw(small, 0xB1, 0, out, truth));
-    EXPECT_FALSE(encoder.AppendRaw(Ramp(), 0xB1, 6, out, truth));
-    EXPECT_FALSE(encoder.AppendRaw(Ramp(), 0xB3, 0, out, truth));
-    EXPECT_FALSE(encoder.AppendComputedAll(Ramp(), -1, out, truth));
-    EXPECT_TRUE(out.empty());
-}
-
 } // namespace

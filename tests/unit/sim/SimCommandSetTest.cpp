@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Tests of the camera's command handling without sockets: the request parser on whole, cut and corrupted
-// frames, and the command set's defaults, refusals and replies at their limits.
+// Tests of the camera's request parser without sockets, on whole, cut and corrupted frames.
 #include "SimCommandSet.h"
 
 #include "CommandFrame.h"
@@ -82,66 +81,6 @@ TEST(CommandFrameTest, LargestPayloadIsAcceptedAndEveryCorruptionIsGarbage)
     // A 65-byte payload is more than the host may send.
     EXPECT_EQ(Parse(RequestFrame(0x13, std::vector<uint8_t>(65, 7)), frame).status,
               CommandFrame::ParseStatus::Garbage);
-}
-
-std::vector<uint8_t> Bytes(size_t size, uint8_t first, uint8_t second = 0)
-{
-    std::vector<uint8_t> bytes(size, 1);
-    bytes[0] = first;
-    if (size > 1) {
-        bytes[1] = second;
-    }
-    return bytes;
-}
-
-TEST(SimCommandSetTest, BadSettingsAreRefusedAndChangeNothing)
-{
-    struct Case
-    {
-        const char *name;
-        uint8_t id;
-        std::vector<uint8_t> payload;
-    };
-    const Case cases[] = {
-        {"list longer than 62", 0x13, Bytes(64, 7, 63)},
-        {"list count beyond its payload", 0x13, {6, 5, 0, 1}},
-        {"calibration missing a double", 0x10, Bytes(40, 1)}, // sub-id 1 carries five doubles
-        {"calibration sub-id 15", 0x10, Bytes(41, 15)},
-        {"lens record cut", 0x15, {2, 1, 0x80}},
-        {"unknown device string", 0x13, Bytes(8, 'x')},
-        {"unknown command", 0x0F, {1}},
-    };
-    const SimSettings defaults;
-    for (const Case &c : cases) {
-        SimSettings settings;
-        EXPECT_FALSE(SimCommandSet::ApplySetting(settings, c.id, c.payload)) << c.name;
-        EXPECT_EQ(settings.dataModes, defaults.dataModes) << c.name;
-        EXPECT_EQ(settings.depthRanges, defaults.depthRanges) << c.name;
-        EXPECT_EQ(settings.tofIntrinsic, defaults.tofIntrinsic) << c.name;
-        EXPECT_EQ(settings.lenses.at(2).width, 1920) << c.name;
-    }
-    // Sub-id 0 carries four doubles: 33 bytes are enough.
-    SimSettings settings;
-    EXPECT_TRUE(SimCommandSet::ApplySetting(settings, 0x10, Bytes(33, 0)));
-}
-
-TEST(SimCommandSetTest, RepliesStayWithinSixtyFourBytes)
-{
-    SimSettings settings;
-    std::vector<uint8_t> full(64, 3);
-    full[0] = 7;
-    full[1] = 62;
-    ASSERT_TRUE(SimCommandSet::ApplySetting(settings, 0x13, full));
-    const std::vector<uint8_t> list = SimCommandSet::AnswerQuery(settings, 0x93, {7});
-    ASSERT_EQ(list.size(), 64u);
-    EXPECT_EQ(list[1], 62);
-    EXPECT_EQ(list[63], 3);
-
-    settings.firmwareVersion = std::string(100, 'v');
-    const std::vector<uint8_t> text = SimCommandSet::AnswerQuery(settings, 0x93, {3});
-    EXPECT_EQ(text.size(), 64u);
-    EXPECT_EQ(text.front(), 3);
-    EXPECT_EQ(text.back(), 0);
 }
 
 } // namespace

@@ -19,17 +19,12 @@ namespace {
 [[maybe_unused]] const ::testing::Environment *const g_environment =
     ::testing::AddGlobalTestEnvironment(orvtest::ApiLoopbackEnvironment());
 using orvtest::HotPlugRecorder;
+using orvtest::kWaitMs;
+using orvtest::Val;
 using orvtest::WaitUntil;
 
-/// Generous bound for anything that takes a few manager rounds.
-constexpr unsigned kWaitMs = 5000;
 constexpr int kAdded = 0;
 constexpr int kRemoved = 1;
-
-template <typename T> T Val(T value)
-{
-    return value; // copies a packed field, which cannot bind to a reference
-}
 
 uint32_t DeviceCount()
 {

@@ -83,12 +83,6 @@ std::string Describe(const std::vector<RecordedFrame> &frames)
     return text;
 }
 
-long ElapsedMs(Clock::time_point since)
-{
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
 class SettingsTest : public CameraFixture
 {
 protected:

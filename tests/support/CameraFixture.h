@@ -27,6 +27,14 @@ constexpr uint32_t kReadyColor = 4;
 constexpr uint32_t kReadyConfidence = 64;
 constexpr uint32_t kReadyAllFour = kReadyDepth | kReadyIr | kReadyColor | kReadyConfidence;
 
+/// Milliseconds since `since` on the steady clock.
+inline long ElapsedMs(std::chrono::steady_clock::time_point since)
+{
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
+            .count());
+}
+
 /// The frames of one synchronised read, copied out of the library's slots.
 struct FrameSet
 {

@@ -6,17 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "TestSupport.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 #include "session/BaseSession.h"
 
 namespace {
 
-/// Copies a field of a packed public record, which cannot be bound to a reference.
-template <typename T> T Val(T value)
-{
-    return value;
-}
+using orvtest::Val;
 
 /// A session whose open result is programmed and whose calls are counted.
 class FakeSession : public BaseSession

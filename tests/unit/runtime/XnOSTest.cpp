@@ -105,4 +105,27 @@ TEST(XnOSEventTest, AutoResetSatisfiesOneWaitManualResetStaysSetUntilReset)
     xnOSCloseEvent(&manual);
 }
 
+TEST(XnOSTimeTest, AddingMillisecondsKeepsNanosecondsBelowOneSecond)
+{
+    struct Row
+    {
+        struct timespec base;
+        uint32_t timeoutMs;
+        struct timespec expected;
+    };
+    const Row rows[] = {{{10, 0}, 0, {10, 0}},
+                        {{10, 0}, 1500, {11, 500000000}},
+                        {{5, 999999999}, 1, {6, 999999}},
+                        {{5, 999000000}, 1, {6, 0}},
+                        {{5, 500000000}, 999, {6, 499000000}},
+                        {{0, 0}, 0xFFFFFFFEu, {4294967, 294000000}}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(::testing::Message()
+                     << row.base.tv_sec << "." << row.base.tv_nsec << " + " << row.timeoutMs);
+        const struct timespec result = xnOSTimespecAddMs(row.base, row.timeoutMs);
+        EXPECT_EQ(result.tv_sec, row.expected.tv_sec);
+        EXPECT_EQ(result.tv_nsec, row.expected.tv_nsec);
+    }
+}
+
 } // namespace

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// BaseSession against a simulated camera: settings that would change the stream are refused while it
-// runs, without a word to the camera. (Opening, streaming and confirmations are checked through the
-// public API in the integration tests.)
+// BaseSession against a simulated camera: stopping, starting, closing and opening again; settings that
+// would change the stream refused while it runs; settings the status never shows timing out, and those
+// of a stopped camera taken without waiting. (Opening and streaming are checked through the public API
+// in the integration tests.)
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "CameraSimulator.h"
 #include "SimCamera.h"
+#include "SimStreamer.h"
 #include "TestSupport.h"
 #include "session/BaseSession.h"
 
@@ -50,6 +52,21 @@ protected:
         m_sim.reset();
     }
 
+    /// Polls until a depth frame comes (bounded); whether one came.
+    bool ReadsDepth()
+    {
+        return orvtest::WaitUntil([this] {
+            FrameReady ready{};
+            Frame frame{};
+            return m_session->PrepareNextFrame(&ready) == 0 && m_session->GetFrame(kFrameDepth, &frame) == 0;
+        });
+    }
+    /// Settings go without a reply: waits (bounded) until the camera has applied them.
+    bool Applied(const std::function<bool(const SimSettings &)> &applied)
+    {
+        return orvtest::WaitUntil([&] { return applied(m_camera->Settings()); }, orvtest::kWaitMs);
+    }
+
     std::unique_ptr<CameraSimulator> m_sim;
     SimCamera *m_camera = nullptr;
     std::unique_ptr<BaseSession> m_session;
@@ -75,6 +92,51 @@ TEST_F(SessionLoopback, RefusedWhileStreamingWithoutContactingTheCamera)
         EXPECT_EQ(row.call(), -107);
     }
     EXPECT_EQ(m_camera->RecordedFrames().size(), framesBefore);
+}
+
+TEST_F(SessionLoopback, StopAndStartWithoutSecondInitialisation)
+{
+    EXPECT_EQ(m_session->OpenDevice(false), -103) << "already open";
+    EXPECT_EQ(m_session->StopStream(), 0);
+    EXPECT_FALSE(m_session->GetStreamStatus());
+    FrameReady ready{};
+    EXPECT_EQ(m_session->PrepareNextFrame(&ready), -1);
+    EXPECT_EQ(m_session->StopStream(), 0);
+    EXPECT_EQ(m_session->StartStream(), 0);
+    EXPECT_EQ(m_session->StartStream(), 0);
+    EXPECT_TRUE(ReadsDepth());
+
+    // Closing ends the camera's stream with its connection; opening again streams and initialises.
+    EXPECT_EQ(m_session->CloseDevice(), 0);
+    EXPECT_FALSE(m_session->IsOpened());
+    EXPECT_FALSE(m_session->IsInitialised());
+    ASSERT_EQ(m_session->OpenDevice(false), 0);
+    EXPECT_TRUE(m_session->IsInitialised());
+    EXPECT_TRUE(m_session->GetStreamStatus());
+    EXPECT_TRUE(ReadsDepth());
+}
+
+TEST_F(SessionLoopback, UnconfirmedSettingsTimeOut)
+{
+    m_session->SetConfirmPollPeriodMs(1);
+    m_camera->Streamer().FreezeStatus(true);
+    EXPECT_EQ(m_session->SetGMMGain(30), -105);
+    // The camera took it; its status never showed it.
+    EXPECT_TRUE(Applied([](const SimSettings &c) { return c.gmmGain == 30; }));
+    EXPECT_EQ(m_session->SetLens(LensConfig{2, 1, 1280, 720, 25, 1}), -105);
+    // A work mode of 16 is never waited for; another one is.
+    EXPECT_EQ(m_session->SetWorkMode(WorkMode{16, 0, 0, 0, 0}), 0);
+    EXPECT_EQ(m_session->SetWorkMode(WorkMode{3, 0, 0, 0, 0}), -105);
+
+    // A stopped camera sends no status: what it accepts while stopped is taken without waiting.
+    ASSERT_EQ(m_session->StopStream(), 0);
+    EXPECT_EQ(m_session->SetDepthRange(DepthRange{4}), 0);
+    EXPECT_EQ(m_session->GetCurrentDepthRange(), 4u);
+    EXPECT_TRUE(Applied([](const SimSettings &c) { return c.depthRange == 4; }));
+    // Streaming again, the first buffer shows the camera reports its status: waits are back.
+    ASSERT_EQ(m_session->StartStream(), 0);
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return m_session->IsDeviceStatusFollowed(); }, orvtest::kWaitMs));
+    EXPECT_EQ(m_session->SetGMMGain(31), -105);
 }
 
 } // namespace

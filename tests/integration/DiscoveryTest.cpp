@@ -24,7 +24,6 @@ using orvtest::Val;
 using orvtest::WaitUntil;
 
 constexpr int kAdded = 0;
-constexpr int kRemoved = 1;
 
 uint32_t DeviceCount()
 {

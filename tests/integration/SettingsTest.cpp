@@ -19,7 +19,6 @@ using Clock = std::chrono::steady_clock;
 constexpr uint8_t kCmdSlaveMode = 0x02;
 constexpr uint8_t kCmdExposure = 0x03;
 constexpr uint8_t kCmdFrameRate = 0x04;
-constexpr uint8_t kCmdDataMode = 0x06;
 constexpr uint8_t kCmdDepthRange = 0x07;
 constexpr uint8_t kCmdDualFreq = 0x08;
 constexpr uint8_t kCmdWorkMode = 0x12;

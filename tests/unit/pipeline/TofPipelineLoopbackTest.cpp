@@ -38,9 +38,6 @@ namespace {
 
 constexpr unsigned kWaitMs = 5000;
 constexpr int kPixels = 640 * 480;
-/// The decoder's arctangent approximation is off by at most 0.0101 rad; the per-range lookup tables of
-/// a calibrated camera absorb it, the identity tables used here do not.
-constexpr double kAtanErrorRad = 0.0101;
 
 class TofPipelineLoopbackTest : public ::testing::Test
 {

@@ -457,7 +457,8 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
         DropStaleReplyBytes(cmdByte);
         m_replyOutOfStep = false;
     }
-    const int sendResult = SendFrame(frame, static_cast<size_t>(kRequestHeaderBytes + payloadBytes));
+    const int sendResult =
+        SendFrame(frame, static_cast<size_t>(kRequestHeaderBytes) + static_cast<size_t>(payloadBytes));
     if (sendResult != 0) {
         return sendResult;
     }

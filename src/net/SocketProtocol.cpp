@@ -354,9 +354,11 @@ int SocketProtocol::GetDualFreqMode(DualFreqMode *mode)
     TF_RETURN_IF_NULL(mode);
     uint8_t payload[kPayloadBytes] = {};
     TF_RETURN_IF_FAILED(Transact(kCmdDualFreq, payload, 4, 4, kKindGet));
-    mode->count = static_cast<int8_t>(payload[0]);
+    // The camera sends each number as one signed byte.
+    const auto signedByte = [](uint8_t b) { return b >= 0x80 ? static_cast<int32_t>(b) - 256 : b; };
+    mode->count = signedByte(payload[0]);
     for (int i = 0; i < 3; ++i) {
-        mode->values[i] = static_cast<int8_t>(payload[1 + i]);
+        mode->values[i] = signedByte(payload[1 + i]);
     }
     TFLOG("wdr:%d, %d, %d, %d", mode->count, mode->values[0], mode->values[1], mode->values[2]);
     return 0;

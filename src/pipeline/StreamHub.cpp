@@ -418,6 +418,8 @@ int StreamHub::DecodeDeviceInitParams(const uint8_t *data, int length)
         InitCameraParams received{};
         if (length == static_cast<int>(kInitCameraParamsBytes) &&
             DecodeInitCameraParams(data, static_cast<size_t>(length), received) &&
+            // Bytes, not values: a block that differs in any byte (a NaN included) is a new block.
+            // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison)
             std::memcmp(&received, &m_initParams, sizeof(received)) != 0) {
             m_initParams = received;
             LogInitParams();

@@ -18,11 +18,11 @@
 # Exit status 0 only when every mutant chosen is caught.
 set -uo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 MUTANT_DIR="$ROOT/tests/mutants"
 LOCK=/tmp/orvane-loopback.lock
 TIMEOUT_S="${MUTANT_TIMEOUT:-240}"
-JOBS="${MUTANT_JOBS:-2}"
+JOBS="${MUTANT_JOBS:-2}" # common.sh's default, every core, is more than a shared machine should take
 
 keep=0
 names=()
@@ -142,19 +142,27 @@ failed_tests() {
 }
 
 # --- the tests of each mutant on the unchanged tree ------------------------------------------------
+# All of them in one run; only when that fails is each mutant's share run on its own to tell which.
 declare -A baseline=()
+regexes=()
 for file in "${mutants[@]}"; do
     name="$(basename "$file" .patch)"
     regex="$(header "$file" tests)"
-    count="$(count_tests "$regex")"
-    if [ -z "$count" ] || [ "$count" -eq 0 ]; then
+    baseline[$name]=""
+    if [ "$(count_tests "$regex")" = 0 ]; then
         baseline[$name]="no test matches '$regex'"
-    elif ! run_tests "$regex" "$LOGS/$name.baseline.log"; then
-        baseline[$name]="its tests fail without the mutant: $(failed_tests "$LOGS/$name.baseline.log")"
     else
-        baseline[$name]=""
+        regexes+=("($regex)")
     fi
 done
+if [ "${#regexes[@]}" -gt 0 ] && ! run_tests "$(IFS='|'; echo "${regexes[*]}")" "$LOGS/baseline.log"; then
+    for file in "${mutants[@]}"; do
+        name="$(basename "$file" .patch)"
+        if [ -z "${baseline[$name]}" ] && ! run_tests "$(header "$file" tests)" "$LOGS/$name.baseline.log"; then
+            baseline[$name]="its tests fail without the mutant: $(failed_tests "$LOGS/$name.baseline.log")"
+        fi
+    done
+fi
 echo "unchanged tree tested after $((SECONDS - started)) s"
 
 # --- one mutant at a time --------------------------------------------------------------------------

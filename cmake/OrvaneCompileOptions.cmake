@@ -4,7 +4,9 @@ add_library(orvane_options INTERFACE)
 add_library(orvane::options ALIAS orvane_options)
 target_compile_options(orvane_options INTERFACE
   -Wall -Wextra -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>
-  $<$<BOOL:${ORVANE_WERROR}>:-Werror>)
+  $<$<BOOL:${ORVANE_WERROR}>:-Werror>
+  # clang checks the locks named by GUARDED_BY / REQUIRES (runtime/Mutex.h).
+  $<$<CXX_COMPILER_ID:Clang>:-Wthread-safety>)
 target_link_libraries(orvane_options INTERFACE Threads::Threads)
 find_package(Threads REQUIRED)
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config binutils git
-    clang libclang-rt-14-dev clang-format
+    clang libclang-rt-14-dev clang-format clang-tidy
     libgtest-dev libgmock-dev libbenchmark-dev
     libturbojpeg0-dev libcivetweb-dev libopencv-core-dev libopencv-imgproc-dev
     libpng-dev libcli11-dev

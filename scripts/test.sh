@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Sets the machine up, checks the layout, then builds and runs the whole suite twice: a release build
-# (GCC) and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets).
+# (GCC) and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets, clang's
+# thread-safety analysis and clang-tidy over src/ and refine/).
 # Last, a ThreadSanitizer build runs the delivery tests, the 2,000-set stress, and the device manager's
 # and the connections' tests.
 set -uo pipefail
@@ -32,6 +33,8 @@ export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 if CC=clang CXX=clang++ build "$ROOT/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_SANITIZER=address \
     -DORVANE_BUILD_FUZZ=ON -DORVANE_BUILD_BENCHMARKS=OFF "${SUITE_OPTIONS[@]}"; then
     (cd "$ROOT/build/asan" && "${CTEST[@]}") || status=1
+    # Static analysis with the same compiler's view of the sources.
+    "$ROOT/scripts/check-tidy.sh" "$ROOT/build/asan" || status=1
     # All 200 open/stream/close cycles take longer than a test may in the suite: run them on their own.
     ORVANE_CYCLES_SECONDS=100 timeout 130 "$ROOT/build/asan/tests/integration/session_api_tests" \
         --gtest_filter='*OpenStreamCloseCycles*' || status=1

@@ -2,6 +2,8 @@
 // The simulated ToF sensor's encoder: phase and amplitude from depth, taps, and the computed images.
 #include "RawTofEncoder.h"
 
+#include "runtime/ByteReader.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -114,11 +116,11 @@ float RawTofEncoder::AmplitudeFor(float depthMm, float reflectivity)
 
 void RawTofEncoder::AppendHeader(std::vector<uint8_t> &out, uint8_t typeId, uint32_t length, uint8_t spare)
 {
-    out.push_back(typeId);
-    out.push_back(static_cast<uint8_t>(length));
-    out.push_back(static_cast<uint8_t>(length >> 8));
-    out.push_back(static_cast<uint8_t>(length >> 16));
-    out.push_back(spare);
+    ByteWriter header;
+    header.WriteU8(typeId);
+    header.WriteU24Le(length);
+    header.WriteU8(spare);
+    out.insert(out.end(), header.Bytes().begin(), header.Bytes().end());
 }
 
 bool RawTofEncoder::Prepare(const SimRendering &scene, uint8_t typeId, int range, SimTofTruth &truth) const

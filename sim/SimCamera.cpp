@@ -28,13 +28,6 @@ bool ParseAddress(const std::string &text, uint16_t port, sockaddr_in &out)
     return inet_pton(AF_INET, text.c_str(), &out.sin_addr) == 1;
 }
 
-std::string ErrnoText(int error)
-{
-    char buffer[128] = {};
-    // The GNU variant may return a static string instead of filling the buffer.
-    return strerror_r(error, buffer, sizeof buffer);
-}
-
 /// The settings a session starts with: the model's defaults with the camera's identity.
 SimSettings InitialSettings(const SimCameraConfig &config, size_t session)
 {

@@ -4,6 +4,7 @@
 #include "SimColorEncoder.h"
 
 #include "RawTofEncoder.h"
+#include "runtime/ByteReader.h"
 #include "runtime/LogCustom.h"
 
 #include <turbojpeg.h>
@@ -203,19 +204,25 @@ bool SimColorEncoder::Append(const Scene &scene, const SimSettings &calibration,
         return false;
     }
     const bool trailer = HasExposureTrailer(typeId);
-    uint8_t exposure[sim_color::kExposureBytes];
-    std::memcpy(exposure, &exposureSeconds, sizeof exposure); // the host is little-endian like the camera
+    // The camera writes the exposure as a little-endian 32-bit float.
+    static_assert(sizeof exposureSeconds == sim_color::kExposureBytes, "the exposure is a 32-bit float");
+    uint32_t exposureBits = 0;
+    std::memcpy(&exposureBits, &exposureSeconds, sizeof exposureBits);
+    ByteWriter exposureWriter;
+    exposureWriter.WriteU32Le(exposureBits);
+    const std::vector<uint8_t> &exposure = exposureWriter.Bytes();
     std::shared_ptr<std::vector<uint8_t>> yuv;
     size_t payloadBytes = 0;
     if (typeId == sim_color::kYuv640x480) {
         yuv = std::make_shared<std::vector<uint8_t>>(ToYuv420(*rgb, lens.width, lens.height));
-        std::memcpy(yuv->data() + yuv->size() - sizeof exposure, exposure, sizeof exposure);
+        std::copy(exposure.begin(), exposure.end(),
+                  yuv->end() - static_cast<std::ptrdiff_t>(exposure.size()));
         payloadBytes = yuv->size();
     } else {
         if (!Compress(*rgb, lens.width, lens.height)) {
             return false;
         }
-        payloadBytes = m_jpegBytes + (trailer ? sizeof exposure : 0);
+        payloadBytes = m_jpegBytes + (trailer ? exposure.size() : 0);
     }
     if (payloadBytes > sim_color::kMaxPayloadBytes) {
         TFLOG("colour frame of %zu bytes does not fit a sub-packet", payloadBytes);
@@ -227,7 +234,7 @@ bool SimColorEncoder::Append(const Scene &scene, const SimSettings &calibration,
     } else {
         out.insert(out.end(), m_jpeg.begin(), m_jpeg.begin() + static_cast<std::ptrdiff_t>(m_jpegBytes));
         if (trailer) {
-            out.insert(out.end(), exposure, exposure + sizeof exposure);
+            out.insert(out.end(), exposure.begin(), exposure.end());
         }
     }
     truth.typeId = typeId;

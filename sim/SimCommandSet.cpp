@@ -420,6 +420,80 @@ std::vector<uint8_t> AnswerCalibration(const SimSettings &s, const std::vector<u
     return writer.Bytes();
 }
 
+bool ApplySlaveMode(SimSettings &s, const std::vector<uint8_t> &payload)
+{
+    const uint8_t b0 = At(payload, 0);
+    if (b0 == kSlaveEnableSubId) {
+        s.slaveModeEnabled = At(payload, 1) != 0;
+    } else if (b0 < 3) {
+        s.slaveMode = b0;
+    } else {
+        return Refuse(id::kSlaveMode, "slave mode above 2");
+    }
+    return true;
+}
+
+bool ApplyLens(SimSettings &s, const std::vector<uint8_t> &payload)
+{
+    const uint8_t b0 = At(payload, 0);
+    if (b0 == kGmmGainSubId) {
+        s.gmmGain = At(payload, 1);
+        return true;
+    }
+    if (payload.size() < 8) {
+        return Refuse(id::kLens, "a lens record has 8 bytes");
+    }
+    s.lenses[b0] = SimLensConfig{
+        b0, At(payload, 1), U16At(payload, 2), U16At(payload, 4), At(payload, 6), At(payload, 7)};
+    return true;
+}
+
+void ApplyWorkMode(SimSettings &s, const std::vector<uint8_t> &payload)
+{
+    const uint8_t b0 = At(payload, 0);
+    if (b0 == kRebootMode) {
+        ++s.rebootCount;
+    } else if (b0 == kLowPowerMode) {
+        // Low power is a state on top of the work mode: the third flag 0 enters it, 1 leaves it, and
+        // the status shows it as bit 0x20 of the mode.
+        const bool enter = At(payload, 3) == 0;
+        s.workMode.mode = static_cast<uint8_t>(enter ? (s.workMode.mode | kLowPowerMode)
+                                                     : (s.workMode.mode & ~kLowPowerMode));
+    } else {
+        s.workMode = SimWorkMode{b0, At(payload, 1), At(payload, 2), At(payload, 3), At(payload, 4)};
+    }
+}
+
+std::vector<uint8_t> AnswerLens(const SimSettings &s, uint8_t lensType)
+{
+    if (lensType == kGmmGainSubId) {
+        return {kGmmGainSubId, s.gmmGain};
+    }
+    const auto found = s.lenses.find(lensType);
+    const SimLensConfig lens =
+        found == s.lenses.end() ? SimLensConfig{lensType, 0, 0, 0, 0, 0} : found->second;
+    ByteWriter writer;
+    writer.WriteU8(lens.type);
+    writer.WriteU8(lens.state);
+    writer.WriteU16Le(lens.width);
+    writer.WriteU16Le(lens.height);
+    writer.WriteU8(lens.fps);
+    writer.WriteU8(lens.encodeType);
+    return writer.Bytes();
+}
+
+std::vector<uint8_t> AnswerMeasuringRange(const SimSettings &s, uint8_t range)
+{
+    const auto found = s.measuringRanges.find(range);
+    const SimMeasuringRange r = found == s.measuringRanges.end() ? SimMeasuringRange{} : found->second;
+    ByteWriter writer;
+    writer.WriteU8(range);
+    writer.WriteU16Le(r.range0);
+    writer.WriteU16Le(r.range1);
+    writer.WriteU16Le(r.range2);
+    return writer.Bytes();
+}
+
 } // namespace
 
 bool SimCommandSet::ApplySetting(SimSettings &s, uint8_t commandId, const std::vector<uint8_t> &payload)
@@ -439,28 +513,12 @@ bool SimCommandSet::ApplySetting(SimSettings &s, uint8_t commandId, const std::v
         s.depthRange = b0;
         return true;
     case id::kSlaveMode:
-        if (b0 == kSlaveEnableSubId) {
-            s.slaveModeEnabled = At(payload, 1) != 0;
-        } else if (b0 < 3) {
-            s.slaveMode = b0;
-        } else {
-            return Refuse(commandId, "slave mode above 2");
-        }
-        return true;
+        return ApplySlaveMode(s, payload);
     case id::kSlaveTrigger:
         ++s.slaveTriggers;
         return true;
     case id::kLens:
-        if (b0 == kGmmGainSubId) {
-            s.gmmGain = At(payload, 1);
-            return true;
-        }
-        if (payload.size() < 8) {
-            return Refuse(commandId, "a lens record has 8 bytes");
-        }
-        s.lenses[b0] = SimLensConfig{
-            b0, At(payload, 1), U16At(payload, 2), U16At(payload, 4), At(payload, 6), At(payload, 7)};
-        return true;
+        return ApplyLens(s, payload);
     case id::kDualFreq:
         s.dualFreqCount = b0;
         for (size_t i = 0; i < 3; ++i) {
@@ -474,17 +532,7 @@ bool SimCommandSet::ApplySetting(SimSettings &s, uint8_t commandId, const std::v
         s.measuringRanges[b0] = SimMeasuringRange{U16At(payload, 1), U16At(payload, 3), U16At(payload, 5)};
         return true;
     case id::kWorkMode:
-        if (b0 == kRebootMode) {
-            ++s.rebootCount;
-        } else if (b0 == kLowPowerMode) {
-            // Low power is a state on top of the work mode: the third flag 0 enters it, 1 leaves it, and
-            // the status shows it as bit 0x20 of the mode.
-            const bool enter = At(payload, 3) == 0;
-            s.workMode.mode = static_cast<uint8_t>(enter ? (s.workMode.mode | kLowPowerMode)
-                                                         : (s.workMode.mode & ~kLowPowerMode));
-        } else {
-            s.workMode = SimWorkMode{b0, At(payload, 1), At(payload, 2), At(payload, 3), At(payload, 4)};
-        }
+        ApplyWorkMode(s, payload);
         return true;
     case id::kTestMode:
         s.testModeType = b0;
@@ -540,21 +588,8 @@ std::vector<uint8_t> SimCommandSet::AnswerQuery(const SimSettings &s, uint8_t co
         writer.WriteU32Le(s.slaveTriggers);
         return writer.Bytes();
     }
-    case id::kLens: {
-        if (b0 == kGmmGainSubId) {
-            return {kGmmGainSubId, s.gmmGain};
-        }
-        const auto found = s.lenses.find(b0);
-        const SimLensConfig lens = found == s.lenses.end() ? SimLensConfig{b0, 0, 0, 0, 0, 0} : found->second;
-        ByteWriter writer;
-        writer.WriteU8(lens.type);
-        writer.WriteU8(lens.state);
-        writer.WriteU16Le(lens.width);
-        writer.WriteU16Le(lens.height);
-        writer.WriteU8(lens.fps);
-        writer.WriteU8(lens.encodeType);
-        return writer.Bytes();
-    }
+    case id::kLens:
+        return AnswerLens(s, b0);
     case id::kDualFreq:
         return {s.dualFreqCount, static_cast<uint8_t>(s.dualFreqValues[0]),
                 static_cast<uint8_t>(s.dualFreqValues[1]), static_cast<uint8_t>(s.dualFreqValues[2])};
@@ -565,16 +600,8 @@ std::vector<uint8_t> SimCommandSet::AnswerQuery(const SimSettings &s, uint8_t co
         writer.WriteU32Le(found == s.exposureUs.end() ? 0 : found->second);
         return writer.Bytes();
     }
-    case id::kMeasuringRange: {
-        const auto found = s.measuringRanges.find(b0);
-        const SimMeasuringRange r = found == s.measuringRanges.end() ? SimMeasuringRange{} : found->second;
-        ByteWriter writer;
-        writer.WriteU8(b0);
-        writer.WriteU16Le(r.range0);
-        writer.WriteU16Le(r.range1);
-        writer.WriteU16Le(r.range2);
-        return writer.Bytes();
-    }
+    case id::kMeasuringRange:
+        return AnswerMeasuringRange(s, b0);
     case id::kWorkMode: {
         const SimWorkMode &w = s.workMode;
         return {w.mode, w.flag1, w.flag2, w.flag3, w.option};

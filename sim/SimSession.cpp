@@ -24,13 +24,6 @@ constexpr size_t kReceiveChunkBytes = 4096;
 
 using Clock = std::chrono::steady_clock;
 
-std::string ErrnoText(int error)
-{
-    char buffer[128] = {};
-    // The GNU variant may return a static string instead of filling the buffer.
-    return strerror_r(error, buffer, sizeof buffer);
-}
-
 void CloseFd(int &fd)
 {
     if (fd >= 0) {

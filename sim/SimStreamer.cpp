@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The data stream of one simulated ToF session: frame timing, buffer assembly, status delay, colour
-// part, calibration timing, faults.
+// part, calibration timing, and sending as the frame's faults ask.
 #include "SimStreamer.h"
 
 #include "runtime/ByteReader.h"
@@ -199,37 +199,6 @@ void SimStreamer::WithholdCalibration(bool withheld)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_calibrationWithheld = withheld;
-}
-
-void SimStreamer::DropColor(unsigned frames)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_dropColor = frames;
-}
-
-void SimStreamer::SplitColor(unsigned frames)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_splitColor = frames;
-}
-
-void SimStreamer::DropTof(unsigned frames)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_dropTof = frames;
-}
-
-void SimStreamer::SetBufferFault(SimBufferFault fault, unsigned count)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_fault = count == 0 ? SimBufferFault::None : fault;
-    m_faultCount = m_fault == SimBufferFault::None ? 0 : count;
-}
-
-void SimStreamer::Stall(unsigned stallMs)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stallMs = stallMs;
 }
 
 uint64_t SimStreamer::FramesSent() const
@@ -466,28 +435,30 @@ void SimStreamer::Run()
     }
 }
 
+uint64_t SimStreamer::RefreshRendering(const SimSettings &live)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_encoderOptionsChanged) {
+        m_encoder.SetOptions(m_encoderOptions);
+        m_encoderOptionsChanged = false;
+        ++m_optionsVersion;
+    }
+    // The camera renders through the intrinsics it announces in its calibration block.
+    if (m_rendering.depthMm.empty() || m_sceneVersion != m_renderedVersion ||
+        live.tofIntrinsic != m_renderedIntrinsic) {
+        m_rendering =
+            m_scene.Render(SimPinhole::FromMatrix(live.tofIntrinsic, sim_tof::kWidth, sim_tof::kHeight),
+                           RawTofEncoder::kComputedMaxDepthMm);
+        m_renderedVersion = m_sceneVersion;
+        m_renderedIntrinsic = live.tofIntrinsic;
+        m_tofCaches.clear();
+    }
+    return m_sceneVersion;
+}
+
 bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &applied, SimTofTruth &truth)
 {
-    uint64_t sceneVersion = 0;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_encoderOptionsChanged) {
-            m_encoder.SetOptions(m_encoderOptions);
-            m_encoderOptionsChanged = false;
-            ++m_optionsVersion;
-        }
-        sceneVersion = m_sceneVersion;
-        // The camera renders through the intrinsics it announces in its calibration block.
-        if (m_rendering.depthMm.empty() || sceneVersion != m_renderedVersion ||
-            live.tofIntrinsic != m_renderedIntrinsic) {
-            m_rendering =
-                m_scene.Render(SimPinhole::FromMatrix(live.tofIntrinsic, sim_tof::kWidth, sim_tof::kHeight),
-                               RawTofEncoder::kComputedMaxDepthMm);
-            m_renderedVersion = sceneVersion;
-            m_renderedIntrinsic = live.tofIntrinsic;
-            m_tofCaches.clear();
-        }
-    }
+    const uint64_t sceneVersion = RefreshRendering(live);
     const SimTofOutput output = OutputForDataMode(applied.dataMode);
     uint8_t range = ClampRange(applied.depthRange);
     uint8_t typeId = sim_tof::kRawFourPhase;
@@ -534,27 +505,33 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
     if (!reusable) {
         m_tofCaches.clear();
     } else if (encoded) {
-        // Entries of an older scene or options can never match again.
-        m_tofCaches.erase(std::remove_if(m_tofCaches.begin(), m_tofCaches.end(),
-                                         [&](const TofCache &entry) {
-                                             return entry.sceneVersion != sceneVersion ||
-                                                    entry.optionsVersion != m_optionsVersion;
-                                         }),
-                          m_tofCaches.end());
-        if (m_tofCaches.size() >= kMaxTofCaches) {
-            m_tofCaches.erase(m_tofCaches.begin());
-        }
-        TofCache entry;
-        entry.output = output;
-        entry.typeId = typeId;
-        entry.range = range;
-        entry.sceneVersion = sceneVersion;
-        entry.optionsVersion = m_optionsVersion;
-        entry.bytes.assign(m_buffer.begin() + static_cast<std::ptrdiff_t>(start), m_buffer.end());
-        entry.truth = std::make_shared<const SimTofTruth>(truth);
-        m_tofCaches.push_back(std::move(entry));
+        KeepTofEncoding(output, typeId, range, sceneVersion, start, truth);
     }
     return encoded;
+}
+
+void SimStreamer::KeepTofEncoding(SimTofOutput output, uint8_t typeId, uint8_t range, uint64_t sceneVersion,
+                                  size_t start, const SimTofTruth &truth)
+{
+    // Entries of an older scene or options can never match again.
+    m_tofCaches.erase(std::remove_if(m_tofCaches.begin(), m_tofCaches.end(),
+                                     [&](const TofCache &entry) {
+                                         return entry.sceneVersion != sceneVersion ||
+                                                entry.optionsVersion != m_optionsVersion;
+                                     }),
+                      m_tofCaches.end());
+    if (m_tofCaches.size() >= kMaxTofCaches) {
+        m_tofCaches.erase(m_tofCaches.begin());
+    }
+    TofCache entry;
+    entry.output = output;
+    entry.typeId = typeId;
+    entry.range = range;
+    entry.sceneVersion = sceneVersion;
+    entry.optionsVersion = m_optionsVersion;
+    entry.bytes.assign(m_buffer.begin() + static_cast<std::ptrdiff_t>(start), m_buffer.end());
+    entry.truth = std::make_shared<const SimTofTruth>(truth);
+    m_tofCaches.push_back(std::move(entry));
 }
 
 std::chrono::microseconds SimStreamer::FramePeriod(const SimSettings &live) const
@@ -647,77 +624,43 @@ namespace {
 /// Starts a stream buffer with its header (length patched by FinishBuffer), timestamp and IMU number.
 void StartBuffer(std::vector<uint8_t> &buffer, uint64_t timestampUs, uint64_t frameNumber)
 {
+    ByteWriter start;
+    start.WriteU32Le(kStreamBufferType);
+    start.WriteU32Le(0);
+    RawTofEncoder::AppendHeader(start.Bytes(), sim_stream::kTimestamp, 8, 0);
+    start.WriteU64Le(timestampUs);
+    RawTofEncoder::AppendHeader(start.Bytes(), sim_stream::kImuNumber, 1, 0);
+    start.WriteU8(static_cast<uint8_t>(frameNumber));
     // Cleared, not replaced: the buffer keeps its capacity from frame to frame.
-    buffer.clear();
-    ByteWriter header;
-    header.WriteU32Le(kStreamBufferType);
-    header.WriteU32Le(0);
-    const std::vector<uint8_t> &bytes = header.Bytes();
-    buffer.insert(buffer.end(), bytes.begin(), bytes.end());
-    RawTofEncoder::AppendHeader(buffer, sim_stream::kTimestamp, 8, 0);
-    for (int i = 0; i < 8; ++i) {
-        buffer.push_back(static_cast<uint8_t>(timestampUs >> (8 * i)));
-    }
-    RawTofEncoder::AppendHeader(buffer, sim_stream::kImuNumber, 1, 0);
-    buffer.push_back(static_cast<uint8_t>(frameNumber));
+    buffer.assign(start.Bytes().begin(), start.Bytes().end());
 }
 
 void FinishBuffer(std::vector<uint8_t> &buffer)
 {
-    const uint32_t payloadBytes = static_cast<uint32_t>(buffer.size() - kStreamHeaderBytes);
-    for (int i = 0; i < 4; ++i) {
-        buffer[4 + i] = static_cast<uint8_t>(payloadBytes >> (8 * i));
-    }
+    ByteWriter length;
+    length.WriteU32Le(static_cast<uint32_t>(buffer.size() - kStreamHeaderBytes));
+    std::copy(length.Bytes().begin(), length.Bytes().end(), buffer.begin() + 4);
 }
 
 } // namespace
 
-bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &applied)
+void SimStreamer::AppendRecords(const SimSettings &live, const SimAppliedState &applied,
+                                Clock::time_point now)
 {
-    const bool colorOn = applied.colorState != 0;
-    bool dropTof = false;
-    bool dropColor = false;
-    bool split = false;
-    SimBufferFault fault = SimBufferFault::None;
-    unsigned stallMs = 0;
     int16_t laserC = 0;
     int8_t sensorC = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_dropTof > 0) {
-            dropTof = true;
-            --m_dropTof;
-        }
-        if (colorOn && m_dropColor > 0) {
-            dropColor = true;
-            --m_dropColor;
-        }
-        if (colorOn && !dropColor && m_splitColor > 0) {
-            split = true;
-            --m_splitColor;
-        }
-        if (m_faultCount > 0) {
-            fault = m_fault;
-            if (--m_faultCount == 0) {
-                m_fault = SimBufferFault::None;
-            }
-        }
-        stallMs = m_stallMs;
-        m_stallMs = 0;
         laserC = m_laserC;
         sensorC = m_sensorC;
     }
-    const uint64_t frameNumber = m_frameNumber++;
-    const Clock::time_point now = Clock::now();
-    const uint64_t timestampUs =
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now - m_epoch).count());
-
-    StartBuffer(m_buffer, timestampUs, frameNumber);
-    const std::vector<uint8_t> status = EncodeStatus(applied, laserC, sensorC);
-    m_buffer.push_back(sim_stream::kStatus);
-    m_buffer.push_back(static_cast<uint8_t>(status.size()));
-    m_buffer.push_back(static_cast<uint8_t>(status.size() >> 8));
-    m_buffer.insert(m_buffer.end(), status.begin(), status.end());
+    // The status record has a short header: its type and a 16-bit length.
+    ByteWriter status;
+    status.WriteU8(sim_stream::kStatus);
+    const std::vector<uint8_t> record = EncodeStatus(applied, laserC, sensorC);
+    status.WriteU16Le(static_cast<uint16_t>(record.size()));
+    status.WriteBytes(record.data(), record.size());
+    m_buffer.insert(m_buffer.end(), status.Bytes().begin(), status.Bytes().end());
 
     if (CalibrationDue(live, now)) {
         const std::vector<uint8_t> calibration = EncodeCalibration(live);
@@ -728,21 +671,33 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
     if (live.cameraParamsEnabled) {
         ++m_buffersSinceCalibrationRequest;
     }
+}
 
-    if (fault == SimBufferFault::UnknownTypeId) {
+bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &applied)
+{
+    const bool colorOn = applied.colorState != 0;
+    SimFrameFaults faults = m_faults.TakeNext(colorOn);
+    const uint64_t frameNumber = m_frameNumber++;
+    const Clock::time_point now = Clock::now();
+    const uint64_t timestampUs =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now - m_epoch).count());
+
+    StartBuffer(m_buffer, timestampUs, frameNumber);
+    AppendRecords(live, applied, now);
+    if (faults.buffer == SimBufferFault::UnknownTypeId) {
         RawTofEncoder::AppendHeader(m_buffer, sim_stream::kUnknownType, 4, 0);
         m_buffer.insert(m_buffer.end(), 4, 0xEE);
     }
 
     std::shared_ptr<SimTofTruth> truth;
     bool truncated = false;
-    if (!dropTof) {
+    if (!faults.dropTof) {
         truth = std::make_shared<SimTofTruth>();
         truth->frameNumber = frameNumber;
         const size_t tofStart = m_buffer.size();
         if (!AppendTof(live, applied, *truth)) {
             truth.reset();
-        } else if (fault == SimBufferFault::TruncatedSubPacket) {
+        } else if (faults.buffer == SimBufferFault::TruncatedSubPacket) {
             m_buffer.resize(tofStart + (m_buffer.size() - tofStart) / 2);
             truncated = true;
         }
@@ -750,25 +705,31 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
 
     // Nothing can follow a sub-packet that runs past the end of its buffer.
     std::shared_ptr<SimColorTruth> colorTruth;
-    if (colorOn && !dropColor && !truncated) {
+    if (colorOn && !faults.dropColor && !truncated) {
         colorTruth = std::make_shared<SimColorTruth>();
         colorTruth->frameNumber = frameNumber;
-        if (split) {
+        if (faults.splitColor) {
             StartBuffer(m_colorBuffer, timestampUs, frameNumber);
         }
-        if (!AppendColor(live, applied, split ? m_colorBuffer : m_buffer, *colorTruth)) {
+        if (!AppendColor(live, applied, faults.splitColor ? m_colorBuffer : m_buffer, *colorTruth)) {
             colorTruth.reset();
-            split = false;
+            faults.splitColor = false;
         }
     } else {
-        split = false;
+        faults.splitColor = false;
     }
     FinishBuffer(m_buffer);
-    if (split) {
+    if (faults.splitColor) {
         FinishBuffer(m_colorBuffer);
     }
+    return Transmit(frameNumber, faults, truth, colorTruth);
+}
 
-    if (fault == SimBufferFault::ShortThenClose) {
+bool SimStreamer::Transmit(uint64_t frameNumber, const SimFrameFaults &faults,
+                           const std::shared_ptr<const SimTofTruth> &tof,
+                           const std::shared_ptr<const SimColorTruth> &color)
+{
+    if (faults.buffer == SimBufferFault::ShortThenClose) {
         // Whatever happens to the first half, the connection ends here.
         (void)m_link.send(std::vector<uint8_t>(
             m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_buffer.size() / 2)));
@@ -779,13 +740,13 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
         m_link.closeClient();
         return false;
     }
-    bool sent = SendBuffer(m_buffer, stallMs);
+    bool sent = SendBuffer(m_buffer, faults.stallMs);
     if (sent) {
-        Delivered(truth, split ? nullptr : colorTruth);
-        if (split) {
+        Delivered(tof, faults.splitColor ? nullptr : color);
+        if (faults.splitColor) {
             sent = m_link.send(m_colorBuffer);
             if (sent) {
-                Delivered(nullptr, colorTruth);
+                Delivered(nullptr, color);
             }
         }
     }

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // The data stream of one simulated ToF session: the thread that sends one stream buffer per frame
-// (timestamp, IMU number, status record, calibration block, ToF data, colour image) and its faults on
-// demand.
+// (timestamp, IMU number, status record, calibration block, ToF data, colour image), shaped by the
+// faults asked for through SimStreamFaults.
 #pragma once
 
 #include "RawTofEncoder.h"
 #include "Scene.h"
 #include "SimColorEncoder.h"
 #include "SimSettings.h"
+#include "SimStreamFaults.h"
 
 #include <array>
 #include <chrono>
@@ -33,15 +34,6 @@ constexpr size_t kCalibrationBytes = 470;
 /// A type id no camera sends; a host stops parsing the buffer at it.
 constexpr uint8_t kUnknownType = 0x7E;
 } // namespace sim_stream
-
-/// Malformed buffers the stream can send on demand.
-enum class SimBufferFault
-{
-    None,
-    TruncatedSubPacket, // the ToF sub-packet claims its full length but the buffer ends halfway through it
-    UnknownTypeId,      // a sub-packet of an unknown type stands before the ToF data
-    ShortThenClose // the buffer header announces the whole buffer, half of it is sent, the connection closes
-};
 
 /// What the ToF part of a frame is made of, chosen by the data mode.
 enum class SimTofOutput
@@ -136,18 +128,18 @@ public:
     void WithholdCalibration(bool withheld);
 
     /// The next `frames` buffers go without their ToF part.
-    void DropTof(unsigned frames);
+    void DropTof(unsigned frames) { m_faults.DropTof(frames); }
     /// The next `frames` buffers that would carry a colour part go without it.
-    void DropColor(unsigned frames);
+    void DropColor(unsigned frames) { m_faults.DropColor(frames); }
     /// The next `frames` frames with a colour part send it in a buffer of its own: the first buffer
     /// holds the timestamp, IMU number, status, calibration and ToF parts, the second the same
     /// timestamp and IMU number and the colour part. Each buffer counts in FramesSent.
-    void SplitColor(unsigned frames);
+    void SplitColor(unsigned frames) { m_faults.SplitColor(frames); }
     /// The next `count` buffers carry `fault` (None clears).
-    void SetBufferFault(SimBufferFault fault, unsigned count = 1);
+    void SetBufferFault(SimBufferFault fault, unsigned count = 1) { m_faults.SetBufferFault(fault, count); }
     /// The next buffer stops halfway for stallMs (or until the stream stops), then completes; no
     /// other buffer is sent meanwhile.
-    void Stall(unsigned stallMs);
+    void Stall(unsigned stallMs) { m_faults.Stall(stallMs); }
 
     /// Buffers written completely to the data connection since construction.
     uint64_t FramesSent() const;
@@ -178,6 +170,18 @@ private:
     SimAppliedState Applied(const SimSettings &live, Clock::time_point now);
     /// Builds and sends one frame; false when the client is gone.
     bool SendFrame(const SimSettings &live, const SimAppliedState &applied);
+    /// Appends the status record and, when due, the calibration block to the frame's buffer.
+    void AppendRecords(const SimSettings &live, const SimAppliedState &applied, Clock::time_point now);
+    /// Sends the frame's buffer (and its colour buffer when split) as the faults ask; false when the
+    /// client is gone or the connection was closed on purpose.
+    bool Transmit(uint64_t frameNumber, const SimFrameFaults &faults,
+                  const std::shared_ptr<const SimTofTruth> &tof,
+                  const std::shared_ptr<const SimColorTruth> &color);
+    /// Brings the rendered depth up to the scene and calibration; returns the scene version rendered.
+    uint64_t RefreshRendering(const SimSettings &live);
+    /// Keeps the ToF part just appended from `start` for reuse by later frames of the same kind.
+    void KeepTofEncoding(SimTofOutput output, uint8_t typeId, uint8_t range, uint64_t sceneVersion,
+                         size_t start, const SimTofTruth &truth);
     /// Appends the ToF part; fills `truth` and returns false when nothing was appended.
     bool AppendTof(const SimSettings &live, const SimAppliedState &applied, SimTofTruth &truth);
     /// Appends the colour part to `out`; fills `truth` and returns false when nothing was appended.
@@ -195,6 +199,7 @@ private:
     std::chrono::microseconds FramePeriod(const SimSettings &live) const;
 
     const SimStreamLink m_link;
+    SimStreamFaults m_faults;
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed; // signalled under m_mutex on wake, stop and each frame sent
@@ -207,11 +212,7 @@ private:
     unsigned m_statusDelayMs = 0;              // guarded by m_mutex
     int16_t m_laserC = 40;                     // guarded by m_mutex
     int8_t m_sensorC = 38;                     // guarded by m_mutex
-    unsigned m_dropTof = 0;                    // guarded by m_mutex
-    SimBufferFault m_fault = SimBufferFault::None;              // guarded by m_mutex
-    unsigned m_faultCount = 0;                                  // guarded by m_mutex
-    unsigned m_stallMs = 0;                                     // guarded by m_mutex
-    uint64_t m_framesSent = 0;                                  // guarded by m_mutex
+    uint64_t m_framesSent = 0;                 // guarded by m_mutex
     std::shared_ptr<const SimTofTruth> m_lastTruth;             // guarded by m_mutex
     std::function<void(const SimTofTruth &)> m_frameCallback;   // guarded by m_mutex
     float m_colorExposureSeconds = 0.01f;                       // guarded by m_mutex
@@ -220,8 +221,6 @@ private:
     unsigned m_calibrationDelayBuffers = 0;                     // guarded by m_mutex
     unsigned m_calibrationDelayMs = 0;                          // guarded by m_mutex
     bool m_calibrationWithheld = false;                         // guarded by m_mutex
-    unsigned m_dropColor = 0;                                   // guarded by m_mutex
-    unsigned m_splitColor = 0;                                  // guarded by m_mutex
     std::shared_ptr<const SimColorTruth> m_lastColorTruth;      // guarded by m_mutex
     std::function<void(const SimColorTruth &)> m_colorCallback; // guarded by m_mutex
 

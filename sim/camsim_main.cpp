@@ -14,7 +14,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -25,38 +24,6 @@ namespace {
 constexpr unsigned kFirstHostByte = 2; // camera i defaults to 127.0.0.(2 + i)
 constexpr unsigned kMaxCameras = 250;
 constexpr size_t kMaxLineChars = 4096;
-
-const char *const kHelp =
-    "commands:\n"
-    "  state <serial> <n>             announce camera state n (0..255)\n"
-    "  silent <serial>                stop the periodic announcements\n"
-    "  announce <serial>              resume them and announce at once\n"
-    "  address <serial> <ip>          announce from another address\n"
-    "  malformed <serial> short|type  send one 88-byte or one wrong-type datagram\n"
-    "  fault <serial> none|noanswer|close|marker|oversized [count]\n"
-    "                                 misbehave on every query, or on the next count\n"
-    "  delay <serial> <ms>            delay every answer\n"
-    "  frames <serial>                show the request frames received, in hex\n"
-    "  status-delay <serial> <ms>     let the status record trail the settings\n"
-    "  status-freeze <serial> on|off  on: the status record stops following the settings\n"
-    "  drop-tof <serial> <n>          send the next n frames without ToF data\n"
-    "  drop-color <serial> <n>        send the next n frames without their colour image\n"
-    "  split-color <serial> <n>       send the colour image of the next n frames in a\n"
-    "                                 buffer of its own, after the ToF buffer\n"
-    "  frame-period <serial> <us>|rate\n"
-    "                                 send a frame every us microseconds (0: as fast as\n"
-    "                                 the host reads), or at the frame rate again\n"
-    "  calib-delay <serial> <buffers> <ms>\n"
-    "                                 once enabled, send the calibration block only after\n"
-    "                                 that many buffers and milliseconds\n"
-    "  calib-withhold <serial> on|off on: never send the calibration block\n"
-    "  heartbeat <serial> on|off      off: ignore heartbeats, still answer all else\n"
-    "  stall <serial> <ms>            hold the next frame halfway for ms\n"
-    "  bad-buffer <serial> truncated|type|short\n"
-    "                                 send one malformed stream buffer\n"
-    "  list                           show the cameras\n"
-    "  help                           show these commands\n"
-    "  quit                           stop the cameras and exit";
 
 bool IsIpv4(const std::string &text)
 {
@@ -193,6 +160,291 @@ std::string Describe(const SimCameraConfig &config)
            std::to_string(config.colorSessions) + " state " + std::to_string(config.state);
 }
 
+/// What a command handler works on: the words of its line and the camera the second one names.
+struct CommandCall
+{
+    CameraSimulator &simulator;
+    const std::vector<std::string> &words;
+    SimCamera *camera; ///< null for the commands that name no camera
+    bool &quit;
+};
+
+using CommandHandler = std::string (*)(CommandCall &call);
+
+/// One command of standard input: its name, its syntax and what it does (for help and for usage
+/// errors), its word counts including the name (0: it names no camera and ignores its arguments),
+/// and its handler, which returns the answer.
+struct Command
+{
+    const char *name;
+    const char *usage;
+    const char *description;
+    size_t minWords;
+    size_t maxWords;
+    CommandHandler handler;
+};
+
+const std::string kOk = "ok";
+
+std::string ParseOnOff(const CommandCall &call, bool &on)
+{
+    if (call.words[2] != "on" && call.words[2] != "off") {
+        return "error: " + call.words[0] + " takes on or off";
+    }
+    on = call.words[2] == "on";
+    return {};
+}
+
+/// The argument of the commands that take a count or a number of milliseconds.
+std::string ParseAmount(const CommandCall &call, unsigned &value)
+{
+    unsigned long number = 0;
+    if (!ParseNumber(call.words[2], 600000, number)) {
+        return "error: " + call.words[0] + " takes a number from 0 to 600000";
+    }
+    value = static_cast<unsigned>(number);
+    return {};
+}
+
+std::string SetState(CommandCall &call)
+{
+    uint8_t state = 0;
+    if (!ParseByte(call.words[2], state)) {
+        return "error: the state must be a number from 0 to 255";
+    }
+    call.camera->SetState(state);
+    return kOk;
+}
+
+std::string Silence(CommandCall &call)
+{
+    call.camera->SetAnnouncing(false);
+    return kOk;
+}
+
+std::string AnnounceNow(CommandCall &call)
+{
+    call.camera->SetAnnouncing(true);
+    if (!call.camera->AnnounceNow()) {
+        return "error: " + call.camera->LastError();
+    }
+    return kOk;
+}
+
+std::string SetAddress(CommandCall &call)
+{
+    if (!IsIpv4(call.words[2])) {
+        return "error: '" + call.words[2] + "' is not an IPv4 address";
+    }
+    call.camera->SetAddress(call.words[2]);
+    return kOk;
+}
+
+std::string SendMalformed(CommandCall &call)
+{
+    MalformedKind kind = MalformedKind::Short;
+    if (call.words[2] == "type") {
+        kind = MalformedKind::WrongDeviceType;
+    } else if (call.words[2] != "short") {
+        return "error: malformed takes short or type";
+    }
+    if (!call.camera->SendMalformed(kind)) {
+        return "error: " + call.camera->LastError();
+    }
+    return kOk;
+}
+
+std::string SetFault(CommandCall &call)
+{
+    CommandFault fault = CommandFault::None;
+    if (!ParseFault(call.words[2], fault)) {
+        return "error: fault takes none, noanswer, close, marker or oversized";
+    }
+    const bool counted = call.words.size() == 4;
+    unsigned long count = 0;
+    if (counted && (!ParseNumber(call.words[3], 1000000, count) || count == 0)) {
+        return "error: the count must be a number from 1 to 1000000";
+    }
+    call.camera->SetCommandFault(fault, counted ? static_cast<int>(count) : -1);
+    return kOk;
+}
+
+std::string SetReplyDelay(CommandCall &call)
+{
+    unsigned long delayMs = 0;
+    if (!ParseNumber(call.words[2], 600000, delayMs)) {
+        return "error: the delay must be a number of milliseconds from 0 to 600000";
+    }
+    call.camera->SetReplyDelayMs(static_cast<unsigned>(delayMs));
+    return kOk;
+}
+
+std::string ShowFrames(CommandCall &call)
+{
+    return DescribeFrames(*call.camera) + kOk;
+}
+
+/// The commands with one amount, each a call on the camera's stream.
+template <void (SimStreamer::*Apply)(unsigned)> std::string StreamAmount(CommandCall &call)
+{
+    unsigned value = 0;
+    const std::string error = ParseAmount(call, value);
+    if (!error.empty()) {
+        return error;
+    }
+    (call.camera->Streamer().*Apply)(value);
+    return kOk;
+}
+
+/// The commands with on or off, each a call on the camera's stream.
+template <void (SimStreamer::*Apply)(bool)> std::string StreamSwitch(CommandCall &call)
+{
+    bool on = false;
+    const std::string error = ParseOnOff(call, on);
+    if (!error.empty()) {
+        return error;
+    }
+    (call.camera->Streamer().*Apply)(on);
+    return kOk;
+}
+
+std::string SetHeartbeat(CommandCall &call)
+{
+    bool on = false;
+    const std::string error = ParseOnOff(call, on);
+    if (!error.empty()) {
+        return error;
+    }
+    call.camera->SetHeartbeatAnswered(on);
+    return kOk;
+}
+
+std::string SetFramePeriod(CommandCall &call)
+{
+    unsigned long periodUs = 0;
+    if (call.words[2] == "rate") {
+        call.camera->Streamer().ClearFramePeriodOverride();
+    } else if (ParseNumber(call.words[2], 10000000, periodUs)) {
+        call.camera->Streamer().OverrideFramePeriod(std::chrono::microseconds(periodUs));
+    } else {
+        return "error: frame-period takes rate or a number of microseconds from 0 to 10000000";
+    }
+    return kOk;
+}
+
+std::string SetCalibrationDelay(CommandCall &call)
+{
+    unsigned long buffers = 0;
+    unsigned long delayMs = 0;
+    if (!ParseNumber(call.words[2], 1000000, buffers) || !ParseNumber(call.words[3], 600000, delayMs)) {
+        return "error: calib-delay takes buffers from 0 to 1000000 and ms from 0 to 600000";
+    }
+    call.camera->Streamer().SetCalibrationDelay(static_cast<unsigned>(buffers),
+                                                static_cast<unsigned>(delayMs));
+    return kOk;
+}
+
+std::string SendBadBuffer(CommandCall &call)
+{
+    static const std::pair<const char *, SimBufferFault> kKinds[] = {
+        {"truncated", SimBufferFault::TruncatedSubPacket},
+        {"type", SimBufferFault::UnknownTypeId},
+        {"short", SimBufferFault::ShortThenClose},
+    };
+    for (const auto &kind : kKinds) {
+        if (call.words[2] == kind.first) {
+            call.camera->Streamer().SetBufferFault(kind.second);
+            return kOk;
+        }
+    }
+    return "error: bad-buffer takes truncated, type or short";
+}
+
+std::string ListCameras(CommandCall &call)
+{
+    std::string answer;
+    for (size_t i = 0; i < call.simulator.CameraCount(); ++i) {
+        SimCamera &camera = call.simulator.Camera(i);
+        answer += Describe(camera.Config()) + (camera.IsAnnouncing() ? " announcing" : " silent") +
+                  (camera.IsServing() ? " serving" : " not serving") + " sent " +
+                  std::to_string(camera.AnnouncementsSent()) + "\n";
+    }
+    return answer + kOk;
+}
+
+std::string ShowHelp(CommandCall &call);
+
+std::string Quit(CommandCall &call)
+{
+    call.quit = true;
+    return kOk;
+}
+
+const Command kCommands[] = {
+    {"state", "state <serial> <n>", "announce camera state n (0..255)", 3, 3, SetState},
+    {"silent", "silent <serial>", "stop the periodic announcements", 2, 2, Silence},
+    {"announce", "announce <serial>", "resume them and announce at once", 2, 2, AnnounceNow},
+    {"address", "address <serial> <ip>", "announce from another address", 3, 3, SetAddress},
+    {"malformed", "malformed <serial> short|type", "send one 88-byte or one wrong-type datagram", 3, 3,
+     SendMalformed},
+    {"fault", "fault <serial> none|noanswer|close|marker|oversized [count]",
+     "misbehave on every query, or on the next count", 3, 4, SetFault},
+    {"delay", "delay <serial> <ms>", "delay every answer", 3, 3, SetReplyDelay},
+    {"frames", "frames <serial>", "show the request frames received, in hex", 2, 2, ShowFrames},
+    {"status-delay", "status-delay <serial> <ms>", "let the status record trail the settings", 3, 3,
+     StreamAmount<&SimStreamer::SetStatusDelayMs>},
+    {"status-freeze", "status-freeze <serial> on|off", "on: the status record stops following the settings",
+     3, 3, StreamSwitch<&SimStreamer::FreezeStatus>},
+    {"drop-tof", "drop-tof <serial> <n>", "send the next n frames without ToF data", 3, 3,
+     StreamAmount<&SimStreamer::DropTof>},
+    {"drop-color", "drop-color <serial> <n>", "send the next n frames without their colour image", 3, 3,
+     StreamAmount<&SimStreamer::DropColor>},
+    {"split-color", "split-color <serial> <n>",
+     "send the colour image of the next n frames in a\nbuffer of its own, after the ToF buffer", 3, 3,
+     StreamAmount<&SimStreamer::SplitColor>},
+    {"frame-period", "frame-period <serial> <us>|rate",
+     "send a frame every us microseconds (0: as fast as\nthe host reads), or at the frame rate again", 3, 3,
+     SetFramePeriod},
+    {"calib-delay", "calib-delay <serial> <buffers> <ms>",
+     "once enabled, send the calibration block only after\nthat many buffers and milliseconds", 4, 4,
+     SetCalibrationDelay},
+    {"calib-withhold", "calib-withhold <serial> on|off", "on: never send the calibration block", 3, 3,
+     StreamSwitch<&SimStreamer::WithholdCalibration>},
+    {"heartbeat", "heartbeat <serial> on|off", "off: ignore heartbeats, still answer all else", 3, 3,
+     SetHeartbeat},
+    {"stall", "stall <serial> <ms>", "hold the next frame halfway for ms", 3, 3,
+     StreamAmount<&SimStreamer::Stall>},
+    {"bad-buffer", "bad-buffer <serial> truncated|type|short", "send one malformed stream buffer", 3, 3,
+     SendBadBuffer},
+    {"list", "list", "show the cameras", 0, 0, ListCameras},
+    {"help", "help", "show these commands", 0, 0, ShowHelp},
+    {"quit", "quit", "stop the cameras and exit", 0, 0, Quit},
+};
+
+/// The command list, one command per row: its syntax in a column, then what it does.
+std::string HelpText()
+{
+    constexpr size_t kUsageColumn = 30;
+    const std::string indent(2 + kUsageColumn + 1, ' ');
+    std::string text = "commands:";
+    for (const Command &command : kCommands) {
+        const std::string usage = command.usage;
+        text += "\n  " + usage;
+        // A syntax too wide for its column puts the description on the lines below it.
+        text +=
+            usage.size() > kUsageColumn ? "\n" + indent : std::string(kUsageColumn + 1 - usage.size(), ' ');
+        for (const char *c = command.description; *c != '\0'; ++c) {
+            text += *c == '\n' ? "\n" + indent : std::string(1, *c);
+        }
+    }
+    return text;
+}
+
+std::string ShowHelp(CommandCall &)
+{
+    return HelpText() + "\n" + kOk;
+}
+
 /// Runs one command line and returns its answer (without the final newline).
 std::string Execute(CameraSimulator &simulator, const std::string &line, bool &quit)
 {
@@ -204,175 +456,26 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
     if (words.empty()) {
         return "error: empty command";
     }
-    const std::string &command = words[0];
-    if (command == "quit") {
-        quit = true;
-        return "ok";
-    }
-    if (command == "help") {
-        return std::string(kHelp) + "\nok";
-    }
-    if (command == "list") {
-        std::string answer;
-        for (size_t i = 0; i < simulator.CameraCount(); ++i) {
-            SimCamera &camera = simulator.Camera(i);
-            answer += Describe(camera.Config()) + (camera.IsAnnouncing() ? " announcing" : " silent") +
-                      (camera.IsServing() ? " serving" : " not serving") + " sent " +
-                      std::to_string(camera.AnnouncementsSent()) + "\n";
-        }
-        return answer + "ok";
-    }
-
-    struct Usage
-    {
-        const char *name;
-        size_t words;
-        const char *text;
-    };
-    static const Usage kUsages[] = {
-        {"fault", 3, "fault <serial> none|noanswer|close|marker|oversized [count]"},
-        {"delay", 3, "delay <serial> <ms>"},
-        {"frames", 2, "frames <serial>"},
-        {"state", 3, "state <serial> <n>"},
-        {"silent", 2, "silent <serial>"},
-        {"announce", 2, "announce <serial>"},
-        {"address", 3, "address <serial> <ip>"},
-        {"malformed", 3, "malformed <serial> short|type"},
-        {"status-delay", 3, "status-delay <serial> <ms>"},
-        {"drop-tof", 3, "drop-tof <serial> <n>"},
-        {"stall", 3, "stall <serial> <ms>"},
-        {"bad-buffer", 3, "bad-buffer <serial> truncated|type|short"},
-        {"status-freeze", 3, "status-freeze <serial> on|off"},
-        {"drop-color", 3, "drop-color <serial> <n>"},
-        {"split-color", 3, "split-color <serial> <n>"},
-        {"frame-period", 3, "frame-period <serial> <us>|rate"},
-        {"calib-delay", 4, "calib-delay <serial> <buffers> <ms>"},
-        {"calib-withhold", 3, "calib-withhold <serial> on|off"},
-        {"heartbeat", 3, "heartbeat <serial> on|off"},
-    };
-    const Usage *usage = nullptr;
-    for (const Usage &candidate : kUsages) {
-        if (command == candidate.name) {
-            usage = &candidate;
+    const Command *command = nullptr;
+    for (const Command &candidate : kCommands) {
+        if (words[0] == candidate.name) {
+            command = &candidate;
         }
     }
-    if (usage == nullptr) {
-        return "error: unknown command '" + command + "' (try help)";
+    if (command == nullptr) {
+        return "error: unknown command '" + words[0] + "' (try help)";
     }
-    const bool optionalCount = command == "fault" && words.size() == usage->words + 1;
-    if (words.size() != usage->words && !optionalCount) {
-        return std::string("error: usage: ") + usage->text;
+    CommandCall call{simulator, words, nullptr, quit};
+    if (command->minWords != 0) {
+        if (words.size() < command->minWords || words.size() > command->maxWords) {
+            return std::string("error: usage: ") + command->usage;
+        }
+        call.camera = simulator.FindCamera(words[1]);
+        if (call.camera == nullptr) {
+            return "error: no camera " + words[1];
+        }
     }
-    SimCamera *camera = simulator.FindCamera(words[1]);
-    if (camera == nullptr) {
-        return "error: no camera " + words[1];
-    }
-
-    if (command == "fault") {
-        CommandFault fault = CommandFault::None;
-        if (!ParseFault(words[2], fault)) {
-            return "error: fault takes none, noanswer, close, marker or oversized";
-        }
-        unsigned long count = 0;
-        if (optionalCount && (!ParseNumber(words[3], 1000000, count) || count == 0)) {
-            return "error: the count must be a number from 1 to 1000000";
-        }
-        camera->SetCommandFault(fault, optionalCount ? static_cast<int>(count) : -1);
-    } else if (command == "delay") {
-        unsigned long delayMs = 0;
-        if (!ParseNumber(words[2], 600000, delayMs)) {
-            return "error: the delay must be a number of milliseconds from 0 to 600000";
-        }
-        camera->SetReplyDelayMs(static_cast<unsigned>(delayMs));
-    } else if (command == "frames") {
-        return DescribeFrames(*camera) + "ok";
-    } else if (command == "state") {
-        uint8_t state = 0;
-        if (!ParseByte(words[2], state)) {
-            return "error: the state must be a number from 0 to 255";
-        }
-        camera->SetState(state);
-    } else if (command == "silent") {
-        camera->SetAnnouncing(false);
-    } else if (command == "announce") {
-        camera->SetAnnouncing(true);
-        if (!camera->AnnounceNow()) {
-            return "error: " + camera->LastError();
-        }
-    } else if (command == "address") {
-        if (!IsIpv4(words[2])) {
-            return "error: '" + words[2] + "' is not an IPv4 address";
-        }
-        camera->SetAddress(words[2]);
-    } else if (command == "malformed") {
-        MalformedKind kind = MalformedKind::Short;
-        if (words[2] == "type") {
-            kind = MalformedKind::WrongDeviceType;
-        } else if (words[2] != "short") {
-            return "error: malformed takes short or type";
-        }
-        if (!camera->SendMalformed(kind)) {
-            return "error: " + camera->LastError();
-        }
-    } else if (command == "status-freeze" || command == "calib-withhold" || command == "heartbeat") {
-        if (words[2] != "on" && words[2] != "off") {
-            return "error: " + command + " takes on or off";
-        }
-        const bool on = words[2] == "on";
-        if (command == "status-freeze") {
-            camera->Streamer().FreezeStatus(on);
-        } else if (command == "calib-withhold") {
-            camera->Streamer().WithholdCalibration(on);
-        } else {
-            camera->SetHeartbeatAnswered(on);
-        }
-    } else if (command == "frame-period") {
-        unsigned long periodUs = 0;
-        if (words[2] == "rate") {
-            camera->Streamer().ClearFramePeriodOverride();
-        } else if (ParseNumber(words[2], 10000000, periodUs)) {
-            camera->Streamer().OverrideFramePeriod(std::chrono::microseconds(periodUs));
-        } else {
-            return "error: frame-period takes rate or a number of microseconds from 0 to 10000000";
-        }
-    } else if (command == "calib-delay") {
-        unsigned long buffers = 0;
-        unsigned long delayMs = 0;
-        if (!ParseNumber(words[2], 1000000, buffers) || !ParseNumber(words[3], 600000, delayMs)) {
-            return "error: calib-delay takes buffers from 0 to 1000000 and ms from 0 to 600000";
-        }
-        camera->Streamer().SetCalibrationDelay(static_cast<unsigned>(buffers),
-                                               static_cast<unsigned>(delayMs));
-    } else if (command == "status-delay" || command == "drop-tof" || command == "stall" ||
-               command == "drop-color" || command == "split-color") {
-        unsigned long value = 0;
-        if (!ParseNumber(words[2], 600000, value)) {
-            return "error: " + command + " takes a number from 0 to 600000";
-        }
-        SimStreamer &streamer = camera->Streamer();
-        if (command == "status-delay") {
-            streamer.SetStatusDelayMs(static_cast<unsigned>(value));
-        } else if (command == "drop-tof") {
-            streamer.DropTof(static_cast<unsigned>(value));
-        } else if (command == "drop-color") {
-            streamer.DropColor(static_cast<unsigned>(value));
-        } else if (command == "split-color") {
-            streamer.SplitColor(static_cast<unsigned>(value));
-        } else {
-            streamer.Stall(static_cast<unsigned>(value));
-        }
-    } else if (command == "bad-buffer") {
-        const std::map<std::string, SimBufferFault> kinds = {
-            {"truncated", SimBufferFault::TruncatedSubPacket},
-            {"type", SimBufferFault::UnknownTypeId},
-            {"short", SimBufferFault::ShortThenClose}};
-        const auto kind = kinds.find(words[2]);
-        if (kind == kinds.end()) {
-            return "error: bad-buffer takes truncated, type or short";
-        }
-        camera->Streamer().SetBufferFault(kind->second);
-    }
-    return "ok";
+    return command->handler(call);
 }
 
 void Answer(const std::string &text)
@@ -441,9 +544,46 @@ private:
     bool m_discarding = false; // the rest of an overlong line is still coming
 };
 
-} // namespace
+/// What the command line asks for.
+struct Setup
+{
+    CameraSimulator::Options options;
+    std::vector<SimCameraConfig> configs;
+    bool exitOnEof = false;
+};
 
-int main(int argc, char **argv)
+/// The cameras of --cameras and --camera; an error text on failure, else empty.
+std::string BuildCameras(unsigned cameraCount, const std::vector<std::string> &cameraOptions,
+                         std::vector<SimCameraConfig> &configs)
+{
+    if (cameraCount == 0 && cameraOptions.empty()) {
+        cameraCount = 1;
+    }
+    if (cameraCount + cameraOptions.size() > kMaxCameras) {
+        return "at most " + std::to_string(kMaxCameras) + " cameras";
+    }
+    for (unsigned i = 0; i < cameraCount; ++i) {
+        configs.push_back(DefaultCamera(i));
+    }
+    for (const std::string &option : cameraOptions) {
+        SimCameraConfig config = DefaultCamera(static_cast<unsigned>(configs.size()));
+        const std::string error = ParseCameraOption(option, config);
+        if (!error.empty()) {
+            return "--camera " + option + ": " + error;
+        }
+        configs.push_back(config);
+    }
+    std::set<std::string> serials;
+    for (const SimCameraConfig &config : configs) {
+        if (!serials.insert(config.serial).second) {
+            return "two cameras named " + config.serial;
+        }
+    }
+    return {};
+}
+
+/// Reads the command line into `setup`; -1 to go on, else the exit code.
+int ReadCommandLine(int argc, char **argv, Setup &setup)
 {
     CLI::App app{"Simulated network depth cameras that announce themselves to the discovery port and "
                  "serve their command and data connections."};
@@ -451,7 +591,6 @@ int main(int argc, char **argv)
     std::vector<std::string> cameraOptions;
     unsigned periodMs = 1000;
     std::string discovery = "127.0.0.1:9007";
-    bool exitOnEof = false;
     bool noServe = false;
     app.add_option("--cameras", cameraCount, "N default cameras SN0001..., at 127.0.0.2, 127.0.0.3, ...")
         ->check(CLI::Range(0u, kMaxCameras));
@@ -462,44 +601,72 @@ int main(int argc, char **argv)
         ->capture_default_str()
         ->check(CLI::Range(1u, 3600000u));
     app.add_option("--discovery", discovery, "where announcements go, address:port")->capture_default_str();
-    app.add_flag("--exit-on-eof", exitOnEof, "exit at the end of standard input");
+    app.add_flag("--exit-on-eof", setup.exitOnEof, "exit at the end of standard input");
     app.add_flag("--no-serve", noServe, "only announce; do not serve the command and data connections");
-    app.footer(kHelp);
+    app.footer(HelpText());
     CLI11_PARSE(app, argc, argv);
 
-    CameraSimulator::Options options;
-    options.announcePeriodMs = periodMs;
-    options.serveConnections = !noServe;
-    if (!ParseDiscovery(discovery, options)) {
+    setup.options.announcePeriodMs = periodMs;
+    setup.options.serveConnections = !noServe;
+    if (!ParseDiscovery(discovery, setup.options)) {
         std::fprintf(stderr, "orvane-camsim: --discovery wants address:port, got '%s'\n", discovery.c_str());
         return 2;
     }
-    if (cameraCount == 0 && cameraOptions.empty()) {
-        cameraCount = 1;
-    }
-    if (cameraCount + cameraOptions.size() > kMaxCameras) {
-        std::fprintf(stderr, "orvane-camsim: at most %u cameras\n", kMaxCameras);
+    const std::string error = BuildCameras(cameraCount, cameraOptions, setup.configs);
+    if (!error.empty()) {
+        std::fprintf(stderr, "orvane-camsim: %s\n", error.c_str());
         return 2;
     }
-    std::vector<SimCameraConfig> configs;
-    for (unsigned i = 0; i < cameraCount; ++i) {
-        configs.push_back(DefaultCamera(i));
-    }
-    for (const std::string &option : cameraOptions) {
-        SimCameraConfig config = DefaultCamera(static_cast<unsigned>(configs.size()));
-        const std::string error = ParseCameraOption(option, config);
-        if (!error.empty()) {
-            std::fprintf(stderr, "orvane-camsim: --camera %s: %s\n", option.c_str(), error.c_str());
-            return 2;
+    return -1;
+}
+
+/// Runs the commands of standard input until quit, a signal, or (when asked) the end of the input.
+void ServeCommands(CameraSimulator &simulator, int signalFd, bool exitOnEof)
+{
+    CommandReader reader(simulator);
+    bool inputOpen = true;
+    for (;;) {
+        pollfd fds[2] = {{signalFd, POLLIN, 0}, {inputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::perror("orvane-camsim: poll");
+            return;
         }
-        configs.push_back(config);
-    }
-    std::set<std::string> serials;
-    for (const SimCameraConfig &config : configs) {
-        if (!serials.insert(config.serial).second) {
-            std::fprintf(stderr, "orvane-camsim: two cameras named %s\n", config.serial.c_str());
-            return 2;
+        if (fds[0].revents != 0) {
+            return; // SIGINT or SIGTERM
         }
+        if (fds[1].revents == 0) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (count > 0) {
+            if (reader.Feed(buffer, static_cast<size_t>(count))) {
+                return;
+            }
+            continue;
+        }
+        // End of input, or an input that cannot be read.
+        inputOpen = false;
+        if (reader.Finish() || exitOnEof) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Setup setup;
+    const int exitCode = ReadCommandLine(argc, argv, setup);
+    if (exitCode >= 0) {
+        return exitCode;
     }
 
     // Blocked before any thread starts so that every thread inherits the mask and the signals arrive
@@ -516,48 +683,14 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    CameraSimulator simulator(options);
-    for (const SimCameraConfig &config : configs) {
+    CameraSimulator simulator(setup.options);
+    for (const SimCameraConfig &config : setup.configs) {
         simulator.AddCamera(config);
         Answer(Describe(config));
     }
     simulator.Start();
     Answer("ready");
-
-    CommandReader reader(simulator);
-    bool inputOpen = true;
-    for (;;) {
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {inputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::perror("orvane-camsim: poll");
-            break;
-        }
-        if (fds[0].revents != 0) {
-            break; // SIGINT or SIGTERM
-        }
-        if (fds[1].revents == 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
-            continue;
-        }
-        if (count > 0) {
-            if (reader.Feed(buffer, static_cast<size_t>(count))) {
-                break;
-            }
-            continue;
-        }
-        // End of input, or an input that cannot be read.
-        inputOpen = false;
-        if (reader.Finish() || exitOnEof) {
-            break;
-        }
-    }
+    ServeCommands(simulator, signalFd, setup.exitOnEof);
     simulator.Stop();
     close(signalFd);
     return 0;

@@ -10,11 +10,14 @@
 
 int InterRet2ExternRet(int interRet)
 {
-    if ((interRet >= -107 && interRet <= -101) || (interRet >= -19 && interRet <= 0)) {
+    // The two documented ranges, whole: -107...-101 (the unnamed -106 included) and -19...0.
+    const bool upperRange = interRet >= kStatusStreaming && interRet <= kStatusAlreadyInitialized;
+    const bool lowerRange = interRet >= kStatusUpgradeNoCallback && interRet <= kStatusOk;
+    if (upperRange || lowerRange) {
         return interRet;
     }
     TFLOG("invalid param: interRet:%d", interRet);
-    return BaseSession::kNotSupported;
+    return kStatusNotSupported;
 }
 
 int checkSessionValid(Device *device, BaseSession **session)

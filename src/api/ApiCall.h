@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// The shape of every exported call: the handle check, the result translation and the four call patterns.
+// The shape of every exported call: the handle check, the result translation and the call patterns.
 #pragma once
 
 #include <exception>
 
 #include "Orvane_api.h"
 #include "api/DeviceHandle.h"
+#include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
 #include "session/BaseSession.h"
 
@@ -30,46 +31,41 @@ template <typename Body> int GuardedCall(const char *function, Body &&body) noex
     } catch (...) {
         TFLOG("%s: unknown exception", function);
     }
-    return BaseSession::kNotSupported;
+    return kStatusNotSupported;
+}
+
+/// Untranslated pattern: handle check, then a body that works out the public status itself (it maps
+/// the session's results on its own terms, or forwards to another exported function); its result is
+/// returned as it is. The other patterns are built on this one.
+template <typename Op> int CallUntranslated(const char *function, Device *device, Op &&op) noexcept
+{
+    return GuardedCall(function, [&]() -> int {
+        BaseSession *session = nullptr;
+        const int ret = checkSessionValid(device, &session);
+        return ret != 0 ? ret : op(*session);
+    });
 }
 
 /// Translating pattern: handle check, one session call, its result translated.
 template <typename Op> int CallTranslate(const char *function, Device *device, Op &&op) noexcept
 {
-    return GuardedCall(function, [&]() -> int {
-        BaseSession *session = nullptr;
-        int ret = checkSessionValid(device, &session);
-        if (ret != 0) {
-            return ret;
-        }
-        return InterRet2ExternRet(op(*session));
-    });
+    return CallUntranslated(function, device, [&](BaseSession &s) { return InterRet2ExternRet(op(s)); });
 }
 
 /// Boolean pattern: handle check, one session call; any non-zero result becomes -255 (not logged).
 template <typename Op> int CallBoolean(const char *function, Device *device, Op &&op) noexcept
 {
-    return GuardedCall(function, [&]() -> int {
-        BaseSession *session = nullptr;
-        int ret = checkSessionValid(device, &session);
-        if (ret != 0) {
-            return ret;
-        }
-        return op(*session) == 0 ? 0 : BaseSession::kNotSupported;
+    return CallUntranslated(function, device, [&](BaseSession &s) -> int {
+        return op(s) == kStatusOk ? kStatusOk : kStatusNotSupported;
     });
 }
 
 /// Ignoring pattern: handle check, one session call whose result is dropped.
 template <typename Op> int CallIgnore(const char *function, Device *device, Op &&op) noexcept
 {
-    return GuardedCall(function, [&]() -> int {
-        BaseSession *session = nullptr;
-        int ret = checkSessionValid(device, &session);
-        if (ret != 0) {
-            return ret;
-        }
-        (void)op(*session);
-        return 0;
+    return CallUntranslated(function, device, [&](BaseSession &s) -> int {
+        (void)op(s);
+        return kStatusOk;
     });
 }
 
@@ -77,15 +73,10 @@ template <typename Op> int CallIgnore(const char *function, Device *device, Op &
 /// the session call, start the stream again; the session call's result is translated.
 template <typename Op> int CallRestart(const char *function, Device *device, Op &&op) noexcept
 {
-    return GuardedCall(function, [&]() -> int {
-        BaseSession *session = nullptr;
-        int ret = checkSessionValid(device, &session);
-        if (ret != 0) {
-            return ret;
-        }
+    return CallUntranslated(function, device, [&](BaseSession &s) -> int {
         (void)TFCM_StopStream(device);
         SleepRestartGap();
-        ret = op(*session);
+        const int ret = op(s);
         (void)TFCM_StartStream(device);
         return InterRet2ExternRet(ret);
     });

@@ -1,351 +1,376 @@
 // SPDX-License-Identifier: Apache-2.0
-// The property-key dispatch behind TFCM_SetProperty and TFCM_GetProperty.
+// The property-key dispatch behind TFCM_SetProperty and TFCM_GetProperty: one table per direction,
+// key -> required size and handler, read by one routine.
 #include "api/Property.h"
 
-#include <algorithm>
-#include <cstring>
+#include <functional>
+#include <iterator>
+#include <type_traits>
 
 #include "api/ApiCall.h"
+#include "api/CopyRecord.h"
+#include "api/UpgradeJob.h"
 #include "device/DeviceManager.h"
+#include "pipeline/Frame.h"
 #include "protocol/PropertyKeys.h"
 
 namespace {
 
-// Camera-parameter selectors of kKeyCameraParams.
-enum CameraParamsSelector : uint32_t
+using S = BaseSession; // keeps the tables' rows short
+
+struct SetRequest
 {
-    kSelTofIntrinsic = 0,
-    kSelTofDistortion = 1,
-    kSelColorIntrinsic = 2,
-    kSelColorDistortion = 3,
-    kSelRotation = 4,
-    kSelTranslation = 5,
-    kSelE = 6,
-    kSelF = 7,
+    TfDeviceHandle device;
+    BaseSession &session;
+    const void *value; ///< not null
+    int32_t size;
 };
 
-constexpr int kUpgradeIdle = 0;
-constexpr int kUpgradeJson = 2;
+struct GetRequest
+{
+    TfDeviceHandle device;
+    BaseSession &session;
+    void *value;   ///< not null
+    int32_t *size; ///< not null
+};
+
+/// A handler returns the public status.
+using SetHandler = int (*)(const SetRequest &);
+using GetHandler = int (*)(const GetRequest &);
+
+/// A set rule's size when the value may have any size.
+constexpr int32_t kAnySize = -1;
+
+struct SetRule
+{
+    int32_t key;
+    int32_t requiredSize; ///< the exact size a value must have, or kAnySize
+    SetHandler handler;
+};
+
+struct GetRule
+{
+    int32_t key;
+    GetHandler handler;
+};
+
+/// How a session result reaches the caller of TFCM_SetProperty.
+enum class SetResult
+{
+    kTranslated,
+    kIgnored, ///< always 0, as these keys always answered
+};
+
+/// A key forwarded unchanged to a session key: the session's result is translated.
+template <int32_t SessionKey> int ForwardSet(const SetRequest &r)
+{
+    // Only the addressed key is sent: writing the software version must not also rewrite the IP address.
+    return InterRet2ExternRet(r.session.SetProperty(SessionKey, r.value, r.size));
+}
+
+template <int32_t SessionKey> int ForwardGet(const GetRequest &r)
+{
+    return InterRet2ExternRet(r.session.GetProperty(SessionKey, r.value, r.size));
+}
+
+/// A text value (serial number, PCBA) handed to the session with its size.
+template <auto Set> int SetText(const SetRequest &r)
+{
+    return InterRet2ExternRet(std::invoke(Set, r.session, static_cast<const char *>(r.value), r.size));
+}
+
+template <auto Get> int GetText(const GetRequest &r)
+{
+    return InterRet2ExternRet(std::invoke(Get, r.session, static_cast<char *>(r.value), *r.size));
+}
 
 /// A record built from the caller's value: at most `size` bytes are read, the rest stays zero, so a
 /// short value is never read past its end.
-template <typename Record> Record CopyIn(const void *value, int32_t size)
+template <typename Record, auto Set, SetResult Result = SetResult::kTranslated>
+int SetRecord(const SetRequest &r)
 {
     Record record{};
-    const size_t available = size > 0 ? static_cast<size_t>(size) : 0;
-    std::memcpy(&record, value, std::min(available, sizeof(Record)));
-    return record;
-}
-
-template <typename Record> void CopyOut(void *value, int32_t *size, const Record &record)
-{
-    std::memcpy(value, &record, sizeof(Record));
-    *size = static_cast<int32_t>(sizeof(Record));
-}
-
-int RequireSize(int32_t key, int32_t size, int32_t required)
-{
-    if (size != required) {
-        TFLOG("key:0x%x size:%d is invalid, %d is required.", static_cast<unsigned>(key), size, required);
-        return TF_ERROR_INVALID_ARGUMENT;
+    CopyRecord(&record, r.value, r.size > 0 ? static_cast<size_t>(r.size) : 0);
+    const int ret = std::invoke(Set, r.session, record);
+    if constexpr (Result == SetResult::kIgnored) {
+        return 0;
+    } else {
+        return InterRet2ExternRet(ret);
     }
-    return 0;
+}
+
+/// Whether a get record starts from the caller's bytes (the caller names what it asks for in them).
+enum class Seed
+{
+    kZero,
+    kCallerRecord,
+};
+
+/// A record the session fills (through a reference or a pointer), copied back with its size.
+template <typename Record, auto Get, Seed Start = Seed::kZero> int GetRecord(const GetRequest &r)
+{
+    Record record{};
+    if constexpr (Start == Seed::kCallerRecord) {
+        CopyRecord(&record, static_cast<const void *>(r.value));
+    }
+    int ret = 0;
+    if constexpr (std::is_invocable_v<decltype(Get), BaseSession &, Record &>) {
+        ret = std::invoke(Get, r.session, record);
+    } else {
+        ret = std::invoke(Get, r.session, &record);
+    }
+    CopyRecord(r.value, &record);
+    *r.size = static_cast<int32_t>(sizeof(Record));
+    return InterRet2ExternRet(ret);
+}
+
+/// The calibration blocks of kKeyCameraParams, indexed by the record's selector.
+struct CameraBlock
+{
+    int (*set)(BaseSession &, const double *);
+    int (*get)(BaseSession &, double *);
+};
+
+// clang-format off
+const CameraBlock kCameraBlocks[] = {
+    {[](S &s, const double *v) { return s.SetCameraIntrinsic(kSensorTof, v); },
+     [](S &s, double *v) { return s.GetCameraIntrinsic(kSensorTof, v); }},
+    {[](S &s, const double *v) { return s.SetCameraDistortion(kSensorTof, v); },
+     [](S &s, double *v) { return s.GetCameraDistortion(kSensorTof, v); }},
+    {[](S &s, const double *v) { return s.SetCameraIntrinsic(kSensorColor, v); },
+     [](S &s, double *v) { return s.GetCameraIntrinsic(kSensorColor, v); }},
+    {[](S &s, const double *v) { return s.SetCameraDistortion(kSensorColor, v); },
+     [](S &s, double *v) { return s.GetCameraDistortion(kSensorColor, v); }},
+    {[](S &s, const double *v) { return s.SetCameraRotation(v); },
+     [](S &s, double *v) { return s.GetCameraRotation(v); }},
+    {[](S &s, const double *v) { return s.SetCameraTransfer(v); },
+     [](S &s, double *v) { return s.GetCameraTransfer(v); }},
+    {[](S &s, const double *v) { return s.SetCameraE(v); }, [](S &s, double *v) { return s.GetCameraE(v); }},
+    {[](S &s, const double *v) { return s.SetCameraF(v); }, [](S &s, double *v) { return s.GetCameraF(v); }},
+};
+// clang-format on
+
+/// The block a selector names; an unknown selector is logged and the request does nothing (result 0).
+const CameraBlock *FindCameraBlock(uint32_t selector)
+{
+    if (selector < std::size(kCameraBlocks)) {
+        return &kCameraBlocks[selector];
+    }
+    TFLOG("CameraParams is invalid!");
+    return nullptr;
 }
 
 int SetCameraParams(BaseSession &s, const CameraParamsProperty &params)
 {
     // The doubles of the packed record are misaligned; the session gets an aligned copy.
     double values[9];
-    std::memcpy(values, params.values, sizeof(values));
-    switch (params.selector) {
-    case kSelTofIntrinsic:
-        return s.SetCameraIntrinsic(kSensorTof, values);
-    case kSelTofDistortion:
-        return s.SetCameraDistortion(kSensorTof, values);
-    case kSelColorIntrinsic:
-        return s.SetCameraIntrinsic(kSensorColor, values);
-    case kSelColorDistortion:
-        return s.SetCameraDistortion(kSensorColor, values);
-    case kSelRotation:
-        return s.SetCameraRotation(values);
-    case kSelTranslation:
-        return s.SetCameraTransfer(values);
-    case kSelE:
-        return s.SetCameraE(values);
-    case kSelF:
-        return s.SetCameraF(values);
-    default:
-        TFLOG("CameraParams is invalid!");
-        return 0;
-    }
+    CopyRecord(&values, &params.values);
+    const CameraBlock *block = FindCameraBlock(params.selector);
+    return block == nullptr ? 0 : block->set(s, values);
 }
 
-int QueryCameraParams(BaseSession &s, uint32_t selector, double *values)
+/// Only the selector is read from the caller's value.
+int GetCameraParams(const GetRequest &r)
 {
-    switch (selector) {
-    case kSelTofIntrinsic:
-        return s.GetCameraIntrinsic(kSensorTof, values);
-    case kSelTofDistortion:
-        return s.GetCameraDistortion(kSensorTof, values);
-    case kSelColorIntrinsic:
-        return s.GetCameraIntrinsic(kSensorColor, values);
-    case kSelColorDistortion:
-        return s.GetCameraDistortion(kSensorColor, values);
-    case kSelRotation:
-        return s.GetCameraRotation(values);
-    case kSelTranslation:
-        return s.GetCameraTransfer(values);
-    case kSelE:
-        return s.GetCameraE(values);
-    case kSelF:
-        return s.GetCameraF(values);
-    default:
-        TFLOG("CameraParams is invalid!");
-        return 0;
-    }
-}
-
-int GetCameraParams(BaseSession &s, CameraParamsProperty &params)
-{
+    CameraParamsProperty params{};
+    uint32_t selector = 0;
+    CopyRecord(&selector, static_cast<const void *>(r.value));
+    params.selector = selector;
     double values[9] = {};
-    const int ret = QueryCameraParams(s, params.selector, values);
-    std::memcpy(params.values, values, sizeof(values));
+    const CameraBlock *block = FindCameraBlock(selector);
+    const int ret = block == nullptr ? 0 : block->get(r.session, values);
+    CopyRecord(&params.values, &values);
+    CopyRecord(r.value, &params);
+    *r.size = static_cast<int32_t>(sizeof(params));
+    return InterRet2ExternRet(ret);
+}
+
+/// Both data-mode keys go through TFCM_SetDataMode / TFCM_GetDataMode, whose results are public.
+int SetDataModeByte(const SetRequest &r)
+{
+    return TFCM_SetDataMode(r.device, static_cast<const uint8_t *>(r.value)[0]);
+}
+
+int GetDataModeByte(const GetRequest &r)
+{
+    uint8_t mode = 3;
+    const int ret = TFCM_GetDataMode(r.device, &mode);
+    static_cast<uint8_t *>(r.value)[0] = mode;
+    *r.size = 1;
     return ret;
 }
 
-/// The session key a public key is forwarded to unchanged, or 0.
-int32_t ForwardedSetKey(int32_t key)
+int SetNothing(const SetRequest &)
 {
-    switch (key) {
-    case kKeyModeList:
-        return kSessionModeList;
-    case kKeyRangeList:
-        return kSessionRangeList;
-    case kKey11:
-        return kSession11;
-    case kKeyDeviceSn:
-        return kSessionDeviceSn;
-    case kKeyMacAddress:
-        return kSessionMacAddress;
-    case kKeySoftwareVersion:
-        return kSessionSoftwareVersion;
-    case kKeyIpAddress:
-        return kSessionIpAddress;
-    case kKeySubnetMask:
-        return kSessionSubnetMask;
-    case kKeyDspStatus:
-    case kKeyDspStatusAlt:
-        return kSessionDspStatus;
-    case kKey19:
-        return kSession19;
-    case kSessionTalDelay:
-        return kSessionTalDelay;
-    case kSessionTemperatureOffset:
-        return kSessionTemperatureOffset;
-    default:
-        if (key >= kSessionDebugFirst && key <= kSessionDebugLast) {
-            return key;
-        }
-        return 0;
-    }
+    return 0;
 }
 
-int32_t ForwardedGetKey(int32_t key)
+/// The value is the upgrade status callback itself.
+int EnterJsonMode(const SetRequest &r)
 {
-    switch (key) {
-    case kKey18:
-        return kSession18;
-    case kSessionStatus:
-        return kSessionStatus;
-    case kSessionTemperatureOffset:
-        return 0;
-    default:
-        return ForwardedSetKey(key);
+    const int ret = r.session.SetProperty(kSessionEnterJsonMode, r.value, r.size);
+    DeviceManager::GetInstance()->SetUpgradeState(ret == 0 ? kUpgradeJson : kUpgradeIdle);
+    return InterRet2ExternRet(ret);
+}
+
+int GetTimeFilteredDepth(const GetRequest &r)
+{
+    Frame frame{};
+    int32_t frameSize = static_cast<int32_t>(sizeof(Frame));
+    const int ret = r.session.GetProperty(kSessionTimeFilteredDepth, &frame, &frameSize);
+    const TfFrame out = ToTfFrame(frame);
+    CopyRecord(r.value, &out);
+    *r.size = static_cast<int32_t>(sizeof(out));
+    return InterRet2ExternRet(ret);
+}
+
+int GetGmmGain(const GetRequest &r)
+{
+    return TFCM_GetIRGMMGain(r.device, static_cast<uint8_t *>(r.value));
+}
+
+int GetRgbExposure(const GetRequest &r)
+{
+    const float exposure = r.session.GetRGBExposuretime();
+    CopyRecord(r.value, &exposure);
+    *r.size = static_cast<int32_t>(sizeof(exposure));
+    return 0;
+}
+
+/// The measuring status leaves the caller's size as it was.
+int GetMeasuringStatus(const GetRequest &r)
+{
+    MeasuringStatusGet status{};
+    const int ret = r.session.GetMeasuringStatus(&status);
+    CopyRecord(r.value, &status);
+    return InterRet2ExternRet(ret);
+}
+
+/// The exact size of a record-valued key, for the set table.
+template <typename Record> constexpr int32_t kSizeOf = static_cast<int32_t>(sizeof(Record));
+
+// clang-format off
+const SetRule kSetRules[] = {
+    {kKeyModeList,              kAnySize, ForwardSet<kSessionModeList>},
+    {kKeyRangeList,             kAnySize, ForwardSet<kSessionRangeList>},
+    {kKey11,                    kAnySize, ForwardSet<kSession11>},
+    {kKeyDeviceSn,              kAnySize, ForwardSet<kSessionDeviceSn>},
+    {kKeyMacAddress,            kAnySize, ForwardSet<kSessionMacAddress>},
+    {kKeySoftwareVersion,       kAnySize, ForwardSet<kSessionSoftwareVersion>},
+    {kKeyIpAddress,             kAnySize, ForwardSet<kSessionIpAddress>},
+    {kKeySubnetMask,            kAnySize, ForwardSet<kSessionSubnetMask>},
+    {kKeyDspStatus,             kAnySize, ForwardSet<kSessionDspStatus>},
+    {kKeyDspStatusAlt,          kAnySize, ForwardSet<kSessionDspStatus>},
+    {kKey19,                    kAnySize, ForwardSet<kSession19>},
+    {kSessionTalDelay,          kAnySize, ForwardSet<kSessionTalDelay>},
+    {kSessionTemperatureOffset, kAnySize, ForwardSet<kSessionTemperatureOffset>},
+    {kKeyStartJsonUpgrade,      kAnySize, ForwardSet<kSessionStartJsonUpgrade>},
+    {kKeyEnterJsonMode,         kAnySize, EnterJsonMode},
+    {kKeyNop,                   kAnySize, SetNothing},
+    {kKeyDataMode,              1,        SetDataModeByte},
+    {kKeyDataModeAlt,           1,        SetDataModeByte},
+    {kKeySerialNumber,          kAnySize, SetText<&S::SetSN>},
+    {kKeyPcba,                  kAnySize, SetText<&S::SetPCBA>},
+    {kKeyMeasuringRange,  kSizeOf<MeasuringRange>,       SetRecord<MeasuringRange, &S::SetMeasuringRange>},
+    {kKeyCameraParams,    kSizeOf<CameraParamsProperty>, SetRecord<CameraParamsProperty, SetCameraParams>},
+    {kKeyLdEnable,        kSizeOf<LDEnable>,             SetRecord<LDEnable, &S::SetLDEnable>},
+    {kKeyWorkMode,        kAnySize, SetRecord<WorkMode, &S::SetWorkMode>},
+    {kKeyGmmGain,         kAnySize, SetRecord<uint8_t, &S::SetGMMGain>},
+    {kKeyAccSensitivity,  kAnySize, SetRecord<IMUSensitivity, &S::SetACCSensitivity, SetResult::kIgnored>},
+    {kKeyGyroSensitivity, kAnySize, SetRecord<IMUSensitivity, &S::SetGyroSensitivity>},
+    {kKeyImuDataMode,     kAnySize, SetRecord<IMUDataMode, &S::SetImuDataMode>},
+    {kKeyLens,            kAnySize, SetRecord<LensConfig, &S::SetLens>},
+    {kKeyAccOffset,       kAnySize, SetRecord<IMUOffset, &S::SetACCOffset>},
+    {kKeyGyroOffset,      kAnySize, SetRecord<IMUOffset, &S::SetGyroOffset>},
+    {kKeyAccOffsetTemp,   kAnySize, SetRecord<IMUOffsetTemp, &S::SetACCOffsetTemp>},
+    {kKeyGyroOffsetTemp,  kAnySize, SetRecord<IMUOffsetTemp, &S::SetGyroOffsetTemp, SetResult::kIgnored>},
+    {kKeyMeasuringStatus, kAnySize, SetRecord<MeasuringStatusSet, &S::SetMeasuringStatus>},
+};
+
+const GetRule kGetRules[] = {
+    {kKeyModeList,              ForwardGet<kSessionModeList>},
+    {kKeyRangeList,             ForwardGet<kSessionRangeList>},
+    {kKey11,                    ForwardGet<kSession11>},
+    {kKeyDeviceSn,              ForwardGet<kSessionDeviceSn>},
+    {kKeyMacAddress,            ForwardGet<kSessionMacAddress>},
+    {kKeySoftwareVersion,       ForwardGet<kSessionSoftwareVersion>},
+    {kKeyIpAddress,             ForwardGet<kSessionIpAddress>},
+    {kKeySubnetMask,            ForwardGet<kSessionSubnetMask>},
+    {kKeyDspStatus,             ForwardGet<kSessionDspStatus>},
+    {kKeyDspStatusAlt,          ForwardGet<kSessionDspStatus>},
+    {kKey18,                    ForwardGet<kSession18>},
+    {kKey19,                    ForwardGet<kSession19>},
+    {kSessionStatus,            ForwardGet<kSessionStatus>},
+    {kSessionTalDelay,          ForwardGet<kSessionTalDelay>},
+    {kSessionTimeFilteredDepth, GetTimeFilteredDepth},
+    {kKeyDataMode,              GetDataModeByte},
+    {kKeyDataModeAlt,           GetDataModeByte},
+    {kKeySerialNumber,          GetText<&S::GetSN>},
+    {kKeyFirmwareVersion,       GetText<&S::GetFWVer>},
+    {kKeyHardwareVersion,       GetText<&S::GetHWVer>},
+    {kKeyPcba,                  GetText<&S::GetPCBA>},
+    {kKeyFlashType,             GetText<&S::GetFlashType>},
+    {kKeyMeasuringRange,        GetRecord<MeasuringRange, &S::GetMeasuringRange, Seed::kCallerRecord>},
+    {kKeyCameraParams,          GetCameraParams},
+    {kKeyLdEnable,              GetRecord<LDEnable, &S::GetLDEnable>},
+    {kKeyWorkMode,              GetRecord<WorkMode, &S::GetWorkMode, Seed::kCallerRecord>},
+    {kKeyGmmGain,               GetGmmGain},
+    {kKeyAccSensitivity,        GetRecord<IMUSensitivity, &S::GetACCSensitivity>},
+    {kKeyGyroSensitivity,       GetRecord<IMUSensitivity, &S::GetGyroSensitivity>},
+    {kKeyRgbExposure,           GetRgbExposure},
+    {kKeyLens,                  GetRecord<LensConfig, &S::GetLens, Seed::kCallerRecord>},
+    {kKeyAccOffset,             GetRecord<IMUOffset, &S::GetACCOffset>},
+    {kKeyGyroOffset,            GetRecord<IMUOffset, &S::GetGyroOffset>},
+    {kKeyAccOffsetTemp,         GetRecord<IMUOffsetTemp, &S::GetACCOffsetTemp>},
+    {kKeyGyroOffsetTemp,        GetRecord<IMUOffsetTemp, &S::GetGyroOffsetTemp>},
+    {kKeyMeasuringStatus,       GetMeasuringStatus},
+};
+// clang-format on
+
+template <typename Rule, size_t N> const Rule *FindRule(const Rule (&rules)[N], int32_t key)
+{
+    for (const Rule &rule : rules) {
+        if (rule.key == key) {
+            return &rule;
+        }
     }
+    return nullptr;
+}
+
+/// The camera's debug registers: forwarded in both directions under their own keys.
+bool IsDebugKey(int32_t key)
+{
+    return key >= kSessionDebugFirst && key <= kSessionDebugLast;
 }
 } // namespace
 
 int DispatchSetProperty(TfDeviceHandle device, BaseSession &s, int32_t key, const void *value, int32_t size)
 {
-    const auto *bytes = static_cast<const uint8_t *>(value);
-    const int32_t sessionKey = ForwardedSetKey(key);
-    if (sessionKey != 0) {
-        // Writing the software version must not also rewrite the camera's IP address: only the
-        // addressed key is sent.
-        return InterRet2ExternRet(s.SetProperty(sessionKey, value, size));
+    if (IsDebugKey(key)) {
+        return InterRet2ExternRet(s.SetProperty(key, value, size));
     }
-    int ret = 0;
-    switch (key) {
-    case kKeySerialNumber:
-        return InterRet2ExternRet(s.SetSN(static_cast<const char *>(value), size));
-    case kKeyDataMode:
-    case kKeyDataModeAlt:
-        if ((ret = RequireSize(key, size, 1)) != 0) {
-            return ret;
-        }
-        return TFCM_SetDataMode(device, bytes[0]);
-    case kKeyNop:
-        return 0;
-    case kKeyEnterJsonMode:
-        // The value is the status callback itself.
-        ret = s.SetProperty(kSessionEnterJsonMode, value, size);
-        DeviceManager::GetInstance()->SetUpgradeState(ret == 0 ? kUpgradeJson : kUpgradeIdle);
-        return InterRet2ExternRet(ret);
-    case kKeyStartJsonUpgrade:
-        return InterRet2ExternRet(s.SetProperty(kSessionStartJsonUpgrade, value, size));
-    case kKeyMeasuringRange:
-        if ((ret = RequireSize(key, size, sizeof(MeasuringRange))) != 0) {
-            return ret;
-        }
-        return InterRet2ExternRet(s.SetMeasuringRange(CopyIn<MeasuringRange>(value, size)));
-    case kKeyCameraParams:
-        if ((ret = RequireSize(key, size, sizeof(CameraParamsProperty))) != 0) {
-            return ret;
-        }
-        return InterRet2ExternRet(SetCameraParams(s, CopyIn<CameraParamsProperty>(value, size)));
-    case kKeyLdEnable:
-        if ((ret = RequireSize(key, size, sizeof(LDEnable))) != 0) {
-            return ret;
-        }
-        return InterRet2ExternRet(s.SetLDEnable(CopyIn<LDEnable>(value, size)));
-    case kKeyPcba:
-        return InterRet2ExternRet(s.SetPCBA(static_cast<const char *>(value), size));
-    case kKeyWorkMode:
-        return InterRet2ExternRet(s.SetWorkMode(CopyIn<WorkMode>(value, size)));
-    case kKeyGmmGain:
-        return InterRet2ExternRet(s.SetGMMGain(CopyIn<uint8_t>(value, size)));
-    case kKeyAccSensitivity:
-        (void)s.SetACCSensitivity(CopyIn<IMUSensitivity>(value, size));
-        return 0;
-    case kKeyGyroSensitivity:
-        return InterRet2ExternRet(s.SetGyroSensitivity(CopyIn<IMUSensitivity>(value, size)));
-    case kKeyImuDataMode:
-        return InterRet2ExternRet(s.SetImuDataMode(CopyIn<IMUDataMode>(value, size)));
-    case kKeyLens:
-        return InterRet2ExternRet(s.SetLens(CopyIn<LensConfig>(value, size)));
-    case kKeyAccOffset:
-        return InterRet2ExternRet(s.SetACCOffset(CopyIn<IMUOffset>(value, size)));
-    case kKeyGyroOffset:
-        return InterRet2ExternRet(s.SetGyroOffset(CopyIn<IMUOffset>(value, size)));
-    case kKeyAccOffsetTemp:
-        return InterRet2ExternRet(s.SetACCOffsetTemp(CopyIn<IMUOffsetTemp>(value, size)));
-    case kKeyGyroOffsetTemp:
-        (void)s.SetGyroOffsetTemp(CopyIn<IMUOffsetTemp>(value, size));
-        return 0;
-    case kKeyMeasuringStatus:
-        return InterRet2ExternRet(s.SetMeasuringStatus(CopyIn<MeasuringStatusSet>(value, size)));
-    default:
+    const SetRule *rule = FindRule(kSetRules, key);
+    if (rule == nullptr) {
         TFLOG("key:0x%x is invalid.", static_cast<unsigned>(key));
         return TF_ERROR_SET_PROPERTY_KEY;
     }
+    if (rule->requiredSize != kAnySize && size != rule->requiredSize) {
+        TFLOG("key:0x%x size:%d is invalid, %d is required.", static_cast<unsigned>(key), size,
+              rule->requiredSize);
+        return TF_ERROR_INVALID_ARGUMENT;
+    }
+    return rule->handler(SetRequest{device, s, value, size});
 }
 
 int DispatchGetProperty(TfDeviceHandle device, BaseSession &s, int32_t key, void *value, int32_t *size)
 {
-    auto *bytes = static_cast<uint8_t *>(value);
-    const int32_t sessionKey = ForwardedGetKey(key);
-    if (sessionKey != 0) {
-        return InterRet2ExternRet(s.GetProperty(sessionKey, value, size));
+    if (IsDebugKey(key)) {
+        return InterRet2ExternRet(s.GetProperty(key, value, size));
     }
-    int ret = 0;
-    switch (key) {
-    case kKeySerialNumber:
-        return InterRet2ExternRet(s.GetSN(static_cast<char *>(value), *size));
-    case kKeyFirmwareVersion:
-        return InterRet2ExternRet(s.GetFWVer(static_cast<char *>(value), *size));
-    case kKeyHardwareVersion:
-        return InterRet2ExternRet(s.GetHWVer(static_cast<char *>(value), *size));
-    case kKeyDataMode:
-    case kKeyDataModeAlt: {
-        uint8_t mode = 3;
-        ret = TFCM_GetDataMode(device, &mode);
-        bytes[0] = mode;
-        *size = 1;
-        return ret;
-    }
-    case kSessionTimeFilteredDepth: {
-        Frame frame{};
-        int32_t frameSize = static_cast<int32_t>(sizeof(Frame));
-        ret = s.GetProperty(kSessionTimeFilteredDepth, &frame, &frameSize);
-        const TfFrame out{frame.frameIndex, frame.frameType, frame.pixelFormat,  frame.imuFrameNo,
-                          frame.pFrameData, frame.dataLen,   frame.exposureTime, frame.depthRange,
-                          frame.width,      frame.height,    frame.timestamp};
-        CopyOut(value, size, out);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyMeasuringRange: {
-        // The caller names the range in the record's first byte.
-        MeasuringRange range = CopyIn<MeasuringRange>(value, sizeof(MeasuringRange));
-        ret = s.GetMeasuringRange(range);
-        CopyOut(value, size, range);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyCameraParams: {
-        CameraParamsProperty params{};
-        std::memcpy(&params.selector, value, sizeof(params.selector));
-        ret = GetCameraParams(s, params);
-        CopyOut(value, size, params);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyLdEnable: {
-        LDEnable enable{};
-        ret = s.GetLDEnable(enable);
-        CopyOut(value, size, enable);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyPcba:
-        return InterRet2ExternRet(s.GetPCBA(static_cast<char *>(value), *size));
-    case kKeyWorkMode: {
-        WorkMode mode = CopyIn<WorkMode>(value, sizeof(WorkMode));
-        ret = s.GetWorkMode(&mode);
-        CopyOut(value, size, mode);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyGmmGain:
-        return TFCM_GetIRGMMGain(device, bytes);
-    case kKeyAccSensitivity:
-    case kKeyGyroSensitivity: {
-        IMUSensitivity sensitivity{};
-        ret =
-            key == kKeyAccSensitivity ? s.GetACCSensitivity(sensitivity) : s.GetGyroSensitivity(sensitivity);
-        CopyOut(value, size, sensitivity);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyRgbExposure: {
-        const float exposure = s.GetRGBExposuretime();
-        CopyOut(value, size, exposure);
-        return 0;
-    }
-    case kKeyLens: {
-        LensConfig lens = CopyIn<LensConfig>(value, sizeof(LensConfig));
-        ret = s.GetLens(lens);
-        CopyOut(value, size, lens);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyAccOffset:
-    case kKeyGyroOffset: {
-        IMUOffset offset{};
-        ret = key == kKeyAccOffset ? s.GetACCOffset(offset) : s.GetGyroOffset(offset);
-        CopyOut(value, size, offset);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyAccOffsetTemp:
-    case kKeyGyroOffsetTemp: {
-        IMUOffsetTemp offset{};
-        ret = key == kKeyAccOffsetTemp ? s.GetACCOffsetTemp(offset) : s.GetGyroOffsetTemp(offset);
-        CopyOut(value, size, offset);
-        return InterRet2ExternRet(ret);
-    }
-    case kKeyFlashType:
-        return InterRet2ExternRet(s.GetFlashType(static_cast<char *>(value), *size));
-    case kKeyMeasuringStatus: {
-        MeasuringStatusGet status{};
-        ret = s.GetMeasuringStatus(&status);
-        std::memcpy(value, &status, sizeof(status));
-        return InterRet2ExternRet(ret);
-    }
-    default:
+    const GetRule *rule = FindRule(kGetRules, key);
+    if (rule == nullptr) {
         TFLOG("key:0x%x is invalid.", static_cast<unsigned>(key));
         return TF_ERROR_GET_PROPERTY_KEY;
     }
+    return rule->handler(GetRequest{device, s, value, size});
 }

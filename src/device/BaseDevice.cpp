@@ -4,15 +4,14 @@
 
 #include <mutex>
 
+#include "protocol/PropertyKeys.h"
+#include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
 #include "session/BaseSession.h"
 
 namespace {
 std::mutex g_factoryMutex;
 BaseDevice::SessionFactory g_factory; // guarded by g_factoryMutex; null: the library's own sessions
-
-/// Key of the heartbeat transaction behind the liveness probe.
-constexpr int kHeartbeatKey = static_cast<int>(0xE0000099u);
 
 std::unique_ptr<BaseSession> CreateSession(const SessionInfo &info, int index)
 {
@@ -75,39 +74,39 @@ int BaseDevice::Open(bool flag)
     if (m_sessions.empty()) {
         // Without a session there is nothing to stream from: never report such a camera as opened.
         TFLOG("%s has no usable session.", m_info.uri);
-        return -13;
+        return kStatusNotConnected;
     }
     for (auto &session : m_sessions) {
         int ret = session->OpenDevice(flag);
-        if (ret != 0) {
+        if (ret != kStatusOk) {
             return ret;
         }
     }
-    return 0;
+    return kStatusOk;
 }
 
 int BaseDevice::Close()
 {
     for (auto &session : m_sessions) {
         int ret = session->CloseDevice();
-        if (ret != 0) {
+        if (ret != kStatusOk) {
             return ret;
         }
     }
-    return 0;
+    return kStatusOk;
 }
 
 int BaseDevice::GetSN(char *buf, int len)
 {
     if (!DeviceInfo::IsKnownDeviceType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
-        return 0;
+        return kStatusOk;
     }
     BaseSession *session = GetSession(0);
     if (session == nullptr) {
-        return -13;
+        return kStatusNotConnected;
     }
-    return session->GetProperty(kHeartbeatKey, buf, &len);
+    return session->GetProperty(kSessionHeartbeat, buf, &len);
 }
 
 bool BaseDevice::GetStreamStatus()

@@ -10,13 +10,6 @@
 
 class BaseSession;
 
-/// Notifications the device manager passes to open cameras and to hot-plug callbacks.
-enum MessageType
-{
-    kMessageAdded = 0,
-    kMessageRemoved = 1,
-};
-
 class BaseDevice
 {
 public:

@@ -48,14 +48,14 @@ void DeviceInfo::InitNew(uint32_t type)
     deviceType = type;
     missCount = 0;
     heartbeatMissCount = 0;
-    callBackStatus = -1;
-    notifiedStatus = -1;
+    callBackStatus = kMessageNone;
+    notifiedStatus = kMessageNone;
     pDevice.reset();
     if (IsKnownDeviceType(type)) {
-        status = 2; // available: announced, may be opened
+        status = TF_CONNECT_AVAILABLE;
     } else {
         TFLOG("devicetype:%d is invalid", static_cast<int>(type));
-        status = 0;
+        status = TF_CONNECT_LOST;
     }
 }
 

@@ -11,6 +11,15 @@
 
 class BaseDevice;
 
+/// Notifications the device manager passes to open cameras and to hot-plug callbacks.
+enum MessageType
+{
+    kMessageAdded = 0,
+    kMessageRemoved = 1,
+};
+/// No notification pending, or none delivered yet (DeviceInfo::callBackStatus, notifiedStatus).
+constexpr int32_t kMessageNone = -1;
+
 /// One listed camera. The device manager owns it; its members are guarded by the device-list mutex.
 class DeviceInfo
 {
@@ -31,7 +40,7 @@ public:
     TfDeviceInfo ToTfDeviceInfo() const;
 
     /// Listed to the application: not removed, and its add notification has gone out.
-    bool IsVisible() const { return status != 1 && callBackStatus == -1; }
+    bool IsVisible() const { return status != TF_CONNECT_REMOVED && callBackStatus == kMessageNone; }
 
     static bool IsKnownDeviceType(uint32_t type) { return type >= 520 && type <= 523; }
 
@@ -41,14 +50,14 @@ public:
     char reserved1[48] = {};
     uint16_t reserved2 = 0;
     char alias[64] = {};
-    int32_t status = 0;                  ///< TfConnectStatus
+    int32_t status = TF_CONNECT_LOST;    ///< TfConnectStatus
     std::unique_ptr<BaseDevice> pDevice; ///< the open camera, or null
     int32_t missCount = 0;               ///< missed announcements in a row
     /// Failed heartbeats in a row while open. Kept apart from missCount, which every announcement
     /// resets: a camera that still announces but no longer answers must still be reported removed.
     int32_t heartbeatMissCount = 0;
-    int32_t callBackStatus = -1; ///< pending notification: -1 none, 0 add, 1 remove
-    int32_t notifiedStatus = -1; ///< last delivered notification: -1 none, 0 added, 1 removed
+    int32_t callBackStatus = kMessageNone; ///< pending notification: none, add or remove
+    int32_t notifiedStatus = kMessageNone; ///< last delivered notification: none, added or removed
 
     int SessionCount() const { return static_cast<int>(pSessionInfo.size()); }
 };

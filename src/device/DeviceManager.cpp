@@ -12,6 +12,7 @@
 
 #include "device/BaseDevice.h"
 #include "device/EnumSocketDevice.h"
+#include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
 
 namespace {
@@ -28,13 +29,6 @@ int g_notifyRunning = 0; // guarded by g_notifyMutex
 
 /// How long Release lets running hot-plug callbacks finish before the manager goes away.
 constexpr unsigned kNotificationDrainMs = 2000;
-
-constexpr int kStatusAnnouncedRemove = 0;
-constexpr int kStatusRemoved = 1;
-constexpr int kStatusAvailable = 2;
-constexpr int kStatusOpened = 3;
-constexpr int kStatusUpgrade = 4;
-constexpr int kStatusBusy = 5;
 
 /// Runs on its own detached thread: the callbacks see the entry as it was when the event happened.
 void HotplugCallback(TfDeviceInfo info, int type, TfHotPlugCallback callback, TfHotPlugCallbackEx callbackEx,
@@ -144,11 +138,11 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
         notifications.push_back(Notification{entry.ToTfDeviceInfo(), type});
     };
     auto markRemoved = [&notify](DeviceInfo &entry) {
-        entry.status = kStatusRemoved;
+        entry.status = TF_CONNECT_REMOVED;
         entry.missCount = 0;
         entry.heartbeatMissCount = 0;
-        entry.callBackStatus = -1;
-        entry.notifiedStatus = 1;
+        entry.callBackStatus = kMessageNone;
+        entry.notifiedStatus = kMessageRemoved;
         notify(entry, kMessageRemoved);
     };
     for (auto &entryPtr : m_list) {
@@ -158,12 +152,12 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
             continue;
         }
         switch (entry.status) {
-        case kStatusAnnouncedRemove:
+        case TF_CONNECT_LOST:
             if (entry.pDevice) {
                 TFLOG(" socket remove  %d %s", entry.status, entry.uri);
                 entry.pDevice->OnMessage(kMessageRemoved);
                 markRemoved(entry);
-            } else if (entry.callBackStatus == 1) {
+            } else if (entry.callBackStatus == kMessageRemoved) {
                 // The camera asked to be removed: report it now, not when it next announces.
                 TFLOG(" socket remove  %d %s", entry.status, entry.uri);
                 markRemoved(entry);
@@ -172,10 +166,10 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                       entry.callBackStatus, entry.notifiedStatus);
             }
             break;
-        case kStatusRemoved:
+        case TF_CONNECT_REMOVED:
             break;
-        case kStatusAvailable:
-            if (entry.callBackStatus == 1 && entry.notifiedStatus != 1) {
+        case TF_CONNECT_AVAILABLE:
+            if (entry.callBackStatus == kMessageRemoved && entry.notifiedStatus != kMessageRemoved) {
                 TFLOG(" socket need remove first %s %s", entry.uri, entry.alias);
                 if (entry.pDevice) {
                     entry.pDevice->OnMessage(kMessageRemoved);
@@ -183,15 +177,15 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 int missCount = entry.missCount;
                 markRemoved(entry);
                 entry.missCount = missCount;
-            } else if (entry.callBackStatus == 0 && entry.notifiedStatus != 0) {
+            } else if (entry.callBackStatus == kMessageAdded && entry.notifiedStatus != kMessageAdded) {
                 TFLOG(" socket add %s %s %d,%d,%d", entry.uri, entry.alias, entry.status,
                       entry.callBackStatus, entry.notifiedStatus);
-                entry.callBackStatus = -1;
-                entry.notifiedStatus = 0;
+                entry.callBackStatus = kMessageNone;
+                entry.notifiedStatus = kMessageAdded;
                 notify(entry, kMessageAdded);
             }
             break;
-        case kStatusOpened:
+        case TF_CONNECT_OPENED:
             if (m_iUpgradeFireOrJson == 1 || m_iUpgradeFireOrJson == 2 || !entry.pDevice) {
                 TFLOG(" do nothing: pDeviceHandle:%p m_iUpgradeFireOrJson:%d %s %s %d,%d,%d",
                       static_cast<void *>(entry.pDevice.get()), m_iUpgradeFireOrJson, entry.uri, entry.alias,
@@ -205,8 +199,8 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 probes.push_back(entry.pDevice.get());
             }
             break;
-        case kStatusUpgrade:
-        case kStatusBusy:
+        case TF_CONNECT_UPGRADING:
+        case TF_CONNECT_STATE_4:
             // A firmware or configuration upgrade takes entries in state 4 over when it runs.
             TFLOG(" do nothing: %s %s %d,%d,%d", entry.uri, entry.alias, entry.status, entry.callBackStatus,
                   entry.notifiedStatus);
@@ -223,7 +217,7 @@ DeviceInfo *DeviceManager::FindProbeTargetLocked(const BaseDevice *device)
         return nullptr;
     }
     for (auto &entry : m_list) {
-        if (entry->pDevice.get() == device && entry->status == kStatusOpened) {
+        if (entry->pDevice.get() == device && entry->status == TF_CONNECT_OPENED) {
             return entry.get();
         }
     }
@@ -253,7 +247,7 @@ void DeviceManager::ProbeOpenCameras(const std::vector<BaseDevice *> &probes)
         if (entry == nullptr) {
             continue;
         }
-        if (result != 0) {
+        if (result != kStatusOk) {
             ++entry->heartbeatMissCount;
             TFLOG(" pDeviceInfo->missCount %d  ", entry->heartbeatMissCount);
         } else {
@@ -321,7 +315,7 @@ int DeviceManager::GetDeviceInfoList(TfDeviceInfo *list, uint32_t capacity)
 {
     if (list == nullptr) {
         TFLOG("pDevicesList is NULL.");
-        return -12;
+        return kStatusNullPointer;
     }
     std::lock_guard<std::mutex> lock(m_listMutex);
     uint32_t written = 0;
@@ -333,19 +327,19 @@ int DeviceManager::GetDeviceInfoList(TfDeviceInfo *list, uint32_t capacity)
             list[written++] = entry->ToTfDeviceInfo();
         }
     }
-    return 0;
+    return kStatusOk;
 }
 
 int DeviceManager::GetDeviceInfo(TfDeviceInfo *info, uint32_t index)
 {
     if (info == nullptr) {
         TFLOG("pDevices is NULL.");
-        return -12;
+        return kStatusNullPointer;
     }
     std::lock_guard<std::mutex> lock(m_listMutex);
     if (index >= m_list.size()) {
         TFLOG("deviceCount:%d is invalid.", static_cast<int>(index));
-        return -15;
+        return kStatusInvalidArgument;
     }
     *info = m_list[index]->ToTfDeviceInfo();
     uint32_t visible = 0;
@@ -359,14 +353,14 @@ int DeviceManager::GetDeviceInfo(TfDeviceInfo *info, uint32_t index)
         }
         ++visible;
     }
-    return 0;
+    return kStatusOk;
 }
 
 int DeviceManager::GetDeviceIP(const char *uri, char *ip)
 {
     if (uri == nullptr) {
         TFLOG("uri:%s is invalid.", "(null)");
-        return -1;
+        return kStatusDeviceNotFound;
     }
     std::lock_guard<std::mutex> lock(m_listMutex);
     TFLOG("%d  %s", static_cast<int>(m_list.size()), uri);
@@ -378,9 +372,9 @@ int DeviceManager::GetDeviceIP(const char *uri, char *ip)
             continue;
         }
         entry->pSessionInfo[0].FormatIp(ip, 16);
-        return 0;
+        return kStatusOk;
     }
-    return -1;
+    return kStatusDeviceNotFound;
 }
 
 bool DeviceManager::CheckDevicePtrVaild(BaseDevice *device)
@@ -405,9 +399,9 @@ bool DeviceManager::checkOpenedByURI(const char *uri)
     }
     std::lock_guard<std::mutex> lock(m_listMutex);
     for (const auto &entry : m_list) {
-        if (std::strncmp(entry->uri, uri, sizeof(entry->uri)) == 0 && entry->status == kStatusOpened) {
-            TFLOG("uri:%s is found in the device list.%d %d %d ", uri, kStatusOpened, entry->callBackStatus,
-                  entry->notifiedStatus);
+        if (std::strncmp(entry->uri, uri, sizeof(entry->uri)) == 0 && entry->status == TF_CONNECT_OPENED) {
+            TFLOG("uri:%s is found in the device list.%d %d %d ", uri, static_cast<int>(TF_CONNECT_OPENED),
+                  entry->callBackStatus, entry->notifiedStatus);
             return true;
         }
     }
@@ -422,9 +416,10 @@ bool DeviceManager::checkOpenedByAlias(const char *alias)
     }
     std::lock_guard<std::mutex> lock(m_listMutex);
     for (const auto &entry : m_list) {
-        if (std::strncmp(entry->alias, alias, sizeof(entry->alias)) == 0 && entry->status == kStatusOpened) {
-            TFLOG("alias:%s is found in the device list.%d %d %d ", alias, kStatusOpened,
-                  entry->callBackStatus, entry->notifiedStatus);
+        if (std::strncmp(entry->alias, alias, sizeof(entry->alias)) == 0 &&
+            entry->status == TF_CONNECT_OPENED) {
+            TFLOG("alias:%s is found in the device list.%d %d %d ", alias,
+                  static_cast<int>(TF_CONNECT_OPENED), entry->callBackStatus, entry->notifiedStatus);
             return true;
         }
     }
@@ -462,7 +457,7 @@ DeviceInfo *DeviceManager::FindOpenTargetLocked(MatchBy by, const char *key, int
 {
     DeviceInfo *match = nullptr;
     if (m_list.empty()) {
-        ret = -15;
+        ret = kStatusInvalidArgument;
     } else {
         bool removedSeen = false;
         for (auto &entry : m_list) {
@@ -489,7 +484,7 @@ DeviceInfo *DeviceManager::FindOpenTargetLocked(MatchBy by, const char *key, int
             if (!same) {
                 continue;
             }
-            if (entry->status > kStatusRemoved) {
+            if (entry->status > TF_CONNECT_REMOVED) {
                 match = entry.get();
                 break;
             }
@@ -497,7 +492,7 @@ DeviceInfo *DeviceManager::FindOpenTargetLocked(MatchBy by, const char *key, int
             removedSeen = true;
         }
         if (match == nullptr) {
-            ret = removedSeen ? -1 : -15;
+            ret = removedSeen ? kStatusDeviceNotFound : kStatusInvalidArgument;
         }
     }
 
@@ -535,9 +530,9 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
             lock.lock();
             m_opening.erase(match);
             m_openEnded.notify_all();
-            if (ret == 0) {
+            if (ret == kStatusOk) {
                 match->pDevice = std::move(device);
-                match->status = kStatusOpened;
+                match->status = TF_CONNECT_OPENED;
                 match->heartbeatMissCount = 0;
                 if (by == MatchBy::Alias) {
                     TFLOG("alias:%s is found in the device list.", key);
@@ -549,12 +544,12 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
         } else {
             TFLOG("--- %d %d %d %s %s", match->status, match->callBackStatus, match->notifiedStatus,
                   match->uri, match->alias);
-            if (match->status == kStatusOpened) {
+            if (match->status == TF_CONNECT_OPENED) {
                 return match->pDevice.get();
             }
             ret = match->pDevice->Open(false);
-            if (ret == 0) {
-                match->status = kStatusOpened;
+            if (ret == kStatusOk) {
+                match->status = TF_CONNECT_OPENED;
                 match->heartbeatMissCount = 0;
                 return match->pDevice.get();
             }
@@ -594,7 +589,10 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
             }
             TFLOG("-- %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);
-            entry->status = (entry->notifiedStatus == 1 || entry->callBackStatus == 1) ? kStatusRemoved : 2;
+            entry->status =
+                (entry->notifiedStatus == kMessageRemoved || entry->callBackStatus == kMessageRemoved)
+                    ? TF_CONNECT_REMOVED
+                    : TF_CONNECT_AVAILABLE;
             released = std::move(entry->pDevice);
             TFLOG("++ %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);

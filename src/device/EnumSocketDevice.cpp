@@ -27,12 +27,58 @@ constexpr uint16_t kFirstDataPort = 9009;
 constexpr uint16_t kPortStride = 10;
 constexpr uint32_t kDiscoveredDeviceType = 520;
 
-constexpr int kStatusAnnouncedRemove = 0;
-constexpr int kStatusRemoved = 1;
-constexpr int kStatusAvailable = 2;
-constexpr int kStatusOpened = 3;
-constexpr int kStatusUpgrade = 4;
-constexpr int kStatusBusy = 5;
+/// Camera states a camera announces (the library reacts to them, it does not interpret them further).
+constexpr int kCameraAvailable = 0;
+constexpr int kCameraUnchanged = 1;
+constexpr int kCameraLeaving = 2;
+constexpr int kCameraUpgrading = 3;
+constexpr int kCameraState4 = 4;
+/// Matches any camera state or entry status in the table below.
+constexpr int kAny = -1;
+
+/// What an announcement does to an entry that is already listed.
+enum class AnnouncedAction
+{
+    Nothing,
+    SetStatus,      ///< the row's new status
+    Revive,         ///< available again, with an add notification when one is due
+    WaitForRemoval, ///< an open camera announces itself available: it must be reported removed first
+    Return,         ///< back before its removal was reported: available again; else revived
+    RequestRemoval, ///< the camera asks to be removed
+};
+
+struct AnnouncedRow
+{
+    int cameraState; ///< announced state, or kAny
+    int entryStatus; ///< the entry's TfConnectStatus, or kAny
+    AnnouncedAction action;
+    int newStatus; ///< for SetStatus
+};
+
+/// The first row that matches an announced state and the entry's status decides.
+constexpr AnnouncedRow kAnnouncedRows[] = {
+    {kCameraAvailable, TF_CONNECT_REMOVED, AnnouncedAction::Revive, 0},
+    {kCameraAvailable, TF_CONNECT_OPENED, AnnouncedAction::WaitForRemoval, 0},
+    {kCameraAvailable, TF_CONNECT_LOST, AnnouncedAction::Return, 0},
+    {kCameraAvailable, kAny, AnnouncedAction::Revive, 0},
+    {kCameraUnchanged, kAny, AnnouncedAction::Nothing, 0},
+    {kCameraLeaving, TF_CONNECT_REMOVED, AnnouncedAction::Nothing, 0},
+    {kCameraLeaving, kAny, AnnouncedAction::RequestRemoval, 0},
+    {kCameraUpgrading, kAny, AnnouncedAction::SetStatus, TF_CONNECT_UPGRADING},
+    {kCameraState4, kAny, AnnouncedAction::SetStatus, TF_CONNECT_STATE_4},
+    {kAny, kAny, AnnouncedAction::SetStatus, TF_CONNECT_LOST},
+};
+
+const AnnouncedRow &FindAnnouncedRow(int cameraState, int entryStatus)
+{
+    for (const AnnouncedRow &row : kAnnouncedRows) {
+        if ((row.cameraState == kAny || row.cameraState == cameraState) &&
+            (row.entryStatus == kAny || row.entryStatus == entryStatus)) {
+            return row;
+        }
+    }
+    return kAnnouncedRows[sizeof(kAnnouncedRows) / sizeof(kAnnouncedRows[0]) - 1];
+}
 
 const char *ModelString(uint32_t type)
 {
@@ -85,19 +131,19 @@ bool EnumSocketDevice::TryBind()
 {
     m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_socket < 0) {
-        TFLOG("socket() error, errno[%d], info: %s", errno, std::strerror(errno));
+        TFLOG("socket() error, errno[%d], info: %s", errno, ErrnoText(errno).c_str());
         return false;
     }
     int reuse = 1;
     if (setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0) {
-        TFLOG("setsockopt() error, errno[%d], info: %s", errno, std::strerror(errno));
+        TFLOG("setsockopt() error, errno[%d], info: %s", errno, ErrnoText(errno).c_str());
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(m_port);
     if (bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
-        TFLOG("Error in BINDING:%d ,info: %s", errno, std::strerror(errno));
+        TFLOG("Error in BINDING:%d ,info: %s", errno, ErrnoText(errno).c_str());
         CloseSocket();
         return false;
     }
@@ -195,19 +241,13 @@ void EnumSocketDevice::HandleDatagram(const uint8_t *data, size_t size)
 
 bool EnumSocketDevice::CheckSNByURI(uint32_t type, const char *uri, const char *sn)
 {
-    size_t prefix = 0;
-    switch (type) {
-    case 521:
-        prefix = 10;
-        break;
-    case 520:
-    case 523:
-        prefix = 9;
-        break;
-    default:
+    const char *model = ModelString(type);
+    if (model == nullptr) {
         TFLOG("type:%d is invalid.", static_cast<int>(type));
         return false;
     }
+    // A URI is the model string, a colon and the serial number.
+    const size_t prefix = std::strlen(model) + 1;
     if (uri == nullptr || sn == nullptr || strnlen(uri, 256) < prefix) {
         return false;
     }
@@ -252,16 +292,54 @@ void EnumSocketDevice::BuildSessions(DeviceInfo &entry, const SocKetDevice &reco
 
 void EnumSocketDevice::Revive(DeviceInfo &entry)
 {
-    entry.status = kStatusAvailable;
+    entry.status = TF_CONNECT_AVAILABLE;
     bool addPending = false;
     if (entry.pDevice) {
-        addPending = entry.callBackStatus == -1 && !entry.pDevice->GetRawBufferStatus();
+        addPending = entry.callBackStatus == kMessageNone && !entry.pDevice->GetRawBufferStatus();
     } else {
-        addPending = entry.notifiedStatus == 1 || (entry.callBackStatus == -1 && entry.notifiedStatus == -1);
+        addPending = entry.notifiedStatus == kMessageRemoved ||
+                     (entry.callBackStatus == kMessageNone && entry.notifiedStatus == kMessageNone);
     }
     if (addPending) {
         TFLOG(" setCallBackStatus add %s", entry.alias);
-        entry.callBackStatus = 0;
+        entry.callBackStatus = kMessageAdded;
+    }
+}
+
+void EnumSocketDevice::ApplyAnnouncedState(DeviceInfo &entry, uint8_t cameraState)
+{
+    if (entry.status != TF_CONNECT_REMOVED) {
+        entry.missCount = 0;
+    }
+    const AnnouncedRow &row = FindAnnouncedRow(cameraState, entry.status);
+    switch (row.action) {
+    case AnnouncedAction::Nothing:
+        break;
+    case AnnouncedAction::SetStatus:
+        entry.status = row.newStatus;
+        break;
+    case AnnouncedAction::Revive:
+        Revive(entry);
+        break;
+    case AnnouncedAction::WaitForRemoval:
+        TFLOG(" wait for  remove first Opened %s", entry.alias);
+        break;
+    case AnnouncedAction::Return:
+        if (entry.notifiedStatus == kMessageAdded) {
+            entry.status = TF_CONNECT_AVAILABLE;
+        } else {
+            Revive(entry);
+        }
+        break;
+    case AnnouncedAction::RequestRemoval:
+        entry.status = TF_CONNECT_LOST;
+        if (entry.notifiedStatus == kMessageAdded && entry.callBackStatus != kMessageRemoved) {
+            TFLOG(" setCallBackStatus remove %s", entry.alias);
+            entry.callBackStatus = kMessageRemoved;
+        } else {
+            TFLOG("%s %d %d ", entry.alias, entry.callBackStatus, entry.notifiedStatus);
+        }
+        break;
     }
 }
 
@@ -279,11 +357,11 @@ void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceIn
         }
 
         if (entry == nullptr) {
-            if (record.camerastate == 0 || record.camerastate == 3) {
+            if (record.camerastate == kCameraAvailable || record.camerastate == kCameraUpgrading) {
                 auto created = std::make_unique<DeviceInfo>();
                 created->InitNew(record.deviceType);
                 BuildSessions(*created, record);
-                created->callBackStatus = record.tof > 0 ? 0 : -1;
+                created->callBackStatus = record.tof > 0 ? kMessageAdded : kMessageNone;
                 const char *model = ModelString(record.deviceType);
                 if (model != nullptr) {
                     std::snprintf(created->uri, sizeof(created->uri), "%s:%s", model, record.sn);
@@ -304,74 +382,23 @@ void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceIn
             for (auto &session : entry->pSessionInfo) {
                 session.ip = ip;
             }
-            if (entry->status == kStatusRemoved) {
-                switch (record.camerastate) {
-                case 0:
-                    Revive(*entry);
-                    break;
-                case 1:
-                case 2:
-                    break;
-                case 3:
-                    entry->status = kStatusUpgrade;
-                    break;
-                case 4:
-                    entry->status = kStatusBusy;
-                    break;
-                default:
-                    entry->status = kStatusAnnouncedRemove;
-                    break;
-                }
-            } else {
-                entry->missCount = 0;
-                switch (record.camerastate) {
-                case 0:
-                    if (entry->status == kStatusOpened) {
-                        TFLOG(" wait for  remove first Opened %s", entry->alias);
-                    } else if (entry->status == kStatusAnnouncedRemove && entry->notifiedStatus == 0) {
-                        entry->status = kStatusAvailable;
-                    } else {
-                        Revive(*entry);
-                    }
-                    break;
-                case 1:
-                    break;
-                case 2:
-                    entry->status = kStatusAnnouncedRemove;
-                    if (entry->notifiedStatus == 0 && entry->callBackStatus != 1) {
-                        TFLOG(" setCallBackStatus remove %s", entry->alias);
-                        entry->callBackStatus = 1;
-                    } else {
-                        TFLOG("%s %d %d ", entry->alias, entry->callBackStatus, entry->notifiedStatus);
-                    }
-                    break;
-                case 3:
-                    entry->status = kStatusUpgrade;
-                    break;
-                case 4:
-                    entry->status = kStatusBusy;
-                    break;
-                default:
-                    entry->status = kStatusAnnouncedRemove;
-                    break;
-                }
-            }
+            ApplyAnnouncedState(*entry, record.camerastate);
             record.fresh = false;
             ++it;
             continue;
         }
 
-        if (entry->status == kStatusOpened) {
+        if (entry->status == TF_CONNECT_OPENED) {
             if (entry->heartbeatMissCount > 2) {
                 TFLOG("DeviceInfo->missCount %d  isdelete", entry->heartbeatMissCount);
                 it = m_records.erase(it);
                 continue;
             }
-        } else if (entry->status != kStatusRemoved) {
+        } else if (entry->status != TF_CONNECT_REMOVED) {
             ++entry->missCount;
             if (entry->missCount > 3) {
                 TFLOG("%s has no udp ", entry->alias);
-                entry->callBackStatus = 1;
+                entry->callBackStatus = kMessageRemoved;
             }
         }
         ++it;

@@ -81,6 +81,8 @@ private:
     /// Fills a new or revived entry's sessions from the camera's announcement.
     static void BuildSessions(DeviceInfo &entry, const SocKetDevice &record);
     static void Revive(DeviceInfo &entry);
+    /// What a fresh announcement of a listed camera does to its entry, by one table.
+    static void ApplyAnnouncedState(DeviceInfo &entry, uint8_t cameraState);
 
     uint16_t m_port;
     int m_socket = -1; // touched only by the discovery thread once it runs

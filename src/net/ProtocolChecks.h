@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-// Checks shared by the socket command operations: the open guard and the failed-transaction exit.
+// Checks shared by the socket command operations: the open guard, the failed-transaction exit, the null
+// check, and logging in an operation's name from a routine shared by several.
 #pragma once
 
 #include "runtime/LogCustom.h"
+
+/// Logs in the name of `operation`, for a shared routine that acts for it (as TFLOG would in it).
+#define TFLOG_AS(operation, fmt, ...)                                                                        \
+    ::LogCustom::Printf("[%s:%d:%s]:" fmt "\n", ::LogCustom::BaseName(__FILE__), __LINE__, (operation),      \
+                        ##__VA_ARGS__)
 
 /// Leaves the calling operation with `result` when the camera is not open (they log in the operation's
 /// own name, hence macros).

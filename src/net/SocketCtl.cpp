@@ -19,6 +19,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "protocol/StatusCodes.h"
+#include "runtime/ByteReader.h"
 #include "runtime/LogCustom.h"
 
 namespace {
@@ -30,31 +32,9 @@ constexpr int kHeaderBytes = 8;
 constexpr int kRequestHeaderBytes = 11;
 constexpr int kReplyDataOffset = 3;
 constexpr int kCommandExpectsReply = 0x80;
-constexpr int kKindSetting = 2;
 constexpr uint32_t kStreamBufferType = 1;
 constexpr auto kOpenRetryPause = std::chrono::seconds(1);
 constexpr auto kNotOpenedPause = std::chrono::milliseconds(30);
-
-std::string ErrorText(int err)
-{
-    char text[128] = {};
-    // The GNU variant may return a static string instead of filling `text`.
-    const char *result = strerror_r(err, text, sizeof(text));
-    return result != nullptr ? result : "";
-}
-
-uint32_t ReadU32Le(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void WriteU32Le(unsigned char *p, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<unsigned char>(value >> (8 * i));
-    }
-}
 
 timeval ReceiveTimeval()
 {
@@ -72,11 +52,11 @@ bool SetSocketTimeouts(int fd)
     const timeval tv = ReceiveTimeval();
     if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
         return false;
     }
     return true;
@@ -89,7 +69,7 @@ void SetNoDelay(int fd)
     const int on = 1;
     if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_NODELAY error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_NODELAY error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
 }
 
@@ -101,19 +81,19 @@ void SetKeepAlive(int fd)
     const int count = 3;
     if (setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof(on)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() SO_KEEPALIVE error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() SO_KEEPALIVE error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof(idleS)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_KEEPIDLE error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_KEEPIDLE error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof(intervalS)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_KEEPINTVL error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_KEEPINTVL error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     if (setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof(count)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() TCP_KEEPCNT error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() TCP_KEEPCNT error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
 }
 
@@ -146,17 +126,17 @@ int CreateSocket()
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
         const int err = errno;
-        TFLOG("socket() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("socket() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     const int reuse = 1;
     if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     const int receiveBytes = SocketCtl::kSocketReceiveBufferBytes;
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof(receiveBytes)) != 0) {
         const int err = errno;
-        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("setsockopt() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
     }
     return fd;
 }
@@ -185,7 +165,7 @@ int Connect(int fd, const char *ip, unsigned short port)
         }
     }
     if (err != 0) {
-        TFLOG("connect() error, errno[%d], info: %s", err, ErrorText(err).c_str());
+        TFLOG("connect() error, errno[%d], info: %s", err, ErrnoText(err).c_str());
         return -1;
     }
     return 0;
@@ -258,13 +238,13 @@ int SocketCtl::openDevice()
         TFLOG(" wait the Camera(cmd) connect %s", m_peerIp);
         CloseSockets();
         std::this_thread::sleep_for(kOpenRetryPause);
-        return kOpenFailed;
+        return kStatusNotConnected;
     }
     if (Connect(dataSocket, m_peerIp, m_dataPort) != 0) {
         TFLOG(" wait the Camera(data) connect %s", m_peerIp);
         CloseSockets();
         std::this_thread::sleep_for(kOpenRetryPause);
-        return kOpenFailed;
+        return kStatusNotConnected;
     }
     m_cmdWaitAll.store(SetSocketTimeouts(cmdSocket));
     m_dataWaitAll.store(SetSocketTimeouts(dataSocket));
@@ -276,7 +256,7 @@ int SocketCtl::openDevice()
         TFLOG(" client ddress = %s:%d", m_localIp, static_cast<int>(ntohs(local.sin_port)));
     } else {
         const int err = errno;
-        TFLOG(" getsockname error: %s(errno: %d))", ErrorText(err).c_str(), err);
+        TFLOG(" getsockname error: %s(errno: %d))", ErrnoText(err).c_str(), err);
     }
     m_opened.store(true);
     return 0;
@@ -362,8 +342,9 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
     if (headerResult <= 0) {
         return headerResult;
     }
-    const uint32_t type = ReadU32Le(header);
-    const uint32_t length = ReadU32Le(header + 4);
+    ByteReader fields(header, sizeof(header));
+    const uint32_t type = fields.ReadU32Le();
+    const uint32_t length = fields.ReadU32Le();
     const bool fits = length <= static_cast<uint32_t>(capacity);
     if (type != kStreamBufferType || !fits) {
         if (type != kStreamBufferType) {
@@ -415,8 +396,8 @@ int SocketCtl::SendFrame(const unsigned char *frame, size_t size)
     const int fd = m_cmdSocket.load();
     if (fd <= 0) {
         // Never write a request to descriptor 0 (or a stale one) when no connection is open.
-        TFLOG("SendData err: %d, %s", ENOTCONN, ErrorText(ENOTCONN).c_str());
-        return kCommandFailed;
+        TFLOG("SendData err: %d, %s", ENOTCONN, ErrnoText(ENOTCONN).c_str());
+        return kStatusTransport;
     }
     size_t sent = 0;
     while (sent < size) {
@@ -426,8 +407,8 @@ int SocketCtl::SendFrame(const unsigned char *frame, size_t size)
         }
         if (result <= 0) {
             const int err = result < 0 ? errno : EPIPE;
-            TFLOG("SendData err: %d, %s", err, ErrorText(err).c_str());
-            return kCommandFailed;
+            TFLOG("SendData err: %d, %s", err, ErrnoText(err).c_str());
+            return kStatusTransport;
         }
         sent += static_cast<size_t>(result);
     }
@@ -439,17 +420,17 @@ int SocketCtl::RecvReplyPart(unsigned char *buf, size_t len, int cmdByte)
     const int fd = m_cmdSocket.load();
     if (fd <= 0) {
         TFLOG(" the server connection has been gracefully closed cmdid %d", cmdByte);
-        return kCommandFailed;
+        return kStatusTransport;
     }
     const int result = RecvExact(fd, buf, len, m_cmdWaitAll.load());
     if (result < 0) {
         const int err = errno;
-        TFLOG("RecvData err: %d, %s cmdid %d", err, ErrorText(err).c_str(), cmdByte);
-        return kCommandFailed;
+        TFLOG("RecvData err: %d, %s cmdid %d", err, ErrnoText(err).c_str(), cmdByte);
+        return kStatusTransport;
     }
     if (result == 0) {
         TFLOG(" the server connection has been gracefully closed cmdid %d", cmdByte);
-        return kCommandFailed;
+        return kStatusTransport;
     }
     return 0;
 }
@@ -462,17 +443,16 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
         payloadBytes = 0;
         cap = 0;
     }
-    const int cmdByte = (type == kKindSetting ? cmd : (cmd | kCommandExpectsReply)) & 0xFF;
+    const int cmdByte = (type == kKindSet ? cmd : (cmd | kCommandExpectsReply)) & 0xFF;
 
     unsigned char frame[kRequestHeaderBytes + kMaxPayloadBytes] = {};
-    WriteU32Le(frame, kFrameMarker);
-    WriteU32Le(frame + 4, static_cast<uint32_t>(payloadBytes + 3));
-    frame[8] = kFrameMarker;
-    frame[9] = static_cast<unsigned char>(cmdByte);
-    frame[10] = static_cast<unsigned char>(payloadBytes);
-    if (payloadBytes > 0) {
-        std::memcpy(frame + kRequestHeaderBytes, buf, static_cast<size_t>(payloadBytes));
-    }
+    ByteWriter writer(frame, sizeof(frame));
+    writer.WriteU32Le(kFrameMarker);
+    writer.WriteU32Le(static_cast<uint32_t>(payloadBytes + 3));
+    writer.WriteU8(kFrameMarker);
+    writer.WriteU8(static_cast<uint8_t>(cmdByte));
+    writer.WriteU8(static_cast<uint8_t>(payloadBytes));
+    writer.WriteBytes(buf, static_cast<size_t>(payloadBytes));
     if (m_replyOutOfStep) {
         DropStaleReplyBytes(cmdByte);
         m_replyOutOfStep = false;
@@ -489,13 +469,14 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
 
     unsigned char header[kHeaderBytes];
     if (RecvReplyPart(header, sizeof(header), cmdByte) != 0) {
-        return kCommandFailed;
+        return kStatusTransport;
     }
-    const uint32_t marker = ReadU32Le(header);
-    const uint32_t bodyBytes = ReadU32Le(header + 4);
+    ByteReader fields(header, sizeof(header));
+    const uint32_t marker = fields.ReadU32Le();
+    const uint32_t bodyBytes = fields.ReadU32Le();
     if (bodyBytes > kMaxReplyBodyBytes) {
         TFLOG("reply body:%u is too long, marker:0x%x cmdid %d", bodyBytes, marker, cmdByte);
-        return kCommandFailed;
+        return kStatusTransport;
     }
     if (marker != kFrameMarker || bodyBytes < kReplyDataOffset) {
         // Read the body anyway so the next transaction starts at a frame boundary; the caller's
@@ -504,22 +485,22 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
         for (uint32_t left = bodyBytes; left > 0;) {
             const uint32_t part = std::min<uint32_t>(left, sizeof(scratch));
             if (RecvReplyPart(scratch, part, cmdByte) != 0) {
-                return kCommandFailed;
+                return kStatusTransport;
             }
             left -= part;
         }
         m_replyOutOfStep = false;
         TFLOG("reply marker:0x%x body:%u is invalid, dropped cmdid %d", marker, bodyBytes, cmdByte);
-        return kCommandFailed;
+        return kStatusTransport;
     }
     try {
         CorrectBufSize(m_replyBuffer, &m_replyCapacity, static_cast<int>(bodyBytes));
     } catch (const std::bad_alloc &e) {
         TFLOG("Exception: %s", e.what());
-        return kCommandFailed;
+        return kStatusTransport;
     }
     if (RecvReplyPart(m_replyBuffer.get(), bodyBytes, cmdByte) != 0) {
-        return kCommandFailed;
+        return kStatusTransport;
     }
     m_replyOutOfStep = false;
     const int dataBytes = m_replyBuffer[2];
@@ -530,7 +511,7 @@ int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
     }
     if (dataBytes > bodyDataBytes) {
         TFLOG("reply data:%d is longer than its body:%d cmdid %d", dataBytes, bodyDataBytes, cmdByte);
-        return kCommandFailed;
+        return kStatusTransport;
     }
     return 0;
 }

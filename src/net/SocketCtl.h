@@ -14,6 +14,11 @@ using IPAddr_ = uint32_t;
 /// Size of the stream demultiplexer's buffer: the largest stream buffer a camera may send.
 constexpr int kStreamBufferBytes = 8696254;
 
+/// Transaction kinds of SocketCtl::SetCmd: a query is sent with bit 7 of its id set and reads one reply;
+/// a setting is sent as the bare id and reads none.
+constexpr int kKindGet = 1;
+constexpr int kKindSet = 2;
+
 /// Creates an IPv4 stream socket with address reuse and a large receive buffer; failures are logged
 /// and the (possibly failed) descriptor is returned.
 int CreateSocket();
@@ -36,10 +41,6 @@ public:
     static constexpr unsigned kDefaultReceiveTimeoutMs = 5005;
     /// Receive buffer of both sockets.
     static constexpr int kSocketReceiveBufferBytes = 819200;
-    /// Returned when the command connection failed.
-    static constexpr int kCommandFailed = -104;
-    /// Returned when a connection cannot be made.
-    static constexpr int kOpenFailed = -13;
 
     SocketCtl(IPAddr_ ip, uint16_t dataPort, uint16_t cmdPort);
     ~SocketCtl();
@@ -52,7 +53,7 @@ public:
     static void SetReceiveTimeoutMs(unsigned timeoutMs);
     static unsigned GetReceiveTimeoutMs();
 
-    /// Opens the command, then the data connection: 0 (also when already open) or -13.
+    /// Opens the command, then the data connection: 0 (also when already open) or kStatusNotConnected.
     int openDevice();
     /// Clears opened and closes both connections.
     void closeDevice();
@@ -69,7 +70,8 @@ public:
     uint64_t GetDroppedBufferCount() const { return m_droppedBuffers.load(); }
 
     /// One command transaction: sends `len` payload bytes of `buf` (at most 64) as command `cmd`; a
-    /// query (`type` other than 2) copies at most `cap` reply data bytes back to `buf`. 0 or -104.
+    /// query (`type` other than 2) copies at most `cap` reply data bytes back to `buf`. 0 or
+    /// kStatusTransport.
     int SetCmd(int cmd, char *buf, int cap, int len, int type);
 
     /// Makes `buf` hold at least `size` bytes; a buffer is replaced only when `size` is not smaller.

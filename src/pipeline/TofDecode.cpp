@@ -7,16 +7,14 @@
 #include <cstring>
 
 #include "pipeline/SonyRawDecoder.h"
+#include "pipeline/StreamLayout.h"
+#include "protocol/DataModes.h"
 #include "refine/APIDepthRefine.h"
 #include "runtime/LogCustom.h"
 
+using namespace StreamLayout;
+
 namespace {
-constexpr uint8_t kTypeRaw = 0xB1;
-constexpr uint8_t kTypeDepth = 0xB3;
-constexpr uint8_t kTypeIr = 0xB4;
-constexpr uint8_t kTypeConfidence = 0xB5;
-constexpr uint8_t kTypeComputed = 0xB6;
-constexpr uint8_t kTypeWdrRaw = 0xB9;
 constexpr uint32_t kPixels = static_cast<uint32_t>(SonyRawDecoder::kPixels);
 constexpr uint32_t kImage16Bytes = kPixels * 2;
 constexpr uint32_t kImage8Bytes = kPixels;
@@ -245,8 +243,7 @@ uint32_t TofDecode::DecodeADI(uint8_t *rawBuffer, uint32_t rawLength, Frame &dep
     }
     const uint8_t typeId = rawBuffer[0];
     const uint32_t length = ReadLength24(rawBuffer);
-    const bool rangeInHeader = typeId == kTypeRaw || typeId == kTypeComputed || typeId == kTypeWdrRaw;
-    const uint32_t range = rangeInHeader ? (rawBuffer[4] & 0x0Fu) : m_currentRange.load();
+    const uint32_t range = CarriesRange(typeId) ? RangeOfSpareByte(rawBuffer[4]) : m_currentRange.load();
     depth.depthRange = range;
     ir.depthRange = range;
     if (range > 5) {
@@ -257,15 +254,15 @@ uint32_t TofDecode::DecodeADI(uint8_t *rawBuffer, uint32_t rawLength, Frame &dep
     }
     uint32_t expected = 0;
     switch (typeId) {
-    case kTypeRaw:
-    case kTypeWdrRaw:
-        expected = kRawBlockBytes;
+    case kTypeTofRaw:
+    case kTypeTofWdr:
+        expected = kTofRawBytes;
         break;
-    case kTypeComputed:
-        expected = kComputedBlockBytes;
+    case kTypeTofComputed:
+        expected = kTofComputedBytes;
         break;
-    case kTypeDepth:
-        expected = kImageBlockBytes;
+    case kTypeTofDepth:
+        expected = kTofImageBytes;
         break;
     default:
         break;
@@ -289,13 +286,13 @@ uint32_t TofDecode::DecodeADI(uint8_t *rawBuffer, uint32_t rawLength, Frame &dep
     uint8_t *payload = rawBuffer + kHeaderBytes;
     int result = -1;
     switch (typeId) {
-    case kTypeRaw:
+    case kTypeTofRaw:
         result = Decode_SONY_RAW_A_B(payload, static_cast<int>(length), depth, ir, confidence);
         break;
-    case kTypeWdrRaw:
+    case kTypeTofWdr:
         result = Decode_SONY_WDR_RAW_A_B(payload, static_cast<int>(length), depth, ir, confidence);
         break;
-    case kTypeComputed:
+    case kTypeTofComputed:
         result = Decode_SONY_Depth_IR_Confidence(payload, static_cast<int>(length), depth, ir, confidence);
         break;
     default:
@@ -323,9 +320,8 @@ int TofDecode::Decode_SONY_WDR_RAW_A_B(uint8_t *payload, int length, Frame &dept
 int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame &ir, Frame &confidence,
                                bool wdrBlock)
 {
-    if (payload == nullptr || length < static_cast<int>(kRawBlockBytes) ||
-        !HoldsImage(depth, kImage16Bytes) || !HoldsImage(ir, kImage16Bytes) ||
-        !HoldsImage(confidence, kImage16Bytes)) {
+    if (payload == nullptr || length < static_cast<int>(kTofRawBytes) || !HoldsImage(depth, kImage16Bytes) ||
+        !HoldsImage(ir, kImage16Bytes) || !HoldsImage(confidence, kImage16Bytes)) {
         return -1;
     }
     const uint8_t *phases[SonyRawDecoder::kPhaseCount];
@@ -363,9 +359,19 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
         TFLOG("temperature:%.1f", static_cast<double>(temperature));
     }
 
+    if (!FuseDualFrequency(depth, wdrBlock)) {
+        return 0;
+    }
+    FilterDecoded(depth, ir, confidence);
+    return 0;
+}
+
+bool TofDecode::FuseDualFrequency(Frame &depth, bool wdrBlock)
+{
+    const uint32_t range = depth.depthRange;
     const uint32_t mode = m_dataMode;
     const bool fuse = m_wdrStyle.load() == kWdrStyleFuse;
-    if (IsWdrMode(mode) && fuse) {
+    if (IsDualFrequencyMode(mode) && fuse) {
         const uint32_t first = m_ranges.GetWdrRange(0);
         const uint32_t second = m_ranges.GetWdrRange(1);
         if (range == first) {
@@ -373,7 +379,7 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
             m_referenceHeader = depth;
             m_referenceHeader.pFrameData = nullptr;
             m_deliver = !wdrBlock;
-            return 0;
+            return false;
         }
         if (range == second) {
             DepthRanges::MakeMultiRangeFrame_Sony(Pixels16(depth), m_reference.data(), kPixels,
@@ -383,13 +389,17 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
         }
     } else if (wdrBlock && fuse && range == m_ranges.GetWdrRange(0)) {
         m_deliver = false;
-        return 0;
+        return false;
     }
+    return true;
+}
 
+void TofDecode::FilterDecoded(Frame &depth, Frame &ir, Frame &confidence)
+{
     if (m_refine != nullptr) {
         // The range limits must be this frame's before the first filter applies them: after a range
         // change the first frame would otherwise be cut at the previous range's maximum.
-        if (!IsCameraRangeMode(m_dataMode) && depth.depthRange != m_currentRange) {
+        if (!IsMultiRangeMode(m_dataMode) && depth.depthRange != m_currentRange) {
             m_currentRange = depth.depthRange;
             m_ranges.adaptRangeValue(depth.depthRange);
         }
@@ -413,13 +423,12 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
         }
         ConfidenceFilter(depth, ir, confidence);
     }
-    return 0;
 }
 
 int TofDecode::Decode_SONY_Depth_IR_Confidence(uint8_t *payload, int length, Frame &depth, Frame &ir,
                                                Frame &confidence)
 {
-    if (payload == nullptr || length < static_cast<int>(kComputedBlockBytes) ||
+    if (payload == nullptr || length < static_cast<int>(kTofComputedBytes) ||
         !HoldsImage(depth, kImage16Bytes) || !HoldsImage(ir, kImage8Bytes) ||
         !HoldsImage(confidence, kImage16Bytes)) {
         return -1;
@@ -431,7 +440,9 @@ int TofDecode::Decode_SONY_Depth_IR_Confidence(uint8_t *payload, int length, Fra
     depth.width = kWidth;
     depth.height = kHeight;
     depth.dataLen = kImage16Bytes;
-    if (mode == 5 || mode == 7) {
+    // The multi-range modes other than the dual-frequency ones report one exposure per range.
+    const bool perRangeExposure = IsMultiRangeMode(mode) && !IsDualFrequencyMode(mode);
+    if (perRangeExposure) {
         if (status.wdr[2] == static_cast<int>(range)) {
             depth.exposureTime = static_cast<float>(status.wdrExposureTime[0]);
         } else if (status.wdr[3] == static_cast<int>(range)) {
@@ -453,7 +464,7 @@ int TofDecode::Decode_SONY_Depth_IR_Confidence(uint8_t *payload, int length, Fra
     confidence.height = kHeight;
     confidence.dataLen = kImage16Bytes;
     confidence.depthRange = range;
-    if (mode != 5 && mode != 7 && range != m_currentRange && m_refine != nullptr) {
+    if (!perRangeExposure && range != m_currentRange && m_refine != nullptr) {
         m_ranges.adaptRangeValue(range);
     }
     PostProc(depth, ir, true, false);
@@ -462,7 +473,7 @@ int TofDecode::Decode_SONY_Depth_IR_Confidence(uint8_t *payload, int length, Fra
 
 int TofDecode::Decode_SONY_Depth(uint8_t *payload, int length, Frame &depth, Frame &ir, Frame &confidence)
 {
-    if (payload == nullptr || length < static_cast<int>(kImageBlockBytes) ||
+    if (payload == nullptr || length < static_cast<int>(kTofImageBytes) ||
         !HoldsImage(depth, kImage16Bytes)) {
         return -1;
     }
@@ -470,27 +481,27 @@ int TofDecode::Decode_SONY_Depth(uint8_t *payload, int length, Frame &depth, Fra
     depth.width = kWidth;
     depth.height = kHeight;
     depth.dataLen = kImage16Bytes;
-    size_t offset = kImageBlockBytes;
+    size_t offset = kTofImageBytes;
     const size_t available = static_cast<size_t>(length);
     auto nextBlock = [&](uint8_t typeId) -> const uint8_t * {
-        if (available - offset < kHeaderBytes + kImageBlockBytes) {
+        if (available - offset < kHeaderBytes + kTofImageBytes) {
             return nullptr;
         }
         const uint8_t *header = payload + offset;
-        if (header[0] != typeId || ReadLength24(header) != kImageBlockBytes) {
+        if (header[0] != typeId || ReadLength24(header) != kTofImageBytes) {
             return nullptr;
         }
-        offset += kHeaderBytes + kImageBlockBytes;
+        offset += kHeaderBytes + kTofImageBytes;
         return header + kHeaderBytes;
     };
-    if (const uint8_t *irData = nextBlock(kTypeIr); irData != nullptr && HoldsImage(ir, kImage16Bytes)) {
+    if (const uint8_t *irData = nextBlock(kTypeTofIr); irData != nullptr && HoldsImage(ir, kImage16Bytes)) {
         std::memcpy(ir.pFrameData, irData, kImage16Bytes);
         ir.width = kWidth;
         ir.height = kHeight;
         ir.dataLen = kImage16Bytes;
         ir.pixelFormat = kPixelGray16;
     }
-    if (const uint8_t *confData = nextBlock(kTypeConfidence);
+    if (const uint8_t *confData = nextBlock(kTypeTofConfidence);
         confData != nullptr && HoldsImage(confidence, kImage16Bytes)) {
         std::memcpy(confidence.pFrameData, confData, kImage16Bytes);
         confidence.frameType = kFrameConfidence;
@@ -522,7 +533,7 @@ int TofDecode::PostProc(Frame &depthFrame, Frame &irFrame, bool depth, bool ir)
     }
     if (depth) {
         const uint32_t range = depthFrame.depthRange;
-        if (!IsCameraRangeMode(m_dataMode) && range != m_currentRange) {
+        if (!IsMultiRangeMode(m_dataMode) && range != m_currentRange) {
             m_currentRange = range;
             m_ranges.adaptRangeValue(range);
         }
@@ -633,7 +644,7 @@ void TofDecode::SetSaveComputeDepthTab(bool enabled)
 
 void TofDecode::SetDataMode(uint32_t dataMode)
 {
-    if (dataMode != m_dataMode && IsCameraRangeMode(dataMode)) {
+    if (dataMode != m_dataMode && IsMultiRangeMode(dataMode)) {
         m_ranges.adaptRangeValue(5);
     }
     m_dataMode = dataMode;
@@ -641,7 +652,7 @@ void TofDecode::SetDataMode(uint32_t dataMode)
 
 void TofDecode::SetDepthRange(uint32_t range)
 {
-    if (IsCameraRangeMode(m_dataMode)) {
+    if (IsMultiRangeMode(m_dataMode)) {
         return;
     }
     m_currentRange = range;
@@ -650,7 +661,7 @@ void TofDecode::SetDepthRange(uint32_t range)
 
 int TofDecode::SetWDRStyle(WDRStyle style)
 {
-    if (!IsWdrMode(m_dataMode)) {
+    if (!IsDualFrequencyMode(m_dataMode)) {
         TFLOG("wdrStyle:%d is invalid on m_dataMode:%d", static_cast<int>(style),
               static_cast<int>(m_dataMode.load()));
         return -1;

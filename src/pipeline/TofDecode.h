@@ -28,10 +28,6 @@ public:
     static constexpr uint32_t kDepthQueueCapacity = 2, kDepthPoolFrames = 12;
     static constexpr uint32_t kIrQueueCapacity = 2, kIrPoolFrames = 10;
     static constexpr uint32_t kConfidenceQueueCapacity = 2, kConfidencePoolFrames = 10;
-    static constexpr uint32_t kHeaderBytes = 5;
-    static constexpr uint32_t kRawBlockBytes = 4945920;      // 0xB1, 0xB9
-    static constexpr uint32_t kComputedBlockBytes = 1536000; // 0xB6
-    static constexpr uint32_t kImageBlockBytes = 614400;     // 0xB3, 0xB4, 0xB5
     static constexpr char kDefaultConfigDir[] = "./Config/";
 
     /// Called with a HasFrameType bit after each pushed frame (the synchroniser's notification).
@@ -112,11 +108,14 @@ protected:
     void Run() override;
 
 private:
-    static bool IsWdrMode(uint32_t mode) { return mode == 9 || mode == 10; }
-    static bool IsCameraRangeMode(uint32_t mode) { return mode == 5 || mode == 7 || mode == 9 || mode == 10; }
     void LoadConfig(const std::string &configDir);
     int DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame &ir, Frame &confidence,
                         bool wdrBlock);
+    /// Fuses a dual-frequency sub-frame with the reference, or keeps a first-range one as the reference;
+    /// false when the frame is not to be filtered and delivered as it stands.
+    bool FuseDualFrequency(Frame &depth, bool wdrBlock);
+    /// The refine library's depth filters, the IR gain, post-processing and the confidence filter.
+    void FilterDecoded(Frame &depth, Frame &ir, Frame &confidence);
     DeviceStatus StatusSnapshot() const;
     int PostProc(Frame &depthFrame, Frame &irFrame, bool depth, bool ir);
     bool AllocMissingFrames();

@@ -2,210 +2,58 @@
 // The default operations of BaseProtocol: each refuses as not supported by this camera kind.
 #include "protocol/BaseProtocol.h"
 
+#include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
 
 BaseProtocol::~BaseProtocol() = default;
 
-int BaseProtocol::SetSlaveMode(uint8_t)
+int BaseProtocol::NotSupported(const char *operation)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    // Logged in the name of the operation that refused, as if it had logged itself.
+    ::LogCustom::Printf("[%s:%d:%s]:Not Support.\n", ::LogCustom::BaseName(__FILE__), __LINE__, operation);
+    return kStatusNotSupported;
 }
 
-int BaseProtocol::GetSlaveMode(uint8_t *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
+/// Defines one default operation: it refuses without touching its arguments.
+#define TF_NOT_SUPPORTED(operation, ...)                                                                     \
+    int BaseProtocol::operation(__VA_ARGS__)                                                                 \
+    {                                                                                                        \
+        return NotSupported(#operation);                                                                     \
+    }
 
-int BaseProtocol::SetRegVal(uint16_t, uint16_t)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
+TF_NOT_SUPPORTED(SetSlaveMode, uint8_t)
+TF_NOT_SUPPORTED(GetSlaveMode, uint8_t *)
+TF_NOT_SUPPORTED(SetRegVal, uint16_t, uint16_t)
+TF_NOT_SUPPORTED(GetRegVal, uint16_t, uint16_t *)
+TF_NOT_SUPPORTED(SetExposureTime, const ExposureTime &)
+TF_NOT_SUPPORTED(GetExposureTime, ExposureTime *)
+TF_NOT_SUPPORTED(SetRgbExplosureTimeAndGain, float, float)
+TF_NOT_SUPPORTED(GetRgbExplosureTimeAndGain, float *, float *)
+TF_NOT_SUPPORTED(SetRgbAecEnabled, bool)
+TF_NOT_SUPPORTED(SetRgbMirrorEnable, int)
+TF_NOT_SUPPORTED(SetRgbRotationEnable, int)
+TF_NOT_SUPPORTED(GetUpgradeIsSupported, uint8_t &)
+TF_NOT_SUPPORTED(SetToUpgradeMode_P, const char *)
+TF_NOT_SUPPORTED(SetUpgradeState, UpgradeState)
+TF_NOT_SUPPORTED(GetUpgradeState, UpgradeState &)
+TF_NOT_SUPPORTED(RebootCamera)
+TF_NOT_SUPPORTED(GetJsonIsSupported, uint8_t &)
+TF_NOT_SUPPORTED(SetToJsonMode_P)
+TF_NOT_SUPPORTED(SetJsonPath_P, const char *)
+TF_NOT_SUPPORTED(SetJsonState, JsonState)
+TF_NOT_SUPPORTED(GetJsonState, JsonState &)
+TF_NOT_SUPPORTED(IsSupportJSONConfig)
+TF_NOT_SUPPORTED(SendCameraParamsEnable, bool)
+TF_NOT_SUPPORTED(SetWDRGMMGain, const GMMGainConfig &)
+TF_NOT_SUPPORTED(GetWDRGMMGain, GMMGainConfigGet &)
+TF_NOT_SUPPORTED(SetWDRThreshold, const ThresholdConfig &)
+TF_NOT_SUPPORTED(GetWDRThreshold, ThresholdConfigGet &)
+TF_NOT_SUPPORTED(SetTestModeState, TestMode, const TestModeParams &)
+TF_NOT_SUPPORTED(SetSlaveTrigger)
+TF_NOT_SUPPORTED(SetDspStatus, const DSPParameters &)
+TF_NOT_SUPPORTED(GetDspStatus, DSPParameters &)
+TF_NOT_SUPPORTED(TransferFile, FileTransferParams &)
+TF_NOT_SUPPORTED(SetConfidenceFilterParams, const ConfidenceFilterParams &)
+TF_NOT_SUPPORTED(GetConfidenceFilterParams, ConfidenceFilterParams &)
 
-int BaseProtocol::GetRegVal(uint16_t, uint16_t *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetExposureTime(const ExposureTime &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetExposureTime(ExposureTime *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetRgbExplosureTimeAndGain(float, float)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetRgbExplosureTimeAndGain(float *, float *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetRgbAecEnabled(bool)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetRgbMirrorEnable(int)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetRgbRotationEnable(int)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetUpgradeIsSupported(uint8_t &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetToUpgradeMode_P(const char *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetUpgradeState(UpgradeState)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetUpgradeState(UpgradeState &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::RebootCamera()
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetJsonIsSupported(uint8_t &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetToJsonMode_P()
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetJsonPath_P(const char *)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetJsonState(JsonState)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetJsonState(JsonState &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::IsSupportJSONConfig()
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SendCameraParamsEnable(bool)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetWDRGMMGain(const GMMGainConfig &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetWDRGMMGain(GMMGainConfigGet &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetWDRThreshold(const ThresholdConfig &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetWDRThreshold(ThresholdConfigGet &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetTestModeState(TestMode, const TestModeParams &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetSlaveTrigger()
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetDspStatus(const DSPParameters &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetDspStatus(DSPParameters &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::TransferFile(FileTransferParams &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::SetConfidenceFilterParams(const ConfidenceFilterParams &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
-
-int BaseProtocol::GetConfidenceFilterParams(ConfidenceFilterParams &)
-{
-    TFLOG("Not Support.");
-    return kNotSupported;
-}
+#undef TF_NOT_SUPPORTED

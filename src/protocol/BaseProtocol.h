@@ -8,14 +8,11 @@
 
 /// The session talks to its camera only through this interface. Operations every camera kind must
 /// offer are pure; the others default to "not supported": they log "Not Support." and return -255
-/// without touching their arguments, so a camera that lacks one never reports a fake success.
-/// The order of the declarations is the order of the operations in the table of virtual functions.
+/// without touching their arguments (kStatusNotSupported), so a camera that lacks one never reports a fake
+/// success. The order of the declarations is the order of the operations in the table of virtual functions.
 class BaseProtocol
 {
 public:
-    /// Result of an operation this camera kind does not support.
-    static constexpr int kNotSupported = -255;
-
     BaseProtocol() = default;
     virtual ~BaseProtocol();
 
@@ -156,4 +153,8 @@ public:
     virtual int TransferFile(FileTransferParams &params);
     virtual int SetConfidenceFilterParams(const ConfidenceFilterParams &params);
     virtual int GetConfidenceFilterParams(ConfidenceFilterParams &params);
+
+private:
+    /// What every default does: logs "Not Support." in `operation`'s name, returns kStatusNotSupported.
+    static int NotSupported(const char *operation);
 };

@@ -19,12 +19,14 @@ constexpr bool IsMultiRangeMode(uint32_t mode)
 }
 
 /// Modes in which the camera itself runs the time and confidence filters, so their settings are sent
-/// to the camera. Reading the time filter's switch back asks the camera only in 3, 5, 6 and 7: in mode
-/// 13 the camera takes the switch but keeps no DSP record to report it, so the pipeline's copy answers.
+/// to the camera.
 constexpr bool IsCameraFilterMode(uint32_t mode)
 {
     return mode == 3 || mode == 5 || mode == 6 || mode == 7 || mode == 13;
 }
+/// Modes in which reading the time filter's switch back asks the camera: 3, 5, 6 and 7. In mode 13 the
+/// switch is sent to the camera but read back from the library's own copy, which only a set in a mode
+/// where the library filters changes.
 constexpr bool IsCameraTimeFilterReadMode(uint32_t mode)
 {
     return IsCameraFilterMode(mode) && mode != 13;

@@ -24,6 +24,13 @@ public:
     uint32_t ReadU24Le() { return static_cast<uint32_t>(ReadLe(3)); }
     uint32_t ReadU32Le() { return static_cast<uint32_t>(ReadLe(4)); }
     uint64_t ReadU64Le() { return ReadLe(8); }
+    double ReadF64Le()
+    {
+        const uint64_t bits = ReadU64Le();
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof(value));
+        return value;
+    }
 
     /// Copies `count` bytes into `out`; on a short buffer `out` is zero-filled and nothing is consumed.
     bool ReadBytes(void *out, size_t count)
@@ -69,12 +76,14 @@ public:
     size_t Position() const { return m_pos; }
     bool Ok() const { return m_ok; }
 
-private:
-    bool Has(size_t count) const { return m_ok && count <= m_size - m_pos; }
-
+    /// Reads `width` bytes (at most 8), least significant first.
     uint64_t ReadLe(size_t width)
     {
         uint8_t bytes[8] = {};
+        if (width > sizeof(bytes)) {
+            m_ok = false;
+            return 0;
+        }
         if (!ReadBytes(bytes, width)) {
             return 0;
         }
@@ -85,45 +94,96 @@ private:
         return value;
     }
 
+private:
+    bool Has(size_t count) const { return m_ok && count <= m_size - m_pos; }
+
     const uint8_t *m_data;
     size_t m_size;
     size_t m_pos = 0;
     bool m_ok = true;
 };
 
-/// Appends fields in order to a growing byte vector.
+/// Writes fields in order: appended to a growing byte vector, or into a caller's buffer of fixed size,
+/// where a write that does not fit writes nothing and makes Ok() false for good.
 class ByteWriter
 {
 public:
-    void WriteU8(uint8_t value) { m_bytes.push_back(value); }
+    /// A writer that grows its own vector.
+    ByteWriter() = default;
+    /// A writer into `capacity` bytes at `data`, which it does not own.
+    ByteWriter(void *data, size_t capacity) : m_fixed(static_cast<uint8_t *>(data)), m_capacity(capacity) {}
+
+    void WriteU8(uint8_t value) { WriteBytes(&value, 1); }
     void WriteU16Le(uint16_t value) { WriteLe(value, 2); }
     void WriteU24Le(uint32_t value) { WriteLe(value, 3); }
     void WriteU32Le(uint32_t value) { WriteLe(value, 4); }
     void WriteU64Le(uint64_t value) { WriteLe(value, 8); }
+    /// Writes the low `width` bytes (at most 8) of `value`, least significant first.
+    void WriteLe(uint64_t value, size_t width)
+    {
+        uint8_t bytes[8] = {};
+        const size_t count = width < sizeof(bytes) ? width : sizeof(bytes);
+        for (size_t i = 0; i < count; ++i) {
+            bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+            if (m_fixed == nullptr) {
+                m_bytes.push_back(bytes[i]);
+            }
+        }
+        if (m_fixed != nullptr) {
+            WriteBytes(bytes, count);
+        }
+    }
+    /// Doubles travel as little-endian IEEE-754 binary64.
+    void WriteF64Le(double value)
+    {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof(bits));
+        WriteU64Le(bits);
+    }
     void WriteBytes(const void *data, size_t count)
     {
         const auto *bytes = static_cast<const uint8_t *>(data);
-        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+        if (m_fixed == nullptr) {
+            m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+            return;
+        }
+        if (!m_ok || count > m_capacity - m_pos) {
+            m_ok = false;
+            return;
+        }
+        if (count > 0) {
+            std::memcpy(m_fixed + m_pos, bytes, count);
+        }
+        m_pos += count;
+    }
+    void WriteZeros(size_t count)
+    {
+        static const uint8_t kZeros[64] = {};
+        for (size_t left = count; left > 0;) {
+            const size_t part = left < sizeof(kZeros) ? left : sizeof(kZeros);
+            WriteBytes(kZeros, part);
+            left -= part;
+        }
     }
     /// Writes `text` into a field of `fieldWidth` bytes, cut to fit and padded with NULs.
     void WriteText(const char *text, size_t fieldWidth)
     {
         size_t length = text == nullptr ? 0 : strnlen(text, fieldWidth);
         WriteBytes(text, length);
-        m_bytes.insert(m_bytes.end(), fieldWidth - length, 0);
+        WriteZeros(fieldWidth - length);
     }
 
+    /// The growing writer's bytes (empty for a writer into a fixed buffer).
     const std::vector<uint8_t> &Bytes() const { return m_bytes; }
     std::vector<uint8_t> &Bytes() { return m_bytes; }
-    size_t Size() const { return m_bytes.size(); }
+    /// Bytes written so far.
+    size_t Size() const { return m_fixed == nullptr ? m_bytes.size() : m_pos; }
+    bool Ok() const { return m_ok; }
 
 private:
-    void WriteLe(uint64_t value, size_t width)
-    {
-        for (size_t i = 0; i < width; ++i) {
-            m_bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-        }
-    }
-
     std::vector<uint8_t> m_bytes;
+    uint8_t *m_fixed = nullptr;
+    size_t m_capacity = 0;
+    size_t m_pos = 0;
+    bool m_ok = true;
 };

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
 
 std::unique_ptr<LogCustom> LogCustom::m_instance;
@@ -37,6 +38,14 @@ LocalTime NowLocal()
 }
 
 } // namespace
+
+std::string ErrnoText(int err)
+{
+    char text[128] = {};
+    // The GNU variant may return a static string instead of filling `text`.
+    const char *result = strerror_r(err, text, sizeof(text));
+    return result != nullptr ? result : "";
+}
 
 std::string GetTime()
 {

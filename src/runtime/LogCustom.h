@@ -12,6 +12,8 @@
     ::LogCustom::Printf("[%s:%d:%s]:" fmt "\n", ::LogCustom::BaseName(__FILE__), __LINE__, __func__,         \
                         ##__VA_ARGS__)
 
+/// The system's text for an errno value, safe to call from any thread.
+std::string ErrnoText(int err);
 /// Local time as "hh:mm:ss-mmm".
 std::string GetTime();
 /// Local date and time as "yyyy/mm/dd hh:mm:ss-mmm".

@@ -30,9 +30,15 @@ std::string HomeDirectory()
             return g_homeOverride;
         }
     }
-    const struct passwd *entry = getpwuid(getuid());
+    // The reentrant form: the logger and the application may look the home directory up at once.
+    struct passwd record
+    {
+    };
+    struct passwd *entry = nullptr;
+    std::vector<char> strings(16384);
+    const int result = getpwuid_r(getuid(), &record, strings.data(), strings.size(), &entry);
     if (entry == nullptr || entry->pw_dir == nullptr || entry->pw_dir[0] == '\0') {
-        const int err = errno;
+        const int err = result != 0 ? result : errno;
         TFLOG("getpwuid %d failed errorcode:%d !", static_cast<int>(getuid()), err);
         return std::string();
     }
@@ -53,7 +59,7 @@ std::string GetAppDataDirectory()
     if (home.empty()) {
         return std::string();
     }
-    const std::string path = home + "/.config" + "/Orvane";
+    std::string path = home + "/.config" + "/Orvane";
     if (!IsDirectoryExist(path.c_str()) && !CreateDirectory_(path.c_str())) {
         const int err = errno;
         TFLOG("CreateDirectory %s failed errorcode:%d !", path.c_str(), err);

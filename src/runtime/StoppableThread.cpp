@@ -62,10 +62,9 @@ void StoppableThread::Join()
     if (mPtrThreadHandle != nullptr) {
         const XnStatus status = xnOSWaitForThreadExit(mPtrThreadHandle, kJoinTimeoutMs);
         TFLOG("%s ret:%d", m_name.c_str(), status);
-        if (status == XN_OS_ERR_DEADLOCK) {
-            // Joined from its own Run (a worker releasing itself): let the thread finish on its own.
-            xnOSCloseThread(&mPtrThreadHandle);
-        } else if (status != XN_OS_OK) {
+        // A thread joined from its own Run (a worker releasing itself) finishes on its own, like one
+        // that ended in time; only one that outlived the time-out is terminated.
+        if (status != XN_OS_OK && status != XN_OS_ERR_DEADLOCK) {
             xnOSTerminateThread(&mPtrThreadHandle);
         } else {
             xnOSCloseThread(&mPtrThreadHandle);

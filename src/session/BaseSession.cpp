@@ -1,36 +1,40 @@
 // SPDX-License-Identifier: Apache-2.0
-// BaseSession lifecycle: construction, open, initialisation, stream start and stop, close, frame reads,
-// the hub's session interface and the forwarders to the protocol and the pipeline.
+// BaseSession: open, initialise, stream, configure and close a camera over its protocol and pipeline.
 #include "session/BaseSession.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstddef>
 #include <cstring>
-#include <thread>
+#include <memory>
 
 #include "net/SocketProtocol.h"
-#include "pipeline/DepthRanges.h"
 #include "pipeline/ImageProc.h"
+#include "protocol/DataModes.h"
+#include "protocol/PropertyKeys.h"
 #include "runtime/LogCustom.h"
+#include "session/PipelineForwarder.h"
 #include "session/ProtocolStreamSource.h"
 #include "session/SessionGuards.h"
+#include "session/TransferFileCheck.h"
 
 namespace {
-/// Measuring ranges report at most this near limit, whatever the range's wrap distance.
-constexpr uint16_t kNearLimitCapMm = 4200;
-constexpr int kPropDspStatus = 0x0E000017;
 constexpr uint32_t kDspConfigToFDistortion = 6;
 } // namespace
 
-BaseSession::BaseSession()
+PipelineForwarder BaseSession::Pipeline() const
 {
-    for (int i = 0; i < kMeasuringRangeCount; ++i) {
-        const auto maxMm = static_cast<uint16_t>(DepthRanges::GetSonyMaxDepth(static_cast<uint32_t>(i)));
-        m_measuringRanges.push_back(
-            MeasuringRange{static_cast<uint8_t>(i), std::min(maxMm, kNearLimitCapMm), 0, maxMm});
-    }
+    return PipelineForwarder(m_imageProc.get());
 }
+
+// One row per operation a helper carries out: the helper, the operation's signature, then the call on it.
+#define FORWARD_TO(helper, signature, call)                                                                  \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return helper.call;                                                                                  \
+    }
+
+// ---- Construction
+
+BaseSession::BaseSession() = default;
 
 BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
 {
@@ -38,16 +42,19 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
     m_imageProc = std::make_unique<ImageProc>(this);
     if (IsNetworkType(m_info.deviceType)) {
         m_protocol = std::make_unique<SocketProtocol>(m_info);
-        m_colorFrameMode.height = 480;
-        m_lens.width = static_cast<uint16_t>(m_colorFrameMode.width);
-        m_lens.height = 480;
-        m_depthRangeList = {6, 0, 1, 2, 3, 4, 5};
-        m_dataModeList = {8, 1, 2, 3, 5, 6, 7, 9, 10};
+        m_frames.SetNetworkDefaults();
+        m_modes.Lists().SetNetworkDefaults();
     } else {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
-    SetFrameMode(m_dataMode.load());
-    m_dualFreq = DualFreqMode{};
+    m_modes.Attach(m_protocol.get(), m_imageProc.get());
+    m_frames.Attach(m_protocol.get(), m_imageProc.get());
+    m_properties.Attach(m_protocol.get(), m_imageProc.get());
+    m_calibration.Attach(m_protocol.get(), m_imageProc.get());
+    m_filters.Attach(m_protocol.get(), m_imageProc.get());
+    m_acquisition.Attach(m_protocol.get(), m_imageProc.get());
+    SetFrameMode(m_modes.CurrentDataMode().load());
+    m_modes.CurrentDualFreq() = DualFreqMode{};
 }
 
 BaseSession::~BaseSession()
@@ -68,37 +75,15 @@ BaseSession::~BaseSession()
     m_imageProc.reset();
 }
 
-int BaseSession::GetSonyMaxDepth(int range)
-{
-    if (range < 0 || range >= kMeasuringRangeCount) {
-        TFLOG("range:%d is invalid.", range);
-        return 0;
-    }
-    return DepthRanges::GetSonyMaxDepth(static_cast<uint32_t>(range));
-}
-
 int BaseSession::GetSessionInfo(SessionInfo &out) const
 {
     if (&out != &m_info) {
         out = m_info;
     }
-    return 0;
+    return kStatusOk;
 }
 
-uint32_t BaseSession::GetDeviceType()
-{
-    return m_info.deviceType;
-}
-
-void BaseSession::SleepMs(unsigned ms) const
-{
-    // sleep_for resumes after a signal until the whole time has passed.
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// ---------------------------------------------------------------------------------------------
-// The hub's session interface
-// ---------------------------------------------------------------------------------------------
+// ---- The hub's session interface
 
 bool BaseSession::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
 {
@@ -117,21 +102,19 @@ int BaseSession::SendCameraParamsEnable(bool enabled)
     return m_protocol->SendCameraParamsEnable(enabled);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Open, stream, close
-// ---------------------------------------------------------------------------------------------
+// ---- Open, stream, close
 
 int BaseSession::OpenDevice(bool)
 {
     if (m_opened.load()) {
         TFLOG("has opened");
-        return -103;
+        return kStatusAlreadyOpened;
     }
     if (!m_protocol) {
         return kNotSupported;
     }
     const int ret = m_protocol->OpenDevice();
-    if (ret != 0) {
+    if (ret != kStatusOk) {
         return ret;
     }
     if (!m_imageProc->IsRunning()) {
@@ -141,7 +124,7 @@ int BaseSession::OpenDevice(bool)
     m_protocol->SendCameraParamsEnable(true);
     m_paramsRequested.store(true);
     StartStream();
-    return 0;
+    return kStatusOk;
 }
 
 int BaseSession::StartStream()
@@ -151,15 +134,12 @@ int BaseSession::StartStream()
     // Checked under the lock so that two callers never both start the camera.
     if (m_streamStarted.load()) {
         TFLOG("The device image stream has been started. Do not start it again.");
-        return 0;
+        return kStatusOk;
     }
     REQUIRE_PROTOCOL();
-    if (!m_statusFollowed.load()) {
-        // Stopped before: the first buffer of the new stream tells whether the camera reports its status.
-        m_statusRequested.store(true);
-    }
+    m_confirm.OnStreamStarting();
     const int ret = m_protocol->StartStream();
-    if (ret != 0) {
+    if (ret != kStatusOk) {
         TFLOG("ret:%d is failed.", ret);
         return ret;
     }
@@ -170,7 +150,7 @@ int BaseSession::StartStream()
     m_streamStarted.store(true);
     m_imageProc->SetStream(true);
     m_imageProc->SetConnectStatus(true);
-    return 0;
+    return kStatusOk;
 }
 
 int BaseSession::StopStream()
@@ -179,18 +159,14 @@ int BaseSession::StopStream()
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_streamStarted.load()) {
         TFLOG("The device image stream has been stopped. Do not stop it again.");
-        return 0;
+        return kStatusOk;
     }
     REQUIRE_PROTOCOL();
     m_streamStarted.store(false);
     m_imageProc->SetStream(false);
     const int ret = m_protocol->StopStream();
-    if (ret == 0) {
-        // A stopped camera sends no buffers and so no status: settings made while it is stopped cannot
-        // be confirmed and count as taken once the camera accepted them. Buffers still on their way
-        // leave this alone; the next start asks the first buffer to settle it again.
-        m_statusRequested.store(false);
-        m_statusFollowed.store(false);
+    if (ret == kStatusOk) {
+        m_confirm.OnStreamStopped();
     }
     return ret;
 }
@@ -199,7 +175,7 @@ int BaseSession::CloseDevice()
 {
     REQUIRE_PROTOCOL();
     const int ret = m_protocol->CloseDevice();
-    if (ret != 0) {
+    if (ret != kStatusOk) {
         TFLOG("error ret:%d.", ret);
         return ret;
     }
@@ -213,12 +189,7 @@ int BaseSession::CloseDevice()
     }
     m_initialised.store(false);
     m_opened.store(false);
-    return 0;
-}
-
-bool BaseSession::GetStreamStatus()
-{
-    return m_streamStarted.load();
+    return kStatusOk;
 }
 
 bool BaseSession::GetRawBufferStatus()
@@ -232,101 +203,57 @@ bool BaseSession::GetRawBufferStatus()
 
 int BaseSession::OnMessage(int type)
 {
-    if (type == 1 && m_imageProc) {
+    if (type == TF_HOTPLUG_REMOVED && m_imageProc) {
         m_imageProc->SetConnectStatus(false);
     }
-    return 0;
+    return kStatusOk;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Initialisation
-// ---------------------------------------------------------------------------------------------
+// ---- Initialisation
 
 int BaseSession::InitDevice()
 {
     if (!m_imageProc) {
         TFLOG("Not Support.");
-        return 0;
+        return kStatusOk;
     }
     InitCameraParams params{};
-    if (m_paramsRequested.load()) {
-        bool received = false;
-        int waitedMs = 0;
-        // The looks follow a fixed schedule from the first one, so late wake-ups of a busy machine do not
-        // add up: the k-th look happens k x 10 ms after the first, and the logged wait says when.
-        const auto firstLook = std::chrono::steady_clock::now();
-        for (int failed = 0; failed < kCalibrationTries; ++failed) {
-            if (m_imageProc->GetDeviceInitParams(params)) {
-                received = true;
-                waitedMs = failed * static_cast<int>(kCalibrationPauseMs);
-                break;
-            }
-            std::this_thread::sleep_until(firstLook +
-                                          std::chrono::milliseconds((failed + 1) * kCalibrationPauseMs));
-        }
-        if (!received && m_imageProc->GetDeviceInitParams(params)) {
-            received = true;
-            waitedMs = kCalibrationTries * static_cast<int>(kCalibrationPauseMs);
-        }
-        if (received) {
-            TFLOG("wait:%d.", waitedMs);
-            InitFromUVCFrameData(params);
-        } else {
-            TFLOG("first frame data is toot late.");
-            InitFromUVCCMD();
-        }
+    if (!m_paramsRequested.load()) {
+        InitFromUVCCMD();
+    } else if (int waitedMs = 0; SessionCalibration::AwaitBlock(*m_imageProc, params, waitedMs)) {
+        TFLOG("wait:%d.", waitedMs);
+        InitFromUVCFrameData(params);
     } else {
+        TFLOG("first frame data is toot late.");
         InitFromUVCCMD();
     }
 
     // A failed query keeps the pipeline's switches as they are rather than turning them off.
     DSPParameters dsp{kDspConfigToFDistortion, 0, 0, 0};
     int dspBytes = static_cast<int>(sizeof(dsp));
-    if (GetProperty(kPropDspStatus, &dsp, &dspBytes) == 0 && m_imageProc->GetRefine() != nullptr) {
+    if (GetProperty(kSessionDspStatus, &dsp, &dspBytes) == kStatusOk && m_imageProc->GetRefine() != nullptr) {
         m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(dsp.enable != 0, 0);
     }
-    if (m_protocol) {
-        ConfidenceFilterParams confidence{};
-        if (m_protocol->GetConfidenceFilterParams(confidence) == 0) {
-            m_confidenceParams = confidence;
-            m_hasConfidenceParams = true;
-            if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-                tof->SetConfidenceFilterParams(confidence);
-            }
-        }
-        uint8_t gain = 0;
-        m_protocol->GetGMMGain(&gain);
-        if (gain != 0) {
-            m_irGmmGain.store(gain);
-            if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-                tof->SetIRGmmGain(gain);
-            }
-        }
-    }
+    m_filters.ReadFromCamera();
     char serial[63] = {};
-    if (GetSN(serial, static_cast<int>(sizeof(serial))) == 0) {
+    if (GetSN(serial, static_cast<int>(sizeof(serial))) == kStatusOk) {
         m_serialNumber.assign(serial, strnlen(serial, sizeof(serial)));
     }
     InitLens();
-    return 0;
+    return kStatusOk;
 }
 
 void BaseSession::InitPipeline()
 {
     PipelineInitParams p;
-    p.colorMode = m_colorFrameMode;
-    p.measuringRanges = m_measuringRanges;
-    p.depthMode = m_depthFrameMode;
-    p.irMode = m_irFrameMode;
-    std::copy(m_tofIntrinsic.begin(), m_tofIntrinsic.end(), p.cameraParams.tofIntrinsic);
-    std::copy(m_tofDistortion.begin(), m_tofDistortion.end(), p.cameraParams.tofDistortion);
-    std::copy(m_colorIntrinsic.begin(), m_colorIntrinsic.end(), p.cameraParams.colorIntrinsic);
-    std::copy(m_colorDistortion.begin(), m_colorDistortion.end(), p.cameraParams.colorDistortion);
-    std::copy(m_rotation.begin(), m_rotation.end(), p.cameraParams.rotation);
-    std::copy(m_translation.begin(), m_translation.end(), p.cameraParams.translation);
-    p.dataMode = m_dataMode.load();
+    p.colorMode = m_frames.Color();
+    p.measuringRanges = m_modes.Lists().MeasuringRanges();
+    p.depthMode = m_frames.Depth();
+    p.irMode = m_frames.Ir();
+    m_calibration.FillCameraParams(p.cameraParams);
+    p.dataMode = m_modes.CurrentDataMode().load();
     p.serialNumber = m_serialNumber.substr(0, 63);
-    m_imageProc->SetColorIntrinsic(m_colorIntrinsic.data());
+    m_imageProc->SetColorIntrinsic(m_calibration.Params().colorIntrinsic.data());
     m_imageProc->Init(p);
     ApplyTofSettings();
 }
@@ -337,69 +264,29 @@ void BaseSession::ApplyTofSettings()
     if (tof == nullptr) {
         return;
     }
-    tof->SetDepthRange(m_depthRange.load());
-    tof->SetComputeRealDepthEnabled(m_computeRealDepth.load());
-    tof->SetSmoothingFilterEnabled(m_smoothingFilter.load());
-    tof->SetTemperatureOffsetEnable(m_temperatureOffset.load());
-    tof->SetRawDepthCut(m_rawDepthCut.load());
-    if (m_irGmmGain.load() != 0) {
-        tof->SetIRGmmGain(m_irGmmGain.load());
-    }
-    if (m_hasConfidenceParams) {
-        tof->SetConfidenceFilterParams(m_confidenceParams);
-    }
+    tof->SetDepthRange(m_modes.CurrentDepthRange().load());
+    m_filters.ApplyTo(*tof);
 }
 
 void BaseSession::InitFromUVCFrameData(const InitCameraParams &params)
 {
-    std::copy(std::begin(params.tofIntrinsic), std::end(params.tofIntrinsic), m_tofIntrinsic.begin());
-    std::copy(std::begin(params.rgbIntrinsic), std::end(params.rgbIntrinsic), m_colorIntrinsic.begin());
-    std::copy(std::begin(params.tofDistortion), std::end(params.tofDistortion), m_tofDistortion.begin());
-    std::copy(std::begin(params.rgbDistortion), std::end(params.rgbDistortion), m_colorDistortion.begin());
-    std::copy(std::begin(params.rotation), std::end(params.rotation), m_rotation.begin());
-    std::copy(std::begin(params.translation), std::end(params.translation), m_translation.begin());
-    InitDepthFrame2WorldTab(m_tofIntrinsic.data());
+    m_calibration.TakeBlock(params);
+    InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
     SetSynchronizeEnabled(true);
-    m_dataMode.store(params.mode);
+    m_modes.CurrentDataMode().store(params.mode);
     SetFrameMode(params.mode);
-    m_colorFrameMode.width = params.rgbW;
-    m_colorFrameMode.height = params.rgbH;
-
-    if (params.rangeListCount != 0) {
-        // A count beyond the nine entries the block carries would make later checks read past them.
-        const int capacity = kDepthRangeListBytes - 1;
-        if (params.rangeListCount > capacity) {
-            TFLOG("rangeList count:%d is invalid.", params.rangeListCount);
-        }
-        m_depthRangeList[0] = static_cast<uint8_t>(std::min<int>(params.rangeListCount, capacity));
-        std::copy(std::begin(params.rangeList), std::end(params.rangeList), m_depthRangeList.begin() + 1);
-        for (int i = 0; i < kMeasuringRangeCount && i < static_cast<int>(m_measuringRanges.size()); ++i) {
-            if (params.depthMax[0][i] != 0) {
-                m_measuringRanges[static_cast<size_t>(i)] =
-                    MeasuringRange{static_cast<uint8_t>(i), params.depthMax[1][i], params.depthMax[2][i],
-                                   params.depthMax[0][i]};
-            }
-        }
-    }
-    if (params.modeListCount != 0) {
-        // The count and the 32 bytes behind it, which run on into the block's uninterpreted part.
-        const auto *from =
-            reinterpret_cast<const uint8_t *>(&params) + offsetof(InitCameraParams, modeListCount);
-        std::memcpy(m_dataModeList.data(), from, m_dataModeList.size());
-        const int capacity = kDataModeListBytes - 1;
-        if (m_dataModeList[0] > capacity) {
-            TFLOG("modeList count:%d is invalid.", m_dataModeList[0]);
-            m_dataModeList[0] = static_cast<uint8_t>(capacity);
-        }
-    }
-    m_depthRange.store(params.range);
+    m_frames.Color().width = params.rgbW;
+    m_frames.Color().height = params.rgbH;
+    m_modes.Lists().TakeBlock(params);
+    m_modes.CurrentDepthRange().store(params.range);
     InitPipeline();
 
-    static_assert(sizeof(params.wdr) == sizeof(m_dualFreq), "the block's wdr is a dual-frequency record");
-    std::memcpy(&m_dualFreq, params.wdr, sizeof(m_dualFreq));
-    if (params.mode == 9 || params.mode == 10) {
+    static_assert(sizeof(params.wdr) == sizeof(m_modes.CurrentDualFreq()),
+                  "the block's wdr is a dual-frequency record");
+    std::memcpy(&m_modes.CurrentDualFreq(), params.wdr, sizeof(m_modes.CurrentDualFreq()));
+    if (IsDualFrequencyMode(params.mode)) {
         if (TofDecode *tof = m_imageProc->GetTofDecode()) {
-            DualFreqMode dual = m_dualFreq;
+            DualFreqMode dual = m_modes.CurrentDualFreq();
             tof->SetDualFreqMode(dual);
         }
         SetWDRStyle(kWdrStyleFuse);
@@ -411,43 +298,44 @@ void BaseSession::InitFromUVCCMD()
     // Each query fills a copy, so that a failed one leaves the session's value as it was.
     auto query = [](auto &target, auto &&ask) {
         auto copy = target;
-        if (ask(copy.data()) == 0) {
+        if (ask(copy.data()) == kStatusOk) {
             target = copy;
         }
     };
-    query(m_tofIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorTof, v); });
-    query(m_colorIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorColor, v); });
-    query(m_tofDistortion, [this](double *v) { return GetCameraDistortion(kSensorTof, v); });
-    query(m_colorDistortion, [this](double *v) { return GetCameraDistortion(kSensorColor, v); });
-    query(m_rotation, [this](double *v) { return GetCameraRotation(v); });
-    query(m_translation, [this](double *v) { return GetCameraTransfer(v); });
-    InitDepthFrame2WorldTab(m_tofIntrinsic.data());
+    SessionCalibration::Parameters &c = m_calibration.Params();
+    query(c.tofIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorTof, v); });
+    query(c.colorIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorColor, v); });
+    query(c.tofDistortion, [this](double *v) { return GetCameraDistortion(kSensorTof, v); });
+    query(c.colorDistortion, [this](double *v) { return GetCameraDistortion(kSensorColor, v); });
+    query(c.rotation, [this](double *v) { return GetCameraRotation(v); });
+    query(c.translation, [this](double *v) { return GetCameraTransfer(v); });
+    InitDepthFrame2WorldTab(c.tofIntrinsic.data());
     SetSynchronizeEnabled(true);
     InitDepthRangeList();
-    if (DepthRangeCount() != 0) {
-        for (auto &record : m_measuringRanges) {
+    if (m_modes.Lists().DepthRangeCount() != 0) {
+        for (auto &record : m_modes.Lists().MeasuringRanges()) {
             MeasuringRange answer = record;
-            if (GetMeasuringRange(answer) == 0 && answer.range2 != 0) {
+            if (GetMeasuringRange(answer) == kStatusOk && answer.range2 != 0) {
                 record = answer;
             }
         }
     }
-    if (DataModeCount() == 0) {
+    if (m_modes.Lists().DataModeCount() == 0) {
         InitDataModeList();
     }
-    uint8_t mode = m_dataMode.load();
-    if (GetDataMode(&mode) == 0) {
-        m_dataMode.store(mode);
+    uint8_t mode = m_modes.CurrentDataMode().load();
+    if (GetDataMode(&mode) == kStatusOk) {
+        m_modes.CurrentDataMode().store(mode);
     }
-    if (m_dataMode.load() == 9 || m_dataMode.load() == 10) {
-        DualFreqMode dual = m_dualFreq;
-        if (GetDualFreqMode(&dual) == 0) {
-            m_dualFreq = dual;
+    if (IsDualFrequencyMode(m_modes.CurrentDataMode().load())) {
+        DualFreqMode dual = m_modes.CurrentDualFreq();
+        if (GetDualFreqMode(&dual) == kStatusOk) {
+            m_modes.CurrentDualFreq() = dual;
         }
     }
-    DepthRange range{m_depthRange.load()};
-    if (GetDepthRange(range) == 0) {
-        m_depthRange.store(range.range);
+    DepthRange range{m_modes.CurrentDepthRange().load()};
+    if (GetDepthRange(range) == kStatusOk) {
+        m_modes.CurrentDepthRange().store(range.range);
     }
     // The ToF decoder comes with the pipeline's initialisation, which then takes the range.
     InitPipeline();
@@ -455,32 +343,22 @@ void BaseSession::InitFromUVCCMD()
 
 template <size_t N> bool BaseSession::QueryCountedList(int key, const char *name, std::array<uint8_t, N> &out)
 {
-    std::array<uint8_t, N> list{};
-    int size = static_cast<int>(N);
-    if (GetProperty(key, list.data(), &size) != 0 || list[0] == 0) {
-        return false;
-    }
-    // A count beyond the list would have readers run past it.
-    if (list[0] > N - 1) {
-        TFLOG("%s count:%d is invalid.", name, list[0]);
-        list[0] = static_cast<uint8_t>(N - 1);
-    }
-    out = list;
-    return true;
+    return m_modes.QueryCountedList(key, name, out);
 }
 
 void BaseSession::InitDepthRangeList()
 {
-    QueryCountedList(0x0E000002, "rangeList", m_depthRangeList);
+    QueryCountedList(kSessionRangeList, "rangeList", m_modes.Lists().DepthRanges());
 }
 
 void BaseSession::InitDataModeList()
 {
-    if (DataModeCount() != 0) {
+    if (m_modes.Lists().DataModeCount() != 0) {
         return;
     }
-    m_dataModeList.fill(0);
-    if (!QueryCountedList(0x0E000001, "modeList", m_dataModeList) && !IsNetworkType(m_info.deviceType)) {
+    m_modes.Lists().DataModes().fill(0);
+    if (!QueryCountedList(kSessionModeList, "modeList", m_modes.Lists().DataModes()) &&
+        !IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     }
 }
@@ -490,35 +368,19 @@ void BaseSession::InitLens()
     if (!IsNetworkType(m_info.deviceType)) {
         TFLOG("devicetype:%d is invalid.", static_cast<int>(m_info.deviceType));
     } else {
-        const uint8_t mode = m_dataMode.load();
-        if (mode == 2 || mode == 6 || mode == 7 || mode == 10) {
-            m_colorFrameMode = FrameMode{600, 480, 25};
-            m_lens = LensConfig{2, 1, 600, 480, 25, 2};
-        }
+        m_frames.TakeNetworkDataMode(m_modes.CurrentDataMode().load());
     }
-    SetLens(m_lens);
+    SetLens(m_frames.Lens());
 }
 
-int BaseSession::DataModeCount() const
-{
-    return m_dataModeList[0];
-}
-
-int BaseSession::DepthRangeCount() const
-{
-    return m_depthRangeList[0];
-}
-
-// ---------------------------------------------------------------------------------------------
-// Frames
-// ---------------------------------------------------------------------------------------------
+// ---- Frames and frame modes
 
 int BaseSession::PrepareNextFrame(FrameReady *ready)
 {
     REQUIRE_PIPELINE();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_streamStarted.load()) {
-        return -1;
+        return kStatusDeviceNotFound; // a frame read while stopped
     }
     return m_imageProc->PrepareNextFrame(ready);
 }
@@ -528,19 +390,9 @@ int BaseSession::GetFrame(FrameType type, Frame *frame)
     REQUIRE_PIPELINE();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (!m_streamStarted.load()) {
-        return -1;
+        return kStatusDeviceNotFound; // a frame read while stopped
     }
     return m_imageProc->GetFrame(type, frame);
-}
-
-int BaseSession::GetAudio()
-{
-    return 0;
-}
-
-ImuFrame BaseSession::GetImu()
-{
-    return ImuFrame{};
 }
 
 bool BaseSession::RegisterNotify(TfFrameNotifyCallback callback)
@@ -562,45 +414,149 @@ bool BaseSession::UnRegisterNotify()
     return true;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Depth-to-world table
-// ---------------------------------------------------------------------------------------------
+FORWARD_TO(m_frames, GetFrameMode(FrameType type, FrameMode *mode), GetFrameMode(type, mode))
+FORWARD_TO(m_frames, SetLens(const LensConfig &lens), SetLens(lens))
+FORWARD_TO(m_frames, GetLens(LensConfig &lens), GetLens(lens))
+FORWARD_TO(m_frames, SetImageRotation(int rotation), SetImageRotation(rotation))
 
-int BaseSession::InitDepthFrame2WorldTab(const double *intrinsic)
+float BaseSession::GetRGBExposuretime()
 {
-    if (intrinsic == nullptr) {
-        TFLOG("intrinsic is null.");
-        return -12;
-    }
-    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", intrinsic[0], intrinsic[2], intrinsic[4], intrinsic[5]);
-    std::array<double, 9> k{};
-    std::copy(intrinsic, intrinsic + 9, k.begin());
-    APIDepthRefine *refine = m_imageProc ? m_imageProc->GetRefine() : nullptr;
-    if (m_tofDistortionApplied.load() && refine != nullptr) {
-        refine->ComputeUndistortedIntrinsic(k.data(), m_tofDistortion.data(), kDepthTableWidth,
-                                            kDepthTableHeight);
-    }
-    const double fx = k[0], cx = k[2], fy = k[4], cy = k[5];
-    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", fx, cx, fy, cy);
-    std::vector<DepthWorldRay> table(static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight);
-    for (int v = 0; v < kDepthTableHeight; ++v) {
-        for (int u = 0; u < kDepthTableWidth; ++u) {
-            table[static_cast<size_t>(v) * kDepthTableWidth + static_cast<size_t>(u)] =
-                DepthWorldRay((u - cx) / fx, (v - cy) / fy);
-        }
-    }
-    m_depthWorldTable = std::move(table);
-    return 0;
+    TFLOG("GetExposuretime is not support..");
+    return 0.0f;
 }
 
-const DepthWorldRay *BaseSession::GetDepthFrame2WorldTab()
+// ---- Modes and ranges
+
+FORWARD_TO(m_modes, SetDataMode(uint8_t mode), SetDataMode(mode))
+FORWARD_TO(m_modes, GetDataMode(uint8_t *mode), GetDataMode(mode))
+FORWARD_TO(m_modes, SetDepthRange(const DepthRange &range), SetDepthRange(range))
+FORWARD_TO(m_modes, SetDualFreqMode(DualFreqMode &mode), SetDualFreqMode(mode))
+FORWARD_TO(m_modes, GetDualFreqMode(DualFreqMode *mode), GetDualFreqMode(mode))
+FORWARD_TO(m_modes, GetMeasuringRange(MeasuringRange &range), GetMeasuringRange(range))
+FORWARD_TO(m_modes, GetMeasuringRangeInternal(MeasuringRange &range), GetMeasuringRangeInternal(range))
+FORWARD_TO(m_modes, SetWDRStyle(WDRStyle style), SetWDRStyle(style))
+
+// ---- Settings the camera's status confirms
+
+FORWARD_TO(m_acquisition, SetTofFrameRate(uint8_t fps), SetTofFrameRate(fps))
+FORWARD_TO(m_acquisition, SetExposureTime(const ExposureTime &exposure), SetExposureTime(exposure))
+FORWARD_TO(m_acquisition, SetGMMGain(uint8_t gain), SetGMMGain(gain))
+FORWARD_TO(m_acquisition, SetSlaveMode(uint8_t mode), SetSlaveMode(mode))
+FORWARD_TO(m_acquisition, SetSlaveModeEnabled(bool enabled), SetSlaveModeEnabled(enabled))
+FORWARD_TO(m_acquisition, SetWorkMode(const WorkMode &mode), SetWorkMode(mode))
+FORWARD_TO(m_acquisition, SetLowPowerModeEnabled(bool enabled), SetLowPowerModeEnabled(enabled))
+
+// ---- Calibration and undistortion
+
+int BaseSession::GetCameraIntrinsic(SensorType sensor, double *intrinsic)
 {
-    return m_depthWorldTable.empty() ? nullptr : m_depthWorldTable.data();
+    const int ret = GetCameraIntrinsic_(sensor, intrinsic);
+    if (ret != kStatusOk) {
+        // A failed query must not be turned into made-up intrinsics.
+        return ret;
+    }
+    m_calibration.UndistortIntrinsic(sensor, intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
+    return ret;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Pure forwarders to the protocol
-// ---------------------------------------------------------------------------------------------
+FORWARD_TO(m_calibration, GetCameraIntrinsic_(SensorType sensor, double *intrinsic),
+           GetCameraIntrinsic_(sensor, intrinsic))
+FORWARD_TO(m_calibration, GetCameraDistortion(SensorType sensor, double *distortion),
+           GetCameraDistortion(sensor, distortion))
+FORWARD_TO(m_calibration, SetApplyRGBDistortionEnabled(bool enabled), SetApplyRGBDistortionEnabled(enabled))
+FORWARD_TO(m_calibration, GetApplyRGBDistortionEnabled(bool *enabled), GetApplyRGBDistortionEnabled(enabled))
+
+int BaseSession::SetApplyToFDistortionEnabled(bool enabled)
+{
+    int ret = kStatusDeviceNotFound; // the plain failure, -1, without a camera to ask
+    if (m_protocol) {
+        DSPParameters record{kDspConfigToFDistortion, 0, static_cast<uint8_t>(enabled ? 1 : 0), 0};
+        ret = SetProperty(kSessionDspStatus, &record, static_cast<int>(sizeof(record)));
+        m_calibration.SetTofUndistorted(enabled);
+        InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
+    }
+    if (m_imageProc && m_imageProc->GetRefine() != nullptr) {
+        m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(enabled, 0);
+    }
+    return ret;
+}
+
+int BaseSession::GetApplyToFDistortionEnabled(bool *enabled)
+{
+    if (!m_protocol) {
+        return kStatusDeviceNotFound; // the plain failure, -1, without a camera to ask
+    }
+    if (enabled == nullptr) {
+        return kStatusNullPointer;
+    }
+    DSPParameters record{kDspConfigToFDistortion, 0, 0, 0};
+    int size = static_cast<int>(sizeof(record));
+    const int ret = GetProperty(kSessionDspStatus, &record, &size);
+    if (ret == kStatusOk) {
+        *enabled = record.enable != 0;
+        m_calibration.SetTofUndistorted(*enabled);
+    }
+    return ret;
+}
+
+FORWARD_TO(m_calibration, InitDepthFrame2WorldTab(const double *intrinsic),
+           InitDepthFrame2WorldTab(intrinsic))
+
+// ---- Filters the camera or the library runs
+
+FORWARD_TO(m_filters, SetTimeFilterEnabled(bool enabled), SetTimeFilterEnabled(enabled))
+FORWARD_TO(m_filters, GetTimeFilterEnabled(bool *enabled), GetTimeFilterEnabled(enabled))
+FORWARD_TO(m_filters, SetConfidenceFilterEnable(bool enabled), SetConfidenceFilterEnable(enabled))
+FORWARD_TO(m_filters, SetConfidenceFilterParams(const ConfidenceFilterParams &params),
+           SetConfidenceFilterParams(params))
+FORWARD_TO(m_filters, GetConfidenceFilterParams(ConfidenceFilterParams &params),
+           GetConfidenceFilterParams(params))
+FORWARD_TO(m_filters, SetComputeRealDepthEnabled(bool enabled), SetComputeRealDepthEnabled(enabled))
+FORWARD_TO(m_filters, GetComputeRealDepthEnabled(bool *enabled), GetComputeRealDepthEnabled(enabled))
+FORWARD_TO(m_filters, SetSmoothingFilterEnabled(bool enabled), SetSmoothingFilterEnabled(enabled))
+FORWARD_TO(m_filters, GetSmoothingFilterEnabled(bool *enabled), GetSmoothingFilterEnabled(enabled))
+FORWARD_TO(m_filters, SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
+
+// ---- Properties and file transfer
+
+FORWARD_TO(m_properties, SetProperty(int key, const void *data, int size), SetProperty(key, data, size))
+FORWARD_TO(m_properties, GetProperty(int key, void *data, int *size), GetProperty(key, data, size))
+
+int BaseSession::TransferFile(FileTransferParams &params)
+{
+    if (params.direction == 1) {
+        // The received file is named after the camera.
+        const size_t n = std::min(m_serialNumber.size(), sizeof(params.name) - 1);
+        std::memcpy(params.name, m_serialNumber.data(), n);
+    } else if (!CheckTransferFile(params)) {
+        return kStatusInvalidArgument;
+    }
+    REQUIRE_PROTOCOL();
+    return m_protocol->TransferFile(params);
+}
+
+bool BaseSession::CheckTransferFile(FileTransferParams &params)
+{
+    return TransferFileCheck::CheckTransferFile(params);
+}
+
+// The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
+// provides them they are unsupported.
+#define NOT_SUPPORTED(signature)                                                                             \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        TFLOG("Not Support.");                                                                               \
+        return kNotSupported;                                                                                \
+    }
+
+NOT_SUPPORTED(StartUpgradeFirmWare(const char *))
+NOT_SUPPORTED(SetUpgradeStatusCallback(TfUpgradeStatusCallback))
+NOT_SUPPORTED(EnterJsonConfigMode(TfUpgradeStatusCallback))
+NOT_SUPPORTED(StartUpgradeJson(const char *))
+
+#undef NOT_SUPPORTED
+
+// ---- Pure forwarders to the protocol
 
 #define FORWARD_TO_PROTOCOL(signature, call)                                                                 \
     int BaseSession::signature                                                                               \
@@ -662,6 +618,8 @@ FORWARD_TO_PROTOCOL(SetTestModeState(TestMode mode, const TestModeParams &params
 FORWARD_TO_PROTOCOL(GetExposureTime(ExposureTime *exposure), GetExposureTime(exposure))
 FORWARD_TO_PROTOCOL(SetSoftwareSlaveTrigger(), SetSlaveTrigger())
 
+#undef FORWARD_TO_PROTOCOL
+
 int BaseSession::SetMeasuringStatus(const MeasuringStatusSet &status)
 {
     REQUIRE_PROTOCOL();
@@ -669,30 +627,108 @@ int BaseSession::SetMeasuringStatus(const MeasuringStatusSet &status)
     return m_protocol->SetMeasuringStatus(copy);
 }
 
-#undef FORWARD_TO_PROTOCOL
+// ---- Pure forwarders to the pipeline and the refine library behind it
 
-// The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
-// provides them they are unsupported.
-int BaseSession::StartUpgradeFirmWare(const char *)
+// One row per operation: its signature, then its call on the pipeline (or the refine library). A READ row
+// writes the call's answer to `out`.
+#define FORWARD_TO_PIPELINE(signature, call)                                                                 \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return Pipeline().Forward(__func__, [&](ImageProc &p) { return p.call; });                           \
+    }
+#define READ_FROM_PIPELINE(signature, out, call)                                                             \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return Pipeline().Forward(__func__, ReadInto(out, [](ImageProc &p) { return p.call; }));             \
+    }
+#define READ_FROM_REFINE(signature, out, call)                                                               \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return Pipeline().ForwardToRefine(__func__,                                                          \
+                                          ReadInto(out, [](APIDepthRefine &r) { return r.call; }));          \
+    }
+#define FORWARD_TO_REFINE(signature, call)                                                                   \
+    int BaseSession::signature                                                                               \
+    {                                                                                                        \
+        return Pipeline().ForwardToRefine(__func__, [&](APIDepthRefine &r) { return r.call; });              \
+    }
+
+FORWARD_TO_PIPELINE(SetStreamEnable(StreamType type, bool enabled), SetStreamEnable(type, enabled))
+FORWARD_TO_PIPELINE(GetStreamEnable(StreamType type), GetStreamEnable(type))
+FORWARD_TO_PIPELINE(SetColorPixelFormat(PixelFormat format), SetColorPixelFormat(format))
+READ_FROM_PIPELINE(GetColorPixelFormat(PixelFormat *format), format, GetColorPixelFormat())
+FORWARD_TO_PIPELINE(SetIRPixelFormat(PixelFormat format), SetIRPixelFormat(format))
+FORWARD_TO_PIPELINE(SetSaveRawBufferEnabled(bool enabled), SetSaveRawBufferEnabled(enabled))
+FORWARD_TO_PIPELINE(SetImageMirror(int mirror), SetImageMirror(mirror))
+FORWARD_TO_PIPELINE(GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
+                                             TfVector2u16 *colorPoint),
+                    GetMappedPointDepthToRGB(depthPoint, colorSize, colorPoint))
+FORWARD_TO_PIPELINE(SetApplyRGBCorrectionEnabled(bool enabled),
+                    GetRgbDecode()->SetApplyRGBCorrectionEnabled(enabled))
+READ_FROM_PIPELINE(GetApplyRGBCorrectionEnabled(bool *enabled), enabled,
+                   GetRgbDecode()->GetApplyRGBCorrectionEnabled())
+FORWARD_TO_PIPELINE(SetTransformColorImgToDepthCameraEnabled(bool enabled),
+                    SetTransformColorImgToDepthCameraEnabled(enabled))
+READ_FROM_PIPELINE(IsTransformColorImgToDepthCameraEnabled(bool *enabled), enabled,
+                   IsTransformColorImgToDepthCameraEnabled())
+FORWARD_TO_PIPELINE(SetTransformDepthImgToColorCameraEnabled(bool enabled),
+                    SetTransformDepthImgToColorCameraEnabled(enabled))
+READ_FROM_PIPELINE(IsTransformDepthImgToColorCameraEnabled(bool *enabled), enabled,
+                   IsTransformDepthImgToColorCameraEnabled())
+FORWARD_TO_PIPELINE(SetTransformIRImgToColorCameraEnabled(bool enabled),
+                    SetTransformIRImgToColorCameraEnabled(enabled))
+READ_FROM_PIPELINE(IsTransformIRImgToColorCameraEnabled(bool *enabled), enabled,
+                   IsTransformIRImgToColorCameraEnabled())
+FORWARD_TO_PIPELINE(SetSynchronizeEnabled(bool enabled), SetSynchronizeEnabled(enabled))
+READ_FROM_PIPELINE(GetSynchronizeEnabled(bool *enabled), enabled, GetSynchronizeEnabled())
+FORWARD_TO_REFINE(SetOutofMaxRangeHandle(int handling), SetOutofMaxRangeHandle(handling))
+FORWARD_TO_REFINE(SetTimeFilterDepthEnabled(bool enabled), SetTimeFilterDepthEnabled(enabled))
+FORWARD_TO_REFINE(SetFilterThreshold(const FilterThreshold &threshold),
+                  SetFilterThreshold(ToRefineThreshold(threshold)))
+FORWARD_TO_REFINE(SetAlgoType(int first, int second), SetAlgoType(first, second))
+FORWARD_TO_REFINE(SetFlyingPixelFilterParams(const FlyingPixelFilterParams &params),
+                  SetFlyingPixelFilterParams(Twin<TfFlyingPixelFilterParams>(params)))
+FORWARD_TO_REFINE(SetSpatialFilterParams(const SpatialFilterParams &params),
+                  SetSpatialFilterParams(Twin<TfSpatialFilterParams>(params)))
+FORWARD_TO_REFINE(SetFillHoleFilterParams(const FillHoleFilterParams &params),
+                  SetFillHoleFilterParams(Twin<TfFillHoleFilterParams>(params)))
+
+int BaseSession::GetFlyingPixelFilterParams(FlyingPixelFilterParams &params)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return Pipeline().ForwardToRefine(__func__,
+                                      ReadTwin(params, &APIDepthRefine::GetFlyingPixelFilterParams));
 }
 
-int BaseSession::SetUpgradeStatusCallback(TfUpgradeStatusCallback)
+int BaseSession::GetSpatialFilterParams(SpatialFilterParams &params)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return Pipeline().ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetSpatialFilterParams));
 }
 
-int BaseSession::EnterJsonConfigMode(TfUpgradeStatusCallback)
+int BaseSession::GetFillHoleFilterParams(FillHoleFilterParams &params)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    return Pipeline().ForwardToRefine(__func__, ReadTwin(params, &APIDepthRefine::GetFillHoleFilterParams));
 }
 
-int BaseSession::StartUpgradeJson(const char *)
+READ_FROM_REFINE(GetOutofMaxRangeHandle(int *handling), handling, GetOutofMaxRangeHandle())
+
+#undef FORWARD_TO_PIPELINE
+#undef READ_FROM_PIPELINE
+#undef FORWARD_TO_REFINE
+#undef READ_FROM_REFINE
+
+void BaseSession::setFramePixelFormat(int frameType, int pixelFormat)
 {
-    TFLOG("Not Support.");
-    return kNotSupported;
+    if (m_imageProc) {
+        m_imageProc->setFramePixelFormat(frameType, pixelFormat);
+    }
 }
+
+int BaseSession::SetWaitTime(uint16_t waitTimeMs)
+{
+    if (m_imageProc) {
+        m_imageProc->SetWaitTime(waitTimeMs);
+    }
+    return kStatusOk;
+}
+
+#undef FORWARD_TO

@@ -17,27 +17,43 @@
 #include "protocol/BaseProtocol.h"
 #include "protocol/ProtocolTypes.h"
 #include "protocol/SessionInfo.h"
+#include "protocol/StatusCodes.h"
+#include "session/AcquisitionSettings.h"
+#include "session/FilterSettings.h"
+#include "session/FrameModes.h"
+#include "session/ModeSettings.h"
+#include "session/SessionCalibration.h"
+#include "session/SessionModeLists.h"
+#include "session/SessionProperties.h"
+#include "session/StatusConfirmer.h"
 
 class ImageProc;
+class PipelineForwarder;
 
 /// The session of one sensor channel of a camera. It owns the camera's command protocol and frame
-/// pipeline, keeps the camera's calibration, mode lists and frame modes, and confirms settings against
-/// the status record the camera streams. A session without protocol (an unknown device type, or a test
-/// fake built with the default constructor) answers every camera operation with "Not Support." and
-/// -255 without writing any output, so it never reports a fake success.
+/// pipeline, opens, initialises, streams and closes the camera, and keeps every operation callers use.
+/// The jobs behind the operations are helpers it owns: StatusConfirmer (the status record the camera
+/// streams and the waits that confirm a setting), ModeSettings (data mode, depth range, dual frequency
+/// and the camera's lists), FrameModes (frame modes and the colour lens), SessionCalibration
+/// (calibration, undistortion, depth-to-world table), FilterSettings (filters and the settings kept for
+/// the ToF decoder), AcquisitionSettings (frame rate, exposure, gain, slave, work and low-power modes)
+/// and SessionProperties (the property keys). Pure forwarders to the protocol or the pipeline are one
+/// row each. A session without protocol (an unknown device type, or a test fake built with the default
+/// constructor) answers every camera operation with "Not Support." and -255 without writing any output,
+/// so it never reports a fake success.
 class BaseSession : public StreamSource
 {
 public:
     /// Result of an operation the session does not support.
-    static constexpr int kNotSupported = -255;
+    static constexpr int kNotSupported = kStatusNotSupported;
     /// Capacities of the session's own mode lists (count byte included).
-    static constexpr int kDepthRangeListBytes = 10;
-    static constexpr int kDataModeListBytes = 33;
+    static constexpr int kDepthRangeListBytes = SessionModeLists::kDepthRangeListBytes;
+    static constexpr int kDataModeListBytes = SessionModeLists::kDataModeListBytes;
     /// Depth ranges 0 to 5 have a measuring-range record.
-    static constexpr int kMeasuringRangeCount = 6;
+    static constexpr int kMeasuringRangeCount = SessionModeLists::kMeasuringRangeCount;
     /// Tries (10 ms apart) to find the calibration block before initialising by commands.
-    static constexpr int kCalibrationTries = 100;
-    static constexpr unsigned kCalibrationPauseMs = 10;
+    static constexpr int kCalibrationTries = SessionCalibration::kBlockTries;
+    static constexpr unsigned kCalibrationPauseMs = SessionCalibration::kBlockPauseMs;
 
     /// Builds the session for `info`; a network camera type gets its socket protocol (no connection yet).
     explicit BaseSession(const SessionInfo &info);
@@ -51,7 +67,7 @@ public:
     virtual int CloseDevice();
     virtual int StartStream();
     virtual int StopStream();
-    virtual bool GetStreamStatus();
+    virtual bool GetStreamStatus() { return m_streamStarted.load(); }
     virtual bool GetRawBufferStatus();
     virtual int InitDevice();
     virtual int SetStreamEnable(StreamType type, bool enabled);
@@ -60,13 +76,13 @@ public:
     // Frames.
     virtual int PrepareNextFrame(FrameReady *ready);
     virtual int GetFrame(FrameType type, Frame *frame);
-    virtual int GetAudio();
-    virtual ImuFrame GetImu();
+    virtual int GetAudio() { return kStatusOk; }
+    virtual ImuFrame GetImu() { return ImuFrame{}; }
     virtual int SetColorPixelFormat(PixelFormat format);
     virtual int GetColorPixelFormat(PixelFormat *format);
     virtual int SetIRPixelFormat(PixelFormat format);
     virtual float GetRGBExposuretime();
-    virtual void SetFrameMode(uint8_t dataMode);
+    virtual void SetFrameMode(uint8_t dataMode) { m_frames.SetFrameMode(dataMode); }
     virtual int GetFrameMode(FrameType type, FrameMode *mode);
 
     // Rates, synchronisation modes, dual frequency.
@@ -172,31 +188,34 @@ public:
     // Depth-to-world table (kDepthTableWidth x kDepthTableHeight rays, row by row).
     virtual int InitDepthFrame2WorldTab(const double *intrinsic);
     /// The table, or null before it was first built. Owned by the session.
-    virtual const DepthWorldRay *GetDepthFrame2WorldTab();
+    virtual const DepthWorldRay *GetDepthFrame2WorldTab() { return m_calibration.DepthWorldTable(); }
 
-    virtual int SetRangeValue(uint32_t range, int minimum, int maximum);
+    virtual int SetRangeValue(uint32_t, int, int) { return kStatusOk; }
     virtual int SetWDRStyle(WDRStyle style);
-    virtual int SetSaveComputeDepthTab();
+    virtual int SetSaveComputeDepthTab() { return kStatusOk; }
     virtual int SetSaveRawBufferEnabled(bool enabled);
     /// True when the function was registered.
     virtual bool RegisterNotify(TfFrameNotifyCallback callback);
     /// True when the function was unregistered.
     virtual bool UnRegisterNotify();
-    virtual bool IsRangeValid(int range);
+    virtual bool IsRangeValid(int range) { return m_modes.Lists().IsRangeValid(range); }
     virtual int SetRgbExplosureTimeAndGain(float exposureTime, float gain);
     virtual int GetRgbExplosureTimeAndGain(float *exposureTime, float *gain);
-    virtual int SetDepthFrameEnabled(bool enabled);
-    virtual int SetIrFrameEnabled(bool enabled);
-    virtual int SetConfidenceFrameEnabled(bool enabled);
-    virtual int SetRgbFrameEnabled(bool enabled);
+    virtual int SetDepthFrameEnabled(bool enabled) { return SetStreamEnable(kStreamDepth, enabled); }
+    virtual int SetIrFrameEnabled(bool enabled) { return SetStreamEnable(kStreamIr, enabled); }
+    virtual int SetConfidenceFrameEnabled(bool enabled)
+    {
+        return SetStreamEnable(kStreamConfidence, enabled);
+    }
+    virtual int SetRgbFrameEnabled(bool enabled) { return SetStreamEnable(kStreamColor, enabled); }
     virtual int SetImageMirror(int mirror);
     virtual int SetImageRotation(int rotation);
-    virtual bool IsDataModeValid(int mode);
+    virtual bool IsDataModeValid(int mode) { return m_modes.Lists().IsDataModeValid(mode); }
 
     // Properties: `size` is the length of `data`; Get writes the length it returned.
     virtual int SetProperty(int key, const void *data, int size);
     virtual int GetProperty(int key, void *data, int *size);
-    virtual uint32_t GetDeviceType();
+    virtual uint32_t GetDeviceType() { return m_info.deviceType; }
 
     // Firmware and configuration upgrade.
     virtual int StartUpgradeFirmWare(const char *path);
@@ -249,35 +268,38 @@ public:
     /// modulo 256 in `flag`; false (and a log line) when it cannot be read or has the wrong size.
     static bool CheckTransferFile(FileTransferParams &params);
     /// The largest distance of a depth range in millimetres (0, with a log line, for a range above 5).
-    static int GetSonyMaxDepth(int range);
+    static int GetSonyMaxDepth(int range) { return SessionModeLists::GetSonyMaxDepth(range); }
 
     // ---- Stream hub side (the hub thread calls these) ----
     bool HasProtocol() const override { return m_protocol != nullptr; }
     bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) override;
-    DeviceStatus *GetDeviceStatus() override { return &m_deviceStatus; }
-    bool IsDeviceStatusRequested() const override { return m_statusRequested.load(); }
-    void SetDeviceStatusRequested(bool on) override { m_statusRequested.store(on); }
-    bool IsDeviceStatusFollowed() const override { return m_statusFollowed.load(); }
-    void SetDeviceStatusFollowed(bool on) override { m_statusFollowed.store(on); }
+    DeviceStatus *GetDeviceStatus() override { return m_confirm.Record(); }
+    bool IsDeviceStatusRequested() const override { return m_confirm.IsRequested(); }
+    void SetDeviceStatusRequested(bool on) override { m_confirm.SetRequested(on); }
+    bool IsDeviceStatusFollowed() const override { return m_confirm.IsFollowed(); }
+    void SetDeviceStatusFollowed(bool on) override { m_confirm.SetFollowed(on); }
     void StoreInitCameraParams(const InitCameraParams &params) override;
 
     // ---- Internal settings and state, for the device layer and tests ----
     /// Confirmation waits poll every `periodMs` instead of their own period (0 restores the periods);
     /// the number of comparisons stays.
-    void SetConfirmPollPeriodMs(unsigned periodMs) { m_pollPeriodOverrideMs.store(periodMs); }
+    void SetConfirmPollPeriodMs(unsigned periodMs) { m_confirm.SetPollPeriodMs(periodMs); }
     bool IsOpened() const { return m_opened.load(); }
     bool IsInitialised() const { return m_initialised.load(); }
-    uint8_t GetCurrentDataMode() const { return m_dataMode.load(); }
-    uint32_t GetCurrentDepthRange() const { return m_depthRange.load(); }
-    DualFreqMode GetCurrentDualFreqMode() const { return m_dualFreq; }
-    LensConfig GetLensConfig() const { return m_lens; }
+    uint8_t GetCurrentDataMode() const { return m_modes.CurrentDataMode().load(); }
+    uint32_t GetCurrentDepthRange() const { return m_modes.CurrentDepthRange().load(); }
+    DualFreqMode GetCurrentDualFreqMode() const { return m_modes.CurrentDualFreq(); }
+    LensConfig GetLensConfig() const { return m_frames.Lens(); }
     /// Count byte and entries, as the session holds them.
-    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_dataModeList; }
-    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const { return m_depthRangeList; }
-    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_measuringRanges; }
+    std::array<uint8_t, kDataModeListBytes> GetDataModeList() const { return m_modes.Lists().DataModes(); }
+    std::array<uint8_t, kDepthRangeListBytes> GetDepthRangeList() const
+    {
+        return m_modes.Lists().DepthRanges();
+    }
+    std::vector<MeasuringRange> GetMeasuringRangeTable() const { return m_modes.Lists().MeasuringRanges(); }
     std::string GetSerialNumber() const { return m_serialNumber; }
     /// The ToF intrinsics as last gathered (row-major 3x3).
-    std::array<double, 9> GetTofIntrinsic() const { return m_tofIntrinsic; }
+    std::array<double, 9> GetTofIntrinsic() const { return m_calibration.Params().tofIntrinsic; }
     /// The frame pipeline; null for a session built with the default constructor.
     ImageProc *GetImageProc() { return m_imageProc.get(); }
 
@@ -287,71 +309,38 @@ protected:
     BaseSession();
 
 private:
-    /// Polls the status record until `matches` holds: `count` comparisons `periodMs` apart, ended early
-    /// when the camera stops reporting its status. 0 on a match, else -105; 0 at once when the status
-    /// is not followed.
-    template <typename Match> int WaitForStatus(int count, unsigned periodMs, Match matches);
-    void SleepMs(unsigned ms) const;
+    /// The pipeline (or the refine library behind it) for an operation that is handed on as it is.
+    PipelineForwarder Pipeline() const;
     /// Fills the pipeline's initial parameters from what the session knows now and initialises it.
     void InitPipeline();
     /// Gives the ToF decoder the settings the session keeps for it.
     void ApplyTofSettings();
-    int DataModeCount() const;
-    int DepthRangeCount() const;
     static bool IsNetworkType(uint32_t deviceType) { return deviceType >= 520 && deviceType <= 523; }
 
     SessionInfo m_info;
-    DeviceStatus
-        m_deviceStatus{}; // written by the hub thread under StatusLock(); read through ReadDeviceStatus()
-    std::atomic<bool> m_statusFollowed{true};
-    std::atomic<bool> m_statusRequested{true};
-    // Declared after the status it writes; destroyed (and its threads stopped) before everything below
-    // goes away, the protocol included.
+    // The status record the hub thread writes, and the waits on it: declared before the pipeline.
+    StatusConfirmer m_confirm{*this};
+    // Declared after the status it writes; the destructor stops its threads before anything else goes
+    // away, the protocol and the helpers below included.
     std::unique_ptr<ImageProc> m_imageProc;
-    std::vector<MeasuringRange> m_measuringRanges;
-
-    std::array<double, 9> m_tofIntrinsic{};
-    std::array<double, 9> m_colorIntrinsic{};
-    std::array<double, 8> m_tofDistortion{};
-    std::array<double, 8> m_colorDistortion{};
-    std::array<double, 9> m_rotation{};
-    std::array<double, 3> m_translation{};
-
-    FrameMode m_irFrameMode{640, 480, 25};
-    FrameMode m_depthFrameMode{640, 480, 25};
-    FrameMode m_colorFrameMode{640, 360, 25};
-    std::atomic<uint32_t> m_depthRange{0};
-    std::atomic<uint8_t> m_dataMode{0};
-    DualFreqMode m_dualFreq{};
-    LensConfig m_lens{2, 1, 640, 360, 25, 2};
-    std::array<uint8_t, kDepthRangeListBytes> m_depthRangeList{};
-    std::array<uint8_t, kDataModeListBytes> m_dataModeList{};
-
     std::unique_ptr<BaseProtocol> m_protocol;
-    std::vector<DepthWorldRay> m_depthWorldTable; // empty until first built
     std::string m_serialNumber;
 
-    std::atomic<bool> m_colorDistortionApplied{true};
-    std::atomic<bool> m_tofDistortionApplied{true};
     std::atomic<bool> m_opened{false};
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_paramsRequested{false};
     std::atomic<bool> m_streamStarted{false};
-    std::atomic<int> m_imageRotation{-255};
     int m_sessionIndex = 0;
     std::mutex m_mutex; // serialises stream start and stop with frame reads
 
-    // Settings the ToF decoder takes; kept here because the decoder exists only after initialisation.
-    std::atomic<bool> m_computeRealDepth{false};
-    std::atomic<bool> m_smoothingFilter{false};
-    std::atomic<bool> m_timeFilter{false};
-    std::atomic<bool> m_temperatureOffset{true};
-    std::atomic<bool> m_rawDepthCut{false};
-    std::atomic<uint8_t> m_irGmmGain{0};
-    ConfidenceFilterParams m_confidenceParams{1, 0, 20, 4600};
-    bool m_hasConfidenceParams = false;
+    // The helpers reach the protocol and the pipeline through the pointers the constructor hands them.
+    ModeSettings m_modes{*this, m_confirm, m_streamStarted};
+    FrameModes m_frames{m_confirm};
+    SessionCalibration m_calibration;
+    FilterSettings m_filters{m_modes.CurrentDataMode()};
+    SessionProperties m_properties{*this, m_modes.Lists(), m_filters};
+    AcquisitionSettings m_acquisition{m_confirm, m_filters, m_modes.CurrentDataMode(), m_streamStarted};
 
     alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set
     std::atomic<bool> m_hasStoredInitParams{false};
-    std::atomic<unsigned> m_pollPeriodOverrideMs{0};
 };

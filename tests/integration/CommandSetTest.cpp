@@ -15,6 +15,7 @@
 #include "IntegrationSupport.h"
 #include "net/SocketCtl.h"
 #include "net/SocketProtocol.h"
+#include "protocol/PropertyKeys.h"
 
 namespace {
 
@@ -221,7 +222,7 @@ TEST_F(CommandSetTest, SettingsSendTheirDocumentedFrames)
          {{0x10, Doubles(13, {520, 0, 320, 0})}, {0x10, Doubles(14, {521, 240, 0, 0, 1})}}},
         {"SetSN", [](SocketProtocol &p) { return p.SetSN("ABC", 3); }, {{0x13, Bytes({2, 'A', 'B', 'C'})}}},
         {"SetDeviceSN property",
-         [](SocketProtocol &p) { return p.SetProperty(SocketProtocol::kPropDeviceSN, "XYZ", 3); },
+         [](SocketProtocol &p) { return p.SetProperty(kSessionDeviceSn, "XYZ", 3); },
          {{0x18, Bytes({2, 'X', 'Y', 'Z'})}}},
         {"SetDeviceSubnetMask",
          [](SocketProtocol &p) { return p.SetDeviceSubnetMask("255.0.0.0", 9); },

@@ -139,6 +139,10 @@ TEST_F(EnumSocketDeviceTest, StateAnnouncementsMoveTheEntry)
         {2, 0, 4, 5, -1},  {2, 0, 7, 0, -1}, // unknown state
         {1, 1, 3, 4, -1},                    // removed camera entering upgrade
         {1, 1, 2, 1, -1},  {0, 0, 0, 2, -1}, // asked for removal, then back before the manager ran
+        {1, 1, 0, 2, 0},                     // a removed camera comes back: add pending
+        {1, 1, 7, 0, -1},                    // removed, then an unknown state
+        {0, 1, 0, 2, 0},                     // lost and reported, then back: add pending
+        {3, 0, 0, 3, -1},                    // an open camera must be reported removed first
     };
     for (const Row &row : rows) {
         m_list.clear();

@@ -14,13 +14,11 @@
 #include "../runtime/RuntimeTestSupport.h"
 #include "NetTestSupport.h"
 #include "net/SocketCtl.h"
+#include "protocol/StatusCodes.h"
 
 using namespace net_test;
 
 namespace {
-
-constexpr int kKindQuery = 1;
-constexpr int kKindSetting = 2;
 
 TEST(SocketCtlTest, PeerAddressTextComesFromTheAddressBytes)
 {
@@ -64,7 +62,7 @@ TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 
     // Without a connection no request is written anywhere.
     char payload[4] = {1};
-    EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSetting), SocketCtl::kCommandFailed);
+    EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSet), kStatusTransport);
     EXPECT_TRUE(home.Logged("SendData err:"));
 }
 
@@ -77,7 +75,7 @@ TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
         closedPort = gone.Port();
     }
     SocketCtl ctl(kLoopback, closedPort, closedPort);
-    EXPECT_EQ(ctl.openDevice(), SocketCtl::kOpenFailed);
+    EXPECT_EQ(ctl.openDevice(), kStatusNotConnected);
     EXPECT_FALSE(ctl.IsOpened());
     EXPECT_TRUE(home.Logged(" wait the Camera(cmd) connect 127.0.0.1"));
 }
@@ -141,13 +139,13 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
         size_t expectedPayload;
     };
     const std::vector<Row> rows = {
-        {0x04, 0, kKindSetting, {0xAA, 0, 0, 0, 3, 0, 0, 0, 0xAA, 0x04, 0}, 0},
-        {0x04, 70, kKindSetting, {0xAA, 0, 0, 0, 67, 0, 0, 0, 0xAA, 0x04, 64}, 64},
-        {0x12, 6, kKindSetting, {0xAA, 0, 0, 0, 9, 0, 0, 0, 0xAA, 0x12, 6}, 6},
-        {0x06, 1, kKindQuery, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x86, 1}, 1},
+        {0x04, 0, kKindSet, {0xAA, 0, 0, 0, 3, 0, 0, 0, 0xAA, 0x04, 0}, 0},
+        {0x04, 70, kKindSet, {0xAA, 0, 0, 0, 67, 0, 0, 0, 0xAA, 0x04, 64}, 64},
+        {0x12, 6, kKindSet, {0xAA, 0, 0, 0, 9, 0, 0, 0, 0xAA, 0x12, 6}, 6},
+        {0x06, 1, kKindGet, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x86, 1}, 1},
         {0x06, 1, 7, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x86, 1}, 1},
         // An id with bit 7 set always expects a reply.
-        {0x9C, 1, kKindSetting, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x9C, 1}, 1},
+        {0x9C, 1, kKindSet, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x9C, 1}, 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE("cmd " + std::to_string(row.cmd) + " len " + std::to_string(row.len));
@@ -155,7 +153,7 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
         for (int i = 0; i < 80; ++i) {
             buf[i] = static_cast<char>(i + 1);
         }
-        const bool query = row.type != kKindSetting || (row.cmd & 0x80) != 0;
+        const bool query = row.type != kKindSet || (row.cmd & 0x80) != 0;
         if (query) {
             ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x42})));
         }
@@ -184,7 +182,7 @@ TEST_F(SocketCtlLoopback, ReplyCopiesAtMostTheCallersCapacity)
     ASSERT_TRUE(m_cmd.Send(ReplyFrame(data)));
     char buf[16];
     std::memset(buf, 0x11, sizeof(buf));
-    ASSERT_EQ(m_ctl->SetCmd(0x13, buf, 4, 1, kKindQuery), 0);
+    ASSERT_EQ(m_ctl->SetCmd(0x13, buf, 4, 1, kKindGet), 0);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(static_cast<uint8_t>(buf[i]), 0xB0 + i);
     }
@@ -200,7 +198,7 @@ TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
     ASSERT_TRUE(m_cmd.Send(frame));
     char buf[16];
     std::memset(buf, 0x11, sizeof(buf));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindGet), kStatusTransport);
     EXPECT_EQ(static_cast<uint8_t>(buf[0]), 0xC1);
     EXPECT_EQ(static_cast<uint8_t>(buf[1]), 0xC2);
     EXPECT_EQ(buf[2], 0x11);
@@ -208,7 +206,7 @@ TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
 
     // The frame was consumed whole: the next transaction gets its own answer.
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x55})));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindGet), 0);
     EXPECT_EQ(buf[0], 0x55);
 }
 
@@ -218,10 +216,10 @@ TEST_F(SocketCtlLoopback, WrongMarkerIsDrainedAndReportedAsFailure)
     ASSERT_TRUE(m_cmd.Send(bad));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x77, 0x78})));
     char buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), kStatusTransport);
     EXPECT_EQ(buf[0], 9); // nothing of the bad frame reached the caller
     EXPECT_TRUE(m_home.Logged("reply marker:0xab"));
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), 0);
     EXPECT_EQ(buf[0], 0x77);
     EXPECT_EQ(buf[1], 0x78);
 }
@@ -237,8 +235,8 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     ASSERT_TRUE(m_cmd.Send(shortBody));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x31})));
     char buf[8] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), kStatusTransport);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), 0);
     EXPECT_EQ(buf[0], 0x31);
 
     // A body longer than any reply is refused before it is read or a buffer is grown for it.
@@ -246,7 +244,7 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     PutU32(huge, 0xAA);
     PutU32(huge, 0xFFFFFFF0u);
     ASSERT_TRUE(m_cmd.Send(huge));
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), kStatusTransport);
     EXPECT_TRUE(m_home.Logged("is too long"));
 }
 
@@ -254,7 +252,7 @@ TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuer
 {
     SocketCtl::SetReceiveTimeoutMs(100);
     char first[4] = {1, 0, 0, 0};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindGet), kStatusTransport);
     // The camera answers the timed-out query only after the host gave up on it.
     ASSERT_FALSE(ReadRequest(m_cmd).header.empty());
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x11, 0x12, 0x13})));
@@ -266,7 +264,7 @@ TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuer
         }
     });
     char second[4] = {1, 0, 0, 0};
-    EXPECT_EQ(m_ctl->SetCmd(0x07, second, 3, 1, kKindQuery), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x07, second, 3, 1, kKindGet), 0);
     camera.join();
     EXPECT_EQ(second[0], 0x21) << "the late reply passed for the answer to the next query";
     EXPECT_EQ(second[2], 0x23);
@@ -277,7 +275,7 @@ TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
 {
     SocketCtl::SetReceiveTimeoutMs(100);
     char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindGet), kStatusTransport);
     EXPECT_TRUE(m_home.Logged(" the server connection has been gracefully closed cmdid 134"));
     EXPECT_TRUE(m_home.Logged("time is over"));
 }
@@ -286,15 +284,15 @@ TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
 {
     m_cmd.Close();
     char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindGet), kStatusTransport);
     EXPECT_TRUE(m_home.Logged("gracefully closed"));
     // The first frames to a closed peer may still be accepted by the kernel; once the peer has reset the
     // connection, the send itself fails.
     int ret = 0;
     for (int attempt = 0; attempt < 50 && ret == 0; ++attempt) {
-        ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSetting);
+        ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSet);
     }
-    EXPECT_EQ(ret, SocketCtl::kCommandFailed);
+    EXPECT_EQ(ret, kStatusTransport);
     EXPECT_TRUE(m_home.Logged("SendData err: 32") || m_home.Logged("SendData err: 104"));
 }
 
@@ -316,7 +314,7 @@ TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
             char buf[4] = {static_cast<char>(threadId), static_cast<char>(i & 0xFF),
                            static_cast<char>(i >> 8), 0};
             const char expected[3] = {buf[0], buf[1], buf[2]};
-            if (m_ctl->SetCmd(0x13, buf, 3, 3, kKindQuery) != 0 || std::memcmp(buf, expected, 3) != 0) {
+            if (m_ctl->SetCmd(0x13, buf, 3, 3, kKindGet) != 0 || std::memcmp(buf, expected, 3) != 0) {
                 ++mismatches;
             }
         }

@@ -16,6 +16,8 @@
 #include "../runtime/RuntimeTestSupport.h"
 #include "NetTestSupport.h"
 #include "net/SocketProtocol.h"
+#include "protocol/PropertyKeys.h"
+#include "protocol/StatusCodes.h"
 
 using namespace net_test;
 
@@ -84,11 +86,19 @@ TEST_F(SocketProtocolUnopened, GuardedOperationsSucceedWithoutTheCamera)
     for (size_t i = 0; i < guarded.size(); ++i) {
         EXPECT_EQ(guarded[i](), 0) << "operation " << i;
     }
-    EXPECT_EQ(m_protocol.StartStream(), -13);
-    EXPECT_EQ(m_protocol.StopStream(), -13);
-    EXPECT_TRUE(m_home.Logged("device is not opened."));
+    EXPECT_EQ(m_protocol.StartStream(), kStatusNotConnected);
+    EXPECT_EQ(m_protocol.StopStream(), kStatusNotConnected);
+    // Rows and shared routines log in the name of the operation they run for.
+    EXPECT_TRUE(m_home.Logged(":SetDataMode]:3\n"));
+    EXPECT_TRUE(m_home.Logged(":GetSlaveMode]:device is not opened."));
+    EXPECT_TRUE(m_home.Logged(":GetDeviceMACAddr]:device is not opened."));
+    EXPECT_TRUE(m_home.Logged(":StopStream]:device is not opened."));
+    // The open guard comes before the null check; an unguarded query checks its pointer.
+    EXPECT_EQ(m_protocol.GetDataMode(nullptr), 0);
+    EXPECT_EQ(m_protocol.GetTofFrameRate(nullptr), -1);
+    EXPECT_TRUE(m_home.Logged(":GetTofFrameRate]:invalid param: rate is null"));
     // Unguarded operations try the camera, and without a connection that fails.
-    EXPECT_EQ(m_protocol.SetTofFrameRate(10), SocketCtl::kCommandFailed);
+    EXPECT_EQ(m_protocol.SetTofFrameRate(10), kStatusTransport);
     EXPECT_EQ(m_protocol.SendCameraParamsEnable(true), -1);
     EXPECT_EQ(m_protocol.IsSupportJSONConfig(), -1);
 }
@@ -116,9 +126,10 @@ TEST_F(SocketProtocolUnopened, DefaultsTheNetworkCameraLacksAreNotSupported)
         [&] { return m_protocol.TransferFile(transfer); },
     };
     for (size_t i = 0; i < defaults.size(); ++i) {
-        EXPECT_EQ(defaults[i](), BaseProtocol::kNotSupported) << "operation " << i;
+        EXPECT_EQ(defaults[i](), kStatusNotSupported) << "operation " << i;
     }
-    EXPECT_TRUE(m_home.Logged("Not Support."));
+    EXPECT_TRUE(m_home.Logged(":SetWDRGMMGain]:Not Support."));
+    EXPECT_TRUE(m_home.Logged(":TransferFile]:Not Support."));
 }
 
 TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
@@ -127,10 +138,10 @@ TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
     EXPECT_EQ(m_protocol.SetDualFreqMode(mode), -1);
     EXPECT_TRUE(m_home.Logged("wdr range count:3 is invalid."));
     EXPECT_EQ(m_protocol.SetCameraIntrinsic(static_cast<SensorType>(3), nullptr), 0);
-    EXPECT_TRUE(m_home.Logged("cameraType:3 is invaild"));
-    EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), BaseProtocol::kNotSupported);
+    EXPECT_TRUE(m_home.Logged(":SetCameraIntrinsic]:cameraType:3 is invaild"));
+    EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), kStatusNotSupported);
     int size = 4;
-    EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), BaseProtocol::kNotSupported);
+    EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), kStatusNotSupported);
     uint16_t regs[1] = {1};
     uint16_t values[1] = {2};
     EXPECT_EQ(m_protocol.SetRegVal(regs, values, 0), -1);
@@ -309,7 +320,7 @@ TEST_F(SocketProtocolLoopback, ListsNeverPassTheirPayloadOrRecord)
     unsigned char sessionList[33 + 8];
     std::memset(sessionList, 0x5A, sizeof(sessionList));
     int size = 33;
-    EXPECT_EQ(m_protocol->GetProperty(SocketProtocol::kPropOutModeList, sessionList, &size), 0);
+    EXPECT_EQ(m_protocol->GetProperty(kSessionModeList, sessionList, &size), 0);
     EXPECT_EQ(sessionList[0], 32);
     EXPECT_EQ(sessionList[32], 0x21);
     for (int i = 33; i < 41; ++i) {
@@ -350,7 +361,7 @@ TEST_F(SocketProtocolLoopback, DspPropertyStaysWithinTheCallersRecord)
     record[0] = 6; // config 6: ToF distortion
     std::memset(record + 7, 0x5A, 4);
     int size = 7;
-    EXPECT_EQ(m_protocol->GetProperty(SocketProtocol::kPropDspStatus, record, &size), 0);
+    EXPECT_EQ(m_protocol->GetProperty(kSessionDspStatus, record, &size), 0);
     EXPECT_EQ(record[offsetof(DSPParameters, enable)], 1);
     for (int i = 7; i < 11; ++i) {
         EXPECT_EQ(record[i], 0x5A);

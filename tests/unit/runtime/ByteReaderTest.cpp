@@ -2,6 +2,8 @@
 // Tests of the bounds-checked reader and the matching writer.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "runtime/ByteReader.h"
 
 TEST(ByteReaderTest, ReadsLittleEndianFieldsWrittenByTheWriter)
@@ -53,4 +55,27 @@ TEST(ByteReaderTest, TextFieldsAreCutAndTerminated)
     char rest[8];
     EXPECT_FALSE(r.ReadText(rest, sizeof(rest), 3));
     EXPECT_STREQ(rest, "");
+}
+
+TEST(ByteReaderTest, FixedWriterStopsAtItsEndAndDoublesRoundTrip)
+{
+    uint8_t buffer[12];
+    std::memset(buffer, 0x5A, sizeof(buffer));
+    ByteWriter w(buffer, 10);
+    w.WriteU8(7);
+    w.WriteF64Le(-25.5);
+    ASSERT_TRUE(w.Ok());
+    EXPECT_EQ(w.Size(), 9u);
+    w.WriteU16Le(0xFFFF); // one byte too many: nothing is written
+    EXPECT_FALSE(w.Ok());
+    w.WriteU8(1); // would fit, but the writer stays failed
+    EXPECT_EQ(w.Size(), 9u);
+    EXPECT_EQ(buffer[9], 0x5A);
+    EXPECT_EQ(buffer[10], 0x5A);
+
+    ByteReader r(buffer, 9);
+    EXPECT_EQ(r.ReadU8(), 7);
+    EXPECT_EQ(r.ReadF64Le(), -25.5);
+    EXPECT_EQ(r.ReadLe(9), 0u) << "wider than a 64-bit value";
+    EXPECT_FALSE(r.Ok());
 }

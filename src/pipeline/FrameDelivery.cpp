@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// The delivery side of the stream hub: output slots, frame collection (paired or single), mapping,
-// rotation and mirroring, the notification thread and the pipeline's start-up.
+// FrameDelivery: output slots, frame collection (paired or single), mapping, rotation and mirroring, and
+// the notification thread.
+#include "pipeline/FrameDelivery.h"
+
 #include <cstring>
 
-#include "pipeline/ImageProc.h"
+#include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
 
 std::mutex g_MutexSetLens;
@@ -17,16 +19,16 @@ struct SlotLayout
     uint32_t bufferBytes;
 };
 
-// Indexed by ImageProc::Slot.
+// Indexed by FrameDelivery::Slot.
 constexpr SlotLayout kSlotLayout[] = {
-    {kFrameColor, kPixelBgr888, ImageProc::kColorSlotBytes},
-    {kFrameDepth, kPixelDepthMm16, ImageProc::kImageSlotBytes},
-    {kFrameIr, kPixelGray8, ImageProc::kImageSlotBytes},
-    {kFrameConfidence, kPixelGray16, ImageProc::kImageSlotBytes},
-    {kFrameColorMappedToDepth, kPixelBgr888, ImageProc::kColorSlotBytes},
-    {kFrameDepthMappedToColor, kPixelDepthMm16, ImageProc::kImageSlotBytes},
-    {kFrameIrMappedToColor, kPixelGray16, ImageProc::kImageSlotBytes},
-    {kFrameDepth, kPixelDepthMm16, ImageProc::kImageSlotBytes},
+    {kFrameColor, kPixelBgr888, FrameDelivery::kColorSlotBytes},
+    {kFrameDepth, kPixelDepthMm16, FrameDelivery::kImageSlotBytes},
+    {kFrameIr, kPixelGray8, FrameDelivery::kImageSlotBytes},
+    {kFrameConfidence, kPixelGray16, FrameDelivery::kImageSlotBytes},
+    {kFrameColorMappedToDepth, kPixelBgr888, FrameDelivery::kColorSlotBytes},
+    {kFrameDepthMappedToColor, kPixelDepthMm16, FrameDelivery::kImageSlotBytes},
+    {kFrameIrMappedToColor, kPixelGray16, FrameDelivery::kImageSlotBytes},
+    {kFrameDepth, kPixelDepthMm16, FrameDelivery::kImageSlotBytes},
 };
 
 AlgImage ImageOf(Frame &frame, ALG_ElemType elemType)
@@ -41,20 +43,36 @@ ALG_ElemType ElemTypeOf(FrameType type)
 
 } // namespace
 
-Callback::~Callback()
+FrameDelivery::FrameDelivery(APIDepthRefine *refine) : StoppableThread("Callback"), m_refine(refine)
+{
+    InitBuf();
+}
+
+FrameDelivery::~FrameDelivery()
 {
     Stop();
     Join();
 }
 
-void Callback::Run()
+void FrameDelivery::Run()
 {
     while (IsRunning()) {
-        m_hub->CallbackFn();
+        CallbackFn();
     }
 }
 
-void ImageProc::InitBuf()
+void FrameDelivery::SetSources(const DeliverySources &sources)
+{
+    // Unpublished while the queues change: a collection sees the old set, nothing, or the new set.
+    m_sync.store(nullptr);
+    m_depthQueue = sources.depth;
+    m_irQueue = sources.ir;
+    m_confidenceQueue = sources.confidence;
+    m_colorQueue = sources.color;
+    m_sync.store(sources.sync);
+}
+
+void FrameDelivery::InitBuf()
 {
     for (int i = 0; i < kSlotCount; ++i) {
         // Left uninitialised: the pages of slots a camera never uses are never touched.
@@ -72,7 +90,7 @@ void ImageProc::InitBuf()
     m_mappedIrOut.reset(new uint8_t[kImageSlotBytes]);
 }
 
-int ImageProc::SlotOfType(FrameType type)
+int FrameDelivery::SlotOfType(FrameType type)
 {
     switch (type) {
     case kFrameColor:
@@ -94,56 +112,8 @@ int ImageProc::SlotOfType(FrameType type)
     }
 }
 
-int ImageProc::Init(const PipelineInitParams &params)
+int FrameDelivery::PrepareNextFrame(FrameReady *ready)
 {
-    m_rgbDecode->SetRotateType(params.colorRotateType);
-    m_rgbDecode->SetMode(params.colorMode);
-    m_rgbDecode->SetWaitTime(m_waitTimeMs.load());
-    if (!m_rgbDecode->IsRunning()) {
-        m_rgbDecode->Start();
-    }
-
-    EnsureTofDecoder(params.configDir);
-    if (!params.measuringRanges.empty()) {
-        m_tofDecode->SetRangeValue(params.measuringRanges);
-    }
-    m_tofDecode->SetFrameMode(kFrameDepth, params.depthMode);
-    m_tofDecode->SetFrameMode(kFrameIr, params.irMode);
-    if (m_refine != nullptr) {
-        const int ret = m_refine->Init(params.cameraParams, params.configDir.c_str());
-        if (ret != kRefineOk) {
-            TFLOG("refine Init ret:%d", ret);
-        }
-    }
-    SetColorIntrinsic(params.cameraParams.colorIntrinsic);
-    m_tofDecode->SetDataMode(params.dataMode);
-    EnsureSync();
-    if (!m_tofDecode->IsRunning()) {
-        m_tofDecode->Start();
-    }
-
-    if (!m_sync->IsRunning()) {
-        m_sync->Init(params.serialNumber.substr(0, 63).c_str());
-        m_sync->Start();
-    }
-    return 0;
-}
-
-int ImageProc::PrepareNextFrame(FrameReady *ready)
-{
-    if (ready != nullptr) {
-        *ready = FrameReady{};
-    }
-    if (!m_connect.load()) {
-        return -2;
-    }
-    if (HasNotify()) {
-        return m_consecutiveFailedReads.load() < kCallbackModeFailedReads ? -1 : -255;
-    }
-    const int32_t deviceError = m_deviceErrorCode.load();
-    if (deviceError != 0) {
-        return deviceError;
-    }
     std::lock_guard<std::recursive_mutex> lock(m_collectMutex);
     if (m_pendingSet.exchange(false)) {
         FillReady(ready);
@@ -154,7 +124,7 @@ int ImageProc::PrepareNextFrame(FrameReady *ready)
     return ret;
 }
 
-void ImageProc::FillReady(FrameReady *ready) const
+void FrameDelivery::FillReady(FrameReady *ready) const
 {
     if (ready == nullptr) {
         return;
@@ -168,7 +138,7 @@ void ImageProc::FillReady(FrameReady *ready) const
     ready->irMappedToColor = m_slotReady[kSlotIrMapped].load() ? 1 : 0;
 }
 
-void ImageProc::ClearReady()
+void FrameDelivery::ClearReady()
 {
     for (int i = kSlotColor; i <= kSlotIrMapped; ++i) {
         m_slotReady[i].store(false);
@@ -178,20 +148,21 @@ void ImageProc::ClearReady()
     cb.hasMappedColor = cb.hasMappedDepth = cb.hasMappedIr = 0;
 }
 
-int ImageProc::UnsyncCollect()
+int FrameDelivery::UnsyncCollect()
 {
     if (!m_streamOn.load() || !m_frameState.load()) {
-        return -1;
+        return kStatusDeviceNotFound;
     }
     for (int slot : {kSlotDepth, kSlotIr, kSlotConfidence, kSlotColor}) {
         m_slotReady[slot].store(false);
     }
-    if (m_sync == nullptr || m_tofDecode == nullptr) {
-        return -11;
+    Sync *const sync = m_sync.load();
+    if (sync == nullptr) {
+        return kStatusFrameTimeout;
     }
-    const uint8_t mask = m_sync->GetSingleFrameReady();
+    const uint8_t mask = sync->GetSingleFrameReady();
     if (mask == 0) {
-        return -11;
+        return kStatusFrameTimeout;
     }
     struct Kind
     {
@@ -202,13 +173,11 @@ int ImageProc::UnsyncCollect()
         uint8_t CallbackFrames::*presence;
     };
     const Kind kinds[] = {
-        {kHasDepth, kSlotDepth, m_tofDecode->GetDepthQueue(), &CallbackFrames::depth,
-         &CallbackFrames::hasDepth},
-        {kHasIr, kSlotIr, m_tofDecode->GetIrQueue(), &CallbackFrames::ir, &CallbackFrames::hasIr},
-        {kHasConfidence, kSlotConfidence, m_tofDecode->GetConfidenceQueue(), &CallbackFrames::confidence,
+        {kHasDepth, kSlotDepth, m_depthQueue, &CallbackFrames::depth, &CallbackFrames::hasDepth},
+        {kHasIr, kSlotIr, m_irQueue, &CallbackFrames::ir, &CallbackFrames::hasIr},
+        {kHasConfidence, kSlotConfidence, m_confidenceQueue, &CallbackFrames::confidence,
          &CallbackFrames::hasConfidence},
-        {kHasColor, kSlotColor, m_rgbDecode->GetColorQueue(), &CallbackFrames::color,
-         &CallbackFrames::hasColor},
+        {kHasColor, kSlotColor, m_colorQueue, &CallbackFrames::color, &CallbackFrames::hasColor},
     };
     bool anyReady = false;
     for (const Kind &kind : kinds) {
@@ -225,7 +194,7 @@ int ImageProc::UnsyncCollect()
             const TfFrameNotifyCallback callback = m_notify.load();
             if (callback != nullptr) {
                 CallbackFrames &cb = m_callbackFrames;
-                Frame2TfFrame(cb.*(kind.tf), frame);
+                cb.*(kind.tf) = ToTfFrame(*frame);
                 cb.*(kind.presence) = 1;
                 Notify(callback);
                 cb.hasColor = cb.hasDepth = cb.hasIr = cb.hasConfidence = 0;
@@ -239,13 +208,13 @@ int ImageProc::UnsyncCollect()
         }
         kind.queue->RecycleFrame(frame);
     }
-    return anyReady ? 0 : -11;
+    return anyReady ? 0 : kStatusFrameTimeout;
 }
 
-int ImageProc::SyncCollect()
+int FrameDelivery::SyncCollect()
 {
     if (!m_streamOn.load() || !m_frameState.load()) {
-        return -1;
+        return kStatusDeviceNotFound;
     }
     ClearReady();
     SyncFrame set{};
@@ -253,9 +222,10 @@ int ImageProc::SyncCollect()
     set.depthFrame = &m_slots[kSlotDepth];
     set.irFrame = &m_slots[kSlotIr];
     set.confidenceFrame = &m_slots[kSlotConfidence];
-    if (m_sync == nullptr || m_sync->GetSyncFrame(set) == 0) {
+    Sync *const sync = m_sync.load();
+    if (sync == nullptr || sync->GetSyncFrame(set) == 0) {
         TFLOG("timeout");
-        return -11;
+        return kStatusFrameTimeout;
     }
     uint8_t mapped = 0;
     if (m_colorToDepth.load() || m_depthToColor.load() || m_irToColor.load()) {
@@ -310,14 +280,14 @@ int ImageProc::SyncCollect()
             }
             DoMirror(m_slots[part.slot], type);
         }
-        Frame2TfFrame(m_callbackFrames.*(part.tf), &m_slots[part.slot]);
+        m_callbackFrames.*(part.tf) = ToTfFrame(m_slots[part.slot]);
         m_callbackFrames.*(part.presence) = 1;
     }
     Notify(callback);
     return 0;
 }
 
-uint8_t ImageProc::ProcMapFrame(const SyncFrame &set)
+uint8_t FrameDelivery::ProcMapFrame(const SyncFrame &set)
 {
     if (m_refine == nullptr || set.hasDepth == 0 || set.hasColor == 0) {
         return 0;
@@ -393,9 +363,9 @@ uint8_t ImageProc::ProcMapFrame(const SyncFrame &set)
     return produced;
 }
 
-void ImageProc::StoreMapped(Slot slot, FrameType type, const uint8_t *image, const AlgImage &out,
-                            uint32_t bytesPerPixel, const Frame &imageOf, const Frame &restOf,
-                            uint32_t depthRange)
+void FrameDelivery::StoreMapped(Slot slot, FrameType type, const uint8_t *image, const AlgImage &out,
+                                uint32_t bytesPerPixel, const Frame &imageOf, const Frame &restOf,
+                                uint32_t depthRange)
 {
     Frame &frame = m_slots[slot];
     const uint32_t bytes = out.width * out.height * bytesPerPixel;
@@ -414,7 +384,7 @@ void ImageProc::StoreMapped(Slot slot, FrameType type, const uint8_t *image, con
     frame.bufferSize = kImageSlotBytes;
 }
 
-void ImageProc::DoMirror(Frame &frame, ALG_ElemType elemType)
+void FrameDelivery::DoMirror(Frame &frame, ALG_ElemType elemType)
 {
     const int mirror = m_mirror.load();
     if (m_refine == nullptr || mirror < 1 || mirror > 3) {
@@ -428,10 +398,10 @@ void ImageProc::DoMirror(Frame &frame, ALG_ElemType elemType)
     }
 }
 
-int ImageProc::GetFrame(FrameType type, Frame *frame)
+int FrameDelivery::GetFrame(FrameType type, Frame *frame)
 {
     if (frame == nullptr) {
-        return -5;
+        return kStatusNoFrameData;
     }
     const int slot = SlotOfType(type);
     if (slot < 0) {
@@ -450,7 +420,7 @@ int ImageProc::GetFrame(FrameType type, Frame *frame)
             std::memset(frame->pFrameData, 0, frame->bufferSize);
         }
         std::memset(static_cast<void *>(frame), 0, sizeof(Frame));
-        return -4;
+        return kStatusNoFrameMode;
     }
     std::memcpy(static_cast<void *>(frame), static_cast<const void *>(&m_slots[slot]), sizeof(Frame));
     m_slotReady[slot].store(false);
@@ -479,34 +449,20 @@ int ImageProc::GetFrame(FrameType type, Frame *frame)
     return 0;
 }
 
-void ImageProc::Frame2TfFrame(TfFrame &out, const Frame *frame)
-{
-    out.frameIndex = frame->frameIndex;
-    out.frameType = static_cast<decltype(out.frameType)>(frame->frameType);
-    out.pixelFormat = static_cast<decltype(out.pixelFormat)>(frame->pixelFormat);
-    out.imuFrameNo = frame->imuFrameNo;
-    out.pFrameData = frame->pFrameData;
-    out.dataLen = frame->dataLen;
-    out.exposureTime = frame->exposureTime;
-    out.depthRange = frame->depthRange;
-    out.width = frame->width;
-    out.height = frame->height;
-}
-
-int ImageProc::RegisterNotify(TfFrameNotifyCallback callback)
+int FrameDelivery::RegisterNotify(TfFrameNotifyCallback callback)
 {
     if (callback == nullptr) {
         TFLOG("callback is NULL");
         return 0;
     }
     m_notify.store(callback);
-    if (!m_callback->IsRunning()) {
-        m_callback->Start();
+    if (!IsRunning()) {
+        Start();
     }
     return 1;
 }
 
-int ImageProc::UnRegisterNotify()
+int FrameDelivery::UnRegisterNotify()
 {
     m_notify.store(nullptr);
     // A call in progress finishes before this returns, unless this is that call.
@@ -516,27 +472,27 @@ int ImageProc::UnRegisterNotify()
     return 0;
 }
 
-void ImageProc::Notify(TfFrameNotifyCallback callback)
+void FrameDelivery::Notify(TfFrameNotifyCallback callback)
 {
     m_notifyThread.store(std::this_thread::get_id());
     callback(&m_callbackFrames);
     m_notifyThread.store(std::thread::id());
 }
 
-void ImageProc::CallbackFn()
+void FrameDelivery::CallbackFn()
 {
     if (!HasNotify()) {
         if (!m_loggedNoCallback) {
             TFLOG("not register callback");
             m_loggedNoCallback = true;
         }
-        m_callback->Pause(kCallbackIdlePauseMs);
+        WaitForStop(kCallbackIdlePauseMs);
         return;
     }
     m_loggedNoCallback = false;
-    if (m_sync == nullptr) {
+    if (m_sync.load() == nullptr) {
         // Not initialised yet: nothing can arrive.
-        m_callback->Pause(kCallbackIdlePauseMs);
+        WaitForStop(kCallbackIdlePauseMs);
         return;
     }
     int ret = 0;
@@ -550,51 +506,48 @@ void ImageProc::CallbackFn()
             m_pendingSet.store(true);
         }
     }
-    if (ret == -1) {
+    if (ret == kStatusDeviceNotFound) {
         // Stream or frame state off: the collection returns at once.
-        m_callback->Pause(kCallbackIdlePauseMs);
+        WaitForStop(kCallbackIdlePauseMs);
     }
 }
 
-void ImageProc::SetSynchronizeEnabled(bool enabled)
+void FrameDelivery::SetSynchronizeEnabled(bool enabled)
 {
     TFLOG("bEnabled:%d", m_synchronize.load() ? 1 : 0);
     m_synchronize.store(enabled);
-    if (m_sync) {
-        m_sync->SetSyncEnable(enabled);
-    }
 }
 
-int ImageProc::SetTransformColorImgToDepthCameraEnabled(bool enabled)
+int FrameDelivery::SetTransformColorImgToDepthCameraEnabled(bool enabled)
 {
     TFLOG("enabled:%d", enabled ? 1 : 0);
     if (m_refine == nullptr) {
-        return -255;
+        return kStatusNotSupported;
     }
     m_colorToDepth.store(enabled);
     return 0;
 }
 
-int ImageProc::SetTransformDepthImgToColorCameraEnabled(bool enabled)
+int FrameDelivery::SetTransformDepthImgToColorCameraEnabled(bool enabled)
 {
     TFLOG("enabled:%d", enabled ? 1 : 0);
     if (m_refine == nullptr) {
-        return -255;
+        return kStatusNotSupported;
     }
     m_depthToColor.store(enabled);
     return 0;
 }
 
-int ImageProc::SetTransformIRImgToColorCameraEnabled(bool enabled)
+int FrameDelivery::SetTransformIRImgToColorCameraEnabled(bool enabled)
 {
     if (m_refine == nullptr) {
-        return -255;
+        return kStatusNotSupported;
     }
     m_irToColor.store(enabled);
     return 0;
 }
 
-void ImageProc::setFramePixelFormat(int frameType, int pixelFormat)
+void FrameDelivery::SetFramePixelFormat(int frameType, int pixelFormat)
 {
     if (frameType == kFrameIr && (pixelFormat == kPixelGray16 || pixelFormat == kPixelGray8)) {
         m_mappedIrFormat.store(pixelFormat);
@@ -603,93 +556,7 @@ void ImageProc::setFramePixelFormat(int frameType, int pixelFormat)
     TFLOG("frameType:%d pixelFormat:%d Not yet supported", frameType, pixelFormat);
 }
 
-void ImageProc::SetColorPixelFormat(PixelFormat format)
-{
-    m_rgbDecode->SetPixelFormat(format);
-}
-
-PixelFormat ImageProc::GetColorPixelFormat() const
-{
-    return m_rgbDecode->GetPixelFormat();
-}
-
-void ImageProc::SetIRPixelFormat(PixelFormat format)
-{
-    m_irPixelFormat.store(format);
-    if (m_tofDecode) {
-        m_tofDecode->SetIRPixelFormat(format);
-    }
-}
-
-void ImageProc::SetFrameMode(FrameType type, const FrameMode &mode)
-{
-    switch (type) {
-    case kFrameDepth:
-    case kFrameIr:
-        if (m_tofDecode) {
-            m_tofDecode->SetFrameMode(type, mode);
-        }
-        break;
-    case kFrameColor:
-        m_rgbDecode->SetMode(mode);
-        SetPreProcRgbIntrinsic();
-        break;
-    default:
-        TFLOG("frameType:%d is invalid.", static_cast<int>(type));
-        break;
-    }
-}
-
-void ImageProc::SetColorIntrinsic(const double *intrinsic9)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_intrinsicMutex);
-        if (intrinsic9 == nullptr) {
-            m_hasColorIntrinsic = false;
-        } else {
-            std::memcpy(m_colorIntrinsic.data(), intrinsic9, sizeof(double) * 9);
-            m_hasColorIntrinsic = true;
-        }
-    }
-    SetPreProcRgbIntrinsic();
-}
-
-int ImageProc::SetPreProcRgbIntrinsic()
-{
-    std::array<double, 9> intrinsic{};
-    {
-        std::lock_guard<std::mutex> lock(m_intrinsicMutex);
-        if (!m_hasColorIntrinsic) {
-            return -1;
-        }
-        intrinsic = m_colorIntrinsic;
-    }
-    return m_rgbDecode->SetPreProcRgbIntrinsic(intrinsic.data());
-}
-
-void ImageProc::SetWaitTime(uint16_t waitTimeMs)
-{
-    m_waitTimeMs.store(waitTimeMs);
-    m_rgbDecode->SetWaitTime(waitTimeMs);
-    if (m_tofDecode) {
-        m_tofDecode->SetWaitTime(waitTimeMs);
-    }
-    if (m_sync) {
-        m_sync->SetWaitTime(waitTimeMs);
-    }
-    m_rawTofQueue->SetWaitTime(waitTimeMs);
-    m_rawColorQueue->SetWaitTime(waitTimeMs);
-}
-
-int ImageProc::GetStreamStatus() const
-{
-    if (m_consecutiveFailedReads.load() > kStreamLostFailedReads) {
-        return 0;
-    }
-    return m_connect.load() ? 1 : 0;
-}
-
-int ImageProc::GetOnlyTimeFilterDepth(Frame *frame)
+int FrameDelivery::GetOnlyTimeFilterDepth(Frame *frame)
 {
     if (m_refine == nullptr) {
         return -1;
@@ -709,8 +576,8 @@ int ImageProc::GetOnlyTimeFilterDepth(Frame *frame)
     return ret;
 }
 
-int ImageProc::GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
-                                        TfVector2u16 *colorPoint)
+int FrameDelivery::GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
+                                            TfVector2u16 *colorPoint)
 {
     if (m_refine == nullptr) {
         return -1;

@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: Apache-2.0
+// SessionCalibration: the calibration block's arrival, the undistorted intrinsics and the depth-to-world
+// table.
+#include "session/SessionCalibration.h"
+
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <thread>
+
+#include "pipeline/ImageProc.h"
+#include "runtime/LogCustom.h"
+#include "session/PipelineForwarder.h"
+#include "session/SessionGuards.h"
+
+namespace {
+/// The undistorted image sizes the intrinsics are computed for.
+constexpr uint16_t kTofImageWidth = 640;
+constexpr uint16_t kTofImageHeight = 480;
+constexpr uint16_t kColorImageWidth = 1600;
+constexpr uint16_t kColorImageHeight = 1200;
+static_assert(kTofImageWidth == kDepthTableWidth && kTofImageHeight == kDepthTableHeight,
+              "the depth-to-world table covers the undistorted ToF image");
+} // namespace
+
+bool SessionCalibration::AwaitBlock(ImageProc &pipeline, InitCameraParams &block, int &waitedMs)
+{
+    // The looks follow a fixed schedule from the first one, so late wake-ups of a busy machine do not add
+    // up: the k-th look happens k x 10 ms after the first, and the time waited says when.
+    const auto firstLook = std::chrono::steady_clock::now();
+    for (int failed = 0; failed < kBlockTries; ++failed) {
+        if (pipeline.GetDeviceInitParams(block)) {
+            waitedMs = failed * static_cast<int>(kBlockPauseMs);
+            return true;
+        }
+        std::this_thread::sleep_until(firstLook + std::chrono::milliseconds((failed + 1) * kBlockPauseMs));
+    }
+    if (pipeline.GetDeviceInitParams(block)) {
+        waitedMs = kBlockTries * static_cast<int>(kBlockPauseMs);
+        return true;
+    }
+    return false;
+}
+
+void SessionCalibration::TakeBlock(const InitCameraParams &block)
+{
+    Parameters &p = m_params;
+    std::copy(std::begin(block.tofIntrinsic), std::end(block.tofIntrinsic), p.tofIntrinsic.begin());
+    std::copy(std::begin(block.rgbIntrinsic), std::end(block.rgbIntrinsic), p.colorIntrinsic.begin());
+    std::copy(std::begin(block.tofDistortion), std::end(block.tofDistortion), p.tofDistortion.begin());
+    std::copy(std::begin(block.rgbDistortion), std::end(block.rgbDistortion), p.colorDistortion.begin());
+    std::copy(std::begin(block.rotation), std::end(block.rotation), p.rotation.begin());
+    std::copy(std::begin(block.translation), std::end(block.translation), p.translation.begin());
+}
+
+void SessionCalibration::FillCameraParams(RefineCameraParams &out) const
+{
+    const Parameters &p = m_params;
+    std::copy(p.tofIntrinsic.begin(), p.tofIntrinsic.end(), out.tofIntrinsic);
+    std::copy(p.tofDistortion.begin(), p.tofDistortion.end(), out.tofDistortion);
+    std::copy(p.colorIntrinsic.begin(), p.colorIntrinsic.end(), out.colorIntrinsic);
+    std::copy(p.colorDistortion.begin(), p.colorDistortion.end(), out.colorDistortion);
+    std::copy(p.rotation.begin(), p.rotation.end(), out.rotation);
+    std::copy(p.translation.begin(), p.translation.end(), out.translation);
+}
+
+void SessionCalibration::UndistortIntrinsic(SensorType sensor, double *intrinsic,
+                                            APIDepthRefine *refine) const
+{
+    const bool tof = sensor == kSensorTof;
+    const bool undistorted = tof ? IsTofUndistorted() : IsColorUndistorted();
+    if (!undistorted || refine == nullptr) {
+        return;
+    }
+    const double *distortion = tof ? m_params.tofDistortion.data() : m_params.colorDistortion.data();
+    refine->ComputeUndistortedIntrinsic(intrinsic, distortion, tof ? kTofImageWidth : kColorImageWidth,
+                                        tof ? kTofImageHeight : kColorImageHeight);
+}
+
+std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *intrinsic,
+                                                               APIDepthRefine *refine)
+{
+    std::array<double, 9> k{};
+    std::copy(intrinsic, intrinsic + k.size(), k.begin());
+    UndistortIntrinsic(kSensorTof, k.data(), refine);
+    const double fx = k[0], cx = k[2], fy = k[4], cy = k[5];
+    std::vector<DepthWorldRay> table(static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight);
+    for (int v = 0; v < kDepthTableHeight; ++v) {
+        for (int u = 0; u < kDepthTableWidth; ++u) {
+            table[static_cast<size_t>(v) * kDepthTableWidth + static_cast<size_t>(u)] =
+                DepthWorldRay((u - cx) / fx, (v - cy) / fy);
+        }
+    }
+    m_depthWorldTable = std::move(table);
+    return k;
+}
+
+void SessionCalibration::Attach(BaseProtocol *protocol, ImageProc *pipeline)
+{
+    m_protocol = protocol;
+    m_imageProc = pipeline;
+}
+
+int SessionCalibration::GetCameraIntrinsic_(SensorType sensor, double *intrinsic)
+{
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
+        return kStatusNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    if (intrinsic == nullptr) {
+        return kStatusNullPointer;
+    }
+    return m_protocol->GetCameraIntrinsic(sensor, intrinsic);
+}
+
+int SessionCalibration::GetCameraDistortion(SensorType sensor, double *distortion)
+{
+    if (sensor != kSensorTof && sensor != kSensorColor) {
+        TFLOG("cameraType:%d is invalid.", static_cast<int>(sensor));
+        return kStatusNotSupported;
+    }
+    REQUIRE_PROTOCOL();
+    if (distortion == nullptr) {
+        return kStatusNullPointer;
+    }
+    return m_protocol->GetCameraDistortion(sensor, distortion);
+}
+
+int SessionCalibration::SetApplyRGBDistortionEnabled(bool enabled)
+{
+    SetColorUndistorted(enabled);
+    return PipelineForwarder(m_imageProc).Forward(__func__, [&](ImageProc &p) {
+        return p.GetRgbDecode()->SetApplyRGBDistortionEnabled(enabled);
+    });
+}
+
+int SessionCalibration::GetApplyRGBDistortionEnabled(bool *enabled)
+{
+    const int ret =
+        PipelineForwarder(m_imageProc).Forward(__func__, ReadInto(enabled, [](ImageProc &p) {
+                                                   return p.GetRgbDecode()->GetApplyRGBDistortionEnabled();
+                                               }));
+    if (ret == kStatusOk) {
+        SetColorUndistorted(*enabled);
+    }
+    return ret;
+}
+
+int SessionCalibration::InitDepthFrame2WorldTab(const double *intrinsic)
+{
+    if (intrinsic == nullptr) {
+        TFLOG("intrinsic is null.");
+        return kStatusNullPointer;
+    }
+    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", intrinsic[0], intrinsic[2], intrinsic[4], intrinsic[5]);
+    const std::array<double, 9> k =
+        BuildDepthWorldTable(intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
+    TFLOG("Fx:%8.6lf Cx:%8.6lf Fy:%8.6lf Cy:%8.6lf", k[0], k[2], k[4], k[5]);
+    return kStatusOk;
+}

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: Apache-2.0
+// TransferFileCheck: checks a host file before a session sends it to the camera.
+#pragma once
+
+#include "protocol/ProtocolTypes.h"
+
+/// A file sent to the camera must be readable and of the size its type requires (pixel tables 640 x 480
+/// values of 16 bits; a depth table of range `index` two bytes per millimetre up to the range's
+/// wrap-around distance, and one more value).
+class TransferFileCheck
+{
+public:
+    /// Stores the file's size in `value` and its byte sum modulo 256 in `flag`; false (and a log line)
+    /// when it cannot be read or has the wrong size.
+    static bool CheckTransferFile(FileTransferParams &params);
+};

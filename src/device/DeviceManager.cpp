@@ -16,14 +16,14 @@
 #include "runtime/LogCustom.h"
 
 namespace {
-std::mutex g_instanceMutex;
+Mutex g_instanceMutex;
 DeviceManager *g_instance = nullptr; // guarded by g_instanceMutex
 
 std::atomic<unsigned> g_roundPeriodMs{1000};
 std::atomic<uint16_t> g_discoveryPort{EnumSocketDevice::kDiscoveryPort};
 
 /// Hot-plug notification threads still running, so shutdown can let them finish.
-std::mutex g_notifyMutex;
+Mutex g_notifyMutex;
 std::condition_variable g_notifyDone;
 int g_notifyRunning = 0; // guarded by g_notifyMutex
 
@@ -41,7 +41,7 @@ void HotplugCallback(TfDeviceInfo info, int type, TfHotPlugCallback callback, Tf
     if (callbackEx != nullptr) {
         callbackEx(&info, type, context);
     }
-    std::lock_guard<std::mutex> lock(g_notifyMutex);
+    MutexLock lock(g_notifyMutex);
     --g_notifyRunning;
     g_notifyDone.notify_all();
 }
@@ -64,14 +64,14 @@ void DeviceManager::SetDiscoveryPort(uint16_t port)
 
 bool DeviceManager::WaitForNotifications(unsigned timeoutMs)
 {
-    std::unique_lock<std::mutex> lock(g_notifyMutex);
-    return g_notifyDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+    MutexLock lock(g_notifyMutex);
+    return g_notifyDone.wait_for(lock.Native(), std::chrono::milliseconds(timeoutMs),
                                  [] { return g_notifyRunning == 0; });
 }
 
 DeviceManager *DeviceManager::GetInstance()
 {
-    std::lock_guard<std::mutex> lock(g_instanceMutex);
+    MutexLock lock(g_instanceMutex);
     if (g_instance == nullptr) {
         g_instance = new DeviceManager();
     }
@@ -82,7 +82,7 @@ void DeviceManager::Release()
 {
     DeviceManager *instance = nullptr;
     {
-        std::lock_guard<std::mutex> lock(g_instanceMutex);
+        MutexLock lock(g_instanceMutex);
         instance = g_instance;
         g_instance = nullptr;
     }
@@ -107,7 +107,7 @@ DeviceManager::~DeviceManager()
     if (!WaitForNotifications(kNotificationDrainMs)) {
         TFLOG("hot-plug callbacks still running after %u ms", kNotificationDrainMs);
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     for (auto &entry : m_list) {
         entry->Release();
     }
@@ -121,7 +121,7 @@ void DeviceManager::Run()
         std::vector<Notification> notifications;
         std::vector<BaseDevice *> probes;
         {
-            std::lock_guard<std::mutex> lock(m_listMutex);
+            MutexLock lock(m_listMutex);
             m_discovery->UpdateDeviceListInfo(m_list);
             ProcessEntriesLocked(notifications, probes);
         }
@@ -232,7 +232,7 @@ void DeviceManager::ProbeOpenCameras(const std::vector<BaseDevice *> &probes)
         }
         {
             // The camera may have been closed since the round listed it.
-            std::lock_guard<std::mutex> lock(m_listMutex);
+            MutexLock lock(m_listMutex);
             if (FindProbeTargetLocked(device) == nullptr) {
                 continue;
             }
@@ -240,7 +240,7 @@ void DeviceManager::ProbeOpenCameras(const std::vector<BaseDevice *> &probes)
         }
         char serial[64] = {};
         const int result = device->GetSN(serial, sizeof(serial) - 1);
-        std::lock_guard<std::mutex> lock(m_listMutex);
+        MutexLock lock(m_listMutex);
         m_probing = nullptr;
         m_probeEnded.notify_all();
         DeviceInfo *entry = FindProbeTargetLocked(device);
@@ -266,21 +266,21 @@ void DeviceManager::Dispatch(const std::vector<Notification> &notifications)
     TfHotPlugCallbackEx callbackEx = nullptr;
     void *context = nullptr;
     {
-        std::lock_guard<std::mutex> lock(m_listMutex);
+        MutexLock lock(m_listMutex);
         callback = m_hotPlug;
         callbackEx = m_hotPlugEx;
         context = m_hotPlugContext;
     }
     for (const Notification &n : notifications) {
         {
-            std::lock_guard<std::mutex> lock(g_notifyMutex);
+            MutexLock lock(g_notifyMutex);
             ++g_notifyRunning;
         }
         try {
             std::thread(HotplugCallback, n.info, n.type, callback, callbackEx, context).detach();
         } catch (const std::system_error &e) {
             TFLOG("hot-plug thread failed: %s", e.what());
-            std::lock_guard<std::mutex> lock(g_notifyMutex);
+            MutexLock lock(g_notifyMutex);
             --g_notifyRunning;
             g_notifyDone.notify_all();
         }
@@ -292,13 +292,13 @@ void DeviceManager::AddDeviceInfo(std::unique_ptr<DeviceInfo> entry)
     if (!entry) {
         return;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     m_list.push_back(std::move(entry));
 }
 
 int DeviceManager::GetCameraCount()
 {
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     int count = 0;
     for (size_t i = 0; i < m_list.size(); ++i) {
         const DeviceInfo &entry = *m_list[i];
@@ -317,7 +317,7 @@ int DeviceManager::GetDeviceInfoList(TfDeviceInfo *list, uint32_t capacity)
         TFLOG("pDevicesList is NULL.");
         return kStatusNullPointer;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     uint32_t written = 0;
     for (const auto &entry : m_list) {
         if (written >= capacity) {
@@ -336,7 +336,7 @@ int DeviceManager::GetDeviceInfo(TfDeviceInfo *info, uint32_t index)
         TFLOG("pDevices is NULL.");
         return kStatusNullPointer;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     if (index >= m_list.size()) {
         TFLOG("deviceCount:%d is invalid.", static_cast<int>(index));
         return kStatusInvalidArgument;
@@ -362,7 +362,7 @@ int DeviceManager::GetDeviceIP(const char *uri, char *ip)
         TFLOG("uri:%s is invalid.", "(null)");
         return kStatusDeviceNotFound;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     TFLOG("%d  %s", static_cast<int>(m_list.size()), uri);
     for (const auto &entry : m_list) {
         TFLOG("%d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus, entry->uri,
@@ -382,7 +382,7 @@ bool DeviceManager::CheckDevicePtrVaild(BaseDevice *device)
     if (device == nullptr) {
         return false;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     for (const auto &entry : m_list) {
         if (entry->pDevice.get() == device) {
             return true;
@@ -397,7 +397,7 @@ bool DeviceManager::checkOpenedByURI(const char *uri)
         TFLOG("uri:%s is invalid.", "(null)");
         return false;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     for (const auto &entry : m_list) {
         if (std::strncmp(entry->uri, uri, sizeof(entry->uri)) == 0 && entry->status == TF_CONNECT_OPENED) {
             TFLOG("uri:%s is found in the device list.%d %d %d ", uri, static_cast<int>(TF_CONNECT_OPENED),
@@ -414,7 +414,7 @@ bool DeviceManager::checkOpenedByAlias(const char *alias)
         TFLOG("alias:%s is invalid.", "(null)");
         return false;
     }
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     for (const auto &entry : m_list) {
         if (std::strncmp(entry->alias, alias, sizeof(entry->alias)) == 0 &&
             entry->status == TF_CONNECT_OPENED) {
@@ -501,12 +501,12 @@ DeviceInfo *DeviceManager::FindOpenTargetLocked(MatchBy by, const char *key, int
 
 BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
 {
-    std::unique_lock<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     TFLOG("%d  %s", static_cast<int>(m_list.size()), key);
     DeviceInfo *match = FindOpenTargetLocked(by, key, ret);
     while (match != nullptr && m_opening.count(match) != 0) {
         // Another caller is opening this camera: take its result instead of opening it twice.
-        m_openEnded.wait(lock);
+        m_openEnded.wait(lock.Native());
         match = FindOpenTargetLocked(by, key, ret);
     }
 
@@ -517,17 +517,17 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
             // first queries): calls for other cameras go on meanwhile. Entries are never erased, so
             // `match` stays valid; no handle to the new device exists before it is listed.
             m_opening.insert(match);
-            lock.unlock();
+            lock.Unlock();
             try {
                 ret = device->Open(false);
             } catch (...) {
                 // Reported by the API layer; the camera must not stay marked as being opened.
-                lock.lock();
+                lock.Lock();
                 m_opening.erase(match);
                 m_openEnded.notify_all();
                 throw;
             }
-            lock.lock();
+            lock.Lock();
             m_opening.erase(match);
             m_openEnded.notify_all();
             if (ret == kStatusOk) {
@@ -582,7 +582,7 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
     }
     std::unique_ptr<BaseDevice> released;
     {
-        std::unique_lock<std::mutex> lock(m_listMutex);
+        MutexLock lock(m_listMutex);
         for (auto &entry : m_list) {
             if (entry->pDevice.get() != device) {
                 continue;
@@ -598,7 +598,7 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
                   entry->uri, entry->alias);
             // A heartbeat in flight to this camera ends first (the wait lets other calls go on); the
             // camera is then destroyed under the lock, so no query sees a half-closed camera.
-            m_probeEnded.wait(lock, [this, device] { return m_probing != device; });
+            m_probeEnded.wait(lock.Native(), [this, device]() REQUIRES(m_listMutex) { return m_probing != device; });
             released.reset();
             break;
         }
@@ -608,26 +608,26 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
 void DeviceManager::SetHotPlugStatusCallback(TfHotPlugCallback callback)
 {
     TFLOG("pCallback:%p", reinterpret_cast<void *>(callback));
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     m_hotPlug = callback;
 }
 
 void DeviceManager::SetHotPlugStatusCallback_(TfHotPlugCallbackEx callback, void *context)
 {
     TFLOG("pCallback:%p pContex:%p", reinterpret_cast<void *>(callback), context);
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     m_hotPlugEx = callback;
     m_hotPlugContext = context;
 }
 
 void DeviceManager::SetUpgradeState(int state)
 {
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     m_iUpgradeFireOrJson = state;
 }
 
 int DeviceManager::GetUpgradeState() const
 {
-    std::lock_guard<std::mutex> lock(m_listMutex);
+    MutexLock lock(m_listMutex);
     return m_iUpgradeFireOrJson;
 }

@@ -2,6 +2,8 @@
 // DeviceManager: the process-wide owner of the device list, the open cameras and the hot-plug callbacks.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -75,7 +77,7 @@ private:
     };
     BaseDevice *OpenMatching(MatchBy by, const char *key, int &ret);
     /// The listed, not removed entry that `key` names; null with `ret` -1 (only removed ones) or -15.
-    DeviceInfo *FindOpenTargetLocked(MatchBy by, const char *key, int &ret);
+    DeviceInfo *FindOpenTargetLocked(MatchBy by, const char *key, int &ret) REQUIRES(m_listMutex);
 
     struct Notification
     {
@@ -84,25 +86,26 @@ private:
     };
     /// One manager round over the list; collects the notifications to dispatch and the open cameras to
     /// probe once the lock is released.
-    void ProcessEntriesLocked(std::vector<Notification> &notifications, std::vector<BaseDevice *> &probes);
+    void ProcessEntriesLocked(std::vector<Notification> &notifications, std::vector<BaseDevice *> &probes)
+        REQUIRES(m_listMutex);
     /// Sends each camera its heartbeat without holding the list lock, so that a camera that does not answer
     /// (a probe waits up to five seconds) holds up no call for the others; counts failures in a row.
     void ProbeOpenCameras(const std::vector<BaseDevice *> &probes);
     /// The entry of `device` while it is open and watched (no upgrade running), else null.
-    DeviceInfo *FindProbeTargetLocked(const BaseDevice *device);
+    DeviceInfo *FindProbeTargetLocked(const BaseDevice *device) REQUIRES(m_listMutex);
     void Dispatch(const std::vector<Notification> &notifications);
 
     std::unique_ptr<EnumSocketDevice> m_discovery; // its thread runs only with a discovery port
-    mutable std::mutex m_listMutex;
-    std::vector<std::unique_ptr<DeviceInfo>> m_list; // guarded by m_listMutex
-    TfHotPlugCallback m_hotPlug = nullptr;           // guarded by m_listMutex
-    TfHotPlugCallbackEx m_hotPlugEx = nullptr;       // guarded by m_listMutex
-    void *m_hotPlugContext = nullptr;                // guarded by m_listMutex
-    int m_iUpgradeFireOrJson = 0;                    // guarded by m_listMutex
+    mutable Mutex m_listMutex;
+    std::vector<std::unique_ptr<DeviceInfo>> m_list GUARDED_BY(m_listMutex);
+    TfHotPlugCallback m_hotPlug GUARDED_BY(m_listMutex) = nullptr;
+    TfHotPlugCallbackEx m_hotPlugEx GUARDED_BY(m_listMutex) = nullptr;
+    void *m_hotPlugContext GUARDED_BY(m_listMutex) = nullptr;
+    int m_iUpgradeFireOrJson GUARDED_BY(m_listMutex) = 0;
     /// The camera being probed outside the list lock; whoever destroys it first waits for the probe to end.
-    const BaseDevice *m_probing = nullptr; // guarded by m_listMutex
-    std::condition_variable m_probeEnded;  // signalled under m_listMutex when m_probing is cleared
+    const BaseDevice *m_probing GUARDED_BY(m_listMutex) = nullptr;
+    std::condition_variable m_probeEnded; // signalled under m_listMutex when m_probing is cleared
     /// Entries whose camera is being opened outside the list lock; a second open of one waits for it.
-    std::set<const DeviceInfo *> m_opening; // guarded by m_listMutex
-    std::condition_variable m_openEnded;    // signalled under m_listMutex when an open ends
+    std::set<const DeviceInfo *> m_opening GUARDED_BY(m_listMutex);
+    std::condition_variable m_openEnded; // signalled under m_listMutex when an open ends
 };

@@ -123,7 +123,7 @@ void EnumSocketDevice::CloseSocket()
 
 size_t EnumSocketDevice::RecordCount() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     return m_records.size();
 }
 
@@ -208,7 +208,7 @@ void EnumSocketDevice::HandleDatagram(const uint8_t *data, size_t size)
               a.alias);
         return;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     for (auto &record : m_records) {
         if (!SameText(record->sn, a.sn, 30) || !SameText(record->ip, a.ip, 16)) {
             continue;
@@ -345,7 +345,7 @@ void EnumSocketDevice::ApplyAnnouncedState(DeviceInfo &entry, uint8_t cameraStat
 
 void EnumSocketDevice::UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceInfo>> &list)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     for (auto it = m_records.begin(); it != m_records.end();) {
         SocKetDevice &record = **it;
         DeviceInfo *entry = nullptr;

@@ -2,6 +2,8 @@
 // EnumSocketDevice: listens for camera announcements on UDP and merges them into the device list.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -87,6 +89,6 @@ private:
     uint16_t m_port;
     int m_socket = -1; // touched only by the discovery thread once it runs
     std::atomic<bool> m_bound{false};
-    mutable std::mutex m_mutex;
-    std::vector<std::unique_ptr<SocKetDevice>> m_records; // guarded by m_mutex
+    mutable Mutex m_mutex;
+    std::vector<std::unique_ptr<SocKetDevice>> m_records GUARDED_BY(m_mutex);
 };

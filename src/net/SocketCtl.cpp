@@ -277,13 +277,13 @@ void SocketCtl::CloseSockets()
     const int dataSocket = m_dataSocket.exchange(0);
     if (dataSocket > 0) {
         shutdown(dataSocket, SHUT_RDWR);
-        std::lock_guard<std::mutex> reading(m_dataReadLock);
+        MutexLock reading(m_dataReadLock);
         close(dataSocket);
     }
     const int cmdSocket = m_cmdSocket.exchange(0);
     if (cmdSocket > 0) {
         shutdown(cmdSocket, SHUT_RDWR);
-        std::lock_guard<std::mutex> transaction(m_cmdLock);
+        MutexLock transaction(m_cmdLock);
         close(cmdSocket);
     }
 }
@@ -331,7 +331,7 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
         TFLOG("invalid param: capacity:%d", capacity);
         return -1;
     }
-    std::lock_guard<std::mutex> reading(m_dataReadLock);
+    MutexLock reading(m_dataReadLock);
     const int fd = m_dataSocket.load();
     if (fd <= 0) {
         return 0; // closed meanwhile
@@ -437,7 +437,7 @@ int SocketCtl::RecvReplyPart(unsigned char *buf, size_t len, int cmdByte)
 
 int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
 {
-    std::lock_guard<std::mutex> lock(m_cmdLock);
+    MutexLock lock(m_cmdLock);
     int payloadBytes = std::min(std::max(len, 0), kMaxPayloadBytes);
     if (buf == nullptr) {
         payloadBytes = 0;

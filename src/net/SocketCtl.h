@@ -3,6 +3,8 @@
 // stream buffer reads.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -105,10 +107,10 @@ private:
     // Receive calls wait for whole blocks only where the socket carries its own time-out.
     std::atomic<bool> m_dataWaitAll{false};
     std::atomic<bool> m_cmdWaitAll{false};
-    std::unique_ptr<unsigned char[]> m_replyBuffer; // guarded by m_cmdLock
-    int m_replyCapacity = 0;                        // guarded by m_cmdLock
-    bool m_replyOutOfStep = false;                  // guarded by m_cmdLock; a reply was left unread
-    std::mutex m_cmdLock;
-    std::mutex m_dataReadLock; // held by a stream read, so that a close waits for it to return
+    std::unique_ptr<unsigned char[]> m_replyBuffer GUARDED_BY(m_cmdLock);
+    int m_replyCapacity GUARDED_BY(m_cmdLock) = 0;
+    bool m_replyOutOfStep GUARDED_BY(m_cmdLock) = false; // a reply was left unread
+    Mutex m_cmdLock;
+    Mutex m_dataReadLock; // held by a stream read, so that a close waits for it to return
     std::atomic<uint64_t> m_droppedBuffers{0};
 };

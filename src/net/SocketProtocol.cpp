@@ -129,8 +129,8 @@ int SocketProtocol::CloseDevice()
 {
     m_opened.store(false);
     TFLOG("1");
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_transferIdleCv.wait(lock, [this] { return m_transferIdle; });
+    MutexLock lock(m_mutex);
+    m_transferIdleCv.wait(lock.Native(), [this]() REQUIRES(m_mutex) { return m_transferIdle; });
     TFLOG("2");
     m_socketCtl->closeDevice();
     return 0;
@@ -138,14 +138,14 @@ int SocketProtocol::CloseDevice()
 
 void SocketProtocol::BeginTransfer()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     m_transferIdle = false;
 }
 
 void SocketProtocol::EndTransfer()
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        MutexLock lock(m_mutex);
         m_transferIdle = true;
     }
     m_transferIdleCv.notify_all();

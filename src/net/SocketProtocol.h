@@ -3,6 +3,8 @@
 // connection of its SocketCtl.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -176,8 +178,8 @@ private:
     std::atomic<bool> m_opened{false};
     SessionInfo m_info;
     std::unique_ptr<SocketCtl> m_socketCtl;
-    std::mutex m_mutex;
+    Mutex m_mutex;
     std::condition_variable m_transferIdleCv;
-    bool m_transferIdle = true; // guarded by m_mutex
-    CommandTable m_commands;    // over m_socketCtl and m_opened
+    bool m_transferIdle GUARDED_BY(m_mutex) = true;
+    CommandTable m_commands; // over m_socketCtl and m_opened
 };

@@ -103,7 +103,7 @@ Frame *FramePool::AllocFrame(FrameType type)
     if (type != m_type) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     if (m_freeList.empty()) {
         TFLOG("FramePool of %d is exhausted", static_cast<int>(m_type));
         return nullptr;
@@ -120,7 +120,7 @@ int FramePool::RecycleFrame(Frame *frame)
     if (frame == nullptr || static_cast<int32_t>(frame->frameType) != m_type) {
         return 0;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     Slot *slot = FindSlot(frame);
     if (slot == nullptr || slot->free) {
         // A foreign frame would be freed by its own pool while this one still lists it, and a second
@@ -140,7 +140,7 @@ int FramePool::RecycleFrame(Frame *frame)
 
 uint32_t FramePool::GetFreeCount() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     return static_cast<uint32_t>(m_freeList.size());
 }
 

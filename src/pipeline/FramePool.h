@@ -2,6 +2,8 @@
 // FramePool: a fixed set of frames of one type whose payload buffers are allocated once, before streaming.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -56,13 +58,13 @@ private:
     {
         std::unique_ptr<Frame> frame;
         std::unique_ptr<uint8_t, FreeDeleter> payload;
-        bool free = true; // guarded by m_mutex
+        bool free = true; // guarded by the pool's m_mutex
     };
 
     Slot *FindSlot(const Frame *frame);
 
     FrameType m_type;
     std::vector<Slot> m_frames; // fixed after construction
-    mutable std::mutex m_mutex;
-    std::deque<Frame *> m_freeList; // guarded by m_mutex; oldest first
+    mutable Mutex m_mutex;
+    std::deque<Frame *> m_freeList GUARDED_BY(m_mutex); // oldest first
 };

@@ -16,7 +16,7 @@ FrameQueue::FrameQueue(FrameType type, uint32_t capacity, uint32_t poolCount)
 FrameQueue::~FrameQueue()
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        MutexLock lock(m_mutex);
         // The pool owns every frame, queued ones included, and frees them with itself.
         m_frames.clear();
     }
@@ -39,7 +39,7 @@ void FrameQueue::Push(Frame *frame)
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        MutexLock lock(m_mutex);
         while (!m_frames.empty() && m_frames.size() >= m_capacity) {
             Frame *oldest = m_frames.front();
             m_frames.pop_front();
@@ -55,10 +55,10 @@ void FrameQueue::Push(Frame *frame)
 
 Frame *FrameQueue::Pop(FrameType /*type*/)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     if (m_frames.empty()) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_waitTimeMs);
-        if (!m_cond.wait_until(lock, deadline, [this] { return !m_frames.empty() || m_interrupted; }) ||
+        if (!m_cond.wait_until(lock.Native(), deadline, [this]() REQUIRES(m_mutex) { return !m_frames.empty() || m_interrupted; }) ||
             m_frames.empty()) {
             return nullptr;
         }
@@ -71,7 +71,7 @@ Frame *FrameQueue::Pop(FrameType /*type*/)
 void FrameQueue::Interrupt(bool on)
 {
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        MutexLock lock(m_mutex);
         m_interrupted = on;
     }
     m_cond.notify_all();
@@ -87,19 +87,19 @@ void FrameQueue::RecycleFrame(Frame *frame)
 
 uint32_t FrameQueue::Size() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     return static_cast<uint32_t>(m_frames.size());
 }
 
 void FrameQueue::SetWaitTime(uint16_t waitTimeMs)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     m_waitTimeMs = waitTimeMs;
 }
 
 uint64_t FrameQueue::GetDroppedCount() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    MutexLock lock(m_mutex);
     return m_dropped;
 }
 

@@ -3,6 +3,8 @@
 // and a timed pop.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -50,10 +52,10 @@ private:
     FrameType m_frameType;
     uint32_t m_capacity;
     std::unique_ptr<FramePool> m_pool;
-    mutable std::mutex m_mutex;
+    mutable Mutex m_mutex;
     std::condition_variable m_cond;
-    std::deque<Frame *> m_frames; // guarded by m_mutex
-    uint16_t m_waitTimeMs;        // guarded by m_mutex
-    uint64_t m_dropped = 0;       // guarded by m_mutex
-    bool m_interrupted = false;   // guarded by m_mutex
+    std::deque<Frame *> m_frames GUARDED_BY(m_mutex);
+    uint16_t m_waitTimeMs GUARDED_BY(m_mutex);
+    uint64_t m_dropped GUARDED_BY(m_mutex) = 0;
+    bool m_interrupted GUARDED_BY(m_mutex) = false;
 };

@@ -53,7 +53,7 @@ int Sync::Init(const char *serialNumber)
 void Sync::SetSingleFrameReady(uint8_t bits)
 {
     {
-        std::lock_guard<std::mutex> lock(m_maskMutex);
+        MutexLock lock(m_maskMutex);
         m_singleFrameMask = static_cast<uint8_t>(m_singleFrameMask | bits);
     }
     const XnStatus status = xnOSSetEvent(m_singleFrameEvent);
@@ -67,7 +67,7 @@ uint8_t Sync::GetSingleFrameReady()
     if (xnOSWaitEvent(m_singleFrameEvent, m_waitTimeMs.load()) != XN_OS_OK) {
         return 0;
     }
-    std::lock_guard<std::mutex> lock(m_maskMutex);
+    MutexLock lock(m_maskMutex);
     const uint8_t mask = m_singleFrameMask;
     m_singleFrameMask = 0;
     return mask;
@@ -88,7 +88,7 @@ int Sync::GetSyncFrame(SyncFrame &out)
         if (xnOSWaitEvent(m_syncFrameEvent, static_cast<uint32_t>(waitMs - elapsedMs)) != XN_OS_OK) {
             return 0;
         }
-        std::lock_guard<std::mutex> lock(m_outputMutex);
+        MutexLock lock(m_outputMutex);
         // The event outlives a set emptied by a reset; such a wake-up has nothing to deliver.
         if (m_output.inUse == 0) {
             continue;
@@ -170,14 +170,14 @@ void Sync::RecycleSyncFrame(SyncFrame &set)
 
 void Sync::RecycleFrame()
 {
-    std::lock_guard<std::mutex> lock(m_ringMutex);
+    MutexLock lock(m_ringMutex);
     RecycleLocked();
 }
 
 void Sync::RecycleLocked()
 {
     {
-        std::lock_guard<std::mutex> lock(m_outputMutex);
+        MutexLock lock(m_outputMutex);
         RecycleSyncFrame(m_output);
         m_output.frameIndex = 0;
     }
@@ -209,7 +209,7 @@ void Sync::RunOnce()
     uint8_t mask = 0;
     if (xnOSWaitEvent(m_singleFrameEvent, std::min<uint32_t>(m_waitTimeMs.load(), kWorkerWaitSliceMs)) ==
         XN_OS_OK) {
-        std::lock_guard<std::mutex> lock(m_maskMutex);
+        MutexLock lock(m_maskMutex);
         mask = m_singleFrameMask;
         m_singleFrameMask = 0;
     }
@@ -237,7 +237,7 @@ void Sync::DrainKind(uint8_t bit)
         if (frame == nullptr) {
             return;
         }
-        std::lock_guard<std::mutex> lock(m_ringMutex);
+        MutexLock lock(m_ringMutex);
         FileFrame(bit, frame);
     }
 }
@@ -318,7 +318,7 @@ bool Sync::IsOvertaken(int index)
 
 void Sync::PublishReadSlot()
 {
-    std::lock_guard<std::mutex> ringLock(m_ringMutex);
+    MutexLock ringLock(m_ringMutex);
     if (!m_stream.load() || !m_frameState.load()) {
         RecycleLocked();
         return;
@@ -335,7 +335,7 @@ void Sync::PublishReadSlot()
     }
     SyncFrame &slot = m_ring[m_readIndex];
     {
-        std::lock_guard<std::mutex> outputLock(m_outputMutex);
+        MutexLock outputLock(m_outputMutex);
         if (m_output.inUse != 0) {
             ++m_replacedSets;
             RecycleSyncFrame(m_output);

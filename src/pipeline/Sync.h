@@ -3,6 +3,8 @@
 // and carries the decoders' single-frame-ready notification to unsynchronised delivery.
 #pragma once
 
+#include "runtime/Mutex.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -86,35 +88,35 @@ private:
     void GiveBack(uint8_t bit, Frame *frame);
     void DrainKind(uint8_t bit);
     // The ring operations below need m_ringMutex.
-    void FileFrame(uint8_t bit, Frame *frame);
+    void FileFrame(uint8_t bit, Frame *frame) REQUIRES(m_ringMutex);
     /// The ring slot holding a set still waiting for parts or delivery with this frame index, or -1.
-    int FindSyncQueueIndex(uint32_t frameIndex);
+    int FindSyncQueueIndex(uint32_t frameIndex) REQUIRES(m_ringMutex);
     /// Advances the write index past `index` when it is the write slot, abandoning the oldest set when
     /// the ring is then full.
-    void ChangeSyncQueueIndexSeek(int index);
+    void ChangeSyncQueueIndexSeek(int index) REQUIRES(m_ringMutex);
     static bool IsComplete(SyncFrame &slot);
     /// True when every part the slot still lacks has already arrived for a newer buffer: each kind comes
     /// in buffer order, so the slot can never complete.
-    bool IsOvertaken(int index);
-    void PublishReadSlot();
-    void RecycleLocked();
+    bool IsOvertaken(int index) REQUIRES(m_ringMutex);
+    void PublishReadSlot() EXCLUDES(m_ringMutex);
+    void RecycleLocked() REQUIRES(m_ringMutex);
 
     FrameQueue *m_depthQueue;      // owned by the ToF decoder; may be null
     FrameQueue *m_irQueue;         // owned by the ToF decoder; may be null
     FrameQueue *m_confidenceQueue; // owned by the ToF decoder; may be null
     FrameQueue *m_colorQueue;      // owned by the colour decoder; may be null
 
-    std::mutex m_ringMutex; // the worker holds it while filing; SetSyncEnable while emptying
-    std::array<SyncFrame, kSlotCount> m_ring{}; // guarded by m_ringMutex
-    int m_readIndex = 0;                        // guarded by m_ringMutex
-    int m_writeIndex = 0;                       // guarded by m_ringMutex
-    bool m_hasNewest = false; // guarded by m_ringMutex; a set was opened since the last reset
+    Mutex m_ringMutex; // the worker holds it while filing; SetSyncEnable while emptying
+    std::array<SyncFrame, kSlotCount> m_ring GUARDED_BY(m_ringMutex){};
+    int m_readIndex GUARDED_BY(m_ringMutex) = 0;
+    int m_writeIndex GUARDED_BY(m_ringMutex) = 0;
+    bool m_hasNewest GUARDED_BY(m_ringMutex) = false; // a set was opened since the last reset
 
-    std::mutex m_outputMutex;
-    SyncFrame m_output{}; // guarded by m_outputMutex; inUse while a set waits for its consumer
+    Mutex m_outputMutex;
+    SyncFrame m_output GUARDED_BY(m_outputMutex){}; // inUse while a set waits for its consumer
 
-    std::mutex m_maskMutex;
-    uint8_t m_singleFrameMask = 0; // guarded by m_maskMutex
+    Mutex m_maskMutex;
+    uint8_t m_singleFrameMask GUARDED_BY(m_maskMutex) = 0;
 
     // Auto-reset; created with the object so a worker never spins on a missing event.
     XN_EVENT_HANDLE m_singleFrameEvent = nullptr;

@@ -43,6 +43,10 @@ public:
     MutexLock(const MutexLock &) = delete;
     MutexLock &operator=(const MutexLock &) = delete;
 
+    /// Lets go early (for a call that must run without the lock) and takes it again.
+    void Unlock() RELEASE() { m_lock.unlock(); }
+    void Lock() ACQUIRE() { m_lock.lock(); }
+
     /// The underlying lock, for std::condition_variable waits (which release and retake it).
     std::unique_lock<std::mutex> &Native() { return m_lock; }
 

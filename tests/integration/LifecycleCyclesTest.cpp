@@ -62,12 +62,6 @@ long BudgetMs()
     return seconds > 0 ? seconds * 1000 : 24000;
 }
 
-long ElapsedMs(Clock::time_point since)
-{
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
 int Cycles()
 {
     const char *text = std::getenv("ORVANE_OPEN_CYCLES");

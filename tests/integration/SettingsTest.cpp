@@ -19,7 +19,6 @@ using Clock = std::chrono::steady_clock;
 constexpr uint8_t kCmdSlaveMode = 0x02;
 constexpr uint8_t kCmdExposure = 0x03;
 constexpr uint8_t kCmdFrameRate = 0x04;
-constexpr uint8_t kCmdDataMode = 0x06;
 constexpr uint8_t kCmdDepthRange = 0x07;
 constexpr uint8_t kCmdDualFreq = 0x08;
 constexpr uint8_t kCmdWorkMode = 0x12;
@@ -81,12 +80,6 @@ std::string Describe(const std::vector<RecordedFrame> &frames)
         }
     }
     return text;
-}
-
-long ElapsedMs(Clock::time_point since)
-{
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
 class SettingsTest : public CameraFixture
@@ -244,45 +237,6 @@ TEST_F(SettingsTest, FrozenStatusIsNotConfirmedAndStreamingRefusesDualFrequency)
     ASSERT_EQ(TFCM_StopStream(device), 0);
     EXPECT_EQ(TFCM_SetWDROutputMode(device, &mode), TF_ERROR_INVALID_ARGUMENT);
     ASSERT_EQ(TFCM_StartStream(device), 0);
-}
-
-TEST_F(SettingsTest, DualFrequencyDataModeEndsWithItsOutputRecordSet)
-{
-    TfDeviceHandle device = OpenStreaming("SNSET3", 122);
-    ASSERT_NE(device, nullptr);
-    m_camera->ClearRecordedFrames();
-
-    ASSERT_EQ(TFCM_SetDataMode(device, 9), 0);
-    const std::vector<RecordedFrame> frames = FramesWith(*m_camera, kCmdStream, {1});
-    const int mode = FindFrame(frames, kCmdDataMode, {9});
-    const int dual = FindFrame(frames, kCmdDualFreq, {2, 5, 0, 0});
-    ASSERT_GE(mode, 0);
-    ASSERT_GE(dual, 0);
-    EXPECT_LT(mode, dual);
-    EXPECT_GT(FindFrame(frames, kCmdStream, {1}), dual)
-        << "the stream starts after both:" << Describe(frames);
-
-    const SimSettings settings = m_camera->Settings();
-    EXPECT_EQ(settings.dataMode, 9);
-    EXPECT_EQ(settings.dualFreqCount, 2);
-    EXPECT_EQ(settings.dualFreqValues[0], 5);
-    EXPECT_EQ(settings.dualFreqValues[1], 0);
-    uint8_t dataMode = 0;
-    EXPECT_EQ(TFCM_GetDataMode(device, &dataMode), 0);
-    EXPECT_EQ(dataMode, 9);
-    TfWDROutputMode output{};
-    EXPECT_EQ(TFCM_GetWDROutputMode(device, &output), 0);
-    EXPECT_EQ(output.count, 2);
-    EXPECT_EQ(output.values[0], 5);
-    EXPECT_EQ(output.values[1], 0);
-    EXPECT_EQ(output.values[2], 0);
-    FrameSet set;
-    EXPECT_TRUE(ReadSet(device, kReadyDepth, set)) << "frames flow in the new mode";
-
-    // A data mode the camera does not list is refused without reaching it.
-    m_camera->ClearRecordedFrames();
-    EXPECT_NE(TFCM_SetDataMode(device, 13), 0);
-    EXPECT_LT(FindFrame(m_camera->RecordedFrames(), kCmdDataMode, {}), 0);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// Reading frames through the public API from simulated cameras: by polling and by notification, across
-// a stop and a start, and from two cameras at once.
+// Reading frames through the public API from simulated cameras: by polling across a stop and a start,
+// and from two cameras at once. (Notification through the public API runs in the callback example's
+// test against the simulator; its hand-over to polling in the delivery tests.)
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -106,8 +106,6 @@ TEST_F(StreamingTest, PolledSetsAreWholeAndInOrderAcrossStopAndStart)
     TfFrameReady ready{};
     EXPECT_EQ(TFCM_ReadNextFrame(device, &ready), TF_ERROR_DEVICE_NOT_FOUND);
     EXPECT_EQ(TFCM_StopStream(device), 0);
-    EXPECT_NE(LogSinceMark().find("The device image stream has been stopped. Do not stop it again."),
-              std::string::npos);
     ASSERT_EQ(TFCM_StartStream(device), 0);
     FrameSet set;
     ASSERT_TRUE(ReadSet(device, kReadyAllFour, set));
@@ -115,80 +113,6 @@ TEST_F(StreamingTest, PolledSetsAreWholeAndInOrderAcrossStopAndStart)
     const std::string log = LogSinceMark();
     EXPECT_EQ(log.find("]:wait:"), std::string::npos) << "no second wait for the calibration block";
     EXPECT_EQ(log.find("first frame data is toot late."), std::string::npos);
-}
-
-/// What the notification function saw, filled on the library's callback thread.
-struct Notified
-{
-    std::mutex mutex;
-    std::vector<uint32_t> depthIndices; // guarded by mutex
-    int bad = 0;                        // guarded by mutex: sets whose parts disagree or are not whole
-};
-// A global rather than a test's local: should a check fail before the function is unregistered, the
-// callback thread may still run until the fixture closes the camera.
-Notified g_notified;
-
-int OnFrames(CallbackFrames *frames)
-{
-    std::lock_guard<std::mutex> lock(g_notified.mutex);
-    if (!frames->hasDepth) {
-        return 0;
-    }
-    const TfFrame &depth = frames->depth;
-    const bool whole = Val(depth.pFrameData) != nullptr && Val(depth.width) == 640 &&
-                       Val(depth.height) == 480 && Val(depth.dataLen) == 640u * 480u * 2u &&
-                       Val(depth.frameType) == static_cast<uint32_t>(TF_FRAME_DEPTH);
-    const bool sameIndex = (!frames->hasIr || Val(frames->ir.frameIndex) == Val(depth.frameIndex)) &&
-                           (!frames->hasColor || Val(frames->color.frameIndex) == Val(depth.frameIndex));
-    if (!whole || !sameIndex || !frames->hasIr || !frames->hasColor) {
-        ++g_notified.bad;
-    }
-    g_notified.depthIndices.push_back(Val(depth.frameIndex));
-    return 0;
-}
-
-TEST_F(StreamingTest, NotificationDeliversSetsUntilUnregisteredThenPollingWorksAgain)
-{
-    AddCamera("SNSTREAM2", 111);
-    StartCameras();
-    TfDeviceHandle device = Open("SNSTREAM2");
-    ASSERT_NE(device, nullptr);
-    Notified &notified = g_notified;
-    {
-        std::lock_guard<std::mutex> lock(notified.mutex);
-        notified.depthIndices.clear();
-        notified.bad = 0;
-    }
-
-    ASSERT_EQ(TFCM_RegisterNotify(device, &OnFrames), 0);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            std::lock_guard<std::mutex> lock(notified.mutex);
-            return notified.depthIndices.size() >= 10;
-        },
-        kCameraWaitMs));
-    TfFrameReady ready{};
-    EXPECT_EQ(TFCM_ReadNextFrame(device, &ready), TF_ERROR_DEVICE_NOT_FOUND) << "no polling in callback mode";
-
-    ASSERT_EQ(TFCM_UnRegisterNotify(device), 0);
-    size_t countAtUnregister = 0;
-    {
-        std::lock_guard<std::mutex> lock(notified.mutex);
-        countAtUnregister = notified.depthIndices.size();
-        EXPECT_EQ(notified.bad, 0);
-        for (size_t i = 1; i < notified.depthIndices.size(); ++i) {
-            EXPECT_GT(notified.depthIndices[i], notified.depthIndices[i - 1]);
-        }
-    }
-    FrameSet set;
-    ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyIr, set)) << "polling works again";
-    ASSERT_TRUE(ReadSet(device, kReadyDepth, set));
-    {
-        std::lock_guard<std::mutex> lock(notified.mutex);
-        EXPECT_EQ(notified.depthIndices.size(), countAtUnregister) << "no notification after unregistering";
-        ASSERT_FALSE(notified.depthIndices.empty());
-        EXPECT_GT(Val(set.Find(TF_FRAME_DEPTH)->frameIndex), notified.depthIndices.back());
-    }
 }
 
 TEST_F(StreamingTest, TwoCamerasStreamAtOnceEachWithItsOwnFrames)

@@ -6,17 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "TestSupport.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 #include "session/BaseSession.h"
 
 namespace {
 
-/// Copies a field of a packed public record, which cannot be bound to a reference.
-template <typename T> T Val(T value)
-{
-    return value;
-}
+using orvtest::Val;
 
 /// A session whose open result is programmed and whose calls are counted.
 class FakeSession : public BaseSession
@@ -108,31 +105,6 @@ TEST_F(DeviceManagerTest, OnlyAnnouncedAndNotRemovedEntriesAreVisible)
     EXPECT_EQ(m_manager->GetDeviceInfoList(nullptr, 1), -12);
 }
 
-TEST_F(DeviceManagerTest, DeviceInfoByIndexCountsVisibleEntries)
-{
-    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2), 2, 0));
-    m_manager->AddDeviceInfo(Entry("B", "b", Ip(127, 0, 0, 3)));
-    TfDeviceInfo info{};
-    ASSERT_EQ(m_manager->GetDeviceInfo(&info, 0), 0);
-    EXPECT_STREQ(info.uri, "KR52Lite:B") << "index 0 is the first visible camera";
-    EXPECT_EQ(Val(info.devicetype), 520u);
-    EXPECT_EQ(Val(info.sessionCount), 1u);
-    EXPECT_EQ(Val(info.status), 2u);
-    EXPECT_EQ(m_manager->GetDeviceInfo(&info, 2), -15);
-    EXPECT_EQ(m_manager->GetDeviceInfo(nullptr, 0), -12);
-}
-
-TEST_F(DeviceManagerTest, DeviceIpIsTheFirstSessionsAddress)
-{
-    char ip[16] = {};
-    EXPECT_EQ(m_manager->GetDeviceIP("KR52Lite:A", ip), -1) << "empty list";
-    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 12)));
-    ASSERT_EQ(m_manager->GetDeviceIP("KR52Lite:A", ip), 0);
-    EXPECT_STREQ(ip, "127.0.0.12");
-    EXPECT_EQ(m_manager->GetDeviceIP("KR52Lite:AB", ip), -1);
-    EXPECT_EQ(m_manager->GetDeviceIP(nullptr, ip), -1);
-}
-
 TEST_F(DeviceManagerTest, OpenFailsWithTheDocumentedCodes)
 {
     int ret = 0;
@@ -153,31 +125,6 @@ TEST_F(DeviceManagerTest, OpenFailsWithTheDocumentedCodes)
     EXPECT_EQ(m_manager->OpenDevice("KR52Lite:F", ret), nullptr);
     EXPECT_EQ(ret, -13);
     EXPECT_FALSE(m_manager->checkOpenedByURI("KR52Lite:F")) << "a failed open leaves the entry as it was";
-}
-
-TEST_F(DeviceManagerTest, OpenByUriAliasAndAddressFindTheSameCamera)
-{
-    m_manager->AddDeviceInfo(Entry("A", "front", Ip(127, 0, 0, 2)));
-    int ret = 0;
-    BaseDevice *device = m_manager->OpenDevice("KR52Lite:A", ret);
-    ASSERT_NE(device, nullptr);
-    EXPECT_EQ(ret, 0);
-    EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device));
-    EXPECT_TRUE(m_manager->checkOpenedByURI("KR52Lite:A"));
-    EXPECT_TRUE(m_manager->checkOpenedByAlias("front"));
-    EXPECT_FALSE(m_manager->checkOpenedByAlias("back"));
-    EXPECT_FALSE(m_manager->checkOpenedByURI(nullptr));
-
-    EXPECT_EQ(m_manager->OpenDeviceByIP("127.0.0.2", ret), device) << "an open camera is handed out again";
-    EXPECT_EQ(m_manager->OpenDeviceByAlias("front", ret), device);
-    auto *session = static_cast<FakeSession *>(device->GetSession(0));
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(session->opens, 1);
-    EXPECT_EQ(device->GetSession(1), nullptr);
-
-    TfDeviceInfo info{};
-    ASSERT_EQ(m_manager->GetDeviceInfo(&info, 0), 0);
-    EXPECT_EQ(Val(info.status), 3u);
 }
 
 TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
@@ -302,22 +249,6 @@ TEST(BaseDeviceTest, ACameraWithoutSessionsNeverOpens)
     BaseDevice::SetSessionFactory(nullptr);
 }
 
-TEST(BaseDeviceTest, WithoutAFactoryOnlyNetworkCamerasGetSessions)
-{
-    BaseDevice::SetSessionFactory(nullptr);
-    DeviceInfo info;
-    info.InitNew(520);
-    info.pSessionInfo.resize(2);
-    info.pSessionInfo[0].linkType = kLinkTypeNetwork;
-    info.pSessionInfo[0].deviceType = 520;
-    info.pSessionInfo[1].linkType = 1; // not a transport this library drives
-    info.pSessionInfo[1].deviceType = 520;
-    BaseDevice device(info, true);
-    ASSERT_NE(device.GetSession(0), nullptr);
-    EXPECT_NE(device.GetSession(0)->GetImageProc(), nullptr) << "the camera's own session, with its pipeline";
-    EXPECT_EQ(device.GetSession(1), nullptr);
-}
-
 /// Records the key of every property read.
 class ProbeSession : public BaseSession
 {
@@ -356,22 +287,6 @@ TEST(BaseDeviceTest, TheLivenessProbeIsSessionZerosHeartbeat)
     EXPECT_EQ(foreign.GetSN(buf, 63), 0);
     EXPECT_TRUE(sessions[2]->keys.empty());
     BaseDevice::SetSessionFactory(nullptr);
-}
-
-TEST(DeviceInfoTest, UnknownTypeStartsRemovedAndCopiesKeepNoDevice)
-{
-    DeviceInfo unknown;
-    unknown.InitNew(600);
-    EXPECT_EQ(unknown.status, 0);
-    DeviceInfo known;
-    known.InitNew(523);
-    EXPECT_EQ(known.status, 2);
-    known.pSessionInfo.resize(3);
-    known.pSessionInfo[2].extraList = {1, 2, 3};
-    DeviceInfo copy(known);
-    ASSERT_EQ(copy.SessionCount(), 3);
-    EXPECT_EQ(copy.pSessionInfo[2].extraList, (std::vector<int>{1, 2, 3}));
-    EXPECT_NE(copy.pSessionInfo[2].extraList.data(), known.pSessionInfo[2].extraList.data());
 }
 
 } // namespace

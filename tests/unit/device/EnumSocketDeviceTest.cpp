@@ -175,12 +175,4 @@ TEST(EnumSocketDeviceStatic, SerialMatchingUsesTheWholeSerial)
     EXPECT_FALSE(EnumSocketDevice::CheckSNByURI(520, nullptr, "X"));
 }
 
-TEST(EnumSocketDeviceStatic, AddressTextBecomesBytesFirstByteLowest)
-{
-    EXPECT_EQ(EnumSocketDevice::ParseIpv4("192.168.1.20"), 192u | (168u << 8) | (1u << 16) | (20u << 24));
-    EXPECT_EQ(EnumSocketDevice::ParseIpv4("10.1"), 10u | (1u << 8));
-    EXPECT_EQ(EnumSocketDevice::ParseIpv4(""), 0u);
-    EXPECT_EQ(EnumSocketDevice::ParseIpv4(nullptr), 0u);
-}
-
 } // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "TestSupport.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 #include "device/EnumSocketDevice.h"
@@ -24,19 +25,6 @@ namespace {
 constexpr int kHeartbeatKey = static_cast<int>(0xE0000099u);
 constexpr unsigned kRoundMs = 10;
 constexpr auto kAwait = std::chrono::seconds(10);
-
-/// Waits for `done` to hold, checking every millisecond; false after kAwait.
-bool Await(const std::function<bool()> &done)
-{
-    const auto deadline = std::chrono::steady_clock::now() + kAwait;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 /// What every fake session of a test shares: whether the camera answers, and what happened to it.
 struct CameraState
@@ -238,7 +226,7 @@ protected:
     {
         StartAnnouncing();
         m_manager->Start();
-        EXPECT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 1; }));
+        EXPECT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 1; }));
         int ret = -1;
         BaseDevice *device = m_manager->OpenDevice(kUri, ret);
         EXPECT_EQ(ret, 0);
@@ -258,13 +246,13 @@ TEST_F(HeartbeatTest, AnAnnouncingCameraThatStopsAnsweringIsRemovedOnceAndKeepsI
 {
     BaseDevice *device = DiscoverAndOpen();
     ASSERT_NE(device, nullptr);
-    ASSERT_TRUE(Await([this] { return m_camera.probes >= 3; }))
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return m_camera.probes >= 3; }))
         << "an answering camera is probed every round";
     EXPECT_EQ(CountEvents(kMessageRemoved), 0);
     EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
 
     m_camera.SetAnswers([](int) { return false; });
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageRemoved) == 1; }))
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageRemoved) == 1; }))
         << "announcements must not hide failed heartbeats";
     EXPECT_EQ(m_camera.failedProbes, 3) << "three failures in a row remove the camera, and probing ends";
     EXPECT_EQ(m_camera.closes, 1) << "the removed camera's session is closed";
@@ -274,7 +262,7 @@ TEST_F(HeartbeatTest, AnAnnouncingCameraThatStopsAnsweringIsRemovedOnceAndKeepsI
     EXPECT_EQ(m_camera.wrongKeys, 0);
 
     // The camera still announces: discovery lists it again and reports it added.
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 2; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 2; }));
     EXPECT_EQ(CountEvents(kMessageRemoved), 1);
     for (const HotPlugEvent &e : Events()) {
         EXPECT_EQ(e.uri, kUri);
@@ -295,14 +283,14 @@ TEST_F(HeartbeatTest, OnlyFailuresInARowCount)
     BaseDevice *device = DiscoverAndOpen();
     ASSERT_NE(device, nullptr);
     StopAnnouncing(); // without announcements only the probes decide
-    ASSERT_TRUE(Await([this] { return m_camera.probes >= 12; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return m_camera.probes >= 12; }));
     EXPECT_EQ(CountEvents(kMessageRemoved), 0);
     EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
     EXPECT_EQ(m_camera.closes, 0);
 
     const int answeredSoFar = m_camera.probes;
     m_camera.SetAnswers([answeredSoFar](int probe) { return probe < answeredSoFar; });
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageRemoved) == 1; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageRemoved) == 1; }));
     EXPECT_EQ(m_camera.closes, 1);
     EXPECT_FALSE(m_manager->checkOpenedByURI(kUri));
     m_manager->ReleaseDevice(device);
@@ -314,7 +302,7 @@ TEST_F(HeartbeatTest, ARemovedCameraThatIsClosedAndAnnouncedCanBeOpenedAgain)
     ASSERT_NE(device, nullptr);
     StopAnnouncing(); // the camera is gone
     m_camera.SetAnswers([](int) { return false; });
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageRemoved) == 1; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageRemoved) == 1; }));
 
     m_manager->ReleaseDevice(device);
     EXPECT_FALSE(m_manager->CheckDevicePtrVaild(device));
@@ -324,14 +312,14 @@ TEST_F(HeartbeatTest, ARemovedCameraThatIsClosedAndAnnouncedCanBeOpenedAgain)
 
     m_camera.SetAnswers(nullptr);
     StartAnnouncing();
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 2; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 2; }));
     ret = -1;
     BaseDevice *again = m_manager->OpenDevice(kUri, ret);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(ret, 0);
     EXPECT_EQ(m_camera.opens, 2);
     const int probes = m_camera.probes;
-    ASSERT_TRUE(Await([&] { return m_camera.probes >= probes + 3; }))
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return m_camera.probes >= probes + 3; }))
         << "the reopened camera is watched again";
     EXPECT_EQ(CountEvents(kMessageRemoved), 1);
     m_manager->ReleaseDevice(again);
@@ -346,7 +334,7 @@ TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
     // The round that reports a second camera has also passed the open one.
     const std::vector<uint8_t> datagram = Announcement("SN0002", "127.0.0.3");
     m_manager->Discovery().HandleDatagram(datagram.data(), datagram.size());
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 2; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 2; }));
     EXPECT_EQ(m_camera.probes, 0);
     EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
     m_manager->ReleaseDevice(device);
@@ -369,7 +357,7 @@ TEST_F(HeartbeatTest, AProbeWaitingForAnAnswerHoldsUpNeitherQueriesNorTheCloseOf
     });
     BaseDevice *device = DiscoverAndOpen();
     ASSERT_NE(device, nullptr);
-    ASSERT_TRUE(Await([&] { return gate->held.load(); }));
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return gate->held.load(); }));
 
     queries = std::async(std::launch::async, [&] {
         return m_manager->CheckDevicePtrVaild(device) && m_manager->GetCameraCount() == 1 &&
@@ -383,7 +371,7 @@ TEST_F(HeartbeatTest, AProbeWaitingForAnAnswerHoldsUpNeitherQueriesNorTheCloseOf
         m_manager->ReleaseDevice(device);
         return gate->ended.load();
     });
-    ASSERT_TRUE(Await([&] { return !m_manager->CheckDevicePtrVaild(device); }));
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return !m_manager->CheckDevicePtrVaild(device); }));
     gate->Open();
     ASSERT_EQ(release.wait_for(kAwait), std::future_status::ready);
     EXPECT_TRUE(release.get()) << "the camera was destroyed while its probe ran";
@@ -403,14 +391,14 @@ TEST_F(HeartbeatTest, AnOpenTalkingToItsCameraHoldsUpNoOtherCallAndASecondOpenTa
     }
     StartAnnouncing();
     m_manager->Start();
-    ASSERT_TRUE(Await([this] { return CountEvents(kMessageAdded) == 1; }));
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 1; }));
 
     auto open = [this] {
         int ret = -1;
         return m_manager->OpenDevice(kUri, ret);
     };
     first = std::async(std::launch::async, open);
-    ASSERT_TRUE(Await([&] { return gate->held.load(); }));
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return gate->held.load(); }));
     second = std::async(std::launch::async, open);
 
     queries = std::async(std::launch::async, [&] {

@@ -11,14 +11,17 @@
 #include <thread>
 #include <vector>
 
-#include "../runtime/RuntimeTestSupport.h"
-#include "NetTestSupport.h"
+#include "PeerSockets.h"
+#include "TestSupport.h"
 #include "net/SocketCtl.h"
 #include "protocol/StatusCodes.h"
 
-using namespace net_test;
+using namespace orvtest;
 
 namespace {
+
+constexpr int kKindQuery = 1;
+constexpr int kKindSetting = 2;
 
 TEST(SocketCtlTest, PeerAddressTextComesFromTheAddressBytes)
 {
@@ -29,26 +32,9 @@ TEST(SocketCtlTest, PeerAddressTextComesFromTheAddressBytes)
     EXPECT_NE(ctl.GetPeerIP(nullptr), 0);
 }
 
-TEST(SocketCtlTest, ReplyBufferGrowsOnlyWhenNotLarger)
-{
-    std::unique_ptr<unsigned char[]> buf;
-    int cap = 0;
-    SocketCtl::CorrectBufSize(buf, &cap, 0);
-    EXPECT_EQ(buf, nullptr);
-    SocketCtl::CorrectBufSize(buf, &cap, 10);
-    ASSERT_NE(buf, nullptr);
-    EXPECT_EQ(cap, 10);
-    const unsigned char *first = buf.get();
-    SocketCtl::CorrectBufSize(buf, &cap, 4);
-    EXPECT_EQ(buf.get(), first);
-    EXPECT_EQ(cap, 10);
-    SocketCtl::CorrectBufSize(buf, &cap, 32);
-    EXPECT_EQ(cap, 32);
-}
-
 TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 {
-    runtime_test::LoggedHome home;
+    orvtest::LoggedHome home;
     SocketCtl ctl(kLoopback, 1, 1);
     ctl.closeDevice();
     EXPECT_FALSE(ctl.IsOpened());
@@ -62,13 +48,12 @@ TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 
     // Without a connection no request is written anywhere.
     char payload[4] = {1};
-    EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSet), kStatusTransport);
-    EXPECT_TRUE(home.Logged("SendData err:"));
+    EXPECT_EQ(ctl.SetCmd(0x04, payload, 1, 1, kKindSetting), kStatusTransport);
 }
 
 TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
 {
-    runtime_test::LoggedHome home;
+    orvtest::LoggedHome home;
     uint16_t closedPort;
     {
         Listener gone;
@@ -77,7 +62,6 @@ TEST(SocketCtlTest, OpenFailsWhenTheCameraDoesNotListen)
     SocketCtl ctl(kLoopback, closedPort, closedPort);
     EXPECT_EQ(ctl.openDevice(), kStatusNotConnected);
     EXPECT_FALSE(ctl.IsOpened());
-    EXPECT_TRUE(home.Logged(" wait the Camera(cmd) connect 127.0.0.1"));
 }
 
 /// An opened SocketCtl with the camera's ends of both connections.
@@ -107,26 +91,13 @@ protected:
         ASSERT_TRUE(m_cmd.Valid() && m_data.Valid());
     }
 
-    runtime_test::LoggedHome m_home;
+    orvtest::LoggedHome m_home;
     Listener m_cmdListener;
     Listener m_dataListener;
     std::unique_ptr<SocketCtl> m_ctl;
     Peer m_cmd;
     Peer m_data;
 };
-
-TEST_F(SocketCtlLoopback, OpenTwiceKeepsTheConnectionsAndKnowsTheLocalAddress)
-{
-    EXPECT_TRUE(m_ctl->IsOpened());
-    EXPECT_STREQ(m_ctl->GetLocalIP(), "127.0.0.1");
-    EXPECT_EQ(m_ctl->openDevice(), 0);
-    EXPECT_FALSE(m_cmdListener.Accept(100).Valid());
-    EXPECT_FALSE(m_dataListener.Accept(100).Valid());
-    m_ctl->closeDevice();
-    EXPECT_FALSE(m_ctl->IsOpened());
-    EXPECT_TRUE(m_cmd.Readable(kPeerWaitMs)); // the camera sees the close
-    EXPECT_TRUE(m_cmd.Read(1).empty());
-}
 
 TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
 {
@@ -139,13 +110,13 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
         size_t expectedPayload;
     };
     const std::vector<Row> rows = {
-        {0x04, 0, kKindSet, {0xAA, 0, 0, 0, 3, 0, 0, 0, 0xAA, 0x04, 0}, 0},
-        {0x04, 70, kKindSet, {0xAA, 0, 0, 0, 67, 0, 0, 0, 0xAA, 0x04, 64}, 64},
-        {0x12, 6, kKindSet, {0xAA, 0, 0, 0, 9, 0, 0, 0, 0xAA, 0x12, 6}, 6},
-        {0x06, 1, kKindGet, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x86, 1}, 1},
+        {0x04, 0, kKindSetting, {0xAA, 0, 0, 0, 3, 0, 0, 0, 0xAA, 0x04, 0}, 0},
+        {0x04, 70, kKindSetting, {0xAA, 0, 0, 0, 67, 0, 0, 0, 0xAA, 0x04, 64}, 64},
+        {0x12, 6, kKindSetting, {0xAA, 0, 0, 0, 9, 0, 0, 0, 0xAA, 0x12, 6}, 6},
+        {0x06, 1, kKindQuery, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x86, 1}, 1},
         {0x06, 1, 7, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x86, 1}, 1},
         // An id with bit 7 set always expects a reply.
-        {0x9C, 1, kKindSet, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x9C, 1}, 1},
+        {0x9C, 1, kKindSetting, {0xAA, 0, 0, 0, 4, 0, 0, 0, 0xAA, 0x9C, 1}, 1},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE("cmd " + std::to_string(row.cmd) + " len " + std::to_string(row.len));
@@ -153,7 +124,7 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
         for (int i = 0; i < 80; ++i) {
             buf[i] = static_cast<char>(i + 1);
         }
-        const bool query = row.type != kKindSet || (row.cmd & 0x80) != 0;
+        const bool query = row.type != kKindSetting || (row.cmd & 0x80) != 0;
         if (query) {
             ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x42})));
         }
@@ -182,7 +153,7 @@ TEST_F(SocketCtlLoopback, ReplyCopiesAtMostTheCallersCapacity)
     ASSERT_TRUE(m_cmd.Send(ReplyFrame(data)));
     char buf[16];
     std::memset(buf, 0x11, sizeof(buf));
-    ASSERT_EQ(m_ctl->SetCmd(0x13, buf, 4, 1, kKindGet), 0);
+    ASSERT_EQ(m_ctl->SetCmd(0x13, buf, 4, 1, kKindQuery), 0);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(static_cast<uint8_t>(buf[i]), 0xB0 + i);
     }
@@ -198,15 +169,14 @@ TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
     ASSERT_TRUE(m_cmd.Send(frame));
     char buf[16];
     std::memset(buf, 0x11, sizeof(buf));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindGet), kStatusTransport);
+    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), kStatusTransport);
     EXPECT_EQ(static_cast<uint8_t>(buf[0]), 0xC1);
     EXPECT_EQ(static_cast<uint8_t>(buf[1]), 0xC2);
     EXPECT_EQ(buf[2], 0x11);
-    EXPECT_TRUE(m_home.Logged("is longer than its body"));
 
     // The frame was consumed whole: the next transaction gets its own answer.
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x55})));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindGet), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), 0);
     EXPECT_EQ(buf[0], 0x55);
 }
 
@@ -216,10 +186,9 @@ TEST_F(SocketCtlLoopback, WrongMarkerIsDrainedAndReportedAsFailure)
     ASSERT_TRUE(m_cmd.Send(bad));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x77, 0x78})));
     char buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), kStatusTransport);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
     EXPECT_EQ(buf[0], 9); // nothing of the bad frame reached the caller
-    EXPECT_TRUE(m_home.Logged("reply marker:0xab"));
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
     EXPECT_EQ(buf[0], 0x77);
     EXPECT_EQ(buf[1], 0x78);
 }
@@ -235,8 +204,8 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     ASSERT_TRUE(m_cmd.Send(shortBody));
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x31})));
     char buf[8] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), kStatusTransport);
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
     EXPECT_EQ(buf[0], 0x31);
 
     // A body longer than any reply is refused before it is read or a buffer is grown for it.
@@ -244,15 +213,14 @@ TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
     PutU32(huge, 0xAA);
     PutU32(huge, 0xFFFFFFF0u);
     ASSERT_TRUE(m_cmd.Send(huge));
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindGet), kStatusTransport);
-    EXPECT_TRUE(m_home.Logged("is too long"));
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
 }
 
 TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuery)
 {
     SocketCtl::SetReceiveTimeoutMs(100);
     char first[4] = {1, 0, 0, 0};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindGet), kStatusTransport);
+    EXPECT_EQ(m_ctl->SetCmd(0x06, first, 3, 1, kKindQuery), kStatusTransport);
     // The camera answers the timed-out query only after the host gave up on it.
     ASSERT_FALSE(ReadRequest(m_cmd).header.empty());
     ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x11, 0x12, 0x13})));
@@ -264,36 +232,31 @@ TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuer
         }
     });
     char second[4] = {1, 0, 0, 0};
-    EXPECT_EQ(m_ctl->SetCmd(0x07, second, 3, 1, kKindGet), 0);
+    EXPECT_EQ(m_ctl->SetCmd(0x07, second, 3, 1, kKindQuery), 0);
     camera.join();
     EXPECT_EQ(second[0], 0x21) << "the late reply passed for the answer to the next query";
     EXPECT_EQ(second[2], 0x23);
-    EXPECT_TRUE(m_home.Logged("dropped 14 bytes of a late reply before cmdid 135"));
 }
 
 TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
 {
     SocketCtl::SetReceiveTimeoutMs(100);
     char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindGet), kStatusTransport);
-    EXPECT_TRUE(m_home.Logged(" the server connection has been gracefully closed cmdid 134"));
-    EXPECT_TRUE(m_home.Logged("time is over"));
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
 }
 
 TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
 {
     m_cmd.Close();
     char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindGet), kStatusTransport);
-    EXPECT_TRUE(m_home.Logged("gracefully closed"));
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
     // The first frames to a closed peer may still be accepted by the kernel; once the peer has reset the
     // connection, the send itself fails.
     int ret = 0;
     for (int attempt = 0; attempt < 50 && ret == 0; ++attempt) {
-        ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSet);
+        ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSetting);
     }
     EXPECT_EQ(ret, kStatusTransport);
-    EXPECT_TRUE(m_home.Logged("SendData err: 32") || m_home.Logged("SendData err: 104"));
 }
 
 TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
@@ -314,7 +277,7 @@ TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
             char buf[4] = {static_cast<char>(threadId), static_cast<char>(i & 0xFF),
                            static_cast<char>(i >> 8), 0};
             const char expected[3] = {buf[0], buf[1], buf[2]};
-            if (m_ctl->SetCmd(0x13, buf, 3, 3, kKindGet) != 0 || std::memcmp(buf, expected, 3) != 0) {
+            if (m_ctl->SetCmd(0x13, buf, 3, 3, kKindQuery) != 0 || std::memcmp(buf, expected, 3) != 0) {
                 ++mismatches;
             }
         }
@@ -377,7 +340,6 @@ TEST_F(SocketCtlLoopback, EmptyAndRefusedBuffersKeepTheStreamInStep)
     len = -1;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, kCapacity), -1);
     EXPECT_EQ(len, 0);
-    EXPECT_TRUE(m_home.Logged("unknow type, type[2], len[5]"));
 
     len = -1;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, kCapacity), -1);
@@ -408,7 +370,6 @@ TEST_F(SocketCtlLoopback, SilenceAndCloseOnTheDataConnectionReadNothing)
     std::vector<unsigned char> buf(64);
     int len = 0;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, 64), 0);
-    EXPECT_TRUE(m_home.Logged("time is over"));
 
     // A payload cut short by a close leaves nothing behind.
     ASSERT_TRUE(m_data.Send(StreamHeader(1, 32)));
@@ -420,19 +381,6 @@ TEST_F(SocketCtlLoopback, SilenceAndCloseOnTheDataConnectionReadNothing)
     len = 5;
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, 64), 0);
     EXPECT_EQ(len, 5);
-}
-
-TEST_F(SocketCtlLoopback, DefaultCapacityIsTheStreamBuffer)
-{
-    ASSERT_TRUE(m_data.Send(StreamHeader(1, static_cast<uint32_t>(kStreamBufferBytes) + 1)));
-    ASSERT_TRUE(m_data.Send(StreamHeader(1, 0)));
-    // The oversized buffer is never sent in full: the drain ends with the close.
-    m_data.Close();
-    std::vector<unsigned char> buf(kStreamBufferBytes);
-    int len = -1;
-    EXPECT_EQ(m_ctl->ReadData(buf.data(), &len), 0);
-    EXPECT_EQ(len, 0);
-    EXPECT_EQ(m_ctl->GetDroppedBufferCount(), 1u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Tests of SocketProtocol's own logic: the open guards, the defaults it keeps, checks made before any
-// transaction, list bounds, the peer address, property records and closing during a file transfer.
+// Tests of SocketProtocol against a scripted camera end: the frames each operation sends, the open
+// guards, checks made before any transaction, list bounds, the peer address, property records and
+// closing during a file transfer.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,18 +9,21 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "../runtime/RuntimeTestSupport.h"
-#include "NetTestSupport.h"
+#include "PeerSockets.h"
+#include "TestSupport.h"
 #include "net/SocketProtocol.h"
 #include "protocol/PropertyKeys.h"
 #include "protocol/StatusCodes.h"
 
-using namespace net_test;
+using namespace orvtest;
 
 namespace {
 
@@ -37,114 +41,38 @@ SessionInfo LoopbackSession(uint16_t cmdPort, uint16_t dataPort)
 class SocketProtocolUnopened : public ::testing::Test
 {
 protected:
-    runtime_test::LoggedHome m_home;
+    orvtest::LoggedHome m_home;
     SessionInfo m_info = LoopbackSession(1, 1);
     SocketProtocol m_protocol{m_info};
 };
-
-TEST_F(SocketProtocolUnopened, GuardedOperationsSucceedWithoutTheCamera)
-{
-    uint8_t byte = 3;
-    DepthRange range{};
-    DualFreqMode dual{};
-    ExposureTime exposure{};
-    LensConfig lens{};
-    MeasuringStatusSet statusSet{};
-    MeasuringStatusGet statusGet{};
-    TalDelay delay{};
-    char text[32] = {};
-    uint16_t value = 0;
-    uint8_t supported = 0;
-    const std::vector<std::function<int()>> guarded = {
-        [&] { return m_protocol.SetDataMode(byte); },
-        [&] { return m_protocol.GetDataMode(&byte); },
-        [&] { return m_protocol.SetDepthRange(range); },
-        [&] { return m_protocol.GetDepthRange(range); },
-        [&] { return m_protocol.SetSlaveMode(1); },
-        [&] { return m_protocol.GetSlaveMode(&byte); },
-        [&] { return m_protocol.SetSlaveModeEnabled(true); },
-        [&] { return m_protocol.SetSlaveTrigger(); },
-        [&] { return m_protocol.SetGMMGain(1); },
-        [&] { return m_protocol.GetGMMGain(&byte); },
-        [&] { return m_protocol.SetLens(lens); },
-        [&] { return m_protocol.GetDualFreqMode(&dual); },
-        [&] { return m_protocol.SetExposureTime(exposure); },
-        [&] { return m_protocol.GetExposureTime(&exposure); },
-        [&] { return m_protocol.SetRegVal(uint16_t{1}, uint16_t{2}); },
-        [&] { return m_protocol.GetRegVal(uint16_t{1}, &value); },
-        [&] { return m_protocol.SetTestModeState(kTestModeOn, TestModeParams{}); },
-        [&] { return m_protocol.SetMeasuringStatus(statusSet); },
-        [&] { return m_protocol.GetMeasuringStatus(&statusGet); },
-        [&] { return m_protocol.SetTalDelay(delay); },
-        [&] { return m_protocol.GetTalDelay(delay); },
-        [&] { return m_protocol.GetUpgradeIsSupported(supported); },
-        [&] { return m_protocol.SetDeviceSN("SN", 2); },
-        [&] { return m_protocol.GetDeviceSN(text, sizeof(text)); },
-        [&] { return m_protocol.GetDeviceIPAddr(text, sizeof(text)); },
-        [&] { return m_protocol.GetDeviceMACAddr(text, sizeof(text)); },
-    };
-    for (size_t i = 0; i < guarded.size(); ++i) {
-        EXPECT_EQ(guarded[i](), 0) << "operation " << i;
-    }
-    EXPECT_EQ(m_protocol.StartStream(), kStatusNotConnected);
-    EXPECT_EQ(m_protocol.StopStream(), kStatusNotConnected);
-    // Rows and shared routines log in the name of the operation they run for.
-    EXPECT_TRUE(m_home.Logged(":SetDataMode]:3\n"));
-    EXPECT_TRUE(m_home.Logged(":GetSlaveMode]:device is not opened."));
-    EXPECT_TRUE(m_home.Logged(":GetDeviceMACAddr]:device is not opened."));
-    EXPECT_TRUE(m_home.Logged(":StopStream]:device is not opened."));
-    // The open guard comes before the null check; an unguarded query checks its pointer.
-    EXPECT_EQ(m_protocol.GetDataMode(nullptr), 0);
-    EXPECT_EQ(m_protocol.GetTofFrameRate(nullptr), -1);
-    EXPECT_TRUE(m_home.Logged(":GetTofFrameRate]:invalid param: rate is null"));
-    // Unguarded operations try the camera, and without a connection that fails.
-    EXPECT_EQ(m_protocol.SetTofFrameRate(10), kStatusTransport);
-    EXPECT_EQ(m_protocol.SendCameraParamsEnable(true), -1);
-    EXPECT_EQ(m_protocol.IsSupportJSONConfig(), -1);
-}
-
-TEST_F(SocketProtocolUnopened, DefaultsTheNetworkCameraLacksAreNotSupported)
-{
-    float a = 0;
-    float b = 0;
-    GMMGainConfigGet gain{};
-    ThresholdConfigGet threshold{};
-    FileTransferParams transfer{};
-    const std::vector<std::function<int()>> defaults = {
-        [&] { return m_protocol.SetWDRGMMGain(GMMGainConfig{}); },
-        [&] { return m_protocol.GetWDRGMMGain(gain); },
-        [&] { return m_protocol.SetWDRThreshold(ThresholdConfig{}); },
-        [&] { return m_protocol.GetWDRThreshold(threshold); },
-        [&] { return m_protocol.SetRgbExplosureTimeAndGain(1, 2); },
-        [&] { return m_protocol.GetRgbExplosureTimeAndGain(&a, &b); },
-        [&] { return m_protocol.SetRgbAecEnabled(true); },
-        [&] { return m_protocol.SetRgbMirrorEnable(1); },
-        [&] { return m_protocol.SetRgbRotationEnable(1); },
-        [&] { return m_protocol.SetToUpgradeMode_P("/tmp/fw.bin"); },
-        [&] { return m_protocol.SetToJsonMode_P(); },
-        [&] { return m_protocol.SetJsonPath_P("./a.json"); },
-        [&] { return m_protocol.TransferFile(transfer); },
-    };
-    for (size_t i = 0; i < defaults.size(); ++i) {
-        EXPECT_EQ(defaults[i](), kStatusNotSupported) << "operation " << i;
-    }
-    EXPECT_TRUE(m_home.Logged(":SetWDRGMMGain]:Not Support."));
-    EXPECT_TRUE(m_home.Logged(":TransferFile]:Not Support."));
-}
 
 TEST_F(SocketProtocolUnopened, MalformedSettingsAreRefusedBeforeAnyTransaction)
 {
     DualFreqMode mode{3, {1, 2, 3}};
     EXPECT_EQ(m_protocol.SetDualFreqMode(mode), -1);
-    EXPECT_TRUE(m_home.Logged("wdr range count:3 is invalid."));
     EXPECT_EQ(m_protocol.SetCameraIntrinsic(static_cast<SensorType>(3), nullptr), 0);
-    EXPECT_TRUE(m_home.Logged(":SetCameraIntrinsic]:cameraType:3 is invaild"));
     EXPECT_EQ(m_protocol.SetProperty(0x0E000003, "x", 1), kStatusNotSupported);
     int size = 4;
     EXPECT_EQ(m_protocol.GetProperty(0x0E000003, nullptr, &size), kStatusNotSupported);
     uint16_t regs[1] = {1};
     uint16_t values[1] = {2};
     EXPECT_EQ(m_protocol.SetRegVal(regs, values, 0), -1);
+}
+
+TEST_F(SocketProtocolUnopened, TableRowsAndDefaultsRefuseInTheNameOfTheirOperation)
+{
+    uint8_t mode = 0;
+    EXPECT_EQ(m_protocol.StartStream(), kStatusNotConnected);
+    (void)m_protocol.GetSlaveMode(&mode); // the camera's answer stays unread: only the log line says why
+    // The open guard comes before the null check; an unguarded query checks its pointer.
+    EXPECT_EQ(m_protocol.GetDataMode(nullptr), 0);
+    EXPECT_EQ(m_protocol.GetTofFrameRate(nullptr), -1);
+    EXPECT_EQ(m_protocol.SetWDRGMMGain(GMMGainConfig{}), kStatusNotSupported);
+    for (const char *line :
+         {":StartStream]:device is not opened.", ":GetSlaveMode]:device is not opened.",
+          ":GetTofFrameRate]:invalid param: rate is null", ":SetWDRGMMGain]:Not Support."}) {
+        EXPECT_TRUE(m_home.Logged(line)) << line;
+    }
 }
 
 /// A camera end answering every query through a script, and recording every request.
@@ -208,7 +136,7 @@ public:
     /// The requests seen so far, once `count` have arrived (settings return before the camera reads).
     std::vector<Request> AwaitRequests(size_t count)
     {
-        runtime_test::WaitUntil([&] { return Requests().size() >= count; });
+        orvtest::WaitUntil([&] { return Requests().size() >= count; });
         return Requests();
     }
 
@@ -241,34 +169,160 @@ protected:
         SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
     }
 
-    runtime_test::LoggedHome m_home;
+    orvtest::LoggedHome m_home;
     ScriptedCamera m_camera;
     SessionInfo m_info;
     std::unique_ptr<SocketProtocol> m_protocol;
 };
 
-TEST_F(SocketProtocolLoopback, SettingsAreReducedToWhatTheCameraAccepts)
+std::vector<uint8_t> Padded(std::vector<uint8_t> bytes, size_t size)
 {
-    EXPECT_EQ(m_protocol->SetSlaveMode(4), 0);
-    WorkMode work{0x10, 5, 0, 2, 5};
-    EXPECT_EQ(m_protocol->SetWorkMode(work), 0);
-    const std::vector<Request> requests = m_camera.AwaitRequests(2);
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].Command(), 0x02);
-    EXPECT_EQ(requests[0].payload, std::vector<uint8_t>({1}));
-    EXPECT_EQ(requests[1].Command(), 0x12);
-    EXPECT_EQ(requests[1].payload, std::vector<uint8_t>({0x10, 1, 0, 1, 2, 0}));
+    bytes.resize(size, 0);
+    return bytes;
 }
 
-TEST_F(SocketProtocolLoopback, LongTextsAreCutToThePayload)
+std::vector<uint8_t> Doubles(uint8_t subId, std::initializer_list<double> values)
 {
-    const std::string text(70, 'S');
-    EXPECT_EQ(m_protocol->SetSN(text.c_str(), static_cast<int>(text.size())), 0);
-    const std::vector<Request> requests = m_camera.AwaitRequests(1);
-    ASSERT_EQ(requests.size(), 1u);
-    ASSERT_EQ(requests[0].payload.size(), 64u);
-    EXPECT_EQ(requests[0].payload[0], 2);
-    EXPECT_EQ(std::string(requests[0].payload.begin() + 1, requests[0].payload.end()), std::string(63, 'S'));
+    std::vector<uint8_t> out{subId};
+    for (double v : values) {
+        uint8_t raw[8];
+        std::memcpy(raw, &v, sizeof(raw));
+        out.insert(out.end(), raw, raw + 8);
+    }
+    return out;
+}
+
+/// One operation and the requests the camera must receive for it: command byte on the wire and payload
+/// (or, for `prefixOnly`, the payload's first bytes).
+struct FrameRow
+{
+    const char *name;
+    std::function<int(SocketProtocol &)> operation;
+    std::vector<std::pair<uint8_t, std::vector<uint8_t>>> frames;
+    bool prefixOnly = false;
+};
+
+// Each operation sends its documented frames; settings are reduced to what the camera accepts and long
+// texts cut to the 64-byte payload.
+TEST_F(SocketProtocolLoopback, EachOperationSendsItsDocumentedFrames)
+{
+    const double k[9] = {520, 0, 320, 0, 521, 240, 0, 0, 1};
+    const double d[8] = {0.1, -0.2, 0.001, 0.002, 0.03, 0, 0, 0};
+    const double t[3] = {-25, 0.5, 1};
+    const std::string longText(70, 'S');
+    std::vector<uint8_t> longPayload{2};
+    longPayload.resize(64, 'S');
+    LensConfig lens{2, 1, 640, 480, 25, 2};
+    uint8_t u8 = 0;
+    const FrameRow rows[] = {
+        {"StartStream", [](SocketProtocol &p) { return p.StartStream(); }, {{0x1B, {1}}}},
+        {"StopStream", [](SocketProtocol &p) { return p.StopStream(); }, {{0x1B, {0}}}},
+        {"SetTofFrameRate", [](SocketProtocol &p) { return p.SetTofFrameRate(15); }, {{0x04, {15}}}},
+        {"SetDataMode", [](SocketProtocol &p) { return p.SetDataMode(5); }, {{0x06, {5}}}},
+        {"SetDepthRange", [](SocketProtocol &p) { return p.SetDepthRange(DepthRange{0x103}); }, {{0x07, {3}}}},
+        {"SetSlaveMode(4) sends 1", [](SocketProtocol &p) { return p.SetSlaveMode(4); }, {{0x02, {1}}}},
+        {"SetSlaveModeEnabled", [](SocketProtocol &p) { return p.SetSlaveModeEnabled(true); }, {{0x02, {8, 1}}}},
+        {"SetSlaveTrigger", [](SocketProtocol &p) { return p.SetSlaveTrigger(); }, {{0x1F, {0}}}},
+        {"SetGMMGain", [](SocketProtocol &p) { return p.SetGMMGain(7); }, {{0x15, {4, 7}}}},
+        {"SetLens", [&](SocketProtocol &p) { return p.SetLens(lens); }, {{0x15, {2, 1, 0x80, 0x02, 0xE0, 0x01, 25, 2}}}},
+        {"SetDualFreqMode",
+         [](SocketProtocol &p) {
+             DualFreqMode mode{2, {5, 0x101, -1}};
+             return p.SetDualFreqMode(mode);
+         },
+         {{0x08, {2, 5, 1, 0xFF}}}},
+        {"SetExposureTime",
+         [](SocketProtocol &p) { return p.SetExposureTime(ExposureTime{1, 0x01020304}); },
+         {{0x03, {1, 4, 3, 2, 1}}}},
+        {"SetMeasuringRange",
+         [](SocketProtocol &p) { return p.SetMeasuringRange(MeasuringRange{1, 1000, 2000, 3000}); },
+         {{0x11, {1, 0xE8, 0x03, 0xD0, 0x07, 0xB8, 0x0B}}}},
+        {"SetWorkMode option 5 sends 2",
+         [](SocketProtocol &p) { return p.SetWorkMode(WorkMode{0x10, 5, 0, 2, 5}); },
+         {{0x12, {0x10, 1, 0, 1, 2, 0}}}},
+        {"RebootCamera", [](SocketProtocol &p) { return p.RebootCamera(); }, {{0x12, {8}}}},
+        {"SetTestModeState",
+         [](SocketProtocol &p) { return p.SetTestModeState(kTestModeOn, TestModeParams{{1, 2, 3, 4}}); },
+         {{0x1E, {2, 1, 2, 3, 4}}}},
+        {"SendCameraParamsEnable",
+         [](SocketProtocol &p) { return p.SendCameraParamsEnable(true); },
+         {{0x01, Padded({1}, 64)}}},
+        {"SetRegVal",
+         [](SocketProtocol &p) { return p.SetRegVal(uint16_t{0x1234}, uint16_t{0xABCD}); },
+         {{0x05, {0x34, 0x12, 0xCD, 0xAB, 0, 0, 0, 0}}}},
+        {"SetCameraIntrinsic ToF",
+         [&k](SocketProtocol &p) { return p.SetCameraIntrinsic(kSensorTof, k); },
+         {{0x10, Doubles(0, {520, 0, 320, 0})}, {0x10, Doubles(1, {521, 240, 0, 0, 1})}}},
+        {"SetCameraIntrinsic colour",
+         [&k](SocketProtocol &p) { return p.SetCameraIntrinsic(kSensorColor, k); },
+         {{0x10, Doubles(4, {520, 0, 320, 0})}, {0x10, Doubles(5, {521, 240, 0, 0, 1})}}},
+        {"SetCameraDistortion colour",
+         [&d](SocketProtocol &p) { return p.SetCameraDistortion(kSensorColor, d); },
+         {{0x10, Doubles(6, {0.1, -0.2, 0.001, 0.002})}, {0x10, Doubles(7, {0.03, 0, 0, 0})}}},
+        {"SetCameraRotation",
+         [&k](SocketProtocol &p) { return p.SetCameraRotation(k); },
+         {{0x10, Doubles(8, {520, 0, 320, 0})}, {0x10, Doubles(9, {521, 240, 0, 0, 1})}}},
+        {"SetCameraTransfer",
+         [&t](SocketProtocol &p) { return p.SetCameraTransfer(t); },
+         {{0x10, Doubles(10, {-25, 0.5, 1})}}},
+        {"SetCameraF",
+         [&k](SocketProtocol &p) { return p.SetCameraF(k); },
+         {{0x10, Doubles(13, {520, 0, 320, 0})}, {0x10, Doubles(14, {521, 240, 0, 0, 1})}}},
+        {"SetSN", [](SocketProtocol &p) { return p.SetSN("ABC", 3); }, {{0x13, {2, 'A', 'B', 'C'}}}},
+        {"SetSN cut to the payload",
+         [&](SocketProtocol &p) { return p.SetSN(longText.c_str(), static_cast<int>(longText.size())); },
+         {{0x13, longPayload}}},
+        {"SetDeviceSN property",
+         [](SocketProtocol &p) { return p.SetProperty(kSessionDeviceSn, "XYZ", 3); },
+         {{0x18, {2, 'X', 'Y', 'Z'}}}},
+        {"SetDeviceSubnetMask",
+         [](SocketProtocol &p) { return p.SetDeviceSubnetMask("255.0.0.0", 9); },
+         {{0x18, {6, '2', '5', '5', '.', '0', '.', '0', '.', '0'}}}},
+        {"SetDspStatus config 5",
+         [](SocketProtocol &p) { return p.SetDspStatus(DSPParameters{5, 1, 1, 9}); },
+         {{0x19, Padded({1, 2, 1, 4, 1, 9}, 64)}}},
+        {"SetDspStatus config 0",
+         [](SocketProtocol &p) { return p.SetDspStatus(DSPParameters{0, 0, 1, 0}); },
+         {{0x19, Padded({0, 1, 1, 1}, 64)}}},
+        {"SetConfidenceFilterParams",
+         [](SocketProtocol &p) { return p.SetConfidenceFilterParams(ConfidenceFilterParams{1, 0, 300, 500}); },
+         {{0x19, {0, 2, 1, 6, 1, 0x2C, 0x01, 0xF4, 0x01}}},
+         true},
+        {"SetUpgradeState",
+         [](SocketProtocol &p) { return p.SetUpgradeState(UpgradeState{2, 0x11223344, 5}); },
+         {{0x1D, {1, 2, 0x44, 0x33, 0x22, 0x11, 5, 0, 0, 0}}}},
+        {"SetJsonState",
+         [](SocketProtocol &p) { return p.SetJsonState(JsonState{1, 2, 3}); },
+         {{0x1D, {3, 1, 2, 0, 0, 0, 3, 0, 0, 0}}},
+         true},
+        {"GetTofFrameRate", [&u8](SocketProtocol &p) { return p.GetTofFrameRate(&u8); }, {{0x84, {0}}}, true},
+        {"GetHeartBeat", [](SocketProtocol &p) { return p.GetHeartBeat(); }, {{0x9C, {1}}}},
+        {"IsSupportJSONConfig", [](SocketProtocol &p) { return p.IsSupportJSONConfig(); }, {{0x98, {0x17, 0}}}},
+        {"GetCameraTransfer",
+         [](SocketProtocol &p) {
+             double got[3] = {};
+             return p.GetCameraTransfer(got);
+         },
+         {{0x90, {10}}}},
+    };
+    for (const FrameRow &row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t before = m_camera.Requests().size();
+        row.operation(*m_protocol); // queries get empty answers here: only the requests count
+        const std::vector<Request> requests = m_camera.AwaitRequests(before + row.frames.size());
+        ASSERT_EQ(requests.size(), before + row.frames.size());
+        for (size_t i = 0; i < row.frames.size(); ++i) {
+            const Request &got = requests[before + i];
+            const std::vector<uint8_t> &want = row.frames[i].second;
+            EXPECT_EQ(got.Command(), row.frames[i].first) << "frame " << i;
+            if (row.prefixOnly) {
+                ASSERT_GE(got.payload.size(), want.size()) << "frame " << i;
+                EXPECT_TRUE(std::equal(want.begin(), want.end(), got.payload.begin())) << "frame " << i;
+            } else {
+                EXPECT_EQ(got.payload, want) << "frame " << i;
+            }
+        }
+    }
 }
 
 TEST_F(SocketProtocolLoopback, TextRepliesFillTheCallersLengthOnly)
@@ -337,7 +391,6 @@ TEST_F(SocketProtocolLoopback, ListsNeverPassTheirPayloadOrRecord)
     ASSERT_EQ(requests[2].payload.size(), 64u);
     EXPECT_EQ(requests[2].payload[0], 6);
     EXPECT_EQ(requests[2].payload[1], kMaxListEntries);
-    EXPECT_TRUE(m_home.Logged("list count:100 is cut to 62"));
 }
 
 TEST_F(SocketProtocolLoopback, ListReplyForAnotherListIsRefused)
@@ -345,7 +398,6 @@ TEST_F(SocketProtocolLoopback, ListReplyForAnotherListIsRefused)
     m_camera.SetAnswer([](const Request &) { return std::vector<uint8_t>{6, 2, 1, 2}; });
     DataModeList list{};
     EXPECT_EQ(m_protocol->GetOutModeList(list), -1);
-    EXPECT_TRUE(m_home.Logged("buf[0]:6"));
     EXPECT_EQ(list.count, 0);
 }
 
@@ -380,7 +432,7 @@ TEST_F(SocketProtocolLoopback, CloseWaitsForARunningTransfer)
     m_protocol->BeginTransfer();
     auto closed = std::async(std::launch::async, [this] { return m_protocol->CloseDevice(); });
     // CloseDevice gives up "opened" first, which tells the transfer worker to stop.
-    ASSERT_TRUE(runtime_test::WaitUntil([&] { return !m_protocol->IsOpened(); }));
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return !m_protocol->IsOpened(); }));
     EXPECT_EQ(closed.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     EXPECT_TRUE(m_protocol->GetSocketCtl().IsOpened());
     m_protocol->EndTransfer();

@@ -95,7 +95,7 @@ protected:
         return false;
     }
 
-    pipeline_test::LoopbackCamera m_link{"SN-DELIVER", 33};
+    orvtest::LoopbackCamera m_link{"SN-DELIVER", 33};
     std::unique_ptr<ImageProc> m_hub;
 };
 

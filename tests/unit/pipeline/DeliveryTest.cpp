@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "../runtime/RuntimeTestSupport.h"
-#include "TofTestSupport.h"
+#include "TestSupport.h"
+#include "TofFixtures.h"
 #include "pipeline/ImageProc.h"
 #include "runtime/ByteReader.h"
 
@@ -22,11 +22,11 @@ constexpr uint16_t kWidth = 640, kHeight = 480;
 constexpr uint32_t kImageBytes = 614400;
 
 /// The session side: no protocol (the test feeds the hub directly).
-using QuietSource = tof_test::StatusSource;
+using QuietSource = orvtest::StatusSource;
 
 /// Records the geometry calls and the mappings asked for; mirroring really flips upside down (code 0)
 /// so a test can see it happened to the right image.
-class SpyRefine : public tof_test::RecordingRefine
+class SpyRefine : public orvtest::RecordingRefine
 {
 public:
     std::atomic<int> rotateCalls{0};
@@ -159,7 +159,7 @@ protected:
         return ret;
     }
 
-    runtime_test::TempDir m_config;
+    orvtest::TempDir m_config;
     QuietSource m_source;
     SpyRefine m_refine;
     std::vector<uint8_t> m_jpeg;
@@ -235,22 +235,6 @@ TEST_F(DeliveryTest, ReturnCodesForDisconnectionStreamOffTimeOutAndDeviceError)
     m_hub->SetWaitTime(400);
     EXPECT_EQ(PrepareFullSet(ready), 0);
     EXPECT_EQ(+ready.depth, 1u);
-}
-
-TEST_F(DeliveryTest, MirrorSettingTwoFlipsUpsideDownWithCodeZero)
-{
-    m_hub->SetImageMirror(2);
-    Feed(5);
-    FrameReady ready{};
-    ASSERT_EQ(PrepareFullSet(ready), 0);
-    Frame depth{};
-    ASSERT_EQ(m_hub->GetFrame(kFrameDepth, &depth), 0);
-    EXPECT_EQ(m_refine.lastMirrorCode.load(), 0);
-    EXPECT_EQ(m_refine.rotateCalls.load(), 0);
-    const auto *pixels = reinterpret_cast<const uint16_t *>(depth.pFrameData);
-    // The first row now holds what the camera sent as the last row.
-    EXPECT_EQ(pixels[0], DepthAt(depth.frameIndex, size_t{kWidth} * (kHeight - 1)));
-    EXPECT_EQ(pixels[size_t{kWidth} * (kHeight - 1)], DepthAt(depth.frameIndex, 0));
 }
 
 TEST_F(DeliveryTest, RotationSettingTurnsTheHandedOutFrame)

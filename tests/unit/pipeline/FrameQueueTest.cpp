@@ -2,7 +2,7 @@
 // Tests of FrameQueue: drop-oldest push, the timed pop, and the hand-back to its pool.
 #include "pipeline/FrameQueue.h"
 
-#include "../runtime/RuntimeTestSupport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -80,50 +80,6 @@ TEST(FrameQueueTest, PopWaitsTheWaitTimeUnlessAPushFromAnotherThreadEndsIt)
     EXPECT_EQ(popped, frame);
     // Far below the wait time: the push woke the waiter rather than the deadline.
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
-}
-
-TEST(FrameQueueTest, ProducerAndConsumerThreadsLoseNoFrameAndNoBuffer)
-{
-    FrameQueue queue(kFrameDepth, 2, 4);
-    queue.SetWaitTime(1000);
-    constexpr uint32_t kFrames = 500;
-    std::thread producer([&] {
-        for (uint32_t i = 1; i <= kFrames;) {
-            Frame *frame = Filled(queue, i);
-            if (frame == nullptr) {
-                std::this_thread::yield(); // all frames out: the consumer will give one back
-                continue;
-            }
-            queue.Push(frame);
-            ++i;
-        }
-    });
-    uint32_t lastIndex = 0, received = 0;
-    while (lastIndex < kFrames) {
-        Frame *frame = queue.Pop(kFrameDepth);
-        ASSERT_NE(frame, nullptr);
-        EXPECT_GT(+frame->frameIndex, lastIndex); // in order, drops only
-        lastIndex = frame->frameIndex;
-        ++received;
-        queue.RecycleFrame(frame);
-    }
-    producer.join();
-    EXPECT_EQ(received + queue.GetDroppedCount(), kFrames);
-    EXPECT_EQ(queue.GetPool()->GetFreeCount(), 4u);
-}
-
-TEST(FrameQueueTest, ConstructionAndDestructionAreLoggedAndQueuedFramesFreed)
-{
-    runtime_test::LoggedHome home;
-    {
-        FrameQueue queue(kFrameConfidence, 2, 3);
-        queue.Push(queue.AllocFrame(kFrameConfidence));
-        queue.Push(queue.AllocFrame(kFrameConfidence));
-        EXPECT_TRUE(home.Logged("mFrameType:8"));
-    }
-    // Under the address sanitizer a frame left queued would show as a leak.
-    const std::string log = home.Log();
-    EXPECT_NE(log.find("mFrameType:8", log.find("mFrameType:8") + 1), std::string::npos);
 }
 
 } // namespace

@@ -257,14 +257,6 @@ TEST_F(SyncTest, MissingOrTooSmallDestinationLeavesThatPartOut)
     ExpectAllFramesHome();
 }
 
-TEST_F(SyncTest, SingleFrameReadyAccumulatesBitsAndClearsOnRead)
-{
-    m_sync->SetSingleFrameReady(kHasDepth);
-    m_sync->SetSingleFrameReady(kHasColor);
-    EXPECT_EQ(m_sync->GetSingleFrameReady(), kHasDepth | kHasColor);
-    EXPECT_EQ(m_sync->GetSingleFrameReady(), 0);
-}
-
 TEST_F(SyncTest, NoFrameIsKeptAfterManyMixedRounds)
 {
     // Complete sets, sets missing colour (which hold up the ring until pushed out), stale parts and
@@ -293,74 +285,4 @@ TEST_F(SyncTest, NoFrameIsKeptAfterManyMixedRounds)
     ExpectAllFramesHome();
 }
 
-TEST_F(SyncTest, ConcurrentProducersYieldSetsOfOneIndexInIncreasingOrder)
-{
-    constexpr uint32_t kBuffers = 1500;
-    constexpr uint32_t kMaxSkew = 2; // like the decoders, producers stay within a few buffers of each other
-    m_sync->SetWaitTime(200);
-    EXPECT_EQ(m_sync->Init("SN0001"), 0);
-    m_sync->Start();
-    std::array<std::atomic<uint32_t>, 3> produced{};
-    std::atomic<int> producing{3};
-    std::atomic<bool> stalled{false};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    auto slowest = [&] { return std::min({produced[0].load(), produced[1].load(), produced[2].load()}); };
-    auto produce = [&](uint8_t bit, size_t me) {
-        for (uint32_t index = 1; index <= kBuffers; ++index) {
-            Frame *frame = nullptr;
-            // A full queue would drop a part and leave its set incomplete, so the producer waits for room.
-            while (slowest() + kMaxSkew < index || QueueOf(bit).Size() >= 2 ||
-                   (frame = Alloc(bit)) == nullptr) {
-                if (std::chrono::steady_clock::now() > deadline) {
-                    stalled = true; // frames never came back to the pool
-                    break;
-                }
-                std::this_thread::yield();
-            }
-            if (frame == nullptr) {
-                break;
-            }
-            Fill(*frame, bit, index, kHasDepth | kHasIr | kHasColor);
-            QueueOf(bit).Push(frame);
-            m_sync->SetSingleFrameReady(bit);
-            produced[me] = index;
-        }
-        --producing;
-    };
-    std::thread depth(produce, kHasDepth, 0), ir(produce, kHasIr, 1), color(produce, kHasColor, 2);
-
-    uint32_t sets = 0, lastIndex = 0;
-    for (bool done = false; !done;) {
-        done = producing.load() == 0; // read before the last wait, so no set is left behind
-        if (Take() == 1) {
-            done = false;
-            ++sets;
-            EXPECT_GT(uint32_t{m_out.frameIndex}, lastIndex);
-            lastIndex = m_out.frameIndex;
-            EXPECT_EQ(uint32_t{m_out.hasFrameMask}, 7u);
-            for (const Destination *d : {&m_outDepth, &m_outIr, &m_outColor}) {
-                EXPECT_EQ(uint32_t{d->frame.frameIndex}, uint32_t{m_out.frameIndex});
-                EXPECT_EQ(d->Stamp(), uint32_t{m_out.frameIndex});
-            }
-        }
-    }
-    depth.join(), ir.join(), color.join();
-    EXPECT_FALSE(stalled.load());
-    // How many sets the consumer sees depends on scheduling (an untaken set is replaced by the next);
-    // how many the worker completes does not: producers within a few buffers of each other never
-    // outrun the ring.
-    EXPECT_GT(sets, 0u);
-    EXPECT_GT(m_sync->GetProducedSetCount(), uint64_t{kBuffers} / 4);
-    RecordProperty("sets", static_cast<int>(sets));
-    m_sync->Stop();
-    m_sync->Join();
-    EXPECT_FALSE(m_sync->IsRunning());
-    m_sync.reset();
-    for (uint8_t bit : {kHasDepth, kHasIr, kHasColor}) {
-        while (QueueOf(bit).Size() != 0) {
-            QueueOf(bit).RecycleFrame(QueueOf(bit).Pop(kFrameDepth));
-        }
-    }
-    ExpectAllFramesHome();
-}
 } // namespace

@@ -54,25 +54,6 @@ protected:
     APIDepthRefine *m_refine = nullptr;
 };
 
-TEST_F(DepthRefineTest, FiltersOffLeaveImagesUntouched)
-{
-    Image16 depth = NoisyStep(16, 8);
-    depth.At(3, 3) = 0;
-    depth.At(12, 5) = 65535;
-    const std::vector<uint16_t> original = depth.pixels;
-    EXPECT_EQ(m_refine->PreFilterDepth(&depth.image), kRefineOk);
-    EXPECT_EQ(m_refine->PostFilterDepth(&depth.image), kRefineOk);
-    EXPECT_EQ(m_refine->ProcessDepth(&depth.image, false), kRefineOk);
-    EXPECT_EQ(depth.pixels, original);
-
-    std::vector<uint8_t> ir8(64, 10);
-    ir8[27] = 250;
-    const std::vector<uint8_t> ir8Original = ir8;
-    AlgImage irImage{ir8.data(), ALG_8UC1, 8, 8};
-    EXPECT_EQ(m_refine->FilterIrImage(&irImage), kRefineOk);
-    EXPECT_EQ(ir8, ir8Original);
-}
-
 TEST_F(DepthRefineTest, RangeLimitsInvalidateDepthOutsideTheRange)
 {
     struct Row
@@ -197,68 +178,6 @@ TEST_F(DepthRefineTest, FlyingPixelAndIrFiltersRemoveIsolatedSpecks)
     EXPECT_EQ(ir.At(2, 2), 400);
 }
 
-TEST_F(DepthRefineTest, GeometryOnSmallImages)
-{
-    // 3 wide, 2 high:  1 2 3 / 4 5 6
-    struct Row
-    {
-        const char *what;
-        int op; // 0 rotate, 1 mirror
-        int code;
-        uint32_t width;
-        uint32_t height;
-        std::vector<uint8_t> expected;
-    };
-    const Row rows[] = {{"rotate cw", 0, 0, 2, 3, {4, 1, 5, 2, 6, 3}},
-                        {"rotate 180", 0, 1, 3, 2, {6, 5, 4, 3, 2, 1}},
-                        {"rotate ccw", 0, 2, 2, 3, {3, 6, 2, 5, 1, 4}},
-                        {"mirror left-right", 1, 1, 3, 2, {3, 2, 1, 6, 5, 4}},
-                        {"mirror upside down", 1, 0, 3, 2, {4, 5, 6, 1, 2, 3}},
-                        {"mirror both", 1, -1, 3, 2, {6, 5, 4, 3, 2, 1}}};
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.what);
-        std::vector<uint8_t> data = {1, 2, 3, 4, 5, 6};
-        AlgImage image{data.data(), ALG_8UC1, 3, 2};
-        const int result =
-            row.op == 0 ? m_refine->Rotate(&image, row.code) : m_refine->Mirror(&image, row.code);
-        ASSERT_EQ(result, kRefineOk);
-        EXPECT_EQ(image.width, row.width);
-        EXPECT_EQ(image.height, row.height);
-        EXPECT_EQ(data, row.expected);
-    }
-
-    std::vector<uint16_t> depth = {100, 0, 300, 400, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    AlgImage grow{depth.data(), ALG_16UC1, 2, 2};
-    ASSERT_EQ(m_refine->Resize(&grow, 4, 4, 1), kRefineOk);
-    EXPECT_EQ(grow.width, 4u);
-    EXPECT_EQ(grow.height, 4u);
-    // Depth is resized by nearest neighbour: no invented distance between 100 and the hole.
-    const std::vector<uint16_t> grown = {100, 100, 0,   0,   100, 100, 0,   0,
-                                         300, 300, 400, 400, 300, 300, 400, 400};
-    EXPECT_EQ(depth, grown);
-
-    std::vector<uint8_t> rgb(4 * 3 * 3);
-    for (size_t i = 0; i < rgb.size(); ++i) {
-        rgb[i] = static_cast<uint8_t>(i);
-    }
-    AlgImage colour{rgb.data(), ALG_8UC3, 4, 3};
-    ASSERT_EQ(m_refine->Crop(&colour, 1, 1, 2, 2), kRefineOk);
-    EXPECT_EQ(colour.width, 2u);
-    EXPECT_EQ(colour.height, 2u);
-    const std::vector<uint8_t> cropped = {15, 16, 17, 18, 19, 20, 27, 28, 29, 30, 31, 32};
-    EXPECT_EQ(std::vector<uint8_t>(rgb.begin(), rgb.begin() + 12), cropped);
-}
-
-TEST_F(DepthRefineTest, ConvertsIr16To8WithSaturation)
-{
-    const std::vector<uint16_t> src = {0, 15, 16, 4095, 4096, 65535};
-    std::vector<uint8_t> dst(src.size(), 99);
-    ASSERT_EQ(m_refine->ConvertIr16To8(6, 1, dst.data(), src.data()), kRefineOk);
-    EXPECT_EQ(dst, (std::vector<uint8_t>{0, 0, 1, 255, 255, 255}));
-    EXPECT_EQ(m_refine->ConvertIr16To8(6, 1, nullptr, src.data()), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->ConvertIr16To8(0, 1, dst.data(), src.data()), kRefineInvalidArgument);
-}
-
 TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)
 {
     std::vector<uint16_t> data(16, 500);
@@ -321,89 +240,6 @@ TEST_F(DepthRefineTest, OperationsNotProvidedNeverClaimSuccess)
     EXPECT_EQ(rgb, std::vector<uint8_t>(24, 77));
     EXPECT_EQ(m_refine->ProcessColor(&d), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->ProcessColor(nullptr), kRefineInvalidArgument);
-}
-
-struct Rgb
-{
-    int r, g, b;
-};
-
-/// Encodes 2x2 blocks of one colour each as I420 with the BT.601 studio-range equations, so that the
-/// conversion is checked against an independent reference rather than against itself.
-std::vector<uint8_t> EncodeI420Blocks(const std::vector<Rgb> &blockColours, uint32_t width, uint32_t height)
-{
-    std::vector<uint8_t> yuv(size_t{width} * height * 3, 0); // room for the converted image
-    uint8_t *yPlane = yuv.data();
-    uint8_t *uPlane = yPlane + size_t{width} * height;
-    uint8_t *vPlane = uPlane + size_t{width} * height / 4;
-    for (uint32_t by = 0; by < height / 2; ++by) {
-        for (uint32_t bx = 0; bx < width / 2; ++bx) {
-            const Rgb c = blockColours[(by * (width / 2) + bx) % blockColours.size()];
-            const double y = 16 + 0.257 * c.r + 0.504 * c.g + 0.098 * c.b;
-            const double u = 128 - 0.148 * c.r - 0.291 * c.g + 0.439 * c.b;
-            const double v = 128 + 0.439 * c.r - 0.368 * c.g - 0.071 * c.b;
-            for (uint32_t dy = 0; dy < 2; ++dy) {
-                for (uint32_t dx = 0; dx < 2; ++dx) {
-                    yPlane[(by * 2 + dy) * width + bx * 2 + dx] = static_cast<uint8_t>(y + 0.5);
-                }
-            }
-            uPlane[by * (width / 2) + bx] = static_cast<uint8_t>(u + 0.5);
-            vPlane[by * (width / 2) + bx] = static_cast<uint8_t>(v + 0.5);
-        }
-    }
-    return yuv;
-}
-
-TEST_F(DepthRefineTest, ConvertColorTurnsI420IntoRgbOrBgr)
-{
-    const std::vector<Rgb> colours = {{255, 0, 0}, {0, 255, 0},     {0, 0, 255},    {255, 255, 255},
-                                      {0, 0, 0},   {128, 128, 128}, {250, 200, 30}, {20, 90, 160}};
-    constexpr uint32_t kWidth = 8, kHeight = 4;
-    for (const int target : {3, 4}) {
-        SCOPED_TRACE(target);
-        std::vector<uint8_t> buffer = EncodeI420Blocks(colours, kWidth, kHeight);
-        AlgImage image{buffer.data(), ALG_8UC1, kWidth, kHeight};
-        ASSERT_EQ(m_refine->ConvertColor(&image, 1, kColorSourceYuv420Planar, target), kRefineOk);
-        EXPECT_EQ(image.elemType, ALG_8UC3);
-        EXPECT_EQ(image.width, kWidth);
-        EXPECT_EQ(image.height, kHeight);
-        for (uint32_t y = 0; y < kHeight; ++y) {
-            for (uint32_t x = 0; x < kWidth; ++x) {
-                const Rgb want = colours[((y / 2) * (kWidth / 2) + x / 2) % colours.size()];
-                const uint8_t *px = &buffer[(size_t{y} * kWidth + x) * 3];
-                const int r = target == 3 ? px[0] : px[2];
-                const int b = target == 3 ? px[2] : px[0];
-                EXPECT_NEAR(r, want.r, 3) << x << "," << y;
-                EXPECT_NEAR(px[1], want.g, 3) << x << "," << y;
-                EXPECT_NEAR(b, want.b, 3) << x << "," << y;
-            }
-        }
-    }
-}
-
-TEST_F(DepthRefineTest, ConvertColorConvertsEveryImageOrNone)
-{
-    std::vector<uint8_t> first = EncodeI420Blocks({{255, 0, 0}}, 4, 2);
-    std::vector<uint8_t> second = EncodeI420Blocks({{0, 0, 255}}, 4, 2);
-    AlgImage images[2] = {{first.data(), ALG_8UC1, 4, 2}, {second.data(), ALG_8UC1, 4, 2}};
-    ASSERT_EQ(m_refine->ConvertColor(images, 2, kColorSourceYuv420Planar, 3), kRefineOk);
-    EXPECT_NEAR(first[0], 255, 3);
-    EXPECT_NEAR(second[2], 255, 3);
-
-    // A bad image anywhere in line refuses the call before any image is touched.
-    std::vector<uint8_t> buffer = EncodeI420Blocks({{10, 20, 30}}, 4, 2);
-    const std::vector<uint8_t> before = buffer;
-    AlgImage oddSecond[2] = {{buffer.data(), ALG_8UC1, 4, 2}, {second.data(), ALG_8UC1, 3, 2}};
-    EXPECT_EQ(m_refine->ConvertColor(oddSecond, 2, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
-    EXPECT_EQ(oddSecond[0].elemType, ALG_8UC1);
-    AlgImage image{buffer.data(), ALG_8UC1, 4, 2};
-    AlgImage threeChannel{buffer.data(), ALG_8UC3, 4, 2};
-    EXPECT_EQ(m_refine->ConvertColor(&image, 1, 0, 3), kRefineNotSupported);
-    EXPECT_EQ(m_refine->ConvertColor(&image, 1, kColorSourceYuv420Planar, 2), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->ConvertColor(&image, 0, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->ConvertColor(nullptr, 1, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->ConvertColor(&threeChannel, 1, kColorSourceYuv420Planar, 3), kRefineInvalidArgument);
-    EXPECT_EQ(buffer, before);
 }
 
 } // namespace

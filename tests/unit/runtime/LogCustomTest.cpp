@@ -2,7 +2,9 @@
 // Tests of the logger (file, rotation, cut messages, concurrency, date line) and its helpers.
 #include "runtime/LogCustom.h"
 
-#include "RuntimeTestSupport.h"
+#include "TestSupport.h"
+#include "runtime/LogCustom.h"
+#include "runtime/PathTools.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +16,11 @@
 #include <thread>
 #include <vector>
 
-using runtime_test::LoggedHome;
-using runtime_test::ReadFile;
-using runtime_test::ReadLines;
-using runtime_test::TempDir;
-using runtime_test::WriteFile;
+using orvtest::LoggedHome;
+using orvtest::ReadFile;
+using orvtest::ReadLines;
+using orvtest::TempDir;
+using orvtest::WriteFile;
 
 namespace {
 
@@ -78,48 +80,6 @@ TEST(LogCustomTest, WritesPrefixedLinesAndKeepsTheFirstLoggerUntilReleased)
     TFLOG("after reopening");
     EXPECT_TRUE(home.Logged("camera 7 answered"));
     EXPECT_TRUE(home.Logged("after reopening"));
-}
-
-TEST(LogCustomTest, RotatesOnceTheFileHasReachedTenMebibytes)
-{
-    struct Row
-    {
-        long existingBytes;
-        bool rotates;
-    };
-    for (const Row &row :
-         {Row{LogCustom::kRotateSizeBytes - 1, false}, Row{LogCustom::kRotateSizeBytes, true}}) {
-        SCOPED_TRACE(row.existingBytes);
-        TempDir scratch;
-        const std::string logDirectory = scratch.Path() + "/.config/Orvane/Log";
-        std::filesystem::create_directories(logDirectory);
-        WriteFile(logDirectory + "/OrvaneSDK.txt", std::string(static_cast<size_t>(row.existingBytes), 'o'));
-        WriteFile(logDirectory + "/bakOrvaneSDK.txt", "older rotation copy\n");
-
-        Path_SetHomeDirectoryOverride(scratch.Path());
-        LogCustom::Initance("OrvaneSDK", "OrvaneSDK", false);
-        TFLOG("message at the threshold");
-        if (row.rotates) {
-            TFLOG("next message");
-        }
-        LogCustom::Release();
-        Path_SetHomeDirectoryOverride("");
-
-        const std::vector<std::string> lines = ReadLines(logDirectory + "/OrvaneSDK.txt");
-        const std::string backup = ReadFile(logDirectory + "/bakOrvaneSDK.txt");
-        if (row.rotates) {
-            ASSERT_FALSE(lines.empty());
-            EXPECT_NE(lines.front().find("message at the threshold"), std::string::npos) << lines.front();
-            EXPECT_EQ(backup, std::string(static_cast<size_t>(row.existingBytes), 'o'));
-            EXPECT_NE(lines.back().find("next message"), std::string::npos) << "rotated more than once";
-        } else {
-            EXPECT_EQ(backup, "older rotation copy\n");
-            ASSERT_GE(lines.size(), 1u);
-            const std::string appended = lines.front().substr(static_cast<size_t>(row.existingBytes));
-            EXPECT_TRUE(HasTimeStampPrefix(appended)) << appended;
-            EXPECT_NE(appended.find("message at the threshold"), std::string::npos) << appended;
-        }
-    }
 }
 
 TEST(LogCustomTest, LongMessagesAreCutAt1023CharactersAndStillEndTheLine)
@@ -233,14 +193,6 @@ TEST(LogCustomTest, LogDirectoryThatCannotBeMadeIsReportedOnTheConsoleOnly)
     EXPECT_EQ(ReadFile(scratch.Path() + "/.config/Orvane/Log"), "not a directory");
 }
 
-TEST(LogCustomTest, PrintfWithoutLoggerIsSilentAndSafe)
-{
-    testing::internal::CaptureStdout();
-    TFLOG("nobody listens %s", "here");
-    LogCustom::Printf("%s", std::string(5000, 'y').c_str());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
 // Logs as a fresh process would and reports whether the date line came once, after the first file message.
 bool DateLineFollowsFirstFileMessageOnly()
 {
@@ -267,18 +219,6 @@ TEST(LogCustomDeathTest, FirstFileMessageOfTheProcessIsFollowedByTheDateOnce)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(exit(DateLineFollowsFirstFileMessageOnly() ? 0 : 1), testing::ExitedWithCode(0), "");
-}
-
-TEST(LogCustomTest, DateLineCarriesTheLocalYearAndMonth)
-{
-    // The layouts are checked on every logged line; this pins the calendar fields.
-    const std::string dateTime = GetDateTime();
-    ASSERT_TRUE(MatchesShape(dateTime, "dddd/dd/dd dd:dd:dd-ddd")) << dateTime;
-    const time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    EXPECT_EQ(std::stoi(dateTime.substr(0, 4)), local.tm_year + 1900);
-    EXPECT_EQ(std::stoi(dateTime.substr(5, 2)), local.tm_mon + 1);
 }
 
 TEST(ReadDataTest, ReadsFilesThatFitAndRefusesOthers)

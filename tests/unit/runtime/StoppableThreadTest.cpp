@@ -2,7 +2,7 @@
 // Tests of the worker-thread base: start/stop/join, refused restarts, cancellation and prompt stops.
 #include "runtime/StoppableThread.h"
 
-#include "RuntimeTestSupport.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 #include <time.h>
 #include <unistd.h>
 
-using runtime_test::LoggedHome;
-using runtime_test::WaitUntil;
+using orvtest::LoggedHome;
+using orvtest::WaitUntil;
 
 namespace {
 
@@ -146,30 +146,6 @@ TEST(StoppableThreadTest, RunsUntilStoppedAndCanBeStartedAgainAfterJoin)
     }
 }
 
-TEST(StoppableThreadTest, SecondStartIsRefusedAndFirstThreadKeepsRunning)
-{
-    LoggedHome home;
-    RunRecord record;
-    Worker worker("PollingWorker", Polling(record));
-    worker.Start();
-    ASSERT_TRUE(WaitUntil([&] { return record.iterations > 0; }));
-
-    worker.Start();
-    EXPECT_TRUE(home.Logged("Do not repeat invoke Start:PollingWorker, if not Stop previous."));
-    const int seen = record.iterations;
-    EXPECT_TRUE(WaitUntil([&] { return record.iterations > seen + 3; }));
-    EXPECT_EQ(record.runCalls, 1);
-    EXPECT_TRUE(worker.IsRunning());
-
-    // A stop request alone does not release the thread: a new Start is still refused.
-    worker.Stop();
-    worker.Start();
-    EXPECT_FALSE(worker.IsRunning());
-    worker.Join();
-    EXPECT_EQ(record.runCalls, 1);
-    EXPECT_TRUE(record.returned);
-}
-
 TEST(StoppableThreadTest, JoinCancelsWorkerThatIgnoresStopAfterTheJoinTimeout)
 {
     LoggedHome home;
@@ -207,21 +183,6 @@ TEST(StoppableThreadTest, StopEndsALongWaitAtOnceWhileJoinAloneCancelsIt)
         EXPECT_EQ(record.wokeEarly, stopFirst);
         EXPECT_EQ(record.returned, stopFirst);
         EXPECT_TRUE(record.unwound);
-    }
-}
-
-TEST(StoppableThreadTest, DestroyingAWorkerStopsAndJoinsIt)
-{
-    for (const bool stopFirst : {false, true}) {
-        RunRecord record;
-        auto worker = std::make_unique<BaseStoppedWorker>(record);
-        worker->Start();
-        ASSERT_TRUE(WaitUntil([&] { return record.iterations > 0; }));
-        if (stopFirst) {
-            worker->Stop();
-        }
-        worker.reset();
-        EXPECT_TRUE(record.returned) << "stopFirst=" << stopFirst;
     }
 }
 

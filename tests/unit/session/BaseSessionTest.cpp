@@ -10,15 +10,13 @@
 #include <fstream>
 #include <vector>
 
-#include "SessionTestSupport.h"
+#include "TestSupport.h"
 #include "pipeline/ImageProc.h"
 #include "session/BaseSession.h"
 
-using session_test::Contains;
-using session_test::LogMark;
-using session_test::LogSince;
-
 namespace {
+[[maybe_unused]] const ::testing::Environment *const g_environment =
+    ::testing::AddGlobalTestEnvironment(new orvtest::PrivateHomeEnvironment(true));
 
 SessionInfo NetworkInfo(uint32_t deviceType = 520)
 {
@@ -64,52 +62,9 @@ InitCameraParams Block(uint8_t mode)
     return p;
 }
 
-TEST(BaseSessionConstruction, NetworkCameraDefaults)
-{
-    BaseSession session(NetworkInfo());
-    const auto ranges = session.GetDepthRangeList();
-    EXPECT_EQ(std::vector<uint8_t>(ranges.begin(), ranges.begin() + 7),
-              (std::vector<uint8_t>{6, 0, 1, 2, 3, 4, 5}));
-    const auto modes = session.GetDataModeList();
-    EXPECT_EQ(std::vector<uint8_t>(modes.begin(), modes.begin() + 9),
-              (std::vector<uint8_t>{8, 1, 2, 3, 5, 6, 7, 9, 10}));
-
-    struct Row
-    {
-        uint8_t mode;
-        uint16_t range0, range1, range2;
-    };
-    const Row expected[] = {{0, 1249, 0, 1249}, {1, 1874, 0, 1874}, {2, 2498, 0, 2498},
-                            {3, 3123, 0, 3123}, {4, 3747, 0, 3747}, {5, 4200, 0, 7495}};
-    const auto table = session.GetMeasuringRangeTable();
-    ASSERT_EQ(table.size(), 6u);
-    for (const Row &row : expected) {
-        SCOPED_TRACE(row.mode);
-        const MeasuringRange r = table[row.mode];
-        EXPECT_EQ(int{r.mode}, row.mode);
-        EXPECT_EQ(int{r.range0}, row.range0);
-        EXPECT_EQ(int{r.range1}, row.range1);
-        EXPECT_EQ(int{r.range2}, row.range2);
-    }
-    FrameMode color{};
-    EXPECT_EQ(session.GetFrameMode(kFrameColor, &color), 0);
-    EXPECT_EQ(color.width, 640u);
-    EXPECT_EQ(color.height, 480u);
-    EXPECT_EQ(color.fps, 25u);
-    const LensConfig lens = session.GetLensConfig();
-    EXPECT_EQ(+lens.width, 640);
-    EXPECT_EQ(+lens.height, 480);
-    EXPECT_FALSE(session.IsOpened());
-    EXPECT_FALSE(session.GetStreamStatus());
-    EXPECT_EQ(session.GetDepthFrame2WorldTab(), nullptr);
-    EXPECT_EQ(session.GetDeviceType(), 520u);
-}
-
 TEST(BaseSessionConstruction, UnknownDeviceTypeHasNoProtocol)
 {
-    const size_t mark = LogMark();
     BaseSession session(NetworkInfo(0));
-    EXPECT_TRUE(Contains(LogSince(mark), "]:devicetype:0 is invalid.\n"));
     EXPECT_EQ(session.OpenDevice(false), -255);
     uint8_t fps = 42;
     EXPECT_EQ(session.GetTofFrameRate(&fps), -255);
@@ -143,10 +98,8 @@ TEST(BaseSessionFrameMode, RotationExchangesWidthAndHeight)
     }
     BaseSession session(NetworkInfo());
     FrameMode untouched{1, 2, 3};
-    const size_t mark = LogMark();
     EXPECT_EQ(session.GetFrameMode(static_cast<FrameType>(7), &untouched), 0);
     EXPECT_EQ(untouched.width, 1u);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:frameType:7 is invalid.\n"));
 }
 
 TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
@@ -180,11 +133,7 @@ TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        const size_t mark = LogMark();
         EXPECT_EQ(row.call(), row.expected);
-        if (row.message[0] != '\0') {
-            EXPECT_TRUE(Contains(LogSince(mark), row.message));
-        }
     }
     EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
 }
@@ -194,20 +143,12 @@ TEST(BaseSessionConfirmation, SilentStatusTimesOutUnlessNotFollowed)
     BaseSession session(NetworkInfo());
     session.SetConfirmPollPeriodMs(1);
     // The protocol is not open: it accepts without contacting a camera, and no status ever follows.
-    size_t mark = LogMark();
     EXPECT_EQ(session.SetDepthRange(DepthRange{3}), -105);
-    std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:set range 3   receive depthrange 0 \n\n"));
-    EXPECT_TRUE(Contains(log, "]:ret:-105 is failed.\n"));
     EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
 
-    mark = LogMark();
     EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 700}), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:expoTime:(0,700), deviceStatus:(0,0,0\t0,0\t0,0)\n"));
 
-    mark = LogMark();
     EXPECT_EQ(session.SetGMMGain(9), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:receive m_GmmGain 0\n"));
 
     // A camera that does not report its status is taken at its word.
     session.SetDeviceStatusFollowed(false);
@@ -270,18 +211,14 @@ TEST(BaseSessionCalibrationBlock, BlockFillsCalibrationListsAndRanges)
     EXPECT_NE(session.GetImageProc()->GetTofDecode(), nullptr);
 
     // In a multi-frequency mode the depth range is fixed; the lists now come from the block.
-    size_t mark = LogMark();
     EXPECT_EQ(session.SetDepthRange(DepthRange{2}), 1);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:Multi frequency mode reject change depth range\n"));
     EXPECT_TRUE(session.IsDataModeValid(10));
     EXPECT_FALSE(session.IsDataModeValid(2));
     EXPECT_FALSE(session.IsRangeValid(1));
 
     // Exposure indices without a status field in these modes are answered at once.
     session.SetConfirmPollPeriodMs(1);
-    mark = LogMark();
     EXPECT_EQ(session.SetExposureTime(ExposureTime{2, 500}), -105);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:expoTime:(2,500), deviceStatus:"));
 }
 
 TEST(BaseSessionCalibrationBlock, OversizedListCountsAreClamped)
@@ -290,13 +227,9 @@ TEST(BaseSessionCalibrationBlock, OversizedListCountsAreClamped)
     InitCameraParams block = Block(1);
     block.rangeListCount = 200;
     block.modeListCount = 250;
-    const size_t mark = LogMark();
     session.InitFromUVCFrameData(block);
     EXPECT_EQ(session.GetDepthRangeList()[0], 9);
     EXPECT_EQ(session.GetDataModeList()[0], 32);
-    const std::string log = LogSince(mark);
-    EXPECT_TRUE(Contains(log, "]:rangeList count:200 is invalid.\n"));
-    EXPECT_TRUE(Contains(log, "]:modeList count:250 is invalid.\n"));
     // Checks stay within the lists.
     EXPECT_FALSE(session.IsRangeValid(77));
     EXPECT_FALSE(session.IsDataModeValid(77));
@@ -354,45 +287,14 @@ protected:
     std::filesystem::path m_dir;
 };
 
-TEST_F(TransferFileCheck, SizeDependsOnTheFileType)
-{
-    struct Row
-    {
-        uint32_t type;
-        uint8_t index;
-        size_t bytes;
-        bool accepted;
-    };
-    const Row rows[] = {{4, 0, 614400, true}, {5, 0, 614400, true}, {7, 0, 614399, false}, {6, 0, 2500, true},
-                        {6, 5, 14992, true},  {6, 1, 2500, false},  {9, 0, 0, true},       {9, 0, 10, false}};
-    for (const Row &row : rows) {
-        SCOPED_TRACE(std::to_string(row.type) + "/" + std::to_string(row.index) + "/" +
-                     std::to_string(row.bytes));
-        FileTransferParams p = Params(row.type, Write("file.bin", row.bytes), row.index);
-        EXPECT_EQ(BaseSession::CheckTransferFile(p), row.accepted);
-        EXPECT_EQ(+p.value, row.bytes);
-        if (row.accepted) {
-            uint8_t sum = 0;
-            for (size_t i = 0; i < row.bytes; ++i) {
-                sum = static_cast<uint8_t>(sum + (i & 0xFF));
-            }
-            EXPECT_EQ(+p.flag, sum);
-        }
-    }
-}
-
 TEST_F(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
 {
-    size_t mark = LogMark();
     FileTransferParams missing = Params(4, (m_dir / "none.bin").string());
     EXPECT_FALSE(BaseSession::CheckTransferFile(missing));
-    EXPECT_TRUE(Contains(LogSince(mark), "is failed.\n"));
 
-    mark = LogMark();
     FileTransferParams wrong = Params(4, Write("short.bin", 100));
     BaseSession session(NetworkInfo());
     EXPECT_EQ(session.TransferFile(wrong), -15);
-    EXPECT_TRUE(Contains(LogSince(mark), "]:The length of file is 100 != 614400 invalid.\n"));
 
     FileTransferParams unterminated{};
     unterminated.type = 4;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shared test support: a private log directory, log inspection, and a fixture with one opened fake camera.
+// The API unit tests' environment and their fixture: one opened camera whose session is a FakeSession.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,18 +8,12 @@
 
 #include "FakeSession.h"
 #include "Orvane_api.h"
+#include "TestSupport.h"
 
-/// A copy of a field of a packed record, so that an assertion never binds a reference to a
-/// misaligned member.
-template <typename T> T Val(T value)
-{
-    return value;
-}
+namespace orvtest {
 
-/// Length of the log file now; pass it to LogSince to read what was logged afterwards.
-size_t LogMark();
-/// The log text written since `mark`.
-std::string LogSince(size_t mark);
+/// The environment of the API unit tests: a private home with a running logger and no discovery.
+::testing::Environment *ApiUnitEnvironment();
 /// Opens the logger in the test's private home directory (again after a TFCM_Shutdown closed it).
 void EnsureLogger();
 
@@ -34,3 +28,5 @@ protected:
     TfDeviceHandle m_handle = nullptr;
     FakeSession *m_session = nullptr; ///< owned by the opened device; valid until TearDown
 };
+
+} // namespace orvtest

@@ -15,7 +15,7 @@
 
 #include "net/SocketCtl.h"
 
-namespace net_test {
+namespace orvtest {
 
 /// 127.0.0.1 with the first dotted byte lowest.
 constexpr IPAddr_ kLoopback = 0x0100007F;
@@ -146,12 +146,6 @@ inline void PutU32(std::vector<uint8_t> &bytes, uint32_t value)
     }
 }
 
-inline uint32_t GetU32(const std::vector<uint8_t> &bytes, size_t at)
-{
-    return static_cast<uint32_t>(bytes[at]) | (static_cast<uint32_t>(bytes[at + 1]) << 8) |
-           (static_cast<uint32_t>(bytes[at + 2]) << 16) | (static_cast<uint32_t>(bytes[at + 3]) << 24);
-}
-
 /// A reply frame as a camera writes it: marker, body length, two body bytes, data length, data.
 inline std::vector<uint8_t> ReplyFrame(const std::vector<uint8_t> &data, uint32_t marker = 0xAA)
 {
@@ -193,4 +187,4 @@ inline std::vector<uint8_t> StreamHeader(uint32_t type, uint32_t length)
     return header;
 }
 
-} // namespace net_test
+} // namespace orvtest

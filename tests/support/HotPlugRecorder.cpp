@@ -1,89 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shared support of the integration tests.
-#include "IntegrationSupport.h"
-
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+// Records the hot-plug notifications of both callback forms.
+#include "HotPlugRecorder.h"
 
 #include "device/DeviceManager.h"
-#include "runtime/LogCustom.h"
-#include "runtime/PathTools.h"
 
 namespace orvtest {
 namespace {
 
 HotPlugRecorder *g_recorder = nullptr; // the form 1 callback has no context
 
-/// A private home for the log and short manager rounds for the whole test process.
-class IntegrationEnvironment : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/orvane-it-XXXXXX";
-        const char *home = mkdtemp(pattern);
-        ASSERT_NE(home, nullptr);
-        m_home = home;
-        ASSERT_EQ(mkdir((m_home + "/.config").c_str(), 0700), 0);
-        Path_SetHomeDirectoryOverride(m_home);
-        DeviceManager::SetRoundPeriodMs(kRoundMs);
-    }
-    void TearDown() override
-    {
-        Path_SetHomeDirectoryOverride("");
-        std::error_code ignored;
-        std::filesystem::remove_all(m_home, ignored);
-    }
-
-private:
-    std::string m_home;
-};
-
-[[maybe_unused]] const ::testing::Environment *const g_environment =
-    ::testing::AddGlobalTestEnvironment(new IntegrationEnvironment);
-
 } // namespace
 
-bool WaitUntil(const std::function<bool()> &condition, unsigned timeoutMs)
+::testing::Environment *ApiLoopbackEnvironment()
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-std::string ReadLog()
-{
-    std::string path = LogCustom::GetLogFilePath();
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int ThreadCount()
-{
-    int count = 0;
-    DIR *dir = opendir("/proc/self/task");
-    if (dir == nullptr) {
-        return -1;
-    }
-    while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') {
-            ++count;
-        }
-    }
-    closedir(dir);
-    return count;
+    return new PrivateHomeEnvironment(false, [] { DeviceManager::SetRoundPeriodMs(kRoundMs); });
 }
 
 HotPlugRecorder::HotPlugRecorder()

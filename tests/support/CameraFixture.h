@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CameraSimulator.h"
-#include "IntegrationSupport.h"
+#include "HotPlugRecorder.h"
 #include "Orvane_api.h"
 
 namespace orvtest {
@@ -27,6 +27,14 @@ constexpr uint32_t kReadyColor = 4;
 constexpr uint32_t kReadyConfidence = 64;
 constexpr uint32_t kReadyAllFour = kReadyDepth | kReadyIr | kReadyColor | kReadyConfidence;
 
+/// Milliseconds since `since` on the steady clock.
+inline long ElapsedMs(std::chrono::steady_clock::time_point since)
+{
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since)
+            .count());
+}
+
 /// The frames of one synchronised read, copied out of the library's slots.
 struct FrameSet
 {
@@ -34,12 +42,6 @@ struct FrameSet
     std::vector<TfFrame> frames;
     const TfFrame *Find(uint32_t type) const;
 };
-
-/// Copies a packed field, which cannot bind to a reference.
-template <typename T> T Val(T value)
-{
-    return value;
-}
 
 class CameraFixture : public ::testing::Test
 {

@@ -14,7 +14,7 @@
 #include "net/SocketProtocol.h"
 #include "session/ProtocolStreamSource.h"
 
-namespace pipeline_test {
+namespace orvtest {
 
 /// Builds the camera (no discovery), applies `settings`, opens both connections and waits for the data
 /// client. Call Open() from SetUp under ASSERT_NO_FATAL_FAILURE.
@@ -72,4 +72,4 @@ private:
     std::unique_ptr<SocketProtocol> m_protocol;
 };
 
-} // namespace pipeline_test
+} // namespace orvtest

@@ -11,7 +11,7 @@
 #include "pipeline/StreamSource.h"
 #include "refine/APIDepthRefine.h"
 
-namespace tof_test {
+namespace orvtest {
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
@@ -192,4 +192,4 @@ public:
     DeviceStatus status{};
 };
 
-} // namespace tof_test
+} // namespace orvtest

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shared support of the integration tests: a private home for the log, short manager rounds, hot-plug
-// event recording and bounded waits.
+// Records the hot-plug notifications of both callback forms, for the tests of the public API.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "Orvane_api.h"
+#include "TestSupport.h"
 
 namespace orvtest {
 
@@ -20,15 +19,6 @@ namespace orvtest {
 constexpr unsigned kRoundMs = 100;
 /// Announcement period of the simulated cameras in these tests.
 constexpr unsigned kAnnounceMs = 50;
-
-/// Polls `condition` until it holds or `timeoutMs` passes.
-bool WaitUntil(const std::function<bool()> &condition, unsigned timeoutMs);
-
-/// The whole log of this test process so far.
-std::string ReadLog();
-
-/// Threads of this process (entries of /proc/self/task).
-int ThreadCount();
 
 struct HotPlugEvent
 {
@@ -65,5 +55,8 @@ private:
     std::vector<HotPlugEvent> m_events; // guarded by m_mutex
     std::function<void()> m_onEvent;    // guarded by m_mutex
 };
+
+/// The environment of the public-API loopback tests: a private home and short manager rounds.
+::testing::Environment *ApiLoopbackEnvironment();
 
 } // namespace orvtest

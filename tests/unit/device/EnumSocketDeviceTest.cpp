@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Tests of discovery without sockets: announcements handed to the enumerator and merged into a list.
+// Tests of discovery: announcements handed to the enumerator and merged into a list, and the listener
+// thread on an ephemeral port.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "device/DeviceInfo.h"
 #include "device/EnumSocketDevice.h"
 
@@ -176,3 +178,16 @@ TEST(EnumSocketDeviceStatic, SerialMatchingUsesTheWholeSerial)
 }
 
 } // namespace
+
+TEST(EnumSocketDeviceThread, AStopEndsTheListenerWithoutCancellingIt)
+{
+    // The listener waits a bounded time for each datagram, so it sees a stop and ends by itself instead
+    // of blocking in a receive until Join gives up and cancels it.
+    orvtest::LoggedHome home;
+    EnumSocketDevice listener{0}; // an ephemeral port, clear of the discovery port
+    listener.Start();
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return listener.IsBound(); }));
+    listener.Stop();
+    listener.Join();
+    EXPECT_TRUE(home.Logged(":Run]:end")) << "the listener was cancelled";
+}

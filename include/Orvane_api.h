@@ -243,8 +243,8 @@ typedef struct TfMeasuringRange
     uint16_t depthMax[3]; /**< out: [0] effective maximum, [1] 0, [2] maximum (millimetres) */
 } TfMeasuringRange;
 
-/** The frames of one notification (packed, 322 bytes). Every TfFrame field except `timestamp` is
- *  filled; `pFrameData` points into library memory, valid while the notification runs. */
+/** The frames of one notification (packed, 322 bytes). Every TfFrame field is filled, `timestamp`
+ *  included; `pFrameData` points into library memory, valid while the notification runs. */
 typedef struct CallbackFrames
 {
     TfFrame color;

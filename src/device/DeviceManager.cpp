@@ -598,7 +598,8 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
                   entry->uri, entry->alias);
             // A heartbeat in flight to this camera ends first (the wait lets other calls go on); the
             // camera is then destroyed under the lock, so no query sees a half-closed camera.
-            m_probeEnded.wait(lock.Native(), [this, device]() REQUIRES(m_listMutex) { return m_probing != device; });
+            m_probeEnded.wait(lock.Native(),
+                              [this, device]() REQUIRES(m_listMutex) { return m_probing != device; });
             released.reset();
             break;
         }

@@ -58,7 +58,8 @@ Frame *FrameQueue::Pop(FrameType /*type*/)
     MutexLock lock(m_mutex);
     if (m_frames.empty()) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_waitTimeMs);
-        if (!m_cond.wait_until(lock.Native(), deadline, [this]() REQUIRES(m_mutex) { return !m_frames.empty() || m_interrupted; }) ||
+        if (!m_cond.wait_until(lock.Native(), deadline,
+                               [this]() REQUIRES(m_mutex) { return !m_frames.empty() || m_interrupted; }) ||
             m_frames.empty()) {
             return nullptr;
         }

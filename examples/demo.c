@@ -244,7 +244,8 @@ static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *sav
         const double now = NowSeconds();
         if (now - windowStart >= 1.0) {
             PrintRates(now - start, saved, now - windowStart);
-            windowStart = now;
+            /* Whole seconds from the start: a late look must not push the last report past the end. */
+            windowStart += 1.0;
         }
         if (now - start >= durationSeconds) {
             break;

@@ -239,13 +239,15 @@ static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *sav
 {
     const double start = NowSeconds();
     double windowStart = start;
+    double nextReport = start + 1.0;
     int lastError = 0;
     for (;;) {
         const double now = NowSeconds();
-        if (now - windowStart >= 1.0) {
+        if (now >= nextReport) {
             PrintRates(now - start, saved, now - windowStart);
-            /* Whole seconds from the start: a late look must not push the last report past the end. */
-            windowStart += 1.0;
+            windowStart = now;
+            /* Whole seconds from the start: late looks must not push the last report past the end. */
+            nextReport += 1.0;
         }
         if (now - start >= durationSeconds) {
             break;

@@ -468,7 +468,7 @@ FORWARD_TO(m_calibration, GetApplyRGBDistortionEnabled(bool *enabled), GetApplyR
 
 int BaseSession::SetApplyToFDistortionEnabled(bool enabled)
 {
-    int ret = kStatusDeviceNotFound; // the plain failure, -1, without a camera to ask
+    int ret = -1; // the plain failure, without a camera to ask
     if (m_protocol) {
         DSPParameters record{kDspConfigToFDistortion, 0, static_cast<uint8_t>(enabled ? 1 : 0), 0};
         ret = SetProperty(kSessionDspStatus, &record, static_cast<int>(sizeof(record)));
@@ -484,7 +484,7 @@ int BaseSession::SetApplyToFDistortionEnabled(bool enabled)
 int BaseSession::GetApplyToFDistortionEnabled(bool *enabled)
 {
     if (!m_protocol) {
-        return kStatusDeviceNotFound; // the plain failure, -1, without a camera to ask
+        return -1; // the plain failure, without a camera to ask
     }
     if (enabled == nullptr) {
         return kStatusNullPointer;

@@ -175,7 +175,7 @@ int ModeSettings::SetWDRStyle(WDRStyle style)
     TofDecode *tof = m_imageProc->GetTofDecode();
     if (tof == nullptr) {
         TFLOG("the depth decoder is not running.");
-        return kStatusDeviceNotFound; // the plain failure, -1
+        return -1; // the plain failure
     }
     return tof->SetWDRStyle(style);
 }

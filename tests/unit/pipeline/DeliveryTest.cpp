@@ -20,6 +20,7 @@ namespace {
 
 constexpr uint16_t kWidth = 640, kHeight = 480;
 constexpr uint32_t kImageBytes = 614400;
+constexpr uint64_t kStampBase = 1000000; ///< microseconds; buffer n carries kStampBase + n
 
 /// The session side: no protocol (the test feeds the hub directly).
 using QuietSource = orvtest::StatusSource;
@@ -133,6 +134,9 @@ protected:
                 image[2 * i] = static_cast<uint8_t>(v);
                 image[2 * i + 1] = static_cast<uint8_t>(v >> 8);
             }
+            uint8_t stamp[8];
+            ByteWriter(stamp, sizeof(stamp)).WriteU64Le(kStampBase + n); // the camera's send time
+            Packet(w, 0x1F, stamp, sizeof(stamp));
             Packet(w, 0xB3, image.data(), kImageBytes);
             Packet(w, 0xB4, image.data(), kImageBytes);
             Packet(w, 0xB5, image.data(), kImageBytes);
@@ -293,7 +297,9 @@ int OnFrames(CallbackFrames *frames)
     const TfFrame &depth = frames->depth;
     // The frame is readable during the call and holds the buffer's image.
     const auto *pixels = reinterpret_cast<const uint16_t *>(depth.pFrameData);
+    // Every field reaches the function, the buffer's timestamp included.
     if (depth.frameIndex != frames->color.frameIndex || pixels[0] != DepthAt(depth.frameIndex, 0) ||
+        depth.timestamp != kStampBase + depth.frameIndex || frames->color.timestamp != depth.timestamp ||
         frames->color.dataLen != uint32_t{kWidth} * kHeight * 3) {
         ++g_notified.mismatches;
     }

@@ -16,6 +16,18 @@
 
 namespace orvtest {
 
+/// How to reach session 0 of a simulated KR52Lite on 127.0.0.<lastByte> at the camera ports.
+inline SessionInfo LoopbackSessionInfo(int lastByte)
+{
+    SessionInfo info;
+    info.linkType = kLinkTypeNetwork;
+    info.ip = 127u | (static_cast<uint32_t>(lastByte) << 24);
+    info.cmdPort = 9008;
+    info.dataPort = 9009;
+    info.deviceType = 520;
+    return info;
+}
+
 /// Builds the camera (no discovery), applies `settings`, opens both connections and waits for the data
 /// client. Call Open() from SetUp under ASSERT_NO_FATAL_FAILURE.
 class LoopbackCamera
@@ -48,12 +60,7 @@ public:
             camera->UpdateSettings(settings);
         }
         m_sim->Start();
-        SessionInfo info;
-        info.linkType = kLinkTypeNetwork;
-        info.ip = 127u | (static_cast<uint32_t>(m_lastByte) << 24);
-        info.cmdPort = 9008;
-        info.dataPort = 9009;
-        info.deviceType = 520;
+        SessionInfo info = LoopbackSessionInfo(m_lastByte);
         m_protocol = std::make_unique<SocketProtocol>(info);
         ASSERT_EQ(m_protocol->OpenDevice(), 0);
         ASSERT_TRUE(camera->WaitForDataClient(waitMs));

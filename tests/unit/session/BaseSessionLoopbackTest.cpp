@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CameraSimulator.h"
+#include "LoopbackCamera.h"
 #include "SimCamera.h"
 #include "SimStreamer.h"
 #include "TestSupport.h"
@@ -36,12 +37,7 @@ protected:
         config.address = "127.0.0." + std::to_string(kAddressByte);
         m_camera = &m_sim->AddCamera(config);
         m_sim->Start();
-        SessionInfo info;
-        info.linkType = kLinkTypeNetwork;
-        info.ip = 127u | (static_cast<uint32_t>(kAddressByte) << 24);
-        info.cmdPort = 9008;
-        info.dataPort = 9009;
-        info.deviceType = 520;
+        SessionInfo info = orvtest::LoopbackSessionInfo(kAddressByte);
         m_session = std::make_unique<BaseSession>(info);
         ASSERT_EQ(m_session->OpenDevice(false), 0);
         ASSERT_TRUE(m_session->GetStreamStatus());

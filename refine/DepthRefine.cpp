@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -548,6 +549,6 @@ int DepthRefine::ComputeUndistortedIntrinsic(double * /*intrinsic9*/, const doub
 
 extern "C" __attribute__((visibility("default"))) APIDepthRefine *Get_APIDepthRefine()
 {
-    static DepthRefine instance;
-    return &instance;
+    // One object per call: each camera's pipeline owns its own and deletes it.
+    return new (std::nothrow) DepthRefine();
 }

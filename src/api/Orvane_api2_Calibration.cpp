@@ -5,6 +5,9 @@
 #include "api/DeviceHandle.h"
 #include "api/PointCloud.h"
 
+#include <memory>
+#include <vector>
+
 // ---------------------------------------------------------------------------------------------
 // Calibration, mapping and point clouds
 // ---------------------------------------------------------------------------------------------
@@ -33,8 +36,17 @@ int TFCM_GetCameraParameters(TfDeviceHandle device, TfSensorType sensorType, TfC
             return kStatusSensorType;
         }
         const auto sensor = static_cast<SensorType>(sensorType);
+        // The colour intrinsics are those of the images of the lens size the camera runs (without an
+        // answer, those of the calibration image).
+        LensConfig lens{};
+        lens.type = 2;
+        if (sensor != kSensorColor || s.GetLens(lens) != kStatusOk) {
+            lens.width = 0;
+            lens.height = 0;
+        }
         double k[9] = {};
-        int ret = s.GetCameraIntrinsic(sensor, k);
+        int ret = sensor == kSensorColor ? s.GetDeliveredIntrinsic(sensor, k, lens.width, lens.height)
+                                         : s.GetCameraIntrinsic(sensor, k);
         TFLOG("sensorType:%d Intrinsic:%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f",
               static_cast<int>(sensorType), k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8]);
         if (ret != kStatusOk) {
@@ -52,12 +64,6 @@ int TFCM_GetCameraParameters(TfDeviceHandle device, TfSensorType sensorType, TfC
         out.fy = k[4];
         out.cx = k[2];
         out.cy = k[5];
-        if (sensorType == TF_SENSOR_COLOR) {
-            uint32_t resolution = TF_COLOR_1920X1080;
-            if (TFCM_GetColorResolution(device, &resolution) == TF_OK) {
-                ScaleColorIntrinsics(resolution, out);
-            }
-        }
         out.k1 = d[0];
         out.k2 = d[1];
         out.p1 = d[2];
@@ -82,6 +88,33 @@ int TFCM_GetTransformedPointDepthToColor(TfDeviceHandle device, TfDepthVector3 d
     });
 }
 
+namespace {
+/// Depth the pipeline mapped into the colour camera: the library traces each pixel's colour ray back
+/// into the ToF camera's coordinates.
+int ConvertMappedDepthFrame(BaseSession &s, const TfFrame &frame, const DeliveredLayout &layout,
+                            TfVector3f *world)
+{
+    const size_t pixels = size_t{frame.width} * frame.height;
+    if (pixels == 0 || static_cast<size_t>(frame.dataLen) < pixels * sizeof(uint16_t) ||
+        reinterpret_cast<uintptr_t>(frame.pFrameData) % alignof(uint16_t) != 0) {
+        TFLOG("mapped depth frame %dx%d cannot be read.", static_cast<int>(frame.width),
+              static_cast<int>(frame.height));
+        return TF_ERROR_INVALID_ARGUMENT;
+    }
+    thread_local std::vector<int32_t> indices;
+    uint32_t colorWidth = frame.width;
+    uint32_t colorHeight = frame.height;
+    const bool plain = layout.IsPlain();
+    if (!plain) {
+        SourceIndices(frame.width, frame.height, layout, colorWidth, colorHeight, indices);
+    }
+    const int ret = s.MappedDepthToPoints(reinterpret_cast<const uint16_t *>(frame.pFrameData),
+                                          static_cast<uint32_t>(pixels), colorWidth, colorHeight,
+                                          plain ? nullptr : indices.data(), world);
+    return ret == kStatusOk ? TF_OK : TF_ERROR_INVALID_ARGUMENT;
+}
+} // namespace
+
 int TFCM_ConvertDepthFrameToPointCloudVector(TfDeviceHandle device, const TfFrame *depthFrame,
                                              TfVector3f *worldVectors)
 {
@@ -92,12 +125,25 @@ int TFCM_ConvertDepthFrameToPointCloudVector(TfDeviceHandle device, const TfFram
         return TF_ERROR_NO_FRAME_DATA;
     }
     return CallUntranslated(__func__, device, [&](BaseSession &s) -> int {
-        const DepthWorldRay *table = s.GetDepthFrame2WorldTab();
+        // Delivery may have turned or mirrored the frame.
+        DeliveredLayout layout;
+        if (!s.GetAppliedTransform(depthFrame->pFrameData, depthFrame->frameIndex, layout.rotation,
+                                   layout.mirror)) {
+            layout = DeliveredLayout{};
+        }
+        if (depthFrame->frameType == TF_FRAME_DEPTH_MAPPED_TO_COLOR) {
+            return ConvertMappedDepthFrame(s, *depthFrame, layout, worldVectors);
+        }
+        if (depthFrame->frameType != TF_FRAME_DEPTH) {
+            TFLOG("frameType:%d carries no depth.", static_cast<int>(depthFrame->frameType));
+            return TF_ERROR_INVALID_ARGUMENT;
+        }
+        const std::shared_ptr<const DepthWorldTable> table = s.GetDepthFrame2WorldTab();
         if (table == nullptr) {
             TFLOG("the depth-to-world table is not ready.");
             return TF_ERROR_INVALID_ARGUMENT;
         }
-        return ConvertDepthFrame(*depthFrame, table, worldVectors);
+        return ConvertDepthFrame(*depthFrame, *table, layout, worldVectors);
     });
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Pinhole conversions between depth pixels and 3-D points, and the colour intrinsics scaling.
+// Pinhole conversions between depth pixels and 3-D points, and the conversion of delivered depth frames.
 #include "api/PointCloud.h"
 
 #include <cmath>
@@ -13,6 +13,8 @@ namespace {
 constexpr int kCroppedHeight = 360;
 constexpr int kCroppedRowOffset = (kDepthTableHeight - kCroppedHeight) / 2;
 constexpr uint16_t kInvalidDepthMm = 65535;
+/// Depth read in place from a frame's byte buffer.
+typedef uint16_t __attribute__((may_alias)) AliasedDepth;
 
 int32_t TruncateToInt32(double value)
 {
@@ -72,65 +74,91 @@ void ConvertPointsToDepth(const TfVector3f *world, TfDepthVector3 *depth, int32_
     }
 }
 
-int ConvertDepthFrame(const TfFrame &frame, const DepthWorldRay *table, TfVector3f *world)
+void SourceIndices(uint32_t width, uint32_t height, const DeliveredLayout &layout, uint32_t &sourceWidth,
+                   uint32_t &sourceHeight, std::vector<int32_t> &indices)
 {
-    const size_t width = frame.width;
-    const size_t height = frame.height;
-    const size_t pixels = width * height;
-    const size_t tableEntries = static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight;
-    const size_t tableStart = height == kCroppedHeight ? kCroppedRowOffset * width : 0;
-    if (tableStart + pixels > tableEntries) {
-        TFLOG("frame %dx%d does not fit the %dx%d depth table.", static_cast<int>(width),
-              static_cast<int>(height), kDepthTableWidth, kDepthTableHeight);
-        return TF_ERROR_INVALID_ARGUMENT;
+    const int rotation = layout.rotation >= 0 && layout.rotation <= 2 ? layout.rotation : -1;
+    const bool quarter = rotation == 0 || rotation == 2;
+    sourceWidth = quarter ? height : width;
+    sourceHeight = quarter ? width : height;
+    const bool flipX = layout.mirror == 1 || layout.mirror == 3;
+    const bool flipY = layout.mirror == 2 || layout.mirror == 3;
+    indices.resize(size_t{width} * height);
+    for (uint32_t r = 0; r < height; ++r) {
+        for (uint32_t c = 0; c < width; ++c) {
+            // Undo the mirror (it came last), then the turn.
+            const uint32_t x = flipX ? width - 1 - c : c;
+            const uint32_t y = flipY ? height - 1 - r : r;
+            uint32_t u = x;
+            uint32_t v = y;
+            if (rotation == 0) { // clockwise: column x came from source row H-1-x of column y
+                u = y;
+                v = sourceHeight - 1 - x;
+            } else if (rotation == 1) {
+                u = sourceWidth - 1 - x;
+                v = sourceHeight - 1 - y;
+            } else if (rotation == 2) {
+                u = sourceWidth - 1 - y;
+                v = x;
+            }
+            indices[size_t{r} * width + c] = static_cast<int32_t>(size_t{v} * sourceWidth + u);
+        }
     }
+}
+
+int ConvertDepthFrame(const TfFrame &frame, const DepthWorldTable &table, const DeliveredLayout &layout,
+                      TfVector3f *world)
+{
+    const uint32_t width = frame.width;
+    const uint32_t height = frame.height;
+    const size_t pixels = size_t{width} * height;
     if (static_cast<size_t>(frame.dataLen) < pixels * sizeof(uint16_t)) {
         TFLOG("frame %dx%d carries only %u bytes.", static_cast<int>(width), static_cast<int>(height),
               static_cast<unsigned>(frame.dataLen));
         return TF_ERROR_INVALID_ARGUMENT;
     }
-    const uint8_t *data = frame.pFrameData;
-    for (size_t i = 0; i < pixels; ++i) {
-        uint16_t depthMm = 0;
-        std::memcpy(&depthMm, data + i * sizeof(uint16_t), sizeof(depthMm));
-        if (depthMm == 0 || depthMm == kInvalidDepthMm) {
-            world[i] = TfVector3f{0.0f, 0.0f, 0.0f};
-            continue;
+    // Kept per thread: a frame's conversion allocates nothing once a thread has converted one.
+    thread_local std::vector<int32_t> indices;
+    uint32_t sourceWidth = width;
+    uint32_t sourceHeight = height;
+    const bool plain = layout.IsPlain();
+    if (!plain) {
+        SourceIndices(width, height, layout, sourceWidth, sourceHeight, indices);
+    }
+    const size_t tableEntries = size_t{kDepthTableWidth} * kDepthTableHeight;
+    if (sourceWidth != kDepthTableWidth ||
+        (sourceHeight != kDepthTableHeight && sourceHeight != kCroppedHeight) ||
+        table.rayX.size() != tableEntries || table.rayY.size() != tableEntries) {
+        TFLOG("frame %dx%d does not fit the %dx%d depth table.", static_cast<int>(width),
+              static_cast<int>(height), kDepthTableWidth, kDepthTableHeight);
+        return TF_ERROR_INVALID_ARGUMENT;
+    }
+    const size_t tableStart =
+        sourceHeight == kCroppedHeight ? size_t{kCroppedRowOffset} * kDepthTableWidth : 0;
+    const double *rayX = table.rayX.data() + tableStart;
+    const double *rayY = table.rayY.data() + tableStart;
+    const auto *depth = reinterpret_cast<const AliasedDepth *>(frame.pFrameData);
+    if (plain && reinterpret_cast<uintptr_t>(depth) % alignof(uint16_t) == 0) {
+        // The common case as straight vector arithmetic: one lookup and two products per point.
+        for (size_t i = 0; i < pixels; ++i) {
+            const uint16_t d = depth[i];
+            const bool valid = d != 0 && d != kInvalidDepthMm;
+            const double z = d;
+            world[i] = valid ? TfVector3f{static_cast<float>(rayX[i] * z), static_cast<float>(rayY[i] * z),
+                                          static_cast<float>(z)}
+                             : TfVector3f{0.0f, 0.0f, 0.0f};
         }
-        const DepthWorldRay &ray = table[tableStart + i];
-        const double z = depthMm;
-        world[i] = TfVector3f{static_cast<float>(ray.first * z), static_cast<float>(ray.second * z),
-                              static_cast<float>(z)};
+        return 0;
+    }
+    for (size_t i = 0; i < pixels; ++i) {
+        uint16_t d = 0;
+        std::memcpy(&d, frame.pFrameData + i * sizeof(uint16_t), sizeof(d));
+        const size_t ray = plain ? i : static_cast<size_t>(indices[i]);
+        const double z = d;
+        world[i] = d != 0 && d != kInvalidDepthMm
+                       ? TfVector3f{static_cast<float>(rayX[ray] * z), static_cast<float>(rayY[ray] * z),
+                                    static_cast<float>(z)}
+                       : TfVector3f{0.0f, 0.0f, 0.0f};
     }
     return 0;
-}
-
-void ScaleColorIntrinsics(uint32_t resolutionCode, TfCameraParameters &params)
-{
-    auto scale = [&params](double factor) {
-        params.fx *= factor;
-        params.fy *= factor;
-        params.cx *= factor;
-        params.cy *= factor;
-    };
-    switch (resolutionCode) {
-    case TF_COLOR_1280X720:
-        scale(2.0 / 3.0);
-        break;
-    case TF_COLOR_640X360:
-        scale(1.0 / 3.0);
-        break;
-    case TF_COLOR_640X480:
-        // A 4:3 crop of the 16:9 image: scale to 640 x 360, drop 80 columns, scale to 640 x 480.
-        scale(1.0 / 3.0);
-        if (params.cx > params.cy) {
-            params.cx -= 80.0;
-        } else {
-            params.cy -= 80.0;
-        }
-        scale(4.0 / 3.0);
-        break;
-    default:
-        break;
-    }
 }

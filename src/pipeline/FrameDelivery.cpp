@@ -343,8 +343,10 @@ uint8_t FrameDelivery::ProcMapFrame(const SyncFrame &set)
             slot.dataLen = pixels;
             slot.bufferSize = kMappedIr8Bytes;
         } else {
+            // The library maps IR on the sensor's 16-bit scale whatever the IR slot holds (8-bit IR is
+            // widened), so the slot says 16-bit.
             std::memcpy(slot.pFrameData, m_mappedIrOut.get(), pixels * 2);
-            slot.pixelFormat = ir.pixelFormat;
+            slot.pixelFormat = kPixelGray16;
             slot.dataLen = pixels * 2;
             slot.bufferSize = kImageSlotBytes;
         }
@@ -388,14 +390,42 @@ void FrameDelivery::DoMirror(Frame &frame, ALG_ElemType elemType)
 {
     const int mirror = m_mirror.load();
     if (m_refine == nullptr || mirror < 1 || mirror > 3) {
+        RecordApplied(frame, AppliedTransform{});
         return;
     }
     static constexpr int kMirrorCode[] = {0, 1, 0, -1};
     AlgImage image = ImageOf(frame, elemType);
-    if (m_refine->Mirror(&image, kMirrorCode[mirror]) == kRefineOk) {
+    const bool mirrored = m_refine->Mirror(&image, kMirrorCode[mirror]) == kRefineOk;
+    if (mirrored) {
         frame.width = static_cast<uint16_t>(image.width);
         frame.height = static_cast<uint16_t>(image.height);
     }
+    RecordApplied(frame, AppliedTransform{kNotSet, mirrored ? mirror : kNotSet});
+}
+
+void FrameDelivery::RecordApplied(const Frame &frame, AppliedTransform applied)
+{
+    std::lock_guard<std::mutex> lock(m_appliedMutex);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        if (m_slots[slot].pFrameData == frame.pFrameData) {
+            m_applied[slot] = AppliedRecord{frame.pFrameData, frame.frameIndex, applied};
+        }
+    }
+}
+
+bool FrameDelivery::GetAppliedTransform(const void *data, uint32_t frameIndex,
+                                        AppliedTransform &applied) const
+{
+    std::lock_guard<std::mutex> lock(m_appliedMutex);
+    for (size_t slot = 0; slot < m_slots.size(); ++slot) {
+        if (data != nullptr && m_slots[slot].pFrameData == data) {
+            const AppliedRecord &record = m_applied[slot];
+            applied =
+                record.data == data && record.frameIndex == frameIndex ? record.applied : AppliedTransform{};
+            return true;
+        }
+    }
+    return false;
 }
 
 int FrameDelivery::GetFrame(FrameType type, Frame *frame)
@@ -430,6 +460,7 @@ int FrameDelivery::GetFrame(FrameType type, Frame *frame)
     const bool rotate = rotation >= 0 && rotation <= 2;
     const bool flip = mirror >= 1 && mirror <= 3;
     if ((!rotate && !flip) || m_refine == nullptr) {
+        RecordApplied(*frame, AppliedTransform{});
         return 0;
     }
     ALG_ElemType elemType = ElemTypeOf(type);
@@ -437,15 +468,19 @@ int FrameDelivery::GetFrame(FrameType type, Frame *frame)
         elemType = ALG_8UC1;
     }
     AlgImage image = ImageOf(*frame, elemType);
-    if (rotate) {
-        m_refine->Rotate(&image, rotation);
+    AppliedTransform applied;
+    if (rotate && m_refine->Rotate(&image, rotation) == kRefineOk) {
+        applied.rotation = rotation;
     }
     if (flip) {
         static constexpr int kMirrorCode[] = {0, 1, 0, -1};
-        m_refine->Mirror(&image, kMirrorCode[mirror]);
+        if (m_refine->Mirror(&image, kMirrorCode[mirror]) == kRefineOk) {
+            applied.mirror = mirror;
+        }
     }
     frame->width = static_cast<uint16_t>(image.width);
     frame->height = static_cast<uint16_t>(image.height);
+    RecordApplied(*frame, applied);
     return 0;
 }
 

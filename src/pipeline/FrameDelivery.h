@@ -97,6 +97,16 @@ public:
     /// -1 without library, else the library's answer.
     int GetOnlyTimeFilterDepth(Frame *frame);
     int GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize, TfVector2u16 *colorPoint);
+    /// The turn, then the mirror, that delivery applied in place to a delivered image (kNotSet: none),
+    /// so that its pixels can be traced back to the image it was made from.
+    struct AppliedTransform
+    {
+        int rotation = kNotSet; ///< as SetImageRotation
+        int mirror = kNotSet;   ///< as SetImageMirror
+    };
+    /// What was applied to the delivered frame with this pixel data and index. False when `data` is not
+    /// a delivered image's (a copy the application made); a slot filled again since gives none applied.
+    bool GetAppliedTransform(const void *data, uint32_t frameIndex, AppliedTransform &applied) const;
 
 protected:
     void Run() override;
@@ -126,6 +136,7 @@ private:
     void StoreMapped(Slot slot, FrameType type, const uint8_t *image, const AlgImage &out,
                      uint32_t bytesPerPixel, const Frame &imageOf, const Frame &restOf, uint32_t depthRange);
     void DoMirror(Frame &frame, ALG_ElemType elemType);
+    void RecordApplied(const Frame &frame, AppliedTransform applied);
     void ClearReady();
     void FillReady(FrameReady *ready) const;
     /// Calls `callback` with m_callbackFrames; the caller holds m_notifyMutex, which UnRegisterNotify
@@ -166,4 +177,12 @@ private:
     std::atomic<int> m_mirror{kNotSet};
     std::atomic<int> m_rotation{kNotSet};
     std::atomic<int> m_mappedIrFormat{kPixelGray16};
+    struct AppliedRecord
+    {
+        const void *data = nullptr;
+        uint32_t frameIndex = 0;
+        AppliedTransform applied;
+    };
+    mutable std::mutex m_appliedMutex;
+    std::array<AppliedRecord, kSlotCount> m_applied{}; // guarded by m_appliedMutex; by slot
 };

@@ -10,6 +10,9 @@
 
 ImageProc::ImageProc(StreamSource *source) : ImageProc(source, Get_APIDepthRefine())
 {
+    // The library object made for this pipeline alone is its own: another camera's calibration and
+    // filter state never reach it.
+    m_ownedRefine.reset(m_refine);
 }
 
 ImageProc::ImageProc(StreamSource *source, APIDepthRefine *refine)

@@ -52,7 +52,7 @@ public:
     /// `source` is the owning session; it outlives the pipeline. Builds the hub, the colour decoder and
     /// the delivery; the ToF decoder and the synchroniser come with Init (they need the configuration).
     explicit ImageProc(StreamSource *source);
-    /// The same with a given refine library (may be null) instead of the process-wide one.
+    /// The same with a refine library object the caller owns (may be null) instead of one of its own.
     ImageProc(StreamSource *source, APIDepthRefine *refine);
     ~ImageProc();
     ImageProc(const ImageProc &) = delete;
@@ -145,6 +145,11 @@ public:
     {
         return m_delivery->GetMappedPointDepthToRGB(depthPoint, colorSize, colorPoint);
     }
+    bool GetAppliedTransform(const void *data, uint32_t frameIndex,
+                             FrameDelivery::AppliedTransform &applied) const
+    {
+        return m_delivery->GetAppliedTransform(data, frameIndex, applied);
+    }
     /// Producer side: forwards the decoders' single-frame-ready bits to the synchroniser.
     void SetSingleFrameReady(uint8_t bits);
 
@@ -203,8 +208,11 @@ private:
     void EnsureTofDecoder(const std::string &configDir);
     void EnsureSync();
 
-    APIDepthRefine *m_refine; // the process-wide library; may be null
-    StreamSource *m_source;   // the owning session
+    APIDepthRefine *m_refine; // this pipeline's library object; may be null
+    // The object Get_APIDepthRefine made for this pipeline; empty when the caller lent one. Declared
+    // before the stages that use it, so it is destroyed after them.
+    std::unique_ptr<APIDepthRefine> m_ownedRefine;
+    StreamSource *m_source; // the owning session
     // Owns the raw queues: declared first, destroyed last.
     std::unique_ptr<StreamHub> m_hub;
     // Declared after the hub: destroyed before the raw queues they read.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "refine/APIDepthRefine.h"
+#include "refine/ColorGeometry.h"
 #include "runtime/LogCustom.h"
 
 namespace {
@@ -127,29 +128,16 @@ int RgbDecode::SetApplyRGBCorrectionEnabled(bool enabled)
     return ret;
 }
 
-double RgbDecode::IntrinsicScale(const FrameMode &mode)
-{
-    if (mode.width == 640 && mode.height == 480) {
-        return 0.4;
-    }
-    if (mode.width == 800 && mode.height == 600) {
-        return 0.5;
-    }
-    return 1.0;
-}
-
 int RgbDecode::SetPreProcRgbIntrinsic(const double *intrinsic9)
 {
     if (m_refine == nullptr || intrinsic9 == nullptr) {
         return -1;
     }
     const FrameMode mode = GetMode();
-    const double scale = IntrinsicScale(mode);
     double scaled[9];
     std::memcpy(scaled, intrinsic9, sizeof scaled);
-    for (const int i : {0, 2, 4, 5}) { // fx, cx, fy, cy
-        scaled[i] *= scale;
-    }
+    // The colour images of the mode's size are a centred crop of the calibration image, scaled.
+    ScaleColorIntrinsic(scaled, mode.width, mode.height);
     const short rotate = m_rotateType;
     const bool swap = rotate == 0 || rotate == 2;
     return m_refine->SetRgbIntrinsic(scaled, swap ? mode.height : mode.width, swap ? mode.width : mode.height,

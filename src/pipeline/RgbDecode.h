@@ -66,12 +66,10 @@ public:
     /// Rotates a width x height RGB888 image 90 degrees counter-clockwise in place.
     static void RotationVGARGB888Img(void *image, uint32_t width, uint32_t height);
 
-    /// Scales the session's colour intrinsics (row-major 3x3) to the current colour mode and hands them
-    /// to the library: x0.4 for 640x480 and x0.5 for 800x600 of the full-resolution calibration. Returns
-    /// the library's answer, or -1 without library or matrix.
+    /// Scales the session's colour intrinsics (row-major 3x3, of the 1920x1080 calibration image) to the
+    /// current colour mode by the one colour geometry (ScaleColorIntrinsic) and hands them to the
+    /// library. Returns the library's answer, or -1 without library or matrix.
     int SetPreProcRgbIntrinsic(const double *intrinsic9);
-    /// The scaling alone: the factor SetPreProcRgbIntrinsic applies to fx, cx, fy and cy for a mode.
-    static double IntrinsicScale(const FrameMode &mode);
 
     void SetPixelFormat(PixelFormat format) { m_pixelFormat = format; }
     PixelFormat GetPixelFormat() const { return static_cast<PixelFormat>(m_pixelFormat.load()); }

@@ -406,6 +406,7 @@ void TofDecode::FilterDecoded(Frame &depth, Frame &ir, Frame &confidence)
         AlgImage image = Image16(depth);
         m_refine->PreFilterDepth(&image);
         m_refine->PostFilterDepth(&image);
+        Undistort(depth, &ir, &confidence);
     }
     if (m_irPixelFormat == kPixelGray8) {
         IRAdjustByGmmGain(ir, static_cast<uint8_t>(m_irGain.load()));
@@ -467,6 +468,7 @@ int TofDecode::Decode_SONY_Depth_IR_Confidence(uint8_t *payload, int length, Fra
     if (!perRangeExposure && range != m_currentRange && m_refine != nullptr) {
         m_ranges.adaptRangeValue(range);
     }
+    Undistort(depth, &ir, &confidence);
     PostProc(depth, ir, true, false);
     return 0;
 }
@@ -494,7 +496,10 @@ int TofDecode::Decode_SONY_Depth(uint8_t *payload, int length, Frame &depth, Fra
         offset += kHeaderBytes + kTofImageBytes;
         return header + kHeaderBytes;
     };
+    bool irFilled = false;
+    bool confidenceFilled = false;
     if (const uint8_t *irData = nextBlock(kTypeTofIr); irData != nullptr && HoldsImage(ir, kImage16Bytes)) {
+        irFilled = true;
         std::memcpy(ir.pFrameData, irData, kImage16Bytes);
         ir.width = kWidth;
         ir.height = kHeight;
@@ -503,6 +508,7 @@ int TofDecode::Decode_SONY_Depth(uint8_t *payload, int length, Frame &depth, Fra
     }
     if (const uint8_t *confData = nextBlock(kTypeTofConfidence);
         confData != nullptr && HoldsImage(confidence, kImage16Bytes)) {
+        confidenceFilled = true;
         std::memcpy(confidence.pFrameData, confData, kImage16Bytes);
         confidence.frameType = kFrameConfidence;
         confidence.width = kWidth;
@@ -510,7 +516,28 @@ int TofDecode::Decode_SONY_Depth(uint8_t *payload, int length, Frame &depth, Fra
         confidence.dataLen = kImage16Bytes;
         confidence.depthRange = depth.depthRange;
     }
+    // Only the images this block filled: the others still hold an earlier, already resampled frame.
+    Undistort(depth, irFilled ? &ir : nullptr, confidenceFilled ? &confidence : nullptr);
     return 0;
+}
+
+void TofDecode::Undistort(Frame &depth, Frame *ir, Frame *confidence)
+{
+    if (m_refine == nullptr) {
+        return;
+    }
+    AlgImage depthImage = Image16(depth);
+    AlgImage irImage{};
+    if (ir != nullptr) {
+        irImage = AlgImage{ir->pFrameData, ir->pixelFormat == kPixelGray8 ? ALG_8UC1 : ALG_16UC1, ir->width,
+                           ir->height};
+    }
+    AlgImage confidenceImage{};
+    if (confidence != nullptr) {
+        confidenceImage = Image16(*confidence);
+    }
+    m_refine->UndistortTof(&depthImage, ir != nullptr ? &irImage : nullptr,
+                           confidence != nullptr ? &confidenceImage : nullptr);
 }
 
 int TofDecode::postProcFrame(bool depth, bool ir)

@@ -115,6 +115,8 @@ private:
     /// false when the frame is not to be filtered and delivered as it stands.
     bool FuseDualFrequency(Frame &depth, bool wdrBlock);
     /// The refine library's depth filters, the IR gain, post-processing and the confidence filter.
+    /// The library's geometric step on the images of one frame (null: not filled by this frame).
+    void Undistort(Frame &depth, Frame *ir, Frame *confidence);
     void FilterDecoded(Frame &depth, Frame &ir, Frame &confidence);
     DeviceStatus StatusSnapshot() const;
     int PostProc(Frame &depthFrame, Frame &irFrame, bool depth, bool ir);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "Orvane_api.h"
 
@@ -33,8 +34,15 @@ enum WDRStyle : uint32_t
 /// The depth-to-world table covers the full ToF sensor image.
 constexpr int kDepthTableWidth = 640;
 constexpr int kDepthTableHeight = 480;
-/// One entry of the depth-to-world table: the ray factors ((u - cx) / fx, (v - cy) / fy).
-using DepthWorldRay = std::pair<double, double>;
+/// The depth-to-world table, built once per intrinsics and never changed afterwards: the ray factors of
+/// every pixel of the kDepthTableWidth x kDepthTableHeight ToF image, row by row, as two planes (x
+/// factors, then y factors) so that a frame's conversion runs as straight vector arithmetic. Readers
+/// hold it through a shared pointer: a rebuild publishes a new table and never frees one in use.
+struct DepthWorldTable
+{
+    std::vector<double> rayX; ///< (u - cx) / fx at index v * kDepthTableWidth + u
+    std::vector<double> rayY; ///< (v - cy) / fy at the same index
+};
 
 #pragma pack(push, 1)
 

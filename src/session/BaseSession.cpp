@@ -228,12 +228,14 @@ int BaseSession::InitDevice()
         InitFromUVCCMD();
     }
 
-    // A failed query keeps the pipeline's switches as they are rather than turning them off.
+    // The ToF switch takes the camera's answer (a failed query keeps the session's), the library is told
+    // both switches, and the session keeps what the library applies; the depth-to-world table follows.
     DSPParameters dsp{kDspConfigToFDistortion, 0, 0, 0};
     int dspBytes = static_cast<int>(sizeof(dsp));
-    if (GetProperty(kSessionDspStatus, &dsp, &dspBytes) == kStatusOk && m_imageProc->GetRefine() != nullptr) {
-        m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(dsp.enable != 0, 0);
+    if (GetProperty(kSessionDspStatus, &dsp, &dspBytes) == kStatusOk) {
+        m_calibration.SetTofUndistorted(dsp.enable != 0);
     }
+    ApplyUndistortionSwitches();
     m_filters.ReadFromCamera();
     char serial[63] = {};
     if (GetSN(serial, static_cast<int>(sizeof(serial))) == kStatusOk) {
@@ -303,8 +305,10 @@ void BaseSession::InitFromUVCCMD()
         }
     };
     SessionCalibration::Parameters &c = m_calibration.Params();
-    query(c.tofIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorTof, v); });
-    query(c.colorIntrinsic, [this](double *v) { return GetCameraIntrinsic(kSensorColor, v); });
+    // The calibration is kept as the camera reports it: the intrinsics of delivered images are derived
+    // from it whenever asked, so undistortion is never applied twice.
+    query(c.tofIntrinsic, [this](double *v) { return GetCameraIntrinsic_(kSensorTof, v); });
+    query(c.colorIntrinsic, [this](double *v) { return GetCameraIntrinsic_(kSensorColor, v); });
     query(c.tofDistortion, [this](double *v) { return GetCameraDistortion(kSensorTof, v); });
     query(c.colorDistortion, [this](double *v) { return GetCameraDistortion(kSensorColor, v); });
     query(c.rotation, [this](double *v) { return GetCameraRotation(v); });
@@ -450,12 +454,18 @@ FORWARD_TO(m_acquisition, SetLowPowerModeEnabled(bool enabled), SetLowPowerModeE
 
 int BaseSession::GetCameraIntrinsic(SensorType sensor, double *intrinsic)
 {
+    return GetDeliveredIntrinsic(sensor, intrinsic, 0, 0);
+}
+
+int BaseSession::GetDeliveredIntrinsic(SensorType sensor, double *intrinsic, uint32_t width, uint32_t height)
+{
     const int ret = GetCameraIntrinsic_(sensor, intrinsic);
     if (ret != kStatusOk) {
         // A failed query must not be turned into made-up intrinsics.
         return ret;
     }
-    m_calibration.UndistortIntrinsic(sensor, intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr);
+    m_calibration.DeliveredIntrinsic(sensor, intrinsic, m_imageProc ? m_imageProc->GetRefine() : nullptr,
+                                     width, height);
     return ret;
 }
 
@@ -473,11 +483,32 @@ int BaseSession::SetApplyToFDistortionEnabled(bool enabled)
         DSPParameters record{kDspConfigToFDistortion, 0, static_cast<uint8_t>(enabled ? 1 : 0), 0};
         ret = SetProperty(kSessionDspStatus, &record, static_cast<int>(sizeof(record)));
         m_calibration.SetTofUndistorted(enabled);
-        InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
     }
-    if (m_imageProc && m_imageProc->GetRefine() != nullptr) {
-        m_imageProc->GetRefine()->SetApplyToFDistortionEnabled(enabled, 0);
+    if (ApplyUndistortionSwitches() != kStatusOk && ret == kStatusOk && enabled) {
+        ret = kStatusInvalidArgument; // the library refused the calibration: nothing is undistorted
     }
+    return ret;
+}
+
+int BaseSession::ApplyUndistortionSwitches()
+{
+    APIDepthRefine *refine = m_imageProc ? m_imageProc->GetRefine() : nullptr;
+    int ret = kStatusOk;
+    if (refine != nullptr) {
+        // A lens the library refuses is not undistorted: the session's switch says so too.
+        if (refine->SetApplyToFDistortionEnabled(m_calibration.IsTofUndistorted(), 0) != kRefineOk) {
+            m_calibration.SetTofUndistorted(false);
+            refine->SetApplyToFDistortionEnabled(false, 0);
+            ret = kStatusInvalidArgument;
+        }
+        if (RgbDecode *rgb = m_imageProc->GetRgbDecode();
+            rgb != nullptr &&
+            rgb->SetApplyRGBDistortionEnabled(m_calibration.IsColorUndistorted()) != kRefineOk) {
+            m_calibration.SetColorUndistorted(false);
+            rgb->SetApplyRGBDistortionEnabled(false);
+        }
+    }
+    InitDepthFrame2WorldTab(m_calibration.Params().tofIntrinsic.data());
     return ret;
 }
 
@@ -493,8 +524,12 @@ int BaseSession::GetApplyToFDistortionEnabled(bool *enabled)
     int size = static_cast<int>(sizeof(record));
     const int ret = GetProperty(kSessionDspStatus, &record, &size);
     if (ret == kStatusOk) {
-        *enabled = record.enable != 0;
-        m_calibration.SetTofUndistorted(*enabled);
+        if ((record.enable != 0) != m_calibration.IsTofUndistorted()) {
+            m_calibration.SetTofUndistorted(record.enable != 0);
+            ApplyUndistortionSwitches();
+        }
+        // What the library applies: a lens it refused is not undistorted whatever the camera says.
+        *enabled = m_calibration.IsTofUndistorted();
     }
     return ret;
 }
@@ -692,6 +727,25 @@ FORWARD_TO_REFINE(SetSpatialFilterParams(const SpatialFilterParams &params),
                   SetSpatialFilterParams(Twin<TfSpatialFilterParams>(params)))
 FORWARD_TO_REFINE(SetFillHoleFilterParams(const FillHoleFilterParams &params),
                   SetFillHoleFilterParams(Twin<TfFillHoleFilterParams>(params)))
+FORWARD_TO_REFINE(MappedDepthToPoints(const uint16_t *depth, uint32_t count, uint32_t colorWidth,
+                                      uint32_t colorHeight, const int32_t *rayIndex, TfVector3f *points),
+                  MappedDepthToPoints(depth, count, colorWidth, colorHeight, rayIndex, points))
+
+bool BaseSession::GetAppliedTransform(const void *data, uint32_t frameIndex, int &rotation, int &mirror)
+{
+    if (!m_imageProc) {
+        return false;
+    }
+    FrameDelivery::AppliedTransform applied;
+    if (!m_imageProc->GetAppliedTransform(data, frameIndex, applied)) {
+        // A copy the application made: laid out as delivery lays frames out now.
+        applied.rotation = m_imageProc->GetImageRotation();
+        applied.mirror = m_imageProc->GetImageMirror();
+    }
+    rotation = applied.rotation;
+    mirror = applied.mirror;
+    return true;
+}
 
 int BaseSession::GetFlyingPixelFilterParams(FlyingPixelFilterParams &params)
 {

@@ -113,7 +113,12 @@ public:
 
     // Calibration (intrinsics 9 doubles row by row, distortion 8, rotation 9, translation 3).
     virtual int SetCameraIntrinsic(SensorType sensor, const double *intrinsic);
+    /// The intrinsics of the delivered images: ToF 640x480, colour the 1920x1080 calibration image;
+    /// those of the undistorted image while that sensor's undistortion is on.
     virtual int GetCameraIntrinsic(SensorType sensor, double *intrinsic);
+    /// The same for colour images of width x height (0 x 0: the calibration image), by the one colour
+    /// geometry, undistorted at that size while colour undistortion is on.
+    int GetDeliveredIntrinsic(SensorType sensor, double *intrinsic, uint32_t width, uint32_t height);
     virtual int GetCameraIntrinsic_(SensorType sensor, double *intrinsic);
     virtual int SetCameraDistortion(SensorType sensor, const double *distortion);
     virtual int GetCameraDistortion(SensorType sensor, double *distortion);
@@ -187,8 +192,11 @@ public:
 
     // Depth-to-world table (kDepthTableWidth x kDepthTableHeight rays, row by row).
     virtual int InitDepthFrame2WorldTab(const double *intrinsic);
-    /// The table, or null before it was first built. Owned by the session.
-    virtual const DepthWorldRay *GetDepthFrame2WorldTab() { return m_calibration.DepthWorldTable(); }
+    /// The table, or null before it was first built; a rebuild never frees one a caller still holds.
+    virtual std::shared_ptr<const DepthWorldTable> GetDepthFrame2WorldTab()
+    {
+        return m_calibration.WorldTable();
+    }
 
     virtual int SetRangeValue(uint32_t, int, int) { return kStatusOk; }
     virtual int SetWDRStyle(WDRStyle style);
@@ -228,6 +236,13 @@ public:
     virtual int SetWaitTime(uint16_t waitTimeMs);
     virtual int GetMappedPointDepthToRGB(TfDepthVector3 depthPoint, TfVector2u16 colorSize,
                                          TfVector2u16 *colorPoint);
+    /// The turn and mirror delivery applied to the delivered image with this data and index (-255:
+    /// none); for a copy the application made, those delivery applies now. False without a pipeline.
+    virtual bool GetAppliedTransform(const void *data, uint32_t frameIndex, int &rotation, int &mirror);
+    /// Points in ToF coordinates of depth mapped into the colour camera: the library's
+    /// MappedDepthToPoints.
+    virtual int MappedDepthToPoints(const uint16_t *depth, uint32_t count, uint32_t colorWidth,
+                                    uint32_t colorHeight, const int32_t *rayIndex, TfVector3f *points);
     virtual int SetTestModeState(TestMode mode, const TestModeParams &params);
     virtual int SetSoftwareSlaveTrigger();
     virtual int SetExposureTime(const ExposureTime &exposure);
@@ -315,6 +330,10 @@ private:
     void InitPipeline();
     /// Gives the ToF decoder the settings the session keeps for it.
     void ApplyTofSettings();
+    /// Hands both undistortion switches to the library, keeps in the session what it applies (a lens it
+    /// refuses is switched off) and rebuilds the depth-to-world table for them. kStatusInvalidArgument
+    /// when the ToF lens was refused.
+    int ApplyUndistortionSwitches();
     static bool IsNetworkType(uint32_t deviceType) { return deviceType >= 520 && deviceType <= 523; }
 
     SessionInfo m_info;

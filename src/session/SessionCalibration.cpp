@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "pipeline/ImageProc.h"
+#include "refine/ColorGeometry.h"
 #include "runtime/LogCustom.h"
 #include "session/PipelineForwarder.h"
 #include "session/SessionGuards.h"
@@ -17,8 +18,6 @@ namespace {
 /// The undistorted image sizes the intrinsics are computed for.
 constexpr uint16_t kTofImageWidth = 640;
 constexpr uint16_t kTofImageHeight = 480;
-constexpr uint16_t kColorImageWidth = 1600;
-constexpr uint16_t kColorImageHeight = 1200;
 static_assert(kTofImageWidth == kDepthTableWidth && kTofImageHeight == kDepthTableHeight,
               "the depth-to-world table covers the undistorted ToF image");
 } // namespace
@@ -64,17 +63,31 @@ void SessionCalibration::FillCameraParams(RefineCameraParams &out) const
     std::copy(p.translation.begin(), p.translation.end(), out.translation);
 }
 
-void SessionCalibration::UndistortIntrinsic(SensorType sensor, double *intrinsic,
-                                            APIDepthRefine *refine) const
+void SessionCalibration::DeliveredIntrinsic(SensorType sensor, double *intrinsic, APIDepthRefine *refine,
+                                            uint32_t width, uint32_t height) const
 {
     const bool tof = sensor == kSensorTof;
+    if (tof || width == 0 || height == 0) {
+        width = tof ? kTofImageWidth : kColorCalibrationWidth;
+        height = tof ? kTofImageHeight : kColorCalibrationHeight;
+    }
+    if (!tof) {
+        ScaleColorIntrinsic(intrinsic, width, height);
+    }
     const bool undistorted = tof ? IsTofUndistorted() : IsColorUndistorted();
-    if (!undistorted || refine == nullptr) {
+    if (!undistorted || refine == nullptr || width > UINT16_MAX || height > UINT16_MAX) {
         return;
     }
     const double *distortion = tof ? m_params.tofDistortion.data() : m_params.colorDistortion.data();
-    refine->ComputeUndistortedIntrinsic(intrinsic, distortion, tof ? kTofImageWidth : kColorImageWidth,
-                                        tof ? kTofImageHeight : kColorImageHeight);
+    // Refused coefficients leave the matrix as it was: nothing is undistorted then.
+    refine->ComputeUndistortedIntrinsic(intrinsic, distortion, static_cast<uint16_t>(width),
+                                        static_cast<uint16_t>(height));
+}
+
+std::shared_ptr<const DepthWorldTable> SessionCalibration::WorldTable() const
+{
+    MutexLock lock(m_tableMutex);
+    return m_depthWorldTable;
 }
 
 std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *intrinsic,
@@ -82,15 +95,20 @@ std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *int
 {
     std::array<double, 9> k{};
     std::copy(intrinsic, intrinsic + k.size(), k.begin());
-    UndistortIntrinsic(kSensorTof, k.data(), refine);
+    DeliveredIntrinsic(kSensorTof, k.data(), refine);
     const double fx = k[0], cx = k[2], fy = k[4], cy = k[5];
-    std::vector<DepthWorldRay> table(static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight);
+    auto table = std::make_shared<DepthWorldTable>();
+    const size_t entries = static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight;
+    table->rayX.resize(entries);
+    table->rayY.resize(entries);
     for (int v = 0; v < kDepthTableHeight; ++v) {
         for (int u = 0; u < kDepthTableWidth; ++u) {
-            table[static_cast<size_t>(v) * kDepthTableWidth + static_cast<size_t>(u)] =
-                DepthWorldRay((u - cx) / fx, (v - cy) / fy);
+            const size_t i = static_cast<size_t>(v) * kDepthTableWidth + static_cast<size_t>(u);
+            table->rayX[i] = (u - cx) / fx;
+            table->rayY[i] = (v - cy) / fy;
         }
     }
+    MutexLock lock(m_tableMutex);
     m_depthWorldTable = std::move(table);
     return k;
 }
@@ -129,10 +147,14 @@ int SessionCalibration::GetCameraDistortion(SensorType sensor, double *distortio
 
 int SessionCalibration::SetApplyRGBDistortionEnabled(bool enabled)
 {
-    SetColorUndistorted(enabled);
-    return PipelineForwarder(m_imageProc).Forward(__func__, [&](ImageProc &p) {
+    const int ret = PipelineForwarder(m_imageProc).Forward(__func__, [&](ImageProc &p) {
         return p.GetRgbDecode()->SetApplyRGBDistortionEnabled(enabled);
     });
+    // The switch follows what the library applies: a refused calibration leaves colour as it comes.
+    if (ret == kStatusOk || enabled) {
+        SetColorUndistorted(enabled && ret == kStatusOk);
+    }
+    return ret;
 }
 
 int SessionCalibration::GetApplyRGBDistortionEnabled(bool *enabled)

@@ -5,12 +5,14 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <vector>
 
 #include "pipeline/DeviceStatus.h"
 #include "protocol/BaseProtocol.h"
 #include "protocol/ProtocolTypes.h"
 #include "refine/APIDepthRefine.h"
+#include "runtime/Mutex.h"
 
 class ImageProc;
 
@@ -64,10 +66,13 @@ public:
     bool IsColorUndistorted() const { return m_colorUndistorted.load(); }
     void SetColorUndistorted(bool on) { m_colorUndistorted.store(on); }
 
-    /// Turns `intrinsic`, as the camera reports it for `sensor`, into the intrinsics of the undistorted
-    /// image (ToF 640 x 480, colour 1600 x 1200) when that sensor's undistortion is on and `refine` is
-    /// there to compute them.
-    void UndistortIntrinsic(SensorType sensor, double *intrinsic, APIDepthRefine *refine) const;
+    /// Turns `intrinsic`, as the camera reports it for `sensor`, into the intrinsics of the images the
+    /// pipeline delivers: the ToF image is 640 x 480; a colour image of width x height (0 x 0: the
+    /// calibration's 1920 x 1080) follows the one colour geometry (ScaleColorIntrinsic). Either is then
+    /// turned into the intrinsics of the undistorted image of that size when that sensor's undistortion
+    /// is on and `refine` is there to compute them.
+    void DeliveredIntrinsic(SensorType sensor, double *intrinsic, APIDepthRefine *refine, uint32_t width = 0,
+                            uint32_t height = 0) const;
     /// Builds the depth-to-world table (kDepthTableWidth x kDepthTableHeight rays, row by row) from the
     /// ToF intrinsics `intrinsic` (9 doubles), undistorted first as UndistortIntrinsic does. Returns the
     /// intrinsics the rays were computed with.
@@ -75,11 +80,9 @@ public:
     /// Builds the table as BuildDepthWorldTable does and logs the intrinsics before and after their
     /// undistortion (kStatusNullPointer for a null `intrinsic`).
     int InitDepthFrame2WorldTab(const double *intrinsic);
-    /// The table, or null before it was first built.
-    const DepthWorldRay *DepthWorldTable() const
-    {
-        return m_depthWorldTable.empty() ? nullptr : m_depthWorldTable.data();
-    }
+    /// The table, or null before it was first built. A rebuild publishes a new table; one already
+    /// handed out stays valid for as long as its holder keeps it.
+    std::shared_ptr<const DepthWorldTable> WorldTable() const EXCLUDES(m_tableMutex);
 
 private:
     BaseProtocol *m_protocol = nullptr; // the session's; null without a camera protocol
@@ -87,5 +90,6 @@ private:
     Parameters m_params;
     std::atomic<bool> m_tofUndistorted{true};
     std::atomic<bool> m_colorUndistorted{true};
-    std::vector<DepthWorldRay> m_depthWorldTable; // empty until first built
+    mutable Mutex m_tableMutex;
+    std::shared_ptr<const DepthWorldTable> m_depthWorldTable GUARDED_BY(m_tableMutex); // null until built
 };

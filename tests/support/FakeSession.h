@@ -21,9 +21,9 @@ public:
     uint8_t m_dataMode = 1;
     uint32_t m_exposure[2] = {0, 0};
     LensConfig m_lens{2, 1, 640, 480, 25, 2};
-    double m_intrinsic[3][9] = {};      ///< by sensor type
-    double m_distortion[3][8] = {};     ///< by sensor type
-    std::vector<DepthWorldRay> m_table; ///< empty: the table was never built
+    double m_intrinsic[3][9] = {};                  ///< by sensor type
+    double m_distortion[3][8] = {};                 ///< by sensor type
+    std::shared_ptr<const DepthWorldTable> m_table; ///< null: the table was never built
     Frame m_frame{};
     FrameReady m_ready{};
     PixelFormat m_colorFormat = kPixelRgb888;
@@ -125,6 +125,12 @@ public:
         std::memcpy(out, m_intrinsic[sensor % 3], sizeof(m_intrinsic[0]));
         return Record("GetCameraIntrinsic", std::to_string(sensor));
     }
+    /// What the camera reports; the session derives the intrinsics of delivered colour images from it.
+    int GetCameraIntrinsic_(SensorType sensor, double *out) override
+    {
+        std::memcpy(out, m_intrinsic[sensor % 3], sizeof(m_intrinsic[0]));
+        return Record("GetCameraIntrinsic_", std::to_string(sensor));
+    }
     int SetCameraIntrinsic(SensorType sensor, const double *in) override
     {
         return Record("SetCameraIntrinsic", Args(sensor, in[0]));
@@ -152,10 +158,7 @@ public:
     {
         return Record("SetComputeRealDepthEnabled", std::to_string(on));
     }
-    const DepthWorldRay *GetDepthFrame2WorldTab() override
-    {
-        return m_table.empty() ? nullptr : m_table.data();
-    }
+    std::shared_ptr<const DepthWorldTable> GetDepthFrame2WorldTab() override { return m_table; }
     int SetRangeValue(uint32_t range, int minimum, int maximum) override
     {
         return Record("SetRangeValue", Args(range, minimum, maximum));

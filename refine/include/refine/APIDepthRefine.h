@@ -134,7 +134,29 @@ public:
     /// Rewrites the 3x3 matrix in place with the intrinsics of the undistorted image.
     virtual int ComputeUndistortedIntrinsic(double *intrinsic9, const double *distortion8, uint16_t width,
                                             uint16_t height) = 0;
+
+    /// The geometric step of the ToF images, in place, while the ToF undistortion switch is on: depth
+    /// (16-bit), IR (8- or 16-bit) and confidence (16-bit) of one frame, each resampled by nearest
+    /// neighbour onto the undistorted image whose intrinsics ComputeUndistortedIntrinsic gives. A null
+    /// image is skipped; all given images must have the depth's size. Runs between PostFilterDepth and
+    /// ProcessDepth. kRefineOk also when the switch is off (nothing changes).
+    virtual int UndistortTof(AlgImage * /*depth*/, AlgImage * /*ir*/, AlgImage * /*confidence*/)
+    {
+        return kRefineNotSupported;
+    }
+    /// Points in the ToF camera's coordinates (mm) of depth mapped into the colour camera (as
+    /// MapDepthToColor delivers it into a colorWidth x colorHeight image): `count` depths, point i being
+    /// the colour ray of pixel rayIndex[i] (i itself when rayIndex is null, for an image delivered neither
+    /// rotated nor mirrored) times depth[i], turned back through the extrinsics. Depth 0 and 65535 give
+    /// (0, 0, 0). kRefineInvalidArgument for an index outside the colour image.
+    virtual int MappedDepthToPoints(const uint16_t * /*depth*/, uint32_t /*count*/, uint32_t /*colorWidth*/,
+                                    uint32_t /*colorHeight*/, const int32_t * /*rayIndex*/,
+                                    TfVector3f * /*points*/)
+    {
+        return kRefineNotSupported;
+    }
 };
 
-/// The library's one entry point; the object lives until the process ends. May be null.
+/// The library's one entry point: a new object for each call (one per camera), which the caller owns
+/// and deletes. Null when it cannot be made.
 extern "C" APIDepthRefine *Get_APIDepthRefine();

@@ -2,6 +2,7 @@
 // Tests of the point conversions, the frame conversion and the camera parameters.
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "OpenedDeviceTest.h"
@@ -26,13 +27,13 @@ void ExpectPoint(const TfVector3f &p, float x, float y, float z)
     EXPECT_FLOAT_EQ(p.z, z);
 }
 
-std::vector<DepthWorldRay> TableFor(double fx, double fy, double cx, double cy)
+std::shared_ptr<const DepthWorldTable> TableFor(double fx, double fy, double cx, double cy)
 {
-    std::vector<DepthWorldRay> table;
-    table.reserve(static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight);
+    auto table = std::make_shared<DepthWorldTable>();
     for (int v = 0; v < kDepthTableHeight; ++v) {
         for (int u = 0; u < kDepthTableWidth; ++u) {
-            table.emplace_back((u - cx) / fx, (v - cy) / fy);
+            table->rayX.push_back((u - cx) / fx);
+            table->rayY.push_back((v - cy) / fy);
         }
     }
     return table;
@@ -160,7 +161,7 @@ TEST_F(FrameConversion, RefusedFrames)
     EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &wide, points.data()),
               TF_ERROR_INVALID_ARGUMENT);
 
-    m_session->m_table.clear();
+    m_session->m_table.reset();
     EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()),
               TF_ERROR_INVALID_ARGUMENT);
 }
@@ -187,7 +188,8 @@ TEST_F(CameraParameters, ColorIntrinsicsFollowTheColorResolution)
                         {1280, 720, 1000.0, 640.0, 360.0},
                         {640, 360, 500.0, 320.0, 180.0},
                         {1920, 1080, 1500.0, 960.0, 540.0},
-                        {1600, 1200, 1500.0, 960.0, 540.0}};
+                        // Sizes without a resolution code follow the same crop-and-scale rule.
+                        {1600, 1200, 15000.0 / 9.0, 800.0, 600.0}};
     for (const Row &row : rows) {
         m_session->m_lens.width = row.width;
         m_session->m_lens.height = row.height;

@@ -141,12 +141,19 @@ uint32_t DecodeInto(RgbDecode &decoder, const std::vector<uint8_t> &packet, Owne
                              &out.frame);
 }
 
+/// A refine library object for the test program's decoders (each decoder borrows it).
+APIDepthRefine *TestRefine()
+{
+    static const std::unique_ptr<APIDepthRefine> refine(Get_APIDepthRefine());
+    return refine.get();
+}
+
 class RgbDecodeTest : public ::testing::Test
 {
 protected:
     /// A running worker on the fixture's raw queue, set for 640x480 colour.
     std::unique_ptr<RgbDecode> StartWorker(PixelFormat format = kPixelRgb888,
-                                           APIDepthRefine *refine = Get_APIDepthRefine(),
+                                           APIDepthRefine *refine = TestRefine(),
                                            RgbDecode::FrameReadyFn ready = nullptr)
     {
         auto decoder = std::make_unique<RgbDecode>(&m_raw, refine);
@@ -242,7 +249,7 @@ TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
     const std::vector<uint8_t> packet = SubPacket(0x35, image, false);
     for (const PixelFormat format : {kPixelRgb888, kPixelBgr888}) {
         SCOPED_TRACE(format);
-        RgbDecode decoder(nullptr, Get_APIDepthRefine());
+        RgbDecode decoder(nullptr, TestRefine());
         decoder.SetPixelFormat(format);
         OwnedFrame out(640 * 480 * 3);
         EXPECT_EQ(DecodeInto(decoder, packet, out), packet.size());
@@ -288,7 +295,7 @@ TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsNeverCrash)
         {"data overwritten", withBytes(jpeg.size() / 3, 4000, 0xFF), false},
         {"data zeroed", withBytes(jpeg.size() / 2, 4000, 0x00), false},
     };
-    RgbDecode decoder(nullptr, Get_APIDepthRefine());
+    RgbDecode decoder(nullptr, TestRefine());
     decoder.SetMode(FrameMode{640, 480, 25});
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

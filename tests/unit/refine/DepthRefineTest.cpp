@@ -4,6 +4,7 @@
 #include "refine/APIDepthRefine.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 
 #include <cstdlib>
 #include <iterator>
@@ -27,15 +28,9 @@ class DepthRefineTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_refine = Get_APIDepthRefine();
+        m_owned.reset(Get_APIDepthRefine());
+        m_refine = m_owned.get();
         ASSERT_NE(m_refine, nullptr);
-        // The library is one object per process: start every test from its defaults.
-        m_refine->SetSmoothingFilterEnabled(false);
-        m_refine->SetTimeFilterEnabled(false, 0, 0, 0, 0);
-        m_refine->SetDepthRange(0, 0, 0);
-        m_refine->SetOutofMaxRangeHandle(0);
-        m_refine->SetSpatialFilterParams(TfSpatialFilterParams{});
-        m_refine->SetFlyingPixelFilterParams(TfFlyingPixelFilterParams{});
     }
 
     /// Two planes, 1000 mm on the left and 2000 mm on the right, with a fixed +-10 mm noise pattern.
@@ -51,6 +46,7 @@ protected:
         return img;
     }
 
+    std::unique_ptr<APIDepthRefine> m_owned;
     APIDepthRefine *m_refine = nullptr;
 };
 

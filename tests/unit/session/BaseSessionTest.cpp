@@ -241,16 +241,16 @@ TEST(BaseSessionDepthTable, RaysFollowTheIntrinsics)
     // Without distortion the undistorted intrinsics are the intrinsics themselves.
     const double k[9] = {500, 0, 320, 0, 400, 240, 0, 0, 1};
     ASSERT_EQ(session.InitDepthFrame2WorldTab(k), 0);
-    const DepthWorldRay *table = session.GetDepthFrame2WorldTab();
+    const std::shared_ptr<const DepthWorldTable> table = session.GetDepthFrame2WorldTab();
     ASSERT_NE(table, nullptr);
     struct Row
     {
         int u, v;
     };
     for (const Row row : {Row{0, 0}, Row{320, 240}, Row{639, 479}, Row{100, 400}}) {
-        const DepthWorldRay &ray = table[row.v * kDepthTableWidth + row.u];
-        EXPECT_NEAR(ray.first, (row.u - 320.0) / 500.0, 1e-6);
-        EXPECT_NEAR(ray.second, (row.v - 240.0) / 400.0, 1e-6);
+        const size_t i = static_cast<size_t>(row.v) * kDepthTableWidth + static_cast<size_t>(row.u);
+        EXPECT_NEAR(table->rayX[i], (row.u - 320.0) / 500.0, 1e-6);
+        EXPECT_NEAR(table->rayY[i], (row.v - 240.0) / 400.0, 1e-6);
     }
 }
 

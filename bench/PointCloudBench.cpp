@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-// Benchmarks of the handle-free point conversions over a full 640 x 480 depth image.
+// Benchmarks of the point conversions over a full 640 x 480 depth image: the handle-free ones, and a
+// delivered depth frame through the depth-to-world table, hot and with cold caches.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "Orvane_api.h"
+#include "api/PointCloud.h"
 
 namespace {
 constexpr int kWidth = 640;
@@ -64,5 +68,67 @@ static void BM_ConvertPointCloudToDepth(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(points.size()));
 }
 BENCHMARK(BM_ConvertPointCloudToDepth)->Unit(benchmark::kMillisecond);
+
+namespace {
+std::shared_ptr<const DepthWorldTable> Table()
+{
+    auto table = std::make_shared<DepthWorldTable>();
+    for (int u = 0; u < kWidth; ++u) {
+        table->columnX.push_back((u - 320.0) / 500.0);
+    }
+    for (int v = 0; v < kHeight; ++v) {
+        table->rowY.push_back((v - 240.0) / 500.0);
+    }
+    return table;
+}
+
+/// A delivered depth frame with a few invalid pixels, and its conversion; `cold` evicts the caches
+/// (a 32 MiB sweep, outside the timing) before every conversion.
+void DepthFrame(benchmark::State &state, bool cold, DeliveredLayout layout)
+{
+    const auto table = Table();
+    std::vector<uint16_t> depth(kWidth * kHeight);
+    for (size_t i = 0; i < depth.size(); ++i) {
+        depth[i] = static_cast<uint16_t>(i % 97 == 0 ? 0 : 500 + i % 3000);
+    }
+    TfFrame frame{};
+    frame.frameType = TF_FRAME_DEPTH;
+    frame.width = kWidth;
+    frame.height = kHeight;
+    frame.pFrameData = reinterpret_cast<uint8_t *>(depth.data());
+    frame.dataLen = static_cast<uint32_t>(depth.size() * 2);
+    std::vector<TfVector3f> points(depth.size());
+    std::vector<uint8_t> sweep(cold ? 32u << 20 : 0);
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            std::memset(sweep.data(), static_cast<int>(state.iterations() & 0xFF), sweep.size());
+            benchmark::ClobberMemory();
+            state.ResumeTiming();
+        }
+        ConvertDepthFrame(frame, *table, layout, points.data());
+        benchmark::DoNotOptimize(points.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(depth.size()));
+}
+} // namespace
+
+static void BM_DepthFrameToPointCloud(benchmark::State &state)
+{
+    DepthFrame(state, false, DeliveredLayout{});
+}
+BENCHMARK(BM_DepthFrameToPointCloud)->Unit(benchmark::kMillisecond);
+
+static void BM_DepthFrameToPointCloudCold(benchmark::State &state)
+{
+    DepthFrame(state, true, DeliveredLayout{});
+}
+BENCHMARK(BM_DepthFrameToPointCloudCold)->Unit(benchmark::kMillisecond);
+
+static void BM_MirroredDepthFrameToPointCloud(benchmark::State &state)
+{
+    DepthFrame(state, false, DeliveredLayout{-1, 1});
+}
+BENCHMARK(BM_MirroredDepthFrameToPointCloud)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

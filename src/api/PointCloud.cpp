@@ -125,40 +125,46 @@ int ConvertDepthFrame(const TfFrame &frame, const DepthWorldTable &table, const 
     if (!plain) {
         SourceIndices(width, height, layout, sourceWidth, sourceHeight, indices);
     }
-    const size_t tableEntries = size_t{kDepthTableWidth} * kDepthTableHeight;
     if (sourceWidth != kDepthTableWidth ||
         (sourceHeight != kDepthTableHeight && sourceHeight != kCroppedHeight) ||
-        table.rayX.size() != tableEntries || table.rayY.size() != tableEntries) {
+        table.columnX.size() != kDepthTableWidth || table.rowY.size() != kDepthTableHeight) {
         TFLOG("frame %dx%d does not fit the %dx%d depth table.", static_cast<int>(width),
               static_cast<int>(height), kDepthTableWidth, kDepthTableHeight);
         return TF_ERROR_INVALID_ARGUMENT;
     }
-    const size_t tableStart =
-        sourceHeight == kCroppedHeight ? size_t{kCroppedRowOffset} * kDepthTableWidth : 0;
-    const double *rayX = table.rayX.data() + tableStart;
-    const double *rayY = table.rayY.data() + tableStart;
+    const double *columnX = table.columnX.data();
+    const double *rowY = table.rowY.data() + (sourceHeight == kCroppedHeight ? kCroppedRowOffset : 0);
     const auto *depth = reinterpret_cast<const AliasedDepth *>(frame.pFrameData);
     if (plain && reinterpret_cast<uintptr_t>(depth) % alignof(uint16_t) == 0) {
-        // The common case as straight vector arithmetic: one lookup and two products per point.
-        for (size_t i = 0; i < pixels; ++i) {
-            const uint16_t d = depth[i];
-            const bool valid = d != 0 && d != kInvalidDepthMm;
-            const double z = d;
-            world[i] = valid ? TfVector3f{static_cast<float>(rayX[i] * z), static_cast<float>(rayY[i] * z),
-                                          static_cast<float>(z)}
-                             : TfVector3f{0.0f, 0.0f, 0.0f};
+        // The common case as straight vector arithmetic: two products per point.
+        for (uint32_t v = 0; v < height; ++v) {
+            const double y = rowY[v];
+            const AliasedDepth *row = depth + size_t{v} * width;
+            float *out = &world[size_t{v} * width].x;
+            for (uint32_t u = 0; u < width; ++u) {
+                // Branch-free: invalid depth (0 or 65535) becomes 0, and adding +0 turns the -0 of a
+                // negative ray factor times 0 into +0 while leaving every other value as it is.
+                const uint32_t d = row[u];
+                const uint32_t keep =
+                    0u - static_cast<uint32_t>(static_cast<uint16_t>(d - 1u) < kInvalidDepthMm - 1u);
+                const double z = static_cast<int32_t>(d & keep);
+                out[3 * u] = static_cast<float>(columnX[u] * z) + 0.0f;
+                out[3 * u + 1] = static_cast<float>(y * z) + 0.0f;
+                out[3 * u + 2] = static_cast<float>(z);
+            }
         }
         return 0;
     }
     for (size_t i = 0; i < pixels; ++i) {
         uint16_t d = 0;
         std::memcpy(&d, frame.pFrameData + i * sizeof(uint16_t), sizeof(d));
-        const size_t ray = plain ? i : static_cast<size_t>(indices[i]);
+        const size_t source = plain ? i : static_cast<size_t>(indices[i]);
         const double z = d;
-        world[i] = d != 0 && d != kInvalidDepthMm
-                       ? TfVector3f{static_cast<float>(rayX[ray] * z), static_cast<float>(rayY[ray] * z),
-                                    static_cast<float>(z)}
-                       : TfVector3f{0.0f, 0.0f, 0.0f};
+        world[i] =
+            d != 0 && d != kInvalidDepthMm
+                ? TfVector3f{static_cast<float>(columnX[source % kDepthTableWidth] * z),
+                             static_cast<float>(rowY[source / kDepthTableWidth] * z), static_cast<float>(z)}
+                : TfVector3f{0.0f, 0.0f, 0.0f};
     }
     return 0;
 }

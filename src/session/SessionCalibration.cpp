@@ -98,15 +98,13 @@ std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *int
     DeliveredIntrinsic(kSensorTof, k.data(), refine);
     const double fx = k[0], cx = k[2], fy = k[4], cy = k[5];
     auto table = std::make_shared<DepthWorldTable>();
-    const size_t entries = static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight;
-    table->rayX.resize(entries);
-    table->rayY.resize(entries);
+    table->columnX.resize(kDepthTableWidth);
+    table->rowY.resize(kDepthTableHeight);
+    for (int u = 0; u < kDepthTableWidth; ++u) {
+        table->columnX[static_cast<size_t>(u)] = (u - cx) / fx;
+    }
     for (int v = 0; v < kDepthTableHeight; ++v) {
-        for (int u = 0; u < kDepthTableWidth; ++u) {
-            const size_t i = static_cast<size_t>(v) * kDepthTableWidth + static_cast<size_t>(u);
-            table->rayX[i] = (u - cx) / fx;
-            table->rayY[i] = (v - cy) / fy;
-        }
+        table->rowY[static_cast<size_t>(v)] = (v - cy) / fy;
     }
     MutexLock lock(m_tableMutex);
     m_depthWorldTable = std::move(table);

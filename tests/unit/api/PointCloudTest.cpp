@@ -30,11 +30,11 @@ void ExpectPoint(const TfVector3f &p, float x, float y, float z)
 std::shared_ptr<const DepthWorldTable> TableFor(double fx, double fy, double cx, double cy)
 {
     auto table = std::make_shared<DepthWorldTable>();
+    for (int u = 0; u < kDepthTableWidth; ++u) {
+        table->columnX.push_back((u - cx) / fx);
+    }
     for (int v = 0; v < kDepthTableHeight; ++v) {
-        for (int u = 0; u < kDepthTableWidth; ++u) {
-            table->rayX.push_back((u - cx) / fx);
-            table->rayY.push_back((v - cy) / fy);
-        }
+        table->rowY.push_back((v - cy) / fy);
     }
     return table;
 }

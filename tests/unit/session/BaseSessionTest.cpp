@@ -248,9 +248,8 @@ TEST(BaseSessionDepthTable, RaysFollowTheIntrinsics)
         int u, v;
     };
     for (const Row row : {Row{0, 0}, Row{320, 240}, Row{639, 479}, Row{100, 400}}) {
-        const size_t i = static_cast<size_t>(row.v) * kDepthTableWidth + static_cast<size_t>(row.u);
-        EXPECT_NEAR(table->rayX[i], (row.u - 320.0) / 500.0, 1e-6);
-        EXPECT_NEAR(table->rayY[i], (row.v - 240.0) / 400.0, 1e-6);
+        EXPECT_NEAR(table->columnX[static_cast<size_t>(row.u)], (row.u - 320.0) / 500.0, 1e-6);
+        EXPECT_NEAR(table->rowY[static_cast<size_t>(row.v)], (row.v - 240.0) / 400.0, 1e-6);
     }
 }
 

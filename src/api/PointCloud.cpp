@@ -40,6 +40,20 @@ uint16_t TruncateToUint16(double value)
     }
     return static_cast<uint16_t>(value);
 }
+/// One row of a plain depth frame. Branch-free: invalid depth (0 or 65535) becomes 0, and adding +0
+/// turns the -0 of a negative ray factor times 0 into +0 while leaving every other value as it is.
+void ConvertRow(const AliasedDepth *depth, uint32_t width, const double *columnX, double y, float *out)
+{
+    for (uint32_t u = 0; u < width; ++u) {
+        const uint32_t d = depth[u];
+        const uint32_t keep =
+            0u - static_cast<uint32_t>(static_cast<uint16_t>(d - 1u) < kInvalidDepthMm - 1u);
+        const double z = static_cast<int32_t>(d & keep);
+        out[3 * u] = static_cast<float>(columnX[u] * z) + 0.0f;
+        out[3 * u + 1] = static_cast<float>(y * z) + 0.0f;
+        out[3 * u + 2] = static_cast<float>(z);
+    }
+}
 } // namespace
 
 void ConvertDepthToPoints(const TfDepthVector3 *depth, TfVector3f *world, int32_t count,
@@ -138,20 +152,7 @@ int ConvertDepthFrame(const TfFrame &frame, const DepthWorldTable &table, const 
     if (plain && reinterpret_cast<uintptr_t>(depth) % alignof(uint16_t) == 0) {
         // The common case as straight vector arithmetic: two products per point.
         for (uint32_t v = 0; v < height; ++v) {
-            const double y = rowY[v];
-            const AliasedDepth *row = depth + size_t{v} * width;
-            float *out = &world[size_t{v} * width].x;
-            for (uint32_t u = 0; u < width; ++u) {
-                // Branch-free: invalid depth (0 or 65535) becomes 0, and adding +0 turns the -0 of a
-                // negative ray factor times 0 into +0 while leaving every other value as it is.
-                const uint32_t d = row[u];
-                const uint32_t keep =
-                    0u - static_cast<uint32_t>(static_cast<uint16_t>(d - 1u) < kInvalidDepthMm - 1u);
-                const double z = static_cast<int32_t>(d & keep);
-                out[3 * u] = static_cast<float>(columnX[u] * z) + 0.0f;
-                out[3 * u + 1] = static_cast<float>(y * z) + 0.0f;
-                out[3 * u + 2] = static_cast<float>(z);
-            }
+            ConvertRow(depth + size_t{v} * width, width, columnX, rowY[v], &world[size_t{v} * width].x);
         }
         return 0;
     }

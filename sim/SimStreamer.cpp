@@ -149,6 +149,26 @@ void SimStreamer::SetEncoderOptions(const RawTofEncoder::Options &options)
     m_encoderOptionsChanged = true;
 }
 
+RawTofEncoder::Options SimStreamer::GetEncoderOptions() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_encoderOptions;
+}
+
+void SimStreamer::SetGeometryOptions(const SimGeometryOptions &options)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_geometryOptions = options;
+    m_geometryOptions.mixedSamplesPerAxis =
+        std::clamp(options.mixedSamplesPerAxis, 1, Scene::kMaxSamplesPerAxis);
+}
+
+SimGeometryOptions SimStreamer::GetGeometryOptions() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_geometryOptions;
+}
+
 void SimStreamer::SetStatusDelayMs(unsigned delayMs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -243,8 +263,10 @@ bool SimStreamer::ColorKey::operator==(const ColorKey &other) const
     return sceneVersion == other.sceneVersion && lens.width == other.lens.width &&
            lens.height == other.lens.height && lens.encodeType == other.lens.encodeType &&
            exposureSeconds == other.exposureSeconds && intrinsic == other.intrinsic &&
-           rotation == other.rotation && translationMm == other.translationMm &&
-           calibrationWidth == other.calibrationWidth && calibrationHeight == other.calibrationHeight;
+           distortion == other.distortion && rotation == other.rotation &&
+           translationMm == other.translationMm && calibrationWidth == other.calibrationWidth &&
+           calibrationHeight == other.calibrationHeight && geometryTruth == other.geometryTruth &&
+           (!geometryTruth || (tofIntrinsic == other.tofIntrinsic && tofDistortion == other.tofDistortion));
 }
 
 SimTofOutput SimStreamer::OutputForDataMode(uint8_t dataMode)
@@ -443,16 +465,40 @@ uint64_t SimStreamer::RefreshRendering(const SimSettings &live)
         m_encoderOptionsChanged = false;
         ++m_optionsVersion;
     }
-    // The camera renders through the intrinsics it announces in its calibration block.
-    if (m_rendering.depthMm.empty() || m_sceneVersion != m_renderedVersion ||
-        live.tofIntrinsic != m_renderedIntrinsic) {
-        m_rendering =
-            m_scene.Render(SimPinhole::FromMatrix(live.tofIntrinsic, sim_tof::kWidth, sim_tof::kHeight),
-                           RawTofEncoder::kComputedMaxDepthMm);
-        m_renderedVersion = m_sceneVersion;
-        m_renderedIntrinsic = live.tofIntrinsic;
-        m_tofCaches.clear();
+    // The camera renders through the lens it announces in its calibration block.
+    const SimLens lens = SimColorEncoder::TofLens(live);
+    if (!m_rendering.depthMm.empty() && m_sceneVersion == m_renderedVersion && lens == m_renderedLens &&
+        m_geometryOptions == m_renderedOptions) {
+        return m_sceneVersion;
     }
+    const SimGeometryOptions &options = m_geometryOptions;
+    if (!lens.HasDistortion() && options.mixedSamplesPerAxis <= 1 && !options.radialDepth) {
+        // The ideal pinhole, exactly as the camera has always rendered it.
+        m_rendering = m_scene.Render(lens.pinhole, RawTofEncoder::kComputedMaxDepthMm);
+        m_tofRays.clear();
+    } else {
+        if (!lens.HasDistortion()) {
+            m_tofRays.clear();
+        } else if (m_tofRays.empty() || lens != m_renderedLens) {
+            m_tofRays = lens.RayTable();
+        }
+        SimRenderOptions render;
+        render.maxDepthMm = RawTofEncoder::kComputedMaxDepthMm;
+        render.radial = options.radialDepth;
+        render.samplesPerAxis = options.mixedSamplesPerAxis;
+        m_rendering = m_scene.Render(lens, SimPose{}, render, m_tofRays);
+    }
+    m_tofGeometry.reset();
+    if (options.geometryTruth) {
+        auto geometry = std::make_shared<SimTofGeometryTruth>();
+        geometry->object = m_rendering.object;
+        geometry->axialDepthMm = m_rendering.radial ? m_rendering.axialDepthMm : m_rendering.depthMm;
+        m_tofGeometry = std::move(geometry);
+    }
+    m_renderedVersion = m_sceneVersion;
+    m_renderedLens = lens;
+    m_renderedOptions = options;
+    m_tofCaches.clear();
     return m_sceneVersion;
 }
 
@@ -502,6 +548,7 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
         encoded = m_encoder.AppendComputedAll(m_rendering, range, m_buffer, truth);
         break;
     }
+    truth.geometry = m_tofGeometry;
     if (!reusable) {
         m_tofCaches.clear();
     } else if (encoded) {
@@ -567,6 +614,9 @@ bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &ap
     ColorKey key;
     key.lens = SimColorLens{applied.colorWidth, applied.colorHeight, applied.colorEncoding};
     key.intrinsic = live.colorIntrinsic;
+    key.distortion = live.colorDistortion;
+    key.tofIntrinsic = live.tofIntrinsic;
+    key.tofDistortion = live.tofDistortion;
     key.rotation = live.rotation;
     key.translationMm = live.translationMm;
     key.calibrationWidth = live.colorCalibrationWidth;
@@ -576,6 +626,7 @@ bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &ap
         std::lock_guard<std::mutex> lock(m_mutex);
         key.sceneVersion = m_sceneVersion;
         key.exposureSeconds = m_colorExposureSeconds;
+        key.geometryTruth = m_geometryOptions.geometryTruth;
         if (!(m_colorCache.valid && m_colorCache.key == key)) {
             scene = m_scene;
         }
@@ -588,7 +639,8 @@ bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &ap
         m_colorCache.bytes.clear();
         m_colorCache.truth.reset();
         SimColorTruth fresh;
-        if (m_colorEncoder.Append(scene, live, key.lens, key.exposureSeconds, m_colorCache.bytes, fresh)) {
+        if (m_colorEncoder.Append(scene, live, key.lens, key.exposureSeconds, m_colorCache.bytes, fresh,
+                                  key.geometryTruth)) {
             m_colorCache.truth = std::make_shared<const SimColorTruth>(std::move(fresh));
         }
     }

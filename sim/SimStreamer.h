@@ -7,6 +7,7 @@
 #include "RawTofEncoder.h"
 #include "Scene.h"
 #include "SimColorEncoder.h"
+#include "SimLens.h"
 #include "SimSettings.h"
 #include "SimStreamFaults.h"
 
@@ -42,6 +43,26 @@ enum class SimTofOutput
     ComputedAll,   // 0xB6, ranges alternating as in the dual-frequency setting (data modes 5 and 7)
     ComputedSplit, // 0xB3, 0xB4 and 0xB5 in the depth range (data mode 3)
     RawAlternating // 0xB1, ranges alternating (data mode 9); data mode 10 sends the first range as 0xB9
+};
+
+/// How the camera renders its ToF view, and which truth it keeps for tests.
+struct SimGeometryOptions
+{
+    /// N > 1: each ToF pixel sees an N x N grid of sub-pixel rays and measures their mean phasor, so
+    /// that a pixel on an edge reports a depth between the two surfaces. 1: one ray per pixel.
+    int mixedSamplesPerAxis = 1;
+    /// The camera measures the distance along each pixel's ray instead of the depth along the axis.
+    bool radialDepth = false;
+    /// The truth of every frame carries per-pixel geometry (SimTofTruth::geometry,
+    /// SimColorTruth::geometry). Off by default: it costs memory and, for colour, time.
+    bool geometryTruth = false;
+
+    bool operator==(const SimGeometryOptions &other) const
+    {
+        return mixedSamplesPerAxis == other.mixedSamplesPerAxis && radialDepth == other.radialDepth &&
+               geometryTruth == other.geometryTruth;
+    }
+    bool operator!=(const SimGeometryOptions &other) const { return !(*this == other); }
 };
 
 /// The state the camera runs with, which trails the commanded settings by the status delay.
@@ -106,6 +127,11 @@ public:
 
     void SetScene(const Scene &scene);
     void SetEncoderOptions(const RawTofEncoder::Options &options);
+    RawTofEncoder::Options GetEncoderOptions() const;
+    /// Applies from the next frame. The lenses themselves are the calibration's (SimSettings): the
+    /// camera renders through the intrinsics and distortion it reports, whatever sets them.
+    void SetGeometryOptions(const SimGeometryOptions &options);
+    SimGeometryOptions GetGeometryOptions() const;
     /// How long a change of the settings takes to show in the status record and in the frames.
     void SetStatusDelayMs(unsigned delayMs);
     void SetTemperatures(int16_t laserC, int8_t sensorC);
@@ -208,6 +234,7 @@ private:
     Scene m_scene;                             // guarded by m_mutex
     uint64_t m_sceneVersion = 0;               // guarded by m_mutex
     RawTofEncoder::Options m_encoderOptions;   // guarded by m_mutex
+    SimGeometryOptions m_geometryOptions;      // guarded by m_mutex
     bool m_encoderOptionsChanged = false;      // guarded by m_mutex
     unsigned m_statusDelayMs = 0;              // guarded by m_mutex
     int16_t m_laserC = 40;                     // guarded by m_mutex
@@ -229,7 +256,10 @@ private:
     RawTofEncoder m_encoder;
     SimRendering m_rendering;
     uint64_t m_renderedVersion = 0;
-    std::array<double, 9> m_renderedIntrinsic{};
+    SimLens m_renderedLens;
+    SimGeometryOptions m_renderedOptions;
+    std::vector<double> m_tofRays; // the rendered lens's RayTable() when it has distortion
+    std::shared_ptr<const SimTofGeometryTruth> m_tofGeometry; // of m_rendering, when asked for
     std::vector<uint8_t> m_buffer;
     // Without noise a frame of the same scene, range and kind encodes to the same bytes: the last
     // encodings (one per range of an alternating mode) are kept and reused.
@@ -251,10 +281,15 @@ private:
         SimColorLens lens;
         float exposureSeconds = 0.0f;
         std::array<double, 9> intrinsic{};
+        std::array<double, 8> distortion{};
         std::array<double, 9> rotation{};
         std::array<double, 3> translationMm{};
         uint16_t calibrationWidth = 0;
         uint16_t calibrationHeight = 0;
+        // What the colour truth's visibility depends on.
+        bool geometryTruth = false;
+        std::array<double, 9> tofIntrinsic{};
+        std::array<double, 8> tofDistortion{};
 
         bool operator==(const ColorKey &other) const;
     };

@@ -27,12 +27,6 @@ uint8_t ClampRange(int value)
     return static_cast<uint8_t>(std::clamp(value, 0, sim_tof::kRangeCount - 1));
 }
 
-uint32_t ExposureAt(const SimSettings &settings, uint8_t index)
-{
-    const auto found = settings.exposureUs.find(index);
-    return found == settings.exposureUs.end() ? 0 : found->second;
-}
-
 void WriteDoubles(ByteWriter &writer, const double *values, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
@@ -52,45 +46,6 @@ void WriteList(ByteWriter &writer, const std::vector<uint8_t> &list)
 }
 
 } // namespace
-
-SimAppliedState SimAppliedState::From(const SimSettings &settings)
-{
-    SimAppliedState state;
-    state.workMode = settings.workMode.mode;
-    state.slaveMode = settings.slaveModeEnabled ? 2 : settings.slaveMode;
-    state.dataMode = settings.dataMode;
-    state.depthRange = settings.depthRange;
-    state.exposureUs = ExposureAt(settings, 0);
-    // The host addresses the sub-frames with exposure indices 0, 1 and 3.
-    state.subFrameExposureUs = {ExposureAt(settings, 0), ExposureAt(settings, 1), ExposureAt(settings, 3)};
-    state.gmmGain = settings.gmmGain;
-    state.dualFreqCount = settings.dualFreqCount;
-    state.dualFreqValues = settings.dualFreqValues;
-    for (uint8_t group = 1; group <= 3; ++group) {
-        const auto found = settings.dspSwitches.find(group);
-        state.dspSwitches[group - 1] = found == settings.dspSwitches.end() ? 0 : found->second;
-    }
-    const auto color = settings.lenses.find(2);
-    if (color != settings.lenses.end()) {
-        state.colorWidth = color->second.width;
-        state.colorHeight = color->second.height;
-        state.colorFps = color->second.fps;
-        state.colorEncoding = color->second.encodeType;
-        state.colorState = color->second.state;
-    }
-    return state;
-}
-
-bool SimAppliedState::operator==(const SimAppliedState &other) const
-{
-    return workMode == other.workMode && slaveMode == other.slaveMode && dataMode == other.dataMode &&
-           depthRange == other.depthRange && exposureUs == other.exposureUs &&
-           subFrameExposureUs == other.subFrameExposureUs && gmmGain == other.gmmGain &&
-           dualFreqCount == other.dualFreqCount && dualFreqValues == other.dualFreqValues &&
-           dspSwitches == other.dspSwitches && colorWidth == other.colorWidth &&
-           colorHeight == other.colorHeight && colorFps == other.colorFps &&
-           colorEncoding == other.colorEncoding && colorState == other.colorState;
-}
 
 SimStreamer::SimStreamer(SimStreamLink link) : m_link(std::move(link)), m_scene(Scene::Default())
 {
@@ -466,39 +421,9 @@ uint64_t SimStreamer::RefreshRendering(const SimSettings &live)
         ++m_optionsVersion;
     }
     // The camera renders through the lens it announces in its calibration block.
-    const SimLens lens = SimColorEncoder::TofLens(live);
-    if (!m_rendering.depthMm.empty() && m_sceneVersion == m_renderedVersion && lens == m_renderedLens &&
-        m_geometryOptions == m_renderedOptions) {
-        return m_sceneVersion;
+    if (m_view.Refresh(m_scene, m_sceneVersion, SimColorEncoder::TofLens(live), m_geometryOptions)) {
+        m_tofCaches.clear();
     }
-    const SimGeometryOptions &options = m_geometryOptions;
-    if (!lens.HasDistortion() && options.mixedSamplesPerAxis <= 1 && !options.radialDepth) {
-        // The ideal pinhole, exactly as the camera has always rendered it.
-        m_rendering = m_scene.Render(lens.pinhole, RawTofEncoder::kComputedMaxDepthMm);
-        m_tofRays.clear();
-    } else {
-        if (!lens.HasDistortion()) {
-            m_tofRays.clear();
-        } else if (m_tofRays.empty() || lens != m_renderedLens) {
-            m_tofRays = lens.RayTable();
-        }
-        SimRenderOptions render;
-        render.maxDepthMm = RawTofEncoder::kComputedMaxDepthMm;
-        render.radial = options.radialDepth;
-        render.samplesPerAxis = options.mixedSamplesPerAxis;
-        m_rendering = m_scene.Render(lens, SimPose{}, render, m_tofRays);
-    }
-    m_tofGeometry.reset();
-    if (options.geometryTruth) {
-        auto geometry = std::make_shared<SimTofGeometryTruth>();
-        geometry->object = m_rendering.object;
-        geometry->axialDepthMm = m_rendering.radial ? m_rendering.axialDepthMm : m_rendering.depthMm;
-        m_tofGeometry = std::move(geometry);
-    }
-    m_renderedVersion = m_sceneVersion;
-    m_renderedLens = lens;
-    m_renderedOptions = options;
-    m_tofCaches.clear();
     return m_sceneVersion;
 }
 
@@ -539,16 +464,16 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
     switch (output) {
     case SimTofOutput::RawFourPhase:
     case SimTofOutput::RawAlternating:
-        encoded = m_encoder.AppendRaw(m_rendering, typeId, range, m_buffer, truth);
+        encoded = m_encoder.AppendRaw(m_view.Rendering(), typeId, range, m_buffer, truth);
         break;
     case SimTofOutput::ComputedSplit:
-        encoded = m_encoder.AppendComputedImages(m_rendering, range, m_buffer, truth);
+        encoded = m_encoder.AppendComputedImages(m_view.Rendering(), range, m_buffer, truth);
         break;
     case SimTofOutput::ComputedAll:
-        encoded = m_encoder.AppendComputedAll(m_rendering, range, m_buffer, truth);
+        encoded = m_encoder.AppendComputedAll(m_view.Rendering(), range, m_buffer, truth);
         break;
     }
-    truth.geometry = m_tofGeometry;
+    truth.geometry = m_view.Geometry();
     if (!reusable) {
         m_tofCaches.clear();
     } else if (encoded) {

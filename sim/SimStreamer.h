@@ -6,10 +6,11 @@
 
 #include "RawTofEncoder.h"
 #include "Scene.h"
+#include "SimAppliedState.h"
 #include "SimColorEncoder.h"
-#include "SimLens.h"
 #include "SimSettings.h"
 #include "SimStreamFaults.h"
+#include "SimTofView.h"
 
 #include <array>
 #include <chrono>
@@ -43,50 +44,6 @@ enum class SimTofOutput
     ComputedAll,   // 0xB6, ranges alternating as in the dual-frequency setting (data modes 5 and 7)
     ComputedSplit, // 0xB3, 0xB4 and 0xB5 in the depth range (data mode 3)
     RawAlternating // 0xB1, ranges alternating (data mode 9); data mode 10 sends the first range as 0xB9
-};
-
-/// How the camera renders its ToF view, and which truth it keeps for tests.
-struct SimGeometryOptions
-{
-    /// N > 1: each ToF pixel sees an N x N grid of sub-pixel rays and measures their mean phasor, so
-    /// that a pixel on an edge reports a depth between the two surfaces. 1: one ray per pixel.
-    int mixedSamplesPerAxis = 1;
-    /// The camera measures the distance along each pixel's ray instead of the depth along the axis.
-    bool radialDepth = false;
-    /// The truth of every frame carries per-pixel geometry (SimTofTruth::geometry,
-    /// SimColorTruth::geometry). Off by default: it costs memory and, for colour, time.
-    bool geometryTruth = false;
-
-    bool operator==(const SimGeometryOptions &other) const
-    {
-        return mixedSamplesPerAxis == other.mixedSamplesPerAxis && radialDepth == other.radialDepth &&
-               geometryTruth == other.geometryTruth;
-    }
-    bool operator!=(const SimGeometryOptions &other) const { return !(*this == other); }
-};
-
-/// The state the camera runs with, which trails the commanded settings by the status delay.
-struct SimAppliedState
-{
-    uint8_t workMode = 0;
-    uint8_t slaveMode = 0;
-    uint8_t dataMode = 0;
-    uint8_t depthRange = 0;
-    uint32_t exposureUs = 0;
-    std::array<uint32_t, 3> subFrameExposureUs{};
-    uint8_t gmmGain = 0;
-    uint8_t dualFreqCount = 0;
-    std::array<int8_t, 3> dualFreqValues{};
-    std::array<uint8_t, 3> dspSwitches{};
-    uint16_t colorWidth = 0;
-    uint16_t colorHeight = 0;
-    uint8_t colorFps = 0;
-    uint8_t colorEncoding = 0;
-    uint8_t colorState = 0;
-
-    static SimAppliedState From(const SimSettings &settings);
-    bool operator==(const SimAppliedState &other) const;
-    bool operator!=(const SimAppliedState &other) const { return !(*this == other); }
 };
 
 /// How a session's stream reaches its data connection.
@@ -254,12 +211,7 @@ private:
     // Owned by the stream thread.
     std::deque<std::pair<Clock::time_point, SimAppliedState>> m_history;
     RawTofEncoder m_encoder;
-    SimRendering m_rendering;
-    uint64_t m_renderedVersion = 0;
-    SimLens m_renderedLens;
-    SimGeometryOptions m_renderedOptions;
-    std::vector<double> m_tofRays; // the rendered lens's RayTable() when it has distortion
-    std::shared_ptr<const SimTofGeometryTruth> m_tofGeometry; // of m_rendering, when asked for
+    SimTofView m_view;
     std::vector<uint8_t> m_buffer;
     // Without noise a frame of the same scene, range and kind encodes to the same bytes: the last
     // encodings (one per range of an alternating mode) are kept and reused.

@@ -73,6 +73,10 @@ struct SimTofTruth
 /// and B = base - (amplitude / 4) sin(phi + k pi/2), so that (A0 - B0) - (A2 - B2) = amplitude sin(phi),
 /// (A1 - B1) - (A3 - B3) = amplitude cos(phi) and A0 + B0 + A2 + B2 = amplitude + 4 ambient. Samples
 /// are 12-bit, stored in the upper 12 bits of each little-endian u16.
+/// A rendering with sub-pixel samples (SimRendering::samplesPerAxis > 1) is measured the way a sensor
+/// pixel seeing several surfaces measures it: the samples' phasors, amplitude e^(i phase) at the range's
+/// frequency, are averaged, so that an edge pixel reports a depth between the surfaces; the truth's
+/// depth stays that of the pixel's centre.
 /// Not thread-safe: one encoder per stream.
 class RawTofEncoder
 {
@@ -118,11 +122,6 @@ public:
     /// Whether the camera drops computed-depth pixel `pixel` for `seed` at `fraction`.
     static bool IsDropped(size_t pixel, double fraction, uint32_t seed);
 
-    /// A rendering with sub-pixel samples (SimRendering::samplesPerAxis > 1) is measured the way a
-    /// sensor pixel seeing several surfaces measures it: the samples' phasors, amplitude e^(i phase)
-    /// at the range's frequency, are averaged, so that an edge pixel reports a depth between the
-    /// surfaces. The truth's depth stays that of the pixel's centre.
-    ///
     /// Appends a raw four-phase sub-packet (typeId 0xB1 or 0xB9, the range in the low 4 bits of the
     /// spare byte) for `range`, and fills `truth`. False, with nothing appended, for a rendering that
     /// is not 640x480 or a range outside 0..5.

@@ -123,34 +123,94 @@ void RawTofEncoder::AppendHeader(std::vector<uint8_t> &out, uint8_t typeId, uint
     out.insert(out.end(), header.Bytes().begin(), header.Bytes().end());
 }
 
-bool RawTofEncoder::Prepare(const SimRendering &scene, uint8_t typeId, int range, SimTofTruth &truth) const
+float RawTofEncoder::MixedDepth(const SimRendering &scene, size_t i, double mmPerRadian,
+                                float &amplitude) const
+{
+    const size_t count =
+        static_cast<size_t>(scene.samplesPerAxis) * static_cast<size_t>(scene.samplesPerAxis);
+    const float *depth = &scene.sampleDepthMm[i * count];
+    const float *reflectivity = &scene.sampleReflectivity[i * count];
+    size_t strongest = 0;
+    float strongestAmplitude = 0.0f;
+    for (size_t k = 0; k < count; ++k) {
+        const float a = AmplitudeFor(depth[k], reflectivity[k]);
+        if (a > strongestAmplitude) {
+            strongestAmplitude = a;
+            strongest = k;
+        }
+    }
+    amplitude = 0.0f;
+    if (strongestAmplitude <= 0.0f) {
+        return 0.0f;
+    }
+    double real = 0.0;
+    double imaginary = 0.0;
+    for (size_t k = 0; k < count; ++k) {
+        const double a = AmplitudeFor(depth[k], reflectivity[k]);
+        const double phase = (depth[k] - depth[strongest]) / mmPerRadian;
+        real += a * std::cos(phase);
+        imaginary += a * std::sin(phase);
+    }
+    amplitude = static_cast<float>(std::hypot(real, imaginary) / static_cast<double>(count));
+    return static_cast<float>(depth[strongest] + std::atan2(imaginary, real) * mmPerRadian);
+}
+
+bool RawTofEncoder::IsDropped(size_t pixel, double fraction, uint32_t seed)
+{
+    if (fraction <= 0.0) {
+        return false;
+    }
+    // splitmix64 of the seed and the pixel: the same pixels for the same seed, frame after frame.
+    uint64_t z = (uint64_t{seed} << 32 | pixel) + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return static_cast<double>(z >> 11) * 0x1.0p-53 < fraction;
+}
+
+bool RawTofEncoder::Prepare(const SimRendering &scene, uint8_t typeId, int range, SimTofTruth &truth)
 {
     if (scene.width != sim_tof::kWidth || scene.height != sim_tof::kHeight || range < 0 ||
         range >= sim_tof::kRangeCount || scene.depthMm.size() != sim_tof::kPixels ||
         scene.reflectivity.size() != sim_tof::kPixels) {
         return false;
     }
+    const size_t samples = static_cast<size_t>(std::max(scene.samplesPerAxis, 1));
+    const bool mixed = samples > 1 && scene.sampleDepthMm.size() == sim_tof::kPixels * samples * samples &&
+                       scene.sampleReflectivity.size() == scene.sampleDepthMm.size();
     truth.range = static_cast<uint8_t>(range);
     truth.typeId = typeId;
     truth.mmPerRadian = MmPerRadian(range);
     truth.temperatureOffsetMm = m_options.temperatureOffsetMm;
     truth.noiseSigma = m_options.noiseSigma;
     truth.depthMm = scene.depthMm;
+    truth.radial = scene.radial;
     truth.reflectivity = scene.reflectivity;
     truth.phaseRad.assign(sim_tof::kPixels, 0.0f);
     truth.amplitude.assign(sim_tof::kPixels, 0.0f);
     truth.cameraDepthMm.clear();
     truth.cameraIr.clear();
     truth.cameraConfidence.clear();
+    if (mixed) {
+        m_measuredMm.assign(sim_tof::kPixels, 0.0f);
+    } else {
+        m_measuredMm.clear();
+    }
     for (size_t i = 0; i < sim_tof::kPixels; ++i) {
-        const float amplitude = AmplitudeFor(scene.depthMm[i], scene.reflectivity[i]);
+        float amplitude = 0.0f;
+        float measuredMm = scene.depthMm[i];
+        if (mixed) {
+            measuredMm = MixedDepth(scene, i, truth.mmPerRadian, amplitude);
+            m_measuredMm[i] = measuredMm;
+        } else {
+            amplitude = AmplitudeFor(measuredMm, scene.reflectivity[i]);
+        }
         truth.amplitude[i] = amplitude;
         if (amplitude <= 0.0f) {
             continue;
         }
         // A warm sensor measures short; the host adds the offset back from its temperature table.
-        double phase =
-            std::fmod((scene.depthMm[i] - m_options.temperatureOffsetMm) / truth.mmPerRadian, kTwoPi);
+        double phase = std::fmod((measuredMm - m_options.temperatureOffsetMm) / truth.mmPerRadian, kTwoPi);
         if (phase < 0.0) {
             phase += kTwoPi;
         }
@@ -220,9 +280,11 @@ void RawTofEncoder::FillComputed(SimTofTruth &truth) const
     truth.cameraDepthMm.assign(sim_tof::kPixels, 0);
     truth.cameraIr.assign(sim_tof::kPixels, 0);
     truth.cameraConfidence.assign(sim_tof::kPixels, 0);
+    const std::vector<float> &measured = m_measuredMm.empty() ? truth.depthMm : m_measuredMm;
     for (size_t i = 0; i < sim_tof::kPixels; ++i) {
-        const float depthMm = truth.depthMm[i];
-        if (depthMm > 0.0f && depthMm <= kComputedMaxDepthMm) {
+        const float depthMm = measured[i];
+        if (depthMm > 0.0f && depthMm <= kComputedMaxDepthMm &&
+            !IsDropped(i, m_options.droppedFraction, m_options.droppedSeed)) {
             truth.cameraDepthMm[i] = static_cast<uint16_t>(std::lround(depthMm));
         }
         truth.cameraIr[i] = static_cast<uint16_t>(std::lround(truth.amplitude[i] + 4.0f * kAmbient));

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -35,6 +36,13 @@ constexpr size_t kSubPacketHeaderBytes = 5;
 constexpr int kRangeCount = 6;
 } // namespace sim_tof
 
+/// Where each ToF pixel's centre ray lands in the scene, kept only when the stream is asked for it.
+struct SimTofGeometryTruth
+{
+    std::vector<int16_t> object;     // Scene::CastRay's index of the surface hit, -1 for none
+    std::vector<float> axialDepthMm; // that surface's depth along the optical axis, 0 for none
+};
+
 /// What the encoder made of one frame: the scene's depth, and the exact phase and amplitude per
 /// pixel that went into the taps (before noise and rounding), so that a test can check a decoder
 /// against the camera's intent rather than against its own arithmetic.
@@ -47,6 +55,7 @@ struct SimTofTruth
     int temperatureOffsetMm = 0; // the measurement falls short of the depth by this much
     double noiseSigma = 0.0;     // per tap, in 12-bit sample units
     std::vector<float> depthMm;  // the rendered depth, 0 where nothing is seen
+    bool radial = false;         // depthMm is the distance along each pixel's ray, not along the axis
     std::vector<float> reflectivity;
     std::vector<float> phaseRad;  // wrapped into [0, 2 pi)
     std::vector<float> amplitude; // |(I, Q)| in 12-bit sample units
@@ -54,6 +63,9 @@ struct SimTofTruth
     std::vector<uint16_t> cameraDepthMm;
     std::vector<uint16_t> cameraIr; // 16-bit IR; the 8-bit IR of 0xB6 is this shifted right by 4
     std::vector<uint16_t> cameraConfidence;
+    /// Null unless the stream keeps geometry truth (SimStreamer::SetGeometryOptions); shared by the
+    /// frames of one rendering.
+    std::shared_ptr<const SimTofGeometryTruth> geometry;
 };
 
 /// Encodes renderings the way the sensor would. The four phase blocks sample the correlation at
@@ -61,6 +73,10 @@ struct SimTofTruth
 /// and B = base - (amplitude / 4) sin(phi + k pi/2), so that (A0 - B0) - (A2 - B2) = amplitude sin(phi),
 /// (A1 - B1) - (A3 - B3) = amplitude cos(phi) and A0 + B0 + A2 + B2 = amplitude + 4 ambient. Samples
 /// are 12-bit, stored in the upper 12 bits of each little-endian u16.
+/// A rendering with sub-pixel samples (SimRendering::samplesPerAxis > 1) is measured the way a sensor
+/// pixel seeing several surfaces measures it: the samples' phasors, amplitude e^(i phase) at the range's
+/// frequency, are averaged, so that an edge pixel reports a depth between the surfaces; the truth's
+/// depth stays that of the pixel's centre.
 /// Not thread-safe: one encoder per stream.
 class RawTofEncoder
 {
@@ -70,6 +86,10 @@ public:
         double noiseSigma = 0.0; // Gaussian noise per tap; 0 for none
         uint32_t seed = 1;
         int temperatureOffsetMm = 0;
+        /// This fraction of the pixels of camera-computed depth is sent as 0, the same pixels in every
+        /// frame for the same seed (the sensor's dead and saturated pixels).
+        double droppedFraction = 0.0;
+        uint32_t droppedSeed = 1;
     };
 
     RawTofEncoder();
@@ -99,6 +119,9 @@ public:
     /// Camera-computed depth beyond this is reported as 0.
     static constexpr float kComputedMaxDepthMm = 7495.0f;
 
+    /// Whether the camera drops computed-depth pixel `pixel` for `seed` at `fraction`.
+    static bool IsDropped(size_t pixel, double fraction, uint32_t seed);
+
     /// Appends a raw four-phase sub-packet (typeId 0xB1 or 0xB9, the range in the low 4 bits of the
     /// spare byte) for `range`, and fills `truth`. False, with nothing appended, for a rendering that
     /// is not 640x480 or a range outside 0..5.
@@ -115,10 +138,15 @@ public:
     static void AppendHeader(std::vector<uint8_t> &out, uint8_t typeId, uint32_t length, uint8_t spare);
 
 private:
-    bool Prepare(const SimRendering &scene, uint8_t typeId, int range, SimTofTruth &truth) const;
+    bool Prepare(const SimRendering &scene, uint8_t typeId, int range, SimTofTruth &truth);
+    /// The depth pixel i measures: its samples' mean phasor, unwrapped around the strongest sample.
+    float MixedDepth(const SimRendering &scene, size_t i, double mmPerRadian, float &amplitude) const;
     void FillComputed(SimTofTruth &truth) const;
     uint16_t Sample(double value);
 
     Options m_options;
     std::mt19937 m_random;
+    /// The depth each pixel measures, for a rendering with sub-pixel samples; empty otherwise (the
+    /// rendered depth is then what the pixels measure).
+    std::vector<float> m_measuredMm;
 };

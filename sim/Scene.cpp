@@ -2,6 +2,8 @@
 // Ray casting of the simulated scene: plane, slab and sphere intersections along pinhole rays.
 #include "Scene.h"
 
+#include "SimLens.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -165,22 +167,152 @@ SimRendering Scene::Render(const SimPinhole &camera, float maxDepthMm) const
     const size_t pixels = static_cast<size_t>(camera.width) * static_cast<size_t>(camera.height);
     rendering.depthMm.assign(pixels, 0.0f);
     rendering.reflectivity.assign(pixels, 0.0f);
+    rendering.object.assign(pixels, -1);
     for (int v = 0; v < camera.height; ++v) {
         const double y = (v - camera.cy) / camera.fy;
         for (int u = 0; u < camera.width; ++u) {
             const double x = (u - camera.cx) / camera.fx;
             double depthMm = 0.0;
-            float reflectivity = 0.0f;
-            if (!Cast(x, y, depthMm, reflectivity) || depthMm > maxDepthMm) {
+            int object = -1;
+            if (!CastRay(SimVector{}, SimVector{x, y, 1.0}, depthMm, object) || depthMm > maxDepthMm) {
                 continue;
             }
             const size_t i =
                 static_cast<size_t>(v) * static_cast<size_t>(camera.width) + static_cast<size_t>(u);
             rendering.depthMm[i] = static_cast<float>(depthMm);
-            rendering.reflectivity[i] = reflectivity;
+            rendering.reflectivity[i] = Reflectivity(object);
+            rendering.object[i] = static_cast<int16_t>(object);
         }
     }
     return rendering;
+}
+
+namespace {
+
+/// A camera at a pose, seen from the scene: its centre and the rotation back into scene coordinates.
+struct ViewFrame
+{
+    SimVector origin;
+    std::array<double, 9> r;
+
+    explicit ViewFrame(const SimPose &pose) : r(pose.rotation)
+    {
+        // Xc = R X + t gives X = R^T (Xc - t): the centre is -R^T t and a ray d runs along R^T d, with
+        // the camera's depth as its parameter when d has z = 1.
+        const std::array<double, 3> &t = pose.translationMm;
+        origin = {-(r[0] * t[0] + r[3] * t[1] + r[6] * t[2]), -(r[1] * t[0] + r[4] * t[1] + r[7] * t[2]),
+                  -(r[2] * t[0] + r[5] * t[1] + r[8] * t[2])};
+    }
+
+    SimVector Direction(double x, double y) const
+    {
+        return {r[0] * x + r[3] * y + r[6], r[1] * x + r[4] * y + r[7], r[2] * x + r[5] * y + r[8]};
+    }
+};
+
+/// What one ray measured.
+struct Sample
+{
+    float measuredMm = 0.0f;
+    float axialMm = 0.0f;
+    float reflectivity = 0.0f;
+    int object = -1;
+};
+
+Sample Shoot(const Scene &scene, const ViewFrame &frame, const SimRenderOptions &options, double x, double y)
+{
+    Sample sample;
+    double depthMm = 0.0;
+    int object = -1;
+    if (!scene.CastRay(frame.origin, frame.Direction(x, y), depthMm, object)) {
+        return sample;
+    }
+    const double measuredMm = options.radial ? depthMm * std::sqrt(x * x + y * y + 1.0) : depthMm;
+    if (measuredMm > options.maxDepthMm) {
+        return sample;
+    }
+    sample.measuredMm = static_cast<float>(measuredMm);
+    sample.axialMm = static_cast<float>(depthMm);
+    sample.reflectivity = scene.Reflectivity(object);
+    sample.object = object;
+    return sample;
+}
+
+} // namespace
+
+SimRendering Scene::Render(const SimLens &lens, const SimPose &pose, const SimRenderOptions &options,
+                           const std::vector<double> &rays) const
+{
+    SimRendering rendering;
+    const SimPinhole &camera = lens.pinhole;
+    const int samples = std::clamp(options.samplesPerAxis, 1, kMaxSamplesPerAxis);
+    if (camera.width <= 0 || camera.height <= 0 || camera.fx == 0.0 || camera.fy == 0.0) {
+        return rendering;
+    }
+    rendering.width = camera.width;
+    rendering.height = camera.height;
+    rendering.radial = options.radial;
+    rendering.samplesPerAxis = samples;
+    const size_t pixels = static_cast<size_t>(camera.width) * static_cast<size_t>(camera.height);
+    const size_t perPixel = static_cast<size_t>(samples) * static_cast<size_t>(samples);
+    rendering.depthMm.assign(pixels, 0.0f);
+    rendering.reflectivity.assign(pixels, 0.0f);
+    rendering.object.assign(pixels, -1);
+    if (options.radial) {
+        rendering.axialDepthMm.assign(pixels, 0.0f);
+    }
+    if (samples > 1) {
+        rendering.sampleDepthMm.assign(pixels * perPixel, 0.0f);
+        rendering.sampleReflectivity.assign(pixels * perPixel, 0.0f);
+    }
+    const bool table = rays.size() == 2 * pixels;
+    const ViewFrame frame(pose);
+    size_t i = 0;
+    for (int v = 0; v < camera.height; ++v) {
+        for (int u = 0; u < camera.width; ++u, ++i) {
+            double x = table ? rays[2 * i] : 0.0;
+            double y = table ? rays[2 * i + 1] : 0.0;
+            if (table ? !std::isnan(x) : lens.Ray(u, v, x, y)) {
+                const Sample centre = Shoot(*this, frame, options, x, y);
+                rendering.depthMm[i] = centre.measuredMm;
+                rendering.reflectivity[i] = centre.reflectivity;
+                rendering.object[i] = static_cast<int16_t>(centre.object);
+                if (options.radial) {
+                    rendering.axialDepthMm[i] = centre.axialMm;
+                }
+            }
+            for (size_t k = 0; samples > 1 && k < perPixel; ++k) {
+                const double du = (static_cast<double>(k % samples) + 0.5) / samples - 0.5;
+                const double dv = (static_cast<double>(k / samples) + 0.5) / samples - 0.5;
+                if (lens.Ray(u + du, v + dv, x, y)) {
+                    const Sample sample = Shoot(*this, frame, options, x, y);
+                    rendering.sampleDepthMm[i * perPixel + k] = sample.measuredMm;
+                    rendering.sampleReflectivity[i * perPixel + k] = sample.reflectivity;
+                }
+            }
+        }
+    }
+    return rendering;
+}
+
+SimRendering Scene::RenderView(const SimPinhole &camera, const SimPose &pose, float maxDepthMm) const
+{
+    SimLens lens;
+    lens.pinhole = camera;
+    SimRenderOptions options;
+    options.maxDepthMm = maxDepthMm;
+    return Render(lens, pose, options);
+}
+
+bool Scene::IsVisibleFromOrigin(const SimVector &point, double epsilonMm) const
+{
+    const double distanceMm = std::sqrt(Dot(point, point));
+    double t = 0.0;
+    int object = -1;
+    if (distanceMm <= 0.0 || !CastRay(SimVector{}, point, t, object)) {
+        return false;
+    }
+    return t * distanceMm >= distanceMm - epsilonMm;
 }
 
 Scene Scene::Default()

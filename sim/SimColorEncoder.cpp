@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 namespace {
 
@@ -69,17 +71,53 @@ bool SimColorEncoder::HasExposureTrailer(uint8_t typeId)
 SimPinhole SimColorEncoder::ColorCamera(const SimSettings &calibration, int width, int height)
 {
     SimPinhole camera = SimPinhole::FromMatrix(calibration.colorIntrinsic, width, height);
-    const double scaleX = calibration.colorCalibrationWidth == 0
-                              ? 1.0
-                              : static_cast<double>(width) / calibration.colorCalibrationWidth;
-    const double scaleY = calibration.colorCalibrationHeight == 0
-                              ? 1.0
-                              : static_cast<double>(height) / calibration.colorCalibrationHeight;
-    camera.fx *= scaleX;
-    camera.cx *= scaleX;
-    camera.fy *= scaleY;
-    camera.cy *= scaleY;
+    const uint64_t fullWidth = calibration.colorCalibrationWidth;
+    const uint64_t fullHeight = calibration.colorCalibrationHeight;
+    if (width <= 0 || height <= 0 || fullWidth == 0 || fullHeight == 0 ||
+        (width == static_cast<int>(fullWidth) && height == static_cast<int>(fullHeight))) {
+        return camera;
+    }
+    // The aspect ratios compared exactly, in integers.
+    double cropWidth = static_cast<double>(fullWidth);
+    double cropHeight = static_cast<double>(fullHeight);
+    if (static_cast<uint64_t>(width) * fullHeight < static_cast<uint64_t>(height) * fullWidth) {
+        cropWidth = static_cast<double>(fullHeight) * width / height; // narrower: the full height
+    } else {
+        cropHeight = static_cast<double>(fullWidth) * height / width; // wider or the same: the full width
+    }
+    const double x0 = (static_cast<double>(fullWidth) - cropWidth) / 2.0;
+    const double y0 = (static_cast<double>(fullHeight) - cropHeight) / 2.0;
+    const double scale = width / cropWidth;
+    camera.fx *= scale;
+    camera.fy *= scale;
+    camera.cx = (camera.cx - x0) * scale;
+    camera.cy = (camera.cy - y0) * scale;
     return camera;
+}
+
+SimLens SimColorEncoder::ColorLens(const SimSettings &calibration, int width, int height)
+{
+    SimLens lens;
+    lens.pinhole = ColorCamera(calibration, width, height);
+    lens.distortion = calibration.colorDistortion;
+    return lens;
+}
+
+SimLens SimColorEncoder::TofLens(const SimSettings &calibration)
+{
+    return SimLens::FromCalibration(calibration.tofIntrinsic, calibration.tofDistortion, sim_tof::kWidth,
+                                    sim_tof::kHeight);
+}
+
+const std::vector<double> &SimColorEncoder::Rays(const SimLens &lens)
+{
+    if (!lens.HasDistortion()) {
+        m_rays.clear();
+    } else if (m_rays.empty() || lens != m_raysLens) {
+        m_rays = lens.RayTable();
+        m_raysLens = lens;
+    }
+    return m_rays;
 }
 
 SimRgb SimColorEncoder::SurfaceColor(int object, double depthMm)
@@ -89,15 +127,81 @@ SimRgb SimColorEncoder::SurfaceColor(int object, double depthMm)
     return SimRgb{ToByte(base.r * shade), ToByte(base.g * shade), ToByte(base.b * shade)};
 }
 
+namespace {
+
+/// Decides whether the ToF camera sees a point of the scene: inside its image and not hidden.
+class TofVisibility
+{
+public:
+    TofVisibility(const Scene &scene, const SimLens &tof) : m_scene(scene), m_tof(tof)
+    {
+        // Far outside the image a distortion polynomial can fold back into it: only rays no wider than
+        // the image's corners count.
+        const double w = tof.pinhole.width - 0.5;
+        const double h = tof.pinhole.height - 0.5;
+        for (const auto &corner : {std::make_pair(-0.5, -0.5), std::make_pair(w, -0.5),
+                                   std::make_pair(-0.5, h), std::make_pair(w, h)}) {
+            double x = 0.0;
+            double y = 0.0;
+            if (!tof.Ray(corner.first, corner.second, x, y)) {
+                m_maxRadius2 = std::numeric_limits<double>::infinity();
+                return;
+            }
+            m_maxRadius2 = std::max(m_maxRadius2, (x * x + y * y) * kRadiusMargin);
+        }
+    }
+
+    bool Sees(const SimVector &point) const
+    {
+        if (!(point.z > 0.0)) {
+            return false;
+        }
+        const double x = point.x / point.z;
+        const double y = point.y / point.z;
+        double u = 0.0;
+        double v = 0.0;
+        if (x * x + y * y > m_maxRadius2 || !m_tof.Project(x, y, u, v)) {
+            return false;
+        }
+        const bool inside =
+            u >= -0.5 && v >= -0.5 && u < m_tof.pinhole.width - 0.5 && v < m_tof.pinhole.height - 0.5;
+        return inside && m_scene.IsVisibleFromOrigin(point, SimColorEncoder::kVisibilityEpsilonMm);
+    }
+
+private:
+    static constexpr double kRadiusMargin = 1.1;
+    const Scene &m_scene;
+    const SimLens &m_tof;
+    double m_maxRadius2 = 0.0;
+};
+
+} // namespace
+
 std::vector<uint8_t> SimColorEncoder::Render(const Scene &scene, const SimSettings &calibration, int width,
-                                             int height)
+                                             int height, SimColorGeometryTruth *geometry,
+                                             const std::vector<double> &rays)
 {
     std::vector<uint8_t> rgb;
-    const SimPinhole camera = ColorCamera(calibration, width, height);
+    const SimLens lens = ColorLens(calibration, width, height);
+    const SimPinhole &camera = lens.pinhole;
     if (width <= 0 || height <= 0 || camera.fx == 0.0 || camera.fy == 0.0) {
         return rgb;
     }
-    rgb.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    rgb.resize(pixels * 3);
+    const bool distorted = lens.HasDistortion();
+    std::vector<double> ownRays;
+    if (distorted && rays.size() != 2 * pixels) {
+        ownRays = lens.RayTable();
+    }
+    const std::vector<double> &table = ownRays.empty() ? rays : ownRays;
+    const SimLens tofLens = TofLens(calibration);
+    const TofVisibility tof(scene, tofLens);
+    if (geometry != nullptr) {
+        geometry->object.assign(pixels, -1);
+        geometry->depthMm.assign(pixels, 0.0f);
+        geometry->visibleFromTof.assign(pixels, 0);
+    }
     // A colour point Xc = R Xt + t comes from Xt = R^T (Xc - t): the camera centre is -R^T t and a ray
     // d in colour coordinates runs along R^T d in ToF coordinates, with the colour depth as parameter.
     const std::array<double, 9> &r = calibration.rotation;
@@ -106,20 +210,28 @@ std::vector<uint8_t> SimColorEncoder::Render(const Scene &scene, const SimSettin
                            -(r[1] * t[0] + r[4] * t[1] + r[7] * t[2]),
                            -(r[2] * t[0] + r[5] * t[1] + r[8] * t[2])};
     uint8_t *pixel = rgb.data();
+    size_t i = 0;
     for (int v = 0; v < height; ++v) {
-        const double y = (v - camera.cy) / camera.fy;
-        for (int u = 0; u < width; ++u, pixel += 3) {
-            const double x = (u - camera.cx) / camera.fx;
+        const double rowY = (v - camera.cy) / camera.fy;
+        for (int u = 0; u < width; ++u, pixel += 3, ++i) {
+            const double x = distorted ? table[2 * i] : (u - camera.cx) / camera.fx;
+            const double y = distorted ? table[2 * i + 1] : rowY;
             const SimVector direction{r[0] * x + r[3] * y + r[6], r[1] * x + r[4] * y + r[7],
                                       r[2] * x + r[5] * y + r[8]};
             double depthMm = 0.0;
             int object = -1;
-            const SimRgb colour = scene.CastRay(origin, direction, depthMm, object)
-                                      ? SurfaceColor(object, depthMm)
-                                      : kBackground;
+            const bool hit = !std::isnan(x) && scene.CastRay(origin, direction, depthMm, object);
+            const SimRgb colour = hit ? SurfaceColor(object, depthMm) : kBackground;
             pixel[0] = colour.r;
             pixel[1] = colour.g;
             pixel[2] = colour.b;
+            if (geometry != nullptr && hit) {
+                geometry->object[i] = static_cast<int16_t>(object);
+                geometry->depthMm[i] = static_cast<float>(depthMm);
+                const SimVector point{origin.x + depthMm * direction.x, origin.y + depthMm * direction.y,
+                                      origin.z + depthMm * direction.z};
+                geometry->visibleFromTof[i] = tof.Sees(point) ? 1 : 0;
+            }
         }
     }
     return rgb;
@@ -190,7 +302,8 @@ bool SimColorEncoder::Compress(const std::vector<uint8_t> &rgb, int width, int h
 }
 
 bool SimColorEncoder::Append(const Scene &scene, const SimSettings &calibration, const SimColorLens &lens,
-                             float exposureSeconds, std::vector<uint8_t> &out, SimColorTruth &truth)
+                             float exposureSeconds, std::vector<uint8_t> &out, SimColorTruth &truth,
+                             bool geometryTruth)
 {
     const size_t pixels = static_cast<size_t>(lens.width) * lens.height;
     if (pixels == 0 || pixels > sim_color::kMaxPixels) {
@@ -198,7 +311,13 @@ bool SimColorEncoder::Append(const Scene &scene, const SimSettings &calibration,
         return false;
     }
     const uint8_t typeId = TypeIdFor(lens);
-    auto rgb = std::make_shared<std::vector<uint8_t>>(Render(scene, calibration, lens.width, lens.height));
+    std::shared_ptr<SimColorGeometryTruth> geometry;
+    if (geometryTruth) {
+        geometry = std::make_shared<SimColorGeometryTruth>();
+    }
+    auto rgb = std::make_shared<std::vector<uint8_t>>(
+        Render(scene, calibration, lens.width, lens.height, geometry.get(),
+               Rays(ColorLens(calibration, lens.width, lens.height))));
     if (rgb->empty()) {
         TFLOG("colour lens %ux%u: the calibration gives no usable camera", lens.width, lens.height);
         return false;
@@ -245,5 +364,6 @@ bool SimColorEncoder::Append(const Scene &scene, const SimSettings &calibration,
     truth.payloadBytes = payloadBytes;
     truth.rgb = std::move(rgb);
     truth.yuv = std::move(yuv);
+    truth.geometry = std::move(geometry);
     return true;
 }

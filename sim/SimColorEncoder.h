@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Scene.h"
+#include "SimLens.h"
 #include "SimSettings.h"
 
 #include <array>
@@ -50,6 +51,16 @@ struct SimColorLens
     uint8_t encodeType = 0;
 };
 
+/// Where each colour pixel's ray lands in the scene, kept only when asked for.
+struct SimColorGeometryTruth
+{
+    std::vector<int16_t> object; // Scene::CastRay's index of the surface hit, -1 for none
+    std::vector<float> depthMm;  // that surface's depth along the colour camera's axis, 0 for none
+    /// 1 where the ToF camera sees the same surface point: it projects into the ToF image and nothing
+    /// lies nearer on the way from the ToF centre to it (within kVisibilityEpsilonMm).
+    std::vector<uint8_t> visibleFromTof;
+};
+
 /// What the colour sensor made of one frame. The images are shared between frames of an unchanged
 /// scene, so that a truth costs no copy.
 struct SimColorTruth
@@ -67,6 +78,8 @@ struct SimColorTruth
     /// For 0x35 only: the payload exactly as sent. Its last four bytes are the exposure value, written
     /// over the last four V samples, which therefore do not follow from `rgb`.
     std::shared_ptr<const std::vector<uint8_t>> yuv;
+    /// Null unless geometry truth was asked for.
+    std::shared_ptr<const SimColorGeometryTruth> geometry;
 };
 
 /// Renders and encodes colour frames. Not thread-safe: one encoder per stream.
@@ -82,14 +95,23 @@ public:
     static uint8_t TypeIdFor(const SimColorLens &lens);
     static bool HasExposureTrailer(uint8_t typeId);
 
-    /// The colour camera of `calibration` at the lens size: its intrinsics scaled from the size they
-    /// were calibrated at.
+    /// The colour camera of `calibration` at the lens size. The calibration describes the colour image
+    /// at colorCalibrationWidth x colorCalibrationHeight; a lens of another size sees the largest
+    /// centred crop of that image with the lens's aspect ratio, (cw, ch) at (x0, y0), scaled uniformly
+    /// by s = width / cw: fx' = fx s, fy' = fy s, cx' = (cx - x0) s, cy' = (cy - y0) s.
     static SimPinhole ColorCamera(const SimSettings &calibration, int width, int height);
+    /// ColorCamera with the calibration's colour distortion, which scaling leaves as it is.
+    static SimLens ColorLens(const SimSettings &calibration, int width, int height);
+    /// The ToF camera of `calibration`: its intrinsics and distortion at the sensor's 640x480.
+    static SimLens TofLens(const SimSettings &calibration);
     /// The scene as the colour camera sees it, RGB888: every object its own hue (SurfaceColor), the
     /// background kBackground. The colour camera sits where the calibration's ToF-to-colour rotation
-    /// and translation put it: a ToF point X appears at R X + t in colour coordinates.
+    /// and translation put it: a ToF point X appears at R X + t in colour coordinates. Each pixel sees
+    /// along the ray of ColorLens; `rays` is its RayTable() when the caller keeps one. With `geometry`
+    /// the pixels' truth is filled too.
     static std::vector<uint8_t> Render(const Scene &scene, const SimSettings &calibration, int width,
-                                       int height);
+                                       int height, SimColorGeometryTruth *geometry = nullptr,
+                                       const std::vector<double> &rays = {});
     /// The colour of object `object` (Scene::CastRay's index) at a depth: the object's hue from a
     /// palette of eight, darkened linearly to half at kShadeDepthMm and beyond.
     static SimRgb SurfaceColor(int object, double depthMm);
@@ -97,16 +119,24 @@ public:
     /// sample from the mean colour of its 2x2 block.
     static std::vector<uint8_t> ToYuv420(const std::vector<uint8_t> &rgb, int width, int height);
 
-    /// Appends the colour sub-packet for `lens` and fills `truth`. False, with nothing appended and a
-    /// log line, for a lens size the camera cannot send.
+    /// Appends the colour sub-packet for `lens` and fills `truth`, with its geometry when
+    /// `geometryTruth`. False, with nothing appended and a log line, for a lens size the camera cannot
+    /// send.
     bool Append(const Scene &scene, const SimSettings &calibration, const SimColorLens &lens,
-                float exposureSeconds, std::vector<uint8_t> &out, SimColorTruth &truth);
+                float exposureSeconds, std::vector<uint8_t> &out, SimColorTruth &truth,
+                bool geometryTruth = false);
 
     static constexpr SimRgb kBackground{24, 24, 40};
     static constexpr double kShadeDepthMm = 10000.0;
+    static constexpr double kVisibilityEpsilonMm = 1.0;
 
 private:
     bool Compress(const std::vector<uint8_t> &rgb, int width, int height);
+    /// The ray table of a distorted lens, kept while the lens stays the same; empty without distortion.
+    const std::vector<double> &Rays(const SimLens &lens);
+
+    SimLens m_raysLens;
+    std::vector<double> m_rays;
 
     void *m_compressor = nullptr; // the TurboJPEG handle, created on first use
     std::vector<uint8_t> m_jpeg;

@@ -3,6 +3,7 @@
 #include "SimSettings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -65,9 +66,20 @@ SimSettings::SimSettings()
 
     tofIntrinsic = {520.0, 0.0, 320.0, 0.0, 520.0, 240.0, 0.0, 0.0, 1.0};
     colorIntrinsic = {1400.0, 0.0, 960.0, 0.0, 1400.0, 540.0, 0.0, 0.0, 1.0};
-    rotation = {1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0};
-    translationMm = {-25.0, 0.0, 0.0};
-    // E = [t]x R and F = Kc^-T E Kt^-1, so that the defaults describe one consistent camera pair.
+    SetExtrinsics({1.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 1.0}, {-25.0, 0.0, 0.0});
+}
+
+void SimSettings::SetExtrinsics(const std::array<double, 9> &rotationMatrix,
+                                const std::array<double, 3> &translation)
+{
+    rotation = rotationMatrix;
+    translationMm = translation;
+    UpdateEpipolar();
+}
+
+void SimSettings::UpdateEpipolar()
+{
+    // E = [t]x R and F = Kc^-T E Kt^-1, so that the calibration describes one consistent camera pair.
     const double tx = translationMm[0];
     const double ty = translationMm[1];
     const double tz = translationMm[2];
@@ -75,4 +87,16 @@ SimSettings::SimSettings()
     essential = Multiply(cross, rotation);
     fundamental = Multiply(Multiply(Transpose(InversePinhole(colorIntrinsic)), essential),
                            InversePinhole(tofIntrinsic));
+}
+
+std::array<double, 9> SimSettings::RotationFromDegrees(double xDeg, double yDeg, double zDeg)
+{
+    constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+    const double cx = std::cos(xDeg * kRadiansPerDegree), sx = std::sin(xDeg * kRadiansPerDegree);
+    const double cy = std::cos(yDeg * kRadiansPerDegree), sy = std::sin(yDeg * kRadiansPerDegree);
+    const double cz = std::cos(zDeg * kRadiansPerDegree), sz = std::sin(zDeg * kRadiansPerDegree);
+    const Matrix3 aboutX = {1.0, 0.0, 0.0, 0.0, cx, -sx, 0.0, sx, cx};
+    const Matrix3 aboutY = {cy, 0.0, sy, 0.0, 1.0, 0.0, -sy, 0.0, cy};
+    const Matrix3 aboutZ = {cz, -sz, 0.0, sz, cz, 0.0, 0.0, 0.0, 1.0};
+    return Multiply(aboutZ, Multiply(aboutY, aboutX));
 }

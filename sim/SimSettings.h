@@ -110,6 +110,15 @@ struct SimSettings
 {
     SimSettings();
 
+    /// Sets the ToF-to-colour rotation (row-major) and translation, and the essential and fundamental
+    /// matrices that follow from them, so that the calibration the camera reports stays one camera
+    /// pair. The simulated cameras render through whatever these settings hold.
+    void SetExtrinsics(const std::array<double, 9> &rotationMatrix, const std::array<double, 3> &translation);
+    /// Recomputes `essential` and `fundamental` from the intrinsics, rotation and translation.
+    void UpdateEpipolar();
+    /// The rotation by xDeg about x, then yDeg about y, then zDeg about z: R = Rz Ry Rx.
+    static std::array<double, 9> RotationFromDegrees(double xDeg, double yDeg, double zDeg);
+
     bool streaming = false;
     uint8_t frameRate = 25;
     uint8_t dataMode = 0;
@@ -137,7 +146,8 @@ struct SimSettings
     bool cameraParamsEnabled = false;
     std::map<uint16_t, uint16_t> registers;
 
-    // Calibration, row-major; translation in millimetres.
+    // Calibration, row-major; translation in millimetres. Distortion coefficients in the camera's order
+    // k1, k2, p1, p2, k3, k4, k5, k6 (the rational radial-tangential model, see SimLens).
     std::array<double, 9> tofIntrinsic{};
     std::array<double, 8> tofDistortion{};
     std::array<double, 9> colorIntrinsic{};

@@ -27,12 +27,6 @@ uint8_t ClampRange(int value)
     return static_cast<uint8_t>(std::clamp(value, 0, sim_tof::kRangeCount - 1));
 }
 
-uint32_t ExposureAt(const SimSettings &settings, uint8_t index)
-{
-    const auto found = settings.exposureUs.find(index);
-    return found == settings.exposureUs.end() ? 0 : found->second;
-}
-
 void WriteDoubles(ByteWriter &writer, const double *values, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
@@ -52,45 +46,6 @@ void WriteList(ByteWriter &writer, const std::vector<uint8_t> &list)
 }
 
 } // namespace
-
-SimAppliedState SimAppliedState::From(const SimSettings &settings)
-{
-    SimAppliedState state;
-    state.workMode = settings.workMode.mode;
-    state.slaveMode = settings.slaveModeEnabled ? 2 : settings.slaveMode;
-    state.dataMode = settings.dataMode;
-    state.depthRange = settings.depthRange;
-    state.exposureUs = ExposureAt(settings, 0);
-    // The host addresses the sub-frames with exposure indices 0, 1 and 3.
-    state.subFrameExposureUs = {ExposureAt(settings, 0), ExposureAt(settings, 1), ExposureAt(settings, 3)};
-    state.gmmGain = settings.gmmGain;
-    state.dualFreqCount = settings.dualFreqCount;
-    state.dualFreqValues = settings.dualFreqValues;
-    for (uint8_t group = 1; group <= 3; ++group) {
-        const auto found = settings.dspSwitches.find(group);
-        state.dspSwitches[group - 1] = found == settings.dspSwitches.end() ? 0 : found->second;
-    }
-    const auto color = settings.lenses.find(2);
-    if (color != settings.lenses.end()) {
-        state.colorWidth = color->second.width;
-        state.colorHeight = color->second.height;
-        state.colorFps = color->second.fps;
-        state.colorEncoding = color->second.encodeType;
-        state.colorState = color->second.state;
-    }
-    return state;
-}
-
-bool SimAppliedState::operator==(const SimAppliedState &other) const
-{
-    return workMode == other.workMode && slaveMode == other.slaveMode && dataMode == other.dataMode &&
-           depthRange == other.depthRange && exposureUs == other.exposureUs &&
-           subFrameExposureUs == other.subFrameExposureUs && gmmGain == other.gmmGain &&
-           dualFreqCount == other.dualFreqCount && dualFreqValues == other.dualFreqValues &&
-           dspSwitches == other.dspSwitches && colorWidth == other.colorWidth &&
-           colorHeight == other.colorHeight && colorFps == other.colorFps &&
-           colorEncoding == other.colorEncoding && colorState == other.colorState;
-}
 
 SimStreamer::SimStreamer(SimStreamLink link) : m_link(std::move(link)), m_scene(Scene::Default())
 {
@@ -147,6 +102,26 @@ void SimStreamer::SetEncoderOptions(const RawTofEncoder::Options &options)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_encoderOptions = options;
     m_encoderOptionsChanged = true;
+}
+
+RawTofEncoder::Options SimStreamer::GetEncoderOptions() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_encoderOptions;
+}
+
+void SimStreamer::SetGeometryOptions(const SimGeometryOptions &options)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_geometryOptions = options;
+    m_geometryOptions.mixedSamplesPerAxis =
+        std::clamp(options.mixedSamplesPerAxis, 1, Scene::kMaxSamplesPerAxis);
+}
+
+SimGeometryOptions SimStreamer::GetGeometryOptions() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_geometryOptions;
 }
 
 void SimStreamer::SetStatusDelayMs(unsigned delayMs)
@@ -243,8 +218,10 @@ bool SimStreamer::ColorKey::operator==(const ColorKey &other) const
     return sceneVersion == other.sceneVersion && lens.width == other.lens.width &&
            lens.height == other.lens.height && lens.encodeType == other.lens.encodeType &&
            exposureSeconds == other.exposureSeconds && intrinsic == other.intrinsic &&
-           rotation == other.rotation && translationMm == other.translationMm &&
-           calibrationWidth == other.calibrationWidth && calibrationHeight == other.calibrationHeight;
+           distortion == other.distortion && rotation == other.rotation &&
+           translationMm == other.translationMm && calibrationWidth == other.calibrationWidth &&
+           calibrationHeight == other.calibrationHeight && geometryTruth == other.geometryTruth &&
+           (!geometryTruth || (tofIntrinsic == other.tofIntrinsic && tofDistortion == other.tofDistortion));
 }
 
 SimTofOutput SimStreamer::OutputForDataMode(uint8_t dataMode)
@@ -443,14 +420,8 @@ uint64_t SimStreamer::RefreshRendering(const SimSettings &live)
         m_encoderOptionsChanged = false;
         ++m_optionsVersion;
     }
-    // The camera renders through the intrinsics it announces in its calibration block.
-    if (m_rendering.depthMm.empty() || m_sceneVersion != m_renderedVersion ||
-        live.tofIntrinsic != m_renderedIntrinsic) {
-        m_rendering =
-            m_scene.Render(SimPinhole::FromMatrix(live.tofIntrinsic, sim_tof::kWidth, sim_tof::kHeight),
-                           RawTofEncoder::kComputedMaxDepthMm);
-        m_renderedVersion = m_sceneVersion;
-        m_renderedIntrinsic = live.tofIntrinsic;
+    // The camera renders through the lens it announces in its calibration block.
+    if (m_view.Refresh(m_scene, m_sceneVersion, SimColorEncoder::TofLens(live), m_geometryOptions)) {
         m_tofCaches.clear();
     }
     return m_sceneVersion;
@@ -493,15 +464,16 @@ bool SimStreamer::AppendTof(const SimSettings &live, const SimAppliedState &appl
     switch (output) {
     case SimTofOutput::RawFourPhase:
     case SimTofOutput::RawAlternating:
-        encoded = m_encoder.AppendRaw(m_rendering, typeId, range, m_buffer, truth);
+        encoded = m_encoder.AppendRaw(m_view.Rendering(), typeId, range, m_buffer, truth);
         break;
     case SimTofOutput::ComputedSplit:
-        encoded = m_encoder.AppendComputedImages(m_rendering, range, m_buffer, truth);
+        encoded = m_encoder.AppendComputedImages(m_view.Rendering(), range, m_buffer, truth);
         break;
     case SimTofOutput::ComputedAll:
-        encoded = m_encoder.AppendComputedAll(m_rendering, range, m_buffer, truth);
+        encoded = m_encoder.AppendComputedAll(m_view.Rendering(), range, m_buffer, truth);
         break;
     }
+    truth.geometry = m_view.Geometry();
     if (!reusable) {
         m_tofCaches.clear();
     } else if (encoded) {
@@ -567,6 +539,9 @@ bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &ap
     ColorKey key;
     key.lens = SimColorLens{applied.colorWidth, applied.colorHeight, applied.colorEncoding};
     key.intrinsic = live.colorIntrinsic;
+    key.distortion = live.colorDistortion;
+    key.tofIntrinsic = live.tofIntrinsic;
+    key.tofDistortion = live.tofDistortion;
     key.rotation = live.rotation;
     key.translationMm = live.translationMm;
     key.calibrationWidth = live.colorCalibrationWidth;
@@ -576,6 +551,7 @@ bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &ap
         std::lock_guard<std::mutex> lock(m_mutex);
         key.sceneVersion = m_sceneVersion;
         key.exposureSeconds = m_colorExposureSeconds;
+        key.geometryTruth = m_geometryOptions.geometryTruth;
         if (!(m_colorCache.valid && m_colorCache.key == key)) {
             scene = m_scene;
         }
@@ -588,7 +564,8 @@ bool SimStreamer::AppendColor(const SimSettings &live, const SimAppliedState &ap
         m_colorCache.bytes.clear();
         m_colorCache.truth.reset();
         SimColorTruth fresh;
-        if (m_colorEncoder.Append(scene, live, key.lens, key.exposureSeconds, m_colorCache.bytes, fresh)) {
+        if (m_colorEncoder.Append(scene, live, key.lens, key.exposureSeconds, m_colorCache.bytes, fresh,
+                                  key.geometryTruth)) {
             m_colorCache.truth = std::make_shared<const SimColorTruth>(std::move(fresh));
         }
     }

@@ -6,9 +6,11 @@
 
 #include "RawTofEncoder.h"
 #include "Scene.h"
+#include "SimAppliedState.h"
 #include "SimColorEncoder.h"
 #include "SimSettings.h"
 #include "SimStreamFaults.h"
+#include "SimTofView.h"
 
 #include <array>
 #include <chrono>
@@ -42,30 +44,6 @@ enum class SimTofOutput
     ComputedAll,   // 0xB6, ranges alternating as in the dual-frequency setting (data modes 5 and 7)
     ComputedSplit, // 0xB3, 0xB4 and 0xB5 in the depth range (data mode 3)
     RawAlternating // 0xB1, ranges alternating (data mode 9); data mode 10 sends the first range as 0xB9
-};
-
-/// The state the camera runs with, which trails the commanded settings by the status delay.
-struct SimAppliedState
-{
-    uint8_t workMode = 0;
-    uint8_t slaveMode = 0;
-    uint8_t dataMode = 0;
-    uint8_t depthRange = 0;
-    uint32_t exposureUs = 0;
-    std::array<uint32_t, 3> subFrameExposureUs{};
-    uint8_t gmmGain = 0;
-    uint8_t dualFreqCount = 0;
-    std::array<int8_t, 3> dualFreqValues{};
-    std::array<uint8_t, 3> dspSwitches{};
-    uint16_t colorWidth = 0;
-    uint16_t colorHeight = 0;
-    uint8_t colorFps = 0;
-    uint8_t colorEncoding = 0;
-    uint8_t colorState = 0;
-
-    static SimAppliedState From(const SimSettings &settings);
-    bool operator==(const SimAppliedState &other) const;
-    bool operator!=(const SimAppliedState &other) const { return !(*this == other); }
 };
 
 /// How a session's stream reaches its data connection.
@@ -106,6 +84,11 @@ public:
 
     void SetScene(const Scene &scene);
     void SetEncoderOptions(const RawTofEncoder::Options &options);
+    RawTofEncoder::Options GetEncoderOptions() const;
+    /// Applies from the next frame. The lenses themselves are the calibration's (SimSettings): the
+    /// camera renders through the intrinsics and distortion it reports, whatever sets them.
+    void SetGeometryOptions(const SimGeometryOptions &options);
+    SimGeometryOptions GetGeometryOptions() const;
     /// How long a change of the settings takes to show in the status record and in the frames.
     void SetStatusDelayMs(unsigned delayMs);
     void SetTemperatures(int16_t laserC, int8_t sensorC);
@@ -208,6 +191,7 @@ private:
     Scene m_scene;                             // guarded by m_mutex
     uint64_t m_sceneVersion = 0;               // guarded by m_mutex
     RawTofEncoder::Options m_encoderOptions;   // guarded by m_mutex
+    SimGeometryOptions m_geometryOptions;      // guarded by m_mutex
     bool m_encoderOptionsChanged = false;      // guarded by m_mutex
     unsigned m_statusDelayMs = 0;              // guarded by m_mutex
     int16_t m_laserC = 40;                     // guarded by m_mutex
@@ -227,9 +211,7 @@ private:
     // Owned by the stream thread.
     std::deque<std::pair<Clock::time_point, SimAppliedState>> m_history;
     RawTofEncoder m_encoder;
-    SimRendering m_rendering;
-    uint64_t m_renderedVersion = 0;
-    std::array<double, 9> m_renderedIntrinsic{};
+    SimTofView m_view;
     std::vector<uint8_t> m_buffer;
     // Without noise a frame of the same scene, range and kind encodes to the same bytes: the last
     // encodings (one per range of an alternating mode) are kept and reused.
@@ -251,10 +233,15 @@ private:
         SimColorLens lens;
         float exposureSeconds = 0.0f;
         std::array<double, 9> intrinsic{};
+        std::array<double, 8> distortion{};
         std::array<double, 9> rotation{};
         std::array<double, 3> translationMm{};
         uint16_t calibrationWidth = 0;
         uint16_t calibrationHeight = 0;
+        // What the colour truth's visibility depends on.
+        bool geometryTruth = false;
+        std::array<double, 9> tofIntrinsic{};
+        std::array<double, 8> tofDistortion{};
 
         bool operator==(const ColorKey &other) const;
     };

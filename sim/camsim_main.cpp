@@ -10,10 +10,14 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -360,6 +364,89 @@ std::string SendBadBuffer(CommandCall &call)
     return "error: bad-buffer takes truncated, type or short";
 }
 
+/// Reads words[first ...] as finite numbers into `out`; false when one is not.
+bool ParseReals(const std::vector<std::string> &words, size_t first, std::vector<double> &out)
+{
+    for (size_t i = first; i < words.size(); ++i) {
+        char *end = nullptr;
+        out.push_back(std::strtod(words[i].c_str(), &end));
+        if (end == words[i].c_str() || *end != '\0' || !std::isfinite(out.back())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Changes the calibration of every session: what the camera reports and what it renders.
+void UpdateCalibration(SimCamera &camera, const std::function<void(SimSettings &)> &update)
+{
+    for (size_t session = 0; session < camera.SessionCount(); ++session) {
+        camera.UpdateSettings(update, session);
+    }
+}
+
+std::string SetLens(CommandCall &call)
+{
+    std::vector<double> k;
+    const bool tof = call.words[2] == "tof";
+    if ((!tof && call.words[2] != "color") || !ParseReals(call.words, 3, k) ||
+        (k.size() != 5 && k.size() != 8)) {
+        return "error: lens takes tof or color and 5 or 8 numbers";
+    }
+    k.resize(8, 0.0);
+    UpdateCalibration(*call.camera, [&](SimSettings &s) {
+        std::copy(k.begin(), k.end(), (tof ? s.tofDistortion : s.colorDistortion).begin());
+    });
+    return kOk;
+}
+
+std::string SetExtrinsics(CommandCall &call)
+{
+    std::vector<double> e;
+    if (!ParseReals(call.words, 2, e)) {
+        return "error: extrinsics takes three angles in degrees and a translation in mm";
+    }
+    UpdateCalibration(*call.camera, [&](SimSettings &s) {
+        s.SetExtrinsics(SimSettings::RotationFromDegrees(e[0], e[1], e[2]), {e[3], e[4], e[5]});
+    });
+    return kOk;
+}
+
+/// The ToF rendering's options: mixed pixels, radial distance.
+std::string SetRendering(CommandCall &call)
+{
+    SimStreamer &streamer = call.camera->Streamer();
+    SimGeometryOptions options = streamer.GetGeometryOptions();
+    unsigned long samples = 0;
+    std::string error;
+    if (call.words[0] == "radial") {
+        error = ParseOnOff(call, options.radialDepth);
+    } else if (ParseNumber(call.words[2], Scene::kMaxSamplesPerAxis, samples) && samples > 0) {
+        options.mixedSamplesPerAxis = static_cast<int>(samples);
+    } else {
+        error = "error: mixed takes rays per axis from 1 to " + std::to_string(Scene::kMaxSamplesPerAxis);
+    }
+    if (error.empty()) {
+        streamer.SetGeometryOptions(options);
+    }
+    return error.empty() ? kOk : error;
+}
+
+std::string SetDroppedDepth(CommandCall &call)
+{
+    std::vector<double> fraction;
+    RawTofEncoder::Options options = call.camera->Streamer().GetEncoderOptions();
+    unsigned long seed = options.droppedSeed;
+    if (!ParseReals({call.words[2]}, 0, fraction) || fraction[0] < 0.0 || fraction[0] > 1.0 ||
+        (call.words.size() == 4 && !ParseNumber(call.words[3], 4294967295ul, seed))) {
+        return "error: drop-depth takes a fraction from 0 to 1 and a whole seed";
+    }
+    options.droppedFraction = fraction[0];
+    options.droppedSeed = static_cast<uint32_t>(seed);
+    call.camera->Streamer().SetEncoderOptions(options);
+    return kOk;
+}
+
 std::string ListCameras(CommandCall &call)
 {
     std::string answer;
@@ -416,6 +503,15 @@ const Command kCommands[] = {
      StreamAmount<&SimStreamer::Stall>},
     {"bad-buffer", "bad-buffer <serial> truncated|type|short", "send one malformed stream buffer", 3, 3,
      SendBadBuffer},
+    {"lens", "lens <serial> tof|color <k1> <k2> <p1> <p2> <k3> [<k4> <k5> <k6>]",
+     "set a lens's distortion; the camera reports and\nrenders it", 8, 11, SetLens},
+    {"extrinsics", "extrinsics <serial> <xdeg> <ydeg> <zdeg> <tx> <ty> <tz>",
+     "set the ToF-to-colour rotation (about x, then y,\nthen z) and translation in mm", 8, 8, SetExtrinsics},
+    {"mixed", "mixed <serial> <n>", "ToF pixels average n x n rays (edge pixels mix)", 3, 3, SetRendering},
+    {"radial", "radial <serial> on|off", "on: the camera measures distance along the ray", 3, 3,
+     SetRendering},
+    {"drop-depth", "drop-depth <serial> <fraction> [seed]", "send that fraction of computed depth as 0", 3, 4,
+     SetDroppedDepth},
     {"list", "list", "show the cameras", 0, 0, ListCameras},
     {"help", "help", "show these commands", 0, 0, ShowHelp},
     {"quit", "quit", "stop the cameras and exit", 0, 0, Quit},

@@ -18,6 +18,8 @@ constexpr uint32_t kMaxSide = 16384;
 /// Where the float maps send a pixel whose source is outside the sensor: far enough out that bilinear
 /// interpolation reads only the zero border.
 constexpr float kOutsidePx = -1000.0f;
+/// Rows of the colour image resampled per cv::remap call.
+constexpr int kBandRows = 16;
 
 bool IsUsableTarget(const Pinhole &target)
 {
@@ -166,6 +168,22 @@ void Undistorter::BuildMaps(const LensModel &lens)
         }
     }
     cv::convertMaps(mapX, mapY, m_mapXY, m_mapFraction, CV_16SC2, false);
+    // The rows of the sensor image each band of target rows reads (with the row below, for bilinear),
+    // and the rows it overwrites: everything above both must be copied before the band is written.
+    m_bandCopyEnd.assign((m_height + kBandRows - 1) / kBandRows, 0);
+    int copyEnd = 0;
+    for (size_t band = 0; band < m_bandCopyEnd.size(); ++band) {
+        const int first = int(band) * kBandRows;
+        const int end = std::min(first + kBandRows, height);
+        copyEnd = std::max(copyEnd, end);
+        for (int v = first; v < end; ++v) {
+            const int16_t *xy = m_mapXY.ptr<int16_t>(v);
+            for (int u = 0; u < width; ++u) {
+                copyEnd = std::max(copyEnd, std::min(xy[2 * u + 1] + 2, height));
+            }
+        }
+        m_bandCopyEnd[band] = copyEnd;
+    }
 }
 
 void Undistorter::BuildNearestIndex()
@@ -244,10 +262,23 @@ bool Undistorter::ApplyBilinear(uint8_t *bgr, uint32_t width, uint32_t height)
     if (m_identity) {
         return true;
     }
+    // Band by band: the rows a band reads are copied just before it overwrites them, so the copy is
+    // still in cache when cv::remap reads it.
     cv::Mat image(int(height), int(width), CV_8UC3, bgr);
-    image.copyTo(m_scratchColor); // allocates only for the first image of this size
-    cv::remap(m_scratchColor, image, m_mapXY, m_mapFraction, cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-              cv::Scalar());
+    m_scratchColor.create(image.size(), CV_8UC3); // allocates only for the first image of this size
+    int copied = 0;
+    for (size_t band = 0; band < m_bandCopyEnd.size(); ++band) {
+        const int first = int(band) * kBandRows;
+        const int end = std::min(first + kBandRows, int(height));
+        if (m_bandCopyEnd[band] > copied) {
+            image.rowRange(copied, m_bandCopyEnd[band])
+                .copyTo(m_scratchColor.rowRange(copied, m_bandCopyEnd[band]));
+            copied = m_bandCopyEnd[band];
+        }
+        cv::Mat out = image.rowRange(first, end);
+        cv::remap(m_scratchColor, out, m_mapXY.rowRange(first, end), m_mapFraction.rowRange(first, end),
+                  cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar());
+    }
     return true;
 }
 

@@ -91,6 +91,9 @@ private:
     std::vector<uint16_t> m_scratchIr;
     std::vector<uint16_t> m_scratchConfidence;
     cv::Mat m_scratchColor;
+    /// Per band of target rows, how many rows of the colour image must be in the scratch copy before
+    /// the band is written (its sources and its own rows).
+    std::vector<int> m_bandCopyEnd;
 };
 
 } // namespace refine

@@ -146,6 +146,29 @@ TEST(UndistorterTest, WithoutDistortionImagesAreUnchangedOrShiftedExactly)
     }
 }
 
+TEST(UndistorterTest, BilinearInPlaceEqualsRemapIntoAnotherImage)
+{
+    // Targets whose rows read far below and far above their own, and a wider view than the sensor's.
+    const LensModel lens = testing::RationalLens();
+    Pinhole view;
+    ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, view));
+    const Pinhole targets[] = {{view.fx, view.fy, view.cx, view.cy - 150.0},
+                               {view.fx, view.fy, view.cx, view.cy + 150.0},
+                               {view.fx * 0.7, view.fy * 0.7, view.cx, view.cy}};
+    cv::Mat colour(int(kTofHeight), int(kTofWidth), CV_8UC3);
+    cv::randu(colour, 0, 256);
+    for (const Pinhole &target : targets) {
+        Undistorter undistorter;
+        ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight, target));
+        cv::Mat expected;
+        cv::remap(colour, expected, undistorter.MapXY(), undistorter.MapFraction(), cv::INTER_LINEAR,
+                  cv::BORDER_CONSTANT);
+        cv::Mat image = colour.clone();
+        ASSERT_TRUE(undistorter.ApplyBilinear(image.data, kTofWidth, kTofHeight));
+        EXPECT_EQ(cv::norm(image, expected, cv::NORM_INF), 0.0) << target.cy;
+    }
+}
+
 TEST(UndistorterTest, StraightLinesOfTheSceneAreStraightAfterUndistortion)
 {
     const LensModel lens = testing::TestLens(318.5, 243.2);

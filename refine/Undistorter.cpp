@@ -60,8 +60,10 @@ template <typename T> const T *Stage(std::vector<uint16_t> &scratch, const T *im
 
 bool Undistorter::Key::operator==(const Key &other) const
 {
+    // NaN matches NaN, so that a refused calibration is recognised when it comes again.
+    const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
     return width == other.width && height == other.height && autoTarget == other.autoTarget &&
-           std::memcmp(values.data(), other.values.data(), sizeof(values)) == 0;
+           std::equal(values.begin(), values.end(), other.values.begin(), same);
 }
 
 Undistorter::Key Undistorter::MakeKey(const LensModel &lens, uint32_t width, uint32_t height,

@@ -24,7 +24,7 @@ class Undistorter
 {
 public:
     /// Makes the maps describe width x height images of `lens` resampled onto `target`. They are
-    /// recomputed only when the lens, the size or the target differ (bit for bit) from the previous
+    /// recomputed only when the lens, the size or the target differ from the previous
     /// call; a refused call is remembered as well, so calling this for every frame costs one comparison.
     /// False, with no map (nothing is then undistorted), for a lens IsValid refuses over that size or a
     /// target without positive finite focal lengths and a finite principal point.
@@ -56,8 +56,7 @@ public:
     bool ApplyBilinear(uint8_t *bgr, uint32_t width, uint32_t height);
 
 private:
-    /// Lens, size and target (or "the undistorted pinhole"), compared bit for bit so that a NaN in a
-    /// refused calibration still matches.
+    /// Lens, size and target (or "the undistorted pinhole").
     struct Key
     {
         std::array<double, 16> values{};

@@ -17,15 +17,16 @@ namespace refine {
 /// through the lens to the sensor pixel it takes its value from. The maps are computed in floating
 /// point, converted once to cv::remap's fixed point (CV_16SC2 integer part, CV_16UC1 index of the
 /// 1/32-pixel fraction), and the nearest-neighbour source index is derived from that pair on first
-/// use. A source within half a pixel outside the sensor is taken from its edge; a source farther out
-/// gives 0. Nothing is allocated per frame once the maps and their buffers exist: hold one object per
-/// stream. Not thread-safe: one caller at a time.
+/// use, rounded (cv::remap's nearest mode does not round the pair, and one gather serves three images). A
+/// source within half a pixel outside the sensor is taken from its edge; a source farther out gives 0.
+/// Nothing is allocated per frame once the maps and their buffers exist: hold one object per stream. Not
+/// thread-safe: one caller at a time.
 class Undistorter
 {
 public:
     /// Makes the maps describe width x height images of `lens` resampled onto `target`. They are
-    /// recomputed only when the lens, the size or the target differ from the previous
-    /// call; a refused call is remembered as well, so calling this for every frame costs one comparison.
+    /// recomputed only when the lens, the size or the target differ from the previous call; a refused
+    /// call is remembered as well, so calling this for every frame costs one comparison.
     /// False, with no map (nothing is then undistorted), for a lens IsValid refuses over that size or a
     /// target without positive finite focal lengths and a finite principal point.
     bool Prepare(const LensModel &lens, uint32_t width, uint32_t height, const Pinhole &target);

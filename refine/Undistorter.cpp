@@ -125,8 +125,11 @@ void Undistorter::Clear()
 bool Undistorter::Rebuild(const LensModel &lens, uint32_t width, uint32_t height, const Pinhole &target)
 {
     Clear();
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || !IsUsableTarget(target) ||
-        !lens.IsValid(width, height)) {
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || !IsUsableTarget(target)) {
+        return false;
+    }
+    const double checkedRadius = lens.CheckedRayRadius(width, height);
+    if (!(checkedRadius > 0.0)) {
         return false;
     }
     m_width = width;
@@ -135,14 +138,14 @@ bool Undistorter::Rebuild(const LensModel &lens, uint32_t width, uint32_t height
     m_identity = !lens.HasDistortion() && target.fx == lens.pinhole.fx && target.fy == lens.pinhole.fy &&
                  target.cx == lens.pinhole.cx && target.cy == lens.pinhole.cy;
     if (!m_identity) {
-        BuildMaps(lens);
+        BuildMaps(lens, checkedRadius);
         ++m_buildCount;
     }
     m_ready = true;
     return true;
 }
 
-void Undistorter::BuildMaps(const LensModel &lens)
+void Undistorter::BuildMaps(const LensModel &lens, double checkedRadius)
 {
     const int width = int(m_width);
     const int height = int(m_height);
@@ -159,8 +162,9 @@ void Undistorter::BuildMaps(const LensModel &lens)
             double su = 0.0;
             double sv = 0.0;
             // A source within half a pixel of the sensor rounds onto its edge pixel: take that pixel.
-            if (lens.Project(x, y, su, sv) && su >= -0.5 && su < right + 0.5 && sv >= -0.5 &&
-                sv < bottom + 0.5) {
+            // Rays beyond the checked radius are outside, wherever a rational model sends them.
+            if (std::hypot(x, y) <= checkedRadius && lens.Project(x, y, su, sv) && su >= -0.5 &&
+                su < right + 0.5 && sv >= -0.5 && sv < bottom + 0.5) {
                 rowX[u] = float(std::min(std::max(su, 0.0), right));
                 rowY[u] = float(std::min(std::max(sv, 0.0), bottom));
             } else {

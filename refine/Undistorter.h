@@ -69,7 +69,7 @@ private:
     static Key MakeKey(const LensModel &lens, uint32_t width, uint32_t height, const Pinhole *target);
     void Clear();
     bool Rebuild(const LensModel &lens, uint32_t width, uint32_t height, const Pinhole &target);
-    void BuildMaps(const LensModel &lens);
+    void BuildMaps(const LensModel &lens, double checkedRadius);
     void BuildNearestIndex();
     bool Matches(uint32_t width, uint32_t height) const;
 

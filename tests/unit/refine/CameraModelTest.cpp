@@ -20,8 +20,18 @@ using testing::kTofWidth;
 
 TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnprojectInvertsProject)
 {
+    // The last lens turns back into the image for rays far beyond it (about 9 times the corner's).
+    const LensModel turnsBack{Pinhole{520.0, 520.0, 320.0, 240.0},
+                              0.406282,
+                              0.696797,
+                              0.0,
+                              0.0,
+                              -0.0799427,
+                              1.99484,
+                              -1.45666,
+                              0.887265};
     for (const LensModel &lens :
-         {testing::TestLens(), testing::TestLens(318.5, 243.2), testing::RationalLens()}) {
+         {testing::TestLens(), testing::TestLens(318.5, 243.2), testing::RationalLens(), turnsBack}) {
         SCOPED_TRACE(::testing::Message() << "k1 " << lens.k1 << ", cx " << lens.pinhole.cx);
         Pinhole view;
         ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, view));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace refine {
 
@@ -133,20 +134,21 @@ bool LensModel::Unproject(double u, double v, double &x, double &y, double toler
     return true;
 }
 
-bool LensModel::IsValid(uint32_t width, uint32_t height) const
+double LensModel::CheckedRayRadius(uint32_t width, uint32_t height) const
 {
     if (!(pinhole.fx > 0.0) || !(pinhole.fy > 0.0) || width == 0 || height == 0 ||
-        !std::isfinite(pinhole.cx) || !std::isfinite(pinhole.cy)) {
-        return false;
+        !std::isfinite(pinhole.fx) || !std::isfinite(pinhole.fy) || !std::isfinite(pinhole.cx) ||
+        !std::isfinite(pinhole.cy)) {
+        return 0.0;
     }
     const double coefficients[] = {k1, k2, p1, p2, k3, k4, k5, k6};
     for (double c : coefficients) {
         if (!std::isfinite(c)) {
-            return false;
+            return 0.0;
         }
     }
     if (!HasDistortion()) {
-        return true;
+        return std::numeric_limits<double>::infinity();
     }
     // The distorted radius the image reaches: its farthest corner, in normalised units.
     double reach = 0.0;
@@ -157,6 +159,7 @@ bool LensModel::IsValid(uint32_t width, uint32_t height) const
     }
     reach *= kValidityMargin;
     // Along every direction the distorted radius must grow with the ray's until it passes the corner.
+    double checked = kMaxRayRadius;
     for (int d = 0; d < kValidityDirections; ++d) {
         const double angle = 2.0 * M_PI * d / kValidityDirections;
         const double c = std::cos(angle);
@@ -165,29 +168,31 @@ bool LensModel::IsValid(uint32_t width, uint32_t height) const
         double r = kValidityStep;
         for (;; r += kValidityStep) {
             if (r > kMaxRayRadius) {
-                return false;
+                return 0.0;
             }
             double xd = 0.0;
             double yd = 0.0;
             if (!Distort(r * c, r * s, xd, yd)) {
-                return false;
+                return 0.0;
             }
             const double radius = std::hypot(xd, yd);
             if (radius <= previous) {
-                return false;
+                return 0.0;
             }
             previous = radius;
             if (radius > reach) {
                 break;
             }
         }
+        checked = std::min(checked, r);
     }
-    return true;
+    return checked;
 }
 
 bool UndistortedPinhole(const LensModel &lens, uint32_t width, uint32_t height, Pinhole &out)
 {
-    if (!lens.IsValid(width, height)) {
+    const double checkedRadius = lens.CheckedRayRadius(width, height);
+    if (!(checkedRadius > 0.0)) {
         return false;
     }
     if (!lens.HasDistortion()) {
@@ -199,10 +204,13 @@ bool UndistortedPinhole(const LensModel &lens, uint32_t width, uint32_t height, 
     const double bottom = double(height - 1);
     // Every border pixel of the undistorted image, scaled by s, must fetch from inside the sensor.
     const auto fits = [&](double s) {
+        // A ray beyond the checked radius may land inside the sensor only after the model turned back.
         const auto inside = [&](double u, double v) {
+            const double x = (u - k.cx) / (s * k.fx);
+            const double y = (v - k.cy) / (s * k.fy);
             double su = 0.0;
             double sv = 0.0;
-            return lens.Project((u - k.cx) / (s * k.fx), (v - k.cy) / (s * k.fy), su, sv) && su >= 0.0 &&
+            return std::hypot(x, y) <= checkedRadius && lens.Project(x, y, su, sv) && su >= 0.0 &&
                    su <= right && sv >= 0.0 && sv <= bottom;
         };
         for (uint32_t u = 0; u < width; ++u) {

@@ -47,7 +47,11 @@ struct LensModel
     bool Unproject(double u, double v, double &x, double &y, double tolerancePx = 1e-3) const;
     /// Whether the model is usable over a width x height image: the denominator is positive and the
     /// distorted radius grows monotonically with the ray's radius out to the image's farthest corner.
-    bool IsValid(uint32_t width, uint32_t height) const;
+    bool IsValid(uint32_t width, uint32_t height) const { return CheckedRayRadius(width, height) > 0.0; }
+    /// The ray radius out to which that holds in every direction (infinite without distortion), 0 when
+    /// the model is not usable. Beyond it a rational model may turn back into the image: no ray
+    /// beyond it is used.
+    double CheckedRayRadius(uint32_t width, uint32_t height) const;
 };
 
 /// The intrinsics of the undistorted width x height image of `lens`: the principal point and the pixel

@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the undistortion maps: agreement with the lens model, carried (never blended) values, exact
+// shifts without distortion, straight lines, in-place colour, rebuilding, and refused input.
+#include "Undistorter.h"
+#include "CameraModel.h"
+#include "TestLenses.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+
+namespace refine {
+namespace {
+
+using testing::kTofHeight;
+using testing::kTofWidth;
+constexpr int kRows = int(kTofHeight);
+constexpr int kCols = int(kTofWidth);
+
+cv::Mat Random(int type)
+{
+    cv::Mat image(kRows, kCols, type);
+    cv::randu(image, 0, type == CV_8UC1 || type == CV_8UC3 ? 256 : 65536);
+    return image;
+}
+
+int At(const cv::Mat &image, int v, int u)
+{
+    return image.type() == CV_8UC1 ? image.at<uint8_t>(v, u) : image.at<uint16_t>(v, u);
+}
+
+/// The pixel the model sends target pixel (u, v) to, or false within a fixed-point step of a tie.
+bool ModelSource(const LensModel &lens, const Pinhole &t, int u, int v, int &su, int &sv)
+{
+    double x = 0.0, y = 0.0;
+    const auto nearTie = [](double c) { return std::fabs(c - std::floor(c) - 0.5) < 0.04; };
+    if (!lens.Project((u - t.cx) / t.fx, (v - t.cy) / t.fy, x, y) || nearTie(x) || nearTie(y)) {
+        return false;
+    }
+    su = int(std::lround(x));
+    sv = int(std::lround(y));
+    return true;
+}
+
+TEST(UndistorterTest, FixedPointMapsAgreeWithTheModel)
+{
+    for (const LensModel &lens : {testing::TestLens(318.5, 243.2), testing::RationalLens()}) {
+        Undistorter undistorter;
+        ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
+        const Pinhole &t = undistorter.Target();
+        double worst = 0.0;
+        for (int i = 0; i < 10000; ++i) {
+            const int u = i % 100 * (kCols - 1) / 99;
+            const int v = i / 100 * (kRows - 1) / 99;
+            const cv::Vec2s whole = undistorter.MapXY().at<cv::Vec2s>(v, u);
+            const int fraction = undistorter.MapFraction().at<uint16_t>(v, u);
+            double x = 0.0, y = 0.0;
+            ASSERT_TRUE(lens.Project((u - t.cx) / t.fx, (v - t.cy) / t.fy, x, y));
+            worst = std::max(
+                {worst, std::fabs(whole[0] + double(fraction % cv::INTER_TAB_SIZE) / cv::INTER_TAB_SIZE - x),
+                 std::fabs(whole[1] + double(fraction / cv::INTER_TAB_SIZE) / cv::INTER_TAB_SIZE - y)});
+        }
+        EXPECT_LE(worst, 0.05);
+    }
+}
+
+TEST(UndistorterTest, NearestCarriesTheModelsSourcePixelUnblendedAndZeroOutside)
+{
+    const LensModel lens = testing::TestLens(318.5, 243.2);
+    Pinhole target;
+    ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, target));
+    target.fx *= 0.8; // a wider view than the sensor's: its corners fall outside
+    target.fy *= 0.8;
+    Undistorter undistorter;
+    ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight, target));
+    cv::Mat depth = Random(CV_16UC1);
+    depth.setTo(0, depth < 20000); // 0 and 65535 among the depths
+    depth.setTo(65535, depth > 45000);
+    for (bool ir8 : {true, false}) {
+        SCOPED_TRACE(ir8 ? "depth, 8-bit IR, confidence" : "depth and 16-bit IR");
+        const cv::Mat in[3] = {depth, Random(ir8 ? CV_8UC1 : CV_16UC1), Random(CV_16UC1)};
+        cv::Mat out[3] = {in[0].clone(), in[1].clone(), in[2].clone()};
+        ASSERT_TRUE(undistorter.ApplyNearest(out[0].ptr<uint16_t>(), out[1].data, ir8,
+                                             ir8 ? out[2].ptr<uint16_t>() : nullptr, kTofWidth, kTofHeight));
+        int outside = 0, su = 0, sv = 0;
+        for (int v = 0; v < kRows; ++v) {
+            for (int u = 0; u < kCols; ++u) {
+                if (!ModelSource(lens, target, u, v, su, sv)) {
+                    continue;
+                }
+                const bool inside = su >= 0 && su < kCols && sv >= 0 && sv < kRows;
+                outside += inside ? 0 : 1;
+                for (int k = 0; k < (ir8 ? 3 : 2); ++k) {
+                    ASSERT_EQ(At(out[k], v, u), inside ? At(in[k], sv, su) : 0)
+                        << k << " at " << u << ", " << v;
+                }
+            }
+        }
+        EXPECT_GT(outside, 0);
+        if (!ir8) {
+            EXPECT_EQ(cv::norm(out[2], in[2], cv::NORM_INF), 0.0); // not passed: untouched
+        }
+    }
+}
+
+TEST(UndistorterTest, WithoutDistortionImagesAreUnchangedOrShiftedExactly)
+{
+    const LensModel plain{Pinhole{520.0, 520.0, 320.0, 240.0}};
+    const cv::Mat depthIn = Random(CV_16UC1), colourIn = Random(CV_8UC3);
+    cv::Mat depth = depthIn.clone(), ir = depthIn.clone(), confidence = depthIn.clone(),
+            colour = colourIn.clone();
+    Undistorter undistorter;
+    ASSERT_TRUE(undistorter.Prepare(plain, kTofWidth, kTofHeight));
+    ASSERT_TRUE(undistorter.ApplyNearest(depth.ptr<uint16_t>(), ir.data, false, confidence.ptr<uint16_t>(),
+                                         kTofWidth, kTofHeight));
+    ASSERT_TRUE(undistorter.ApplyBilinear(colour.data, kTofWidth, kTofHeight));
+    EXPECT_EQ(cv::norm(depth, depthIn, cv::NORM_INF) + cv::norm(ir, depthIn, cv::NORM_INF) +
+                  cv::norm(confidence, depthIn, cv::NORM_INF) + cv::norm(colour, colourIn, cv::NORM_INF),
+              0.0);
+
+    // A target two pixels to the right of the lens: every pixel takes the one two to its left.
+    ASSERT_TRUE(undistorter.Prepare(plain, kTofWidth, kTofHeight, Pinhole{520.0, 520.0, 322.0, 240.0}));
+    ASSERT_TRUE(
+        undistorter.ApplyNearest(depth.ptr<uint16_t>(), nullptr, false, nullptr, kTofWidth, kTofHeight));
+    ASSERT_TRUE(undistorter.ApplyBilinear(colour.data, kTofWidth, kTofHeight));
+    cv::Mat depthShifted = cv::Mat::zeros(kRows, kCols, CV_16UC1),
+            colourShifted = cv::Mat::zeros(kRows, kCols, CV_8UC3);
+    depthIn.colRange(0, kCols - 2).copyTo(depthShifted.colRange(2, kCols));
+    colourIn.colRange(0, kCols - 2).copyTo(colourShifted.colRange(2, kCols));
+    EXPECT_EQ(cv::norm(depth, depthShifted, cv::NORM_INF) + cv::norm(colour, colourShifted, cv::NORM_INF),
+              0.0);
+}
+
+TEST(UndistorterTest, StraightLinesOfTheSceneAreStraightAfterUndistortion)
+{
+    const LensModel lens = testing::TestLens(318.5, 243.2);
+    Undistorter undistorter;
+    ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
+    const Pinhole &t = undistorter.Target();
+    // A grid seen through the lens: lines every 80 px of the undistorted view, with a triangular
+    // profile 4 px wide so that their centres can be found to a fraction of a pixel.
+    const auto offset = [](double c) { return c - 40.0 - 80.0 * std::round((c - 40.0) / 80.0); };
+    const auto profile = [&](double c) { return std::max(0.0, 1.0 - std::fabs(offset(c)) / 2.0); };
+    cv::Mat depth(kRows, kCols, CV_16UC1);
+    for (int v = 0; v < kRows; ++v) {
+        for (int u = 0; u < kCols; ++u) {
+            double x = 0.0, y = 0.0;
+            ASSERT_TRUE(lens.Unproject(u, v, x, y));
+            depth.at<uint16_t>(v, u) =
+                uint16_t(std::lround(1000.0 * std::max(profile(t.fx * x + t.cx), profile(t.fy * y + t.cy))));
+        }
+    }
+    ASSERT_TRUE(
+        undistorter.ApplyNearest(depth.ptr<uint16_t>(), nullptr, false, nullptr, kTofWidth, kTofHeight));
+    // Along every vertical line, away from the crossings, the weighted centre of each row's profile
+    // lies on the line where the undistorted view puts it (a p1 of the wrong sign misses by 1.1 px).
+    double worst = 0.0;
+    int rows = 0;
+    for (int line = 40; line < kCols; line += 80) {
+        for (int v = 0; v < kRows; ++v) {
+            if (std::fabs(offset(v)) >= 4.0) {
+                const cv::Mat run = depth.row(v).colRange(line - 4, line + 5);
+                const cv::Moments m = cv::moments(run);
+                ASSERT_GT(m.m00, 0.0) << line << ", " << v;
+                worst = std::max(worst, std::fabs(line - 4 + m.m10 / m.m00 - line));
+                ++rows;
+            }
+        }
+    }
+    EXPECT_GT(rows, 3000);
+    EXPECT_LE(worst, 0.6);
+}
+
+TEST(UndistorterTest, BilinearInPlaceEqualsRemapIntoAnotherImage)
+{
+    // Targets whose rows read far below and far above their own, and a wider view than the sensor's.
+    const LensModel lens = testing::RationalLens();
+    Pinhole view;
+    ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, view));
+    const Pinhole targets[] = {{view.fx, view.fy, view.cx, view.cy - 150.0},
+                               {view.fx, view.fy, view.cx, view.cy + 150.0},
+                               {view.fx * 0.7, view.fy * 0.7, view.cx, view.cy}};
+    const cv::Mat colour = Random(CV_8UC3);
+    for (const Pinhole &target : targets) {
+        Undistorter undistorter;
+        ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight, target));
+        cv::Mat expected;
+        cv::remap(colour, expected, undistorter.MapXY(), undistorter.MapFraction(), cv::INTER_LINEAR,
+                  cv::BORDER_CONSTANT);
+        cv::Mat image = colour.clone();
+        ASSERT_TRUE(undistorter.ApplyBilinear(image.data, kTofWidth, kTofHeight));
+        EXPECT_EQ(cv::norm(image, expected, cv::NORM_INF), 0.0) << target.cy;
+    }
+}
+
+TEST(UndistorterTest, MapsAreRebuiltOnlyOnChangeAndBadInputIsRefused)
+{
+    LensModel lens = testing::TestLens();
+    const cv::Mat depthIn = Random(CV_16UC1), colourIn = Random(CV_8UC3);
+    cv::Mat depth = depthIn.clone(), colour = colourIn.clone();
+    Undistorter undistorter;
+    EXPECT_FALSE(
+        undistorter.ApplyNearest(depth.ptr<uint16_t>(), nullptr, false, nullptr, kTofWidth, kTofHeight));
+    ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
+    ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
+    EXPECT_EQ(undistorter.BuildCount(), 1u);
+    EXPECT_FALSE(undistorter.ApplyBilinear(nullptr, kTofWidth, kTofHeight));
+    EXPECT_TRUE(undistorter.ApplyNearest(nullptr, nullptr, false, nullptr, kTofWidth, kTofHeight));
+    ASSERT_TRUE(undistorter.Prepare(lens, 600, 440));
+    EXPECT_EQ(undistorter.BuildCount(), 2u);
+    EXPECT_EQ(undistorter.MapXY().size(), cv::Size(600, 440));
+    EXPECT_FALSE(
+        undistorter.ApplyNearest(depth.ptr<uint16_t>(), nullptr, false, nullptr, kTofWidth, kTofHeight));
+    lens.k1 = -0.2;
+    ASSERT_TRUE(undistorter.Prepare(lens, 600, 440));
+    EXPECT_EQ(undistorter.BuildCount(), 3u);
+
+    // Refused: then nothing is undistorted, and a repeated refusal is remembered, not recomputed.
+    LensModel folded = testing::TestLens(), nan = testing::TestLens();
+    folded.k1 = -0.9;
+    nan.k2 = std::nan("");
+    EXPECT_FALSE(undistorter.Prepare(folded, kTofWidth, kTofHeight));
+    EXPECT_FALSE(undistorter.Prepare(nan, kTofWidth, kTofHeight));
+    EXPECT_FALSE(undistorter.Prepare(nan, kTofWidth, kTofHeight));
+    EXPECT_FALSE(undistorter.Prepare(lens, 0, kTofHeight));
+    EXPECT_FALSE(undistorter.Prepare(lens, kTofWidth, kTofHeight, Pinhole{0.0, 520.0, 320.0, 240.0}));
+    EXPECT_FALSE(undistorter.IsReady());
+    EXPECT_EQ(undistorter.BuildCount(), 3u);
+    EXPECT_FALSE(
+        undistorter.ApplyNearest(depth.ptr<uint16_t>(), nullptr, false, nullptr, kTofWidth, kTofHeight));
+    EXPECT_FALSE(undistorter.ApplyBilinear(colour.data, kTofWidth, kTofHeight));
+    EXPECT_EQ(cv::norm(depth, depthIn, cv::NORM_INF) + cv::norm(colour, colourIn, cv::NORM_INF), 0.0);
+}
+
+} // namespace
+} // namespace refine

@@ -1,0 +1,395 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of DepthFilterChain on synthetic depth scenes: each filter's targets, invalid depth, switches
+// that are off, and bad input.
+#include "DepthFilterChain.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using refine::DepthFilterChain;
+constexpr uint16_t kBeyond = 0xFFFF;
+
+/// A depth image with its ground truth; noise and mixed pixels are added by the scene helpers.
+struct Scene
+{
+    uint32_t width;
+    uint32_t height;
+    std::vector<uint16_t> depth;
+    std::vector<float> truth; ///< the surface each pixel sees, 0 where none
+    uint16_t &At(uint32_t x, uint32_t y) { return depth[size_t{y} * width + x]; }
+
+    /// Builds the scene from a truth function, with Gaussian noise of `sigmaMm` (fixed seed).
+    static Scene Make(uint32_t w, uint32_t h, float sigmaMm,
+                      const std::function<float(uint32_t, uint32_t)> &z)
+    {
+        Scene s{w, h, std::vector<uint16_t>(size_t{w} * h), std::vector<float>(size_t{w} * h)};
+        std::mt19937 rng(12);
+        std::normal_distribution<float> noise(0.0f, sigmaMm);
+        for (uint32_t y = 0; y < h; ++y) {
+            for (uint32_t x = 0; x < w; ++x) {
+                const float t = z(x, y);
+                s.truth[size_t{y} * w + x] = t;
+                s.depth[size_t{y} * w + x] = t > 0 ? static_cast<uint16_t>(std::lround(t + noise(rng))) : 0;
+            }
+        }
+        return s;
+    }
+
+    /// RMS of the valid pixels against the truth over the inner window (away from the border).
+    double Rms(uint32_t margin) const
+    {
+        double sum = 0;
+        size_t n = 0;
+        for (uint32_t y = margin; y + margin < height; ++y) {
+            for (uint32_t x = margin; x + margin < width; ++x) {
+                const size_t i = size_t{y} * width + x;
+                sum += std::pow(depth[i] - truth[i], 2);
+                ++n;
+            }
+        }
+        return std::sqrt(sum / double(n));
+    }
+};
+
+/// A wall at 1500 mm on the left, 2300 mm on the right.
+float StepMm(uint32_t x, uint32_t /*y*/)
+{
+    return x < 32 ? 1500.0f : 2300.0f;
+}
+
+/// A nearer quadrant at 1500 mm before a wall at 2300 mm: its corner pixel sees mostly the wall.
+float QuadrantMm(uint32_t x, uint32_t y)
+{
+    return x < 32 && y < 24 ? 1500.0f : 2300.0f;
+}
+
+/// A floor 800 mm below a pinhole camera (f 300 px), seen up to 8 m: neighbour steps grow with depth.
+float FloorMm(uint32_t /*x*/, uint32_t y)
+{
+    const float rowsBelowCentre = float(y) + 0.5f;
+    const float z = 800.0f * 300.0f / rowsBelowCentre;
+    return z <= 8000.0f ? z : 0.0f;
+}
+
+void RunAll(DepthFilterChain &chain, Scene &s)
+{
+    ASSERT_EQ(chain.PreFilter(s.depth.data(), s.width, s.height), kRefineOk);
+    ASSERT_EQ(chain.PostFilter(s.depth.data(), s.width, s.height), kRefineOk);
+    ASSERT_EQ(chain.Process(s.depth.data(), s.width, s.height), kRefineOk);
+}
+
+TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfacesAndTheFarFloor)
+{
+    // A box at 1000 mm before a wall at 2000 mm; edge pixels blend both by their 4x4 sub-pixel cover.
+    const float box0 = 20.3f, box1 = 43.6f;
+    const auto cover = [&](uint32_t x, uint32_t y) {
+        int in = 0;
+        for (int s = 0; s < 16; ++s) {
+            const float px = float(x) + (float(s % 4) + 0.5f) / 4, py = float(y) + (float(s / 4) + 0.5f) / 4;
+            in += px > box0 && px < box1 && py > box0 && py < box1 && px - box0 > (py - box0) * 0.3f ? 1 : 0;
+        }
+        return float(in) / 16.0f;
+    };
+    Scene s =
+        Scene::Make(64, 64, 3.0f, [&](uint32_t x, uint32_t y) { return 2000.0f - 1000.0f * cover(x, y); });
+    for (uint32_t x = 50; x < 60; x += 3) {
+        s.At(x, 50) = 600; // isolated pixels in front of the wall
+    }
+    const Scene before = s;
+    DepthFilterChain chain;
+    chain.SetFlyingPixel({0, 1});
+    RunAll(chain, s);
+    size_t mixed = 0, mixedRemoved = 0, good = 0, goodLost = 0;
+    for (size_t i = 0; i < s.depth.size(); ++i) {
+        const float d = before.depth[i], t = 0.1f * d; // the default 100 mm at 1 m
+        const bool pure = before.truth[i] == 1000.0f || before.truth[i] == 2000.0f;
+        const bool farFromBoth = std::fabs(d - 1000.0f) > t && std::fabs(d - 2000.0f) > t;
+        mixed += !pure && farFromBoth ? 1 : 0;
+        mixedRemoved += !pure && farFromBoth && s.depth[i] == 0 ? 1 : 0;
+        good += pure && d != 600.0f ? 1 : 0;
+        goodLost += pure && d != 600.0f && s.depth[i] == 0 ? 1 : 0;
+    }
+    ASSERT_GT(mixed, 60u);
+    EXPECT_GE(mixedRemoved * 100, mixed * 98);
+    EXPECT_LE(goodLost * 100, good);
+    for (uint32_t x = 50; x < 60; x += 3) {
+        EXPECT_EQ(s.At(x, 50), 0);
+    }
+
+    Scene floor = Scene::Make(64, 120, 0.0f, FloorMm);
+    const Scene floorBefore = floor;
+    RunAll(chain, floor);
+    EXPECT_EQ(floor.depth, floorBefore.depth);
+}
+
+TEST(DepthFilterChainTest, SpatialMedianHalvesNoiseAndNeverMixesAcrossAStep)
+{
+    for (uint32_t value : {0u, 2u}) {
+        SCOPED_TRACE(value == 2 ? "5x5" : "3x3");
+        DepthFilterChain chain;
+        chain.SetSpatial({1, 0, 0, value});
+        Scene wall = Scene::Make(64, 48, 12.0f, [](uint32_t, uint32_t) { return 1700.0f; });
+        const double before = wall.Rms(2);
+        RunAll(chain, wall);
+        EXPECT_LE(wall.Rms(2), before / 2);
+
+        Scene step = Scene::Make(64, 48, 12.0f, QuadrantMm);
+        RunAll(chain, step);
+        for (size_t i = 0; i < step.depth.size(); ++i) {
+            ASSERT_LE(std::fabs(step.depth[i] - step.truth[i]), 60.0f) << i; // 5 sigma, far from 800
+        }
+    }
+}
+
+TEST(DepthFilterChainTest, TemporalHalvesStaticNoiseAndFollowsAMovedObjectAtOnce)
+{
+    DepthFilterChain chain;
+    chain.SetTemporal(true, 0, 0);
+    Scene frame = Scene::Make(32, 32, 0.0f, StepMm);
+    for (int n = 0; n < 8; ++n) {
+        std::mt19937 rng(n);
+        std::normal_distribution<float> noise(0.0f, 8.0f);
+        for (size_t i = 0; i < frame.depth.size(); ++i) {
+            frame.depth[i] = static_cast<uint16_t>(std::lround(frame.truth[i] + noise(rng)));
+        }
+        RunAll(chain, frame);
+    }
+    EXPECT_LE(frame.Rms(0), 4.0);
+
+    // The left half comes 300 mm nearer: the next output is that frame itself.
+    Scene moved = Scene::Make(32, 32, 8.0f, [](uint32_t x, uint32_t y) { return StepMm(x, y) - 300.0f; });
+    const Scene input = moved;
+    RunAll(chain, moved);
+    EXPECT_EQ(moved.depth, input.depth);
+}
+
+TEST(DepthFilterChainTest, SideOutputHoldsTheTemporalResultEvenWithTheFilterOff)
+{
+    DepthFilterChain on, sideOnly;
+    on.SetTemporal(true, 0, 0);
+    sideOnly.SetTimeFilterDepthEnabled(true);
+    std::vector<uint16_t> side(32 * 32);
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineNotSupported);
+    for (int n = 0; n < 3; ++n) {
+        Scene a = Scene::Make(32, 32, 10.0f + n, StepMm), b = a;
+        RunAll(on, a);
+        RunAll(sideOnly, b);
+        EXPECT_EQ(b.depth, Scene::Make(32, 32, 10.0f + n, StepMm).depth); // delivered image untouched
+        ASSERT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineOk);
+        EXPECT_EQ(side, a.depth);
+    }
+    EXPECT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size() - 1, &w, &h), kRefineInvalidArgument);
+    EXPECT_EQ(w * h, side.size());
+}
+
+TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
+{
+    // A tilted plane: every short hole is filled within 2 mm; what must stay stays 0.
+    Scene s = Scene::Make(64, 40, 0.0f, [](uint32_t x, uint32_t y) { return 1000.0f + 6.0f * x + 2.0f * y; });
+    struct Hole
+    {
+        uint32_t x, y, width, height;
+        bool filled;
+    };
+    // Short runs along rows, columns or both; 5 x 5 too wide both ways; holes at the border (long the
+    // other way); a run ending on a step; a pixel with 65535 after it along its row and its column.
+    const Hole holes[] = {{5, 3, 1, 1, true},    {10, 3, 4, 1, true},   {30, 10, 1, 4, true},
+                          {20, 10, 4, 4, true},  {40, 10, 5, 5, false}, {0, 20, 2, 5, false},
+                          {60, 20, 4, 5, false}, {12, 36, 5, 4, false}, {30, 25, 2, 5, false},
+                          {50, 30, 1, 1, false}};
+    for (const Hole &hole : holes) {
+        for (uint32_t y = hole.y; y < hole.y + hole.height; ++y) {
+            for (uint32_t x = hole.x; x < hole.x + hole.width; ++x) {
+                s.At(x, y) = 0;
+            }
+        }
+    }
+    for (uint32_t y = 25; y < 30; ++y) {
+        s.At(32, y) = 1400;
+    }
+    s.At(51, 30) = kBeyond;
+    s.At(50, 31) = kBeyond;
+    DepthFilterChain chain;
+    chain.SetFillHole({1, 0, 0, 0});
+    RunAll(chain, s);
+    for (const Hole &hole : holes) {
+        for (uint32_t y = hole.y; y < hole.y + hole.height; ++y) {
+            for (uint32_t x = hole.x; x < hole.x + hole.width; ++x) {
+                SCOPED_TRACE(::testing::Message() << x << "," << y);
+                if (hole.filled) {
+                    EXPECT_NEAR(s.At(x, y), s.truth[size_t{y} * s.width + x], 2.0f);
+                } else {
+                    EXPECT_EQ(s.At(x, y), 0);
+                }
+            }
+        }
+    }
+}
+
+/// One filter switched on by each row; the passes run on a scene seeded with 65535 pixels.
+struct FilterRow
+{
+    const char *name;
+    std::function<void(DepthFilterChain &)> enable;
+    float scale;      ///< of the truth in valid output (real depth)
+    float maxErrorMm; ///< of valid output: nothing averaged with 0 or 65535 (range limits cut instead)
+};
+
+const std::vector<FilterRow> &Filters()
+{
+    static const auto factors = std::make_shared<const std::vector<float>>(64 * 48, 0.95f);
+    static const std::vector<FilterRow> rows = {
+        {"range", [](DepthFilterChain &c) { c.SetDepthRange(2000, 1600); }, 1.0f, 1000.0f},
+        {"range clamp",
+         [](DepthFilterChain &c) {
+             c.SetDepthRange(2000, 0);
+             c.SetOutOfMaxRangeHandle(1);
+         },
+         1.0f, 1000.0f},
+        {"flying pixel",
+         [](DepthFilterChain &c) {
+             c.SetFlyingPixel({0, 1});
+         },
+         1.0f, 100.0f},
+        {"real depth",
+         [](DepthFilterChain &c) {
+             c.SetRealDepth(true);
+             c.SetAxialFactors(factors, 64, 48);
+         },
+         0.95f, 100.0f},
+        {"spatial 3x3", [](DepthFilterChain &c) { c.SetSmoothingEnabled(true); }, 1.0f, 100.0f},
+        {"spatial 5x5",
+         [](DepthFilterChain &c) {
+             c.SetSpatial({1, 0, 0, 2});
+         },
+         1.0f, 100.0f},
+        {"temporal", [](DepthFilterChain &c) { c.SetTemporal(true, 0, 0); }, 1.0f, 100.0f},
+        {"hole fill",
+         [](DepthFilterChain &c) {
+             c.SetFillHole({1, 0, 0, 0});
+         },
+         1.0f, 100.0f},
+    };
+    return rows;
+}
+
+TEST(DepthFilterChainTest, Depth65535PassesEveryFilterAndNoFilterWritesIt)
+{
+    for (const FilterRow &row : Filters()) {
+        SCOPED_TRACE(row.name);
+        DepthFilterChain chain;
+        row.enable(chain);
+        for (int frame = 0; frame < 2; ++frame) {
+            Scene s = Scene::Make(64, 48, 20.0f, StepMm);
+            for (size_t i = 0; i < s.depth.size(); i += 7) {
+                s.depth[i] = i % 3 == 0 ? kBeyond : 0;
+            }
+            const Scene before = s;
+            RunAll(chain, s);
+            for (size_t i = 0; i < s.depth.size(); ++i) {
+                ASSERT_EQ(s.depth[i] == kBeyond, before.depth[i] == kBeyond) << i;
+                if (s.depth[i] != 0 && s.depth[i] != kBeyond) {
+                    ASSERT_NEAR(s.depth[i], s.truth[i] * row.scale, row.maxErrorMm) << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(DepthFilterChainTest, FiltersThatAreOffChangeNothing)
+{
+    auto otherSize = std::make_shared<const std::vector<float>>(10 * 10, 0.5f);
+    const std::function<void(DepthFilterChain &)> offs[] = {
+        [](DepthFilterChain &) {},
+        [](DepthFilterChain &c) {
+            c.SetFlyingPixel({300, 0});
+            c.SetSpatial({0, 5, 300, 2});
+        },
+        [](DepthFilterChain &c) {
+            c.SetSmoothingEnabled(true);
+            c.SetSmoothingEnabled(false);
+        },
+        [](DepthFilterChain &c) {
+            c.SetTemporal(false, 10, 2);
+            c.SetFillHole({0, 0, 500, 9});
+        },
+        [&](DepthFilterChain &c) {
+            c.SetRealDepth(true);
+            c.SetAxialFactors(otherSize, 10, 10);
+        },
+    };
+    for (const auto &configure : offs) {
+        DepthFilterChain chain;
+        configure(chain);
+        Scene s = Scene::Make(64, 48, 15.0f, StepMm);
+        s.depth[100] = 0;
+        s.depth[200] = kBeyond;
+        const Scene before = s;
+        RunAll(chain, s);
+        EXPECT_EQ(s.depth, before.depth);
+        std::vector<uint16_t> ir(before.depth);
+        AlgImage image{ir.data(), ALG_16UC1, 64, 48};
+        EXPECT_EQ(chain.FilterIr(&image), kRefineOk);
+        EXPECT_EQ(ir, before.depth);
+    }
+}
+
+TEST(DepthFilterChainTest, SettingsShareTheSmoothingSwitchAndRefuseBadInput)
+{
+    DepthFilterChain chain;
+    chain.SetSpatial({1, 0, 80, 2});
+    EXPECT_TRUE(chain.SmoothingEnabled());
+    chain.SetSmoothingEnabled(false);
+    const TfSpatialFilterParams spatial = chain.Spatial();
+    EXPECT_EQ(uint32_t{spatial.enable}, 0u);
+    EXPECT_EQ(uint32_t{spatial.threshold}, 80u);
+    EXPECT_EQ(chain.SetDepthRange(100, 200), kRefineInvalidArgument);
+    EXPECT_EQ(chain.SetAxialFactors(std::make_shared<const std::vector<float>>(5, 1.0f), 2, 2),
+              kRefineInvalidArgument);
+
+    std::vector<uint16_t> depth(64 * 64, 1000);
+    chain.SetTemporal(true, 0, 0);
+    chain.SetFillHole({1, 0, 0, 0});
+    const std::pair<uint32_t, uint32_t> bad[] = {{0, 4}, {4, 0}, {16385, 1}, {1, 16385}};
+    for (auto [w, h] : bad) {
+        EXPECT_EQ(chain.Process(depth.data(), w, h), kRefineInvalidArgument);
+        EXPECT_EQ(chain.PostFilter(depth.data(), w, h), kRefineInvalidArgument);
+    }
+    EXPECT_EQ(chain.PreFilter(nullptr, 4, 4), kRefineInvalidArgument);
+    EXPECT_EQ(chain.FilterIr(nullptr), kRefineInvalidArgument);
+    // The temporal state follows the image size and restarts; one-pixel images run every filter.
+    const std::pair<uint32_t, uint32_t> sizes[] = {{64, 64}, {1, 1}, {3, 2}, {64, 64}};
+    for (auto [w, h] : sizes) {
+        EXPECT_EQ(chain.Process(depth.data(), w, h), kRefineOk);
+    }
+    EXPECT_EQ(depth, std::vector<uint16_t>(64 * 64, 1000));
+}
+
+TEST(DepthFilterChainTest, RealDepthScalesEachPixelAndIrMedianRemovesAnOutlier)
+{
+    DepthFilterChain chain;
+    auto factors = std::make_shared<std::vector<float>>(4, 1.0f);
+    (*factors)[1] = 0.5f;
+    (*factors)[2] = 0.9f;
+    ASSERT_EQ(chain.SetAxialFactors(factors, 2, 2), kRefineOk);
+    chain.SetRealDepth(true);
+    std::vector<uint16_t> depth = {1000, 1001, 3333, 0};
+    ASSERT_EQ(chain.PostFilter(depth.data(), 2, 2), kRefineOk);
+    EXPECT_EQ(depth, (std::vector<uint16_t>{1000, 501, 3000, 0}));
+
+    chain.SetSmoothingEnabled(true);
+    std::vector<uint8_t> ir(5 * 5, 40);
+    ir[12] = 255;
+    AlgImage image{ir.data(), ALG_8UC1, 5, 5};
+    ASSERT_EQ(chain.FilterIr(&image), kRefineOk);
+    EXPECT_EQ(ir, std::vector<uint8_t>(25, 40));
+}
+
+} // namespace

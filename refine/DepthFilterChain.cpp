@@ -148,9 +148,10 @@ inline int16_t Wrap16(int v)
 
 /// One output row of the flying-pixel filter over the padded rows above, at and below it.
 /// `thresholdQ16` is the threshold per mm of depth in 1/65536 units, so t = d * thresholdQ16 >> 16 < d:
-/// the band [d - t, d + t] (its top kept at most 65534) never holds an invalid value.
-void FlyingPixelRow(const int16_t *up, const int16_t *mid, const int16_t *down, uint16_t *out, uint32_t width,
-                    uint16_t thresholdQ16)
+/// the band [d - t, d + t] (its top kept at most 65534) never holds an invalid value. Not inlined: the
+/// compiler then sees the factor as 16 bits wide and multiplies in 16-bit lanes.
+[[gnu::noinline]] void FlyingPixelRow(const int16_t *up, const int16_t *mid, const int16_t *down,
+                                      uint16_t *out, uint32_t width, uint16_t thresholdQ16)
 {
     for (size_t x = 0; x < width; ++x) {
         const uint16_t c = FromSigned(mid[x + 1]);
@@ -158,13 +159,15 @@ void FlyingPixelRow(const int16_t *up, const int16_t *mid, const int16_t *down, 
         const uint16_t room = static_cast<uint16_t>(0xFFFE - c);
         const uint16_t loU = static_cast<uint16_t>(c - t);
         const uint16_t hiU = static_cast<uint16_t>(c + (t < room ? t : room));
+        // Within the band: n - lo, taken as unsigned, at most hi - lo. Flipping the top bit of both
+        // sides turns that into one signed comparison.
         const int16_t lo = ToSigned(loU);
-        const int16_t hi = ToSigned(hiU);
+        const int16_t span = ToSigned(static_cast<uint16_t>(hiU - loU));
         // Valid and below the band: v - 1 (0 wraps to the top) below lo - 1; valid and above it:
         // v + 1 (65535 wraps to the bottom) above hi + 1.
         const int16_t loLess = ToSigned(static_cast<uint16_t>(loU - 1));
         const int16_t hiMore = ToSigned(static_cast<uint16_t>(hiU + 1));
-        const auto close = [lo, hi](int16_t n) { return (n >= lo) & (n <= hi); };
+        const auto outside = [lo, span](int16_t n) { return Wrap16(n - lo - 0x8000) > span; };
         // One nearer and one farther than the band: the smaller is nearer and the larger farther.
         const auto between = [loLess, hiMore](int16_t a, int16_t b) {
             const int16_t smaller = a < b ? a : b;
@@ -174,10 +177,10 @@ void FlyingPixelRow(const int16_t *up, const int16_t *mid, const int16_t *down, 
         const int16_t l = mid[x], r = mid[x + 2];
         const int16_t ul = up[x], u = up[x + 1], ur = up[x + 2];
         const int16_t dl = down[x], d = down[x + 1], dr = down[x + 2];
-        const bool supported =
-            close(l) | close(r) | close(u) | close(d) | close(ul) | close(ur) | close(dl) | close(dr);
+        const bool isolated = outside(l) & outside(r) & outside(u) & outside(d) & outside(ul) & outside(ur) &
+                              outside(dl) & outside(dr);
         const bool mixed = between(l, r) | between(u, d) | between(ul, dr) | between(ur, dl);
-        out[x] = IsValid(c) & (!supported | mixed) ? 0 : c;
+        out[x] = IsValid(c) & (isolated | mixed) ? 0 : c;
     }
 }
 
@@ -187,6 +190,66 @@ void Interpolate(uint16_t *first, size_t step, uint32_t run, uint16_t a, uint16_
     const float slope = (float(b) - float(a)) / float(run + 1);
     for (uint32_t k = 1; k <= run; ++k) {
         first[(k - 1) * step] = static_cast<uint16_t>(float(a) + slope * float(k) + 0.5f);
+    }
+}
+
+/// Marks a column with no valid pixel since its top or its last 65535. Rows are kept as 16-bit
+/// numbers (images have at most 16384 rows) so that the column pass runs 8 pixels a step: from this
+/// mark the gap down to any row, modulo 2^16, is at least 16383, longer than any run filled.
+constexpr uint16_t kNoRow = 0xC000;
+constexpr uint32_t kMaxFillRunPx = 16382;
+
+/// Fills the short runs of 0 along one row. The pixels before and after a run are not 0: valid unless
+/// 65535, which ends a run unfilled like the border does.
+void FillRow(uint16_t *row, uint32_t width, uint32_t maxRun, uint32_t agreeMm)
+{
+    uint16_t *const end = row + width;
+    uint16_t *x = row;
+    while (true) {
+        x = std::find(x, end, uint16_t{0});
+        uint16_t *const start = x;
+        while (x != end && *x == 0) {
+            ++x;
+        }
+        if (x == end) {
+            return;
+        }
+        const auto run = static_cast<uint32_t>(x - start);
+        if (start != row && run <= maxRun && IsValid(start[-1]) && IsValid(*x) &&
+            AbsDiff(start[-1], *x) <= agreeMm) {
+            Interpolate(start, 1, run, start[-1], *x);
+        }
+    }
+}
+
+/// Fills the short vertical runs of 0 that row y ends, and records row y as the last valid row of its
+/// valid columns (`last`, kNoRow after a 65535).
+void FillColumnsEndingAt(uint16_t *depth, uint32_t width, uint32_t y, uint32_t maxRun, uint32_t agreeMm,
+                         uint16_t *last)
+{
+    uint16_t *row = depth + size_t{y} * width;
+    const auto row16 = static_cast<uint16_t>(y);
+    const auto maxRun16 = static_cast<uint16_t>(maxRun);
+    // A run of 1 to maxRun rows ends here when the gap less one, unsigned, is below maxRun.
+    const auto endsRun = [&](size_t x) {
+        return IsValid(row[x]) & (static_cast<uint16_t>(row16 - last[x] - 2) < maxRun16);
+    };
+    int ends = 0;
+    for (size_t x = 0; x < width; ++x) {
+        ends |= endsRun(x) ? 1 : 0;
+    }
+    for (size_t x = 0; ends != 0 && x < width; ++x) {
+        if (endsRun(x)) {
+            const uint16_t above = depth[size_t{last[x]} * width + x];
+            if (AbsDiff(above, row[x]) <= agreeMm) {
+                const auto run = static_cast<uint32_t>(row16 - last[x] - 1);
+                Interpolate(depth + (size_t{last[x]} + 1) * width + x, width, run, above, row[x]);
+            }
+        }
+    }
+    for (size_t x = 0; x < width; ++x) {
+        const uint16_t d = row[x];
+        last[x] = IsValid(d) ? row16 : (d == kBeyondRange ? kNoRow : last[x]);
     }
 }
 
@@ -492,51 +555,17 @@ void DepthFilterChain::ApplyFillHole(const Settings &s, uint16_t *depth, uint32_
     }
     const uint32_t givenRun = s.fillHole.value;
     const uint32_t givenMm = s.fillHole.threshold;
-    const uint32_t maxRun = givenRun != 0 ? std::min(givenRun, kMaxImageSide) : kDefaultFillHoleRunPx;
+    const uint32_t maxRun = givenRun != 0 ? std::min(givenRun, kMaxFillRunPx) : kDefaultFillHoleRunPx;
     const uint32_t agreeMm = givenMm != 0 ? givenMm : kDefaultFillHoleThresholdMm;
-    // Along rows: remember the last valid pixel; a 65535 pixel ends every run.
     for (uint32_t y = 0; y < height; ++y) {
-        uint16_t *row = depth + size_t{y} * width;
-        int64_t last = -1;
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint16_t d = row[x];
-            if (d == 0) {
-                continue;
-            }
-            if (d == kBeyondRange) {
-                last = -1;
-                continue;
-            }
-            const int64_t run = int64_t{x} - last - 1;
-            if (last >= 0 && run > 0 && run <= maxRun && AbsDiff(row[last], d) <= agreeMm) {
-                Interpolate(row + last + 1, 1, static_cast<uint32_t>(run), row[last], d);
-            }
-            last = x;
-        }
+        FillRow(depth + size_t{y} * width, width, maxRun, agreeMm);
     }
-    // Along columns of that result, one row at a time with the last valid row of every column.
-    m_columnLast.assign(width, -1);
-    int32_t *last = m_columnLast.data();
+    if (m_columnLast.size() < width) {
+        m_columnLast.resize(width);
+    }
+    std::fill_n(m_columnLast.begin(), width, kNoRow);
     for (uint32_t y = 0; y < height; ++y) {
-        uint16_t *row = depth + size_t{y} * width;
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint16_t d = row[x];
-            if (d == 0) {
-                continue;
-            }
-            if (d == kBeyondRange) {
-                last[x] = -1;
-                continue;
-            }
-            const int64_t run = int64_t{y} - last[x] - 1;
-            if (last[x] >= 0 && run > 0 && run <= maxRun) {
-                const uint16_t a = depth[size_t(last[x]) * width + x];
-                if (AbsDiff(a, d) <= agreeMm) {
-                    Interpolate(depth + size_t(last[x] + 1) * width + x, width, uint32_t(run), a, d);
-                }
-            }
-            last[x] = static_cast<int32_t>(y);
-        }
+        FillColumnsEndingAt(depth, width, y, maxRun, agreeMm, m_columnLast.data());
     }
 }
 

@@ -144,9 +144,9 @@ private:
     uint32_t m_averageWidth = 0;   ///< size of m_average's state; 0 when it must start over
     uint32_t m_averageHeight = 0;
     uint64_t m_averageGeneration = 0;
-    std::vector<uint16_t> m_sideBack;  ///< the temporal result being written
-    std::vector<int32_t> m_columnLast; ///< hole fill: per column the row of the last valid pixel
-    std::vector<uint8_t> m_irScratch;  ///< IR median output
+    std::vector<uint16_t> m_sideBack;   ///< the temporal result being written
+    std::vector<uint16_t> m_columnLast; ///< hole fill: per column the row of the last valid pixel
+    std::vector<uint8_t> m_irScratch;   ///< IR median output
 
     std::mutex m_sideMutex;
     std::vector<uint16_t> m_sideFront; ///< the kept temporal result, guarded by m_sideMutex

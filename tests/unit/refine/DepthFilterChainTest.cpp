@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -41,27 +43,15 @@ struct Scene
         return s;
     }
 
-    /// RMS of the valid pixels against the truth over the inner window (away from the border).
-    double Rms(uint32_t margin) const
+    double Rms() const
     {
         double sum = 0;
-        size_t n = 0;
-        for (uint32_t y = margin; y + margin < height; ++y) {
-            for (uint32_t x = margin; x + margin < width; ++x) {
-                const size_t i = size_t{y} * width + x;
-                sum += std::pow(depth[i] - truth[i], 2);
-                ++n;
-            }
+        for (size_t i = 0; i < depth.size(); ++i) {
+            sum += std::pow(depth[i] - truth[i], 2);
         }
-        return std::sqrt(sum / double(n));
+        return std::sqrt(sum / double(depth.size()));
     }
 };
-
-/// A wall at 1500 mm on the left, 2300 mm on the right.
-float StepMm(uint32_t x, uint32_t /*y*/)
-{
-    return x < 32 ? 1500.0f : 2300.0f;
-}
 
 /// A nearer quadrant at 1500 mm before a wall at 2300 mm: its corner pixel sees mostly the wall.
 float QuadrantMm(uint32_t x, uint32_t y)
@@ -86,18 +76,13 @@ void RunAll(DepthFilterChain &chain, Scene &s)
 
 TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfacesAndTheFarFloor)
 {
-    // A box at 1000 mm before a wall at 2000 mm; edge pixels blend both by their 4x4 sub-pixel cover.
-    const float box0 = 20.3f, box1 = 43.6f;
-    const auto cover = [&](uint32_t x, uint32_t y) {
-        int in = 0;
-        for (int s = 0; s < 16; ++s) {
-            const float px = float(x) + (float(s % 4) + 0.5f) / 4, py = float(y) + (float(s / 4) + 0.5f) / 4;
-            in += px > box0 && px < box1 && py > box0 && py < box1 && px - box0 > (py - box0) * 0.3f ? 1 : 0;
-        }
-        return float(in) / 16.0f;
+    // A box at 1000 mm before a wall at 2000 mm; edge pixels blend both by the box's share of them.
+    const auto share = [](uint32_t p, float from, float to) {
+        return std::clamp(std::min(float(p) + 1, to) - std::max(float(p), from), 0.0f, 1.0f);
     };
-    Scene s =
-        Scene::Make(64, 64, 3.0f, [&](uint32_t x, uint32_t y) { return 2000.0f - 1000.0f * cover(x, y); });
+    Scene s = Scene::Make(64, 64, 3.0f, [&](uint32_t x, uint32_t y) {
+        return 2000.0f - 1000.0f * share(x, 20.3f, 43.6f) * share(y, 18.8f, 40.4f);
+    });
     for (uint32_t x = 50; x < 60; x += 3) {
         s.At(x, 50) = 600; // isolated pixels in front of the wall
     }
@@ -135,9 +120,9 @@ TEST(DepthFilterChainTest, SpatialMedianHalvesNoiseAndNeverMixesAcrossAStep)
         DepthFilterChain chain;
         chain.SetSpatial({1, 0, 0, value});
         Scene wall = Scene::Make(64, 48, 12.0f, [](uint32_t, uint32_t) { return 1700.0f; });
-        const double before = wall.Rms(2);
+        const double before = wall.Rms();
         RunAll(chain, wall);
-        EXPECT_LE(wall.Rms(2), before / 2);
+        EXPECT_LE(wall.Rms(), before / 2);
 
         Scene step = Scene::Make(64, 48, 12.0f, QuadrantMm);
         RunAll(chain, step);
@@ -151,7 +136,7 @@ TEST(DepthFilterChainTest, TemporalHalvesStaticNoiseAndFollowsAMovedObjectAtOnce
 {
     DepthFilterChain chain;
     chain.SetTemporal(true, 0, 0);
-    Scene frame = Scene::Make(32, 32, 0.0f, StepMm);
+    Scene frame = Scene::Make(32, 32, 0.0f, QuadrantMm);
     for (int n = 0; n < 8; ++n) {
         std::mt19937 rng(n);
         std::normal_distribution<float> noise(0.0f, 8.0f);
@@ -160,10 +145,10 @@ TEST(DepthFilterChainTest, TemporalHalvesStaticNoiseAndFollowsAMovedObjectAtOnce
         }
         RunAll(chain, frame);
     }
-    EXPECT_LE(frame.Rms(0), 4.0);
+    EXPECT_LE(frame.Rms(), 4.0);
 
     // The left half comes 300 mm nearer: the next output is that frame itself.
-    Scene moved = Scene::Make(32, 32, 8.0f, [](uint32_t x, uint32_t y) { return StepMm(x, y) - 300.0f; });
+    Scene moved = Scene::Make(32, 32, 8.0f, [](uint32_t x, uint32_t y) { return QuadrantMm(x, y) - 300.0f; });
     const Scene input = moved;
     RunAll(chain, moved);
     EXPECT_EQ(moved.depth, input.depth);
@@ -178,10 +163,10 @@ TEST(DepthFilterChainTest, SideOutputHoldsTheTemporalResultEvenWithTheFilterOff)
     uint32_t w = 0, h = 0;
     EXPECT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineNotSupported);
     for (int n = 0; n < 3; ++n) {
-        Scene a = Scene::Make(32, 32, 10.0f + n, StepMm), b = a;
+        Scene a = Scene::Make(32, 32, 10.0f + n, QuadrantMm), b = a;
         RunAll(on, a);
         RunAll(sideOnly, b);
-        EXPECT_EQ(b.depth, Scene::Make(32, 32, 10.0f + n, StepMm).depth); // delivered image untouched
+        EXPECT_EQ(b.depth, Scene::Make(32, 32, 10.0f + n, QuadrantMm).depth); // delivered image untouched
         ASSERT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineOk);
         EXPECT_EQ(side, a.depth);
     }
@@ -192,7 +177,7 @@ TEST(DepthFilterChainTest, SideOutputHoldsTheTemporalResultEvenWithTheFilterOff)
 TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
 {
     // A tilted plane: every short hole is filled within 2 mm; what must stay stays 0.
-    Scene s = Scene::Make(64, 40, 0.0f, [](uint32_t x, uint32_t y) { return 1000.0f + 6.0f * x + 2.0f * y; });
+    Scene s = Scene::Make(64, 40, 0.0f, [](uint32_t x, uint32_t y) { return 1000.0f + 0.5f * x + 3.0f * y; });
     struct Hole
     {
         uint32_t x, y, width, height;
@@ -233,61 +218,53 @@ TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
     }
 }
 
-/// One filter switched on by each row; the passes run on a scene seeded with 65535 pixels.
-struct FilterRow
+/// The settings of one table row, applied through the setters; `scale` is the real-depth factor.
+struct Config
 {
     const char *name;
-    std::function<void(DepthFilterChain &)> enable;
-    float scale;      ///< of the truth in valid output (real depth)
-    float maxErrorMm; ///< of valid output: nothing averaged with 0 or 65535 (range limits cut instead)
-};
+    uint16_t maxMm, minMm;
+    int outOfRangeHandle;
+    TfFlyingPixelFilterParams flyingPixel;
+    TfSpatialFilterParams spatial;
+    bool temporal;
+    TfFillHoleFilterParams fillHole;
+    bool realDepth;
+    float scale;
+    float maxErrorMm; ///< of a valid output against scale x truth: nothing averaged with 0 or 65535
 
-const std::vector<FilterRow> &Filters()
-{
-    static const auto factors = std::make_shared<const std::vector<float>>(64 * 48, 0.95f);
-    static const std::vector<FilterRow> rows = {
-        {"range", [](DepthFilterChain &c) { c.SetDepthRange(2000, 1600); }, 1.0f, 1000.0f},
-        {"range clamp",
-         [](DepthFilterChain &c) {
-             c.SetDepthRange(2000, 0);
-             c.SetOutOfMaxRangeHandle(1);
-         },
-         1.0f, 1000.0f},
-        {"flying pixel",
-         [](DepthFilterChain &c) {
-             c.SetFlyingPixel({0, 1});
-         },
-         1.0f, 100.0f},
-        {"real depth",
-         [](DepthFilterChain &c) {
-             c.SetRealDepth(true);
-             c.SetAxialFactors(factors, 64, 48);
-         },
-         0.95f, 100.0f},
-        {"spatial 3x3", [](DepthFilterChain &c) { c.SetSmoothingEnabled(true); }, 1.0f, 100.0f},
-        {"spatial 5x5",
-         [](DepthFilterChain &c) {
-             c.SetSpatial({1, 0, 0, 2});
-         },
-         1.0f, 100.0f},
-        {"temporal", [](DepthFilterChain &c) { c.SetTemporal(true, 0, 0); }, 1.0f, 100.0f},
-        {"hole fill",
-         [](DepthFilterChain &c) {
-             c.SetFillHole({1, 0, 0, 0});
-         },
-         1.0f, 100.0f},
-    };
-    return rows;
-}
+    void ApplyTo(DepthFilterChain &c) const
+    {
+        c.SetDepthRange(maxMm, minMm);
+        c.SetOutOfMaxRangeHandle(outOfRangeHandle);
+        c.SetFlyingPixel(flyingPixel);
+        c.SetSpatial(spatial);
+        c.SetTemporal(temporal, 10, 2);
+        c.SetFillHole(fillHole);
+        c.SetRealDepth(realDepth);
+        c.SetAxialFactors(
+            scale != 1.0f ? std::make_shared<const std::vector<float>>(64 * 48, scale) : nullptr, 64, 48);
+    }
+};
 
 TEST(DepthFilterChainTest, Depth65535PassesEveryFilterAndNoFilterWritesIt)
 {
-    for (const FilterRow &row : Filters()) {
+    const Config rows[] = {
+        // name, range max/min/handle, flying pixel, spatial, temporal, hole fill, real depth, scale, error
+        {"range", 2000, 1600, 0, {}, {}, false, {}, false, 1.0f, 1000.0f},
+        {"range clamp", 2000, 0, 1, {}, {}, false, {}, false, 1.0f, 1000.0f},
+        {"flying pixel", 0, 0, 0, {0, 1}, {}, false, {}, false, 1.0f, 100.0f},
+        {"real depth", 0, 0, 0, {}, {}, false, {}, true, 0.95f, 100.0f},
+        {"spatial 3x3", 0, 0, 0, {}, {1, 0, 0, 0}, false, {}, false, 1.0f, 100.0f},
+        {"spatial 5x5", 0, 0, 0, {}, {1, 0, 0, 2}, false, {}, false, 1.0f, 100.0f},
+        {"temporal", 0, 0, 0, {}, {}, true, {}, false, 1.0f, 100.0f},
+        {"hole fill", 0, 0, 0, {}, {}, false, {1, 0, 0, 0}, false, 1.0f, 100.0f},
+    };
+    for (const Config &row : rows) {
         SCOPED_TRACE(row.name);
         DepthFilterChain chain;
-        row.enable(chain);
+        row.ApplyTo(chain);
         for (int frame = 0; frame < 2; ++frame) {
-            Scene s = Scene::Make(64, 48, 20.0f, StepMm);
+            Scene s = Scene::Make(64, 48, 20.0f, QuadrantMm);
             for (size_t i = 0; i < s.depth.size(); i += 7) {
                 s.depth[i] = i % 3 == 0 ? kBeyond : 0;
             }
@@ -305,39 +282,24 @@ TEST(DepthFilterChainTest, Depth65535PassesEveryFilterAndNoFilterWritesIt)
 
 TEST(DepthFilterChainTest, FiltersThatAreOffChangeNothing)
 {
-    auto otherSize = std::make_shared<const std::vector<float>>(10 * 10, 0.5f);
-    const std::function<void(DepthFilterChain &)> offs[] = {
-        [](DepthFilterChain &) {},
-        [](DepthFilterChain &c) {
-            c.SetFlyingPixel({300, 0});
-            c.SetSpatial({0, 5, 300, 2});
-        },
-        [](DepthFilterChain &c) {
-            c.SetSmoothingEnabled(true);
-            c.SetSmoothingEnabled(false);
-        },
-        [](DepthFilterChain &c) {
-            c.SetTemporal(false, 10, 2);
-            c.SetFillHole({0, 0, 500, 9});
-        },
-        [&](DepthFilterChain &c) {
-            c.SetRealDepth(true);
-            c.SetAxialFactors(otherSize, 10, 10);
-        },
+    // Every parameter set but the switch; real depth on without factors.
+    const Config rows[] = {
+        {"defaults", 0, 0, 1, {}, {}, false, {}, false, 1.0f, 0.0f},
+        {"all off", 0, 0, 1, {300, 0}, {0, 5, 300, 2}, false, {0, 0, 500, 9}, true, 1.0f, 0.0f},
     };
-    for (const auto &configure : offs) {
+    for (const Config &row : rows) {
+        SCOPED_TRACE(row.name);
         DepthFilterChain chain;
-        configure(chain);
-        Scene s = Scene::Make(64, 48, 15.0f, StepMm);
+        row.ApplyTo(chain);
+        Scene s = Scene::Make(64, 48, 15.0f, QuadrantMm);
         s.depth[100] = 0;
         s.depth[200] = kBeyond;
         const Scene before = s;
         RunAll(chain, s);
         EXPECT_EQ(s.depth, before.depth);
-        std::vector<uint16_t> ir(before.depth);
-        AlgImage image{ir.data(), ALG_16UC1, 64, 48};
-        EXPECT_EQ(chain.FilterIr(&image), kRefineOk);
-        EXPECT_EQ(ir, before.depth);
+        AlgImage ir{s.depth.data(), ALG_16UC1, 64, 48};
+        EXPECT_EQ(chain.FilterIr(&ir), kRefineOk);
+        EXPECT_EQ(s.depth, before.depth);
     }
 }
 
@@ -354,22 +316,20 @@ TEST(DepthFilterChainTest, SettingsShareTheSmoothingSwitchAndRefuseBadInput)
     EXPECT_EQ(chain.SetAxialFactors(std::make_shared<const std::vector<float>>(5, 1.0f), 2, 2),
               kRefineInvalidArgument);
 
+    // Refused sizes first; then the temporal state follows the size, down to one pixel (which the
+    // flying-pixel filter would rightly remove as isolated).
     std::vector<uint16_t> depth(64 * 64, 1000);
-    chain.SetTemporal(true, 0, 0);
-    chain.SetFillHole({1, 0, 0, 0});
-    const std::pair<uint32_t, uint32_t> bad[] = {{0, 4}, {4, 0}, {16385, 1}, {1, 16385}};
-    for (auto [w, h] : bad) {
-        EXPECT_EQ(chain.Process(depth.data(), w, h), kRefineInvalidArgument);
-        EXPECT_EQ(chain.PostFilter(depth.data(), w, h), kRefineInvalidArgument);
-    }
-    EXPECT_EQ(chain.PreFilter(nullptr, 4, 4), kRefineInvalidArgument);
-    EXPECT_EQ(chain.FilterIr(nullptr), kRefineInvalidArgument);
-    // The temporal state follows the image size and restarts; one-pixel images run every filter.
-    const std::pair<uint32_t, uint32_t> sizes[] = {{64, 64}, {1, 1}, {3, 2}, {64, 64}};
+    Config{"all on", 0, 0, 0, {}, {1, 0, 0, 2}, true, {1, 0, 0, 0}, false, 1.0f, 0.0f}.ApplyTo(chain);
+    const std::pair<uint32_t, uint32_t> sizes[] = {{0, 4}, {4, 0}, {16385, 1}, {64, 64},
+                                                   {1, 1}, {3, 2}, {64, 64}};
     for (auto [w, h] : sizes) {
-        EXPECT_EQ(chain.Process(depth.data(), w, h), kRefineOk);
+        const int expected = w == 0 || h == 0 || w > 16384 ? kRefineInvalidArgument : kRefineOk;
+        EXPECT_EQ(chain.PostFilter(depth.data(), w, h), expected);
+        EXPECT_EQ(chain.Process(depth.data(), w, h), expected);
     }
     EXPECT_EQ(depth, std::vector<uint16_t>(64 * 64, 1000));
+    EXPECT_EQ(chain.PreFilter(nullptr, 4, 4), kRefineInvalidArgument);
+    EXPECT_EQ(chain.FilterIr(nullptr), kRefineInvalidArgument);
 }
 
 TEST(DepthFilterChainTest, RealDepthScalesEachPixelAndIrMedianRemovesAnOutlier)

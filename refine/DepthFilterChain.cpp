@@ -497,10 +497,12 @@ void DepthFilterChain::ApplySpatial(const Settings &s, uint16_t *depth, uint32_t
 
 void DepthFilterChain::ApplyTemporal(const Settings &s, uint16_t *depth, uint32_t width, uint32_t height)
 {
+    if (!s.keepTemporalResult) {
+        std::lock_guard<std::mutex> lock(m_sideMutex);
+        m_sideWidth = 0; // nothing kept while the side output is off
+    }
     if (!s.temporal && !s.keepTemporalResult) {
         m_averageWidth = 0; // resumed later, the filter starts over
-        std::lock_guard<std::mutex> lock(m_sideMutex);
-        m_sideWidth = 0;
         return;
     }
     const size_t pixels = size_t{width} * height;

@@ -25,7 +25,7 @@ namespace refine {
 /// allocates once the size is steady.
 ///
 /// Range limits (SetDepthRange, SetOutOfMaxRangeHandle): depth above maxMm becomes 0 (handle 1 keeps
-///   it at maxMm instead), depth below minMm becomes 0; a limit of 0 is no limit.
+///   it at maxMm instead), depth below minMm becomes 0; a limit of 0 is no limit; 65535 stays.
 /// Flying pixel (SetFlyingPixel; record `enable` != 0 switches it on, `threshold` in mm at 1 m, default
 ///   100 when 0, values from 1000 act as 1000): at depth d the threshold is threshold * d / 1000, so
 ///   surfaces seen at a grazing angle, whose steps grow with depth, keep their pixels. A valid pixel
@@ -46,11 +46,12 @@ namespace refine {
 ///   pixels pass unchanged. The state restarts on a new size and on every SetTemporal.
 ///   SetTimeFilterDepthEnabled keeps the temporal result as a side output for GetOnlyTimeFilterDepth;
 ///   while it is on the result is computed even with the filter off, without touching the image then.
-/// Hole fill (SetFillHole; record `enable` != 0; `value` the longest run in pixels, default 4 when 0;
-///   `threshold` in mm, default 50 when 0): a run of at most `value` zero pixels with a valid pixel at
-///   each end, whose two ends differ by at most the threshold, is filled by linear interpolation
-///   between the ends, first along rows, then along columns of the result. Runs touching the border
-///   or a 65535 pixel, longer runs and runs across steps stay 0.
+///   A pass run while it is off drops the kept result.
+/// Hole fill (SetFillHole; record `enable` != 0; `value` the longest run in pixels, default 4 when 0,
+///   at most 16382; `threshold` in mm, default 50 when 0): a run of at most `value` zero pixels with a
+///   valid pixel at each end, whose two ends differ by at most the threshold, is filled by linear
+///   interpolation between the ends, first along rows, then along columns of the result. Runs touching
+///   the border or a 65535 pixel, longer runs and runs across steps stay 0.
 /// IR (FilterIr, 8- or 16-bit one channel): a 3x3 median (border replicated) while smoothing is on.
 ///
 /// Threads: the setters and getters come from the application's thread, the passes from the decoder's.

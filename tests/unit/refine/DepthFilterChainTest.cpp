@@ -20,18 +20,18 @@ constexpr uint16_t kBeyond = 0xFFFF;
 /// A depth image with its ground truth; noise and mixed pixels are added by the scene helpers.
 struct Scene
 {
-    uint32_t width;
-    uint32_t height;
+    uint32_t width = 0;
+    uint32_t height = 0;
     std::vector<uint16_t> depth;
     std::vector<float> truth; ///< the surface each pixel sees, 0 where none
     uint16_t &At(uint32_t x, uint32_t y) { return depth[size_t{y} * width + x]; }
 
-    /// Builds the scene from a truth function, with Gaussian noise of `sigmaMm` (fixed seed).
+    /// Builds the scene from a truth function, with Gaussian noise of `sigmaMm` from a fixed seed.
     static Scene Make(uint32_t w, uint32_t h, float sigmaMm,
-                      const std::function<float(uint32_t, uint32_t)> &z)
+                      const std::function<float(uint32_t, uint32_t)> &z, unsigned seed = 12)
     {
         Scene s{w, h, std::vector<uint16_t>(size_t{w} * h), std::vector<float>(size_t{w} * h)};
-        std::mt19937 rng(12);
+        std::mt19937 rng(seed);
         std::normal_distribution<float> noise(0.0f, sigmaMm);
         for (uint32_t y = 0; y < h; ++y) {
             for (uint32_t x = 0; x < w; ++x) {
@@ -57,14 +57,6 @@ struct Scene
 float QuadrantMm(uint32_t x, uint32_t y)
 {
     return x < 32 && y < 24 ? 1500.0f : 2300.0f;
-}
-
-/// A floor 800 mm below a pinhole camera (f 300 px), seen up to 8 m: neighbour steps grow with depth.
-float FloorMm(uint32_t /*x*/, uint32_t y)
-{
-    const float rowsBelowCentre = float(y) + 0.5f;
-    const float z = 800.0f * 300.0f / rowsBelowCentre;
-    return z <= 8000.0f ? z : 0.0f;
 }
 
 void RunAll(DepthFilterChain &chain, Scene &s)
@@ -107,7 +99,12 @@ TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfaces
         EXPECT_EQ(s.At(x, 50), 0);
     }
 
-    Scene floor = Scene::Make(64, 120, 0.0f, FloorMm);
+    // A floor 800 mm below a pinhole camera (f 300 px, row 0 on the horizon), seen up to 8 m: the
+    // steps between rows grow with the square of the depth.
+    Scene floor = Scene::Make(64, 120, 0.0f, [](uint32_t, uint32_t y) {
+        const float z = 800.0f * 300.0f / (float(y) + 0.5f);
+        return z <= 8000.0f ? z : 0.0f;
+    });
     const Scene floorBefore = floor;
     RunAll(chain, floor);
     EXPECT_EQ(floor.depth, floorBefore.depth);
@@ -136,18 +133,14 @@ TEST(DepthFilterChainTest, TemporalHalvesStaticNoiseAndFollowsAMovedObjectAtOnce
 {
     DepthFilterChain chain;
     chain.SetTemporal(true, 0, 0);
-    Scene frame = Scene::Make(32, 32, 0.0f, QuadrantMm);
-    for (int n = 0; n < 8; ++n) {
-        std::mt19937 rng(n);
-        std::normal_distribution<float> noise(0.0f, 8.0f);
-        for (size_t i = 0; i < frame.depth.size(); ++i) {
-            frame.depth[i] = static_cast<uint16_t>(std::lround(frame.truth[i] + noise(rng)));
-        }
+    Scene frame;
+    for (unsigned n = 0; n < 8; ++n) {
+        frame = Scene::Make(32, 32, 8.0f, QuadrantMm, n);
         RunAll(chain, frame);
     }
     EXPECT_LE(frame.Rms(), 4.0);
 
-    // The left half comes 300 mm nearer: the next output is that frame itself.
+    // The scene comes 300 mm nearer: the next output is that frame itself.
     Scene moved = Scene::Make(32, 32, 8.0f, [](uint32_t x, uint32_t y) { return QuadrantMm(x, y) - 300.0f; });
     const Scene input = moved;
     RunAll(chain, moved);
@@ -162,16 +155,20 @@ TEST(DepthFilterChainTest, SideOutputHoldsTheTemporalResultEvenWithTheFilterOff)
     std::vector<uint16_t> side(32 * 32);
     uint32_t w = 0, h = 0;
     EXPECT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineNotSupported);
-    for (int n = 0; n < 3; ++n) {
-        Scene a = Scene::Make(32, 32, 10.0f + n, QuadrantMm), b = a;
+    for (unsigned n = 0; n < 3; ++n) {
+        Scene a = Scene::Make(32, 32, 10.0f, QuadrantMm, n), b = a;
         RunAll(on, a);
         RunAll(sideOnly, b);
-        EXPECT_EQ(b.depth, Scene::Make(32, 32, 10.0f + n, QuadrantMm).depth); // delivered image untouched
+        EXPECT_EQ(b.depth, Scene::Make(32, 32, 10.0f, QuadrantMm, n).depth); // delivered image untouched
         ASSERT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineOk);
         EXPECT_EQ(side, a.depth);
     }
     EXPECT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size() - 1, &w, &h), kRefineInvalidArgument);
     EXPECT_EQ(w * h, side.size());
+    Scene c = Scene::Make(32, 32, 10.0f, QuadrantMm);
+    sideOnly.SetTimeFilterDepthEnabled(false);
+    RunAll(sideOnly, c);
+    EXPECT_EQ(sideOnly.GetOnlyTimeFilterDepth(side.data(), side.size(), &w, &h), kRefineNotSupported);
 }
 
 TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
@@ -335,9 +332,7 @@ TEST(DepthFilterChainTest, SettingsShareTheSmoothingSwitchAndRefuseBadInput)
 TEST(DepthFilterChainTest, RealDepthScalesEachPixelAndIrMedianRemovesAnOutlier)
 {
     DepthFilterChain chain;
-    auto factors = std::make_shared<std::vector<float>>(4, 1.0f);
-    (*factors)[1] = 0.5f;
-    (*factors)[2] = 0.9f;
+    const auto factors = std::make_shared<std::vector<float>>(std::vector<float>{1.0f, 0.5f, 0.9f, 1.0f});
     ASSERT_EQ(chain.SetAxialFactors(factors, 2, 2), kRefineOk);
     chain.SetRealDepth(true);
     std::vector<uint16_t> depth = {1000, 1001, 3333, 0};

@@ -14,6 +14,8 @@ namespace refine {
 namespace {
 
 constexpr uint16_t kBeyondRange = 0xFFFF; ///< invalid, passes every filter unchanged
+/// Largest radial-to-axial factor accepted: a cosine, with room for rounding in its computation.
+constexpr float kMaxAxialFactor = 1.01f;
 
 /// 0 and 65535 are invalid; one unsigned comparison tells both apart from the rest.
 inline bool IsValid(uint16_t d)
@@ -359,6 +361,12 @@ int DepthFilterChain::SetAxialFactors(std::shared_ptr<const std::vector<float>> 
 {
     if (factors != nullptr &&
         (!IsValidSize(factors.get(), width, height) || factors->size() != size_t{width} * height)) {
+        return kRefineInvalidArgument;
+    }
+    // A factor is the cosine of the ray's angle to the axis; anything else (NaN included) is refused,
+    // so that the pass can convert r * factor to 16 bits without checking it.
+    if (factors != nullptr && !std::all_of(factors->begin(), factors->end(),
+                                           [](float f) { return f >= 0.0f && f <= kMaxAxialFactor; })) {
         return kRefineInvalidArgument;
     }
     std::lock_guard<std::mutex> lock(m_settingsMutex);

@@ -90,7 +90,8 @@ public:
     TfFillHoleFilterParams FillHole() const;
     void SetRealDepth(bool enabled);
     /// Per-pixel radial-to-axial factors of a width x height image, row-major; null clears them.
-    /// kRefineInvalidArgument (nothing changed) when the vector does not hold width x height factors.
+    /// kRefineInvalidArgument (nothing changed) when the vector does not hold width x height factors
+    /// or one of them lies outside [0, 1.01].
     int SetAxialFactors(std::shared_ptr<const std::vector<float>> factors, uint32_t width, uint32_t height);
 
     /// The passes: kRefineOk, or kRefineInvalidArgument for a null image or a side of 0 or above

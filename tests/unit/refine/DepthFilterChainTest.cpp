@@ -98,6 +98,14 @@ TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfaces
     for (uint32_t x = 50; x < 60; x += 3) {
         EXPECT_EQ(s.At(x, 50), 0);
     }
+    // Only a diagonal shows this pixel between two surfaces: its other neighbours lie at its depth.
+    for (auto [nearer, farther] : {std::pair{0, 8}, std::pair{2, 6}}) {
+        std::vector<uint16_t> patch(9, 1500);
+        patch[nearer] = 1000;
+        patch[farther] = 2000;
+        ASSERT_EQ(chain.PostFilter(patch.data(), 3, 3), kRefineOk);
+        EXPECT_EQ(patch[4], 0);
+    }
 
     // A floor 800 mm below a pinhole camera (f 300 px, row 0 on the horizon), seen up to 8 m: the
     // steps between rows grow with the square of the depth.
@@ -310,8 +318,10 @@ TEST(DepthFilterChainTest, SettingsShareTheSmoothingSwitchAndRefuseBadInput)
     EXPECT_EQ(uint32_t{spatial.enable}, 0u);
     EXPECT_EQ(uint32_t{spatial.threshold}, 80u);
     EXPECT_EQ(chain.SetDepthRange(100, 200), kRefineInvalidArgument);
-    EXPECT_EQ(chain.SetAxialFactors(std::make_shared<const std::vector<float>>(5, 1.0f), 2, 2),
-              kRefineInvalidArgument);
+    for (auto [count, factor] : {std::pair{5, 1.0f}, std::pair{4, -0.1f}, std::pair{4, NAN}}) {
+        EXPECT_EQ(chain.SetAxialFactors(std::make_shared<const std::vector<float>>(count, factor), 2, 2),
+                  kRefineInvalidArgument);
+    }
 
     // Refused sizes first; then the temporal state follows the size, down to one pixel (which the
     // flying-pixel filter would rightly remove as isolated).

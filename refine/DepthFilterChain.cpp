@@ -113,14 +113,16 @@ inline uint16_t FromSigned(int16_t v)
 }
 
 /// A window's neighbour as it takes part in the median: itself when within [lo, hi], else the centre.
+inline int16_t Member(int16_t n, int16_t centre, int16_t lo, int16_t hi)
+{
+    return ((n < lo) | (n > hi)) != 0 ? centre : n;
+}
+
 template <int Side, size_t... I>
 inline void Gather(int16_t *v, const int16_t *window, size_t stride, int16_t centre, int16_t lo, int16_t hi,
                    std::index_sequence<I...> /*cells*/)
 {
-    ((v[I] = (window[(I / Side) * stride + I % Side] < lo) | (window[(I / Side) * stride + I % Side] > hi)
-                 ? centre
-                 : window[(I / Side) * stride + I % Side]),
-     ...);
+    ((v[I] = Member(window[(I / Side) * stride + I % Side], centre, lo, hi)), ...);
 }
 
 /// One output row of the spatial median. `window` points at the top-left of pixel 0's window in the
@@ -169,20 +171,20 @@ inline int16_t Wrap16(int v)
         // v + 1 (65535 wraps to the bottom) above hi + 1.
         const int16_t loLess = ToSigned(static_cast<uint16_t>(loU - 1));
         const int16_t hiMore = ToSigned(static_cast<uint16_t>(hiU + 1));
-        const auto outside = [lo, span](int16_t n) { return Wrap16(n - lo - 0x8000) > span; };
+        const auto outside = [lo, span](int16_t n) { return int{Wrap16(n - lo - 0x8000) > span}; };
         // One nearer and one farther than the band: the smaller is nearer and the larger farther.
         const auto between = [loLess, hiMore](int16_t a, int16_t b) {
             const int16_t smaller = a < b ? a : b;
             const int16_t larger = a < b ? b : a;
-            return (Wrap16(smaller - 1) < loLess) & (Wrap16(larger + 1) > hiMore);
+            return int{Wrap16(smaller - 1) < loLess} & int{Wrap16(larger + 1) > hiMore};
         };
         const int16_t l = mid[x], r = mid[x + 2];
         const int16_t ul = up[x], u = up[x + 1], ur = up[x + 2];
         const int16_t dl = down[x], d = down[x + 1], dr = down[x + 2];
-        const bool isolated = outside(l) & outside(r) & outside(u) & outside(d) & outside(ul) & outside(ur) &
-                              outside(dl) & outside(dr);
-        const bool mixed = between(l, r) | between(u, d) | between(ul, dr) | between(ur, dl);
-        out[x] = IsValid(c) & (isolated | mixed) ? 0 : c;
+        const int isolated = outside(l) & outside(r) & outside(u) & outside(d) & outside(ul) & outside(ur) &
+                             outside(dl) & outside(dr);
+        const int mixed = between(l, r) | between(u, d) | between(ul, dr) | between(ur, dl);
+        out[x] = (int{IsValid(c)} & (isolated | mixed)) != 0 ? 0 : c;
     }
 }
 
@@ -234,14 +236,14 @@ void FillColumnsEndingAt(uint16_t *depth, uint32_t width, uint32_t y, uint32_t m
     const auto maxRun16 = static_cast<uint16_t>(maxRun);
     // A run of 1 to maxRun rows ends here when the gap less one, unsigned, is below maxRun.
     const auto endsRun = [&](size_t x) {
-        return IsValid(row[x]) & (static_cast<uint16_t>(row16 - last[x] - 2) < maxRun16);
+        return int{IsValid(row[x])} & int{static_cast<uint16_t>(row16 - last[x] - 2) < maxRun16};
     };
     int ends = 0;
     for (size_t x = 0; x < width; ++x) {
-        ends |= endsRun(x) ? 1 : 0;
+        ends |= endsRun(x);
     }
     for (size_t x = 0; ends != 0 && x < width; ++x) {
-        if (endsRun(x)) {
+        if (endsRun(x) != 0) {
             const uint16_t above = depth[size_t{last[x]} * width + x];
             if (AbsDiff(above, row[x]) <= agreeMm) {
                 const auto run = static_cast<uint32_t>(row16 - last[x] - 1);

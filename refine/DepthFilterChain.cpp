@@ -188,6 +188,21 @@ inline int16_t Wrap16(int v)
     }
 }
 
+/// One pixel of the temporal filter: updates its running average and returns its output. Branch-free,
+/// and vectorised because this file is built without trapping maths (refine/CMakeLists.txt).
+inline uint16_t TemporalStep(uint16_t d, float &average, float weight, float thresholdMm)
+{
+    const float a = average;
+    const float diff = float(d) - a;
+    const float blended = a + diff * weight;
+    const bool restart = (a == 0.0f) | (diff > thresholdMm) | (diff < -thresholdMm);
+    const float next = restart ? float(d) : blended;
+    const auto rounded = static_cast<uint16_t>(next + 0.5f);
+    const bool valid = IsValid(d);
+    average = valid ? next : 0.0f;
+    return valid ? rounded : d;
+}
+
 /// Fills the `run` pixels between the valid ends a (before) and b (after), `step` elements apart.
 void Interpolate(uint16_t *first, size_t step, uint32_t run, uint16_t a, uint16_t b)
 {
@@ -533,18 +548,16 @@ void DepthFilterChain::ApplyTemporal(const Settings &s, uint16_t *depth, uint32_
     const float weight = 1.0f / float(s.temporalFrames);
     const float thresholdMm = float(s.temporalThresholdMm);
     float *average = m_average.data();
-    // Branch-free; vectorised because this file is built without trapping maths (refine/CMakeLists.txt).
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint16_t d = depth[i];
-        const float a = average[i];
-        const float diff = float(d) - a;
-        const float blended = a + diff * weight;
-        const bool restart = (a == 0.0f) | (diff > thresholdMm) | (diff < -thresholdMm);
-        const float next = restart ? float(d) : blended;
-        const uint16_t rounded = static_cast<uint16_t>(next + 0.5f);
-        const bool valid = IsValid(d);
-        average[i] = valid ? next : 0.0f;
-        out[i] = valid ? rounded : d;
+    // In place the loop reads and writes one pointer: a second one equal to it would fail the
+    // compiler's run-time overlap check and run the scalar copy of the loop.
+    if (out == depth) {
+        for (size_t i = 0; i < pixels; ++i) {
+            depth[i] = TemporalStep(depth[i], average[i], weight, thresholdMm);
+        }
+    } else {
+        for (size_t i = 0; i < pixels; ++i) {
+            out[i] = TemporalStep(depth[i], average[i], weight, thresholdMm);
+        }
     }
     if (s.keepTemporalResult) {
         if (s.temporal) {

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
-// DepthRefine: range limits, spatial, temporal and flying-pixel depth filters, the IR filter, and image
-// geometry through OpenCV; the library's one exported entry point.
+// DepthRefine: one camera's refine library object: the geometry snapshot and what is built on it
+// (undistortion, registration, points of mapped depth), the filter chain's forwards, image operations
+// through OpenCV, and the library's one exported entry point.
 #include "DepthRefine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include "refine/ColorGeometry.h"
 
 namespace {
 
@@ -61,80 +65,507 @@ void StoreResult(AlgImage *image, const cv::Mat &result)
 
 } // namespace
 
+namespace {
+
+/// Depth that is no measurement.
+constexpr uint16_t kInvalidDepth = 65535;
+
+bool ValidAlgDepth(const AlgImage *image, uint32_t width, uint32_t height)
+{
+    return image != nullptr && image->data != nullptr && image->elemType == ALG_16UC1 &&
+           image->width == width && image->height == height;
+}
+
+/// The radial-to-axial factor of every sensor pixel: 1 / |ray| with the ray through the lens.
+std::shared_ptr<const std::vector<float>> AxialFactors(const refine::LensModel &lens, uint32_t width,
+                                                       uint32_t height)
+{
+    auto factors = std::make_shared<std::vector<float>>(size_t{width} * height);
+    const refine::Pinhole &k = lens.pinhole;
+    for (uint32_t v = 0; v < height; ++v) {
+        for (uint32_t u = 0; u < width; ++u) {
+            double x = (u - k.cx) / k.fx;
+            double y = (v - k.cy) / k.fy;
+            if (lens.HasDistortion()) {
+                double rx = 0.0;
+                double ry = 0.0;
+                if (lens.Unproject(u, v, rx, ry)) {
+                    x = rx;
+                    y = ry;
+                }
+            }
+            (*factors)[size_t{v} * width + u] = static_cast<float>(1.0 / std::sqrt(1.0 + x * x + y * y));
+        }
+    }
+    return factors;
+}
+
+/// The colour lens of a width x height colour image: the calibration's intrinsics by the one colour
+/// geometry, the same distortion (it acts on normalised coordinates).
+refine::LensModel ColorLensAt(const refine::LensModel &calibration, uint32_t width, uint32_t height)
+{
+    double k[9] = {};
+    calibration.pinhole.ToMatrix(k);
+    ScaleColorIntrinsic(k, width, height);
+    refine::LensModel lens = calibration;
+    lens.pinhole = refine::Pinhole::FromMatrix(k);
+    return lens;
+}
+
+} // namespace
+
+DepthRefine::DepthRefine()
+{
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    PublishGeometryLocked();
+}
+
+std::shared_ptr<const DepthRefine::Geometry> DepthRefine::CurrentGeometry() const
+{
+    std::lock_guard<std::mutex> lock(m_geometryMutex);
+    return m_geometry;
+}
+
+void DepthRefine::PublishGeometryLocked()
+{
+    auto geometry = std::make_shared<Geometry>();
+    const RefineCameraParams &p = m_cameraParams;
+    geometry->tofLens = refine::LensModel::FromCalibration(p.tofIntrinsic, p.tofDistortion);
+    geometry->colorLens = refine::LensModel::FromCalibration(p.colorIntrinsic, p.colorDistortion);
+    geometry->tofLensValid = m_haveCalibration && geometry->tofLens.IsValid(kTofWidth, kTofHeight);
+    geometry->colorLensValid =
+        m_haveCalibration && geometry->colorLens.IsValid(kColorCalibrationWidth, kColorCalibrationHeight);
+    geometry->tofUndistorted = m_tofUndistort && geometry->tofLensValid;
+    geometry->colorUndistorted = m_colorUndistort && geometry->colorLensValid;
+    std::copy(std::begin(p.rotation), std::end(p.rotation), geometry->rotation);
+    std::copy(std::begin(p.translation), std::end(p.translation), geometry->translation);
+    geometry->tofTarget = geometry->tofLens.pinhole;
+    if (geometry->tofLensValid) {
+        refine::UndistortedPinhole(geometry->tofLens, kTofWidth, kTofHeight, geometry->tofTarget);
+    }
+    {
+        // The factors depend on the calibration alone: an unchanged one keeps the table.
+        std::lock_guard<std::mutex> lock(m_geometryMutex);
+        if (m_geometry != nullptr && m_geometry->axialFactors != nullptr &&
+            std::memcmp(&m_geometry->tofLens, &geometry->tofLens, sizeof(refine::LensModel)) == 0) {
+            geometry->axialFactors = m_geometry->axialFactors;
+        }
+    }
+    if (geometry->axialFactors == nullptr && geometry->tofLensValid) {
+        geometry->axialFactors = AxialFactors(geometry->tofLens, kTofWidth, kTofHeight);
+        m_filters.SetAxialFactors(geometry->axialFactors, kTofWidth, kTofHeight);
+    }
+    std::lock_guard<std::mutex> lock(m_geometryMutex);
+    m_geometry = std::move(geometry);
+}
+
 int DepthRefine::Init(const RefineCameraParams &params, const char *configDir)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
     m_cameraParams = params;
+    m_haveCalibration = true;
     m_configDir = configDir != nullptr ? configDir : "";
+    PublishGeometryLocked();
     return kRefineOk;
 }
 
-int DepthRefine::SetRgbIntrinsic(const double *intrinsic9, uint32_t width, uint32_t height, int frameMode)
+int DepthRefine::SetRgbIntrinsic(const double *intrinsic9, uint32_t width, uint32_t height, int /*frameMode*/)
 {
     if (intrinsic9 == nullptr) {
         return kRefineInvalidArgument;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
+    // Kept for reference only: the colour intrinsics of every delivered size are derived from the
+    // calibration by the one colour geometry, which is what the caller scaled these with.
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
     std::copy(intrinsic9, intrinsic9 + 9, m_rgbIntrinsic);
     m_rgbWidth = width;
     m_rgbHeight = height;
-    m_rgbFrameMode = frameMode;
     return kRefineOk;
 }
 
 int DepthRefine::SetFilterThreshold(const RefineFilterThreshold &threshold)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
     m_filterThreshold = threshold;
     return kRefineOk;
 }
 
 int DepthRefine::SetSaveComputeDepthTab(bool enabled)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
     m_saveComputeDepthTab = enabled;
     return kRefineOk;
 }
 
-int DepthRefine::SetDepthRange(int range, uint16_t maxDepthMm, uint16_t minDepthMm)
+int DepthRefine::SetDepthRange(int /*range*/, uint16_t maxDepthMm, uint16_t minDepthMm)
 {
-    if (maxDepthMm != 0 && minDepthMm > maxDepthMm) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_depthRange = range;
-    m_maxDepthMm = maxDepthMm;
-    m_minDepthMm = minDepthMm;
-    return kRefineOk;
+    return m_filters.SetDepthRange(maxDepthMm, minDepthMm);
 }
 
 int DepthRefine::FilterIrImage(AlgImage *image)
 {
-    if (!IsValidImage(image) || image->elemType == ALG_8UC3) {
-        return kRefineInvalidArgument;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_smoothingEnabled) {
-            return kRefineOk;
-        }
-    }
-    cv::Mat src = Wrap(image);
-    cv::Mat filtered;
-    cv::medianBlur(src, filtered, 3);
-    filtered.copyTo(src);
-    return kRefineOk;
+    return m_filters.FilterIr(image);
 }
 
 int DepthRefine::SetApplyRGBCorrectionEnabled(bool enabled)
 {
-    // Colour correction comes with the colour path; claiming it on would be a false success.
+    // Colour correction is not part of this library; claiming it on would be a false success.
     return enabled ? kRefineNotSupported : kRefineOk;
 }
 
 int DepthRefine::SetApplyRGBDistortionEnabled(bool enabled)
 {
-    return enabled ? kRefineNotSupported : kRefineOk;
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    if (enabled && m_haveCalibration &&
+        !refine::LensModel::FromCalibration(m_cameraParams.colorIntrinsic, m_cameraParams.colorDistortion)
+             .IsValid(kColorCalibrationWidth, kColorCalibrationHeight)) {
+        return kRefineInvalidArgument; // a lens the model refuses is never undistorted
+    }
+    m_colorUndistort = enabled;
+    PublishGeometryLocked();
+    return kRefineOk;
+}
+
+int DepthRefine::SetApplyToFDistortionEnabled(bool enabled, int /*option*/)
+{
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    if (enabled && m_haveCalibration &&
+        !refine::LensModel::FromCalibration(m_cameraParams.tofIntrinsic, m_cameraParams.tofDistortion)
+             .IsValid(kTofWidth, kTofHeight)) {
+        return kRefineInvalidArgument;
+    }
+    m_tofUndistort = enabled;
+    PublishGeometryLocked();
+    return kRefineOk;
+}
+
+bool DepthRefine::ColorTarget(const Geometry &geometry, uint32_t width, uint32_t height,
+                              refine::LensModel &lens, refine::Pinhole &target)
+{
+    if (m_colorTargetGeometry.get() != &geometry || m_colorTargetWidth != width ||
+        m_colorTargetHeight != height) {
+        m_colorTargetGeometry = CurrentGeometry();
+        if (m_colorTargetGeometry.get() != &geometry) {
+            return false; // replaced meanwhile: the next frame takes the new one
+        }
+        m_colorTargetWidth = width;
+        m_colorTargetHeight = height;
+        m_colorTargetLens = ColorLensAt(geometry.colorLens, width, height);
+        m_colorTargetValid = refine::UndistortedPinhole(m_colorTargetLens, width, height, m_colorTarget);
+    }
+    lens = m_colorTargetLens;
+    target = m_colorTarget;
+    return m_colorTargetValid;
+}
+
+int DepthRefine::ProcessColor(AlgImage *image)
+{
+    if (!IsValidImage(image) || image->elemType != ALG_8UC3) {
+        return kRefineInvalidArgument;
+    }
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    // An image the colour decoder turned on its side is not the lens's image: it is left as it is.
+    if (!geometry->colorUndistorted || image->width < image->height) {
+        return kRefineOk;
+    }
+    refine::LensModel lens;
+    refine::Pinhole target;
+    if (!ColorTarget(*geometry, image->width, image->height, lens, target) ||
+        !m_colorUndistorter.Prepare(lens, image->width, image->height, target)) {
+        return kRefineInvalidArgument;
+    }
+    if (!m_colorUndistorter.IsIdentity() &&
+        !m_colorUndistorter.ApplyBilinear(static_cast<uint8_t *>(image->data), image->width, image->height)) {
+        return kRefineInvalidArgument;
+    }
+    return kRefineOk;
+}
+
+int DepthRefine::UndistortTof(AlgImage *depth, AlgImage *ir, AlgImage *confidence)
+{
+    if (depth == nullptr || depth->data == nullptr || depth->elemType != ALG_16UC1) {
+        return kRefineInvalidArgument;
+    }
+    const uint32_t width = depth->width;
+    const uint32_t height = depth->height;
+    const bool irOk = ir == nullptr || (ir->data != nullptr && ir->width == width && ir->height == height &&
+                                        (ir->elemType == ALG_8UC1 || ir->elemType == ALG_16UC1));
+    if (!irOk || (confidence != nullptr && !ValidAlgDepth(confidence, width, height))) {
+        return kRefineInvalidArgument;
+    }
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofUndistorted) {
+        return kRefineOk;
+    }
+    if (width != kTofWidth || height != kTofHeight ||
+        !m_tofUndistorter.Prepare(geometry->tofLens, width, height, geometry->tofTarget)) {
+        return kRefineInvalidArgument;
+    }
+    if (m_tofUndistorter.IsIdentity()) {
+        return kRefineOk;
+    }
+    const bool done = m_tofUndistorter.ApplyNearest(
+        static_cast<uint16_t *>(depth->data), ir != nullptr ? ir->data : nullptr,
+        ir != nullptr && ir->elemType == ALG_8UC1,
+        confidence != nullptr ? static_cast<uint16_t *>(confidence->data) : nullptr, width, height);
+    return done ? kRefineOk : kRefineInvalidArgument;
+}
+
+int DepthRefine::ComputeUndistortedIntrinsic(double *intrinsic9, const double *distortion8, uint16_t width,
+                                             uint16_t height)
+{
+    if (intrinsic9 == nullptr || distortion8 == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    const refine::LensModel lens = refine::LensModel::FromCalibration(intrinsic9, distortion8);
+    if (!lens.HasDistortion()) {
+        return kRefineOk; // the matrix stays bit for bit what it was
+    }
+    refine::Pinhole undistorted;
+    if (!refine::UndistortedPinhole(lens, width, height, undistorted)) {
+        return kRefineInvalidArgument;
+    }
+    undistorted.ToMatrix(intrinsic9);
+    return kRefineOk;
+}
+
+int DepthRefine::SetComputeRealDepthEnabled(bool enabled)
+{
+    m_filters.SetRealDepth(enabled);
+    return kRefineOk;
+}
+
+int DepthRefine::SetSmoothingFilterEnabled(bool enabled)
+{
+    m_filters.SetSmoothingEnabled(enabled);
+    return kRefineOk;
+}
+
+int DepthRefine::SetTimeFilterEnabled(bool enabled, int p1, int p2, int /*p3*/, int /*p4*/)
+{
+    m_filters.SetTemporal(enabled, p1, p2);
+    return kRefineOk;
+}
+
+int DepthRefine::SetAlgoType(int type, int option)
+{
+    std::lock_guard<std::mutex> lock(m_settingsMutex);
+    m_algoType = type;
+    m_algoOption = option;
+    return kRefineOk;
+}
+
+int DepthRefine::PreFilterDepth(AlgImage *depth)
+{
+    if (depth == nullptr || depth->elemType != ALG_16UC1) {
+        return kRefineInvalidArgument;
+    }
+    return m_filters.PreFilter(static_cast<uint16_t *>(depth->data), depth->width, depth->height);
+}
+
+int DepthRefine::PostFilterDepth(AlgImage *depth)
+{
+    if (depth == nullptr || depth->elemType != ALG_16UC1) {
+        return kRefineInvalidArgument;
+    }
+    return m_filters.PostFilter(static_cast<uint16_t *>(depth->data), depth->width, depth->height);
+}
+
+int DepthRefine::ProcessDepth(AlgImage *depth, bool /*height360*/)
+{
+    if (depth == nullptr || depth->elemType != ALG_16UC1) {
+        return kRefineInvalidArgument;
+    }
+    return m_filters.Process(static_cast<uint16_t *>(depth->data), depth->width, depth->height);
+}
+
+int DepthRefine::GetMappedPointDepthToRGB(const TfDepthVector3 &depthPoint, const TfVector2u16 &colorSize,
+                                          TfVector2u16 *colorPoint)
+{
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofLensValid || !geometry->colorLensValid) {
+        if (colorPoint != nullptr) {
+            *colorPoint = TfVector2u16{0, 0};
+        }
+        return kRefineInvalidArgument; // no usable calibration
+    }
+    return m_registration.GetMappedPointDepthToRGB(geometry, depthPoint, colorSize, colorPoint);
+}
+
+int DepthRefine::MapDepthToColor(const AlgImage *color, const AlgImage *depth, AlgImage *out)
+{
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofLensValid || !geometry->colorLensValid) {
+        return kRefineInvalidArgument;
+    }
+    return m_registration.MapDepthToColor(geometry, color, depth, out);
+}
+
+int DepthRefine::MapColorToDepth(const AlgImage *color, const AlgImage *depth, AlgImage *out)
+{
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofLensValid || !geometry->colorLensValid) {
+        return kRefineInvalidArgument;
+    }
+    return m_registration.MapColorToDepth(geometry, color, depth, out);
+}
+
+int DepthRefine::MapIrToColor(const AlgImage *color, const AlgImage *depth, const AlgImage *ir,
+                              AlgImage *outIr)
+{
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofLensValid || !geometry->colorLensValid) {
+        return kRefineInvalidArgument;
+    }
+    return m_registration.MapIrToColor(geometry, color, depth, ir, outIr);
+}
+
+int DepthRefine::MapDepthIrToColor(const AlgImage *color, const AlgImage *depth, const AlgImage *ir,
+                                   AlgImage *outDepth, AlgImage *outIr)
+{
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofLensValid || !geometry->colorLensValid) {
+        return kRefineInvalidArgument;
+    }
+    return m_registration.MapDepthIrToColor(geometry, color, depth, ir, outDepth, outIr);
+}
+
+int DepthRefine::MappedDepthToPoints(const uint16_t *depth, uint32_t count, uint32_t colorWidth,
+                                     uint32_t colorHeight, const int32_t *rayIndex, TfVector3f *points)
+{
+    const size_t pixels = size_t{colorWidth} * colorHeight;
+    if (depth == nullptr || points == nullptr || colorWidth == 0 || colorHeight == 0 ||
+        colorWidth > kMaxImageSide || colorHeight > kMaxImageSide ||
+        (rayIndex == nullptr && count != pixels) || count > pixels) {
+        return kRefineInvalidArgument;
+    }
+    const std::shared_ptr<const Geometry> geometry = CurrentGeometry();
+    if (!geometry->tofLensValid || !geometry->colorLensValid) {
+        return kRefineInvalidArgument;
+    }
+    std::lock_guard<std::mutex> lock(m_colorRaysMutex);
+    if (m_colorRaysGeometry != geometry || m_colorRaysWidth != colorWidth ||
+        m_colorRaysHeight != colorHeight) {
+        // The rays of the delivered colour image: through the undistorted pinhole, or back through the
+        // lens. Built once per geometry and size.
+        const refine::LensModel lens = ColorLensAt(geometry->colorLens, colorWidth, colorHeight);
+        refine::Pinhole pinhole;
+        const bool undistorted =
+            geometry->colorUndistorted && refine::UndistortedPinhole(lens, colorWidth, colorHeight, pinhole);
+        m_colorRays.assign(pixels * 2, std::nan(""));
+        for (uint32_t v = 0; v < colorHeight; ++v) {
+            for (uint32_t u = 0; u < colorWidth; ++u) {
+                double *ray = &m_colorRays[(size_t{v} * colorWidth + u) * 2];
+                if (undistorted || !lens.HasDistortion()) {
+                    const refine::Pinhole &k = undistorted ? pinhole : lens.pinhole;
+                    ray[0] = (u - k.cx) / k.fx;
+                    ray[1] = (v - k.cy) / k.fy;
+                } else {
+                    lens.Unproject(u, v, ray[0], ray[1]);
+                }
+            }
+        }
+        m_colorRaysGeometry = geometry;
+        m_colorRaysWidth = colorWidth;
+        m_colorRaysHeight = colorHeight;
+    }
+    const double *r = geometry->rotation;
+    const double *t = geometry->translation;
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t source = rayIndex != nullptr ? static_cast<size_t>(rayIndex[i]) : i;
+        const uint16_t d = depth[i];
+        const double *ray = source < pixels ? &m_colorRays[source * 2] : nullptr;
+        if (d == 0 || d == kInvalidDepth || ray == nullptr || std::isnan(ray[0])) {
+            points[i] = TfVector3f{0.0f, 0.0f, 0.0f};
+            continue;
+        }
+        // The point in the colour camera, then back: P = R^T (Pc - T).
+        const double px = ray[0] * d - t[0];
+        const double py = ray[1] * d - t[1];
+        const double pz = d - t[2];
+        points[i] = TfVector3f{static_cast<float>(r[0] * px + r[3] * py + r[6] * pz),
+                               static_cast<float>(r[1] * px + r[4] * py + r[7] * pz),
+                               static_cast<float>(r[2] * px + r[5] * py + r[8] * pz)};
+    }
+    return kRefineOk;
+}
+
+int DepthRefine::SetTimeFilterDepthEnabled(bool enabled)
+{
+    m_filters.SetTimeFilterDepthEnabled(enabled);
+    return kRefineOk;
+}
+
+int DepthRefine::GetOnlyTimeFilterDepth(AlgImage *out)
+{
+    if (!IsValidDepth(out)) {
+        return kRefineInvalidArgument;
+    }
+    uint32_t width = 0;
+    uint32_t height = 0;
+    const int ret = m_filters.GetOnlyTimeFilterDepth(static_cast<uint16_t *>(out->data),
+                                                     size_t{out->width} * out->height, &width, &height);
+    if (ret == kRefineOk) {
+        out->width = width;
+        out->height = height;
+    }
+    return ret;
+}
+
+int DepthRefine::SetOutofMaxRangeHandle(int handle)
+{
+    m_filters.SetOutOfMaxRangeHandle(handle);
+    return kRefineOk;
+}
+
+int DepthRefine::GetOutofMaxRangeHandle()
+{
+    return m_filters.OutOfMaxRangeHandle();
+}
+
+int DepthRefine::SetFlyingPixelFilterParams(const TfFlyingPixelFilterParams &params)
+{
+    m_filters.SetFlyingPixel(params);
+    return kRefineOk;
+}
+
+int DepthRefine::SetSpatialFilterParams(const TfSpatialFilterParams &params)
+{
+    m_filters.SetSpatial(params);
+    return kRefineOk;
+}
+
+int DepthRefine::SetFillHoleFilterParams(const TfFillHoleFilterParams &params)
+{
+    m_filters.SetFillHole(params);
+    return kRefineOk;
+}
+
+int DepthRefine::GetFlyingPixelFilterParams(TfFlyingPixelFilterParams *params)
+{
+    if (params == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    *params = m_filters.FlyingPixel();
+    return kRefineOk;
+}
+
+int DepthRefine::GetSpatialFilterParams(TfSpatialFilterParams *params)
+{
+    if (params == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    *params = m_filters.Spatial();
+    return kRefineOk;
+}
+
+int DepthRefine::GetFillHoleFilterParams(TfFillHoleFilterParams *params)
+{
+    if (params == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    *params = m_filters.FillHole();
+    return kRefineOk;
 }
 
 int DepthRefine::ConvertColor(AlgImage *image, int count, int sourceFormat, int targetPixelFormat)
@@ -164,223 +595,6 @@ int DepthRefine::ConvertColor(AlgImage *image, int count, int sourceFormat, int 
         StoreResult(&one, converted);
     }
     return kRefineOk;
-}
-
-int DepthRefine::ProcessColor(AlgImage *image)
-{
-    if (!IsValidImage(image) || image->elemType != ALG_8UC3) {
-        return kRefineInvalidArgument;
-    }
-    // Colour undistortion and correction cannot be switched on in this build (their setters refuse),
-    // so there is nothing to apply.
-    return kRefineOk;
-}
-
-int DepthRefine::SetComputeRealDepthEnabled(bool enabled)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_computeRealDepth = enabled;
-    return kRefineOk;
-}
-
-int DepthRefine::SetApplyToFDistortionEnabled(bool enabled, int /*option*/)
-{
-    return enabled ? kRefineNotSupported : kRefineOk;
-}
-
-int DepthRefine::SetSmoothingFilterEnabled(bool enabled)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_smoothingEnabled = enabled;
-    return kRefineOk;
-}
-
-int DepthRefine::SetTimeFilterEnabled(bool enabled, int p1, int p2, int /*p3*/, int /*p4*/)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_timeFilterEnabled = enabled;
-    m_timeFilterThresholdMm = p1 > 0 ? p1 : kDefaultTimeFilterThresholdMm;
-    m_timeFilterFrames = p2 > 0 ? p2 : kDefaultTimeFilterFrames;
-    // A filter switched off and on again must not blend with frames from before.
-    m_timeAverage.clear();
-    return kRefineOk;
-}
-
-int DepthRefine::SetAlgoType(int type, int option)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_algoType = type;
-    m_algoOption = option;
-    return kRefineOk;
-}
-
-int DepthRefine::PreFilterDepth(AlgImage *depth)
-{
-    if (!IsValidDepth(depth)) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ApplyRangeLimitsLocked(static_cast<uint16_t *>(depth->data), size_t{depth->width} * depth->height);
-    return kRefineOk;
-}
-
-int DepthRefine::PostFilterDepth(AlgImage *depth)
-{
-    if (!IsValidDepth(depth)) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_flyingPixelParams.enable != 0) {
-        ApplyFlyingPixelFilterLocked(static_cast<uint16_t *>(depth->data), depth->width, depth->height);
-    }
-    return kRefineOk;
-}
-
-int DepthRefine::ProcessDepth(AlgImage *depth, bool /*height360*/)
-{
-    if (!IsValidDepth(depth)) {
-        return kRefineInvalidArgument;
-    }
-    auto *pixels = static_cast<uint16_t *>(depth->data);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ApplyRangeLimitsLocked(pixels, size_t{depth->width} * depth->height);
-    if (m_smoothingEnabled) {
-        ApplySpatialFilterLocked(pixels, depth->width, depth->height);
-    }
-    if (m_timeFilterEnabled) {
-        ApplyTemporalFilterLocked(pixels, depth->width, depth->height);
-    }
-    return kRefineOk;
-}
-
-void DepthRefine::ApplyRangeLimitsLocked(uint16_t *depth, size_t pixels) const
-{
-    if (m_maxDepthMm == 0 && m_minDepthMm == 0) {
-        return;
-    }
-    const uint16_t maxMm = m_maxDepthMm != 0 ? m_maxDepthMm : UINT16_MAX;
-    const uint16_t beyond = m_outOfMaxRangeHandle == 1 ? maxMm : 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint16_t d = depth[i];
-        if (d > maxMm) {
-            depth[i] = beyond;
-        } else if (d < m_minDepthMm) {
-            depth[i] = 0;
-        }
-    }
-}
-
-void DepthRefine::ApplySpatialFilterLocked(uint16_t *depth, uint32_t width, uint32_t height) const
-{
-    const uint32_t edgeMm =
-        m_spatialParams.threshold != 0 ? m_spatialParams.threshold : kDefaultEdgeThresholdMm;
-    const int radius = m_spatialParams.value == 2 ? 2 : 1;
-    const std::vector<uint16_t> src(depth, depth + size_t{width} * height);
-    uint16_t window[25];
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint16_t centre = src[size_t{y} * width + x];
-            if (centre == 0) {
-                continue; // invalid stays invalid
-            }
-            int n = 0;
-            for (int dy = -radius; dy <= radius; ++dy) {
-                const int yy = static_cast<int>(y) + dy;
-                if (yy < 0 || yy >= static_cast<int>(height)) {
-                    continue;
-                }
-                for (int dx = -radius; dx <= radius; ++dx) {
-                    const int xx = static_cast<int>(x) + dx;
-                    if (xx < 0 || xx >= static_cast<int>(width)) {
-                        continue;
-                    }
-                    const uint16_t v = src[static_cast<size_t>(yy) * width + static_cast<size_t>(xx)];
-                    // Invalid pixels and the far side of an edge take no part.
-                    if (v != 0 && static_cast<uint32_t>(std::abs(int{v} - int{centre})) <= edgeMm) {
-                        window[n++] = v;
-                    }
-                }
-            }
-            std::nth_element(window, window + n / 2, window + n);
-            depth[size_t{y} * width + x] = window[n / 2];
-        }
-    }
-}
-
-void DepthRefine::ApplyTemporalFilterLocked(uint16_t *depth, uint32_t width, uint32_t height)
-{
-    const size_t pixels = size_t{width} * height;
-    if (m_timeAverage.size() != pixels || m_timeWidth != width || m_timeHeight != height) {
-        m_timeAverage.assign(pixels, 0.0f);
-        m_timeWidth = width;
-        m_timeHeight = height;
-    }
-    const float weight = 1.0f / static_cast<float>(m_timeFilterFrames);
-    const float thresholdMm = static_cast<float>(m_timeFilterThresholdMm);
-    for (size_t i = 0; i < pixels; ++i) {
-        const float d = depth[i];
-        float &avg = m_timeAverage[i];
-        if (depth[i] == 0 || avg == 0.0f || std::fabs(d - avg) > thresholdMm) {
-            avg = d; // invalid, first seen or a real change: start over from this frame
-        } else {
-            avg += (d - avg) * weight;
-        }
-        depth[i] = static_cast<uint16_t>(std::lround(avg));
-    }
-    m_lastTimeFiltered.assign(depth, depth + pixels);
-}
-
-void DepthRefine::ApplyFlyingPixelFilterLocked(uint16_t *depth, uint32_t width, uint32_t height) const
-{
-    const uint32_t thresholdMm =
-        m_flyingPixelParams.threshold != 0 ? m_flyingPixelParams.threshold : kDefaultEdgeThresholdMm;
-    const std::vector<uint16_t> src(depth, depth + size_t{width} * height);
-    for (uint32_t y = 0; y < height; ++y) {
-        for (uint32_t x = 0; x < width; ++x) {
-            const size_t i = size_t{y} * width + x;
-            const int centre = src[i];
-            if (centre == 0) {
-                continue;
-            }
-            bool supported = false;
-            const auto near = [&](size_t j) {
-                return src[j] != 0 && static_cast<uint32_t>(std::abs(int{src[j]} - centre)) <= thresholdMm;
-            };
-            supported = (x > 0 && near(i - 1)) || (x + 1 < width && near(i + 1)) ||
-                        (y > 0 && near(i - width)) || (y + 1 < height && near(i + width));
-            if (!supported) {
-                depth[i] = 0;
-            }
-        }
-    }
-}
-
-int DepthRefine::GetMappedPointDepthToRGB(const TfDepthVector3 & /*depthPoint*/,
-                                          const TfVector2u16 & /*colorSize*/, TfVector2u16 * /*colorPoint*/)
-{
-    return kRefineNotSupported;
-}
-
-int DepthRefine::MapDepthToColor(const AlgImage * /*color*/, const AlgImage * /*depth*/, AlgImage * /*out*/)
-{
-    return kRefineNotSupported;
-}
-
-int DepthRefine::MapColorToDepth(const AlgImage * /*color*/, const AlgImage * /*depth*/, AlgImage * /*out*/)
-{
-    return kRefineNotSupported;
-}
-
-int DepthRefine::MapIrToColor(const AlgImage * /*color*/, const AlgImage * /*depth*/, const AlgImage * /*ir*/,
-                              AlgImage * /*outIr*/)
-{
-    return kRefineNotSupported;
-}
-
-int DepthRefine::MapDepthIrToColor(const AlgImage * /*color*/, const AlgImage * /*depth*/,
-                                   const AlgImage * /*ir*/, AlgImage * /*outDepth*/, AlgImage * /*outIr*/)
-{
-    return kRefineNotSupported;
 }
 
 int DepthRefine::Mirror(AlgImage *image, int code)
@@ -438,44 +652,6 @@ int DepthRefine::Rotate(AlgImage *image, int rotation)
     return kRefineOk;
 }
 
-int DepthRefine::SetTimeFilterDepthEnabled(bool enabled)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_timeFilterDepthEnabled = enabled;
-    return kRefineOk;
-}
-
-int DepthRefine::GetOnlyTimeFilterDepth(AlgImage *out)
-{
-    if (!IsValidDepth(out)) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_lastTimeFiltered.empty()) {
-        return kRefineNotSupported;
-    }
-    if (uint64_t{out->width} * out->height < m_lastTimeFiltered.size()) {
-        return kRefineInvalidArgument;
-    }
-    std::memcpy(out->data, m_lastTimeFiltered.data(), m_lastTimeFiltered.size() * sizeof(uint16_t));
-    out->width = m_timeWidth;
-    out->height = m_timeHeight;
-    return kRefineOk;
-}
-
-int DepthRefine::SetOutofMaxRangeHandle(int handle)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_outOfMaxRangeHandle = handle;
-    return kRefineOk;
-}
-
-int DepthRefine::GetOutofMaxRangeHandle()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_outOfMaxRangeHandle;
-}
-
 int DepthRefine::ConvertIr16To8(uint32_t width, uint32_t height, uint8_t *dst, const uint16_t *src)
 {
     if (dst == nullptr || src == nullptr || width == 0 || height == 0 || width > kMaxImageSide ||
@@ -488,63 +664,6 @@ int DepthRefine::ConvertIr16To8(uint32_t width, uint32_t height, uint8_t *dst, c
         dst[i] = static_cast<uint8_t>(std::min<uint32_t>(src[i] >> 4, 255u));
     }
     return kRefineOk;
-}
-
-int DepthRefine::SetFlyingPixelFilterParams(const TfFlyingPixelFilterParams &params)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_flyingPixelParams = params;
-    return kRefineOk;
-}
-
-int DepthRefine::SetSpatialFilterParams(const TfSpatialFilterParams &params)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_spatialParams = params;
-    return kRefineOk;
-}
-
-int DepthRefine::SetFillHoleFilterParams(const TfFillHoleFilterParams &params)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_fillHoleParams = params;
-    return kRefineOk;
-}
-
-int DepthRefine::GetFlyingPixelFilterParams(TfFlyingPixelFilterParams *params)
-{
-    if (params == nullptr) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    *params = m_flyingPixelParams;
-    return kRefineOk;
-}
-
-int DepthRefine::GetSpatialFilterParams(TfSpatialFilterParams *params)
-{
-    if (params == nullptr) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    *params = m_spatialParams;
-    return kRefineOk;
-}
-
-int DepthRefine::GetFillHoleFilterParams(TfFillHoleFilterParams *params)
-{
-    if (params == nullptr) {
-        return kRefineInvalidArgument;
-    }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    *params = m_fillHoleParams;
-    return kRefineOk;
-}
-
-int DepthRefine::ComputeUndistortedIntrinsic(double * /*intrinsic9*/, const double * /*distortion8*/,
-                                             uint16_t /*width*/, uint16_t /*height*/)
-{
-    return kRefineNotSupported;
 }
 
 extern "C" __attribute__((visibility("default"))) APIDepthRefine *Get_APIDepthRefine()

@@ -1,29 +1,49 @@
 // SPDX-License-Identifier: Apache-2.0
-// DepthRefine: the refine library's implementation of APIDepthRefine (depth and IR filters, geometry).
+// DepthRefine: the refine library's implementation of APIDepthRefine for one camera: its filters, its
+// geometry (undistortion, registration, point tracing) and image operations.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "CameraModel.h"
+#include "DepthFilterChain.h"
+#include "Registration.h"
+#include "Undistorter.h"
 #include "refine/APIDepthRefine.h"
 
-/// Filters and geometry for the ToF path; mapping, undistortion and colour conversion answer
-/// kRefineNotSupported. Settings and the temporal filter's state are guarded by one mutex because the
-/// setters run on the application's thread while the decoder thread filters.
+/// One object per camera (Get_APIDepthRefine makes a new one per call). The setters come from the
+/// application's thread, the ToF passes from the decoder's, colour from the colour decoder's and
+/// mapping from the delivery thread. The geometry every one of them needs (lenses, switches,
+/// extrinsics, derived intrinsics and per-pixel factors) lives in an immutable snapshot: a setter
+/// builds a new one and publishes it, a user takes the current one under a short lock, so mapping and
+/// decoding never wait for each other or for a setter. Each thread owns its resampling state.
 class DepthRefine : public APIDepthRefine
 {
 public:
-    /// Change threshold and averaging weight the temporal filter uses when given none.
-    static constexpr int kDefaultTimeFilterThresholdMm = 50;
-    static constexpr int kDefaultTimeFilterFrames = 4;
-    /// Depth step the spatial filter treats as an edge when the spatial parameters give none.
-    static constexpr uint32_t kDefaultEdgeThresholdMm = 100;
     /// Largest side of an image the library accepts, so size arithmetic cannot overflow.
-    static constexpr uint32_t kMaxImageSide = 16384;
+    static constexpr uint32_t kMaxImageSide = refine::DepthFilterChain::kMaxImageSide;
+    /// The ToF sensor's image, which the calibration and the undistortion describe.
+    static constexpr uint32_t kTofWidth = 640;
+    static constexpr uint32_t kTofHeight = 480;
 
-    DepthRefine() = default;
+    /// What every geometric operation reads, replaced as a whole when the calibration or a switch
+    /// changes. The registration's fields say what the delivered images are; a lens the validity check
+    /// refused is never undistorted.
+    struct Geometry : refine::RegistrationGeometry
+    {
+        bool tofLensValid = false;
+        bool colorLensValid = false;
+        /// The undistorted ToF image's pinhole (the lens's own when it has no distortion).
+        refine::Pinhole tofTarget;
+        /// Per sensor pixel, the factor turning the radial distance along its ray into axial depth.
+        std::shared_ptr<const std::vector<float>> axialFactors;
+    };
+
+    DepthRefine();
     ~DepthRefine() override = default;
 
     int Init(const RefineCameraParams &params, const char *configDir) override;
@@ -69,40 +89,55 @@ public:
     int PreFilterDepth(AlgImage *depth) override;
     int ComputeUndistortedIntrinsic(double *intrinsic9, const double *distortion8, uint16_t width,
                                     uint16_t height) override;
+    int UndistortTof(AlgImage *depth, AlgImage *ir, AlgImage *confidence) override;
+    int MappedDepthToPoints(const uint16_t *depth, uint32_t count, uint32_t colorWidth, uint32_t colorHeight,
+                            const int32_t *rayIndex, TfVector3f *points) override;
+
+    /// The geometry in force now.
+    std::shared_ptr<const Geometry> CurrentGeometry() const;
 
 private:
-    void ApplyRangeLimitsLocked(uint16_t *depth, size_t pixels) const;
-    void ApplySpatialFilterLocked(uint16_t *depth, uint32_t width, uint32_t height) const;
-    void ApplyTemporalFilterLocked(uint16_t *depth, uint32_t width, uint32_t height);
-    void ApplyFlyingPixelFilterLocked(uint16_t *depth, uint32_t width, uint32_t height) const;
+    /// Builds the snapshot from the calibration and the switches (m_settingsMutex held) and publishes it.
+    void PublishGeometryLocked();
+    /// The colour lens of a width x height image and the pinhole its undistorted image has; cached per
+    /// snapshot and size (the colour decoder's thread).
+    bool ColorTarget(const Geometry &geometry, uint32_t width, uint32_t height, refine::LensModel &lens,
+                     refine::Pinhole &target);
 
-    std::mutex m_mutex;
-    // Everything below is guarded by m_mutex.
+    // Calibration and switches; a change republishes the geometry.
+    std::mutex m_settingsMutex;
     RefineCameraParams m_cameraParams{};
+    bool m_haveCalibration = false;
+    bool m_tofUndistort = false;
+    bool m_colorUndistort = false;
     std::string m_configDir;
     double m_rgbIntrinsic[9] = {};
     uint32_t m_rgbWidth = 0;
     uint32_t m_rgbHeight = 0;
-    int m_rgbFrameMode = 0;
     RefineFilterThreshold m_filterThreshold{};
     bool m_saveComputeDepthTab = false;
-    int m_depthRange = 0;
-    uint16_t m_maxDepthMm = 0; ///< 0: no upper limit
-    uint16_t m_minDepthMm = 0; ///< 0: no lower limit
-    int m_outOfMaxRangeHandle = 0;
-    bool m_computeRealDepth = false;
     int m_algoType = 0;
     int m_algoOption = 0;
-    bool m_smoothingEnabled = false;
-    bool m_timeFilterEnabled = false;
-    int m_timeFilterThresholdMm = kDefaultTimeFilterThresholdMm;
-    int m_timeFilterFrames = kDefaultTimeFilterFrames;
-    bool m_timeFilterDepthEnabled = false;
-    std::vector<float> m_timeAverage; ///< running average per pixel, 0 where invalid
-    uint32_t m_timeWidth = 0;
-    uint32_t m_timeHeight = 0;
-    std::vector<uint16_t> m_lastTimeFiltered; ///< the last output of the temporal filter
-    TfFlyingPixelFilterParams m_flyingPixelParams{};
-    TfSpatialFilterParams m_spatialParams{};
-    TfFillHoleFilterParams m_fillHoleParams{};
+
+    mutable std::mutex m_geometryMutex;
+    std::shared_ptr<const Geometry> m_geometry; // guarded by m_geometryMutex; never null
+
+    refine::DepthFilterChain m_filters;
+    refine::Registration m_registration;
+    // The ToF decoder's thread alone.
+    refine::Undistorter m_tofUndistorter;
+    // The colour decoder's thread alone.
+    refine::Undistorter m_colorUndistorter;
+    std::shared_ptr<const Geometry> m_colorTargetGeometry;
+    uint32_t m_colorTargetWidth = 0;
+    uint32_t m_colorTargetHeight = 0;
+    bool m_colorTargetValid = false;
+    refine::LensModel m_colorTargetLens;
+    refine::Pinhole m_colorTarget;
+    // Colour rays for MappedDepthToPoints, per snapshot and colour size (any thread).
+    std::mutex m_colorRaysMutex;
+    std::shared_ptr<const Geometry> m_colorRaysGeometry;
+    uint32_t m_colorRaysWidth = 0;
+    uint32_t m_colorRaysHeight = 0;
+    std::vector<double> m_colorRays; ///< x, y per colour pixel; NaN where no ray reaches it
 };

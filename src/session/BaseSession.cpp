@@ -497,6 +497,7 @@ int BaseSession::ApplyUndistortionSwitches()
     if (refine != nullptr) {
         // A lens the library refuses is not undistorted: the session's switch says so too.
         if (refine->SetApplyToFDistortionEnabled(m_calibration.IsTofUndistorted(), 0) != kRefineOk) {
+            TFLOG("ToF distortion coefficients refused: ToF images are not undistorted.");
             m_calibration.SetTofUndistorted(false);
             refine->SetApplyToFDistortionEnabled(false, 0);
             ret = kStatusInvalidArgument;
@@ -504,6 +505,7 @@ int BaseSession::ApplyUndistortionSwitches()
         if (RgbDecode *rgb = m_imageProc->GetRgbDecode();
             rgb != nullptr &&
             rgb->SetApplyRGBDistortionEnabled(m_calibration.IsColorUndistorted()) != kRefineOk) {
+            TFLOG("colour distortion coefficients refused: colour images are not undistorted.");
             m_calibration.SetColorUndistorted(false);
             rgb->SetApplyRGBDistortionEnabled(false);
         }

@@ -148,7 +148,8 @@ public:
     /// MapDepthToColor delivers it into a colorWidth x colorHeight image): `count` depths, point i being
     /// the colour ray of pixel rayIndex[i] (i itself when rayIndex is null, for an image delivered neither
     /// rotated nor mirrored) times depth[i], turned back through the extrinsics. Depth 0 and 65535 give
-    /// (0, 0, 0). kRefineInvalidArgument for an index outside the colour image.
+    /// (0, 0, 0), and so does an index outside the colour image. kRefineInvalidArgument without a
+    /// usable calibration or for a null or inconsistent argument.
     virtual int MappedDepthToPoints(const uint16_t * /*depth*/, uint32_t /*count*/, uint32_t /*colorWidth*/,
                                     uint32_t /*colorHeight*/, const int32_t * /*rayIndex*/,
                                     TfVector3f * /*points*/)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the refine library through its entry point: depth range limits, spatial, temporal and IR
 // filters, geometry, and the calls it refuses or does not provide.
+#include "TestLenses.h"
 #include "refine/APIDepthRefine.h"
 
 #include <gtest/gtest.h>
@@ -61,9 +62,9 @@ TEST_F(DepthRefineTest, RangeLimitsInvalidateDepthOutsideTheRange)
         uint16_t out;
     };
     // Handle 1 clamps a pixel beyond the range to the limit; a range of 0 cuts nothing.
-    const Row rows[] = {{1000, 0, 0, 999, 999},   {1000, 0, 0, 1000, 1000}, {1000, 0, 0, 1001, 0},
-                        {1000, 0, 0, 65535, 0},   {1000, 0, 0, 0, 0},       {1000, 200, 0, 150, 0},
-                        {1000, 200, 0, 200, 200}, {1000, 0, 1, 1500, 1000}, {0, 0, 0, 65535, 65535}};
+    const Row rows[] = {{1000, 0, 0, 999, 999},     {1000, 0, 0, 1000, 1000}, {1000, 0, 0, 1001, 0},
+                        {1000, 0, 0, 65535, 65535}, {1000, 0, 0, 0, 0},       {1000, 200, 0, 150, 0},
+                        {1000, 200, 0, 200, 200},   {1000, 0, 1, 1500, 1000}, {0, 0, 0, 65535, 65535}};
     for (const Row &row : rows) {
         SCOPED_TRACE(::testing::Message()
                      << row.maxMm << "/" << row.minMm << " h" << row.handle << " " << row.in);
@@ -123,6 +124,7 @@ TEST_F(DepthRefineTest, SpatialFilterSmoothsNoiseKeepsTheStepAndNeverSpreadsHole
 TEST_F(DepthRefineTest, TemporalFilterConvergesAndResetsOnALargeChange)
 {
     ASSERT_EQ(m_refine->SetTimeFilterEnabled(true, 50, 4, 0, 0), kRefineOk);
+    ASSERT_EQ(m_refine->SetTimeFilterDepthEnabled(true), kRefineOk);
     Image16 frame(4, 2, 1000);
     ASSERT_EQ(m_refine->ProcessDepth(&frame.image, false), kRefineOk);
     EXPECT_EQ(frame.pixels[0], 1000);
@@ -209,33 +211,148 @@ TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)
     EXPECT_EQ(m_refine->GetSpatialFilterParams(nullptr), kRefineInvalidArgument);
 }
 
-TEST_F(DepthRefineTest, OperationsNotProvidedNeverClaimSuccess)
+/// A calibration: the ToF lens given, the colour camera at 1920x1080 with fx 1500 and no distortion,
+/// 50 mm to the left of the ToF camera and not turned.
+RefineCameraParams Calibration(const refine::LensModel &tof)
 {
-    std::vector<uint16_t> data(16, 500);
-    AlgImage d{data.data(), ALG_16UC1, 4, 4};
-    double intrinsic[9] = {500, 0, 320, 0, 500, 240, 0, 0, 1};
-    const double distortion[8] = {};
+    RefineCameraParams p{};
+    const double tofK[9] = {tof.pinhole.fx, 0, tof.pinhole.cx, 0, tof.pinhole.fy, tof.pinhole.cy, 0, 0, 1};
+    const double tofD[8] = {tof.k1, tof.k2, tof.p1, tof.p2, tof.k3, tof.k4, tof.k5, tof.k6};
+    const double colorK[9] = {1500, 0, 960, 0, 1500, 540, 0, 0, 1};
+    std::copy(std::begin(tofK), std::end(tofK), p.tofIntrinsic);
+    std::copy(std::begin(tofD), std::end(tofD), p.tofDistortion);
+    std::copy(std::begin(colorK), std::end(colorK), p.colorIntrinsic);
+    const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    std::copy(std::begin(identity), std::end(identity), p.rotation);
+    p.translation[0] = 50.0;
+    return p;
+}
+
+TEST_F(DepthRefineTest, WithoutACalibrationNothingIsMappedAndNothingClaimsSuccess)
+{
+    std::vector<uint16_t> data(640 * 480, 500);
+    AlgImage d{data.data(), ALG_16UC1, 640, 480};
+    std::vector<uint8_t> rgb(640 * 480 * 3, 77);
+    AlgImage colour{rgb.data(), ALG_8UC3, 640, 480};
     TfVector2u16 point{7, 8};
-    const int results[] = {m_refine->MapDepthToColor(&d, &d, &d),
-                           m_refine->MapColorToDepth(&d, &d, &d),
-                           m_refine->MapIrToColor(&d, &d, &d, &d),
-                           m_refine->MapDepthIrToColor(&d, &d, &d, &d, &d),
-                           m_refine->GetMappedPointDepthToRGB(TfDepthVector3{}, TfVector2u16{}, &point),
-                           m_refine->ComputeUndistortedIntrinsic(intrinsic, distortion, 640, 480),
-                           m_refine->SetApplyToFDistortionEnabled(true, 0),
-                           m_refine->SetApplyRGBDistortionEnabled(true),
-                           m_refine->SetApplyRGBCorrectionEnabled(true)};
+    const int results[] = {
+        m_refine->MapDepthToColor(&colour, &d, &d),
+        m_refine->MapColorToDepth(&colour, &d, &colour),
+        m_refine->MapIrToColor(&colour, &d, &d, &d),
+        m_refine->MapDepthIrToColor(&colour, &d, &d, &d, &d),
+        m_refine->GetMappedPointDepthToRGB(TfDepthVector3{320, 240, 1000}, {640, 480}, &point),
+        m_refine->SetApplyRGBCorrectionEnabled(true)};
     for (size_t i = 0; i < std::size(results); ++i) {
-        EXPECT_EQ(results[i], kRefineNotSupported) << "call " << i;
+        EXPECT_NE(results[i], kRefineOk) << "call " << i;
     }
-    // Switching an unsupported correction off is harmless, and with it off colour passes unchanged.
-    EXPECT_EQ(m_refine->SetApplyToFDistortionEnabled(false, 0), kRefineOk);
-    std::vector<uint8_t> rgb(4 * 2 * 3, 77);
-    AlgImage colour{rgb.data(), ALG_8UC3, 4, 2};
+    EXPECT_EQ(point.x + point.y, 0);
+    // Switches may be set before the calibration comes; nothing is resampled without one.
+    EXPECT_EQ(m_refine->SetApplyToFDistortionEnabled(true, 0), kRefineOk);
+    EXPECT_EQ(m_refine->SetApplyRGBDistortionEnabled(true), kRefineOk);
+    EXPECT_EQ(m_refine->UndistortTof(&d, nullptr, nullptr), kRefineOk);
     EXPECT_EQ(m_refine->ProcessColor(&colour), kRefineOk);
-    EXPECT_EQ(rgb, std::vector<uint8_t>(24, 77));
+    EXPECT_EQ(data, std::vector<uint16_t>(640 * 480, 500));
+    EXPECT_EQ(rgb, std::vector<uint8_t>(640 * 480 * 3, 77));
     EXPECT_EQ(m_refine->ProcessColor(&d), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->ProcessColor(nullptr), kRefineInvalidArgument);
+    EXPECT_EQ(m_refine->UndistortTof(nullptr, nullptr, nullptr), kRefineInvalidArgument);
+}
+
+TEST_F(DepthRefineTest, TheCalibrationDecidesWhatIsUndistorted)
+{
+    // Zero coefficients: the matrix bit for bit, and the images unchanged with the switch on.
+    double k[9] = {520.5, 0, 319.25, 0, 521.75, 241.5, 0, 0, 1};
+    const double zero[8] = {};
+    const std::vector<double> before(std::begin(k), std::end(k));
+    ASSERT_EQ(m_refine->ComputeUndistortedIntrinsic(k, zero, 640, 480), kRefineOk);
+    EXPECT_EQ(std::vector<double>(std::begin(k), std::end(k)), before);
+    ASSERT_EQ(m_refine->Init(Calibration(refine::LensModel{refine::Pinhole{520, 520, 320, 240}}), ""),
+              kRefineOk);
+    ASSERT_EQ(m_refine->SetApplyToFDistortionEnabled(true, 0), kRefineOk);
+    Image16 plain(640, 480);
+    for (size_t i = 0; i < plain.pixels.size(); ++i) {
+        plain.pixels[i] = static_cast<uint16_t>(500 + i % 1000);
+    }
+    const std::vector<uint16_t> original = plain.pixels;
+    ASSERT_EQ(m_refine->UndistortTof(&plain.image, nullptr, nullptr), kRefineOk);
+    EXPECT_EQ(plain.pixels, original);
+
+    // The test lens: the intrinsics of the undistorted image, and the step applied only while on.
+    const refine::LensModel lens = refine::testing::TestLens();
+    ASSERT_EQ(m_refine->Init(Calibration(lens), ""), kRefineOk);
+    const double coefficients[8] = {lens.k1, lens.k2, lens.p1, lens.p2, lens.k3, 0, 0, 0};
+    double undistorted[9] = {520, 0, 320, 0, 520, 240, 0, 0, 1};
+    ASSERT_EQ(m_refine->ComputeUndistortedIntrinsic(undistorted, coefficients, 640, 480), kRefineOk);
+    EXPECT_LT(undistorted[0], 520.0); // barrel: the undistorted view is wider
+    EXPECT_EQ(undistorted[0], undistorted[4]);
+    EXPECT_EQ(undistorted[2], 320.0);
+    Image16 image(640, 480);
+    image.pixels = original;
+    ASSERT_EQ(m_refine->SetApplyToFDistortionEnabled(false, 0), kRefineOk);
+    ASSERT_EQ(m_refine->UndistortTof(&image.image, nullptr, nullptr), kRefineOk);
+    EXPECT_EQ(image.pixels, original);
+    ASSERT_EQ(m_refine->SetApplyToFDistortionEnabled(true, 0), kRefineOk);
+    ASSERT_EQ(m_refine->UndistortTof(&image.image, nullptr, nullptr), kRefineOk);
+    EXPECT_NE(image.pixels, original);
+    EXPECT_EQ(image.At(320, 240), original[240 * 640 + 320]); // the principal point stays
+
+    // Coefficients the model refuses: -15, nothing changed, and the switch cannot be turned on.
+    const double folding[8] = {-0.9, 0, 0, 0, 0, 0, 0, 0};
+    double refused[9] = {300, 0, 320, 0, 300, 240, 0, 0, 1};
+    EXPECT_EQ(m_refine->ComputeUndistortedIntrinsic(refused, folding, 640, 480), kRefineInvalidArgument);
+    EXPECT_EQ(refused[0], 300.0);
+    refine::LensModel bad = refine::LensModel{refine::Pinhole{300, 300, 320, 240}, -0.9};
+    ASSERT_EQ(m_refine->Init(Calibration(bad), ""), kRefineOk);
+    EXPECT_EQ(m_refine->SetApplyToFDistortionEnabled(true, 0), kRefineInvalidArgument);
+}
+
+TEST_F(DepthRefineTest, MappedDepthIsTracedBackIntoTheToFCamera)
+{
+    ASSERT_EQ(m_refine->Init(Calibration(refine::LensModel{refine::Pinhole{520, 520, 320, 240}}), ""),
+              kRefineOk);
+    // 640x480 colour: fx 666.67, principal point (320, 240). Column 420 at 1500 mm is x = 225 mm in the
+    // colour camera, so 175 mm in the ToF camera 50 mm to its right; 0 and 65535 give no point.
+    std::vector<uint16_t> depth(640 * 480, 0);
+    depth[240 * 640 + 420] = 1500;
+    depth[0] = 65535;
+    std::vector<TfVector3f> points(depth.size(), TfVector3f{-1, -1, -1});
+    ASSERT_EQ(m_refine->MappedDepthToPoints(depth.data(), 640 * 480, 640, 480, nullptr, points.data()),
+              kRefineOk);
+    EXPECT_NEAR(points[240 * 640 + 420].x, 100.0 / (2000.0 / 3.0) * 1500 - 50.0, 1e-3);
+    EXPECT_NEAR(points[240 * 640 + 420].y, 0.0, 1e-3);
+    EXPECT_NEAR(points[240 * 640 + 420].z, 1500.0, 1e-3);
+    EXPECT_EQ(points[0].z, 0.0f);
+    EXPECT_EQ(points[1].z, 0.0f);
+    // An index outside the colour image gives no point.
+    const int32_t outside[1] = {640 * 480};
+    EXPECT_EQ(m_refine->MappedDepthToPoints(depth.data(), 1, 640, 480, outside, points.data()), kRefineOk);
+    EXPECT_EQ(points[0].z, 0.0f);
+}
+
+TEST(DepthRefineObjects, EachCameraKeepsItsOwnCalibrationAndFilters)
+{
+    const std::unique_ptr<APIDepthRefine> first(Get_APIDepthRefine());
+    const std::unique_ptr<APIDepthRefine> second(Get_APIDepthRefine());
+    ASSERT_NE(first.get(), second.get());
+    first->Init(Calibration(refine::testing::TestLens()), "");
+    second->Init(Calibration(refine::LensModel{refine::Pinhole{520, 520, 320, 240}}), "");
+    first->SetApplyToFDistortionEnabled(true, 0);
+    second->SetApplyToFDistortionEnabled(true, 0);
+    second->SetSmoothingFilterEnabled(true);
+    TfSpatialFilterParams spatial{};
+    ASSERT_EQ(first->GetSpatialFilterParams(&spatial), kRefineOk);
+    EXPECT_EQ(spatial.enable, 0);
+    std::vector<uint16_t> a(640 * 480), b;
+    for (size_t i = 0; i < a.size(); ++i) {
+        a[i] = static_cast<uint16_t>(800 + (i * 7919) % 900);
+    }
+    b = a;
+    AlgImage imageA{a.data(), ALG_16UC1, 640, 480};
+    AlgImage imageB{b.data(), ALG_16UC1, 640, 480};
+    const std::vector<uint16_t> original = a;
+    ASSERT_EQ(second->UndistortTof(&imageB, nullptr, nullptr), kRefineOk);
+    EXPECT_EQ(b, original); // no distortion in the second camera's calibration
+    ASSERT_EQ(first->UndistortTof(&imageA, nullptr, nullptr), kRefineOk);
+    EXPECT_NE(a, original);
 }
 
 } // namespace

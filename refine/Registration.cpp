@@ -1,0 +1,876 @@
+// SPDX-License-Identifier: Apache-2.0
+// Registration between the ToF and colour cameras: ray table, footprint splat with a z-buffer, crack
+// closing, colour sampling with an occlusion test, and single-point projection.
+#include "Registration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "refine/ColorGeometry.h"
+
+namespace refine {
+
+namespace {
+
+constexpr uint16_t kEmpty = 0xFFFF;
+constexpr uint16_t kInvalidFar = 0xFFFF;
+constexpr uint32_t kMaxImageSide = 16384;
+/// Points nearer the colour camera than this (mm) are not projected.
+constexpr float kMinColorZMm = 1.0f;
+/// Projections farther outside the colour image than this (pixels) are dropped before any integer
+/// conversion.
+constexpr float kOutsideMarginPx = 64.0f;
+/// Largest half footprint of one depth pixel in the target buffer, in its pixels.
+constexpr float kMaxHalfFootprintPx = 16.0f;
+/// Footprints are measured at this depth (mm) and widened by this factor: the two cameras see a
+/// slanted surface from slightly different angles, so its pixels' footprints differ by a few percent.
+constexpr uint16_t kFootprintDepthMm = 2000;
+constexpr float kFootprintMargin = 1.04f;
+/// A depth pixel is hidden from the colour camera when its z is this much behind the z-buffer.
+constexpr float kOcclusionMm = 10.0f;
+constexpr float kOcclusionFraction = 0.03f;
+/// A crack's two neighbours agree within this plus 1/32 of their depth.
+constexpr int kCrackAgreeMm = 16;
+/// The occlusion grid's cell holds about this many depth footprints across.
+constexpr float kOcclusionCellFootprints = 1.25f;
+/// Offset that makes float-to-int truncation a floor or ceiling for coordinates above -kBias.
+constexpr float kBias = 32768.0f;
+
+int FloorInt(float x)
+{
+    return static_cast<int>(x + kBias) - static_cast<int>(kBias);
+}
+
+int CeilInt(float x)
+{
+    return static_cast<int>(kBias) - static_cast<int>(kBias - x);
+}
+
+int RoundInt(float x)
+{
+    return FloorInt(x + 0.5f);
+}
+
+bool HasSize(const AlgImage *image)
+{
+    return image != nullptr && image->width > 0 && image->height > 0 && image->width <= kMaxImageSide &&
+           image->height <= kMaxImageSide;
+}
+
+bool IsImage(const AlgImage *image, ALG_ElemType type)
+{
+    return HasSize(image) && image->data != nullptr && image->elemType == type;
+}
+
+/// An out image of `type` whose buffer (width x height on entry) holds width x height pixels.
+bool HoldsImage(const AlgImage *out, ALG_ElemType type, uint32_t width, uint32_t height)
+{
+    return out != nullptr && out->data != nullptr && out->elemType == type &&
+           uint64_t{out->width} * out->height >= uint64_t{width} * height;
+}
+
+bool IsDepthSize(const AlgImage &depth)
+{
+    return depth.width <= Registration::kSensorWidth && depth.height <= Registration::kSensorHeight;
+}
+
+/// The squared ray radius up to which `lens` distorts monotonically past the corners of a width x height
+/// image in every direction (5 % margin); 0 when it turns back before that.
+float MonotonicRay2(const LensModel &lens, uint32_t width, uint32_t height)
+{
+    constexpr int kDirections = 32;
+    constexpr double kStep = 0.002;
+    constexpr double kMaxRadius = 10.0;
+    double reach = 0.0;
+    for (double u : {0.0, double(width - 1)}) {
+        for (double v : {0.0, double(height - 1)}) {
+            reach = std::max(reach, std::hypot((u - lens.pinhole.cx) / lens.pinhole.fx,
+                                               (v - lens.pinhole.cy) / lens.pinhole.fy));
+        }
+    }
+    reach *= 1.05;
+    double limit = kMaxRadius;
+    for (int d = 0; d < kDirections; ++d) {
+        const double c = std::cos(2.0 * M_PI * d / kDirections);
+        const double s = std::sin(2.0 * M_PI * d / kDirections);
+        double previous = 0.0;
+        double r = kStep;
+        for (; r < limit; r += kStep) {
+            double xd = 0.0;
+            double yd = 0.0;
+            if (!lens.Distort(r * c, r * s, xd, yd) || std::hypot(xd, yd) <= previous) {
+                r -= kStep;
+                break;
+            }
+            previous = std::hypot(xd, yd);
+            if (previous > reach) {
+                break;
+            }
+        }
+        limit = std::min(limit, r);
+    }
+    return static_cast<float>(limit * limit);
+}
+
+} // namespace
+
+bool Registration::EnsureRays(const RegistrationGeometryPtr &geometry)
+{
+    if (m_rayGeometry == geometry) {
+        return true;
+    }
+    const RegistrationGeometry &g = *geometry;
+    const LensModel &lens = g.tofLens;
+    if (!(lens.pinhole.fx > 0.0) || !(lens.pinhole.fy > 0.0) || !std::isfinite(lens.pinhole.cx) ||
+        !std::isfinite(lens.pinhole.cy)) {
+        return false;
+    }
+    for (double value : g.rotation) {
+        if (!std::isfinite(value)) {
+            return false;
+        }
+    }
+    for (double value : g.translation) {
+        if (!std::isfinite(value)) {
+            return false;
+        }
+    }
+    // Undistorted images follow the undistorted pinhole; a lens refused for undistortion leaves the
+    // images as the sensor took them.
+    Pinhole pinhole = lens.pinhole;
+    bool throughLens = lens.HasDistortion();
+    if (g.tofUndistorted && UndistortedPinhole(lens, kSensorWidth, kSensorHeight, pinhole)) {
+        throughLens = false;
+    }
+    const size_t pixels = size_t{kSensorWidth} * kSensorHeight;
+    m_rayX.resize(pixels);
+    m_rayY.resize(pixels);
+    m_rayZ.resize(pixels);
+    const double *r = g.rotation;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (uint32_t v = 0; v < kSensorHeight; ++v) {
+        for (uint32_t u = 0; u < kSensorWidth; ++u) {
+            const size_t k = size_t{v} * kSensorWidth + u;
+            double x = (u - pinhole.cx) / pinhole.fx;
+            double y = (v - pinhole.cy) / pinhole.fy;
+            if (throughLens && !lens.Unproject(u, v, x, y)) {
+                m_rayX[k] = m_rayY[k] = m_rayZ[k] = nan;
+                continue;
+            }
+            m_rayX[k] = static_cast<float>(r[0] * x + r[1] * y + r[2]);
+            m_rayY[k] = static_cast<float>(r[3] * x + r[4] * y + r[5]);
+            m_rayZ[k] = static_cast<float>(r[6] * x + r[7] * y + r[8]);
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        m_translation[i] = static_cast<float>(g.translation[i]);
+    }
+    m_tofFx = static_cast<float>(pinhole.fx);
+    m_tofFy = static_cast<float>(pinhole.fy);
+    m_rayGeometry = geometry;
+    return true;
+}
+
+const Registration::ColorModel *Registration::ColorModelFor(const RegistrationGeometryPtr &geometry,
+                                                            uint32_t width, uint32_t height)
+{
+    for (const ColorModelEntry &entry : m_models) {
+        if (entry.geometry == geometry && entry.width == width && entry.height == height) {
+            return &entry.model;
+        }
+    }
+    const RegistrationGeometry &g = *geometry;
+    double matrix[9] = {0, 0, 0, 0, 0, 0, 0, 0, 1};
+    g.colorLens.pinhole.ToMatrix(matrix);
+    if (!ScaleColorIntrinsic(matrix, width, height)) {
+        return nullptr;
+    }
+    LensModel lens = g.colorLens;
+    lens.pinhole = Pinhole::FromMatrix(matrix);
+    if (!(lens.pinhole.fx > 0.0) || !(lens.pinhole.fy > 0.0) || !std::isfinite(lens.pinhole.cx) ||
+        !std::isfinite(lens.pinhole.cy)) {
+        return nullptr;
+    }
+    ColorModel model;
+    model.distorted = lens.HasDistortion();
+    Pinhole undistorted;
+    if (model.distorted && g.colorUndistorted && UndistortedPinhole(lens, width, height, undistorted)) {
+        lens.pinhole = undistorted;
+        model.distorted = false;
+    }
+    model.fx = static_cast<float>(lens.pinhole.fx);
+    model.fy = static_cast<float>(lens.pinhole.fy);
+    model.cx = static_cast<float>(lens.pinhole.cx);
+    model.cy = static_cast<float>(lens.pinhole.cy);
+    if (model.distorted) {
+        model.k1 = static_cast<float>(lens.k1);
+        model.k2 = static_cast<float>(lens.k2);
+        model.p1 = static_cast<float>(lens.p1);
+        model.p2 = static_cast<float>(lens.p2);
+        model.k3 = static_cast<float>(lens.k3);
+        model.k4 = static_cast<float>(lens.k4);
+        model.k5 = static_cast<float>(lens.k5);
+        model.k6 = static_cast<float>(lens.k6);
+        model.maxRay2 = MonotonicRay2(lens, width, height);
+    }
+    ColorModelEntry &slot = m_models[m_nextModel];
+    m_nextModel = (m_nextModel + 1) % (sizeof(m_models) / sizeof(m_models[0]));
+    slot.geometry = geometry;
+    slot.width = width;
+    slot.height = height;
+    slot.model = model;
+    return &slot.model;
+}
+
+namespace {
+
+/// Moves n depth pixels into the colour camera and projects them: P = depth * (R ray) + T, then the
+/// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
+/// not projected.
+template <bool kDistorted>
+void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
+                const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
+                float *__restrict u, float *__restrict v, float *__restrict z)
+{
+    const float fx = model[0], fy = model[1], cx = model[2], cy = model[3];
+    const float k1 = model[4], k2 = model[5], p1 = model[6], p2 = model[7];
+    const float k3 = model[8], k4 = model[9], k5 = model[10], k6 = model[11], maxRay2 = model[12];
+    const float tx = t[0], ty = t[1], tz = t[2];
+    // Written as selects on floats so that the loop vectorises.
+    for (uint32_t i = 0; i < n; ++i) {
+        const float d = static_cast<float>(static_cast<int32_t>(depth[i]));
+        const float px = d * rx[i] + tx;
+        const float py = d * ry[i] + ty;
+        const float pz = d * rz[i] + tz;
+        const float inverse = 1.0f / pz;
+        float x = px * inverse;
+        float y = py * inverse;
+        float zc = (d >= 1.0f && d <= 65534.0f && pz > kMinColorZMm) ? pz : 0.0f;
+        if constexpr (kDistorted) {
+            const float r2 = x * x + y * y;
+            const float radial =
+                (1.0f + r2 * (k1 + r2 * (k2 + r2 * k3))) / (1.0f + r2 * (k4 + r2 * (k5 + r2 * k6)));
+            const float xy2 = 2.0f * x * y;
+            const float xd = x * radial + p1 * xy2 + p2 * (r2 + 2.0f * x * x);
+            const float yd = y * radial + p1 * (r2 + 2.0f * y * y) + p2 * xy2;
+            zc = r2 < maxRay2 ? zc : 0.0f;
+            x = xd;
+            y = yd;
+        }
+        u[i] = fx * x + cx;
+        v[i] = fy * y + cy;
+        z[i] = zc;
+    }
+}
+
+} // namespace
+
+void Registration::ProjectPoints(const float *rayX, const float *rayY, const float *rayZ,
+                                 const uint16_t *depth, uint32_t n, float *u, float *v, float *z) const
+{
+    const ColorModel &m = *m_model;
+    const float model[13] = {m.fx, m.fy, m.cx, m.cy, m.k1, m.k2,     m.p1,
+                             m.p2, m.k3, m.k4, m.k5, m.k6, m.maxRay2};
+    if (m.distorted) {
+        ProjectRun<true>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+    } else {
+        ProjectRun<false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+    }
+}
+
+int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
+                          uint32_t colorHeight)
+{
+    if (!EnsureRays(geometry)) {
+        return kRefineInvalidArgument;
+    }
+    m_model = ColorModelFor(geometry, colorWidth, colorHeight);
+    if (m_model == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    const uint32_t width = depth.width;
+    const uint32_t height = depth.height;
+    const size_t pixels = size_t{width} * height;
+    if (m_projection.u.size() < pixels) {
+        m_projection.u.resize(pixels);
+        m_projection.v.resize(pixels);
+        m_projection.z.resize(pixels);
+    }
+    m_projection.width = width;
+    m_projection.height = height;
+    m_projection.depth = static_cast<const uint16_t *>(depth.data);
+    // A smaller depth image is the centred crop of the sensor image.
+    const uint32_t left = (kSensorWidth - width) / 2;
+    const uint32_t top = (kSensorHeight - height) / 2;
+    const auto *pixelsIn = static_cast<const uint16_t *>(depth.data);
+    for (uint32_t row = 0; row < height; ++row) {
+        const size_t ray = size_t{row + top} * kSensorWidth + left;
+        const size_t at = size_t{row} * width;
+        ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], pixelsIn + at, width, &m_projection.u[at],
+                      &m_projection.v[at], &m_projection.z[at]);
+    }
+    EnsureFootprints(geometry, colorWidth, colorHeight);
+    return kRefineOk;
+}
+
+void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth,
+                                    uint32_t colorHeight)
+{
+    const uint32_t width = m_projection.width;
+    const uint32_t height = m_projection.height;
+    const uint32_t key[4] = {colorWidth, colorHeight, width, height};
+    if (m_footprintGeometry == geometry && std::equal(key, key + 4, m_footprintKey)) {
+        return;
+    }
+    // The depth grid projected at one depth: neighbouring projections give each pixel's extent.
+    const size_t pixels = size_t{width} * height;
+    std::vector<float> u(pixels), v(pixels), z(pixels);
+    const std::vector<uint16_t> reference(width, kFootprintDepthMm);
+    const uint32_t left = (kSensorWidth - width) / 2;
+    const uint32_t top = (kSensorHeight - height) / 2;
+    for (uint32_t row = 0; row < height; ++row) {
+        const size_t ray = size_t{row + top} * kSensorWidth + left;
+        const size_t at = size_t{row} * width;
+        ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], reference.data(), width, &u[at], &v[at],
+                      &z[at]);
+    }
+    m_halfX.resize(pixels);
+    m_halfY.resize(pixels);
+    const float nominalX = m_model->fx / m_tofFx;
+    const float nominalY = m_model->fy / m_tofFy;
+    // The change of the projection from neighbour a to neighbour b over `span` pixels, or `fallback`
+    // when neither neighbour projects.
+    const auto slope = [&](const std::vector<float> &p, size_t k, size_t a, bool hasA, size_t b, bool hasB,
+                           float fallback) {
+        hasA = hasA && z[a] > 0.0f;
+        hasB = hasB && z[b] > 0.0f;
+        if (!hasA && !hasB) {
+            return fallback;
+        }
+        return (p[hasB ? b : k] - p[hasA ? a : k]) / ((hasA && hasB) ? 2.0f : 1.0f);
+    };
+    for (uint32_t row = 0; row < height; ++row) {
+        for (uint32_t col = 0; col < width; ++col) {
+            const size_t k = size_t{row} * width + col;
+            const bool l = col > 0, r = col + 1 < width, up = row > 0, down = row + 1 < height;
+            const float dxu = slope(u, k, k - l, l, k + r, r, nominalX);
+            const float dyu = slope(v, k, k - l, l, k + r, r, 0.0f);
+            const float dxv = slope(u, k, k - (up ? width : 0), up, k + (down ? width : 0), down, 0.0f);
+            const float dyv = slope(v, k, k - (up ? width : 0), up, k + (down ? width : 0), down, nominalY);
+            // Stored for depth / colour z = 1: the frame scales by its own ratio.
+            const float normal = z[k] > 0.0f ? z[k] / float(kFootprintDepthMm) : 1.0f;
+            m_halfX[k] = 0.5f * kFootprintMargin * (std::fabs(dxu) + std::fabs(dxv)) * normal;
+            m_halfY[k] = 0.5f * kFootprintMargin * (std::fabs(dyu) + std::fabs(dyv)) * normal;
+        }
+    }
+    m_footprintGeometry = geometry;
+    std::copy(key, key + 4, m_footprintKey);
+}
+
+namespace {
+
+/// What one splat pass needs about the projected depth image and its target buffer.
+struct SplatInput
+{
+    const float *u, *v, *z;
+    const uint16_t *depth;
+    /// Half footprints per depth pixel for z / colour z = 1 (see EnsureFootprints).
+    const float *halfX, *halfY;
+    uint32_t width, height;
+    /// Target pixel = colour pixel * scale + offset (a coarser grid for occlusion tests).
+    float scale, offset;
+    /// The largest half footprint in target pixels.
+    float capX, capY;
+    int32_t targetWidth, targetHeight;
+};
+
+/// One depth row's footprints: the box [x0, x1) x [y0, y1) in the target, and its z (0: nothing drawn).
+struct RowBoxes
+{
+    int32_t *x0, *x1, *y0, *y1, *z;
+};
+
+/// The boxes of pixels [first, last) of the depth image: the pixel's half footprint, scaled by its
+/// depth over its colour z, around its projection.
+void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const RowBoxes &out, size_t outFirst)
+{
+    const float maxU = float(in.targetWidth) + kOutsideMarginPx;
+    const float maxV = float(in.targetHeight) + kOutsideMarginPx;
+    for (size_t k = first; k < last; ++k) {
+        const size_t i = outFirst + (k - first);
+        const float z = in.z[k];
+        const float u = in.u[k] * in.scale + in.offset;
+        const float v = in.v[k] * in.scale + in.offset;
+        if (!(z > 0.0f && u > -kOutsideMarginPx && u < maxU && v > -kOutsideMarginPx && v < maxV)) {
+            out.x0[i] = out.x1[i] = out.y0[i] = out.y1[i] = out.z[i] = 0;
+            continue;
+        }
+        const float ratio = float(in.depth[k]) / z * in.scale;
+        const float halfX = std::min(in.capX, std::max(0.5f, in.halfX[k] * ratio));
+        const float halfY = std::min(in.capY, std::max(0.5f, in.halfY[k] * ratio));
+        out.x0[i] = CeilInt(std::max(u - halfX, 0.0f));
+        out.x1[i] = CeilInt(std::min(u + halfX, float(in.targetWidth)));
+        out.y0[i] = CeilInt(std::max(v - halfY, 0.0f));
+        out.y1[i] = CeilInt(std::min(v + halfY, float(in.targetHeight)));
+        out.z[i] = static_cast<int32_t>(std::min(std::max(z, 1.0f), 65534.0f) + 0.5f);
+    }
+}
+
+void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
+{
+    const size_t start = size_t{row} * in.width;
+    uint32_t col = 0;
+#ifdef __SSE2__
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    const __m128 scale = _mm_set1_ps(in.scale), offset = _mm_set1_ps(in.offset);
+    const __m128 capX = _mm_set1_ps(in.capX), capY = _mm_set1_ps(in.capY);
+    const __m128 width = _mm_set1_ps(float(in.targetWidth)), height = _mm_set1_ps(float(in.targetHeight));
+    const __m128 margin = _mm_set1_ps(-kOutsideMarginPx);
+    const __m128 maxU = _mm_set1_ps(float(in.targetWidth) + kOutsideMarginPx);
+    const __m128 maxV = _mm_set1_ps(float(in.targetHeight) + kOutsideMarginPx);
+    const __m128 bias = _mm_set1_ps(kBias), maxZ = _mm_set1_ps(65534.0f);
+    const __m128i biasInt = _mm_set1_epi32(static_cast<int>(kBias));
+    const auto ceilInt = [&](__m128 x) {
+        return _mm_sub_epi32(biasInt, _mm_cvttps_epi32(_mm_sub_ps(bias, x)));
+    };
+    const auto store = [](int32_t *to, __m128i value) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to), value);
+    };
+    for (; col + 4 <= in.width; col += 4) {
+        const size_t k = start + col;
+        const __m128 z = _mm_loadu_ps(in.z + k);
+        const __m128 u = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.u + k), scale), offset);
+        const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.v + k), scale), offset);
+        const __m128 valid =
+            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(u, margin)),
+                                  _mm_and_ps(_mm_cmplt_ps(u, maxU), _mm_cmpgt_ps(v, margin))),
+                       _mm_cmplt_ps(v, maxV));
+        __m128i depth = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.depth + k));
+        depth = _mm_unpacklo_epi16(depth, _mm_setzero_si128());
+        const __m128 ratio = _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(depth), z), scale);
+        // max returns its second operand for NaN, so a NaN footprint becomes half a pixel.
+        const __m128 halfX =
+            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfX + k), ratio), half), capX);
+        const __m128 halfY =
+            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfY + k), ratio), half), capY);
+        // An invalid pixel gets the empty box 0..0; clamping before the ceiling equals clamping after it.
+        const __m128 x0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(u, halfX), zero));
+        const __m128 x1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(u, halfX), width));
+        const __m128 y0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(v, halfY), zero));
+        const __m128 y1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(v, halfY), height));
+        store(out.x0 + col, ceilInt(x0));
+        store(out.x1 + col, ceilInt(x1));
+        store(out.y0 + col, ceilInt(y0));
+        store(out.y1 + col, ceilInt(y1));
+        const __m128 zr = _mm_add_ps(_mm_min_ps(_mm_max_ps(z, one), maxZ), half);
+        store(out.z + col, _mm_and_si128(_mm_castps_si128(valid), _mm_cvttps_epi32(zr)));
+    }
+#endif
+    FootprintsScalar(in, start + col, start + in.width, out, col);
+}
+
+/// Draws one box with `value` into a buffer that keeps the smallest value per pixel: z alone, or z in the
+/// high half and the IR in the low half, so that the IR travels with the nearer surface. A box of at most
+/// kSide x kSide pixels (most footprints of a surface facing the camera) is drawn as a whole kSide x kSide
+/// square whose pixels outside the box take the largest value, which never wins, so the loops never change
+/// length and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads
+/// and stores would defeat store forwarding.
+template <int kSide, typename T>
+inline void DrawBox(T *buffer, uint32_t stride, uint32_t rows, int x0, int x1, int y0, int y1, T value)
+{
+    const int w = x1 - x0;
+    const int h = y1 - y0;
+    if (w <= kSide && h <= kSide && uint32_t(x0 + kSide) <= stride && uint32_t(y0 + kSide) <= rows) {
+        T *corner = buffer + size_t(y0) * stride + size_t(x0);
+        for (int r = 0; r < kSide; ++r) {
+            T *row = corner + size_t(r) * stride;
+            for (int c = 0; c < kSide; ++c) {
+                const T mine = (r < h && c < w) ? value : std::numeric_limits<T>::max();
+                row[c] = std::min(row[c], mine);
+            }
+        }
+        return;
+    }
+    for (int y = y0; y < y1; ++y) {
+        T *row = buffer + size_t(y) * stride;
+        for (int x = x0; x < x1; ++x) {
+            row[x] = std::min(row[x], value);
+        }
+    }
+}
+
+/// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,
+/// shifted left by irShift) as one 32-bit key.
+template <int kSide, typename IrT, typename T>
+void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride, uint32_t rows, const IrT *ir,
+             uint32_t irShift)
+{
+    for (uint32_t col = 0; col < count; ++col) {
+        const int x0 = boxes.x0[col], x1 = boxes.x1[col], y0 = boxes.y0[col], y1 = boxes.y1[col];
+        const auto z = static_cast<uint32_t>(boxes.z[col]);
+        if (z == 0 || x0 >= x1 || y0 >= y1) {
+            continue;
+        }
+        if constexpr (std::is_same_v<IrT, void>) {
+            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1, static_cast<T>(z));
+        } else {
+            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1,
+                           static_cast<T>(z << 16 | (uint32_t{ir[col]} << irShift)));
+        }
+    }
+}
+
+/// Splits keys of z (high half) and IR (low half) into the two images.
+void SplitKeys(const uint32_t *keys, size_t count, uint16_t *z, uint16_t *ir)
+{
+    size_t k = 0;
+#ifdef __SSE2__
+    // An arithmetic shift leaves each half as a signed 16-bit value, which the signed pack keeps bit for bit.
+    for (; k + 8 <= count; k += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(keys + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(keys + k + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(z + k),
+                         _mm_packs_epi32(_mm_srai_epi32(a, 16), _mm_srai_epi32(b, 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(ir + k),
+                         _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
+                                         _mm_srai_epi32(_mm_slli_epi32(b, 16), 16)));
+    }
+#endif
+    for (; k < count; ++k) {
+        z[k] = static_cast<uint16_t>(keys[k] >> 16);
+        ir[k] = static_cast<uint16_t>(keys[k]);
+    }
+}
+
+} // namespace
+
+template <typename IrT, typename T>
+void Registration::Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift)
+{
+    const uint32_t width = m_projection.width;
+    const float scale = target.scale;
+    SplatInput in{};
+    in.u = m_projection.u.data();
+    in.v = m_projection.v.data();
+    in.z = m_projection.z.data();
+    in.depth = m_projection.depth;
+    in.halfX = m_halfX.data();
+    in.halfY = m_halfY.data();
+    in.width = width;
+    in.height = m_projection.height;
+    in.scale = scale;
+    in.offset = 0.5f * scale - 0.5f;
+    const float nominalX = m_model->fx / m_tofFx * scale;
+    const float nominalY = m_model->fy / m_tofFy * scale;
+    in.capX = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalX));
+    in.capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalY));
+    in.targetWidth = int32_t(target.width);
+    in.targetHeight = int32_t(target.height);
+    if (m_boxes.size() < size_t{width} * 5) {
+        m_boxes.resize(size_t{width} * 5);
+    }
+    int32_t *base = m_boxes.data();
+    const RowBoxes boxes{base, base + width, base + 2 * width, base + 3 * width, base + 4 * width};
+    // The side of the box a surface facing the camera covers.
+    const int side = std::min(4, int(std::max(nominalX, nominalY)) + 1);
+    for (uint32_t row = 0; row < in.height; ++row) {
+        RowFootprints(in, row, boxes);
+        const IrT *irRow = nullptr;
+        if constexpr (!std::is_same_v<IrT, void>) {
+            irRow = ir + size_t{row} * width;
+        }
+        switch (side) {
+        case 1:
+            DrawRow<1>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            break;
+        case 2:
+            DrawRow<2>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            break;
+        case 3:
+            DrawRow<3>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            break;
+        default:
+            DrawRow<4>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            break;
+        }
+    }
+}
+
+void Registration::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height)
+{
+    if (m_fills.size() < 2 * size_t{width}) {
+        m_fills.resize(2 * size_t{width});
+    }
+    // A row's results are written only after the next row has been decided, so every decision reads the
+    // buffer as the splat left it: a closed crack never supports another.
+    Fill *previous = m_fills.data();
+    Fill *current = previous + width;
+    size_t previousCount = 0;
+    const auto apply = [&](uint32_t y, const Fill *fills, size_t count) {
+        uint16_t *zRow = z + size_t{y} * width;
+        uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
+        for (size_t i = 0; i < count; ++i) {
+            zRow[fills[i].x] = fills[i].z;
+            if (irRow != nullptr) {
+                irRow[fills[i].x] = fills[i].ir;
+            }
+        }
+    };
+    const auto agree = [](uint32_t a, uint32_t b) {
+        return a != kEmpty && b != kEmpty && (a > b ? a - b : b - a) <= kCrackAgreeMm + (std::min(a, b) >> 5);
+    };
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint16_t *zRow = z + size_t{y} * width;
+        const uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
+        const uint16_t *above = y > 0 ? zRow - width : nullptr;
+        const uint16_t *below = y + 1 < height ? zRow + width : nullptr;
+        size_t count = 0;
+        const auto decide = [&](uint32_t x) {
+            Fill fill{x, 0, 0};
+            ptrdiff_t reach = 0;
+            if (x > 0 && x + 1 < width && agree(zRow[x - 1], zRow[x + 1])) {
+                reach = 1;
+            } else if (above != nullptr && below != nullptr && agree(above[x], below[x])) {
+                reach = static_cast<ptrdiff_t>(width);
+            }
+            if (reach != 0) {
+                fill.z = static_cast<uint16_t>((uint32_t{zRow[x - reach]} + zRow[x + reach] + 1) / 2);
+                if (irRow != nullptr) {
+                    fill.ir = static_cast<uint16_t>((uint32_t{irRow[x - reach]} + irRow[x + reach] + 1) / 2);
+                }
+            }
+            current[count++] = fill;
+        };
+        uint32_t x = 0;
+#ifdef __SSE2__
+        // Eight pixels at a time past the filled ones.
+        const __m128i empty = _mm_set1_epi16(-1);
+        for (; x + 8 <= width; x += 8) {
+            const int mask = _mm_movemask_epi8(
+                _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(zRow + x)), empty));
+            for (int lane = 0; mask != 0 && lane < 8; ++lane) {
+                if ((mask >> (2 * lane)) & 1) {
+                    decide(x + uint32_t(lane));
+                }
+            }
+        }
+#endif
+        for (; x < width; ++x) {
+            if (zRow[x] == kEmpty) {
+                decide(x);
+            }
+        }
+        if (y > 0) {
+            apply(y - 1, previous, previousCount);
+        }
+        std::swap(previous, current);
+        previousCount = count;
+    }
+    if (height > 0) {
+        apply(height - 1, previous, previousCount);
+    }
+}
+
+int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color,
+                             const AlgImage *depth, const AlgImage *ir, AlgImage *outDepth, AlgImage *outIr)
+{
+    if (geometry == nullptr || !HasSize(color) || !IsImage(depth, ALG_16UC1) || !IsDepthSize(*depth)) {
+        return kRefineInvalidArgument;
+    }
+    const uint32_t width = color->width;
+    const uint32_t height = color->height;
+    const bool withIr = outIr != nullptr;
+    if (withIr &&
+        (ir == nullptr || !(IsImage(ir, ALG_8UC1) || IsImage(ir, ALG_16UC1)) || ir->width != depth->width ||
+         ir->height != depth->height || !HoldsImage(outIr, ALG_16UC1, width, height))) {
+        return kRefineInvalidArgument;
+    }
+    if (outDepth != nullptr && !HoldsImage(outDepth, ALG_16UC1, width, height)) {
+        return kRefineInvalidArgument;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int projected = Project(geometry, *depth, width, height);
+    if (projected != kRefineOk) {
+        return projected;
+    }
+    const size_t pixels = size_t{width} * height;
+    uint16_t *zBuffer = nullptr;
+    if (outDepth != nullptr) {
+        zBuffer = static_cast<uint16_t *>(outDepth->data);
+    } else {
+        if (m_zScratch.size() < pixels) {
+            m_zScratch.resize(pixels);
+        }
+        zBuffer = m_zScratch.data();
+    }
+    uint16_t *irOut = withIr ? static_cast<uint16_t *>(outIr->data) : nullptr;
+    const SplatTarget target{width, height, 1.0f};
+    if (!withIr) {
+        std::memset(zBuffer, 0xFF, pixels * sizeof(uint16_t));
+        Splat<void>(target, zBuffer, nullptr, 0);
+    } else {
+        // z and IR drawn as one key, then split; empty pixels leave z 65535.
+        if (m_keys.size() < pixels) {
+            m_keys.resize(pixels);
+        }
+        uint32_t *keys = m_keys.data();
+        std::memset(keys, 0xFF, pixels * sizeof(uint32_t));
+        if (ir->elemType == ALG_8UC1) {
+            Splat(target, keys, static_cast<const uint8_t *>(ir->data), 4);
+        } else {
+            Splat(target, keys, static_cast<const uint16_t *>(ir->data), 0);
+        }
+        SplitKeys(keys, pixels, zBuffer, irOut);
+    }
+    CloseCracks(zBuffer, irOut, width, height);
+    for (AlgImage *out : {outDepth, outIr}) {
+        if (out != nullptr) {
+            out->width = width;
+            out->height = height;
+        }
+    }
+    return kRefineOk;
+}
+
+int Registration::MapDepthToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color,
+                                  const AlgImage *depth, AlgImage *outDepth)
+{
+    if (outDepth == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    return MapToColor(geometry, color, depth, nullptr, outDepth, nullptr);
+}
+
+int Registration::MapDepthIrToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color,
+                                    const AlgImage *depth, const AlgImage *ir, AlgImage *outDepth,
+                                    AlgImage *outIr)
+{
+    if (outDepth == nullptr || outIr == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    return MapToColor(geometry, color, depth, ir, outDepth, outIr);
+}
+
+int Registration::MapIrToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color,
+                               const AlgImage *depth, const AlgImage *ir, AlgImage *outIr)
+{
+    if (outIr == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    return MapToColor(geometry, color, depth, ir, nullptr, outIr);
+}
+
+int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const AlgImage *color,
+                                  const AlgImage *depth, AlgImage *outColor)
+{
+    if (geometry == nullptr || !IsImage(color, ALG_8UC3) || !IsImage(depth, ALG_16UC1) ||
+        !IsDepthSize(*depth) || !HoldsImage(outColor, ALG_8UC3, depth->width, depth->height)) {
+        return kRefineInvalidArgument;
+    }
+    const uint32_t cw = color->width;
+    const uint32_t ch = color->height;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int projected = Project(geometry, *depth, cw, ch);
+    if (projected != kRefineOk) {
+        return projected;
+    }
+    // The occlusion z-buffer on a grid about as fine as the depth footprints.
+    const float footprint = std::min(m_model->fx / m_tofFx, m_model->fy / m_tofFy);
+    const uint32_t cell =
+        std::max(1u, static_cast<uint32_t>(std::lround(footprint / kOcclusionCellFootprints)));
+    const uint32_t gw = (cw + cell - 1) / cell;
+    const uint32_t gh = (ch + cell - 1) / cell;
+    if (m_zScratch.size() < size_t{gw} * gh) {
+        m_zScratch.resize(size_t{gw} * gh);
+    }
+    std::memset(m_zScratch.data(), 0xFF, size_t{gw} * gh * sizeof(uint16_t));
+    const float scale = 1.0f / float(cell);
+    const float offset = 0.5f * scale - 0.5f;
+    Splat<void>(SplatTarget{gw, gh, scale}, m_zScratch.data(), nullptr, 0);
+
+    const auto *rgb = static_cast<const uint8_t *>(color->data);
+    auto *out = static_cast<uint8_t *>(outColor->data);
+    const size_t pixels = size_t{depth->width} * depth->height;
+    const float maxU = float(cw - 1);
+    const float maxV = float(ch - 1);
+    for (size_t k = 0; k < pixels; ++k) {
+        uint8_t *dst = out + 3 * k;
+        const float z = m_projection.z[k];
+        const float u = m_projection.u[k];
+        const float v = m_projection.v[k];
+        if (!(z > 0.0f) || !(u >= 0.0f && u <= maxU && v >= 0.0f && v <= maxV)) {
+            dst[0] = dst[1] = dst[2] = 0;
+            continue;
+        }
+        const int gx = std::min(int(gw) - 1, RoundInt(u * scale + offset));
+        const int gy = std::min(int(gh) - 1, RoundInt(v * scale + offset));
+        const uint16_t nearest = m_zScratch[size_t(gy) * gw + size_t(gx)];
+        if (nearest != kEmpty && z > float(nearest) + kOcclusionMm + kOcclusionFraction * z) {
+            dst[0] = dst[1] = dst[2] = 0;
+            continue;
+        }
+        // Bilinear with 8-bit weights; the last row and column sample themselves.
+        const int x0 = int(u);
+        const int y0 = int(v);
+        const uint32_t wx = static_cast<uint32_t>((u - float(x0)) * 256.0f + 0.5f);
+        const uint32_t wy = static_cast<uint32_t>((v - float(y0)) * 256.0f + 0.5f);
+        const size_t dx = uint32_t(x0) + 1 < cw ? 3 : 0;
+        const size_t dy = uint32_t(y0) + 1 < ch ? size_t{cw} * 3 : 0;
+        const uint8_t *p = rgb + (size_t(y0) * cw + size_t(x0)) * 3;
+        for (int c = 0; c < 3; ++c) {
+            const uint32_t top = p[c] * (256 - wx) + p[c + dx] * wx;
+            const uint32_t bottom = p[c + dy] * (256 - wx) + p[c + dy + dx] * wx;
+            dst[c] = static_cast<uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
+        }
+    }
+    outColor->width = depth->width;
+    outColor->height = depth->height;
+    return kRefineOk;
+}
+
+int Registration::GetMappedPointDepthToRGB(const RegistrationGeometryPtr &geometry,
+                                           const TfDepthVector3 &point, const TfVector2u16 &colorSize,
+                                           TfVector2u16 *colorPoint)
+{
+    if (colorPoint == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    *colorPoint = TfVector2u16{0, 0};
+    if (geometry == nullptr || colorSize.x == 0 || colorSize.y == 0 || point.depthZ == 0 ||
+        point.depthZ == kInvalidFar || point.depthX < 0 || point.depthY < 0 ||
+        point.depthX >= int32_t{kSensorWidth} || point.depthY >= int32_t{kSensorHeight}) {
+        return kRefineInvalidArgument;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!EnsureRays(geometry)) {
+        return kRefineInvalidArgument;
+    }
+    m_model = ColorModelFor(geometry, colorSize.x, colorSize.y);
+    if (m_model == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    const size_t k = size_t(point.depthY) * kSensorWidth + size_t(point.depthX);
+    float u = 0.0f;
+    float v = 0.0f;
+    float z = 0.0f;
+    ProjectPoints(&m_rayX[k], &m_rayY[k], &m_rayZ[k], &point.depthZ, 1, &u, &v, &z);
+    if (!(z > 0.0f) || !(u > -1.0f && u < float(colorSize.x) && v > -1.0f && v < float(colorSize.y))) {
+        return kRefineInvalidArgument;
+    }
+    const int x = RoundInt(u);
+    const int y = RoundInt(v);
+    if (x < 0 || y < 0 || x >= int{colorSize.x} || y >= int{colorSize.y}) {
+        return kRefineInvalidArgument;
+    }
+    *colorPoint = TfVector2u16{static_cast<uint16_t>(x), static_cast<uint16_t>(y)};
+    return kRefineOk;
+}
+
+} // namespace refine

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // The demo: finds a camera, streams it for a few seconds with per-stream frame rates, saves the last
-// depth, IR, confidence and colour frames and a point cloud, closes the camera and shuts down.
+// depth, IR, confidence and colour frames and a point cloud (aligned with the colour camera and
+// coloured with -a), closes the camera and shuts down.
 #define _POSIX_C_SOURCE 200809L
-#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include "Orvane_api.h"
+#include "example_support.h"
 
 enum
 {
@@ -18,12 +18,14 @@ enum
     kIr,
     kConfidence,
     kColor,
+    kMapped, /* depth mapped into the colour camera: only with -a */
     kStreamCount
 };
 
-static const char *const kStreamNames[kStreamCount] = {"depth", "IR", "confidence", "colour"};
+static const char *const kStreamNames[kStreamCount] = {"depth", "IR", "confidence", "colour",
+                                                       "aligned depth"};
 static const TfFrameType kStreamTypes[kStreamCount] = {TF_FRAME_DEPTH, TF_FRAME_IR, TF_FRAME_CONFIDENCE,
-                                                       TF_FRAME_COLOR};
+                                                       TF_FRAME_COLOR, TF_FRAME_DEPTH_MAPPED_TO_COLOR};
 
 /** The last frame of one stream, copied out of the library's memory (which the next read reuses). */
 typedef struct SavedFrame
@@ -42,6 +44,7 @@ typedef struct Options
     const char *outputDir;
     int depthRange;  /* -1: keep the camera's */
     const char *uri; /* the camera to open; NULL: the first one listed */
+    int align;       /* undistort both cameras and map depth into the colour camera */
 } Options;
 
 static const char *StatusName(uint32_t status)
@@ -67,22 +70,18 @@ static double NowSeconds(void)
     return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
 }
 
-static void SleepMs(long ms)
-{
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
-}
-
 static void Usage(const char *program)
 {
-    printf("usage: %s [-t seconds] [-o directory] [-w milliseconds] [-r range] [-u uri] [discovery-wait-ms]\n"
-           "  -t  how long to stream (default 3 s)\n"
-           "  -o  where to write the frames and the point cloud (default demo-output)\n"
-           "  -w  how long to look for cameras (default 2500 ms; a bare number means the same)\n"
-           "  -r  depth range 0 (shortest) to 5 (longest) to stream in (default: the camera's)\n"
-           "  -u  the camera to open, e.g. KR52Lite:SN0001 (default: the first one listed)\n",
-           program);
+    printf(
+        "usage: %s [-t seconds] [-o directory] [-w milliseconds] [-r range] [-u uri] [-a] "
+        "[discovery-wait-ms]\n"
+        "  -t  how long to stream (default 3 s)\n"
+        "  -o  where to write the frames and the point cloud (default demo-output)\n"
+        "  -w  how long to look for cameras (default 2500 ms; a bare number means the same)\n"
+        "  -r  depth range 0 (shortest) to 5 (longest) to stream in (default: the camera's)\n"
+        "  -u  the camera to open, e.g. KR52Lite:SN0001 (default: the first one listed)\n"
+        "  -a  align: undistort both cameras, map depth into the colour camera and colour the point cloud\n",
+        program);
 }
 
 /** Parses the command line; returns 0, 1 for --help or 2 for a bad option. */
@@ -93,8 +92,9 @@ static int ParseOptions(int argc, char **argv, Options *options)
     options->outputDir = "demo-output";
     options->depthRange = -1;
     options->uri = NULL;
+    options->align = 0;
     int opt;
-    while ((opt = getopt(argc, argv, "t:o:w:r:u:h")) != -1) {
+    while ((opt = getopt(argc, argv, "t:o:w:r:u:ah")) != -1) {
         char *end = NULL;
         switch (opt) {
         case 't':
@@ -124,6 +124,9 @@ static int ParseOptions(int argc, char **argv, Options *options)
             break;
         case 'u':
             options->uri = optarg;
+            break;
+        case 'a':
+            options->align = 1;
             break;
         case 'h':
             return 1;
@@ -223,10 +226,10 @@ static int KeepFrame(SavedFrame *saved, const TfFrame *frame)
     return 0;
 }
 
-static void PrintRates(double seconds, SavedFrame *saved, double windowSeconds)
+static void PrintRates(double seconds, SavedFrame *saved, int streams, double windowSeconds)
 {
     printf("%5.1f s ", seconds);
-    for (int s = 0; s < kStreamCount; ++s) {
+    for (int s = 0; s < streams; ++s) {
         printf(" %s %.1f fps", kStreamNames[s], (double)saved[s].inSecond / windowSeconds);
         saved[s].inSecond = 0;
     }
@@ -235,7 +238,7 @@ static void PrintRates(double seconds, SavedFrame *saved, double windowSeconds)
 }
 
 /** Reads frames for the given time; returns 0 unless the camera failed in a way reading cannot survive. */
-static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *saved)
+static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *saved, int streams)
 {
     const double start = NowSeconds();
     double windowStart = start;
@@ -244,7 +247,7 @@ static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *sav
     for (;;) {
         const double now = NowSeconds();
         if (now >= nextReport) {
-            PrintRates(now - start, saved, now - windowStart);
+            PrintRates(now - start, saved, streams, now - windowStart);
             windowStart = now;
             /* Whole seconds from the start: late looks must not push the last report past the end. */
             nextReport += 1.0;
@@ -269,8 +272,9 @@ static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *sav
             SleepMs(20);
             continue;
         }
-        const unsigned isReady[kStreamCount] = {ready.depth, ready.ir, ready.confidence, ready.color};
-        for (int s = 0; s < kStreamCount; ++s) {
+        const unsigned isReady[kStreamCount] = {ready.depth, ready.ir, ready.confidence, ready.color,
+                                                ready.depthMappedToColor};
+        for (int s = 0; s < streams; ++s) {
             if (!isReady[s]) {
                 continue;
             }
@@ -283,158 +287,10 @@ static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *sav
     }
     printf("average:");
     const double elapsed = NowSeconds() - start;
-    for (int s = 0; s < kStreamCount; ++s) {
+    for (int s = 0; s < streams; ++s) {
         printf(" %s %.1f fps (%lu)", kStreamNames[s], (double)saved[s].total / elapsed, saved[s].total);
     }
     printf("\n");
-    return 0;
-}
-
-static int BytesPerPixel(uint32_t pixelFormat)
-{
-    switch (pixelFormat) {
-    case TF_PIXEL_DEPTH_MM16:
-    case TF_PIXEL_GRAY16:
-        return 2;
-    case TF_PIXEL_GRAY8:
-        return 1;
-    case TF_PIXEL_RGB888:
-    case TF_PIXEL_BGR888:
-        return 3;
-    default:
-        return 0;
-    }
-}
-
-/** True when the frame holds width x height pixels of its format. */
-static int FrameIsWhole(const TfFrame *frame)
-{
-    const int bytes = BytesPerPixel(frame->pixelFormat);
-    return bytes > 0 && frame->width > 0 && frame->height > 0 &&
-           (size_t)frame->dataLen >= (size_t)frame->width * frame->height * (size_t)bytes;
-}
-
-static FILE *OpenOutput(const char *dir, const char *name, char *path, size_t pathSize)
-{
-    snprintf(path, pathSize, "%s/%s", dir, name);
-    FILE *out = fopen(path, "wb");
-    if (out == NULL) {
-        fprintf(stderr, "cannot write %s: %s\n", path, strerror(errno));
-    }
-    return out;
-}
-
-/** Grey frames as binary PGM; 16-bit samples are written big-endian as the format requires. */
-static int SavePgm(const char *dir, const char *name, const TfFrame *frame)
-{
-    if (!FrameIsWhole(frame) || BytesPerPixel(frame->pixelFormat) == 3) {
-        fprintf(stderr, "%s: no whole grey frame to save\n", name);
-        return -1;
-    }
-    char path[4096];
-    FILE *out = OpenOutput(dir, name, path, sizeof path);
-    if (out == NULL) {
-        return -1;
-    }
-    const int wide = BytesPerPixel(frame->pixelFormat) == 2;
-    const size_t pixels = (size_t)frame->width * frame->height;
-    fprintf(out, "P5\n%u %u\n%u\n", frame->width, frame->height, wide ? 65535u : 255u);
-    int ok = 1;
-    if (wide) {
-        for (size_t i = 0; i < pixels && ok; ++i) {
-            uint16_t v;
-            memcpy(&v, frame->pFrameData + 2 * i, 2);
-            ok = fputc(v >> 8, out) != EOF && fputc(v & 0xFF, out) != EOF;
-        }
-    } else {
-        ok = fwrite(frame->pFrameData, 1, pixels, out) == pixels;
-    }
-    ok = (fclose(out) == 0) && ok;
-    if (ok) {
-        printf("saved %s (%ux%u, %d-bit)\n", path, frame->width, frame->height, wide ? 16 : 8);
-    }
-    return ok ? 0 : -1;
-}
-
-static int SavePpm(const char *dir, const char *name, const TfFrame *frame)
-{
-    if (!FrameIsWhole(frame) || BytesPerPixel(frame->pixelFormat) != 3) {
-        fprintf(stderr, "%s: no whole colour frame to save\n", name);
-        return -1;
-    }
-    char path[4096];
-    FILE *out = OpenOutput(dir, name, path, sizeof path);
-    if (out == NULL) {
-        return -1;
-    }
-    const size_t pixels = (size_t)frame->width * frame->height;
-    const int bgr = frame->pixelFormat == TF_PIXEL_BGR888;
-    fprintf(out, "P6\n%u %u\n255\n", frame->width, frame->height);
-    int ok = 1;
-    for (size_t i = 0; i < pixels && ok; ++i) {
-        const uint8_t *p = frame->pFrameData + 3 * i;
-        const uint8_t rgb[3] = {bgr ? p[2] : p[0], p[1], bgr ? p[0] : p[2]};
-        ok = fwrite(rgb, 1, 3, out) == 3;
-    }
-    ok = (fclose(out) == 0) && ok;
-    if (ok) {
-        printf("saved %s (%ux%u)\n", path, frame->width, frame->height);
-    }
-    return ok ? 0 : -1;
-}
-
-/** The depth frame as an ASCII PLY of its valid points (pixels without depth are left out). */
-static int SavePointCloud(TfDeviceHandle device, const char *dir, const char *name, const TfFrame *depth)
-{
-    if (!FrameIsWhole(depth) || depth->pixelFormat != TF_PIXEL_DEPTH_MM16) {
-        fprintf(stderr, "%s: no whole depth frame to convert\n", name);
-        return -1;
-    }
-    const size_t pixels = (size_t)depth->width * depth->height;
-    TfVector3f *points = calloc(pixels, sizeof(TfVector3f));
-    if (points == NULL) {
-        return -1;
-    }
-    int ret = TFCM_ConvertDepthFrameToPointCloudVector(device, depth, points);
-    if (ret != 0) {
-        fprintf(stderr, "TFCM_ConvertDepthFrameToPointCloudVector: %d\n", ret);
-        free(points);
-        return -1;
-    }
-    size_t valid = 0;
-    for (size_t i = 0; i < pixels; ++i) {
-        valid += points[i].z > 0.0f;
-    }
-    char path[4096];
-    FILE *out = OpenOutput(dir, name, path, sizeof path);
-    if (out == NULL) {
-        free(points);
-        return -1;
-    }
-    fprintf(out,
-            "ply\nformat ascii 1.0\ncomment depth frame %u, millimetres\nelement vertex %zu\n"
-            "property float x\nproperty float y\nproperty float z\nend_header\n",
-            depth->frameIndex, valid);
-    int ok = 1;
-    for (size_t i = 0; i < pixels && ok; ++i) {
-        if (points[i].z > 0.0f) {
-            ok = fprintf(out, "%.2f %.2f %.2f\n", points[i].x, points[i].y, points[i].z) > 0;
-        }
-    }
-    ok = (fclose(out) == 0) && ok;
-    free(points);
-    if (ok) {
-        printf("saved %s (%zu points)\n", path, valid);
-    }
-    return ok ? 0 : -1;
-}
-
-static int MakeDirectory(const char *dir)
-{
-    if (mkdir(dir, 0777) != 0 && errno != EEXIST) {
-        fprintf(stderr, "cannot create %s: %s\n", dir, strerror(errno));
-        return -1;
-    }
     return 0;
 }
 
@@ -467,13 +323,21 @@ static int RunCamera(const TfDeviceInfo *camera, const Options *options)
         ret = TFCM_SetDepthRange(device, (TfDepthRange)options->depthRange);
         printf("depth range %d (%d)\n", options->depthRange, ret);
     }
+    const int streams = options->align ? kStreamCount : kMapped;
+    if (options->align) {
+        /* Both cameras' images undistorted, and depth drawn into the colour camera's view. */
+        printf("aligned: ToF undistortion %d, colour undistortion %d, depth to colour %d\n",
+               TFCM_SetToFDistortionCorrectionEnabled(device, true),
+               TFCM_SetColorDistortionCorrectionEnabled(device, true),
+               TFCM_SetTransformDepthImgToColorCameraEnabled(device, true));
+    }
     printf("opened %s; streaming for %.1f s\n", camera->uri, options->durationSeconds);
     fflush(stdout);
 
     SavedFrame saved[kStreamCount];
     memset(saved, 0, sizeof saved);
-    int status = Stream(device, options->durationSeconds, saved) == 0 ? 0 : 1;
-    for (int s = 0; s < kStreamCount; ++s) {
+    int status = Stream(device, options->durationSeconds, saved, streams) == 0 ? 0 : 1;
+    for (int s = 0; s < streams; ++s) {
         if (saved[s].total == 0) {
             fprintf(stderr, "no %s frames\n", kStreamNames[s]);
             status = 1;
@@ -489,9 +353,18 @@ static int RunCamera(const TfDeviceInfo *camera, const Options *options)
         status |=
             saved[kConfidence].total > 0 && SavePgm(dir, "confidence.pgm", &saved[kConfidence].info) != 0;
         status |= saved[kColor].total > 0 && SavePpm(dir, "colour.ppm", &saved[kColor].info) != 0;
-        // The conversion uses the camera's depth-to-world table, so it runs before the close.
-        status |= saved[kDepth].total > 0 &&
-                  SavePointCloud(device, dir, "pointcloud.ply", &saved[kDepth].info) != 0;
+        // The conversion uses the camera's calibration, so it runs before the close. Aligned, the point
+        // cloud comes from the depth in the colour camera and each point takes its pixel's colour.
+        if (options->align) {
+            status |=
+                saved[kMapped].total > 0 && SavePgm(dir, "depth-aligned.pgm", &saved[kMapped].info) != 0;
+            status |=
+                saved[kMapped].total > 0 && saved[kColor].total > 0 &&
+                SavePointCloud(device, dir, "pointcloud.ply", &saved[kMapped].info, &saved[kColor].info) != 0;
+        } else {
+            status |= saved[kDepth].total > 0 &&
+                      SavePointCloud(device, dir, "pointcloud.ply", &saved[kDepth].info, NULL) != 0;
+        }
     }
 
     ret = TFCM_CloseDevice(&device);

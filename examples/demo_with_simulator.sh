@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Runs an example against one simulated camera and checks what it printed and wrote:
-# <orvane-camsim> demo <orvane-demo>, or <orvane-camsim> callback <orvane-stream-callback>.
+# <orvane-camsim> demo <orvane-demo>, <orvane-camsim> align <orvane-align>, or <orvane-camsim> callback
+# <orvane-stream-callback>.
 set -euo pipefail
 sim="$1"
 kind="$2"
@@ -42,19 +43,25 @@ pnm_check() {
     echo "$file: $m $w x $h maxval $maxval"
 }
 
+# ply_check <file> [coloured]: a binary little-endian PLY whose vertex count matches its size, every
+# vertex with a positive depth, and with colour per vertex when asked.
 ply_check() {
-    local file="$1"
+    local file="$1" coloured="${2:-}"
     [ -s "$file" ] || fail "$file missing"
-    [ "$(head -n 2 "$file" | tr '\n' ' ')" = "ply format ascii 1.0 " ] || fail "$file: not ASCII PLY"
-    local vertices headerLines
-    vertices="$(grep -m1 '^element vertex ' "$file" | awk '{print $3}')"
-    headerLines="$(grep -n -m1 '^end_header$' "$file" | cut -d: -f1)"
-    [ -n "$vertices" ] && [ "$vertices" -gt 0 ] && [ -n "$headerLines" ] || fail "$file: header"
-    [ "$(($(wc -l <"$file") - headerLines))" -eq "$vertices" ] || fail "$file: vertex count"
-    # Every vertex is three numbers with a positive depth.
-    tail -n +"$((headerLines + 1))" "$file" |
-        awk 'NF != 3 || $3 <= 0 { bad = 1 } END { exit bad }' || fail "$file: malformed vertex"
-    echo "$file: $vertices points"
+    /usr/bin/python3 - "$file" "$coloured" <<'PY' || fail "$file: not a whole binary PLY"
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+end = data.index(b"end_header\n") + len(b"end_header\n")
+header = data[:end].decode().splitlines()
+assert header[:2] == ["ply", "format binary_little_endian 1.0"], header[:2]
+count = int(next(line.split()[2] for line in header if line.startswith("element vertex ")))
+colour = "property uchar red" in header
+assert colour == (sys.argv[2] == "coloured"), "colour per vertex"
+size = 15 if colour else 12
+assert count > 0 and len(data) - end == count * size, (count, len(data) - end)
+assert all(struct.unpack_from("<f", data, end + i * size + 8)[0] > 0 for i in range(count))
+print(f"{sys.argv[1]}: {count} points{' with colour' if colour else ''}")
+PY
 }
 
 case "$kind" in
@@ -71,6 +78,14 @@ demo)
     pnm_check "$out/frames/confidence.pgm" P5 1
     pnm_check "$out/frames/colour.ppm" P6 3
     ply_check "$out/frames/pointcloud.ply"
+    ;;
+align)
+    output="$("$program" KR52Lite:SNDEMO "$out/align")" || fail "the example exited with $?"
+    echo "$output"
+    grep -q "ToF undistortion 0, colour undistortion 0, depth to colour 0" <<<"$output" || fail "a switch was refused"
+    pnm_check "$out/align/depth-registered.pgm" P5 1
+    pnm_check "$out/align/colour.ppm" P6 3
+    ply_check "$out/align/pointcloud.ply" coloured
     ;;
 callback)
     output="$("$program" KR52Lite:SNDEMO)" || fail "the example exited with $?"

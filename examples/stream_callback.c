@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include "Orvane_api.h"
+#include "example_support.h"
 
 /** What the notification function saw; it runs on the library's callback thread, so a mutex guards it. */
 static struct
@@ -17,13 +18,6 @@ static struct
     uint32_t lastDepthIndex;
     int indexWentBack;
 } g_seen = {PTHREAD_MUTEX_INITIALIZER, 0, 0, 0, 0, 0, 0, 0};
-
-static void SleepMs(long ms)
-{
-    struct timespec ts = {ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
-}
 
 /** Called once per frame set. The frames' pixels are valid only during the call: copy what you keep. */
 static int OnFrames(CallbackFrames *frames)
@@ -42,25 +36,6 @@ static int OnFrames(CallbackFrames *frames)
     g_seen.color += frames->hasColor != 0;
     pthread_mutex_unlock(&g_seen.mutex);
     return 0;
-}
-
-/** Waits up to five seconds for the camera `wanted` (the first one listed when NULL) to be listed. */
-static int FindCamera(const char *wanted, char *uri, size_t size)
-{
-    for (int tries = 0; tries < 100; ++tries) {
-        uint32_t count = 0;
-        TfDeviceInfo info;
-        if (TFCM_GetDeviceCount(&count) == 0) {
-            for (uint32_t i = 0; i < count; ++i) {
-                if (TFCM_GetDeviceInfo(&info, i) == 0 && (wanted == NULL || strcmp(info.uri, wanted) == 0)) {
-                    snprintf(uri, size, "%s", info.uri);
-                    return 0;
-                }
-            }
-        }
-        SleepMs(50);
-    }
-    return -1;
 }
 
 static int Run(TfDeviceHandle device)
@@ -108,7 +83,7 @@ int main(int argc, char **argv)
     int status = 1;
     char uri[256];
     TfDeviceHandle device = NULL;
-    if (FindCamera(argc > 1 ? argv[1] : NULL, uri, sizeof uri) != 0) {
+    if (WaitForCamera(argc > 1 ? argv[1] : NULL, uri, sizeof uri) != 0) {
         fprintf(stderr, "no camera found\n");
     } else if (TFCM_OpenDevice(uri, &device) != 0) {
         fprintf(stderr, "cannot open %s\n", uri);

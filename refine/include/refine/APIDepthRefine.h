@@ -53,26 +53,45 @@ constexpr int kRefineInvalidArgument = -15;
 /// ConvertColor's source format code for the camera's 12-bit YUV 4:2:0 (I420) colour images.
 constexpr int kColorSourceYuv420Planar = 5;
 
-/// The filters of the refine library (libDepthRefine.so) and their parameters:
-/// - Range limits (SetDepthRange; applied by PreFilterDepth and ProcessDepth): depth above maxDepthMm
-///   becomes 0 (SetOutofMaxRangeHandle(1) keeps it at maxDepthMm instead), depth below minDepthMm
-///   becomes 0; a limit of 0 is no limit.
-/// - Spatial filter (SetSmoothingFilterEnabled; in ProcessDepth): an edge-preserving median. Each valid
-///   pixel becomes the median of the valid pixels of its 3x3 window (5x5 when the spatial parameters'
-///   value is 2) that lie within the edge threshold of it (the spatial parameters' threshold in mm,
-///   100 mm when 0). Invalid (0) pixels stay 0 and never take part, and the far side of a depth step
-///   is never mixed in.
-/// - Temporal filter (SetTimeFilterEnabled(on, thresholdMm, frames, -, -); in ProcessDepth, after the
-///   spatial filter): each pixel follows a running average avg += (depth - avg) / frames, and starts
-///   over from the new value when it differs from the average by more than thresholdMm or when either
-///   is invalid. Defaults 50 mm and 4 frames for values <= 0. GetOnlyTimeFilterDepth returns its last
-///   output (the out image's width x height is its capacity; kRefineNotSupported before any output).
-/// - Flying-pixel filter (SetFlyingPixelFilterParams with enable 1; in PostFilterDepth): a valid pixel
-///   with no valid 4-neighbour within the threshold (mm, 100 when 0) becomes 0.
-/// - IR filter (FilterIrImage, 8- or 16-bit one channel): a 3x3 median while the smoothing filter is on.
-/// Every filter that is off leaves the image bit for bit as it was. The fill-hole parameters are kept
-/// and returned only. ConvertIr16To8 keeps the top 8 of 12 bits (src >> 4, saturated at 255). Resize
-/// uses nearest neighbour for 16-bit images (depth must not be interpolated) and bilinear otherwise.
+/// The refine library (libDepthRefine.so): one object per camera, made by Get_APIDepthRefine.
+///
+/// Geometry. Init takes the camera's calibration: the ToF lens at 640x480 and the colour lens at
+/// 1920x1080, each a pinhole with the rational radial-tangential distortion k1 k2 p1 p2 k3 k4 k5 k6,
+/// and the ToF-to-colour rotation and translation (mm; a ToF point P is R P + T in colour
+/// coordinates). A colour image of another size is the largest centred crop of the 1920x1080 image
+/// with its aspect ratio, scaled uniformly (ScaleColorIntrinsic in refine/ColorGeometry.h). A lens
+/// whose distortion is not defined or not monotonic over its image is refused: its switch cannot be
+/// turned on and nothing of it is undistorted. The undistorted image of a lens keeps its principal point
+/// and pixel aspect, with fx and fy scaled by the smallest factor that leaves no empty border
+/// (ComputeUndistortedIntrinsic). With both undistortion switches on, every ToF image (nearest
+/// neighbour, UndistortTof) and every colour image (bilinear, ProcessColor) is delivered undistorted,
+/// and registration works with the undistorted pinholes; with a switch off, with the lens.
+///
+/// Depth filters, in the order the ToF decoder runs them; depth 0 and 65535 are invalid everywhere
+/// (never averaged, filled or used as support; 65535 passes every filter unchanged), and a filter
+/// that is off changes nothing:
+/// - Range limits (SetDepthRange; PreFilterDepth and ProcessDepth): depth above maxDepthMm becomes 0
+///   (SetOutofMaxRangeHandle(1) keeps it at maxDepthMm), below minDepthMm 0; 0 is no limit.
+/// - Flying pixel (SetFlyingPixelFilterParams, enable 1; PostFilterDepth): threshold in mm at 1 m
+///   (default 100), scaled with depth. A pixel with no valid 8-neighbour within the threshold, or lying
+///   between a nearer and a farther neighbour along a row, column or diagonal (both beyond the
+///   threshold), becomes 0.
+/// - Real depth (SetComputeRealDepthEnabled; PostFilterDepth): the radial distance along each pixel's
+///   ray becomes axial depth.
+/// - Geometric step (UndistortTof), when the ToF undistortion switch is on.
+/// - Spatial (SetSmoothingFilterEnabled, the same switch as SetSpatialFilterParams' enable;
+///   ProcessDepth): an edge-preserving median, 3x3 (value 2: 5x5); neighbours invalid or farther than
+///   the threshold from the centre (mm, default 100) take no part.
+/// - Temporal (SetTimeFilterEnabled(on, thresholdMm, frames, -, -); ProcessDepth): a running average
+///   avg += (depth - avg) / frames, starting over when the change exceeds the threshold (defaults 50 mm
+///   and 4 frames). While SetTimeFilterDepthEnabled is on its result is kept for GetOnlyTimeFilterDepth.
+/// - Hole fill (SetFillHoleFilterParams, enable 1; ProcessDepth): runs of at most `value` invalid pixels
+///   (default 4) between two valid pixels agreeing within `threshold` mm (default 50) are filled by
+///   linear interpolation, along rows and then columns; never across steps or at the border.
+/// - IR (FilterIrImage): a 3x3 median while smoothing is on.
+/// ConvertIr16To8 keeps the top 8 of 12 bits (src >> 4, saturated). Resize uses nearest neighbour for
+/// 16-bit images (depth must not be interpolated) and bilinear otherwise. Mapped IR is always 16-bit
+/// on the sensor's scale (8-bit IR is widened x16).
 class APIDepthRefine
 {
 public:

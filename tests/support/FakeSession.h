@@ -24,6 +24,8 @@ public:
     double m_intrinsic[3][9] = {};                  ///< by sensor type
     double m_distortion[3][8] = {};                 ///< by sensor type
     std::shared_ptr<const DepthWorldTable> m_table; ///< null: the table was never built
+    int m_appliedRotation = -255;                   ///< the turn delivery applied to frames
+    int m_appliedMirror = -255;                     ///< the mirror delivery applied to frames
     Frame m_frame{};
     FrameReady m_ready{};
     PixelFormat m_colorFormat = kPixelRgb888;
@@ -159,6 +161,12 @@ public:
         return Record("SetComputeRealDepthEnabled", std::to_string(on));
     }
     std::shared_ptr<const DepthWorldTable> GetDepthFrame2WorldTab() override { return m_table; }
+    bool GetAppliedTransform(const void *, uint32_t, int &rotation, int &mirror) override
+    {
+        rotation = m_appliedRotation;
+        mirror = m_appliedMirror;
+        return true;
+    }
     int SetRangeValue(uint32_t range, int minimum, int maximum) override
     {
         return Record("SetRangeValue", Args(range, minimum, maximum));

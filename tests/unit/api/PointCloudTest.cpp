@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "OpenedDeviceTest.h"
+#include "api/PointCloud.h"
+#include "refine/APIDepthRefine.h"
 
 using namespace orvtest;
 
@@ -134,6 +136,64 @@ TEST_F(FrameConversion, FullAndCroppedFramesUseTheTable)
         ExpectPoint(points[last], (639 - 320) / 500.0f * 2000, (height - 1 + offset - 240) / 500.0f * 2000,
                     2000.0f);
         ExpectPoint(points[last + 1], kSentinel.x, kSentinel.y, kSentinel.z);
+    }
+}
+
+TEST_F(FrameConversion, TurnedAndMirroredFramesUseTheirPixelsRays)
+{
+    // Delivered mirrored left-right: delivered column 0 is sensor column 639. Turned clockwise: the
+    // delivered frame is 480 x 640 and its top-left pixel is sensor pixel (0, 479).
+    TfFrame frame = MakeFrame(640, 480);
+    m_depth[0] = 1000;
+    std::vector<TfVector3f> points(640 * 480);
+    m_session->m_appliedMirror = 1;
+    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
+    ExpectPoint(points[0], (639 - 320) / 500.0f * 1000, -240 / 500.0f * 1000, 1000.0f);
+    m_session->m_appliedMirror = -255;
+    m_session->m_appliedRotation = 0;
+    TfFrame turned = MakeFrame(480, 640);
+    m_depth[0] = 1000;
+    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &turned, points.data()), 0);
+    ExpectPoint(points[0], -320 / 500.0f * 1000, (479 - 240) / 500.0f * 1000, 1000.0f);
+    // A turned frame whose size fits no sensor image is refused.
+    TfFrame wrong = MakeFrame(640, 480);
+    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &wrong, points.data()),
+              TF_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(DeliveredLayout, EveryTurnAndMirrorLeadsBackToTheSourcePixel)
+{
+    // The delivery's own turn and mirror of an image of distinct values, traced back pixel by pixel.
+    const std::unique_ptr<APIDepthRefine> refine(Get_APIDepthRefine());
+    constexpr uint32_t kWidth = 6;
+    constexpr uint32_t kHeight = 4;
+    for (const int rotation : {-255, 0, 1, 2}) {
+        for (const int mirror : {-255, 1, 2, 3}) {
+            SCOPED_TRACE(::testing::Message() << "rotation " << rotation << " mirror " << mirror);
+            std::vector<uint16_t> source(kWidth * kHeight);
+            for (size_t i = 0; i < source.size(); ++i) {
+                source[i] = static_cast<uint16_t>(i);
+            }
+            std::vector<uint16_t> delivered = source;
+            AlgImage image{delivered.data(), ALG_16UC1, kWidth, kHeight};
+            if (rotation >= 0) {
+                ASSERT_EQ(refine->Rotate(&image, rotation), kRefineOk);
+            }
+            if (mirror > 0) {
+                static constexpr int kMirrorCode[] = {0, 1, 0, -1};
+                ASSERT_EQ(refine->Mirror(&image, kMirrorCode[mirror]), kRefineOk);
+            }
+            uint32_t width = 0;
+            uint32_t height = 0;
+            std::vector<int32_t> indices;
+            SourceIndices(image.width, image.height, DeliveredLayout{rotation, mirror}, width, height,
+                          indices);
+            EXPECT_EQ(width, kWidth);
+            EXPECT_EQ(height, kHeight);
+            for (size_t i = 0; i < delivered.size(); ++i) {
+                ASSERT_EQ(source[static_cast<size_t>(indices[i])], delivered[i]) << i;
+            }
+        }
     }
 }
 

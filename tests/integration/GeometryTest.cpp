@@ -1,0 +1,802 @@
+// SPDX-License-Identifier: Apache-2.0
+// Camera geometry end to end: simulated cameras with distorted lenses stream a known scene, and what the
+// public API delivers (undistorted depth, point clouds, registration, mapped images, filtered depth) is
+// held against the simulator's truth. Cameras on 127.0.0.140 to 127.0.0.149.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CameraFixture.h"
+#include "Scene.h"
+#include "SimColorEncoder.h"
+#include "SimLens.h"
+#include "TestSupport.h"
+#include "api/DeviceHandle.h"
+#include "device/BaseDevice.h"
+#include "session/BaseSession.h"
+
+namespace {
+using namespace orvtest;
+
+constexpr int kW = 640;
+constexpr int kH = 480;
+constexpr size_t kPixels = size_t{kW} * kH;
+constexpr std::array<double, 8> kNoLens{};
+constexpr std::array<double, 8> kTestLens{-0.25, 0.08, 0.001, -0.0015, -0.01, 0.0, 0.0, 0.0};
+constexpr std::array<double, 8> kRationalLens{0.3, -0.1, 0.0005, 0.001, 0.02, 0.45, -0.05, 0.01};
+constexpr uint32_t kReadyMappedColor = 8;
+constexpr uint32_t kReadyMappedDepth = 16;
+constexpr uint32_t kReadyMappedIr = 32;
+
+// The scene's objects in Scene::CastRay's order: planes, boxes, spheres.
+enum Object : int16_t
+{
+    kWall = 0,
+    kFloor = 1,
+    kBox = 2,
+    kSphere = 3
+};
+constexpr double kWallZ = 2000.0;
+constexpr double kFloorY = 600.0;
+const SimVector kSphereCentre{-300.0, -100.0, 1200.0};
+constexpr double kSphereRadius = 200.0;
+
+Scene TestScene()
+{
+    Scene scene;
+    scene.AddPlane(SimPlane{{0.0, 0.0, 1.0}, kWallZ, 0.9f});
+    scene.AddPlane(SimPlane{{0.0, 1.0, 0.0}, kFloorY, 0.6f});
+    scene.AddBox(SimBox{{200.0, -300.0, 1400.0}, {600.0, 100.0, 1700.0}, 0.7f});
+    scene.AddSphere(SimSphere{kSphereCentre, kSphereRadius, 0.8f});
+    return scene;
+}
+
+/// The extrinsics case: the colour camera turned 2 degrees and moved off the ToF camera.
+void TurnedExtrinsics(SimSettings &s)
+{
+    s.SetExtrinsics(SimSettings::RotationFromDegrees(0.5, 2.0, -0.3), {-25.0, 1.5, 2.0});
+}
+
+/// The images of one read, copied out of the library's slots (colour as RGB).
+struct Images
+{
+    uint32_t ready = 0;
+    std::vector<uint16_t> depth, ir, mappedDepth, mappedIr;
+    std::vector<uint8_t> ir8, color, mappedColor;
+    int colorW = 0, colorH = 0;
+    uint32_t mappedIrFormat = 0;
+    TfFrame depthFrame{}; // its data is `depth`
+};
+
+SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
+{
+    return SimPinhole::FromMatrix({p.fx, 0.0, p.cx, 0.0, p.fy, p.cy, 0.0, 0.0, 1.0}, width, height);
+}
+
+/// Whether the 3x3 (radius 1) or 5x5 (radius 2) neighbourhood of pixel i holds one object only.
+bool SingleObject(const std::vector<int16_t> &object, int width, int height, size_t i, int radius = 1)
+{
+    const int u = static_cast<int>(i % width), v = static_cast<int>(i / width);
+    if (object[i] < 0 || u < radius || v < radius || u >= width - radius || v >= height - radius) {
+        return false;
+    }
+    for (int dv = -radius; dv <= radius; ++dv) {
+        for (int du = -radius; du <= radius; ++du) {
+            if (object[i + dv * width + du] != object[i]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+/// Centroid distance in pixels between an object's truth mask and the pixels of `depth` nearer than
+/// `nearMm` inside the truth mask's box grown by 4 pixels.
+double CentroidError(const std::vector<int16_t> &object, const std::vector<uint16_t> &depth, int width,
+                     int height, int16_t id, double nearMm)
+{
+    int u0 = width, v0 = height, u1 = -1, v1 = -1;
+    double tu = 0, tv = 0, tn = 0, du = 0, dv = 0, dn = 0;
+    for (int v = 0; v < height; ++v) {
+        for (int u = 0; u < width; ++u) {
+            if (object[size_t(v) * width + u] == id) {
+                u0 = std::min(u0, u), v0 = std::min(v0, v), u1 = std::max(u1, u), v1 = std::max(v1, v);
+                tu += u, tv += v, ++tn;
+            }
+        }
+    }
+    for (int v = std::max(0, v0 - 4); v <= std::min(height - 1, v1 + 4); ++v) {
+        for (int u = std::max(0, u0 - 4); u <= std::min(width - 1, u1 + 4); ++u) {
+            const uint16_t d = depth[size_t(v) * width + u];
+            if (d > 0 && d < nearMm) {
+                du += u, dv += v, ++dn;
+            }
+        }
+    }
+    if (tn == 0 || dn == 0) {
+        return 1e9;
+    }
+    return std::hypot(du / dn - tu / tn, dv / dn - tv / tn);
+}
+
+/// How a delivered 640x480 depth image compares with the truth rendered for its pixels.
+struct DepthMatch
+{
+    double withinFraction = 0; // single-surface pixels within 2 mm + half a pixel's depth gradient
+    double boxCentroidPx = 0, sphereCentroidPx = 0;
+    int emptyBorder = 0; // border pixels 0 where the scene has depth
+};
+
+DepthMatch CompareDepth(const std::vector<uint16_t> &depth, const SimRendering &truth)
+{
+    DepthMatch m;
+    size_t compared = 0, within = 0;
+    const auto z = [&](size_t i) { return static_cast<double>(truth.depthMm[i]); };
+    for (size_t i = 0; i < kPixels; ++i) {
+        const int u = static_cast<int>(i % kW), v = static_cast<int>(i / kW);
+        if ((u == 0 || v == 0 || u == kW - 1 || v == kH - 1) && truth.depthMm[i] > 0 && depth[i] == 0) {
+            ++m.emptyBorder;
+        }
+        if (!SingleObject(truth.object, kW, kH, i)) {
+            continue;
+        }
+        const double gradient = std::fabs(z(i + 1) - z(i - 1)) / 2 + std::fabs(z(i + kW) - z(i - kW)) / 2;
+        ++compared;
+        within += std::fabs(depth[i] - z(i)) <= 2.0 + 0.5 * gradient ? 1 : 0;
+    }
+    m.withinFraction = compared == 0 ? 0.0 : double(within) / compared;
+    m.boxCentroidPx = CentroidError(truth.object, depth, kW, kH, kBox, 1800);
+    m.sphereCentroidPx = CentroidError(truth.object, depth, kW, kH, kSphere, 1800);
+    return m;
+}
+
+class GeometryTest : public CameraFixture
+{
+protected:
+    /// A camera streaming the test scene as camera-computed depth (exact to the millimetre), noise off,
+    /// with geometry truth, its calibration set by `calibrate`.
+    SimCamera &AddGeometryCamera(const std::string &serial, unsigned hostByte,
+                                 const std::function<void(SimSettings &)> &calibrate, int mixedSamples = 1)
+    {
+        SimCamera &camera = AddCamera(serial, hostByte);
+        camera.UpdateSettings([&](SimSettings &s) {
+            s.dataModes = {0, 1, 2, 3, 5, 9};
+            s.dataMode = 3;
+            s.depthRange = 2;
+            s.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, 1};
+            calibrate(s);
+            s.UpdateEpipolar();
+        });
+        RawTofEncoder::Options encoder = camera.Streamer().GetEncoderOptions();
+        encoder.noiseSigma = 0.0;
+        camera.Streamer().SetEncoderOptions(encoder);
+        camera.Streamer().SetScene(TestScene());
+        camera.Streamer().SetGeometryOptions(SimGeometryOptions{mixedSamples, false, true});
+        return camera;
+    }
+
+    /// Opens a started camera with both undistortions as given.
+    TfDeviceHandle OpenWith(const std::string &serial, bool tofUndistort, bool colorUndistort)
+    {
+        TfDeviceHandle device = Open(serial);
+        if (device != nullptr) {
+            EXPECT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, tofUndistort), 0);
+            EXPECT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, colorUndistort), 0);
+        }
+        return device;
+    }
+
+    /// Skips `skip` reads (frames decoded before a switch), then reads until one holds `want`.
+    static bool Grab(TfDeviceHandle device, uint32_t want, Images &out, int skip = 3)
+    {
+        for (int attempt = 0; attempt < skip + 40; ++attempt) {
+            TfFrameReady ready{};
+            if (TFCM_ReadNextFrame(device, &ready) != 0) {
+                continue;
+            }
+            uint32_t bits = 0;
+            std::memcpy(&bits, &ready, sizeof bits);
+            if (attempt < skip || (bits & want) != want) {
+                continue;
+            }
+            out = Images{};
+            out.ready = bits;
+            const auto get = [&](TfFrameType type, TfFrame &frame) {
+                return TFCM_GetFrame(device, type, &frame) == 0 && Val(frame.pFrameData) != nullptr;
+            };
+            TfFrame f{};
+            if ((bits & kReadyDepth) && get(TF_FRAME_DEPTH, f)) {
+                out.depth.assign(reinterpret_cast<const uint16_t *>(Val(f.pFrameData)),
+                                 reinterpret_cast<const uint16_t *>(Val(f.pFrameData)) + kPixels);
+                out.depthFrame = f;
+                out.depthFrame.pFrameData = reinterpret_cast<uint8_t *>(out.depth.data());
+            }
+            if ((bits & kReadyIr) && get(TF_FRAME_IR, f)) {
+                if (Val(f.pixelFormat) == TF_PIXEL_GRAY8) {
+                    out.ir8.assign(Val(f.pFrameData), Val(f.pFrameData) + kPixels);
+                } else {
+                    out.ir.assign(reinterpret_cast<const uint16_t *>(Val(f.pFrameData)),
+                                  reinterpret_cast<const uint16_t *>(Val(f.pFrameData)) + kPixels);
+                }
+            }
+            if ((bits & kReadyColor) && get(TF_FRAME_COLOR, f)) {
+                out.colorW = Val(f.width), out.colorH = Val(f.height);
+                out.color = Rgb(f);
+            }
+            if ((bits & kReadyMappedColor) && get(TF_FRAME_COLOR_MAPPED_TO_DEPTH, f)) {
+                out.mappedColor = Rgb(f);
+            }
+            if ((bits & kReadyMappedDepth) && get(TF_FRAME_DEPTH_MAPPED_TO_COLOR, f)) {
+                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
+                out.mappedDepth.assign(p, p + size_t{Val(f.width)} * Val(f.height));
+            }
+            if ((bits & kReadyMappedIr) && get(TF_FRAME_IR_MAPPED_TO_COLOR, f)) {
+                out.mappedIrFormat = Val(f.pixelFormat);
+                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
+                out.mappedIr.assign(p, p + size_t{Val(f.width)} * Val(f.height));
+            }
+            return true;
+        }
+        return false;
+    }
+
+    static std::vector<uint8_t> Rgb(const TfFrame &f)
+    {
+        const size_t n = size_t{Val(f.width)} * Val(f.height);
+        std::vector<uint8_t> rgb(Val(f.pFrameData), Val(f.pFrameData) + n * 3);
+        if (Val(f.pixelFormat) == TF_PIXEL_BGR888) {
+            for (size_t i = 0; i < n; ++i) {
+                std::swap(rgb[3 * i], rgb[3 * i + 2]);
+            }
+        }
+        return rgb;
+    }
+
+    static TfCameraParameters Params(TfDeviceHandle device, TfSensorType sensor)
+    {
+        TfCameraParameters p{};
+        EXPECT_EQ(TFCM_GetCameraParameters(device, sensor, &p), 0);
+        return p;
+    }
+
+    /// The truth of every delivered depth pixel: through the reported pinhole when the ToF image is
+    /// undistorted, else through the camera's distorted lens.
+    static SimRendering TofTruth(TfDeviceHandle device, const SimSettings &s, bool undistorted)
+    {
+        const Scene scene = TestScene();
+        if (undistorted) {
+            return scene.RenderView(Pinhole(Params(device, TF_SENSOR_TOF), kW, kH), SimPose{}, 7495.0f);
+        }
+        return scene.Render(SimColorEncoder::TofLens(s), SimPose{}, SimRenderOptions{});
+    }
+
+    /// The ray (x, y, 1) of a delivered depth pixel.
+    static bool TofRay(const SimSettings &s, const TfCameraParameters &tof, bool undistorted, double u,
+                       double v, double &x, double &y)
+    {
+        if (undistorted) {
+            x = (u - tof.cx) / tof.fx, y = (v - tof.cy) / tof.fy;
+            return true;
+        }
+        return SimColorEncoder::TofLens(s).Ray(u, v, x, y);
+    }
+
+    /// A ToF point in the colour camera's coordinates.
+    static SimVector ToColor(const SimSettings &s, const SimVector &p)
+    {
+        const auto &r = s.rotation;
+        const auto &t = s.translationMm;
+        return {r[0] * p.x + r[1] * p.y + r[2] * p.z + t[0], r[3] * p.x + r[4] * p.y + r[5] * p.z + t[1],
+                r[6] * p.x + r[7] * p.y + r[8] * p.z + t[2]};
+    }
+
+    static void Report(const std::string &line) { std::cout << "[geometry] " << line << std::endl; }
+};
+
+TEST_F(GeometryTest, ZeroDistortionChangesNothing)
+{
+    AddGeometryCamera("SNGEO0", 140, [](SimSettings &s) { TurnedExtrinsics(s); });
+    StartCameras();
+    TfDeviceHandle device = OpenWith("SNGEO0", false, false);
+    ASSERT_NE(device, nullptr);
+    Images off, on;
+    ASSERT_TRUE(Grab(device, kReadyDepth | kReadyColor, off));
+    const TfCameraParameters tofOff = Params(device, TF_SENSOR_TOF);
+    const TfCameraParameters colorOff = Params(device, TF_SENSOR_COLOR);
+    ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, true), 0);
+    ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, true), 0);
+    ASSERT_TRUE(Grab(device, kReadyDepth | kReadyColor, on));
+    const TfCameraParameters tofOn = Params(device, TF_SENSOR_TOF);
+    const TfCameraParameters colorOn = Params(device, TF_SENSOR_COLOR);
+    EXPECT_EQ(std::memcmp(&tofOff, &tofOn, sizeof tofOn), 0);
+    EXPECT_EQ(std::memcmp(&colorOff, &colorOn, sizeof colorOn), 0);
+    EXPECT_TRUE(off.depth == on.depth) << "depth changed";
+    EXPECT_TRUE(off.color == on.color) << "colour changed";
+    EXPECT_EQ(on.colorW, 640);
+    Report("zero distortion: depth and colour bit for bit, intrinsics unchanged");
+}
+
+TEST_F(GeometryTest, UndistortedDepthMatchesTheIdealViewThroughTheReportedIntrinsics)
+{
+    const std::array<double, 8> lenses[] = {kTestLens, kRationalLens};
+    for (unsigned row = 0; row < 2; ++row) {
+        AddGeometryCamera("SNGEOU" + std::to_string(row), 141 + row,
+                          [&](SimSettings &s) { s.tofDistortion = lenses[row]; });
+    }
+    StartCameras();
+    for (unsigned row = 0; row < 2; ++row) {
+        SCOPED_TRACE(row == 0 ? "test lens" : "rational lens");
+        const std::string serial = "SNGEOU" + std::to_string(row);
+        TfDeviceHandle device = OpenWith(serial, true, false);
+        ASSERT_NE(device, nullptr);
+        Images images;
+        ASSERT_TRUE(Grab(device, kReadyDepth, images));
+        const SimSettings s = m_sim->FindCamera(serial)->Settings();
+        const DepthMatch m = CompareDepth(images.depth, TofTruth(device, s, true));
+        // Where the border of the undistorted image lands on the sensor: at least one border pixel
+        // must reach the sensor's edge, none lie beyond it.
+        const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
+        const SimLens lens = SimColorEncoder::TofLens(s);
+        double nearestEdge = 1e9;
+        for (int i = 0; i < 2 * (kW + kH); ++i) {
+            const double u = i < kW ? i : i < 2 * kW ? i - kW : i < 2 * kW + kH ? 0 : kW - 1;
+            const double v = i < kW            ? 0
+                             : i < 2 * kW      ? kH - 1
+                             : i < 2 * kW + kH ? i - 2 * kW
+                                               : i - 2 * kW - kH;
+            double su = 0, sv = 0;
+            ASSERT_TRUE(lens.Project((u - tof.cx) / tof.fx, (v - tof.cy) / tof.fy, su, sv));
+            nearestEdge = std::min({nearestEdge, su + 0.5, kW - 0.5 - su, sv + 0.5, kH - 0.5 - sv});
+        }
+        Report(std::string(row == 0 ? "test" : "rational") +
+               " lens undistorted: " + std::to_string(100 * m.withinFraction) + " % within, centroids box " +
+               std::to_string(m.boxCentroidPx) + " px sphere " + std::to_string(m.sphereCentroidPx) +
+               " px, empty border pixels " + std::to_string(m.emptyBorder) + ", nearest sensor edge " +
+               std::to_string(nearestEdge) + " px");
+        EXPECT_GE(m.withinFraction, 0.995);
+        EXPECT_LE(m.boxCentroidPx, 0.25);
+        EXPECT_LE(m.sphereCentroidPx, 0.25);
+        EXPECT_EQ(m.emptyBorder, 0);
+        EXPECT_GE(nearestEdge, -0.01);
+        EXPECT_LE(nearestEdge, 1.0);
+    }
+}
+
+TEST_F(GeometryTest, PointCloudsFromDeliveredFramesLieOnTheScene)
+{
+    AddGeometryCamera("SNGEOPC", 143, [](SimSettings &s) { s.tofDistortion = kTestLens; });
+    StartCameras();
+    TfDeviceHandle device = OpenWith("SNGEOPC", false, false);
+    ASSERT_NE(device, nullptr);
+    const SimSettings s = m_sim->FindCamera("SNGEOPC")->Settings();
+    for (const bool undistorted : {false, true}) {
+        SCOPED_TRACE(undistorted ? "undistorted" : "distorted");
+        ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, undistorted), 0);
+        Images images;
+        ASSERT_TRUE(Grab(device, kReadyDepth, images));
+        std::vector<TfVector3f> points(kPixels);
+        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()), 0);
+        const SimRendering truth = TofTruth(device, s, undistorted);
+        std::array<size_t, 4> compared{}, within{};
+        for (size_t i = 0; i < kPixels; ++i) {
+            if (!SingleObject(truth.object, kW, kH, i, 2)) {
+                continue;
+            }
+            const TfVector3f &p = points[i];
+            const double z = truth.depthMm[i];
+            double error = 0, bound = 3.0 + 0.001 * z;
+            switch (truth.object[i]) {
+            case kWall:
+                error = std::fabs(p.z - kWallZ), bound = 2.0;
+                break;
+            case kFloor:
+                error = std::fabs(p.y - kFloorY);
+                break;
+            case kSphere:
+                error = std::fabs(
+                    std::hypot(p.x - kSphereCentre.x, p.y - kSphereCentre.y, p.z - kSphereCentre.z) -
+                    kSphereRadius);
+                break;
+            default:
+                continue;
+            }
+            ++compared[truth.object[i]];
+            within[truth.object[i]] += error <= bound ? 1 : 0;
+        }
+        std::string line = std::string(undistorted ? "undistorted" : "distorted") + " point cloud within:";
+        for (int object : {kWall, kFloor, kSphere}) {
+            const double fraction = compared[object] == 0 ? 0.0 : double(within[object]) / compared[object];
+            line += " " + std::to_string(100 * fraction) + " %";
+            EXPECT_GE(fraction, 0.99) << "object " << object << " of " << compared[object] << " pixels";
+        }
+        Report(line + " (wall, floor, sphere)");
+    }
+}
+
+TEST_F(GeometryTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
+{
+    AddGeometryCamera("SNGEOREG", 144, [](SimSettings &s) {
+        s.tofDistortion = kTestLens;
+        s.colorDistortion = kTestLens;
+        s.lenses[2] = SimLensConfig{2, 1, 1280, 720, 25, 1};
+        TurnedExtrinsics(s);
+    });
+    StartCameras();
+    TfDeviceHandle device = OpenWith("SNGEOREG", false, false);
+    ASSERT_NE(device, nullptr);
+    const SimSettings s = m_sim->FindCamera("SNGEOREG")->Settings();
+    struct Size
+    {
+        uint32_t code; // 0xFF: the lens size the camera started with
+        uint16_t width, height;
+    };
+    for (const Size size :
+         {Size{0xFF, 1280, 720}, Size{TF_COLOR_640X480, 640, 480}, Size{TF_COLOR_1600X1200, 1600, 1200}}) {
+        if (size.code != 0xFF) {
+            ASSERT_EQ(TFCM_SetColorResolution(device, size.code), 0);
+        }
+        for (const bool tofUndistort : {false, true}) {
+            for (const bool colorUndistort : {false, true}) {
+                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " tof " +
+                             std::to_string(tofUndistort) + " colour " + std::to_string(colorUndistort));
+                ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, tofUndistort), 0);
+                ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, colorUndistort), 0);
+                const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
+                const SimPinhole colorPinhole =
+                    Pinhole(Params(device, TF_SENSOR_COLOR), size.width, size.height);
+                SimLens colorLens = SimColorEncoder::ColorLens(s, size.width, size.height);
+                if (colorUndistort) {
+                    colorLens = SimLens{colorPinhole, {}};
+                }
+                double worst = 0;
+                int inside = 0, wrong = 0;
+                for (int v = 0; v < kH; v += 40) {
+                    for (int u = 0; u < kW; u += 40) {
+                        for (const uint16_t z : {700, 1500, 3500}) {
+                            double x = 0, y = 0, cu = 0, cv = 0;
+                            ASSERT_TRUE(TofRay(s, tof, tofUndistort, u, v, x, y));
+                            const SimVector q = ToColor(s, {x * z, y * z, double(z)});
+                            ASSERT_TRUE(colorLens.Project(q.x / q.z, q.y / q.z, cu, cv));
+                            TfVector2u16 point{};
+                            const int ret = TFCM_GetTransformedPointDepthToColor(
+                                device, TfDepthVector3{u, v, z}, TfVector2u16{size.width, size.height},
+                                &point);
+                            const double margin =
+                                std::min({cu, cv, size.width - 1 - cu, size.height - 1 - cv});
+                            if (margin >= 1.0) {
+                                ++inside;
+                                const double error =
+                                    std::max(std::fabs(point.x - cu), std::fabs(point.y - cv));
+                                worst = std::max(worst, error);
+                                wrong += (ret != 0 || error > 1.0) ? 1 : 0;
+                            } else if (margin < -1.0) {
+                                wrong += ret == 0 ? 1 : 0;
+                            }
+                        }
+                    }
+                }
+                Report("registration " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+                       " tof undistortion " + std::to_string(tofUndistort) + " colour undistortion " +
+                       std::to_string(colorUndistort) + ": " + std::to_string(inside) + " points, worst " +
+                       std::to_string(worst) + " px, wrong " + std::to_string(wrong));
+                EXPECT_GT(inside, 100);
+                EXPECT_EQ(wrong, 0) << "worst " << worst << " px";
+            }
+        }
+    }
+}
+
+/// The mapping checks' camera: the test lens on both sensors, the turned extrinsics, 640x480 colour.
+class MappingTest : public GeometryTest
+{
+protected:
+    void SetUp() override
+    {
+        GeometryTest::SetUp();
+        AddGeometryCamera("SNGEOMAP", 145, [](SimSettings &s) {
+            s.tofDistortion = kTestLens;
+            s.colorDistortion = kTestLens;
+            TurnedExtrinsics(s);
+        });
+        StartCameras();
+        m_device = OpenWith("SNGEOMAP", true, false);
+        ASSERT_NE(m_device, nullptr);
+        m_settings = m_sim->FindCamera("SNGEOMAP")->Settings();
+    }
+
+    std::shared_ptr<const SimColorGeometryTruth> ColorTruth()
+    {
+        std::shared_ptr<const SimColorTruth> truth =
+            m_sim->FindCamera("SNGEOMAP")->Streamer().LastColorTruth();
+        EXPECT_TRUE(truth != nullptr && truth->geometry != nullptr && truth->width == 640);
+        return truth ? truth->geometry : nullptr;
+    }
+
+    TfDeviceHandle m_device = nullptr;
+    SimSettings m_settings;
+};
+
+TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
+{
+    ASSERT_EQ(TFCM_SetTransformDepthImgToColorCameraEnabled(m_device, true), 0);
+    Images images;
+    ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedDepth, images));
+    ASSERT_EQ(images.mappedDepth.size(), kPixels);
+    const auto truth = ColorTruth();
+    ASSERT_NE(truth, nullptr);
+    const std::vector<uint16_t> &mapped = images.mappedDepth;
+    size_t flat = 0, flatWithin = 0, occluded = 0, occludedZero = 0, inner = 0, holes = 0;
+    for (size_t i = 0; i < kPixels; ++i) {
+        if (!SingleObject(truth->object, kW, kH, i)) {
+            continue;
+        }
+        bool allVisible = true, noneVisible = true;
+        double gradient = 0;
+        for (const int d : {-kW - 1, -kW, -kW + 1, -1, 0, 1, kW - 1, kW, kW + 1}) {
+            allVisible = allVisible && truth->visibleFromTof[i + d] != 0;
+            noneVisible = noneVisible && truth->visibleFromTof[i + d] == 0;
+            gradient = std::max(gradient, double(std::fabs(truth->depthMm[i + d] - truth->depthMm[i])));
+        }
+        if (noneVisible) {
+            ++occluded, occludedZero += mapped[i] == 0 ? 1 : 0;
+        } else if (allVisible) {
+            ++inner, holes += mapped[i] == 0 ? 1 : 0;
+            if (gradient < 2.0) { // fronto-parallel: under 2 mm per pixel
+                ++flat, flatWithin += std::fabs(mapped[i] - truth->depthMm[i]) <= 2.0 ? 1 : 0;
+            }
+        }
+    }
+    const double box = CentroidError(truth->object, mapped, kW, kH, kBox, 1800);
+    const double sphere = CentroidError(truth->object, mapped, kW, kH, kSphere, 1800);
+    Report("mapped depth: " + std::to_string(100.0 * flatWithin / flat) + " % of " + std::to_string(flat) +
+           " fronto-parallel pixels within 2 mm, occluded 0 " +
+           std::to_string(100.0 * occludedZero / occluded) + " % of " + std::to_string(occluded) +
+           ", holes " + std::to_string(100.0 * holes / inner) + " %, centroids box " + std::to_string(box) +
+           " px sphere " + std::to_string(sphere) + " px");
+    EXPECT_GE(flatWithin, 0.99 * flat);
+    EXPECT_GE(occludedZero, 0.99 * occluded);
+    EXPECT_GT(occluded, 500u) << "the turned colour camera sees past the objects";
+    EXPECT_LE(holes, 0.001 * inner);
+    EXPECT_LE(box, 0.5);
+    EXPECT_LE(sphere, 0.5);
+}
+
+TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
+{
+    ASSERT_EQ(TFCM_SetTransformColorImgToDepthCameraEnabled(m_device, true), 0);
+    Images images;
+    ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedColor, images));
+    ASSERT_EQ(images.mappedColor.size(), kPixels * 3);
+    const auto colorTruth = ColorTruth();
+    ASSERT_NE(colorTruth, nullptr);
+    const SimRendering truth = TofTruth(m_device, m_settings, true);
+    const TfCameraParameters tof = Params(m_device, TF_SENSOR_TOF);
+    const SimLens colorLens = SimColorEncoder::ColorLens(m_settings, kW, kH);
+    size_t seen = 0, right = 0, hidden = 0, black = 0;
+    for (size_t i = 0; i < kPixels; ++i) {
+        if (!SingleObject(truth.object, kW, kH, i, 2) || images.depth[i] == 0) {
+            continue;
+        }
+        const double z = truth.depthMm[i];
+        double x = 0, y = 0, cu = 0, cv = 0;
+        TofRay(m_settings, tof, true, double(i % kW), double(i / kW), x, y);
+        const SimVector q = ToColor(m_settings, {x * z, y * z, z});
+        if (!colorLens.Project(q.x / q.z, q.y / q.z, cu, cv) || cu < 2 || cv < 2 || cu > kW - 3 ||
+            cv > kH - 3) {
+            continue;
+        }
+        const size_t c = size_t(std::lround(cv)) * kW + size_t(std::lround(cu));
+        const uint8_t *rgb = &images.mappedColor[3 * i];
+        if (SingleObject(colorTruth->object, kW, kH, c) && colorTruth->object[c] == truth.object[i]) {
+            const SimRgb want = SimColorEncoder::SurfaceColor(truth.object[i], q.z);
+            const int error =
+                std::max({std::abs(rgb[0] - want.r), std::abs(rgb[1] - want.g), std::abs(rgb[2] - want.b)});
+            ++seen, right += error <= 24 ? 1 : 0;
+        } else if (SingleObject(colorTruth->object, kW, kH, c) && colorTruth->depthMm[c] < q.z - 50) {
+            ++hidden, black += (rgb[0] | rgb[1] | rgb[2]) == 0 ? 1 : 0;
+        }
+    }
+    Report("mapped colour: " + std::to_string(100.0 * right / seen) + " % of " + std::to_string(seen) +
+           " pixels the object's colour, " + std::to_string(100.0 * black / std::max<size_t>(hidden, 1)) +
+           " % of " + std::to_string(hidden) + " hidden pixels black");
+    EXPECT_GE(right, 0.99 * seen);
+    EXPECT_GT(hidden, 200u);
+    EXPECT_GE(black, 0.99 * hidden);
+}
+
+TEST_F(MappingTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
+{
+    ASSERT_EQ(TFCM_SetTransformDepthImgToColorCameraEnabled(m_device, true), 0);
+    // The public interface has no switch of its own for IR mapped to colour: the session's is used.
+    BaseSession *session = m_device->pDevice->GetSession(0);
+    ASSERT_NE(session, nullptr);
+    ASSERT_EQ(session->SetTransformIRImgToColorCameraEnabled(true), 0);
+    for (const TfPixelFormat format : {TF_PIXEL_GRAY16, TF_PIXEL_GRAY8}) {
+        SCOPED_TRACE(format == TF_PIXEL_GRAY8 ? "8-bit IR" : "16-bit IR");
+        ASSERT_EQ(TFCM_SetIRPixelFormat(m_device, format), 0);
+        Images images;
+        ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyIr | kReadyMappedDepth | kReadyMappedIr, images));
+        ASSERT_EQ(images.mappedIr.size(), kPixels);
+        EXPECT_EQ(images.mappedIrFormat, uint32_t{TF_PIXEL_GRAY16});
+        // Each depth pixel's colour pixel; where the mapped depth there is that pixel's, the mapped IR must
+        // be one of the IR values of the depth pixels of that depth landing there.
+        std::vector<std::vector<uint16_t>> candidates(kPixels);
+        for (size_t i = 0; i < kPixels; ++i) {
+            TfVector2u16 c{};
+            const uint16_t z = images.depth[i];
+            if (z == 0 || z == 65535 ||
+                TFCM_GetTransformedPointDepthToColor(m_device, TfDepthVector3{int(i % kW), int(i / kW), z},
+                                                     TfVector2u16{kW, kH}, &c) != 0) {
+                continue;
+            }
+            const size_t at = size_t{c.y} * kW + c.x;
+            if (images.mappedDepth[at] == z) {
+                candidates[at].push_back(format == TF_PIXEL_GRAY8 ? uint16_t(images.ir8[i] * 16)
+                                                                  : images.ir[i]);
+            }
+        }
+        size_t compared = 0, exact = 0;
+        for (size_t at = 0; at < kPixels; ++at) {
+            if (!candidates[at].empty()) {
+                ++compared;
+                exact +=
+                    std::count(candidates[at].begin(), candidates[at].end(), images.mappedIr[at]) > 0 ? 1 : 0;
+            }
+        }
+        Report(std::string(format == TF_PIXEL_GRAY8 ? "8" : "16") + "-bit IR mapped to colour: " +
+               std::to_string(exact) + " of " + std::to_string(compared) + " won pixels exact");
+        EXPECT_GT(compared, kPixels / 4);
+        EXPECT_EQ(exact, compared);
+    }
+}
+
+TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
+{
+    constexpr int kSamples = 4;
+    SimCamera &camera = AddGeometryCamera(
+        "SNGEOFLY", 146, [](SimSettings &) {}, kSamples);
+    StartCameras();
+    TfDeviceHandle device = OpenWith("SNGEOFLY", false, false);
+    ASSERT_NE(device, nullptr);
+    ASSERT_EQ(TFCM_SetFlyingPixelFilterParams(device, TfFlyingPixelFilterParams{0, 1}), 0);
+    Images images;
+    ASSERT_TRUE(Grab(device, kReadyDepth, images));
+    std::shared_ptr<const SimTofTruth> sent = camera.Streamer().LastGroundTruth();
+    ASSERT_TRUE(sent != nullptr && sent->cameraDepthMm.size() == kPixels);
+    SimRenderOptions options;
+    options.samplesPerAxis = kSamples;
+    const SimRendering samples =
+        TestScene().Render(SimColorEncoder::TofLens(camera.Settings()), SimPose{}, options);
+    size_t flying = 0, removed = 0, good = 0, lost = 0, farFloor = 0, farFloorKept = 0;
+    for (size_t i = 0; i < kPixels; ++i) {
+        const double measured = sent->cameraDepthMm[i];
+        if (measured == 0) {
+            continue;
+        }
+        double nearest = 1e9, low = 1e9, high = 0;
+        for (int k = 0; k < kSamples * kSamples; ++k) {
+            const double d = samples.sampleDepthMm[i * kSamples * kSamples + k];
+            nearest = std::min(nearest, std::fabs(d - measured)), low = std::min(low, d),
+            high = std::max(high, d);
+        }
+        if (nearest > std::max(30.0, 0.03 * measured)) {
+            ++flying, removed += images.depth[i] == 0 ? 1 : 0;
+        } else if (high - low <= 0.01 * measured) {
+            ++good, lost += images.depth[i] == 0 ? 1 : 0;
+            if (samples.object[i] == kFloor && measured > 1800) {
+                ++farFloor, farFloorKept += images.depth[i] != 0 ? 1 : 0;
+            }
+        }
+    }
+    Report("flying pixels: " + std::to_string(removed) + " of " + std::to_string(flying) + " removed, " +
+           std::to_string(lost) + " of " + std::to_string(good) + " good pixels lost, far floor " +
+           std::to_string(farFloorKept) + " of " + std::to_string(farFloor) + " kept");
+    EXPECT_GT(flying, 200u);
+    EXPECT_GE(removed, 0.98 * flying);
+    EXPECT_LE(lost, 0.01 * good);
+    EXPECT_GT(farFloor, 1000u);
+    EXPECT_GE(farFloorKept, 0.99 * farFloor);
+}
+
+TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
+{
+    AddGeometryCamera("SNGEOA", 147, [](SimSettings &s) { s.tofDistortion = kTestLens; });
+    AddGeometryCamera("SNGEOB", 148, [](SimSettings &s) {
+        s.tofIntrinsic = {560.0, 0.0, 316.0, 0.0, 556.0, 244.0, 0.0, 0.0, 1.0};
+    });
+    StartCameras();
+    TfDeviceHandle a = OpenWith("SNGEOA", true, false);
+    TfDeviceHandle b = OpenWith("SNGEOB", false, false);
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    ASSERT_EQ(TFCM_SetFlyingPixelFilterParams(a, TfFlyingPixelFilterParams{0, 1}), 0);
+    ASSERT_EQ(TFCM_SetSmoothingFilterEnabled(b, true), 0);
+    const SimRendering truthA = TofTruth(a, m_sim->FindCamera("SNGEOA")->Settings(), true);
+    const SimRendering truthB = TofTruth(b, m_sim->FindCamera("SNGEOB")->Settings(), false);
+    std::array<double, 2> worst{1.0, 1.0};
+    std::array<int, 2> sets{};
+    auto reader = [&](TfDeviceHandle device, const SimRendering &truth, int index) {
+        for (int i = 0; i < 8; ++i) {
+            Images images;
+            if (!Grab(device, kReadyDepth, images, i == 0 ? 3 : 0)) {
+                return;
+            }
+            ++sets[index];
+            worst[index] = std::min(worst[index], CompareDepth(images.depth, truth).withinFraction);
+        }
+    };
+    std::thread other(reader, b, std::cref(truthB), 1);
+    reader(a, truthA, 0);
+    other.join();
+    Report("two cameras: " + std::to_string(100 * worst[0]) + " % and " + std::to_string(100 * worst[1]) +
+           " % within their own ideal views");
+    EXPECT_EQ(sets[0], 8);
+    EXPECT_EQ(sets[1], 8);
+    EXPECT_GE(worst[0], 0.995);
+    EXPECT_GE(worst[1], 0.99);
+}
+
+TEST_F(GeometryTest, ConversionsRacingADistortionToggleStayClean)
+{
+    AddGeometryCamera("SNGEORACE", 149, [](SimSettings &s) {
+        s.tofDistortion = kTestLens;
+        s.colorDistortion = kTestLens;
+        TurnedExtrinsics(s);
+    });
+    StartCameras();
+    TfDeviceHandle device = OpenWith("SNGEORACE", true, true);
+    ASSERT_NE(device, nullptr);
+    std::atomic<bool> done{false};
+    std::atomic<int> toggles{0};
+    std::atomic<int> progress{0};
+    // One toggle per batch of conversions, so that the two threads meet without one spinning.
+    std::thread toggler([&] {
+        for (int i = 0; !done.load(); ++i) {
+            EXPECT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, (i & 1) != 0), 0);
+            EXPECT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, (i & 2) != 0), 0);
+            ++toggles;
+            const int seen = progress.load();
+            WaitUntil([&] { return done.load() || progress.load() != seen; }, 2000);
+        }
+    });
+    std::vector<TfVector3f> points(kPixels);
+    int converted = 0, mapped = 0, bad = 0;
+    for (int frame = 0; frame < 30; ++frame) {
+        Images images;
+        if (!Grab(device, kReadyDepth, images, 0)) {
+            break;
+        }
+        bad += TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()) != 0;
+        ++converted;
+        ++progress;
+        for (size_t i = 0; i < kPixels; i += 97) {
+            bad += !std::isfinite(points[i].x) || !std::isfinite(points[i].z);
+            TfVector2u16 c{};
+            const uint16_t z = images.depth[i];
+            const int ret = TFCM_GetTransformedPointDepthToColor(
+                device, TfDepthVector3{int(i % kW), int(i / kW), z}, TfVector2u16{kW, kH}, &c);
+            mapped += ret == 0;
+            ++progress;
+            bad += (ret != 0 && ret != TF_ERROR_INVALID_ARGUMENT) || (ret == 0 && (c.x >= kW || c.y >= kH));
+        }
+    }
+    done = true;
+    toggler.join();
+    Report("racing: " + std::to_string(converted) + " frames converted, " + std::to_string(mapped) +
+           " points mapped, " + std::to_string(toggles.load()) + " toggles");
+    EXPECT_EQ(converted, 30);
+    EXPECT_GT(mapped, 1000);
+    EXPECT_GT(toggles.load(), 10);
+    EXPECT_EQ(bad, 0);
+}
+
+} // namespace

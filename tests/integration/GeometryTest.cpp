@@ -8,9 +8,9 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -71,7 +71,6 @@ private:
 constexpr int kW = 640;
 constexpr int kH = 480;
 constexpr size_t kPixels = size_t{kW} * kH;
-constexpr std::array<double, 8> kNoLens{};
 constexpr std::array<double, 8> kTestLens{-0.25, 0.08, 0.001, -0.0015, -0.01, 0.0, 0.0, 0.0};
 constexpr std::array<double, 8> kRationalLens{0.3, -0.1, 0.0005, 0.001, 0.02, 0.45, -0.05, 0.01};
 constexpr int kLaserC = 40;
@@ -116,7 +115,7 @@ struct Images
     std::vector<uint8_t> ir8, color, mappedColor;
     int colorW = 0, colorH = 0;
     uint32_t mappedIrFormat = 0;
-    TfFrame depthFrame{}; // its data is `depth`
+    TfFrame depthFrame{}, mappedDepthFrame{}; // their data are `depth` and `mappedDepth`
 };
 
 SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
@@ -203,12 +202,14 @@ DepthMatch CompareDepth(const std::vector<uint16_t> &depth, const SimRendering &
 
 /// The fractions of wall, floor and sphere pixels away from silhouettes whose points lie on the scene's
 /// surface: the wall within 2 mm, the floor and the sphere's radius within 3 mm + 0.1 % of z.
-std::array<double, 3> PointsOnTheScene(const std::vector<TfVector3f> &points, const SimRendering &truth)
+/// Pixels of depth 0 (not delivered) are left out.
+std::array<double, 3> PointsOnTheScene(const std::vector<TfVector3f> &points,
+                                       const std::vector<int16_t> &objects, const std::vector<float> &depthMm)
 {
     std::array<size_t, 4> compared{}, within{};
     for (size_t i = 0; i < kPixels; ++i) {
-        const int16_t object = truth.object[i];
-        if (!SingleObject(truth.object, kW, kH, i, 2) || object == kBox) {
+        const int16_t object = objects[i];
+        if (!SingleObject(objects, kW, kH, i, 2) || object == kBox || points[i].z == 0.0f) {
             continue;
         }
         const TfVector3f &p = points[i];
@@ -217,7 +218,7 @@ std::array<double, 3> PointsOnTheScene(const std::vector<TfVector3f> &points, co
                              : object == kFloor ? std::fabs(p.y - kFloorY)
                                                 : std::fabs(sphere - kSphereRadius);
         ++compared[object];
-        within[object] += error <= (object == kWall ? 2.0 : 3.0 + 0.001 * truth.depthMm[i]) ? 1 : 0;
+        within[object] += error <= (object == kWall ? 2.0 : 3.0 + 0.001 * depthMm[i]) ? 1 : 0;
     }
     std::array<double, 3> fractions{};
     for (int object : {kWall, kFloor, kSphere}) {
@@ -309,6 +310,8 @@ protected:
             if ((bits & kReadyMappedDepth) && get(TF_FRAME_DEPTH_MAPPED_TO_COLOR, f)) {
                 const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
                 out.mappedDepth.assign(p, p + size_t{Val(f.width)} * Val(f.height));
+                out.mappedDepthFrame = f;
+                out.mappedDepthFrame.pFrameData = reinterpret_cast<uint8_t *>(out.mappedDepth.data());
             }
             if ((bits & kReadyMappedIr) && get(TF_FRAME_IR_MAPPED_TO_COLOR, f)) {
                 out.mappedIrFormat = Val(f.pixelFormat);
@@ -370,7 +373,13 @@ protected:
                 r[6] * p.x + r[7] * p.y + r[8] * p.z + t[2]};
     }
 
-    static void Report(const std::string &line) { std::cout << "[geometry] " << line << std::endl; }
+    /// One line of measured figures for the record.
+    template <typename... Args> static void Report(const char *format, Args... args)
+    {
+        std::printf("[geometry] ");
+        std::printf(format, args...);
+        std::printf("\n");
+    }
 };
 
 TEST_F(GeometryTest, ZeroDistortionChangesNothing)
@@ -417,7 +426,7 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         // The frame conversion is the pinhole of the reported intrinsics, which describe undistorted frames.
         std::vector<TfVector3f> points(kPixels);
         ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()), 0);
-        const std::array<double, 3> onScene = PointsOnTheScene(points, truth);
+        const std::array<double, 3> onScene = PointsOnTheScene(points, truth.object, truth.depthMm);
         // Where the border of the undistorted image lands on the sensor: at least one border pixel
         // must reach the sensor's edge, none lie beyond it.
         const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
@@ -445,13 +454,14 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
             stepped[i] = iu >= 0 && iv >= 0 && iu < kW && iv < kH ? sensor.object[size_t(iv) * kW + iu] : -1;
         }
         const double steppedBox = CentroidError(stepped, images.depth, kW, kH, kBox, 1800);
-        Report(std::string(row == 0 ? "test" : "rational") +
-               " lens undistorted: " + std::to_string(100 * m.withinFraction) + " % within, centroids box " +
-               std::to_string(m.boxCentroidPx) + " px sphere " + std::to_string(m.sphereCentroidPx) +
-               " px (" + std::to_string(steppedBox) + " px from the nearest step's), empty border pixels " +
-               std::to_string(m.emptyBorder) + ", nearest sensor edge " + std::to_string(nearestEdge) +
-               " px; points on wall, floor, sphere " + std::to_string(100 * onScene[0]) + " % " +
-               std::to_string(100 * onScene[1]) + " % " + std::to_string(100 * onScene[2]) + " %");
+        Report("%s lens undistorted: %.3f %% within, centroids box %.3f px (%.3f px from the nearest step's) "
+               "sphere "
+               "%.3f px, empty border pixels %d, nearest sensor edge %.2f px; points on wall, floor, sphere "
+               "%.3f "
+               "%.3f %.3f %%",
+               row == 0 ? "test" : "rational", 100 * m.withinFraction, m.boxCentroidPx, steppedBox,
+               m.sphereCentroidPx, m.emptyBorder, nearestEdge, 100 * onScene[0], 100 * onScene[1],
+               100 * onScene[2]);
         EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
         EXPECT_GE(m.withinFraction, 0.995);
         EXPECT_LE(m.boxCentroidPx, 0.5);
@@ -529,12 +539,11 @@ TEST_F(GeometryTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
                         }
                     }
                 }
-                Report("registration " + std::to_string(size.width) + "x" + std::to_string(size.height) +
-                       " tof undistortion " + std::to_string(tofUndistort) + " colour undistortion " +
-                       std::to_string(colorUndistort) + " (colour fx " + std::to_string(colorPinhole.fx) +
-                       " cx " + std::to_string(colorPinhole.cx) + " cy " + std::to_string(colorPinhole.cy) +
-                       "): " + std::to_string(inside) + " points, worst " + std::to_string(worst) +
-                       " px, wrong " + std::to_string(wrong));
+                Report("registration %ux%u, ToF undistortion %d, colour undistortion %d (colour fx %.2f): %d "
+                       "points, "
+                       "worst %.3f px, wrong %d",
+                       size.width, size.height, tofUndistort, colorUndistort, colorPinhole.fx, inside, worst,
+                       wrong);
                 EXPECT_GT(inside, 100);
                 EXPECT_EQ(wrong, 0) << "worst " << worst << " px";
             }
@@ -618,11 +627,18 @@ TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
     }
     const double box = CentroidError(seen, mapped, kW, kH, kBox, 1800);
     const double sphere = CentroidError(seen, mapped, kW, kH, kSphere, 1800);
-    Report("mapped depth: " + std::to_string(100.0 * flatWithin / flat) + " % of " + std::to_string(flat) +
-           " fronto-parallel pixels within 2 mm, occluded 0 " +
-           std::to_string(100.0 * occludedZero / occluded) + " % of " + std::to_string(occluded) +
-           ", holes " + std::to_string(100.0 * holes / inner) + " %, centroids box " + std::to_string(box) +
-           " px sphere " + std::to_string(sphere) + " px");
+    Report(
+        "mapped depth: %.3f %% of %zu fronto-parallel pixels within 2 mm, %.3f %% of %zu occluded pixels 0, "
+        "holes %.4f %%, centroids box %.3f px sphere %.3f px",
+        100.0 * flatWithin / flat, flat, 100.0 * occludedZero / occluded, occluded, 100.0 * holes / inner,
+        box, sphere);
+    // Depth mapped into colour converts to points in the ToF camera's coordinates.
+    std::vector<TfVector3f> points(kPixels);
+    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.mappedDepthFrame, points.data()), 0);
+    const std::array<double, 3> onScene = PointsOnTheScene(points, seen, truth->depthMm);
+    Report("mapped depth's points on wall, floor, sphere: %.3f %.3f %.3f %%", 100 * onScene[0],
+           100 * onScene[1], 100 * onScene[2]);
+    EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
     EXPECT_GE(flatWithin, 0.99 * flat);
     EXPECT_GE(occludedZero, 0.99 * occluded);
     EXPECT_GT(occluded, 500u) << "the turned colour camera sees past the objects";
@@ -668,9 +684,8 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
             ++hidden, black += (rgb[0] | rgb[1] | rgb[2]) == 0 ? 1 : 0;
         }
     }
-    Report("mapped colour: " + std::to_string(100.0 * right / seen) + " % of " + std::to_string(seen) +
-           " pixels the object's colour, " + std::to_string(100.0 * black / std::max<size_t>(hidden, 1)) +
-           " % of " + std::to_string(hidden) + " hidden pixels black");
+    Report("mapped colour: %.3f %% of %zu pixels the object's colour, %.3f %% of %zu hidden pixels black",
+           100.0 * right / seen, seen, 100.0 * black / std::max<size_t>(hidden, 1), hidden);
     EXPECT_GE(right, 0.99 * seen);
     EXPECT_GT(hidden, 200u);
     EXPECT_GE(black, 0.99 * hidden);
@@ -692,8 +707,6 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
         ASSERT_EQ(format == TF_PIXEL_GRAY8 ? images.ir8.size() : images.ir.size(), kPixels)
             << "IR of the format";
         EXPECT_EQ(images.mappedIrFormat, uint32_t{TF_PIXEL_GRAY16});
-        // Each depth pixel's colour pixel; where the mapped depth there is that pixel's, the mapped IR must
-        // be one of the IR values of the depth pixels of that depth landing there.
         // Each depth pixel lands where the point mapping puts it, with its depth in the colour camera and its
         // IR. A mapped pixel must carry the IR of a depth pixel landing within its footprint (one pixel) at
         // the depth it shows.
@@ -743,9 +756,8 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
             compared += candidate ? 1 : 0;
             exact += match ? 1 : 0;
         }
-        Report(std::string(format == TF_PIXEL_GRAY8 ? "8" : "16") +
-               "-bit IR mapped to colour: " + std::to_string(exact) + " of " + std::to_string(compared) +
-               " won pixels exact (" + std::to_string(cracks) + " closed cracks)");
+        Report("%d-bit IR mapped to colour: %zu of %zu won pixels exact (%zu closed cracks)",
+               format == TF_PIXEL_GRAY8 ? 8 : 16, exact, compared, cracks);
         EXPECT_GT(compared, kPixels / 4);
         EXPECT_EQ(exact, compared);
     }
@@ -795,9 +807,8 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
             }
         }
     }
-    Report("flying pixels: " + std::to_string(removed) + " of " + std::to_string(flying) + " removed, " +
-           std::to_string(lost) + " of " + std::to_string(good) + " good pixels lost, far floor " +
-           std::to_string(farFloorKept) + " of " + std::to_string(farFloor) + " kept");
+    Report("flying pixels: %zu of %zu removed, %zu of %zu good pixels lost, far floor %zu of %zu kept",
+           removed, flying, lost, good, farFloorKept, farFloor);
     EXPECT_GT(flying, 200u);
     EXPECT_GE(removed, 0.98 * flying);
     EXPECT_LE(lost, 0.01 * good);
@@ -834,8 +845,7 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
     std::thread other(reader, b, std::cref(truthB), 1);
     reader(a, truthA, 0);
     other.join();
-    Report("two cameras: " + std::to_string(100 * worst[0]) + " % and " + std::to_string(100 * worst[1]) +
-           " % within their own ideal views");
+    Report("two cameras: %.3f %% and %.3f %% within their own ideal views", 100 * worst[0], 100 * worst[1]);
     EXPECT_EQ(sets[0], 8);
     EXPECT_EQ(sets[1], 8);
     EXPECT_GE(worst[0], 0.995);
@@ -887,8 +897,7 @@ TEST_F(GeometryTest, ConversionsRacingADistortionToggleStayClean)
     }
     done = true;
     toggler.join();
-    Report("racing: " + std::to_string(converted) + " frames converted, " + std::to_string(mapped) +
-           " points mapped, " + std::to_string(toggles.load()) + " toggles");
+    Report("racing: %d frames converted, %d points mapped, %d toggles", converted, mapped, toggles.load());
     EXPECT_EQ(converted, 20);
     EXPECT_GT(mapped, 1000);
     EXPECT_GT(toggles.load(), 10);

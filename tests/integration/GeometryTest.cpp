@@ -110,10 +110,9 @@ void TurnedExtrinsics(SimSettings &s)
 /// The images of one read, copied out of the library's slots (colour as RGB).
 struct Images
 {
-    uint32_t ready = 0;
     std::vector<uint16_t> depth, ir, mappedDepth, mappedIr;
     std::vector<uint8_t> ir8, color, mappedColor;
-    int colorW = 0, colorH = 0;
+    int colorW = 0;
     uint32_t mappedIrFormat = 0;
     TfFrame depthFrame{}, mappedDepthFrame{}; // their data are `depth` and `mappedDepth`
 };
@@ -281,42 +280,41 @@ protected:
                 continue;
             }
             out = Images{};
-            out.ready = bits;
-            const auto get = [&](TfFrameType type, TfFrame &frame) {
-                return TFCM_GetFrame(device, type, &frame) == 0 && Val(frame.pFrameData) != nullptr;
+            const auto u16 = [](const TfFrame &f) {
+                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
+                return std::vector<uint16_t>(p, p + size_t{Val(f.width)} * Val(f.height));
             };
+            // Each part present is copied; a frame's own data pointer then points at the copy.
             TfFrame f{};
-            if ((bits & kReadyDepth) && get(TF_FRAME_DEPTH, f)) {
-                out.depth.assign(reinterpret_cast<const uint16_t *>(Val(f.pFrameData)),
-                                 reinterpret_cast<const uint16_t *>(Val(f.pFrameData)) + kPixels);
+            const auto get = [&](uint32_t bit, TfFrameType type) {
+                return (bits & bit) != 0 && TFCM_GetFrame(device, type, &f) == 0 &&
+                       Val(f.pFrameData) != nullptr;
+            };
+            if (get(kReadyDepth, TF_FRAME_DEPTH)) {
+                out.depth = u16(f);
                 out.depthFrame = f;
                 out.depthFrame.pFrameData = reinterpret_cast<uint8_t *>(out.depth.data());
             }
-            if ((bits & kReadyIr) && get(TF_FRAME_IR, f)) {
-                if (Val(f.pixelFormat) == TF_PIXEL_GRAY8) {
-                    out.ir8.assign(Val(f.pFrameData), Val(f.pFrameData) + kPixels);
-                } else {
-                    out.ir.assign(reinterpret_cast<const uint16_t *>(Val(f.pFrameData)),
-                                  reinterpret_cast<const uint16_t *>(Val(f.pFrameData)) + kPixels);
-                }
+            if (get(kReadyIr, TF_FRAME_IR) && Val(f.pixelFormat) == TF_PIXEL_GRAY8) {
+                out.ir8.assign(Val(f.pFrameData), Val(f.pFrameData) + kPixels);
+            } else if ((bits & kReadyIr) != 0 && Val(f.frameType) == TF_FRAME_IR) {
+                out.ir = u16(f);
             }
-            if ((bits & kReadyColor) && get(TF_FRAME_COLOR, f)) {
-                out.colorW = Val(f.width), out.colorH = Val(f.height);
+            if (get(kReadyColor, TF_FRAME_COLOR)) {
+                out.colorW = Val(f.width);
                 out.color = Rgb(f);
             }
-            if ((bits & kReadyMappedColor) && get(TF_FRAME_COLOR_MAPPED_TO_DEPTH, f)) {
+            if (get(kReadyMappedColor, TF_FRAME_COLOR_MAPPED_TO_DEPTH)) {
                 out.mappedColor = Rgb(f);
             }
-            if ((bits & kReadyMappedDepth) && get(TF_FRAME_DEPTH_MAPPED_TO_COLOR, f)) {
-                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
-                out.mappedDepth.assign(p, p + size_t{Val(f.width)} * Val(f.height));
+            if (get(kReadyMappedDepth, TF_FRAME_DEPTH_MAPPED_TO_COLOR)) {
+                out.mappedDepth = u16(f);
                 out.mappedDepthFrame = f;
                 out.mappedDepthFrame.pFrameData = reinterpret_cast<uint8_t *>(out.mappedDepth.data());
             }
-            if ((bits & kReadyMappedIr) && get(TF_FRAME_IR_MAPPED_TO_COLOR, f)) {
+            if (get(kReadyMappedIr, TF_FRAME_IR_MAPPED_TO_COLOR)) {
                 out.mappedIrFormat = Val(f.pixelFormat);
-                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
-                out.mappedIr.assign(p, p + size_t{Val(f.width)} * Val(f.height));
+                out.mappedIr = u16(f);
             }
             return true;
         }
@@ -398,6 +396,9 @@ TEST_F(GeometryTest, ZeroDistortionChangesNothing)
     const TfCameraParameters tofOn = Params(device, TF_SENSOR_TOF);
     const TfCameraParameters colorOn = Params(device, TF_SENSOR_COLOR);
     EXPECT_EQ(std::memcmp(&tofOff, &tofOn, sizeof tofOn), 0);
+    const SimSettings s = m_sim->FindCamera("SNGEO0")->Settings();
+    EXPECT_TRUE(tofOn.fx == s.tofIntrinsic[0] && tofOn.fy == s.tofIntrinsic[4] &&
+                tofOn.cx == s.tofIntrinsic[2] && tofOn.cy == s.tofIntrinsic[5]);
     EXPECT_EQ(std::memcmp(&colorOff, &colorOn, sizeof colorOn), 0);
     EXPECT_TRUE(off.depth == on.depth) << "depth changed";
     EXPECT_TRUE(off.color == on.color) << "colour changed";

@@ -430,6 +430,30 @@ int DepthRefine::MapDepthIrToColor(const AlgImage *color, const AlgImage *depth,
     return m_registration.MapDepthIrToColor(geometry, color, depth, ir, outDepth, outIr);
 }
 
+int DepthRefine::UnprojectPixels(const double *intrinsic9, const double *distortion8, uint16_t width,
+                                 uint16_t height, double *raysXY)
+{
+    if (intrinsic9 == nullptr || distortion8 == nullptr || raysXY == nullptr) {
+        return kRefineInvalidArgument;
+    }
+    const refine::LensModel lens = refine::LensModel::FromCalibration(intrinsic9, distortion8);
+    if (!lens.IsValid(width, height)) {
+        return kRefineInvalidArgument;
+    }
+    const refine::Pinhole &k = lens.pinhole;
+    for (uint32_t v = 0; v < height; ++v) {
+        for (uint32_t u = 0; u < width; ++u) {
+            double *ray = raysXY + (size_t{v} * width + u) * 2;
+            // Where the inverse finds no ray (never inside a valid lens's image) the pinhole's is kept.
+            if (!lens.HasDistortion() || !lens.Unproject(u, v, ray[0], ray[1])) {
+                ray[0] = (u - k.cx) / k.fx;
+                ray[1] = (v - k.cy) / k.fy;
+            }
+        }
+    }
+    return kRefineOk;
+}
+
 int DepthRefine::MappedDepthToPoints(const uint16_t *depth, uint32_t count, uint32_t colorWidth,
                                      uint32_t colorHeight, const int32_t *rayIndex, TfVector3f *points)
 {

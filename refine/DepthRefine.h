@@ -90,6 +90,8 @@ public:
     int ComputeUndistortedIntrinsic(double *intrinsic9, const double *distortion8, uint16_t width,
                                     uint16_t height) override;
     int UndistortTof(AlgImage *depth, AlgImage *ir, AlgImage *confidence) override;
+    int UnprojectPixels(const double *intrinsic9, const double *distortion8, uint16_t width, uint16_t height,
+                        double *raysXY) override;
     int MappedDepthToPoints(const uint16_t *depth, uint32_t count, uint32_t colorWidth, uint32_t colorHeight,
                             const int32_t *rayIndex, TfVector3f *points) override;
 

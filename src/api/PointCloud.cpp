@@ -54,6 +54,26 @@ void ConvertRow(const AliasedDepth *depth, uint32_t width, const double *columnX
         out[3 * u + 2] = static_cast<float>(z);
     }
 }
+/// A frame taken through the lens: every pixel's own ray from the table's full planes, from
+/// `tableStart` on (index null) or at the source pixel index gives.
+int ConvertThroughLens(const TfFrame &frame, const DepthWorldTable &table, size_t tableStart,
+                       const int32_t *index, TfVector3f *world)
+{
+    const size_t pixels = size_t{frame.width} * frame.height;
+    const double *rayX = table.rayX.data() + tableStart;
+    const double *rayY = table.rayY.data() + tableStart;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint16_t d = 0;
+        std::memcpy(&d, frame.pFrameData + i * sizeof(uint16_t), sizeof(d));
+        const size_t ray = index != nullptr ? static_cast<size_t>(index[i]) : i;
+        const double z = d;
+        world[i] = d != 0 && d != kInvalidDepthMm
+                       ? TfVector3f{static_cast<float>(rayX[ray] * z), static_cast<float>(rayY[ray] * z),
+                                    static_cast<float>(z)}
+                       : TfVector3f{0.0f, 0.0f, 0.0f};
+    }
+    return 0;
+}
 } // namespace
 
 void ConvertDepthToPoints(const TfDepthVector3 *depth, TfVector3f *world, int32_t count,
@@ -146,8 +166,14 @@ int ConvertDepthFrame(const TfFrame &frame, const DepthWorldTable &table, const 
               static_cast<int>(height), kDepthTableWidth, kDepthTableHeight);
         return TF_ERROR_INVALID_ARGUMENT;
     }
+    const size_t firstRow = sourceHeight == kCroppedHeight ? kCroppedRowOffset : 0;
+    const size_t entries = size_t{kDepthTableWidth} * kDepthTableHeight;
+    if (table.rayX.size() == entries && table.rayY.size() == entries) {
+        return ConvertThroughLens(frame, table, firstRow * kDepthTableWidth, plain ? nullptr : indices.data(),
+                                  world);
+    }
     const double *columnX = table.columnX.data();
-    const double *rowY = table.rowY.data() + (sourceHeight == kCroppedHeight ? kCroppedRowOffset : 0);
+    const double *rowY = table.rowY.data() + firstRow;
     const auto *depth = reinterpret_cast<const AliasedDepth *>(frame.pFrameData);
     if (plain && reinterpret_cast<uintptr_t>(depth) % alignof(uint16_t) == 0) {
         // The common case as straight vector arithmetic: two products per point.

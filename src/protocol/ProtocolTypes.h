@@ -40,10 +40,14 @@ constexpr int kDepthTableHeight = 480;
 /// per column and one per row (the same double values a full table would hold, in 9 KiB instead of
 /// 4.9 MB) and a frame's conversion reads only the frame. Readers hold it through a shared pointer: a
 /// rebuild publishes a new table and never frees one in use.
+/// Images delivered without undistortion are taken through the lens: their rays are not separable, and
+/// the table then holds every pixel's ray in two full planes instead.
 struct DepthWorldTable
 {
     std::vector<double> columnX; ///< (u - cx) / fx for u in [0, kDepthTableWidth)
     std::vector<double> rowY;    ///< (v - cy) / fy for v in [0, kDepthTableHeight)
+    std::vector<double> rayX;    ///< empty, or the x of pixel v * kDepthTableWidth + u's ray through the lens
+    std::vector<double> rayY;    ///< empty, or its y
 };
 
 #pragma pack(push, 1)

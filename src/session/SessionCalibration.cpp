@@ -106,6 +106,22 @@ std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *int
     for (int v = 0; v < kDepthTableHeight; ++v) {
         table->rowY[static_cast<size_t>(v)] = (v - cy) / fy;
     }
+    // Images delivered as the lens takes them: every pixel's ray comes back through the distortion.
+    const bool distorted = std::any_of(m_params.tofDistortion.begin(), m_params.tofDistortion.end(),
+                                       [](double c) { return c != 0.0; });
+    if (!IsTofUndistorted() && distorted && refine != nullptr) {
+        const size_t entries = static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight;
+        std::vector<double> rays(entries * 2);
+        if (refine->UnprojectPixels(intrinsic, m_params.tofDistortion.data(), kTofImageWidth, kTofImageHeight,
+                                    rays.data()) == kRefineOk) {
+            table->rayX.resize(entries);
+            table->rayY.resize(entries);
+            for (size_t i = 0; i < entries; ++i) {
+                table->rayX[i] = rays[2 * i];
+                table->rayY[i] = rays[2 * i + 1];
+            }
+        }
+    }
     MutexLock lock(m_tableMutex);
     m_depthWorldTable = std::move(table);
     return k;

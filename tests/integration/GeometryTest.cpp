@@ -471,6 +471,19 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         EXPECT_EQ(m.emptyBorder, 0);
         EXPECT_GE(nearestEdge, -0.01);
         EXPECT_LE(nearestEdge, 1.0);
+
+        // Frames left as the lens takes them convert through each pixel's own ray.
+        ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, false), 0);
+        Images distorted;
+        ASSERT_TRUE(Grab(device, kReadyDepth, distorted));
+        const SimRendering sensorTruth = TofTruth(device, s, false);
+        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &distorted.depthFrame, points.data()), 0);
+        const std::array<double, 3> distortedOnScene =
+            PointsOnTheScene(points, sensorTruth.object, sensorTruth.depthMm);
+        Report("%s lens distorted frames: points on wall, floor, sphere %.3f %.3f %.3f %%",
+               row == 0 ? "test" : "rational", 100 * distortedOnScene[0], 100 * distortedOnScene[1],
+               100 * distortedOnScene[2]);
+        EXPECT_GE(*std::min_element(distortedOnScene.begin(), distortedOnScene.end()), 0.99);
     }
 }
 

@@ -163,6 +163,15 @@ public:
     {
         return kRefineNotSupported;
     }
+    /// The ray (x, y) with z = 1 of every pixel of a width x height image taken through the lens of
+    /// `intrinsic9` and `distortion8`, row by row into `raysXY` (2 x width x height doubles): the ray
+    /// whose projection through the distortion lands on the pixel. kRefineInvalidArgument, with nothing
+    /// written, for a lens the model refuses over that image.
+    virtual int UnprojectPixels(const double * /*intrinsic9*/, const double * /*distortion8*/,
+                                uint16_t /*width*/, uint16_t /*height*/, double * /*raysXY*/)
+    {
+        return kRefineNotSupported;
+    }
     /// Points in the ToF camera's coordinates (mm) of depth mapped into the colour camera (as
     /// MapDepthToColor delivers it into a colorWidth x colorHeight image): `count` depths, point i being
     /// the colour ray of pixel rayIndex[i] (i itself when rayIndex is null, for an image delivered neither

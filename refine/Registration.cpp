@@ -9,6 +9,10 @@
 #include <limits>
 #include <type_traits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "refine/ColorGeometry.h"
 
 namespace refine {
@@ -230,21 +234,24 @@ namespace {
 /// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
 /// not projected.
 template <bool kDistorted>
-void ProjectRun(const float *model, const float *rx, const float *ry, const float *rz, const float *t,
-                const uint16_t *depth, uint32_t n, float *u, float *v, float *z)
+void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
+                const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
+                float *__restrict u, float *__restrict v, float *__restrict z)
 {
     const float fx = model[0], fy = model[1], cx = model[2], cy = model[3];
     const float k1 = model[4], k2 = model[5], p1 = model[6], p2 = model[7];
     const float k3 = model[8], k4 = model[9], k5 = model[10], k6 = model[11], maxRay2 = model[12];
+    const float tx = t[0], ty = t[1], tz = t[2];
+    // Written as selects on floats so that the loop vectorises.
     for (uint32_t i = 0; i < n; ++i) {
-        const float d = depth[i];
-        const float px = d * rx[i] + t[0];
-        const float py = d * ry[i] + t[1];
-        const float pz = d * rz[i] + t[2];
+        const float d = static_cast<float>(static_cast<int32_t>(depth[i]));
+        const float px = d * rx[i] + tx;
+        const float py = d * ry[i] + ty;
+        const float pz = d * rz[i] + tz;
         const float inverse = 1.0f / pz;
         float x = px * inverse;
         float y = py * inverse;
-        bool ok = (depth[i] != 0) & (depth[i] != kInvalidFar) & (pz > kMinColorZMm);
+        float zc = (d >= 1.0f && d <= 65534.0f && pz > kMinColorZMm) ? pz : 0.0f;
         if constexpr (kDistorted) {
             const float r2 = x * x + y * y;
             const float radial =
@@ -252,13 +259,13 @@ void ProjectRun(const float *model, const float *rx, const float *ry, const floa
             const float xy2 = 2.0f * x * y;
             const float xd = x * radial + p1 * xy2 + p2 * (r2 + 2.0f * x * x);
             const float yd = y * radial + p1 * (r2 + 2.0f * y * y) + p2 * xy2;
-            ok = ok & (r2 < maxRay2);
+            zc = r2 < maxRay2 ? zc : 0.0f;
             x = xd;
             y = yd;
         }
         u[i] = fx * x + cx;
         v[i] = fy * y + cy;
-        z[i] = ok ? pz : 0.0f;
+        z[i] = zc;
     }
 }
 
@@ -310,84 +317,287 @@ int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImag
     return kRefineOk;
 }
 
-template <typename IrT>
-void Registration::Splat(const SplatTarget &target, const IrT *ir, uint32_t irShift) const
+namespace {
+
+/// What one splat pass needs about the projected depth image and its target buffer.
+struct SplatInput
+{
+    const float *u, *v, *z;
+    uint32_t width, height;
+    /// Target pixel = colour pixel * scale + offset (a coarser grid for occlusion tests).
+    float scale, offset;
+    /// Footprint of a pixel without neighbours on its surface, and the largest half footprint.
+    float nominalX, nominalY, capX, capY;
+    int32_t targetWidth, targetHeight;
+};
+
+/// One depth row's footprints: the box [x0, x1) x [y0, y1) in the target, and its z (0: nothing drawn).
+struct RowBoxes
+{
+    int32_t *x0, *x1, *y0, *y1, *z;
+};
+
+/// The footprints of columns [first, last) of one depth row (k0 the row's first pixel): each pixel's
+/// extent from the projections of its neighbours on the same surface, a nominal extent where it has none.
+/// Written branch-free over locals so that it vectorises; `above`/`below` are the row offsets, 0 where
+/// the row has no neighbour there, and kLeft/kRight whether the columns have them.
+template <bool kLeft, bool kRight>
+void Footprints(const SplatInput &in, size_t k0, uint32_t first, uint32_t last, size_t above, size_t below,
+                const RowBoxes &out)
+{
+    const float *__restrict pu = in.u + k0;
+    const float *__restrict pv = in.v + k0;
+    const float *__restrict pz = in.z + k0;
+    int32_t *__restrict ox0 = out.x0;
+    int32_t *__restrict ox1 = out.x1;
+    int32_t *__restrict oy0 = out.y0;
+    int32_t *__restrict oy1 = out.y1;
+    int32_t *__restrict oz = out.z;
+    const float scale = in.scale, offset = in.offset, nominalX = in.nominalX, nominalY = in.nominalY;
+    const float capX = in.capX, capY = in.capY;
+    const int32_t width = in.targetWidth, height = in.targetHeight;
+    const float maxU = float(width) + kOutsideMarginPx, maxV = float(height) + kOutsideMarginPx;
+    // A missing neighbour row gets a negative tolerance, which no difference meets.
+    const float upSign = above != 0 ? 1.0f : -1.0f, downSign = below != 0 ? 1.0f : -1.0f;
+    const ptrdiff_t left = kLeft ? 1 : 0, right = kRight ? 1 : 0;
+    for (uint32_t i = first; i < last; ++i) {
+        const float z = pz[i];
+        const float step = kSurfaceStepMm + kSurfaceStepFraction * z;
+        const float uk = pu[i], vk = pv[i];
+        const float uL = pu[i - left], uR = pu[i + right], uU = pu[i - above], uD = pu[i + below];
+        const float vL = pv[i - left], vR = pv[i + right], vU = pv[i - above], vD = pv[i + below];
+        const bool l = kLeft & (std::fabs(pz[i - left] - z) <= step);
+        const bool r = kRight & (std::fabs(pz[i + right] - z) <= step);
+        const bool up = std::fabs(pz[i - above] - z) <= upSign * step;
+        const bool down = std::fabs(pz[i + below] - z) <= downSign * step;
+        // Central difference where both neighbours count, one-sided where one does. Every value is
+        // computed and then selected: arithmetic inside a select's arm keeps the loop from vectorising.
+        const float spanU = (l & r) ? 0.5f : 1.0f;
+        const float spanV = (up & down) ? 0.5f : 1.0f;
+        const float gxu = ((r ? uR : uk) - (l ? uL : uk)) * spanU;
+        const float gyu = ((r ? vR : vk) - (l ? vL : vk)) * spanU;
+        const float gxv = ((down ? uD : uk) - (up ? uU : uk)) * spanV;
+        const float gyv = ((down ? vD : vk) - (up ? vU : vk)) * spanV;
+        const float dxu = (l | r) ? gxu : nominalX;
+        const float dyu = (l | r) ? gyu : 0.0f;
+        const float dxv = (up | down) ? gxv : 0.0f;
+        const float dyv = (up | down) ? gyv : nominalY;
+        const float spreadX = 0.5f * scale * (std::fabs(dxu) + std::fabs(dxv));
+        const float spreadY = 0.5f * scale * (std::fabs(dyu) + std::fabs(dyv));
+        const float halfX = spreadX < 0.5f ? 0.5f : (spreadX > capX ? capX : spreadX);
+        const float halfY = spreadY < 0.5f ? 0.5f : (spreadY > capY ? capY : spreadY);
+        const float u0 = uk * scale + offset;
+        const float v0 = vk * scale + offset;
+        const bool valid =
+            (z > 0.0f) & (u0 > -kOutsideMarginPx) & (u0 < maxU) & (v0 > -kOutsideMarginPx) & (v0 < maxV);
+        const float u = valid ? u0 : -kOutsideMarginPx;
+        const float v = valid ? v0 : -kOutsideMarginPx;
+        const int32_t x0 = CeilInt(u - halfX), x1 = CeilInt(u + halfX);
+        const int32_t y0 = CeilInt(v - halfY), y1 = CeilInt(v + halfY);
+        ox0[i] = x0 > 0 ? x0 : 0;
+        ox1[i] = x1 < width ? x1 : width;
+        oy0[i] = y0 > 0 ? y0 : 0;
+        oy1[i] = y1 < height ? y1 : height;
+        const float zc = valid ? z : 0.0f; // 0 stays 0; a valid z rounds to 1..65534
+        const float zr = zc > 65534.0f ? 65534.0f : ((zc > 0.0f) & (zc < 1.0f) ? 1.0f : zc);
+        oz[i] = static_cast<int32_t>(zr + 0.5f);
+    }
+}
+
+#ifdef __SSE2__
+/// Footprints (above) four pixels at a time over columns [first, last) that have both row neighbours;
+/// returns the first column left for the scalar loop.
+uint32_t FootprintsSse(const SplatInput &in, size_t k0, uint32_t first, uint32_t last, size_t above,
+                       size_t below, const RowBoxes &out)
+{
+    const float *pu = in.u + k0;
+    const float *pv = in.v + k0;
+    const float *pz = in.z + k0;
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    const __m128 stepMm = _mm_set1_ps(kSurfaceStepMm), stepFraction = _mm_set1_ps(kSurfaceStepFraction);
+    const __m128 upSign = _mm_set1_ps(above != 0 ? 1.0f : -1.0f),
+                 downSign = _mm_set1_ps(below != 0 ? 1.0f : -1.0f);
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    const __m128 scale = _mm_set1_ps(in.scale), offset = _mm_set1_ps(in.offset);
+    const __m128 halfScale = _mm_set1_ps(0.5f * in.scale);
+    const __m128 nominalX = _mm_set1_ps(in.nominalX), nominalY = _mm_set1_ps(in.nominalY);
+    const __m128 capX = _mm_set1_ps(in.capX), capY = _mm_set1_ps(in.capY);
+    const __m128 width = _mm_set1_ps(float(in.targetWidth)), height = _mm_set1_ps(float(in.targetHeight));
+    const __m128 margin = _mm_set1_ps(-kOutsideMarginPx);
+    const __m128 maxU = _mm_set1_ps(float(in.targetWidth) + kOutsideMarginPx);
+    const __m128 maxV = _mm_set1_ps(float(in.targetHeight) + kOutsideMarginPx);
+    const __m128 bias = _mm_set1_ps(kBias), maxZ = _mm_set1_ps(65534.0f);
+    const __m128i biasInt = _mm_set1_epi32(static_cast<int>(kBias));
+    const auto select = [](__m128 mask, __m128 a, __m128 b) {
+        return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+    };
+    const auto near = [&](__m128 other, __m128 z, __m128 step) {
+        return _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(other, z), absMask), step);
+    };
+    const auto ceilInt = [&](__m128 x) {
+        return _mm_sub_epi32(biasInt, _mm_cvttps_epi32(_mm_sub_ps(bias, x)));
+    };
+    uint32_t i = first;
+    for (; i + 4 <= last; i += 4) {
+        const __m128 z = _mm_loadu_ps(pz + i);
+        const __m128 step = _mm_add_ps(stepMm, _mm_mul_ps(stepFraction, z));
+        const __m128 l = near(_mm_loadu_ps(pz + i - 1), z, step);
+        const __m128 r = near(_mm_loadu_ps(pz + i + 1), z, step);
+        const __m128 up = near(_mm_loadu_ps(pz + i - above), z, _mm_mul_ps(upSign, step));
+        const __m128 down = near(_mm_loadu_ps(pz + i + below), z, _mm_mul_ps(downSign, step));
+        const __m128 uk = _mm_loadu_ps(pu + i), vk = _mm_loadu_ps(pv + i);
+        const __m128 spanU = select(_mm_and_ps(l, r), half, one);
+        const __m128 spanV = select(_mm_and_ps(up, down), half, one);
+        const __m128 gxu = _mm_mul_ps(
+            _mm_sub_ps(select(r, _mm_loadu_ps(pu + i + 1), uk), select(l, _mm_loadu_ps(pu + i - 1), uk)),
+            spanU);
+        const __m128 gyu = _mm_mul_ps(
+            _mm_sub_ps(select(r, _mm_loadu_ps(pv + i + 1), vk), select(l, _mm_loadu_ps(pv + i - 1), vk)),
+            spanU);
+        const __m128 gxv = _mm_mul_ps(_mm_sub_ps(select(down, _mm_loadu_ps(pu + i + below), uk),
+                                                 select(up, _mm_loadu_ps(pu + i - above), uk)),
+                                      spanV);
+        const __m128 gyv = _mm_mul_ps(_mm_sub_ps(select(down, _mm_loadu_ps(pv + i + below), vk),
+                                                 select(up, _mm_loadu_ps(pv + i - above), vk)),
+                                      spanV);
+        const __m128 lr = _mm_or_ps(l, r), ud = _mm_or_ps(up, down);
+        const __m128 dxu = select(lr, gxu, nominalX), dyu = _mm_and_ps(lr, gyu);
+        const __m128 dxv = _mm_and_ps(ud, gxv), dyv = select(ud, gyv, nominalY);
+        // max returns its second operand for NaN, so a NaN spread becomes half a pixel.
+        const __m128 halfX = _mm_min_ps(
+            _mm_max_ps(_mm_mul_ps(halfScale, _mm_add_ps(_mm_and_ps(dxu, absMask), _mm_and_ps(dxv, absMask))),
+                       half),
+            capX);
+        const __m128 halfY = _mm_min_ps(
+            _mm_max_ps(_mm_mul_ps(halfScale, _mm_add_ps(_mm_and_ps(dyu, absMask), _mm_and_ps(dyv, absMask))),
+                       half),
+            capY);
+        const __m128 u0 = _mm_add_ps(_mm_mul_ps(uk, scale), offset);
+        const __m128 v0 = _mm_add_ps(_mm_mul_ps(vk, scale), offset);
+        const __m128 valid =
+            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(u0, margin)),
+                                  _mm_and_ps(_mm_cmplt_ps(u0, maxU), _mm_cmpgt_ps(v0, margin))),
+                       _mm_cmplt_ps(v0, maxV));
+        const __m128 u = select(valid, u0, margin), v = select(valid, v0, margin);
+        // Clamping before the ceiling equals clamping after it: the bounds are whole numbers.
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.x0 + i),
+                         ceilInt(_mm_max_ps(_mm_sub_ps(u, halfX), zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.x1 + i),
+                         ceilInt(_mm_min_ps(_mm_add_ps(u, halfX), width)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.y0 + i),
+                         ceilInt(_mm_max_ps(_mm_sub_ps(v, halfY), zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.y1 + i),
+                         ceilInt(_mm_min_ps(_mm_add_ps(v, halfY), height)));
+        const __m128 zr = _mm_add_ps(_mm_min_ps(_mm_max_ps(z, one), maxZ), half);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.z + i),
+                         _mm_and_si128(_mm_castps_si128(valid), _mm_cvttps_epi32(zr)));
+    }
+    return i;
+}
+#endif
+
+void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
+{
+    const uint32_t w = in.width;
+    const size_t start = size_t{row} * w;
+    const size_t above = row > 0 ? w : 0;
+    const size_t below = row + 1 < in.height ? w : 0;
+    if (w == 1) {
+        Footprints<false, false>(in, start, 0, 1, above, below, out);
+        return;
+    }
+    Footprints<false, true>(in, start, 0, 1, above, below, out);
+    uint32_t col = 1;
+#ifdef __SSE2__
+    col = FootprintsSse(in, start, col, w - 1, above, below, out);
+#endif
+    Footprints<true, true>(in, start, col, w - 1, above, below, out);
+    Footprints<true, false>(in, start, w - 1, w, above, below, out);
+}
+
+/// The box sizes most footprints fit: a box within them is drawn a fixed number of times with indices
+/// held at its last row and column, so the loops' lengths never change (and never mispredict); drawing a
+/// pixel twice changes nothing. Larger boxes take the general loops.
+struct BoxShape
+{
+    int rows;
+    int cols;
+};
+
+/// Draws one box with z into the z-buffer, and with the IR of the winner when kWithIr. Scalar on purpose:
+/// neighbouring boxes overlap, and wide overlapping loads and stores would defeat store forwarding.
+template <bool kWithIr>
+inline void DrawBox(uint16_t *zBuffer, uint16_t *irBuffer, uint32_t stride, int x0, int x1, int y0, int y1,
+                    uint16_t z, uint16_t irValue, BoxShape shape)
+{
+    const auto draw = [&](size_t at) {
+        const uint16_t current = zBuffer[at];
+        if constexpr (kWithIr) {
+            const bool nearer = z < current;
+            zBuffer[at] = nearer ? z : current;
+            irBuffer[at] = nearer ? irValue : irBuffer[at];
+        } else {
+            zBuffer[at] = z < current ? z : current;
+        }
+    };
+    if (y1 - y0 <= shape.rows && x1 - x0 <= shape.cols) {
+        for (int r = 0; r < shape.rows; ++r) {
+            const size_t row = size_t(std::min(y0 + r, y1 - 1)) * stride;
+            for (int c = 0; c < shape.cols; ++c) {
+                draw(row + size_t(std::min(x0 + c, x1 - 1)));
+            }
+        }
+        return;
+    }
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            draw(size_t(y) * stride + size_t(x));
+        }
+    }
+}
+
+} // namespace
+
+template <typename IrT> void Registration::Splat(const SplatTarget &target, const IrT *ir, uint32_t irShift)
 {
     const uint32_t width = m_projection.width;
-    const uint32_t height = m_projection.height;
-    const float *pu = m_projection.u.data();
-    const float *pv = m_projection.v.data();
-    const float *pz = m_projection.z.data();
     const float scale = target.scale;
-    // Buffer pixel centres sit at (c + 0.5) * scale - 0.5 in colour pixel coordinates.
-    const float offset = 0.5f * scale - 0.5f;
-    const float nominalX = m_model->fx / m_tofFx * scale;
-    const float nominalY = m_model->fy / m_tofFy * scale;
-    const float capX = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalX));
-    const float capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalY));
-    const float maxU = float(target.width) + kOutsideMarginPx;
-    const float maxV = float(target.height) + kOutsideMarginPx;
-    for (uint32_t row = 0; row < height; ++row) {
+    SplatInput in{};
+    in.u = m_projection.u.data();
+    in.v = m_projection.v.data();
+    in.z = m_projection.z.data();
+    in.width = width;
+    in.height = m_projection.height;
+    in.scale = scale;
+    in.offset = 0.5f * scale - 0.5f;
+    in.nominalX = m_model->fx / m_tofFx;
+    in.nominalY = m_model->fy / m_tofFy;
+    in.capX = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * in.nominalX * scale));
+    in.capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * in.nominalY * scale));
+    in.targetWidth = int32_t(target.width);
+    in.targetHeight = int32_t(target.height);
+    if (m_boxes.size() < size_t{width} * 5) {
+        m_boxes.resize(size_t{width} * 5);
+    }
+    int32_t *base = m_boxes.data();
+    const RowBoxes boxes{base, base + width, base + 2 * width, base + 3 * width, base + 4 * width};
+    // The box a surface facing the camera covers.
+    const BoxShape shape{std::min(4, int(in.nominalY * scale) + 1),
+                         std::min(4, int(in.nominalX * scale) + 1)};
+    for (uint32_t row = 0; row < in.height; ++row) {
+        RowFootprints(in, row, boxes);
+        const size_t start = size_t{row} * width;
         for (uint32_t col = 0; col < width; ++col) {
-            const size_t k = size_t{row} * width + col;
-            const float z = pz[k];
-            if (!(z > 0.0f)) {
+            if (boxes.z[col] == 0 || boxes.x0[col] >= boxes.x1[col] || boxes.y0[col] >= boxes.y1[col]) {
                 continue;
             }
-            const float u = pu[k] * scale + offset;
-            const float v = pv[k] * scale + offset;
-            if (!(u > -kOutsideMarginPx && u < maxU && v > -kOutsideMarginPx && v < maxV)) {
-                continue;
-            }
-            // The footprint's extent from the projections of the neighbours on the same surface.
-            const float step = kSurfaceStepMm + kSurfaceStepFraction * z;
-            const auto same = [&](size_t n) { return std::fabs(pz[n] - z) <= step; };
-            const bool left = col > 0 && same(k - 1);
-            const bool right = col + 1 < width && same(k + 1);
-            const bool up = row > 0 && same(k - width);
-            const bool down = row + 1 < height && same(k + width);
-            const size_t a = left ? k - 1 : k;
-            const size_t b = right ? k + 1 : k;
-            const float spanU = (left && right) ? 0.5f : 1.0f;
-            float dxu = (pu[b] - pu[a]) * spanU * scale;
-            float dyu = (pv[b] - pv[a]) * spanU * scale;
-            if (!left && !right) {
-                dxu = nominalX;
-                dyu = 0.0f;
-            }
-            const size_t c = up ? k - width : k;
-            const size_t e = down ? k + width : k;
-            const float spanV = (up && down) ? 0.5f : 1.0f;
-            float dxv = (pu[e] - pu[c]) * spanV * scale;
-            float dyv = (pv[e] - pv[c]) * spanV * scale;
-            if (!up && !down) {
-                dxv = 0.0f;
-                dyv = nominalY;
-            }
-            const float halfX = std::min(capX, std::max(0.5f, 0.5f * (std::fabs(dxu) + std::fabs(dxv))));
-            const float halfY = std::min(capY, std::max(0.5f, 0.5f * (std::fabs(dyu) + std::fabs(dyv))));
-            const int x0 = std::max(0, CeilInt(u - halfX));
-            const int x1 = std::min(int(target.width), CeilInt(u + halfX));
-            const int y0 = std::max(0, CeilInt(v - halfY));
-            const int y1 = std::min(int(target.height), CeilInt(v + halfY));
-            const auto zi =
-                static_cast<uint16_t>(std::min(65534, std::max(1, RoundInt(std::min(z, 65534.0f)))));
-            for (int y = y0; y < y1; ++y) {
-                uint16_t *zRow = target.z + size_t(y) * target.width;
-                if constexpr (std::is_same_v<IrT, void>) {
-                    for (int x = x0; x < x1; ++x) {
-                        zRow[x] = std::min(zRow[x], zi);
-                    }
-                } else {
-                    uint16_t *irRow = target.ir + size_t(y) * target.width;
-                    const auto value = static_cast<uint16_t>(uint32_t{ir[k]} << irShift);
-                    for (int x = x0; x < x1; ++x) {
-                        if (zi < zRow[x]) {
-                            zRow[x] = zi;
-                            irRow[x] = value;
-                        }
-                    }
-                }
+            if constexpr (std::is_same_v<IrT, void>) {
+                DrawBox<false>(target.z, nullptr, target.width, boxes.x0[col], boxes.x1[col], boxes.y0[col],
+                               boxes.y1[col], static_cast<uint16_t>(boxes.z[col]), 0, shape);
+            } else {
+                DrawBox<true>(target.z, target.ir, target.width, boxes.x0[col], boxes.x1[col], boxes.y0[col],
+                              boxes.y1[col], static_cast<uint16_t>(boxes.z[col]),
+                              static_cast<uint16_t>(uint32_t{ir[start + col]} << irShift), shape);
             }
         }
     }

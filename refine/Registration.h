@@ -121,7 +121,7 @@ private:
                 uint32_t colorHeight);
     void ProjectPoints(const float *rayX, const float *rayY, const float *rayZ, const uint16_t *depth,
                        uint32_t n, float *u, float *v, float *z) const;
-    template <typename IrT> void Splat(const SplatTarget &target, const IrT *ir, uint32_t irShift) const;
+    template <typename IrT> void Splat(const SplatTarget &target, const IrT *ir, uint32_t irShift);
     void CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height);
     int MapToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color, const AlgImage *depth,
                    const AlgImage *ir, AlgImage *outDepth, AlgImage *outIr);
@@ -141,6 +141,8 @@ private:
     const ColorModel *m_model = nullptr;
     Projection m_projection;
     std::vector<uint16_t> m_zScratch;
+    /// One depth row's footprint boxes: x0, x1, y0, y1 and z, each a row long.
+    std::vector<int32_t> m_boxes;
     std::vector<uint16_t> m_rowAbove, m_rowHere;
 };
 

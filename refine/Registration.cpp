@@ -29,9 +29,10 @@ constexpr float kMinColorZMm = 1.0f;
 constexpr float kOutsideMarginPx = 64.0f;
 /// Largest half footprint of one depth pixel in the target buffer, in its pixels.
 constexpr float kMaxHalfFootprintPx = 16.0f;
-/// Two neighbours lie on one surface when their z differs by at most this plus the fraction of z.
-constexpr float kSurfaceStepMm = 10.0f;
-constexpr float kSurfaceStepFraction = 0.03f;
+/// Footprints are measured at this depth (mm) and widened by this factor: the two cameras see a
+/// slanted surface from slightly different angles, so its pixels' footprints differ by a few percent.
+constexpr uint16_t kFootprintDepthMm = 2000;
+constexpr float kFootprintMargin = 1.04f;
 /// A depth pixel is hidden from the colour camera when its z is this much behind the z-buffer.
 constexpr float kOcclusionMm = 10.0f;
 constexpr float kOcclusionFraction = 0.03f;
@@ -304,6 +305,7 @@ int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImag
     }
     m_projection.width = width;
     m_projection.height = height;
+    m_projection.depth = static_cast<const uint16_t *>(depth.data);
     // A smaller depth image is the centred crop of the sensor image.
     const uint32_t left = (kSensorWidth - width) / 2;
     const uint32_t top = (kSensorHeight - height) / 2;
@@ -314,7 +316,62 @@ int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImag
         ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], pixelsIn + at, width, &m_projection.u[at],
                       &m_projection.v[at], &m_projection.z[at]);
     }
+    EnsureFootprints(geometry, colorWidth, colorHeight);
     return kRefineOk;
+}
+
+void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth,
+                                    uint32_t colorHeight)
+{
+    const uint32_t width = m_projection.width;
+    const uint32_t height = m_projection.height;
+    const uint32_t key[4] = {colorWidth, colorHeight, width, height};
+    if (m_footprintGeometry == geometry && std::equal(key, key + 4, m_footprintKey)) {
+        return;
+    }
+    // The depth grid projected at one depth: neighbouring projections give each pixel's extent.
+    const size_t pixels = size_t{width} * height;
+    std::vector<float> u(pixels), v(pixels), z(pixels);
+    const std::vector<uint16_t> reference(width, kFootprintDepthMm);
+    const uint32_t left = (kSensorWidth - width) / 2;
+    const uint32_t top = (kSensorHeight - height) / 2;
+    for (uint32_t row = 0; row < height; ++row) {
+        const size_t ray = size_t{row + top} * kSensorWidth + left;
+        const size_t at = size_t{row} * width;
+        ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], reference.data(), width, &u[at], &v[at],
+                      &z[at]);
+    }
+    m_halfX.resize(pixels);
+    m_halfY.resize(pixels);
+    const float nominalX = m_model->fx / m_tofFx;
+    const float nominalY = m_model->fy / m_tofFy;
+    // The change of the projection from neighbour a to neighbour b over `span` pixels, or `fallback`
+    // when neither neighbour projects.
+    const auto slope = [&](const std::vector<float> &p, size_t k, size_t a, bool hasA, size_t b, bool hasB,
+                           float fallback) {
+        hasA = hasA && z[a] > 0.0f;
+        hasB = hasB && z[b] > 0.0f;
+        if (!hasA && !hasB) {
+            return fallback;
+        }
+        return (p[hasB ? b : k] - p[hasA ? a : k]) / ((hasA && hasB) ? 2.0f : 1.0f);
+    };
+    for (uint32_t row = 0; row < height; ++row) {
+        for (uint32_t col = 0; col < width; ++col) {
+            const size_t k = size_t{row} * width + col;
+            const bool l = col > 0, r = col + 1 < width, up = row > 0, down = row + 1 < height;
+            const float dxu = slope(u, k, k - l, l, k + r, r, nominalX);
+            const float dyu = slope(v, k, k - l, l, k + r, r, 0.0f);
+            const float dxv = slope(u, k, k - (up ? width : 0), up, k + (down ? width : 0), down, 0.0f);
+            const float dyv = slope(v, k, k - (up ? width : 0), up, k + (down ? width : 0), down, nominalY);
+            // Stored for depth / colour z = 1: the frame scales by its own ratio.
+            const float normal = z[k] > 0.0f ? z[k] / float(kFootprintDepthMm) : 1.0f;
+            m_halfX[k] = 0.5f * kFootprintMargin * (std::fabs(dxu) + std::fabs(dxv)) * normal;
+            m_halfY[k] = 0.5f * kFootprintMargin * (std::fabs(dyu) + std::fabs(dyv)) * normal;
+        }
+    }
+    m_footprintGeometry = geometry;
+    std::copy(key, key + 4, m_footprintKey);
 }
 
 namespace {
@@ -323,11 +380,14 @@ namespace {
 struct SplatInput
 {
     const float *u, *v, *z;
+    const uint16_t *depth;
+    /// Half footprints per depth pixel for z / colour z = 1 (see EnsureFootprints).
+    const float *halfX, *halfY;
     uint32_t width, height;
     /// Target pixel = colour pixel * scale + offset (a coarser grid for occlusion tests).
     float scale, offset;
-    /// Footprint of a pixel without neighbours on its surface, and the largest half footprint.
-    float nominalX, nominalY, capX, capY;
+    /// The largest half footprint in target pixels.
+    float capX, capY;
     int32_t targetWidth, targetHeight;
 };
 
@@ -337,90 +397,39 @@ struct RowBoxes
     int32_t *x0, *x1, *y0, *y1, *z;
 };
 
-/// The footprints of columns [first, last) of one depth row (k0 the row's first pixel): each pixel's
-/// extent from the projections of its neighbours on the same surface, a nominal extent where it has none.
-/// Written branch-free over locals so that it vectorises; `above`/`below` are the row offsets, 0 where
-/// the row has no neighbour there, and kLeft/kRight whether the columns have them.
-template <bool kLeft, bool kRight>
-void Footprints(const SplatInput &in, size_t k0, uint32_t first, uint32_t last, size_t above, size_t below,
-                const RowBoxes &out)
+/// The boxes of pixels [first, last) of the depth image: the pixel's half footprint, scaled by its
+/// depth over its colour z, around its projection.
+void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const RowBoxes &out, size_t outFirst)
 {
-    const float *__restrict pu = in.u + k0;
-    const float *__restrict pv = in.v + k0;
-    const float *__restrict pz = in.z + k0;
-    int32_t *__restrict ox0 = out.x0;
-    int32_t *__restrict ox1 = out.x1;
-    int32_t *__restrict oy0 = out.y0;
-    int32_t *__restrict oy1 = out.y1;
-    int32_t *__restrict oz = out.z;
-    const float scale = in.scale, offset = in.offset, nominalX = in.nominalX, nominalY = in.nominalY;
-    const float capX = in.capX, capY = in.capY;
-    const int32_t width = in.targetWidth, height = in.targetHeight;
-    const float maxU = float(width) + kOutsideMarginPx, maxV = float(height) + kOutsideMarginPx;
-    // A missing neighbour row gets a negative tolerance, which no difference meets.
-    const float upSign = above != 0 ? 1.0f : -1.0f, downSign = below != 0 ? 1.0f : -1.0f;
-    const ptrdiff_t left = kLeft ? 1 : 0, right = kRight ? 1 : 0;
-    for (uint32_t i = first; i < last; ++i) {
-        const float z = pz[i];
-        const float step = kSurfaceStepMm + kSurfaceStepFraction * z;
-        const float uk = pu[i], vk = pv[i];
-        const float uL = pu[i - left], uR = pu[i + right], uU = pu[i - above], uD = pu[i + below];
-        const float vL = pv[i - left], vR = pv[i + right], vU = pv[i - above], vD = pv[i + below];
-        const bool l = kLeft & (std::fabs(pz[i - left] - z) <= step);
-        const bool r = kRight & (std::fabs(pz[i + right] - z) <= step);
-        const bool up = std::fabs(pz[i - above] - z) <= upSign * step;
-        const bool down = std::fabs(pz[i + below] - z) <= downSign * step;
-        // Central difference where both neighbours count, one-sided where one does. Every value is
-        // computed and then selected: arithmetic inside a select's arm keeps the loop from vectorising.
-        const float spanU = (l & r) ? 0.5f : 1.0f;
-        const float spanV = (up & down) ? 0.5f : 1.0f;
-        const float gxu = ((r ? uR : uk) - (l ? uL : uk)) * spanU;
-        const float gyu = ((r ? vR : vk) - (l ? vL : vk)) * spanU;
-        const float gxv = ((down ? uD : uk) - (up ? uU : uk)) * spanV;
-        const float gyv = ((down ? vD : vk) - (up ? vU : vk)) * spanV;
-        const float dxu = (l | r) ? gxu : nominalX;
-        const float dyu = (l | r) ? gyu : 0.0f;
-        const float dxv = (up | down) ? gxv : 0.0f;
-        const float dyv = (up | down) ? gyv : nominalY;
-        const float spreadX = 0.5f * scale * (std::fabs(dxu) + std::fabs(dxv));
-        const float spreadY = 0.5f * scale * (std::fabs(dyu) + std::fabs(dyv));
-        const float halfX = spreadX < 0.5f ? 0.5f : (spreadX > capX ? capX : spreadX);
-        const float halfY = spreadY < 0.5f ? 0.5f : (spreadY > capY ? capY : spreadY);
-        const float u0 = uk * scale + offset;
-        const float v0 = vk * scale + offset;
-        const bool valid =
-            (z > 0.0f) & (u0 > -kOutsideMarginPx) & (u0 < maxU) & (v0 > -kOutsideMarginPx) & (v0 < maxV);
-        const float u = valid ? u0 : -kOutsideMarginPx;
-        const float v = valid ? v0 : -kOutsideMarginPx;
-        const int32_t x0 = CeilInt(u - halfX), x1 = CeilInt(u + halfX);
-        const int32_t y0 = CeilInt(v - halfY), y1 = CeilInt(v + halfY);
-        ox0[i] = x0 > 0 ? x0 : 0;
-        ox1[i] = x1 < width ? x1 : width;
-        oy0[i] = y0 > 0 ? y0 : 0;
-        oy1[i] = y1 < height ? y1 : height;
-        const float zc = valid ? z : 0.0f; // 0 stays 0; a valid z rounds to 1..65534
-        const float zr = zc > 65534.0f ? 65534.0f : ((zc > 0.0f) & (zc < 1.0f) ? 1.0f : zc);
-        oz[i] = static_cast<int32_t>(zr + 0.5f);
+    const float maxU = float(in.targetWidth) + kOutsideMarginPx;
+    const float maxV = float(in.targetHeight) + kOutsideMarginPx;
+    for (size_t k = first; k < last; ++k) {
+        const size_t i = outFirst + (k - first);
+        const float z = in.z[k];
+        const float u = in.u[k] * in.scale + in.offset;
+        const float v = in.v[k] * in.scale + in.offset;
+        if (!(z > 0.0f && u > -kOutsideMarginPx && u < maxU && v > -kOutsideMarginPx && v < maxV)) {
+            out.x0[i] = out.x1[i] = out.y0[i] = out.y1[i] = out.z[i] = 0;
+            continue;
+        }
+        const float ratio = float(in.depth[k]) / z * in.scale;
+        const float halfX = std::min(in.capX, std::max(0.5f, in.halfX[k] * ratio));
+        const float halfY = std::min(in.capY, std::max(0.5f, in.halfY[k] * ratio));
+        out.x0[i] = CeilInt(std::max(u - halfX, 0.0f));
+        out.x1[i] = CeilInt(std::min(u + halfX, float(in.targetWidth)));
+        out.y0[i] = CeilInt(std::max(v - halfY, 0.0f));
+        out.y1[i] = CeilInt(std::min(v + halfY, float(in.targetHeight)));
+        out.z[i] = static_cast<int32_t>(std::min(std::max(z, 1.0f), 65534.0f) + 0.5f);
     }
 }
 
-#ifdef __SSE2__
-/// Footprints (above) four pixels at a time over columns [first, last) that have both row neighbours;
-/// returns the first column left for the scalar loop.
-uint32_t FootprintsSse(const SplatInput &in, size_t k0, uint32_t first, uint32_t last, size_t above,
-                       size_t below, const RowBoxes &out)
+void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
 {
-    const float *pu = in.u + k0;
-    const float *pv = in.v + k0;
-    const float *pz = in.z + k0;
-    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128 stepMm = _mm_set1_ps(kSurfaceStepMm), stepFraction = _mm_set1_ps(kSurfaceStepFraction);
-    const __m128 upSign = _mm_set1_ps(above != 0 ? 1.0f : -1.0f),
-                 downSign = _mm_set1_ps(below != 0 ? 1.0f : -1.0f);
+    const size_t start = size_t{row} * in.width;
+    uint32_t col = 0;
+#ifdef __SSE2__
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
     const __m128 scale = _mm_set1_ps(in.scale), offset = _mm_set1_ps(in.offset);
-    const __m128 halfScale = _mm_set1_ps(0.5f * in.scale);
-    const __m128 nominalX = _mm_set1_ps(in.nominalX), nominalY = _mm_set1_ps(in.nominalY);
     const __m128 capX = _mm_set1_ps(in.capX), capY = _mm_set1_ps(in.capY);
     const __m128 width = _mm_set1_ps(float(in.targetWidth)), height = _mm_set1_ps(float(in.targetHeight));
     const __m128 margin = _mm_set1_ps(-kOutsideMarginPx);
@@ -428,130 +437,102 @@ uint32_t FootprintsSse(const SplatInput &in, size_t k0, uint32_t first, uint32_t
     const __m128 maxV = _mm_set1_ps(float(in.targetHeight) + kOutsideMarginPx);
     const __m128 bias = _mm_set1_ps(kBias), maxZ = _mm_set1_ps(65534.0f);
     const __m128i biasInt = _mm_set1_epi32(static_cast<int>(kBias));
-    const auto select = [](__m128 mask, __m128 a, __m128 b) {
-        return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
-    };
-    const auto near = [&](__m128 other, __m128 z, __m128 step) {
-        return _mm_cmple_ps(_mm_and_ps(_mm_sub_ps(other, z), absMask), step);
-    };
     const auto ceilInt = [&](__m128 x) {
         return _mm_sub_epi32(biasInt, _mm_cvttps_epi32(_mm_sub_ps(bias, x)));
     };
-    uint32_t i = first;
-    for (; i + 4 <= last; i += 4) {
-        const __m128 z = _mm_loadu_ps(pz + i);
-        const __m128 step = _mm_add_ps(stepMm, _mm_mul_ps(stepFraction, z));
-        const __m128 l = near(_mm_loadu_ps(pz + i - 1), z, step);
-        const __m128 r = near(_mm_loadu_ps(pz + i + 1), z, step);
-        const __m128 up = near(_mm_loadu_ps(pz + i - above), z, _mm_mul_ps(upSign, step));
-        const __m128 down = near(_mm_loadu_ps(pz + i + below), z, _mm_mul_ps(downSign, step));
-        const __m128 uk = _mm_loadu_ps(pu + i), vk = _mm_loadu_ps(pv + i);
-        const __m128 spanU = select(_mm_and_ps(l, r), half, one);
-        const __m128 spanV = select(_mm_and_ps(up, down), half, one);
-        const __m128 gxu = _mm_mul_ps(
-            _mm_sub_ps(select(r, _mm_loadu_ps(pu + i + 1), uk), select(l, _mm_loadu_ps(pu + i - 1), uk)),
-            spanU);
-        const __m128 gyu = _mm_mul_ps(
-            _mm_sub_ps(select(r, _mm_loadu_ps(pv + i + 1), vk), select(l, _mm_loadu_ps(pv + i - 1), vk)),
-            spanU);
-        const __m128 gxv = _mm_mul_ps(_mm_sub_ps(select(down, _mm_loadu_ps(pu + i + below), uk),
-                                                 select(up, _mm_loadu_ps(pu + i - above), uk)),
-                                      spanV);
-        const __m128 gyv = _mm_mul_ps(_mm_sub_ps(select(down, _mm_loadu_ps(pv + i + below), vk),
-                                                 select(up, _mm_loadu_ps(pv + i - above), vk)),
-                                      spanV);
-        const __m128 lr = _mm_or_ps(l, r), ud = _mm_or_ps(up, down);
-        const __m128 dxu = select(lr, gxu, nominalX), dyu = _mm_and_ps(lr, gyu);
-        const __m128 dxv = _mm_and_ps(ud, gxv), dyv = select(ud, gyv, nominalY);
-        // max returns its second operand for NaN, so a NaN spread becomes half a pixel.
-        const __m128 halfX = _mm_min_ps(
-            _mm_max_ps(_mm_mul_ps(halfScale, _mm_add_ps(_mm_and_ps(dxu, absMask), _mm_and_ps(dxv, absMask))),
-                       half),
-            capX);
-        const __m128 halfY = _mm_min_ps(
-            _mm_max_ps(_mm_mul_ps(halfScale, _mm_add_ps(_mm_and_ps(dyu, absMask), _mm_and_ps(dyv, absMask))),
-                       half),
-            capY);
-        const __m128 u0 = _mm_add_ps(_mm_mul_ps(uk, scale), offset);
-        const __m128 v0 = _mm_add_ps(_mm_mul_ps(vk, scale), offset);
-        const __m128 valid =
-            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(u0, margin)),
-                                  _mm_and_ps(_mm_cmplt_ps(u0, maxU), _mm_cmpgt_ps(v0, margin))),
-                       _mm_cmplt_ps(v0, maxV));
-        const __m128 u = select(valid, u0, margin), v = select(valid, v0, margin);
-        // Clamping before the ceiling equals clamping after it: the bounds are whole numbers.
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.x0 + i),
-                         ceilInt(_mm_max_ps(_mm_sub_ps(u, halfX), zero)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.x1 + i),
-                         ceilInt(_mm_min_ps(_mm_add_ps(u, halfX), width)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.y0 + i),
-                         ceilInt(_mm_max_ps(_mm_sub_ps(v, halfY), zero)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.y1 + i),
-                         ceilInt(_mm_min_ps(_mm_add_ps(v, halfY), height)));
-        const __m128 zr = _mm_add_ps(_mm_min_ps(_mm_max_ps(z, one), maxZ), half);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out.z + i),
-                         _mm_and_si128(_mm_castps_si128(valid), _mm_cvttps_epi32(zr)));
-    }
-    return i;
-}
-#endif
-
-void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
-{
-    const uint32_t w = in.width;
-    const size_t start = size_t{row} * w;
-    const size_t above = row > 0 ? w : 0;
-    const size_t below = row + 1 < in.height ? w : 0;
-    if (w == 1) {
-        Footprints<false, false>(in, start, 0, 1, above, below, out);
-        return;
-    }
-    Footprints<false, true>(in, start, 0, 1, above, below, out);
-    uint32_t col = 1;
-#ifdef __SSE2__
-    col = FootprintsSse(in, start, col, w - 1, above, below, out);
-#endif
-    Footprints<true, true>(in, start, col, w - 1, above, below, out);
-    Footprints<true, false>(in, start, w - 1, w, above, below, out);
-}
-
-/// The box sizes most footprints fit: a box within them is drawn a fixed number of times with indices
-/// held at its last row and column, so the loops' lengths never change (and never mispredict); drawing a
-/// pixel twice changes nothing. Larger boxes take the general loops.
-struct BoxShape
-{
-    int rows;
-    int cols;
-};
-
-/// Draws one box with z into the z-buffer, and with the IR of the winner when kWithIr. Scalar on purpose:
-/// neighbouring boxes overlap, and wide overlapping loads and stores would defeat store forwarding.
-template <bool kWithIr>
-inline void DrawBox(uint16_t *zBuffer, uint16_t *irBuffer, uint32_t stride, int x0, int x1, int y0, int y1,
-                    uint16_t z, uint16_t irValue, BoxShape shape)
-{
-    const auto draw = [&](size_t at) {
-        const uint16_t current = zBuffer[at];
-        if constexpr (kWithIr) {
-            const bool nearer = z < current;
-            zBuffer[at] = nearer ? z : current;
-            irBuffer[at] = nearer ? irValue : irBuffer[at];
-        } else {
-            zBuffer[at] = z < current ? z : current;
-        }
+    const auto store = [](int32_t *to, __m128i value) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to), value);
     };
-    if (y1 - y0 <= shape.rows && x1 - x0 <= shape.cols) {
-        for (int r = 0; r < shape.rows; ++r) {
-            const size_t row = size_t(std::min(y0 + r, y1 - 1)) * stride;
-            for (int c = 0; c < shape.cols; ++c) {
-                draw(row + size_t(std::min(x0 + c, x1 - 1)));
+    for (; col + 4 <= in.width; col += 4) {
+        const size_t k = start + col;
+        const __m128 z = _mm_loadu_ps(in.z + k);
+        const __m128 u = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.u + k), scale), offset);
+        const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.v + k), scale), offset);
+        const __m128 valid =
+            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(u, margin)),
+                                  _mm_and_ps(_mm_cmplt_ps(u, maxU), _mm_cmpgt_ps(v, margin))),
+                       _mm_cmplt_ps(v, maxV));
+        __m128i depth = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.depth + k));
+        depth = _mm_unpacklo_epi16(depth, _mm_setzero_si128());
+        const __m128 ratio = _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(depth), z), scale);
+        // max returns its second operand for NaN, so a NaN footprint becomes half a pixel.
+        const __m128 halfX =
+            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfX + k), ratio), half), capX);
+        const __m128 halfY =
+            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfY + k), ratio), half), capY);
+        // An invalid pixel gets the empty box 0..0; clamping before the ceiling equals clamping after it.
+        const __m128 x0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(u, halfX), zero));
+        const __m128 x1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(u, halfX), width));
+        const __m128 y0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(v, halfY), zero));
+        const __m128 y1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(v, halfY), height));
+        store(out.x0 + col, ceilInt(x0));
+        store(out.x1 + col, ceilInt(x1));
+        store(out.y0 + col, ceilInt(y0));
+        store(out.y1 + col, ceilInt(y1));
+        const __m128 zr = _mm_add_ps(_mm_min_ps(_mm_max_ps(z, one), maxZ), half);
+        store(out.z + col, _mm_and_si128(_mm_castps_si128(valid), _mm_cvttps_epi32(zr)));
+    }
+#endif
+    FootprintsScalar(in, start + col, start + in.width, out, col);
+}
+
+/// Draws one box with z into the z-buffer, and with the IR of the winner when kWithIr. A box of at most
+/// kSide x kSide pixels (most footprints of a surface facing the camera) is drawn as a whole kSide x kSide
+/// square whose pixels outside the box take 0xFFFF, which never wins, so the loops never change length
+/// and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads and
+/// stores would defeat store forwarding.
+template <bool kWithIr, int kSide>
+inline void DrawBox(uint16_t *zBuffer, uint16_t *irBuffer, uint32_t stride, uint32_t rows, int x0, int x1,
+                    int y0, int y1, uint16_t z, uint16_t irValue)
+{
+    const int w = x1 - x0;
+    const int h = y1 - y0;
+    const size_t at = size_t(y0) * stride + size_t(x0);
+    if (w <= kSide && h <= kSide && uint32_t(x0 + kSide) <= stride && uint32_t(y0 + kSide) <= rows) {
+        for (int r = 0; r < kSide; ++r) {
+            uint16_t *zRow = zBuffer + at + size_t(r) * stride;
+            for (int c = 0; c < kSide; ++c) {
+                const uint16_t value = (r < h && c < w) ? z : kEmpty;
+                const uint16_t current = zRow[c];
+                const bool nearer = value < current;
+                zRow[c] = nearer ? value : current;
+                if constexpr (kWithIr) {
+                    uint16_t *irPixel = irBuffer + at + size_t(r) * stride + size_t(c);
+                    *irPixel = nearer ? irValue : *irPixel;
+                }
             }
         }
         return;
     }
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
-            draw(size_t(y) * stride + size_t(x));
+            const size_t pixel = size_t(y) * stride + size_t(x);
+            if (z < zBuffer[pixel]) {
+                zBuffer[pixel] = z;
+                if constexpr (kWithIr) {
+                    irBuffer[pixel] = irValue;
+                }
+            }
+        }
+    }
+}
+
+/// Draws one depth row's boxes; `ir` is that row's IR (unused without IR).
+template <int kSide, typename IrT>
+void DrawRow(const RowBoxes &boxes, uint32_t count, uint16_t *zBuffer, uint16_t *irBuffer, uint32_t stride,
+             uint32_t rows, const IrT *ir, uint32_t irShift)
+{
+    for (uint32_t col = 0; col < count; ++col) {
+        const int x0 = boxes.x0[col], x1 = boxes.x1[col], y0 = boxes.y0[col], y1 = boxes.y1[col];
+        const auto z = static_cast<uint16_t>(boxes.z[col]);
+        if (z == 0 || x0 >= x1 || y0 >= y1) {
+            continue;
+        }
+        if constexpr (std::is_same_v<IrT, void>) {
+            DrawBox<false, kSide>(zBuffer, nullptr, stride, rows, x0, x1, y0, y1, z, 0);
+        } else {
+            DrawBox<true, kSide>(zBuffer, irBuffer, stride, rows, x0, x1, y0, y1, z,
+                                 static_cast<uint16_t>(uint32_t{ir[col]} << irShift));
         }
     }
 }
@@ -566,14 +547,17 @@ template <typename IrT> void Registration::Splat(const SplatTarget &target, cons
     in.u = m_projection.u.data();
     in.v = m_projection.v.data();
     in.z = m_projection.z.data();
+    in.depth = m_projection.depth;
+    in.halfX = m_halfX.data();
+    in.halfY = m_halfY.data();
     in.width = width;
     in.height = m_projection.height;
     in.scale = scale;
     in.offset = 0.5f * scale - 0.5f;
-    in.nominalX = m_model->fx / m_tofFx;
-    in.nominalY = m_model->fy / m_tofFy;
-    in.capX = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * in.nominalX * scale));
-    in.capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * in.nominalY * scale));
+    const float nominalX = m_model->fx / m_tofFx * scale;
+    const float nominalY = m_model->fy / m_tofFy * scale;
+    in.capX = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalX));
+    in.capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalY));
     in.targetWidth = int32_t(target.width);
     in.targetHeight = int32_t(target.height);
     if (m_boxes.size() < size_t{width} * 5) {
@@ -581,71 +565,105 @@ template <typename IrT> void Registration::Splat(const SplatTarget &target, cons
     }
     int32_t *base = m_boxes.data();
     const RowBoxes boxes{base, base + width, base + 2 * width, base + 3 * width, base + 4 * width};
-    // The box a surface facing the camera covers.
-    const BoxShape shape{std::min(4, int(in.nominalY * scale) + 1),
-                         std::min(4, int(in.nominalX * scale) + 1)};
+    // The side of the box a surface facing the camera covers.
+    const int side = std::min(4, int(std::max(nominalX, nominalY)) + 1);
     for (uint32_t row = 0; row < in.height; ++row) {
         RowFootprints(in, row, boxes);
-        const size_t start = size_t{row} * width;
-        for (uint32_t col = 0; col < width; ++col) {
-            if (boxes.z[col] == 0 || boxes.x0[col] >= boxes.x1[col] || boxes.y0[col] >= boxes.y1[col]) {
-                continue;
-            }
-            if constexpr (std::is_same_v<IrT, void>) {
-                DrawBox<false>(target.z, nullptr, target.width, boxes.x0[col], boxes.x1[col], boxes.y0[col],
-                               boxes.y1[col], static_cast<uint16_t>(boxes.z[col]), 0, shape);
-            } else {
-                DrawBox<true>(target.z, target.ir, target.width, boxes.x0[col], boxes.x1[col], boxes.y0[col],
-                              boxes.y1[col], static_cast<uint16_t>(boxes.z[col]),
-                              static_cast<uint16_t>(uint32_t{ir[start + col]} << irShift), shape);
-            }
+        const IrT *irRow = nullptr;
+        if constexpr (!std::is_same_v<IrT, void>) {
+            irRow = ir + size_t{row} * width;
+        }
+        uint16_t *z = target.z;
+        uint16_t *irOut = target.ir;
+        switch (side) {
+        case 1:
+            DrawRow<1>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            break;
+        case 2:
+            DrawRow<2>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            break;
+        case 3:
+            DrawRow<3>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            break;
+        default:
+            DrawRow<4>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            break;
         }
     }
 }
 
 void Registration::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height)
 {
-    if (m_rowHere.size() < width) {
-        m_rowAbove.resize(width);
-        m_rowHere.resize(width);
+    if (m_fills.size() < 2 * size_t{width}) {
+        m_fills.resize(2 * size_t{width});
     }
-    uint16_t *above = m_rowAbove.data();
-    uint16_t *here = m_rowHere.data();
+    // A row's results are written only after the next row has been decided, so every decision reads the
+    // buffer as the splat left it: a closed crack never supports another.
+    Fill *previous = m_fills.data();
+    Fill *current = previous + width;
+    size_t previousCount = 0;
+    const auto apply = [&](uint32_t y, const Fill *fills, size_t count) {
+        uint16_t *zRow = z + size_t{y} * width;
+        uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
+        for (size_t i = 0; i < count; ++i) {
+            zRow[fills[i].x] = fills[i].z;
+            if (irRow != nullptr) {
+                irRow[fills[i].x] = fills[i].ir;
+            }
+        }
+    };
     const auto agree = [](uint32_t a, uint32_t b) {
         return a != kEmpty && b != kEmpty && (a > b ? a - b : b - a) <= kCrackAgreeMm + (std::min(a, b) >> 5);
     };
     for (uint32_t y = 0; y < height; ++y) {
-        // Decisions read the buffer as the splat left it: a closed crack never supports another.
-        uint16_t *zRow = z + size_t{y} * width;
-        uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
+        const uint16_t *zRow = z + size_t{y} * width;
+        const uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
+        const uint16_t *above = y > 0 ? zRow - width : nullptr;
         const uint16_t *below = y + 1 < height ? zRow + width : nullptr;
-        std::memcpy(here, zRow, width * sizeof(uint16_t));
-        for (uint32_t x = 0; x < width; ++x) {
-            if (here[x] != kEmpty) {
-                continue;
-            }
-            // The two agreeing neighbours as z values and as offsets of their IR from this pixel.
-            uint32_t za = 0;
-            uint32_t zb = 0;
+        size_t count = 0;
+        const auto decide = [&](uint32_t x) {
+            Fill fill{x, 0, 0};
             ptrdiff_t reach = 0;
-            if (x > 0 && x + 1 < width && agree(here[x - 1], here[x + 1])) {
-                za = here[x - 1];
-                zb = here[x + 1];
+            if (x > 0 && x + 1 < width && agree(zRow[x - 1], zRow[x + 1])) {
                 reach = 1;
-            } else if (y > 0 && below != nullptr && agree(above[x], below[x])) {
-                za = above[x];
-                zb = below[x];
+            } else if (above != nullptr && below != nullptr && agree(above[x], below[x])) {
                 reach = static_cast<ptrdiff_t>(width);
             }
-            zRow[x] = reach != 0 ? static_cast<uint16_t>((za + zb + 1) / 2) : 0;
-            if (irRow != nullptr) {
-                irRow[x] =
-                    reach != 0
-                        ? static_cast<uint16_t>((uint32_t{irRow[x - reach]} + irRow[x + reach] + 1) / 2)
-                        : 0;
+            if (reach != 0) {
+                fill.z = static_cast<uint16_t>((uint32_t{zRow[x - reach]} + zRow[x + reach] + 1) / 2);
+                if (irRow != nullptr) {
+                    fill.ir = static_cast<uint16_t>((uint32_t{irRow[x - reach]} + irRow[x + reach] + 1) / 2);
+                }
+            }
+            current[count++] = fill;
+        };
+        uint32_t x = 0;
+#ifdef __SSE2__
+        // Eight pixels at a time past the filled ones.
+        const __m128i empty = _mm_set1_epi16(-1);
+        for (; x + 8 <= width; x += 8) {
+            const int mask = _mm_movemask_epi8(
+                _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(zRow + x)), empty));
+            for (int lane = 0; mask != 0 && lane < 8; ++lane) {
+                if ((mask >> (2 * lane)) & 1) {
+                    decide(x + uint32_t(lane));
+                }
             }
         }
-        std::swap(above, here);
+#endif
+        for (; x < width; ++x) {
+            if (zRow[x] == kEmpty) {
+                decide(x);
+            }
+        }
+        if (y > 0) {
+            apply(y - 1, previous, previousCount);
+        }
+        std::swap(previous, current);
+        previousCount = count;
+    }
+    if (height > 0) {
+        apply(height - 1, previous, previousCount);
     }
 }
 

@@ -101,6 +101,7 @@ private:
     struct Projection
     {
         std::vector<float> u, v, z;
+        const uint16_t *depth = nullptr;
         uint32_t width = 0;
         uint32_t height = 0;
     };
@@ -116,6 +117,8 @@ private:
     };
 
     bool EnsureRays(const RegistrationGeometryPtr &geometry);
+    /// The half footprint of every depth pixel in the colour image, for depth / colour z = 1.
+    void EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth, uint32_t colorHeight);
     const ColorModel *ColorModelFor(const RegistrationGeometryPtr &geometry, uint32_t width, uint32_t height);
     int Project(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
                 uint32_t colorHeight);
@@ -141,9 +144,20 @@ private:
     const ColorModel *m_model = nullptr;
     Projection m_projection;
     std::vector<uint16_t> m_zScratch;
+    RegistrationGeometryPtr m_footprintGeometry;
+    uint32_t m_footprintKey[4] = {0, 0, 0, 0};
+    std::vector<float> m_halfX, m_halfY;
     /// One depth row's footprint boxes: x0, x1, y0, y1 and z, each a row long.
     std::vector<int32_t> m_boxes;
-    std::vector<uint16_t> m_rowAbove, m_rowHere;
+    /// A pixel the crack pass decided: its column, z and IR (0 when it stays empty).
+    struct Fill
+    {
+        uint32_t x;
+        uint16_t z;
+        uint16_t ir;
+    };
+    /// The crack pass's decisions for two rows.
+    std::vector<Fill> m_fills;
 };
 
 } // namespace refine

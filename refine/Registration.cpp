@@ -476,70 +476,83 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
     FootprintsScalar(in, start + col, start + in.width, out, col);
 }
 
-/// Draws one box with z into the z-buffer, and with the IR of the winner when kWithIr. A box of at most
+/// Draws one box with `value` into a buffer that keeps the smallest value per pixel: z alone, or z in the
+/// high half and the IR in the low half, so that the IR travels with the nearer surface. A box of at most
 /// kSide x kSide pixels (most footprints of a surface facing the camera) is drawn as a whole kSide x kSide
-/// square whose pixels outside the box take 0xFFFF, which never wins, so the loops never change length
-/// and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads and
-/// stores would defeat store forwarding.
-template <bool kWithIr, int kSide>
-inline void DrawBox(uint16_t *zBuffer, uint16_t *irBuffer, uint32_t stride, uint32_t rows, int x0, int x1,
-                    int y0, int y1, uint16_t z, uint16_t irValue)
+/// square whose pixels outside the box take the largest value, which never wins, so the loops never change
+/// length and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads
+/// and stores would defeat store forwarding.
+template <int kSide, typename T>
+inline void DrawBox(T *buffer, uint32_t stride, uint32_t rows, int x0, int x1, int y0, int y1, T value)
 {
     const int w = x1 - x0;
     const int h = y1 - y0;
-    const size_t at = size_t(y0) * stride + size_t(x0);
     if (w <= kSide && h <= kSide && uint32_t(x0 + kSide) <= stride && uint32_t(y0 + kSide) <= rows) {
+        T *corner = buffer + size_t(y0) * stride + size_t(x0);
         for (int r = 0; r < kSide; ++r) {
-            uint16_t *zRow = zBuffer + at + size_t(r) * stride;
+            T *row = corner + size_t(r) * stride;
             for (int c = 0; c < kSide; ++c) {
-                const uint16_t value = (r < h && c < w) ? z : kEmpty;
-                const uint16_t current = zRow[c];
-                const bool nearer = value < current;
-                zRow[c] = nearer ? value : current;
-                if constexpr (kWithIr) {
-                    uint16_t *irPixel = irBuffer + at + size_t(r) * stride + size_t(c);
-                    *irPixel = nearer ? irValue : *irPixel;
-                }
+                const T mine = (r < h && c < w) ? value : std::numeric_limits<T>::max();
+                row[c] = std::min(row[c], mine);
             }
         }
         return;
     }
     for (int y = y0; y < y1; ++y) {
+        T *row = buffer + size_t(y) * stride;
         for (int x = x0; x < x1; ++x) {
-            const size_t pixel = size_t(y) * stride + size_t(x);
-            if (z < zBuffer[pixel]) {
-                zBuffer[pixel] = z;
-                if constexpr (kWithIr) {
-                    irBuffer[pixel] = irValue;
-                }
-            }
+            row[x] = std::min(row[x], value);
         }
     }
 }
 
-/// Draws one depth row's boxes; `ir` is that row's IR (unused without IR).
-template <int kSide, typename IrT>
-void DrawRow(const RowBoxes &boxes, uint32_t count, uint16_t *zBuffer, uint16_t *irBuffer, uint32_t stride,
-             uint32_t rows, const IrT *ir, uint32_t irShift)
+/// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,
+/// shifted left by irShift) as one 32-bit key.
+template <int kSide, typename IrT, typename T>
+void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride, uint32_t rows, const IrT *ir,
+             uint32_t irShift)
 {
     for (uint32_t col = 0; col < count; ++col) {
         const int x0 = boxes.x0[col], x1 = boxes.x1[col], y0 = boxes.y0[col], y1 = boxes.y1[col];
-        const auto z = static_cast<uint16_t>(boxes.z[col]);
+        const auto z = static_cast<uint32_t>(boxes.z[col]);
         if (z == 0 || x0 >= x1 || y0 >= y1) {
             continue;
         }
         if constexpr (std::is_same_v<IrT, void>) {
-            DrawBox<false, kSide>(zBuffer, nullptr, stride, rows, x0, x1, y0, y1, z, 0);
+            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1, static_cast<T>(z));
         } else {
-            DrawBox<true, kSide>(zBuffer, irBuffer, stride, rows, x0, x1, y0, y1, z,
-                                 static_cast<uint16_t>(uint32_t{ir[col]} << irShift));
+            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1,
+                           static_cast<T>(z << 16 | (uint32_t{ir[col]} << irShift)));
         }
+    }
+}
+
+/// Splits keys of z (high half) and IR (low half) into the two images.
+void SplitKeys(const uint32_t *keys, size_t count, uint16_t *z, uint16_t *ir)
+{
+    size_t k = 0;
+#ifdef __SSE2__
+    // An arithmetic shift leaves each half as a signed 16-bit value, which the signed pack keeps bit for bit.
+    for (; k + 8 <= count; k += 8) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(keys + k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(keys + k + 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(z + k),
+                         _mm_packs_epi32(_mm_srai_epi32(a, 16), _mm_srai_epi32(b, 16)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(ir + k),
+                         _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
+                                         _mm_srai_epi32(_mm_slli_epi32(b, 16), 16)));
+    }
+#endif
+    for (; k < count; ++k) {
+        z[k] = static_cast<uint16_t>(keys[k] >> 16);
+        ir[k] = static_cast<uint16_t>(keys[k]);
     }
 }
 
 } // namespace
 
-template <typename IrT> void Registration::Splat(const SplatTarget &target, const IrT *ir, uint32_t irShift)
+template <typename IrT, typename T>
+void Registration::Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift)
 {
     const uint32_t width = m_projection.width;
     const float scale = target.scale;
@@ -573,20 +586,18 @@ template <typename IrT> void Registration::Splat(const SplatTarget &target, cons
         if constexpr (!std::is_same_v<IrT, void>) {
             irRow = ir + size_t{row} * width;
         }
-        uint16_t *z = target.z;
-        uint16_t *irOut = target.ir;
         switch (side) {
         case 1:
-            DrawRow<1>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            DrawRow<1>(boxes, width, buffer, target.width, target.height, irRow, irShift);
             break;
         case 2:
-            DrawRow<2>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            DrawRow<2>(boxes, width, buffer, target.width, target.height, irRow, irShift);
             break;
         case 3:
-            DrawRow<3>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            DrawRow<3>(boxes, width, buffer, target.width, target.height, irRow, irShift);
             break;
         default:
-            DrawRow<4>(boxes, width, z, irOut, target.width, target.height, irRow, irShift);
+            DrawRow<4>(boxes, width, buffer, target.width, target.height, irRow, irShift);
             break;
         }
     }
@@ -699,16 +710,24 @@ int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgI
         }
         zBuffer = m_zScratch.data();
     }
-    // Every IR pixel is written by its winning splat or by the crack pass, so only z is cleared.
-    std::memset(zBuffer, 0xFF, pixels * sizeof(uint16_t));
     uint16_t *irOut = withIr ? static_cast<uint16_t *>(outIr->data) : nullptr;
-    const SplatTarget target{zBuffer, irOut, width, height, 1.0f};
+    const SplatTarget target{width, height, 1.0f};
     if (!withIr) {
-        Splat<void>(target, nullptr, 0);
-    } else if (ir->elemType == ALG_8UC1) {
-        Splat(target, static_cast<const uint8_t *>(ir->data), 4);
+        std::memset(zBuffer, 0xFF, pixels * sizeof(uint16_t));
+        Splat<void>(target, zBuffer, nullptr, 0);
     } else {
-        Splat(target, static_cast<const uint16_t *>(ir->data), 0);
+        // z and IR drawn as one key, then split; empty pixels leave z 65535.
+        if (m_keys.size() < pixels) {
+            m_keys.resize(pixels);
+        }
+        uint32_t *keys = m_keys.data();
+        std::memset(keys, 0xFF, pixels * sizeof(uint32_t));
+        if (ir->elemType == ALG_8UC1) {
+            Splat(target, keys, static_cast<const uint8_t *>(ir->data), 4);
+        } else {
+            Splat(target, keys, static_cast<const uint16_t *>(ir->data), 0);
+        }
+        SplitKeys(keys, pixels, zBuffer, irOut);
     }
     CloseCracks(zBuffer, irOut, width, height);
     for (AlgImage *out : {outDepth, outIr}) {
@@ -774,7 +793,7 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     std::memset(m_zScratch.data(), 0xFF, size_t{gw} * gh * sizeof(uint16_t));
     const float scale = 1.0f / float(cell);
     const float offset = 0.5f * scale - 0.5f;
-    Splat<void>(SplatTarget{m_zScratch.data(), nullptr, gw, gh, scale}, nullptr, 0);
+    Splat<void>(SplatTarget{gw, gh, scale}, m_zScratch.data(), nullptr, 0);
 
     const auto *rgb = static_cast<const uint8_t *>(color->data);
     auto *out = static_cast<uint8_t *>(outColor->data);

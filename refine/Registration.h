@@ -105,12 +105,10 @@ private:
         uint32_t width = 0;
         uint32_t height = 0;
     };
-    /// Where a splat draws: a z-buffer (65535 empty), optionally an IR image, and the scale from colour
-    /// pixel coordinates to the buffer's (a coarser grid for occlusion tests).
+    /// The buffer a splat draws into (a coarser grid for occlusion tests): its size and the scale from
+    /// colour pixel coordinates to its own.
     struct SplatTarget
     {
-        uint16_t *z;
-        uint16_t *ir;
         uint32_t width;
         uint32_t height;
         float scale;
@@ -124,7 +122,10 @@ private:
                 uint32_t colorHeight);
     void ProjectPoints(const float *rayX, const float *rayY, const float *rayZ, const uint16_t *depth,
                        uint32_t n, float *u, float *v, float *z) const;
-    template <typename IrT> void Splat(const SplatTarget &target, const IrT *ir, uint32_t irShift);
+    /// Splats the projected depth image into `buffer`, which keeps the smallest value per pixel: 16-bit z
+    /// (IrT void), or 32-bit keys of z and IR.
+    template <typename IrT, typename T>
+    void Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift);
     void CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height);
     int MapToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color, const AlgImage *depth,
                    const AlgImage *ir, AlgImage *outDepth, AlgImage *outIr);
@@ -144,6 +145,8 @@ private:
     const ColorModel *m_model = nullptr;
     Projection m_projection;
     std::vector<uint16_t> m_zScratch;
+    /// z and IR drawn together: z in the high half, IR in the low half.
+    std::vector<uint32_t> m_keys;
     RegistrationGeometryPtr m_footprintGeometry;
     uint32_t m_footprintKey[4] = {0, 0, 0, 0};
     std::vector<float> m_halfX, m_halfY;

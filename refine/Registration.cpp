@@ -394,12 +394,15 @@ struct SplatInput
 /// One depth row's footprints: the box [x0, x1) x [y0, y1) in the target, and its z (0: nothing drawn).
 struct RowBoxes
 {
-    int32_t *x0, *x1, *y0, *y1, *z;
+    int32_t *x0, *y0, *w, *h, *z;
+    /// All ones where the box fits the drawing square (see DrawBox), else 0.
+    int32_t *fits;
 };
 
 /// The boxes of pixels [first, last) of the depth image: the pixel's half footprint, scaled by its
 /// depth over its colour z, around its projection.
-void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const RowBoxes &out, size_t outFirst)
+void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const RowBoxes &out, size_t outFirst,
+                      int side)
 {
     const float maxU = float(in.targetWidth) + kOutsideMarginPx;
     const float maxV = float(in.targetHeight) + kOutsideMarginPx;
@@ -409,21 +412,27 @@ void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const Row
         const float u = in.u[k] * in.scale + in.offset;
         const float v = in.v[k] * in.scale + in.offset;
         if (!(z > 0.0f && u > -kOutsideMarginPx && u < maxU && v > -kOutsideMarginPx && v < maxV)) {
-            out.x0[i] = out.x1[i] = out.y0[i] = out.y1[i] = out.z[i] = 0;
+            out.x0[i] = out.y0[i] = out.w[i] = out.h[i] = out.z[i] = out.fits[i] = 0;
             continue;
         }
         const float ratio = float(in.depth[k]) / z * in.scale;
         const float halfX = std::min(in.capX, std::max(0.5f, in.halfX[k] * ratio));
         const float halfY = std::min(in.capY, std::max(0.5f, in.halfY[k] * ratio));
-        out.x0[i] = CeilInt(std::max(u - halfX, 0.0f));
-        out.x1[i] = CeilInt(std::min(u + halfX, float(in.targetWidth)));
-        out.y0[i] = CeilInt(std::max(v - halfY, 0.0f));
-        out.y1[i] = CeilInt(std::min(v + halfY, float(in.targetHeight)));
-        out.z[i] = static_cast<int32_t>(std::min(std::max(z, 1.0f), 65534.0f) + 0.5f);
+        const int32_t x0 = CeilInt(std::max(u - halfX, 0.0f));
+        const int32_t y0 = CeilInt(std::max(v - halfY, 0.0f));
+        const int32_t w = CeilInt(std::min(u + halfX, float(in.targetWidth))) - x0;
+        const int32_t h = CeilInt(std::min(v + halfY, float(in.targetHeight))) - y0;
+        out.x0[i] = x0;
+        out.y0[i] = y0;
+        out.w[i] = w;
+        out.h[i] = h;
+        out.z[i] = (w > 0 && h > 0) ? static_cast<int32_t>(std::min(std::max(z, 1.0f), 65534.0f) + 0.5f) : 0;
+        out.fits[i] =
+            (w <= side && h <= side && x0 + side <= in.targetWidth && y0 + side <= in.targetHeight) ? -1 : 0;
     }
 }
 
-void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
+void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out, int side)
 {
     const size_t start = size_t{row} * in.width;
     uint32_t col = 0;
@@ -437,6 +446,9 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
     const __m128 maxV = _mm_set1_ps(float(in.targetHeight) + kOutsideMarginPx);
     const __m128 bias = _mm_set1_ps(kBias), maxZ = _mm_set1_ps(65534.0f);
     const __m128i biasInt = _mm_set1_epi32(static_cast<int>(kBias));
+    const __m128i zeroInt = _mm_setzero_si128(), sidePlusOne = _mm_set1_epi32(side + 1);
+    const __m128i lastLeft = _mm_set1_epi32(in.targetWidth - side + 1);
+    const __m128i lastTop = _mm_set1_epi32(in.targetHeight - side + 1);
     const auto ceilInt = [&](__m128 x) {
         return _mm_sub_epi32(biasInt, _mm_cvttps_epi32(_mm_sub_ps(bias, x)));
     };
@@ -454,7 +466,7 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
                        _mm_cmplt_ps(v, maxV));
         __m128i depth = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.depth + k));
         depth = _mm_unpacklo_epi16(depth, _mm_setzero_si128());
-        const __m128 ratio = _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(depth), z), scale);
+        const __m128 ratio = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(depth), _mm_rcp_ps(z)), scale);
         // max returns its second operand for NaN, so a NaN footprint becomes half a pixel.
         const __m128 halfX =
             _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfX + k), ratio), half), capX);
@@ -465,15 +477,23 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
         const __m128 x1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(u, halfX), width));
         const __m128 y0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(v, halfY), zero));
         const __m128 y1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(v, halfY), height));
-        store(out.x0 + col, ceilInt(x0));
-        store(out.x1 + col, ceilInt(x1));
-        store(out.y0 + col, ceilInt(y0));
-        store(out.y1 + col, ceilInt(y1));
+        const __m128i left = ceilInt(x0), top = ceilInt(y0);
+        const __m128i w = _mm_sub_epi32(ceilInt(x1), left), h = _mm_sub_epi32(ceilInt(y1), top);
+        store(out.x0 + col, left);
+        store(out.y0 + col, top);
+        store(out.w + col, w);
+        store(out.h + col, h);
+        const __m128i drawn = _mm_and_si128(
+            _mm_castps_si128(valid), _mm_and_si128(_mm_cmpgt_epi32(w, zeroInt), _mm_cmpgt_epi32(h, zeroInt)));
         const __m128 zr = _mm_add_ps(_mm_min_ps(_mm_max_ps(z, one), maxZ), half);
-        store(out.z + col, _mm_and_si128(_mm_castps_si128(valid), _mm_cvttps_epi32(zr)));
+        store(out.z + col, _mm_and_si128(drawn, _mm_cvttps_epi32(zr)));
+        const __m128i fits =
+            _mm_and_si128(_mm_and_si128(_mm_cmplt_epi32(w, sidePlusOne), _mm_cmplt_epi32(h, sidePlusOne)),
+                          _mm_and_si128(_mm_cmplt_epi32(left, lastLeft), _mm_cmplt_epi32(top, lastTop)));
+        store(out.fits + col, fits);
     }
 #endif
-    FootprintsScalar(in, start + col, start + in.width, out, col);
+    FootprintsScalar(in, start + col, start + in.width, out, col, side);
 }
 
 /// Draws one box with `value` into a buffer that keeps the smallest value per pixel: z alone, or z in the
@@ -483,12 +503,10 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
 /// length and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads
 /// and stores would defeat store forwarding.
 template <int kSide, typename T>
-inline void DrawBox(T *buffer, uint32_t stride, uint32_t rows, int x0, int x1, int y0, int y1, T value)
+inline void DrawBox(T *buffer, uint32_t stride, int x0, int y0, int w, int h, bool fits, T value)
 {
-    const int w = x1 - x0;
-    const int h = y1 - y0;
-    if (w <= kSide && h <= kSide && uint32_t(x0 + kSide) <= stride && uint32_t(y0 + kSide) <= rows) {
-        T *corner = buffer + size_t(y0) * stride + size_t(x0);
+    T *corner = buffer + size_t(y0) * stride + size_t(x0);
+    if (fits) {
         for (int r = 0; r < kSide; ++r) {
             T *row = corner + size_t(r) * stride;
             for (int c = 0; c < kSide; ++c) {
@@ -498,10 +516,10 @@ inline void DrawBox(T *buffer, uint32_t stride, uint32_t rows, int x0, int x1, i
         }
         return;
     }
-    for (int y = y0; y < y1; ++y) {
-        T *row = buffer + size_t(y) * stride;
-        for (int x = x0; x < x1; ++x) {
-            row[x] = std::min(row[x], value);
+    for (int r = 0; r < h; ++r) {
+        T *row = corner + size_t(r) * stride;
+        for (int c = 0; c < w; ++c) {
+            row[c] = std::min(row[c], value);
         }
     }
 }
@@ -509,21 +527,20 @@ inline void DrawBox(T *buffer, uint32_t stride, uint32_t rows, int x0, int x1, i
 /// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,
 /// shifted left by irShift) as one 32-bit key.
 template <int kSide, typename IrT, typename T>
-void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride, uint32_t rows, const IrT *ir,
+void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride, const IrT *ir,
              uint32_t irShift)
 {
     for (uint32_t col = 0; col < count; ++col) {
-        const int x0 = boxes.x0[col], x1 = boxes.x1[col], y0 = boxes.y0[col], y1 = boxes.y1[col];
         const auto z = static_cast<uint32_t>(boxes.z[col]);
-        if (z == 0 || x0 >= x1 || y0 >= y1) {
+        if (z == 0) {
             continue;
         }
-        if constexpr (std::is_same_v<IrT, void>) {
-            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1, static_cast<T>(z));
-        } else {
-            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1,
-                           static_cast<T>(z << 16 | (uint32_t{ir[col]} << irShift)));
+        T value = static_cast<T>(z);
+        if constexpr (!std::is_same_v<IrT, void>) {
+            value = static_cast<T>(z << 16 | (uint32_t{ir[col]} << irShift));
         }
+        DrawBox<kSide>(buffer, stride, boxes.x0[col], boxes.y0[col], boxes.w[col], boxes.h[col],
+                       boxes.fits[col] != 0, value);
     }
 }
 
@@ -573,31 +590,32 @@ void Registration::Splat(const SplatTarget &target, T *buffer, const IrT *ir, ui
     in.capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalY));
     in.targetWidth = int32_t(target.width);
     in.targetHeight = int32_t(target.height);
-    if (m_boxes.size() < size_t{width} * 5) {
-        m_boxes.resize(size_t{width} * 5);
+    if (m_boxes.size() < size_t{width} * 6) {
+        m_boxes.resize(size_t{width} * 6);
     }
     int32_t *base = m_boxes.data();
-    const RowBoxes boxes{base, base + width, base + 2 * width, base + 3 * width, base + 4 * width};
+    const RowBoxes boxes{
+        base, base + width, base + 2 * width, base + 3 * width, base + 4 * width, base + 5 * width};
     // The side of the box a surface facing the camera covers.
     const int side = std::min(4, int(std::max(nominalX, nominalY)) + 1);
     for (uint32_t row = 0; row < in.height; ++row) {
-        RowFootprints(in, row, boxes);
+        RowFootprints(in, row, boxes, side);
         const IrT *irRow = nullptr;
         if constexpr (!std::is_same_v<IrT, void>) {
             irRow = ir + size_t{row} * width;
         }
         switch (side) {
         case 1:
-            DrawRow<1>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            DrawRow<1>(boxes, width, buffer, target.width, irRow, irShift);
             break;
         case 2:
-            DrawRow<2>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            DrawRow<2>(boxes, width, buffer, target.width, irRow, irShift);
             break;
         case 3:
-            DrawRow<3>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            DrawRow<3>(boxes, width, buffer, target.width, irRow, irShift);
             break;
         default:
-            DrawRow<4>(boxes, width, buffer, target.width, target.height, irRow, irShift);
+            DrawRow<4>(boxes, width, buffer, target.width, irRow, irShift);
             break;
         }
     }

@@ -285,7 +285,7 @@ void Registration::ProjectPoints(const float *rayX, const float *rayY, const flo
     }
 }
 
-int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
+int Registration::Prepare(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
                           uint32_t colorHeight)
 {
     if (!EnsureRays(geometry)) {
@@ -306,18 +306,20 @@ int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImag
     m_projection.width = width;
     m_projection.height = height;
     m_projection.depth = static_cast<const uint16_t *>(depth.data);
-    // A smaller depth image is the centred crop of the sensor image.
-    const uint32_t left = (kSensorWidth - width) / 2;
-    const uint32_t top = (kSensorHeight - height) / 2;
-    const auto *pixelsIn = static_cast<const uint16_t *>(depth.data);
-    for (uint32_t row = 0; row < height; ++row) {
-        const size_t ray = size_t{row + top} * kSensorWidth + left;
-        const size_t at = size_t{row} * width;
-        ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], pixelsIn + at, width, &m_projection.u[at],
-                      &m_projection.v[at], &m_projection.z[at]);
-    }
     EnsureFootprints(geometry, colorWidth, colorHeight);
     return kRefineOk;
+}
+
+void Registration::ProjectRow(uint32_t row)
+{
+    // A smaller depth image is the centred crop of the sensor image.
+    const uint32_t width = m_projection.width;
+    const uint32_t left = (kSensorWidth - width) / 2;
+    const uint32_t top = (kSensorHeight - m_projection.height) / 2;
+    const size_t ray = size_t{row + top} * kSensorWidth + left;
+    const size_t at = size_t{row} * width;
+    ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], m_projection.depth + at, width,
+                  &m_projection.u[at], &m_projection.v[at], &m_projection.z[at]);
 }
 
 void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth,
@@ -599,6 +601,8 @@ void Registration::Splat(const SplatTarget &target, T *buffer, const IrT *ir, ui
     // The side of the box a surface facing the camera covers.
     const int side = std::min(4, int(std::max(nominalX, nominalY)) + 1);
     for (uint32_t row = 0; row < in.height; ++row) {
+        // Projected just before its footprints, while the row is in the cache.
+        ProjectRow(row);
         RowFootprints(in, row, boxes, side);
         const IrT *irRow = nullptr;
         if constexpr (!std::is_same_v<IrT, void>) {
@@ -714,7 +718,7 @@ int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgI
         return kRefineInvalidArgument;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int projected = Project(geometry, *depth, width, height);
+    const int projected = Prepare(geometry, *depth, width, height);
     if (projected != kRefineOk) {
         return projected;
     }
@@ -795,7 +799,7 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     const uint32_t cw = color->width;
     const uint32_t ch = color->height;
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int projected = Project(geometry, *depth, cw, ch);
+    const int projected = Prepare(geometry, *depth, cw, ch);
     if (projected != kRefineOk) {
         return projected;
     }

@@ -118,8 +118,11 @@ private:
     /// The half footprint of every depth pixel in the colour image, for depth / colour z = 1.
     void EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth, uint32_t colorHeight);
     const ColorModel *ColorModelFor(const RegistrationGeometryPtr &geometry, uint32_t width, uint32_t height);
-    int Project(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
+    /// Rays, colour model, footprints and buffers for mapping `depth` at a colour size.
+    int Prepare(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
                 uint32_t colorHeight);
+    /// Projects one row of the depth image being mapped.
+    void ProjectRow(uint32_t row);
     void ProjectPoints(const float *rayX, const float *rayY, const float *rayZ, const uint16_t *depth,
                        uint32_t n, float *u, float *v, float *z) const;
     /// Splats the projected depth image into `buffer`, which keeps the smallest value per pixel: 16-bit z

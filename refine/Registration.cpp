@@ -568,6 +568,56 @@ void SplitKeys(const uint32_t *keys, size_t count, uint16_t *z, uint16_t *ir)
     }
 }
 
+/// The bilinear sample of a width x height RGB888 image at (u, v) inside it, with 7-bit weights (a
+/// uniform area keeps its colour exactly); the last row and column sample themselves.
+inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, float u, float v, uint8_t *dst)
+{
+    const int x0 = int(u);
+    const int y0 = int(v);
+    const int wx = int((u - float(x0)) * 128.0f + 0.5f);
+    const int wy = int((v - float(y0)) * 128.0f + 0.5f);
+    const size_t dx = uint32_t(x0) + 1 < width ? 3 : 0;
+    const size_t dy = uint32_t(y0) + 1 < height ? size_t{width} * 3 : 0;
+    const uint8_t *p = rgb + (size_t(y0) * width + size_t(x0)) * 3;
+#ifdef __SSE2__
+    // Four-byte loads read one byte past the pixel: not at the image's last byte.
+    if (p + dy + dx + 4 <= rgb + size_t{width} * height * 3) {
+        uint32_t a = 0, b = 0, c = 0, d = 0;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + dx, 4);
+        std::memcpy(&c, p + dy, 4);
+        std::memcpy(&d, p + dy + dx, 4);
+        const __m128i zero = _mm_setzero_si128();
+        // Lanes 0-3 weigh the left pixel by 128 - wx, lanes 4-7 the right one by wx.
+        const __m128i weights = _mm_add_epi16(_mm_set_epi16(0, 0, 0, 0, 128, 128, 128, 128),
+                                              _mm_mullo_epi16(_mm_set_epi16(1, 1, 1, 1, -1, -1, -1, -1),
+                                                              _mm_set1_epi16(static_cast<int16_t>(wx))));
+        const auto row = [&](uint32_t left, uint32_t right) {
+            const __m128i pair = _mm_unpacklo_epi8(
+                _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(left)), _mm_cvtsi32_si128(int(right))), zero);
+            const __m128i weighted = _mm_mullo_epi16(pair, weights);
+            const __m128i sum = _mm_add_epi16(weighted, _mm_srli_si128(weighted, 8));
+            return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(64)), 7);
+        };
+        const __m128i top = row(a, b);
+        const __m128i bottom = row(c, d);
+        const __m128i mixed =
+            _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<int16_t>(128 - wy))),
+                          _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<int16_t>(wy))));
+        const __m128i bytes =
+            _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(mixed, _mm_set1_epi16(64)), 7), zero);
+        const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+        std::memcpy(dst, &pixel, 3);
+        return;
+    }
+#endif
+    for (int c = 0; c < 3; ++c) {
+        const int top = (p[c] * (128 - wx) + p[c + dx] * wx + 64) >> 7;
+        const int bottom = (p[c + dy] * (128 - wx) + p[c + dy + dx] * wx + 64) >> 7;
+        dst[c] = static_cast<uint8_t>((top * (128 - wy) + bottom * wy + 64) >> 7);
+    }
+}
+
 } // namespace
 
 template <typename IrT, typename T>
@@ -803,10 +853,11 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     if (projected != kRefineOk) {
         return projected;
     }
-    // The occlusion z-buffer on a grid about as fine as the depth footprints.
+    // The occlusion z-buffer on a grid about as fine as the depth footprints, and never finer than two
+    // colour pixels: hidden pixels are found to within a cell.
     const float footprint = std::min(m_model->fx / m_tofFx, m_model->fy / m_tofFy);
     const uint32_t cell =
-        std::max(1u, static_cast<uint32_t>(std::lround(footprint / kOcclusionCellFootprints)));
+        std::max(2u, static_cast<uint32_t>(std::lround(footprint / kOcclusionCellFootprints)));
     const uint32_t gw = (cw + cell - 1) / cell;
     const uint32_t gh = (ch + cell - 1) / cell;
     if (m_zScratch.size() < size_t{gw} * gh) {
@@ -838,19 +889,7 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
             dst[0] = dst[1] = dst[2] = 0;
             continue;
         }
-        // Bilinear with 8-bit weights; the last row and column sample themselves.
-        const int x0 = int(u);
-        const int y0 = int(v);
-        const uint32_t wx = static_cast<uint32_t>((u - float(x0)) * 256.0f + 0.5f);
-        const uint32_t wy = static_cast<uint32_t>((v - float(y0)) * 256.0f + 0.5f);
-        const size_t dx = uint32_t(x0) + 1 < cw ? 3 : 0;
-        const size_t dy = uint32_t(y0) + 1 < ch ? size_t{cw} * 3 : 0;
-        const uint8_t *p = rgb + (size_t(y0) * cw + size_t(x0)) * 3;
-        for (int c = 0; c < 3; ++c) {
-            const uint32_t top = p[c] * (256 - wx) + p[c + dx] * wx;
-            const uint32_t bottom = p[c + dy] * (256 - wx) + p[c + dy + dx] * wx;
-            dst[c] = static_cast<uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
-        }
+        SampleRgb(rgb, cw, ch, u, v, dst);
     }
     outColor->width = depth->width;
     outColor->height = depth->height;

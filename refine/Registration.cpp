@@ -33,13 +33,14 @@ constexpr float kMaxHalfFootprintPx = 16.0f;
 /// slanted surface from slightly different angles, so its pixels' footprints differ by a few percent.
 constexpr uint16_t kFootprintDepthMm = 2000;
 constexpr float kFootprintMargin = 1.04f;
-/// A depth pixel is hidden from the colour camera when its z is this much behind the z-buffer.
-constexpr float kOcclusionMm = 10.0f;
-constexpr float kOcclusionFraction = 0.03f;
+/// A depth pixel is hidden from the colour camera when its z is this many mm plus 1/32 of it (about 3 %)
+/// behind the nearest z of its occlusion cell.
+constexpr int32_t kOcclusionMm = 10;
+constexpr int kOcclusionShift = 5;
 /// A crack's two neighbours agree within this plus 1/32 of their depth.
 constexpr int kCrackAgreeMm = 16;
-/// The occlusion grid's cell holds about this many depth footprints across.
-constexpr float kOcclusionCellFootprints = 1.25f;
+/// The occlusion grid's cell is this many depth footprints across.
+constexpr float kOcclusionCellFootprints = 1.05f;
 /// Offset that makes float-to-int truncation a floor or ceiling for coordinates above -kBias.
 constexpr float kBias = 32768.0f;
 
@@ -568,14 +569,12 @@ void SplitKeys(const uint32_t *keys, size_t count, uint16_t *z, uint16_t *ir)
     }
 }
 
-/// The bilinear sample of a width x height RGB888 image at (u, v) inside it, with 7-bit weights (a
-/// uniform area keeps its colour exactly); the last row and column sample themselves.
-inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, float u, float v, uint8_t *dst)
+/// The bilinear sample of a width x height RGB888 image at pixel (x0, y0) plus (wx, wy) / 128 towards
+/// the next, inside the image (7-bit weights: a uniform area keeps its colour exactly); the last row and
+/// column sample themselves.
+inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, int x0, int y0, int wx, int wy,
+                      uint8_t *dst)
 {
-    const int x0 = int(u);
-    const int y0 = int(v);
-    const int wx = int((u - float(x0)) * 128.0f + 0.5f);
-    const int wy = int((v - float(y0)) * 128.0f + 0.5f);
     const size_t dx = uint32_t(x0) + 1 < width ? 3 : 0;
     const size_t dy = uint32_t(y0) + 1 < height ? size_t{width} * 3 : 0;
     const uint8_t *p = rgb + (size_t(y0) * width + size_t(x0)) * 3;
@@ -615,6 +614,69 @@ inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, float
         const int top = (p[c] * (128 - wx) + p[c + dx] * wx + 64) >> 7;
         const int bottom = (p[c + dy] * (128 - wx) + p[c + dy + dx] * wx + 64) >> 7;
         dst[c] = static_cast<uint8_t>((top * (128 - wy) + bottom * wy + 64) >> 7);
+    }
+}
+
+/// Where n projections fall in the colour image: the occlusion grid cell (-1 outside the image or without
+/// depth), the rounded z, and the bilinear sample's pixel and 7-bit weights.
+struct SampleSpots
+{
+    int32_t *cell, *z, *x, *y, *wx, *wy;
+};
+
+void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width,
+                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out)
+{
+    const float maxU = float(width - 1);
+    const float maxV = float(height - 1);
+    uint32_t i = 0;
+#ifdef __SSE2__
+    const __m128 zero = _mm_setzero_ps(), upperU = _mm_set1_ps(maxU), upperV = _mm_set1_ps(maxV);
+    const __m128 scale = _mm_set1_ps(gridScale), weight = _mm_set1_ps(128.0f), half = _mm_set1_ps(0.5f);
+    const __m128 maxZ = _mm_set1_ps(65534.0f);
+    const __m128i rowCells = _mm_set1_epi32(int32_t(gridWidth));
+    const auto store = [](int32_t *to, __m128i value) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to), value);
+    };
+    for (; i + 4 <= n; i += 4) {
+        const __m128 ui = _mm_loadu_ps(u + i), vi = _mm_loadu_ps(v + i), zi = _mm_loadu_ps(z + i);
+        const __m128 inside =
+            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(zi, zero), _mm_cmpge_ps(ui, zero)),
+                                  _mm_and_ps(_mm_cmple_ps(ui, upperU), _mm_cmpge_ps(vi, zero))),
+                       _mm_cmple_ps(vi, upperV));
+        const __m128 uc = _mm_and_ps(inside, ui), vc = _mm_and_ps(inside, vi);
+        const __m128i x = _mm_cvttps_epi32(uc), y = _mm_cvttps_epi32(vc);
+        const __m128i gx = _mm_cvttps_epi32(_mm_mul_ps(uc, scale)),
+                      gy = _mm_cvttps_epi32(_mm_mul_ps(vc, scale));
+        // gy * gridWidth with the 16-bit multiply: both are below 65536 and the product below 2^31.
+        const __m128i lo = _mm_mullo_epi16(gy, rowCells);
+        const __m128i hi = _mm_mulhi_epu16(gy, rowCells);
+        const __m128i rows = _mm_add_epi32(_mm_and_si128(lo, _mm_set1_epi32(0xFFFF)), _mm_slli_epi32(hi, 16));
+        const __m128i cell = _mm_add_epi32(gx, rows);
+        const __m128i mask = _mm_castps_si128(inside);
+        store(out.cell + i,
+              _mm_or_si128(_mm_and_si128(mask, cell), _mm_andnot_si128(mask, _mm_set1_epi32(-1))));
+        store(out.z + i, _mm_cvttps_epi32(_mm_add_ps(_mm_min_ps(zi, maxZ), half)));
+        store(out.x + i, x);
+        store(out.y + i, y);
+        store(out.wx + i,
+              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(uc, _mm_cvtepi32_ps(x)), weight), half)));
+        store(out.wy + i,
+              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(vc, _mm_cvtepi32_ps(y)), weight), half)));
+    }
+#endif
+    for (; i < n; ++i) {
+        const bool inside = z[i] > 0.0f && u[i] >= 0.0f && u[i] <= maxU && v[i] >= 0.0f && v[i] <= maxV;
+        const float uc = inside ? u[i] : 0.0f;
+        const float vc = inside ? v[i] : 0.0f;
+        const int32_t x = int32_t(uc);
+        const int32_t y = int32_t(vc);
+        out.cell[i] = inside ? int32_t(uc * gridScale) + int32_t(vc * gridScale) * int32_t(gridWidth) : -1;
+        out.z[i] = int32_t(std::min(z[i], 65534.0f) + 0.5f);
+        out.x[i] = x;
+        out.y[i] = y;
+        out.wx[i] = int32_t((uc - float(x)) * 128.0f + 0.5f);
+        out.wy[i] = int32_t((vc - float(y)) * 128.0f + 0.5f);
     }
 }
 
@@ -853,43 +915,56 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     if (projected != kRefineOk) {
         return projected;
     }
-    // The occlusion z-buffer on a grid about as fine as the depth footprints, and never finer than two
-    // colour pixels: hidden pixels are found to within a cell.
-    const float footprint = std::min(m_model->fx / m_tofFx, m_model->fy / m_tofFy);
+    // The occlusion z-buffer: each depth pixel keeps the nearest z of the grid cell its centre falls in.
+    // A cell at least one footprint wide is reached by every surface crossing it, so a pixel farther
+    // than its cell's nearest z is hidden; hidden pixels are found to within a cell.
+    const float footprint = std::max(m_model->fx / m_tofFx, m_model->fy / m_tofFy);
     const uint32_t cell =
-        std::max(2u, static_cast<uint32_t>(std::lround(footprint / kOcclusionCellFootprints)));
+        std::max(1u, static_cast<uint32_t>(std::ceil(footprint * kOcclusionCellFootprints)));
     const uint32_t gw = (cw + cell - 1) / cell;
     const uint32_t gh = (ch + cell - 1) / cell;
     if (m_zScratch.size() < size_t{gw} * gh) {
         m_zScratch.resize(size_t{gw} * gh);
     }
-    std::memset(m_zScratch.data(), 0xFF, size_t{gw} * gh * sizeof(uint16_t));
+    uint16_t *grid = m_zScratch.data();
+    std::memset(grid, 0xFF, size_t{gw} * gh * sizeof(uint16_t));
     const float scale = 1.0f / float(cell);
-    const float offset = 0.5f * scale - 0.5f;
-    Splat<void>(SplatTarget{gw, gh, scale}, m_zScratch.data(), nullptr, 0);
+    const uint32_t width = depth->width;
+    if (m_boxes.size() < size_t{width} * 6) {
+        m_boxes.resize(size_t{width} * 6);
+    }
+    int32_t *base = m_boxes.data();
+    const SampleSpots spots{
+        base, base + width, base + 2 * width, base + 3 * width, base + 4 * width, base + 5 * width};
+    const auto locate = [&](uint32_t row) {
+        const size_t at = size_t{row} * width;
+        LocateSamples(&m_projection.u[at], &m_projection.v[at], &m_projection.z[at], width, cw, ch, gw, scale,
+                      spots);
+    };
+    for (uint32_t row = 0; row < depth->height; ++row) {
+        ProjectRow(row);
+        locate(row);
+        for (uint32_t i = 0; i < width; ++i) {
+            const int32_t at = spots.cell[i];
+            if (at >= 0) {
+                grid[at] = std::min(grid[at], static_cast<uint16_t>(spots.z[i]));
+            }
+        }
+    }
 
     const auto *rgb = static_cast<const uint8_t *>(color->data);
-    auto *out = static_cast<uint8_t *>(outColor->data);
-    const size_t pixels = size_t{depth->width} * depth->height;
-    const float maxU = float(cw - 1);
-    const float maxV = float(ch - 1);
-    for (size_t k = 0; k < pixels; ++k) {
-        uint8_t *dst = out + 3 * k;
-        const float z = m_projection.z[k];
-        const float u = m_projection.u[k];
-        const float v = m_projection.v[k];
-        if (!(z > 0.0f) || !(u >= 0.0f && u <= maxU && v >= 0.0f && v <= maxV)) {
-            dst[0] = dst[1] = dst[2] = 0;
-            continue;
+    for (uint32_t row = 0; row < depth->height; ++row) {
+        locate(row);
+        uint8_t *dst = static_cast<uint8_t *>(outColor->data) + size_t{row} * width * 3;
+        for (uint32_t i = 0; i < width; ++i, dst += 3) {
+            const int32_t at = spots.cell[i];
+            const int32_t z = spots.z[i];
+            if (at < 0 || z > int32_t(grid[at]) + kOcclusionMm + (z >> kOcclusionShift)) {
+                dst[0] = dst[1] = dst[2] = 0;
+                continue;
+            }
+            SampleRgb(rgb, cw, ch, spots.x[i], spots.y[i], spots.wx[i], spots.wy[i], dst);
         }
-        const int gx = std::min(int(gw) - 1, RoundInt(u * scale + offset));
-        const int gy = std::min(int(gh) - 1, RoundInt(v * scale + offset));
-        const uint16_t nearest = m_zScratch[size_t(gy) * gw + size_t(gx)];
-        if (nearest != kEmpty && z > float(nearest) + kOcclusionMm + kOcclusionFraction * z) {
-            dst[0] = dst[1] = dst[2] = 0;
-            continue;
-        }
-        SampleRgb(rgb, cw, ch, u, v, dst);
     }
     outColor->width = depth->width;
     outColor->height = depth->height;

@@ -234,8 +234,8 @@ namespace {
 
 /// Moves n depth pixels into the colour camera and projects them: P = depth * (R ray) + T, then the
 /// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
-/// not projected.
-template <bool kDistorted>
+/// not projected. kRational: the lens has a denominator (k4, k5, k6), which costs a division.
+template <bool kDistorted, bool kRational>
 void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
                 const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
                 float *__restrict u, float *__restrict v, float *__restrict z)
@@ -256,8 +256,10 @@ void ProjectRun(const float *model, const float *__restrict rx, const float *__r
         float zc = (d >= 1.0f && d <= 65534.0f && pz > kMinColorZMm) ? pz : 0.0f;
         if constexpr (kDistorted) {
             const float r2 = x * x + y * y;
-            const float radial =
-                (1.0f + r2 * (k1 + r2 * (k2 + r2 * k3))) / (1.0f + r2 * (k4 + r2 * (k5 + r2 * k6)));
+            float radial = 1.0f + r2 * (k1 + r2 * (k2 + r2 * k3));
+            if constexpr (kRational) {
+                radial /= 1.0f + r2 * (k4 + r2 * (k5 + r2 * k6));
+            }
             const float xy2 = 2.0f * x * y;
             const float xd = x * radial + p1 * xy2 + p2 * (r2 + 2.0f * x * x);
             const float yd = y * radial + p1 * (r2 + 2.0f * y * y) + p2 * xy2;
@@ -279,10 +281,12 @@ void Registration::ProjectPoints(const float *rayX, const float *rayY, const flo
     const ColorModel &m = *m_model;
     const float model[13] = {m.fx, m.fy, m.cx, m.cy, m.k1, m.k2,     m.p1,
                              m.p2, m.k3, m.k4, m.k5, m.k6, m.maxRay2};
-    if (m.distorted) {
-        ProjectRun<true>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+    if (!m.distorted) {
+        ProjectRun<false, false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+    } else if (m.k4 == 0.0f && m.k5 == 0.0f && m.k6 == 0.0f) {
+        ProjectRun<true, false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
     } else {
-        ProjectRun<false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+        ProjectRun<true, true>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
     }
 }
 
@@ -529,9 +533,10 @@ inline void DrawBox(T *buffer, uint32_t stride, int x0, int y0, int w, int h, bo
 
 /// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,
 /// shifted left by irShift) as one 32-bit key.
+// Kept out of line: inlined into its caller's switch, the four drawing loops lose their registers.
 template <int kSide, typename IrT, typename T>
-void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride, const IrT *ir,
-             uint32_t irShift)
+[[gnu::noinline]] void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride,
+                               const IrT *ir, uint32_t irShift)
 {
     for (uint32_t col = 0; col < count; ++col) {
         const auto z = static_cast<uint32_t>(boxes.z[col]);
@@ -625,7 +630,7 @@ struct SampleSpots
 };
 
 void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width,
-                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out)
+                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out, bool samples)
 {
     const float maxU = float(width - 1);
     const float maxV = float(height - 1);
@@ -657,6 +662,9 @@ void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, u
         store(out.cell + i,
               _mm_or_si128(_mm_and_si128(mask, cell), _mm_andnot_si128(mask, _mm_set1_epi32(-1))));
         store(out.z + i, _mm_cvttps_epi32(_mm_add_ps(_mm_min_ps(zi, maxZ), half)));
+        if (!samples) {
+            continue;
+        }
         store(out.x + i, x);
         store(out.y + i, y);
         store(out.wx + i,
@@ -673,6 +681,9 @@ void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, u
         const int32_t y = int32_t(vc);
         out.cell[i] = inside ? int32_t(uc * gridScale) + int32_t(vc * gridScale) * int32_t(gridWidth) : -1;
         out.z[i] = int32_t(std::min(z[i], 65534.0f) + 0.5f);
+        if (!samples) {
+            continue;
+        }
         out.x[i] = x;
         out.y[i] = y;
         out.wx[i] = int32_t((uc - float(x)) * 128.0f + 0.5f);
@@ -936,14 +947,14 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     int32_t *base = m_boxes.data();
     const SampleSpots spots{
         base, base + width, base + 2 * width, base + 3 * width, base + 4 * width, base + 5 * width};
-    const auto locate = [&](uint32_t row) {
+    const auto locate = [&](uint32_t row, bool samples) {
         const size_t at = size_t{row} * width;
         LocateSamples(&m_projection.u[at], &m_projection.v[at], &m_projection.z[at], width, cw, ch, gw, scale,
-                      spots);
+                      spots, samples);
     };
     for (uint32_t row = 0; row < depth->height; ++row) {
         ProjectRow(row);
-        locate(row);
+        locate(row, false);
         for (uint32_t i = 0; i < width; ++i) {
             const int32_t at = spots.cell[i];
             if (at >= 0) {
@@ -954,7 +965,7 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
 
     const auto *rgb = static_cast<const uint8_t *>(color->data);
     for (uint32_t row = 0; row < depth->height; ++row) {
-        locate(row);
+        locate(row, true);
         uint8_t *dst = static_cast<uint8_t *>(outColor->data) + size_t{row} * width * 3;
         for (uint32_t i = 0; i < width; ++i, dst += 3) {
             const int32_t at = spots.cell[i];

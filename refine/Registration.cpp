@@ -748,8 +748,17 @@ void Registration::Splat(const SplatTarget &target, T *buffer, const IrT *ir, ui
     }
 }
 
-void Registration::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height)
+void Registration::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height,
+                               const uint32_t *keys)
 {
+    // Keys are split one row ahead of the decisions, while both are in the cache.
+    const auto split = [&](uint32_t y) {
+        if (keys != nullptr && y < height) {
+            const size_t at = size_t{y} * width;
+            SplitKeys(keys + at, width, z + at, ir + at);
+        }
+    };
+    split(0);
     if (m_fills.size() < 2 * size_t{width}) {
         m_fills.resize(2 * size_t{width});
     }
@@ -772,6 +781,7 @@ void Registration::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32
         return a != kEmpty && b != kEmpty && (a > b ? a - b : b - a) <= kCrackAgreeMm + (std::min(a, b) >> 5);
     };
     for (uint32_t y = 0; y < height; ++y) {
+        split(y + 1);
         const uint16_t *zRow = z + size_t{y} * width;
         const uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
         const uint16_t *above = y > 0 ? zRow - width : nullptr;
@@ -872,9 +882,8 @@ int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgI
         } else {
             Splat(target, keys, static_cast<const uint16_t *>(ir->data), 0);
         }
-        SplitKeys(keys, pixels, zBuffer, irOut);
     }
-    CloseCracks(zBuffer, irOut, width, height);
+    CloseCracks(zBuffer, irOut, width, height, withIr ? m_keys.data() : nullptr);
     for (AlgImage *out : {outDepth, outIr}) {
         if (out != nullptr) {
             out->width = width;

@@ -129,7 +129,8 @@ private:
     /// (IrT void), or 32-bit keys of z and IR.
     template <typename IrT, typename T>
     void Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift);
-    void CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height);
+    /// The crack pass over z (and IR); with `keys`, z and IR are first split from them row by row.
+    void CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height, const uint32_t *keys);
     int MapToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color, const AlgImage *depth,
                    const AlgImage *ir, AlgImage *outDepth, AlgImage *outIr);
 

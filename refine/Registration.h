@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CameraModel.h"
+#include "DepthSplat.h"
 #include "refine/APIDepthRefine.h"
 
 namespace refine {
@@ -125,12 +126,8 @@ private:
     void ProjectRow(uint32_t row);
     void ProjectPoints(const float *rayX, const float *rayY, const float *rayZ, const uint16_t *depth,
                        uint32_t n, float *u, float *v, float *z) const;
-    /// Splats the projected depth image into `buffer`, which keeps the smallest value per pixel: 16-bit z
-    /// (IrT void), or 32-bit keys of z and IR.
-    template <typename IrT, typename T>
-    void Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift);
-    /// The crack pass over z (and IR); with `keys`, z and IR are first split from them row by row.
-    void CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height, const uint32_t *keys);
+    /// Projects the depth image row by row and splats it: z into `zBuffer`, or with `keys` z and `ir`.
+    void Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t *keys, const AlgImage *ir);
     int MapToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color, const AlgImage *depth,
                    const AlgImage *ir, AlgImage *outDepth, AlgImage *outIr);
 
@@ -154,17 +151,9 @@ private:
     RegistrationGeometryPtr m_footprintGeometry;
     uint32_t m_footprintKey[4] = {0, 0, 0, 0};
     std::vector<float> m_halfX, m_halfY;
-    /// One depth row's footprint boxes: x0, x1, y0, y1 and z, each a row long.
-    std::vector<int32_t> m_boxes;
-    /// A pixel the crack pass decided: its column, z and IR (0 when it stays empty).
-    struct Fill
-    {
-        uint32_t x;
-        uint16_t z;
-        uint16_t ir;
-    };
-    /// The crack pass's decisions for two rows.
-    std::vector<Fill> m_fills;
+    DepthSplat m_splat;
+    /// Per-row scratch of the colour sampling.
+    std::vector<int32_t> m_spots;
 };
 
 } // namespace refine

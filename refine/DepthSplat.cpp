@@ -223,6 +223,29 @@ void SplitKeys(const uint32_t *keys, size_t count, uint16_t *z, uint16_t *ir)
     }
 }
 
+/// Calls f(x) for every empty pixel of a row, skipping eight drawn pixels at a time.
+template <typename F> void ForEachEmpty(const uint16_t *row, uint32_t width, F &&f)
+{
+    uint32_t x = 0;
+#ifdef __SSE2__
+    const __m128i empty = _mm_set1_epi16(-1);
+    for (; x + 8 <= width; x += 8) {
+        const int mask = _mm_movemask_epi8(
+            _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x)), empty));
+        for (int lane = 0; mask != 0 && lane < 8; ++lane) {
+            if ((mask >> (2 * lane)) & 1) {
+                f(x + uint32_t(lane));
+            }
+        }
+    }
+#endif
+    for (; x < width; ++x) {
+        if (row[x] == kEmpty) {
+            f(x);
+        }
+    }
+}
+
 } // namespace
 
 template <typename IrT, typename T>
@@ -340,25 +363,7 @@ void DepthSplat::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t
             }
             current[count++] = fill;
         };
-        uint32_t x = 0;
-#ifdef __SSE2__
-        // Eight pixels at a time past the filled ones.
-        const __m128i empty = _mm_set1_epi16(-1);
-        for (; x + 8 <= width; x += 8) {
-            const int mask = _mm_movemask_epi8(
-                _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(zRow + x)), empty));
-            for (int lane = 0; mask != 0 && lane < 8; ++lane) {
-                if ((mask >> (2 * lane)) & 1) {
-                    decide(x + uint32_t(lane));
-                }
-            }
-        }
-#endif
-        for (; x < width; ++x) {
-            if (zRow[x] == kEmpty) {
-                decide(x);
-            }
-        }
+        ForEachEmpty(zRow, width, decide);
         if (y > 0) {
             apply(y - 1, previous, previousCount);
         }

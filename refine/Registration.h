@@ -41,15 +41,17 @@ using RegistrationGeometryPtr = std::shared_ptr<const RegistrationGeometry>;
 /// on entry is its capacity), kRefineInvalidArgument with nothing written.
 ///
 /// Depth into colour: every valid depth pixel is moved into the colour camera and splatted over the
-/// colour pixels its footprint covers (the footprint's size comes from the projections of its
-/// neighbours on the same surface) with a z-buffer, so the nearer surface wins. The result is the colour
-/// camera's z, rounded and kept within 1..65534; colour pixels no depth pixel reaches (occlusion
-/// shadows, outside the ToF view) are 0. One pass then closes sub-pixel cracks: an empty pixel whose
-/// two opposite neighbours (left and right, or above and below) agree gets their mean.
+/// colour pixels its footprint covers with a z-buffer, so the nearer surface wins (DepthSplat). The
+/// footprint comes from the projections of the neighbouring pixels, measured once per geometry and
+/// colour size at 2 m, scaled per pixel by its depth over its colour z and widened 4 % so that slanted
+/// surfaces leave no cracks. The result is the colour camera's z, rounded and kept within 1..65534;
+/// colour pixels no depth pixel reaches (occlusion shadows, outside the ToF view) are 0. One pass then
+/// closes sub-pixel cracks: an empty pixel whose two opposite neighbours agree gets their mean.
 ///
-/// Colour into depth: each depth pixel takes the bilinear sample of the colour image at its projection;
-/// a pixel hidden from the colour camera behind a nearer surface, outside the colour image or without
-/// valid depth is black.
+/// Colour into depth: each depth pixel takes the bilinear sample of the colour image at its projection.
+/// It is black without valid depth, outside the colour image, or hidden from the colour camera: more
+/// than 10 mm plus 1/32 of its z behind the nearest depth pixel falling in the same cell of a grid
+/// about one footprint wide (so hidden pixels are found to within a cell).
 ///
 /// Caches (ray table per geometry, colour models per geometry and colour size, scratch buffers) are
 /// built on first use; after that no call allocates. One object per camera: the frame operations come

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Registration between the ToF and colour cameras: ray table, footprint splat with a z-buffer, crack
-// closing, colour sampling with an occlusion test, and single-point projection.
+// Registration between the ToF and colour cameras: ray table, colour models, projection, footprint table,
+// colour sampling with an occlusion test, and single-point projection.
 #include "Registration.h"
 
 #include <algorithm>
@@ -19,43 +19,26 @@ namespace refine {
 
 namespace {
 
-constexpr uint16_t kEmpty = 0xFFFF;
 constexpr uint16_t kInvalidFar = 0xFFFF;
 constexpr uint32_t kMaxImageSide = 16384;
 /// Points nearer the colour camera than this (mm) are not projected.
 constexpr float kMinColorZMm = 1.0f;
-/// Projections farther outside the colour image than this (pixels) are dropped before any integer
-/// conversion.
-constexpr float kOutsideMarginPx = 64.0f;
-/// Largest half footprint of one depth pixel in the target buffer, in its pixels.
-constexpr float kMaxHalfFootprintPx = 16.0f;
 /// Footprints are measured at this depth (mm) and widened by this factor: the two cameras see a
 /// slanted surface from slightly different angles, so its pixels' footprints differ by a few percent.
 constexpr uint16_t kFootprintDepthMm = 2000;
 constexpr float kFootprintMargin = 1.04f;
-/// A depth pixel is hidden from the colour camera when its z is this much behind the z-buffer.
-constexpr float kOcclusionMm = 10.0f;
-constexpr float kOcclusionFraction = 0.03f;
-/// A crack's two neighbours agree within this plus 1/32 of their depth.
-constexpr int kCrackAgreeMm = 16;
-/// The occlusion grid's cell holds about this many depth footprints across.
-constexpr float kOcclusionCellFootprints = 1.25f;
-/// Offset that makes float-to-int truncation a floor or ceiling for coordinates above -kBias.
+/// A depth pixel is hidden from the colour camera when its z is this many mm plus 1/32 of it (about 3 %)
+/// behind the nearest z of its occlusion cell.
+constexpr int32_t kOcclusionMm = 10;
+constexpr int kOcclusionShift = 5;
+/// The occlusion grid's cell is this many depth footprints across.
+constexpr float kOcclusionCellFootprints = 1.05f;
+/// Offset that makes float-to-int truncation a floor for coordinates above -kBias.
 constexpr float kBias = 32768.0f;
-
-int FloorInt(float x)
-{
-    return static_cast<int>(x + kBias) - static_cast<int>(kBias);
-}
-
-int CeilInt(float x)
-{
-    return static_cast<int>(kBias) - static_cast<int>(kBias - x);
-}
 
 int RoundInt(float x)
 {
-    return FloorInt(x + 0.5f);
+    return static_cast<int>(x + 0.5f + kBias) - static_cast<int>(kBias);
 }
 
 bool HasSize(const AlgImage *image)
@@ -233,8 +216,8 @@ namespace {
 
 /// Moves n depth pixels into the colour camera and projects them: P = depth * (R ray) + T, then the
 /// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
-/// not projected.
-template <bool kDistorted>
+/// not projected. kRational: the lens has a denominator (k4, k5, k6), which costs a division.
+template <bool kDistorted, bool kRational>
 void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
                 const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
                 float *__restrict u, float *__restrict v, float *__restrict z)
@@ -255,8 +238,10 @@ void ProjectRun(const float *model, const float *__restrict rx, const float *__r
         float zc = (d >= 1.0f && d <= 65534.0f && pz > kMinColorZMm) ? pz : 0.0f;
         if constexpr (kDistorted) {
             const float r2 = x * x + y * y;
-            const float radial =
-                (1.0f + r2 * (k1 + r2 * (k2 + r2 * k3))) / (1.0f + r2 * (k4 + r2 * (k5 + r2 * k6)));
+            float radial = 1.0f + r2 * (k1 + r2 * (k2 + r2 * k3));
+            if constexpr (kRational) {
+                radial /= 1.0f + r2 * (k4 + r2 * (k5 + r2 * k6));
+            }
             const float xy2 = 2.0f * x * y;
             const float xd = x * radial + p1 * xy2 + p2 * (r2 + 2.0f * x * x);
             const float yd = y * radial + p1 * (r2 + 2.0f * y * y) + p2 * xy2;
@@ -278,14 +263,16 @@ void Registration::ProjectPoints(const float *rayX, const float *rayY, const flo
     const ColorModel &m = *m_model;
     const float model[13] = {m.fx, m.fy, m.cx, m.cy, m.k1, m.k2,     m.p1,
                              m.p2, m.k3, m.k4, m.k5, m.k6, m.maxRay2};
-    if (m.distorted) {
-        ProjectRun<true>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+    if (!m.distorted) {
+        ProjectRun<false, false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+    } else if (m.k4 == 0.0f && m.k5 == 0.0f && m.k6 == 0.0f) {
+        ProjectRun<true, false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
     } else {
-        ProjectRun<false>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
+        ProjectRun<true, true>(model, rayX, rayY, rayZ, m_translation, depth, n, u, v, z);
     }
 }
 
-int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
+int Registration::Prepare(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
                           uint32_t colorHeight)
 {
     if (!EnsureRays(geometry)) {
@@ -306,18 +293,20 @@ int Registration::Project(const RegistrationGeometryPtr &geometry, const AlgImag
     m_projection.width = width;
     m_projection.height = height;
     m_projection.depth = static_cast<const uint16_t *>(depth.data);
-    // A smaller depth image is the centred crop of the sensor image.
-    const uint32_t left = (kSensorWidth - width) / 2;
-    const uint32_t top = (kSensorHeight - height) / 2;
-    const auto *pixelsIn = static_cast<const uint16_t *>(depth.data);
-    for (uint32_t row = 0; row < height; ++row) {
-        const size_t ray = size_t{row + top} * kSensorWidth + left;
-        const size_t at = size_t{row} * width;
-        ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], pixelsIn + at, width, &m_projection.u[at],
-                      &m_projection.v[at], &m_projection.z[at]);
-    }
     EnsureFootprints(geometry, colorWidth, colorHeight);
     return kRefineOk;
+}
+
+void Registration::ProjectRow(uint32_t row)
+{
+    // A smaller depth image is the centred crop of the sensor image.
+    const uint32_t width = m_projection.width;
+    const uint32_t left = (kSensorWidth - width) / 2;
+    const uint32_t top = (kSensorHeight - m_projection.height) / 2;
+    const size_t ray = size_t{row + top} * kSensorWidth + left;
+    const size_t at = size_t{row} * width;
+    ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], m_projection.depth + at, width,
+                  &m_projection.u[at], &m_projection.v[at], &m_projection.z[at]);
 }
 
 void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth,
@@ -376,305 +365,152 @@ void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uin
 
 namespace {
 
-/// What one splat pass needs about the projected depth image and its target buffer.
-struct SplatInput
+/// The bilinear sample of a width x height RGB888 image at pixel (x0, y0) plus (wx, wy) / 128 towards
+/// the next, inside the image (7-bit weights: a uniform area keeps its colour exactly); the last row and
+/// column sample themselves.
+inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, int x0, int y0, int wx, int wy,
+                      uint8_t *dst)
 {
-    const float *u, *v, *z;
-    const uint16_t *depth;
-    /// Half footprints per depth pixel for z / colour z = 1 (see EnsureFootprints).
-    const float *halfX, *halfY;
-    uint32_t width, height;
-    /// Target pixel = colour pixel * scale + offset (a coarser grid for occlusion tests).
-    float scale, offset;
-    /// The largest half footprint in target pixels.
-    float capX, capY;
-    int32_t targetWidth, targetHeight;
-};
-
-/// One depth row's footprints: the box [x0, x1) x [y0, y1) in the target, and its z (0: nothing drawn).
-struct RowBoxes
-{
-    int32_t *x0, *x1, *y0, *y1, *z;
-};
-
-/// The boxes of pixels [first, last) of the depth image: the pixel's half footprint, scaled by its
-/// depth over its colour z, around its projection.
-void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const RowBoxes &out, size_t outFirst)
-{
-    const float maxU = float(in.targetWidth) + kOutsideMarginPx;
-    const float maxV = float(in.targetHeight) + kOutsideMarginPx;
-    for (size_t k = first; k < last; ++k) {
-        const size_t i = outFirst + (k - first);
-        const float z = in.z[k];
-        const float u = in.u[k] * in.scale + in.offset;
-        const float v = in.v[k] * in.scale + in.offset;
-        if (!(z > 0.0f && u > -kOutsideMarginPx && u < maxU && v > -kOutsideMarginPx && v < maxV)) {
-            out.x0[i] = out.x1[i] = out.y0[i] = out.y1[i] = out.z[i] = 0;
-            continue;
-        }
-        const float ratio = float(in.depth[k]) / z * in.scale;
-        const float halfX = std::min(in.capX, std::max(0.5f, in.halfX[k] * ratio));
-        const float halfY = std::min(in.capY, std::max(0.5f, in.halfY[k] * ratio));
-        out.x0[i] = CeilInt(std::max(u - halfX, 0.0f));
-        out.x1[i] = CeilInt(std::min(u + halfX, float(in.targetWidth)));
-        out.y0[i] = CeilInt(std::max(v - halfY, 0.0f));
-        out.y1[i] = CeilInt(std::min(v + halfY, float(in.targetHeight)));
-        out.z[i] = static_cast<int32_t>(std::min(std::max(z, 1.0f), 65534.0f) + 0.5f);
+    const size_t dx = uint32_t(x0) + 1 < width ? 3 : 0;
+    const size_t dy = uint32_t(y0) + 1 < height ? size_t{width} * 3 : 0;
+    const uint8_t *p = rgb + (size_t(y0) * width + size_t(x0)) * 3;
+#ifdef __SSE2__
+    // Four-byte loads read one byte past the pixel: not at the image's last byte.
+    if (p + dy + dx + 4 <= rgb + size_t{width} * height * 3) {
+        uint32_t a = 0, b = 0, c = 0, d = 0;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + dx, 4);
+        std::memcpy(&c, p + dy, 4);
+        std::memcpy(&d, p + dy + dx, 4);
+        const __m128i zero = _mm_setzero_si128();
+        // Lanes 0-3 weigh the left pixel by 128 - wx, lanes 4-7 the right one by wx.
+        const __m128i weights = _mm_add_epi16(_mm_set_epi16(0, 0, 0, 0, 128, 128, 128, 128),
+                                              _mm_mullo_epi16(_mm_set_epi16(1, 1, 1, 1, -1, -1, -1, -1),
+                                                              _mm_set1_epi16(static_cast<int16_t>(wx))));
+        const auto row = [&](uint32_t left, uint32_t right) {
+            const __m128i pair = _mm_unpacklo_epi8(
+                _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(left)), _mm_cvtsi32_si128(int(right))), zero);
+            const __m128i weighted = _mm_mullo_epi16(pair, weights);
+            const __m128i sum = _mm_add_epi16(weighted, _mm_srli_si128(weighted, 8));
+            return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(64)), 7);
+        };
+        const __m128i top = row(a, b);
+        const __m128i bottom = row(c, d);
+        const __m128i mixed =
+            _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<int16_t>(128 - wy))),
+                          _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<int16_t>(wy))));
+        const __m128i bytes =
+            _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(mixed, _mm_set1_epi16(64)), 7), zero);
+        const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+        std::memcpy(dst, &pixel, 3);
+        return;
+    }
+#endif
+    for (int c = 0; c < 3; ++c) {
+        const int top = (p[c] * (128 - wx) + p[c + dx] * wx + 64) >> 7;
+        const int bottom = (p[c + dy] * (128 - wx) + p[c + dy + dx] * wx + 64) >> 7;
+        dst[c] = static_cast<uint8_t>((top * (128 - wy) + bottom * wy + 64) >> 7);
     }
 }
 
-void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out)
+/// Where n projections fall in the colour image: the occlusion grid cell (-1 outside the image or without
+/// depth), the rounded z, and the bilinear sample's pixel and 7-bit weights.
+struct SampleSpots
 {
-    const size_t start = size_t{row} * in.width;
-    uint32_t col = 0;
+    int32_t *cell, *z, *x, *y, *wx, *wy;
+};
+
+void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width,
+                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out, bool samples)
+{
+    const float maxU = float(width - 1);
+    const float maxV = float(height - 1);
+    uint32_t i = 0;
 #ifdef __SSE2__
-    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
-    const __m128 scale = _mm_set1_ps(in.scale), offset = _mm_set1_ps(in.offset);
-    const __m128 capX = _mm_set1_ps(in.capX), capY = _mm_set1_ps(in.capY);
-    const __m128 width = _mm_set1_ps(float(in.targetWidth)), height = _mm_set1_ps(float(in.targetHeight));
-    const __m128 margin = _mm_set1_ps(-kOutsideMarginPx);
-    const __m128 maxU = _mm_set1_ps(float(in.targetWidth) + kOutsideMarginPx);
-    const __m128 maxV = _mm_set1_ps(float(in.targetHeight) + kOutsideMarginPx);
-    const __m128 bias = _mm_set1_ps(kBias), maxZ = _mm_set1_ps(65534.0f);
-    const __m128i biasInt = _mm_set1_epi32(static_cast<int>(kBias));
-    const auto ceilInt = [&](__m128 x) {
-        return _mm_sub_epi32(biasInt, _mm_cvttps_epi32(_mm_sub_ps(bias, x)));
-    };
+    const __m128 zero = _mm_setzero_ps(), upperU = _mm_set1_ps(maxU), upperV = _mm_set1_ps(maxV);
+    const __m128 scale = _mm_set1_ps(gridScale), weight = _mm_set1_ps(128.0f), half = _mm_set1_ps(0.5f);
+    const __m128 maxZ = _mm_set1_ps(65534.0f);
+    const __m128i rowCells = _mm_set1_epi32(int32_t(gridWidth));
     const auto store = [](int32_t *to, __m128i value) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(to), value);
     };
-    for (; col + 4 <= in.width; col += 4) {
-        const size_t k = start + col;
-        const __m128 z = _mm_loadu_ps(in.z + k);
-        const __m128 u = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.u + k), scale), offset);
-        const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.v + k), scale), offset);
-        const __m128 valid =
-            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(u, margin)),
-                                  _mm_and_ps(_mm_cmplt_ps(u, maxU), _mm_cmpgt_ps(v, margin))),
-                       _mm_cmplt_ps(v, maxV));
-        __m128i depth = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in.depth + k));
-        depth = _mm_unpacklo_epi16(depth, _mm_setzero_si128());
-        const __m128 ratio = _mm_mul_ps(_mm_div_ps(_mm_cvtepi32_ps(depth), z), scale);
-        // max returns its second operand for NaN, so a NaN footprint becomes half a pixel.
-        const __m128 halfX =
-            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfX + k), ratio), half), capX);
-        const __m128 halfY =
-            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_loadu_ps(in.halfY + k), ratio), half), capY);
-        // An invalid pixel gets the empty box 0..0; clamping before the ceiling equals clamping after it.
-        const __m128 x0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(u, halfX), zero));
-        const __m128 x1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(u, halfX), width));
-        const __m128 y0 = _mm_and_ps(valid, _mm_max_ps(_mm_sub_ps(v, halfY), zero));
-        const __m128 y1 = _mm_and_ps(valid, _mm_min_ps(_mm_add_ps(v, halfY), height));
-        store(out.x0 + col, ceilInt(x0));
-        store(out.x1 + col, ceilInt(x1));
-        store(out.y0 + col, ceilInt(y0));
-        store(out.y1 + col, ceilInt(y1));
-        const __m128 zr = _mm_add_ps(_mm_min_ps(_mm_max_ps(z, one), maxZ), half);
-        store(out.z + col, _mm_and_si128(_mm_castps_si128(valid), _mm_cvttps_epi32(zr)));
-    }
-#endif
-    FootprintsScalar(in, start + col, start + in.width, out, col);
-}
-
-/// Draws one box with `value` into a buffer that keeps the smallest value per pixel: z alone, or z in the
-/// high half and the IR in the low half, so that the IR travels with the nearer surface. A box of at most
-/// kSide x kSide pixels (most footprints of a surface facing the camera) is drawn as a whole kSide x kSide
-/// square whose pixels outside the box take the largest value, which never wins, so the loops never change
-/// length and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads
-/// and stores would defeat store forwarding.
-template <int kSide, typename T>
-inline void DrawBox(T *buffer, uint32_t stride, uint32_t rows, int x0, int x1, int y0, int y1, T value)
-{
-    const int w = x1 - x0;
-    const int h = y1 - y0;
-    if (w <= kSide && h <= kSide && uint32_t(x0 + kSide) <= stride && uint32_t(y0 + kSide) <= rows) {
-        T *corner = buffer + size_t(y0) * stride + size_t(x0);
-        for (int r = 0; r < kSide; ++r) {
-            T *row = corner + size_t(r) * stride;
-            for (int c = 0; c < kSide; ++c) {
-                const T mine = (r < h && c < w) ? value : std::numeric_limits<T>::max();
-                row[c] = std::min(row[c], mine);
-            }
-        }
-        return;
-    }
-    for (int y = y0; y < y1; ++y) {
-        T *row = buffer + size_t(y) * stride;
-        for (int x = x0; x < x1; ++x) {
-            row[x] = std::min(row[x], value);
-        }
-    }
-}
-
-/// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,
-/// shifted left by irShift) as one 32-bit key.
-template <int kSide, typename IrT, typename T>
-void DrawRow(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride, uint32_t rows, const IrT *ir,
-             uint32_t irShift)
-{
-    for (uint32_t col = 0; col < count; ++col) {
-        const int x0 = boxes.x0[col], x1 = boxes.x1[col], y0 = boxes.y0[col], y1 = boxes.y1[col];
-        const auto z = static_cast<uint32_t>(boxes.z[col]);
-        if (z == 0 || x0 >= x1 || y0 >= y1) {
+    for (; i + 4 <= n; i += 4) {
+        const __m128 ui = _mm_loadu_ps(u + i), vi = _mm_loadu_ps(v + i), zi = _mm_loadu_ps(z + i);
+        const __m128 inside =
+            _mm_and_ps(_mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(zi, zero), _mm_cmpge_ps(ui, zero)),
+                                  _mm_and_ps(_mm_cmple_ps(ui, upperU), _mm_cmpge_ps(vi, zero))),
+                       _mm_cmple_ps(vi, upperV));
+        const __m128 uc = _mm_and_ps(inside, ui), vc = _mm_and_ps(inside, vi);
+        const __m128i x = _mm_cvttps_epi32(uc), y = _mm_cvttps_epi32(vc);
+        const __m128i gx = _mm_cvttps_epi32(_mm_mul_ps(uc, scale)),
+                      gy = _mm_cvttps_epi32(_mm_mul_ps(vc, scale));
+        // gy * gridWidth with the 16-bit multiply: both are below 65536 and the product below 2^31.
+        const __m128i lo = _mm_mullo_epi16(gy, rowCells);
+        const __m128i hi = _mm_mulhi_epu16(gy, rowCells);
+        const __m128i rows = _mm_add_epi32(_mm_and_si128(lo, _mm_set1_epi32(0xFFFF)), _mm_slli_epi32(hi, 16));
+        const __m128i cell = _mm_add_epi32(gx, rows);
+        const __m128i mask = _mm_castps_si128(inside);
+        store(out.cell + i,
+              _mm_or_si128(_mm_and_si128(mask, cell), _mm_andnot_si128(mask, _mm_set1_epi32(-1))));
+        store(out.z + i, _mm_cvttps_epi32(_mm_add_ps(_mm_min_ps(zi, maxZ), half)));
+        if (!samples) {
             continue;
         }
-        if constexpr (std::is_same_v<IrT, void>) {
-            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1, static_cast<T>(z));
-        } else {
-            DrawBox<kSide>(buffer, stride, rows, x0, x1, y0, y1,
-                           static_cast<T>(z << 16 | (uint32_t{ir[col]} << irShift)));
-        }
-    }
-}
-
-/// Splits keys of z (high half) and IR (low half) into the two images.
-void SplitKeys(const uint32_t *keys, size_t count, uint16_t *z, uint16_t *ir)
-{
-    size_t k = 0;
-#ifdef __SSE2__
-    // An arithmetic shift leaves each half as a signed 16-bit value, which the signed pack keeps bit for bit.
-    for (; k + 8 <= count; k += 8) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(keys + k));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(keys + k + 4));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(z + k),
-                         _mm_packs_epi32(_mm_srai_epi32(a, 16), _mm_srai_epi32(b, 16)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(ir + k),
-                         _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16),
-                                         _mm_srai_epi32(_mm_slli_epi32(b, 16), 16)));
+        store(out.x + i, x);
+        store(out.y + i, y);
+        store(out.wx + i,
+              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(uc, _mm_cvtepi32_ps(x)), weight), half)));
+        store(out.wy + i,
+              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(vc, _mm_cvtepi32_ps(y)), weight), half)));
     }
 #endif
-    for (; k < count; ++k) {
-        z[k] = static_cast<uint16_t>(keys[k] >> 16);
-        ir[k] = static_cast<uint16_t>(keys[k]);
+    for (; i < n; ++i) {
+        const bool inside = z[i] > 0.0f && u[i] >= 0.0f && u[i] <= maxU && v[i] >= 0.0f && v[i] <= maxV;
+        const float uc = inside ? u[i] : 0.0f;
+        const float vc = inside ? v[i] : 0.0f;
+        const int32_t x = int32_t(uc);
+        const int32_t y = int32_t(vc);
+        out.cell[i] = inside ? int32_t(uc * gridScale) + int32_t(vc * gridScale) * int32_t(gridWidth) : -1;
+        out.z[i] = int32_t(std::min(z[i], 65534.0f) + 0.5f);
+        if (!samples) {
+            continue;
+        }
+        out.x[i] = x;
+        out.y[i] = y;
+        out.wx[i] = int32_t((uc - float(x)) * 128.0f + 0.5f);
+        out.wy[i] = int32_t((vc - float(y)) * 128.0f + 0.5f);
     }
 }
 
 } // namespace
 
-template <typename IrT, typename T>
-void Registration::Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift)
+void Registration::Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t *keys, const AlgImage *ir)
 {
-    const uint32_t width = m_projection.width;
-    const float scale = target.scale;
-    SplatInput in{};
-    in.u = m_projection.u.data();
-    in.v = m_projection.v.data();
-    in.z = m_projection.z.data();
-    in.depth = m_projection.depth;
-    in.halfX = m_halfX.data();
-    in.halfY = m_halfY.data();
-    in.width = width;
-    in.height = m_projection.height;
-    in.scale = scale;
-    in.offset = 0.5f * scale - 0.5f;
-    const float nominalX = m_model->fx / m_tofFx * scale;
-    const float nominalY = m_model->fy / m_tofFy * scale;
-    in.capX = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalX));
-    in.capY = std::min(kMaxHalfFootprintPx, std::max(1.0f, 1.5f * nominalY));
-    in.targetWidth = int32_t(target.width);
-    in.targetHeight = int32_t(target.height);
-    if (m_boxes.size() < size_t{width} * 5) {
-        m_boxes.resize(size_t{width} * 5);
-    }
-    int32_t *base = m_boxes.data();
-    const RowBoxes boxes{base, base + width, base + 2 * width, base + 3 * width, base + 4 * width};
-    // The side of the box a surface facing the camera covers.
-    const int side = std::min(4, int(std::max(nominalX, nominalY)) + 1);
-    for (uint32_t row = 0; row < in.height; ++row) {
-        RowFootprints(in, row, boxes);
-        const IrT *irRow = nullptr;
-        if constexpr (!std::is_same_v<IrT, void>) {
-            irRow = ir + size_t{row} * width;
+    DepthSplat::Frame frame{};
+    frame.u = m_projection.u.data();
+    frame.v = m_projection.v.data();
+    frame.z = m_projection.z.data();
+    frame.depth = m_projection.depth;
+    frame.halfX = m_halfX.data();
+    frame.halfY = m_halfY.data();
+    frame.width = m_projection.width;
+    frame.height = m_projection.height;
+    frame.targetWidth = target.width;
+    frame.targetHeight = target.height;
+    frame.scale = target.scale;
+    frame.nominalX = m_model->fx / m_tofFx;
+    frame.nominalY = m_model->fy / m_tofFy;
+    for (uint32_t row = 0; row < frame.height; ++row) {
+        // Projected just before its footprints, while the row is in the cache.
+        ProjectRow(row);
+        const size_t at = size_t{row} * frame.width;
+        if (keys == nullptr) {
+            m_splat.DrawRow(frame, row, zBuffer);
+        } else if (ir->elemType == ALG_8UC1) {
+            m_splat.DrawRow(frame, row, keys, static_cast<const uint8_t *>(ir->data) + at);
+        } else {
+            m_splat.DrawRow(frame, row, keys, static_cast<const uint16_t *>(ir->data) + at);
         }
-        switch (side) {
-        case 1:
-            DrawRow<1>(boxes, width, buffer, target.width, target.height, irRow, irShift);
-            break;
-        case 2:
-            DrawRow<2>(boxes, width, buffer, target.width, target.height, irRow, irShift);
-            break;
-        case 3:
-            DrawRow<3>(boxes, width, buffer, target.width, target.height, irRow, irShift);
-            break;
-        default:
-            DrawRow<4>(boxes, width, buffer, target.width, target.height, irRow, irShift);
-            break;
-        }
-    }
-}
-
-void Registration::CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height)
-{
-    if (m_fills.size() < 2 * size_t{width}) {
-        m_fills.resize(2 * size_t{width});
-    }
-    // A row's results are written only after the next row has been decided, so every decision reads the
-    // buffer as the splat left it: a closed crack never supports another.
-    Fill *previous = m_fills.data();
-    Fill *current = previous + width;
-    size_t previousCount = 0;
-    const auto apply = [&](uint32_t y, const Fill *fills, size_t count) {
-        uint16_t *zRow = z + size_t{y} * width;
-        uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
-        for (size_t i = 0; i < count; ++i) {
-            zRow[fills[i].x] = fills[i].z;
-            if (irRow != nullptr) {
-                irRow[fills[i].x] = fills[i].ir;
-            }
-        }
-    };
-    const auto agree = [](uint32_t a, uint32_t b) {
-        return a != kEmpty && b != kEmpty && (a > b ? a - b : b - a) <= kCrackAgreeMm + (std::min(a, b) >> 5);
-    };
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint16_t *zRow = z + size_t{y} * width;
-        const uint16_t *irRow = ir != nullptr ? ir + size_t{y} * width : nullptr;
-        const uint16_t *above = y > 0 ? zRow - width : nullptr;
-        const uint16_t *below = y + 1 < height ? zRow + width : nullptr;
-        size_t count = 0;
-        const auto decide = [&](uint32_t x) {
-            Fill fill{x, 0, 0};
-            ptrdiff_t reach = 0;
-            if (x > 0 && x + 1 < width && agree(zRow[x - 1], zRow[x + 1])) {
-                reach = 1;
-            } else if (above != nullptr && below != nullptr && agree(above[x], below[x])) {
-                reach = static_cast<ptrdiff_t>(width);
-            }
-            if (reach != 0) {
-                fill.z = static_cast<uint16_t>((uint32_t{zRow[x - reach]} + zRow[x + reach] + 1) / 2);
-                if (irRow != nullptr) {
-                    fill.ir = static_cast<uint16_t>((uint32_t{irRow[x - reach]} + irRow[x + reach] + 1) / 2);
-                }
-            }
-            current[count++] = fill;
-        };
-        uint32_t x = 0;
-#ifdef __SSE2__
-        // Eight pixels at a time past the filled ones.
-        const __m128i empty = _mm_set1_epi16(-1);
-        for (; x + 8 <= width; x += 8) {
-            const int mask = _mm_movemask_epi8(
-                _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(zRow + x)), empty));
-            for (int lane = 0; mask != 0 && lane < 8; ++lane) {
-                if ((mask >> (2 * lane)) & 1) {
-                    decide(x + uint32_t(lane));
-                }
-            }
-        }
-#endif
-        for (; x < width; ++x) {
-            if (zRow[x] == kEmpty) {
-                decide(x);
-            }
-        }
-        if (y > 0) {
-            apply(y - 1, previous, previousCount);
-        }
-        std::swap(previous, current);
-        previousCount = count;
-    }
-    if (height > 0) {
-        apply(height - 1, previous, previousCount);
     }
 }
 
@@ -696,7 +532,7 @@ int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgI
         return kRefineInvalidArgument;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int projected = Project(geometry, *depth, width, height);
+    const int projected = Prepare(geometry, *depth, width, height);
     if (projected != kRefineOk) {
         return projected;
     }
@@ -714,7 +550,7 @@ int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgI
     const SplatTarget target{width, height, 1.0f};
     if (!withIr) {
         std::memset(zBuffer, 0xFF, pixels * sizeof(uint16_t));
-        Splat<void>(target, zBuffer, nullptr, 0);
+        Splat(target, zBuffer, nullptr, nullptr);
     } else {
         // z and IR drawn as one key, then split; empty pixels leave z 65535.
         if (m_keys.size() < pixels) {
@@ -722,14 +558,9 @@ int Registration::MapToColor(const RegistrationGeometryPtr &geometry, const AlgI
         }
         uint32_t *keys = m_keys.data();
         std::memset(keys, 0xFF, pixels * sizeof(uint32_t));
-        if (ir->elemType == ALG_8UC1) {
-            Splat(target, keys, static_cast<const uint8_t *>(ir->data), 4);
-        } else {
-            Splat(target, keys, static_cast<const uint16_t *>(ir->data), 0);
-        }
-        SplitKeys(keys, pixels, zBuffer, irOut);
+        Splat(target, zBuffer, keys, ir);
     }
-    CloseCracks(zBuffer, irOut, width, height);
+    m_splat.CloseCracks(zBuffer, irOut, width, height, withIr ? m_keys.data() : nullptr);
     for (AlgImage *out : {outDepth, outIr}) {
         if (out != nullptr) {
             out->width = width;
@@ -777,57 +608,59 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     const uint32_t cw = color->width;
     const uint32_t ch = color->height;
     std::lock_guard<std::mutex> lock(m_mutex);
-    const int projected = Project(geometry, *depth, cw, ch);
+    const int projected = Prepare(geometry, *depth, cw, ch);
     if (projected != kRefineOk) {
         return projected;
     }
-    // The occlusion z-buffer on a grid about as fine as the depth footprints.
-    const float footprint = std::min(m_model->fx / m_tofFx, m_model->fy / m_tofFy);
+    // The occlusion z-buffer: each depth pixel keeps the nearest z of the grid cell its centre falls in.
+    // A cell at least one footprint wide is reached by every surface crossing it, so a pixel farther
+    // than its cell's nearest z is hidden; hidden pixels are found to within a cell.
+    const float footprint = std::max(m_model->fx / m_tofFx, m_model->fy / m_tofFy);
     const uint32_t cell =
-        std::max(1u, static_cast<uint32_t>(std::lround(footprint / kOcclusionCellFootprints)));
+        std::max(1u, static_cast<uint32_t>(std::ceil(footprint * kOcclusionCellFootprints)));
     const uint32_t gw = (cw + cell - 1) / cell;
     const uint32_t gh = (ch + cell - 1) / cell;
     if (m_zScratch.size() < size_t{gw} * gh) {
         m_zScratch.resize(size_t{gw} * gh);
     }
-    std::memset(m_zScratch.data(), 0xFF, size_t{gw} * gh * sizeof(uint16_t));
+    uint16_t *grid = m_zScratch.data();
+    std::memset(grid, 0xFF, size_t{gw} * gh * sizeof(uint16_t));
     const float scale = 1.0f / float(cell);
-    const float offset = 0.5f * scale - 0.5f;
-    Splat<void>(SplatTarget{gw, gh, scale}, m_zScratch.data(), nullptr, 0);
+    const uint32_t width = depth->width;
+    if (m_spots.size() < size_t{width} * 6) {
+        m_spots.resize(size_t{width} * 6);
+    }
+    int32_t *base = m_spots.data();
+    const SampleSpots spots{
+        base, base + width, base + 2 * width, base + 3 * width, base + 4 * width, base + 5 * width};
+    const auto locate = [&](uint32_t row, bool samples) {
+        const size_t at = size_t{row} * width;
+        LocateSamples(&m_projection.u[at], &m_projection.v[at], &m_projection.z[at], width, cw, ch, gw, scale,
+                      spots, samples);
+    };
+    for (uint32_t row = 0; row < depth->height; ++row) {
+        ProjectRow(row);
+        locate(row, false);
+        for (uint32_t i = 0; i < width; ++i) {
+            const int32_t at = spots.cell[i];
+            if (at >= 0) {
+                grid[at] = std::min(grid[at], static_cast<uint16_t>(spots.z[i]));
+            }
+        }
+    }
 
     const auto *rgb = static_cast<const uint8_t *>(color->data);
-    auto *out = static_cast<uint8_t *>(outColor->data);
-    const size_t pixels = size_t{depth->width} * depth->height;
-    const float maxU = float(cw - 1);
-    const float maxV = float(ch - 1);
-    for (size_t k = 0; k < pixels; ++k) {
-        uint8_t *dst = out + 3 * k;
-        const float z = m_projection.z[k];
-        const float u = m_projection.u[k];
-        const float v = m_projection.v[k];
-        if (!(z > 0.0f) || !(u >= 0.0f && u <= maxU && v >= 0.0f && v <= maxV)) {
-            dst[0] = dst[1] = dst[2] = 0;
-            continue;
-        }
-        const int gx = std::min(int(gw) - 1, RoundInt(u * scale + offset));
-        const int gy = std::min(int(gh) - 1, RoundInt(v * scale + offset));
-        const uint16_t nearest = m_zScratch[size_t(gy) * gw + size_t(gx)];
-        if (nearest != kEmpty && z > float(nearest) + kOcclusionMm + kOcclusionFraction * z) {
-            dst[0] = dst[1] = dst[2] = 0;
-            continue;
-        }
-        // Bilinear with 8-bit weights; the last row and column sample themselves.
-        const int x0 = int(u);
-        const int y0 = int(v);
-        const uint32_t wx = static_cast<uint32_t>((u - float(x0)) * 256.0f + 0.5f);
-        const uint32_t wy = static_cast<uint32_t>((v - float(y0)) * 256.0f + 0.5f);
-        const size_t dx = uint32_t(x0) + 1 < cw ? 3 : 0;
-        const size_t dy = uint32_t(y0) + 1 < ch ? size_t{cw} * 3 : 0;
-        const uint8_t *p = rgb + (size_t(y0) * cw + size_t(x0)) * 3;
-        for (int c = 0; c < 3; ++c) {
-            const uint32_t top = p[c] * (256 - wx) + p[c + dx] * wx;
-            const uint32_t bottom = p[c + dy] * (256 - wx) + p[c + dy + dx] * wx;
-            dst[c] = static_cast<uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
+    for (uint32_t row = 0; row < depth->height; ++row) {
+        locate(row, true);
+        uint8_t *dst = static_cast<uint8_t *>(outColor->data) + size_t{row} * width * 3;
+        for (uint32_t i = 0; i < width; ++i, dst += 3) {
+            const int32_t at = spots.cell[i];
+            const int32_t z = spots.z[i];
+            if (at < 0 || z > int32_t(grid[at]) + kOcclusionMm + (z >> kOcclusionShift)) {
+                dst[0] = dst[1] = dst[2] = 0;
+                continue;
+            }
+            SampleRgb(rgb, cw, ch, spots.x[i], spots.y[i], spots.wx[i], spots.wy[i], dst);
         }
     }
     outColor->width = depth->width;

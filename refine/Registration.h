@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CameraModel.h"
+#include "DepthSplat.h"
 #include "refine/APIDepthRefine.h"
 
 namespace refine {
@@ -40,15 +41,17 @@ using RegistrationGeometryPtr = std::shared_ptr<const RegistrationGeometry>;
 /// on entry is its capacity), kRefineInvalidArgument with nothing written.
 ///
 /// Depth into colour: every valid depth pixel is moved into the colour camera and splatted over the
-/// colour pixels its footprint covers (the footprint's size comes from the projections of its
-/// neighbours on the same surface) with a z-buffer, so the nearer surface wins. The result is the colour
-/// camera's z, rounded and kept within 1..65534; colour pixels no depth pixel reaches (occlusion
-/// shadows, outside the ToF view) are 0. One pass then closes sub-pixel cracks: an empty pixel whose
-/// two opposite neighbours (left and right, or above and below) agree gets their mean.
+/// colour pixels its footprint covers with a z-buffer, so the nearer surface wins (DepthSplat). The
+/// footprint comes from the projections of the neighbouring pixels, measured once per geometry and
+/// colour size at 2 m, scaled per pixel by its depth over its colour z and widened 4 % so that slanted
+/// surfaces leave no cracks. The result is the colour camera's z, rounded and kept within 1..65534;
+/// colour pixels no depth pixel reaches (occlusion shadows, outside the ToF view) are 0. One pass then
+/// closes sub-pixel cracks: an empty pixel whose two opposite neighbours agree gets their mean.
 ///
-/// Colour into depth: each depth pixel takes the bilinear sample of the colour image at its projection;
-/// a pixel hidden from the colour camera behind a nearer surface, outside the colour image or without
-/// valid depth is black.
+/// Colour into depth: each depth pixel takes the bilinear sample of the colour image at its projection.
+/// It is black without valid depth, outside the colour image, or hidden from the colour camera: more
+/// than 10 mm plus 1/32 of its z behind the nearest depth pixel falling in the same cell of a grid
+/// about one footprint wide (so hidden pixels are found to within a cell).
 ///
 /// Caches (ray table per geometry, colour models per geometry and colour size, scratch buffers) are
 /// built on first use; after that no call allocates. One object per camera: the frame operations come
@@ -118,15 +121,15 @@ private:
     /// The half footprint of every depth pixel in the colour image, for depth / colour z = 1.
     void EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth, uint32_t colorHeight);
     const ColorModel *ColorModelFor(const RegistrationGeometryPtr &geometry, uint32_t width, uint32_t height);
-    int Project(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
+    /// Rays, colour model, footprints and buffers for mapping `depth` at a colour size.
+    int Prepare(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
                 uint32_t colorHeight);
+    /// Projects one row of the depth image being mapped.
+    void ProjectRow(uint32_t row);
     void ProjectPoints(const float *rayX, const float *rayY, const float *rayZ, const uint16_t *depth,
                        uint32_t n, float *u, float *v, float *z) const;
-    /// Splats the projected depth image into `buffer`, which keeps the smallest value per pixel: 16-bit z
-    /// (IrT void), or 32-bit keys of z and IR.
-    template <typename IrT, typename T>
-    void Splat(const SplatTarget &target, T *buffer, const IrT *ir, uint32_t irShift);
-    void CloseCracks(uint16_t *z, uint16_t *ir, uint32_t width, uint32_t height);
+    /// Projects the depth image row by row and splats it: z into `zBuffer`, or with `keys` z and `ir`.
+    void Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t *keys, const AlgImage *ir);
     int MapToColor(const RegistrationGeometryPtr &geometry, const AlgImage *color, const AlgImage *depth,
                    const AlgImage *ir, AlgImage *outDepth, AlgImage *outIr);
 
@@ -150,17 +153,9 @@ private:
     RegistrationGeometryPtr m_footprintGeometry;
     uint32_t m_footprintKey[4] = {0, 0, 0, 0};
     std::vector<float> m_halfX, m_halfY;
-    /// One depth row's footprint boxes: x0, x1, y0, y1 and z, each a row long.
-    std::vector<int32_t> m_boxes;
-    /// A pixel the crack pass decided: its column, z and IR (0 when it stays empty).
-    struct Fill
-    {
-        uint32_t x;
-        uint16_t z;
-        uint16_t ir;
-    };
-    /// The crack pass's decisions for two rows.
-    std::vector<Fill> m_fills;
+    DepthSplat m_splat;
+    /// Per-row scratch of the colour sampling.
+    std::vector<int32_t> m_spots;
 };
 
 } // namespace refine

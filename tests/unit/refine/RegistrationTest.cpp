@@ -1,0 +1,465 @@
+// SPDX-License-Identifier: Apache-2.0
+// Tests of the registration between the ToF and colour cameras against a scene computed analytically:
+// a plate 1 m in front of the ToF camera before a wall at 2 m, seen through distorted or undistorted
+// images of both cameras.
+#include "Registration.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "refine/ColorGeometry.h"
+
+namespace {
+
+using refine::LensModel;
+using refine::Pinhole;
+using refine::Registration;
+using refine::RegistrationGeometry;
+using refine::RegistrationGeometryPtr;
+
+constexpr uint32_t kTofW = 640, kTofH = 480;
+constexpr double kPlateZ = 1000.0, kWallZ = 2000.0, kPlateHalfW = 150.0, kPlateHalfH = 100.0;
+enum Surface
+{
+    kNone,
+    kPlate,
+    kWall,
+    kWallHidden, // on the wall, but hidden from the other camera by the plate
+};
+
+LensModel TestLens(double f, double cx, double cy)
+{
+    const double k[9] = {f, 0, cx, 0, f, cy, 0, 0, 1};
+    const double d[8] = {-0.25, 0.08, 0.001, -0.0015, -0.01, 0, 0, 0};
+    return LensModel::FromCalibration(k, d);
+}
+
+RegistrationGeometryPtr Rig(bool tofUndistorted, bool colorUndistorted, double turnDeg)
+{
+    auto g = std::make_shared<RegistrationGeometry>();
+    g->tofLens = TestLens(570.0, 321.0, 238.5);
+    g->tofUndistorted = tofUndistorted;
+    g->colorLens = TestLens(1400.0, 955.0, 545.0);
+    g->colorUndistorted = colorUndistorted;
+    const double a = turnDeg * M_PI / 180.0; // about the vertical axis
+    const double r[9] = {std::cos(a), 0, std::sin(a), 0, 1, 0, -std::sin(a), 0, std::cos(a)};
+    std::copy(r, r + 9, g->rotation);
+    g->translation[0] = -50.0; // the colour camera sits 50 mm to the ToF camera's right
+    return g;
+}
+
+/// The lens of a delivered image: the sensor's lens, or its undistorted pinhole without coefficients.
+LensModel Delivered(LensModel lens, bool undistorted, uint32_t w, uint32_t h)
+{
+    if (undistorted) {
+        Pinhole p;
+        EXPECT_TRUE(refine::UndistortedPinhole(lens, w, h, p));
+        lens = LensModel{};
+        lens.pinhole = p;
+    }
+    return lens;
+}
+
+LensModel ColorCamera(const RegistrationGeometry &g, uint32_t w, uint32_t h)
+{
+    double k[9] = {0, 0, 0, 0, 0, 0, 0, 0, 1};
+    LensModel lens = g.colorLens;
+    lens.pinhole.ToMatrix(k);
+    ScaleColorIntrinsic(k, w, h);
+    lens.pinhole = Pinhole::FromMatrix(k);
+    return Delivered(lens, g.colorUndistorted, w, h);
+}
+
+struct Vec
+{
+    double x, y, z;
+};
+
+/// The first surface along origin + t * dir (ToF coordinates); `t` gets the hit's parameter.
+Surface Hit(const Vec &o, const Vec &d, double &t)
+{
+    t = (kPlateZ - o.z) / d.z;
+    if (t > 0 && std::fabs(o.x + t * d.x) <= kPlateHalfW && std::fabs(o.y + t * d.y) <= kPlateHalfH) {
+        return kPlate;
+    }
+    t = (kWallZ - o.z) / d.z;
+    return kWall;
+}
+
+/// Whether the segment from `eye` to the wall point q passes through the plate.
+bool Shadowed(const Vec &eye, const Vec &q)
+{
+    const double s = (kPlateZ - eye.z) / (q.z - eye.z);
+    return std::fabs(eye.x + s * (q.x - eye.x)) <= kPlateHalfW &&
+           std::fabs(eye.y + s * (q.y - eye.y)) <= kPlateHalfH;
+}
+
+bool Ray(const LensModel &lens, double u, double v, Vec &ray)
+{
+    ray.z = 1.0;
+    return lens.Unproject(u, v, ray.x, ray.y);
+}
+
+bool Inside(const LensModel &lens, const Vec &p, uint32_t w, uint32_t h, double &u, double &v)
+{
+    return p.z > 0 && lens.Project(p.x / p.z, p.y / p.z, u, v) && u > -0.5 && v > -0.5 && u < w - 0.5 &&
+           v < h - 0.5;
+}
+
+/// The scene seen by both cameras at one colour size, with the truth of every pixel of each.
+struct Scene
+{
+    RegistrationGeometryPtr g;
+    LensModel tof, color;
+    uint32_t w, h;
+    std::vector<uint16_t> depth;       // delivered ToF depth
+    std::vector<Surface> tofSurface;   // per depth pixel; kWallHidden when hidden from the colour camera
+    std::vector<Surface> colorSurface; // per colour pixel; kWallHidden when hidden from the ToF camera
+    std::vector<double> colorZ;        // per colour pixel, the colour camera's z
+
+    /// Colour coordinates to ToF coordinates, R^T (c - T); a direction drops the translation.
+    Vec ToTof(const Vec &c, bool direction = false) const
+    {
+        const double *r = g->rotation;
+        const double *t = g->translation;
+        const Vec p = direction ? c : Vec{c.x - t[0], c.y - t[1], c.z - t[2]};
+        return {r[0] * p.x + r[3] * p.y + r[6] * p.z, r[1] * p.x + r[4] * p.y + r[7] * p.z,
+                r[2] * p.x + r[5] * p.y + r[8] * p.z};
+    }
+    Vec ToColor(const Vec &p) const
+    {
+        const double *r = g->rotation;
+        const double *t = g->translation;
+        return {r[0] * p.x + r[1] * p.y + r[2] * p.z + t[0], r[3] * p.x + r[4] * p.y + r[5] * p.z + t[1],
+                r[6] * p.x + r[7] * p.y + r[8] * p.z + t[2]};
+    }
+
+    Scene(RegistrationGeometryPtr geometry, uint32_t width, uint32_t height)
+        : g(std::move(geometry)), tof(Delivered(g->tofLens, g->tofUndistorted, kTofW, kTofH)),
+          color(ColorCamera(*g, width, height)), w(width), h(height), depth(kTofW * kTofH),
+          tofSurface(kTofW * kTofH), colorSurface(size_t{w} * h), colorZ(size_t{w} * h)
+    {
+        const Vec colorEye = ToTof({0, 0, 0});
+        for (uint32_t k = 0; k < kTofW * kTofH; ++k) {
+            Vec ray{};
+            double t = 0, u = 0, v = 0;
+            if (!Ray(tof, k % kTofW, k / kTofW, ray)) {
+                continue;
+            }
+            Surface s = Hit({0, 0, 0}, ray, t);
+            const Vec q{t * ray.x, t * ray.y, t * ray.z};
+            depth[k] = static_cast<uint16_t>(std::lround(q.z));
+            if (s == kWall && Shadowed(colorEye, q)) {
+                s = kWallHidden;
+            }
+            tofSurface[k] = Inside(color, ToColor(q), w, h, u, v) ? s : kNone;
+        }
+        for (size_t k = 0; k < colorSurface.size(); ++k) {
+            Vec ray{};
+            double t = 0, u = 0, v = 0;
+            if (!Ray(color, double(k % w), double(k / w), ray)) {
+                continue;
+            }
+            const Vec dir = ToTof(ray, true);
+            Surface s = Hit(colorEye, dir, t);
+            const Vec q{colorEye.x + t * dir.x, colorEye.y + t * dir.y, colorEye.z + t * dir.z};
+            colorZ[k] = t;
+            if (s == kWall && Shadowed({0, 0, 0}, q)) {
+                s = kWallHidden;
+            }
+            colorSurface[k] = Inside(tof, q, kTofW, kTofH, u, v) ? s : kNone;
+        }
+    }
+};
+
+/// Whether every pixel within two of (x, y) has the same surface: away from every edge.
+bool Interior(const std::vector<Surface> &surface, uint32_t w, uint32_t h, uint32_t x, uint32_t y)
+{
+    if (x < 2 || y < 2 || x + 2 >= w || y + 2 >= h) {
+        return false;
+    }
+    for (uint32_t j = y - 2; j <= y + 2; ++j) {
+        for (uint32_t i = x - 2; i <= x + 2; ++i) {
+            if (surface[size_t{j} * w + i] != surface[size_t{y} * w + x]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+AlgImage Image(void *data, ALG_ElemType type, uint32_t w, uint32_t h)
+{
+    return AlgImage{data, type, w, h};
+}
+
+struct MappingCase
+{
+    bool tofUndistorted, colorUndistorted;
+    uint32_t w, h;
+    double turnDeg;
+};
+
+class RegistrationMapping : public ::testing::TestWithParam<MappingCase>
+{
+};
+
+TEST_P(RegistrationMapping, DepthAndColourFollowTheSceneOnBothSides)
+{
+    const MappingCase c = GetParam();
+    const Scene scene(Rig(c.tofUndistorted, c.colorUndistorted, c.turnDeg), c.w, c.h);
+    Registration registration;
+    std::vector<uint16_t> depth = scene.depth, mapped(size_t{c.w} * c.h);
+    AlgImage color = Image(nullptr, ALG_8UC3, c.w, c.h),
+             depthImage = Image(depth.data(), ALG_16UC1, kTofW, kTofH),
+             out = Image(mapped.data(), ALG_16UC1, c.w, c.h);
+    ASSERT_EQ(registration.MapDepthToColor(scene.g, &color, &depthImage, &out), kRefineOk);
+
+    size_t surface = 0, wrong = 0, holes = 0, hidden = 0, filled = 0;
+    for (uint32_t y = 0; y < c.h; ++y) {
+        for (uint32_t x = 0; x < c.w; ++x) {
+            const size_t k = size_t{y} * c.w + x;
+            const Surface s = scene.colorSurface[k];
+            if (s == kNone || !Interior(scene.colorSurface, c.w, c.h, x, y)) {
+                continue;
+            }
+            if (s == kWallHidden) {
+                ++hidden;
+                filled += mapped[k] != 0;
+            } else {
+                ++surface;
+                holes += mapped[k] == 0;
+                wrong += std::fabs(mapped[k] - scene.colorZ[k]) > 2.0;
+            }
+        }
+    }
+    ASSERT_GT(hidden, 1000u);
+    EXPECT_LE(wrong, surface / 100) << "of " << surface;
+    EXPECT_LE(holes, surface / 1000) << "of " << surface;
+    EXPECT_LE(filled, hidden / 100) << "of " << hidden;
+
+    // Colour into depth: the plate red, the wall blue, as the colour camera sees them.
+    std::vector<uint8_t> rgb(size_t{c.w} * c.h * 3), back(kTofW * kTofH * 3);
+    for (size_t k = 0; k < scene.colorSurface.size(); ++k) {
+        const bool plate = scene.colorSurface[k] == kPlate;
+        rgb[3 * k] = plate ? 200 : 40;
+        rgb[3 * k + 2] = plate ? 40 : 200;
+    }
+    color.data = rgb.data();
+    AlgImage backImage = Image(back.data(), ALG_8UC3, kTofW, kTofH);
+    ASSERT_EQ(registration.MapColorToDepth(scene.g, &color, &depthImage, &backImage), kRefineOk);
+    size_t checked[4] = {}, bad[4] = {};
+    for (uint32_t k = 0; k < kTofW * kTofH; ++k) {
+        const Surface s = scene.tofSurface[k];
+        if (s == kNone || !Interior(scene.tofSurface, kTofW, kTofH, k % kTofW, k / kTofW)) {
+            continue;
+        }
+        const uint8_t red = s == kPlate ? 200 : s == kWall ? 40 : 0;
+        const uint8_t blue = s == kPlate ? 40 : s == kWall ? 200 : 0;
+        ++checked[s];
+        bad[s] += back[3 * k] != red || back[3 * k + 1] != 0 || back[3 * k + 2] != blue;
+    }
+    for (Surface s : {kPlate, kWall, kWallHidden}) {
+        EXPECT_GT(checked[s], 500u) << s;
+        EXPECT_LE(bad[s], checked[s] / 100) << s;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rigs, RegistrationMapping,
+                         ::testing::Values(MappingCase{false, false, 640, 480, 0.0},
+                                           MappingCase{true, true, 1280, 720, 2.0},
+                                           MappingCase{false, true, 1600, 1200, 2.0}));
+
+TEST(Registration, PointLandsWithinAPixelOfTheTrueProjection)
+{
+    Registration registration;
+    size_t landed = 0;
+    for (bool colorUndistorted : {false, true}) {
+        const RegistrationGeometryPtr g = Rig(false, colorUndistorted, 2.0);
+        const Scene tof(g, 8, 8); // only the ToF side is used
+        for (auto [w, h] : {std::pair{640u, 480u}, {1280u, 720u}, {1600u, 1200u}}) {
+            const LensModel color = ColorCamera(*g, w, h);
+            for (uint32_t k = 0; k < kTofW * kTofH; k += 997) {
+                Vec ray{};
+                ASSERT_TRUE(Ray(tof.tof, k % kTofW, k / kTofW, ray));
+                const uint16_t z = tof.depth[k];
+                double u = 0, v = 0;
+                Inside(color, tof.ToColor({ray.x * z, ray.y * z, double(z)}), w, h, u, v);
+                // Within a pixel of the border either answer is right.
+                const bool inside = u > 0.5 && v > 0.5 && u < w - 1.5 && v < h - 1.5;
+                const bool outside = u < -1.5 || v < -1.5 || u > w + 0.5 || v > h + 0.5;
+                TfVector2u16 out{1, 1};
+                const int ret = registration.GetMappedPointDepthToRGB(
+                    g, TfDepthVector3{int32_t(k % kTofW), int32_t(k / kTofW), z},
+                    TfVector2u16{uint16_t(w), uint16_t(h)}, &out);
+                if (inside) {
+                    ASSERT_EQ(ret, kRefineOk) << k << " " << u << " " << v;
+                    ++landed;
+                    EXPECT_LE(std::fabs(out.x - u), 1.0) << k << " " << w;
+                    EXPECT_LE(std::fabs(out.y - v), 1.0) << k << " " << w;
+                } else if (outside) {
+                    EXPECT_EQ(ret, kRefineInvalidArgument) << k;
+                    EXPECT_EQ(out.x + out.y, 0);
+                }
+            }
+        }
+    }
+    EXPECT_GT(landed, 600u);
+}
+
+/// A rig without rotation keeps the ToF depth as the colour camera's z, so every mapped pixel is exactly
+/// one of the two surfaces and its IR must be that surface's.
+TEST(Registration, IrTravelsWithItsDepthPixel)
+{
+    const Scene scene(Rig(true, false, 0.0), 1600, 1200);
+    std::vector<uint16_t> depth = scene.depth, ir16(kTofW * kTofH);
+    std::vector<uint8_t> ir8(kTofW * kTofH);
+    for (size_t k = 0; k < depth.size(); ++k) {
+        ir8[k] = depth[k] == 1000 ? 100 : 200;
+        ir16[k] = depth[k] == 1000 ? 1234 : 4000;
+    }
+    for (uint32_t k = 100 * kTofW; k < 140 * kTofW; ++k) { // a band of invalid depth across both surfaces
+        depth[k] = k % 2 ? 0 : 65535;
+    }
+    Registration registration;
+    const size_t pixels = 1600 * 1200;
+    std::vector<uint16_t> alone(pixels), withIr(pixels), irOut(pixels), irOnly(pixels);
+    AlgImage color = Image(nullptr, ALG_8UC3, 1600, 1200), d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
+    AlgImage outAlone = Image(alone.data(), ALG_16UC1, 1600, 1200);
+    ASSERT_EQ(registration.MapDepthToColor(scene.g, &color, &d, &outAlone), kRefineOk);
+    for (bool eightBit : {true, false}) {
+        AlgImage ir = eightBit ? Image(ir8.data(), ALG_8UC1, kTofW, kTofH)
+                               : Image(ir16.data(), ALG_16UC1, kTofW, kTofH);
+        AlgImage outDepth = Image(withIr.data(), ALG_16UC1, 1600, 1200),
+                 outIr = Image(irOut.data(), ALG_16UC1, 1600, 1200),
+                 outIrOnly = Image(irOnly.data(), ALG_16UC1, 1600, 1200);
+        ASSERT_EQ(registration.MapDepthIrToColor(scene.g, &color, &d, &ir, &outDepth, &outIr), kRefineOk);
+        ASSERT_EQ(registration.MapIrToColor(scene.g, &color, &d, &ir, &outIrOnly), kRefineOk);
+        EXPECT_EQ(withIr, alone);
+        EXPECT_EQ(irOnly, irOut);
+        const uint16_t plateIr = eightBit ? 1600 : 1234, wallIr = eightBit ? 3200 : 4000;
+        size_t mismatched = 0;
+        for (size_t k = 0; k < pixels; ++k) {
+            const uint16_t expected = withIr[k] == 1000 ? plateIr : withIr[k] == 2000 ? wallIr : 0;
+            mismatched += (withIr[k] != 0 && withIr[k] != 1000 && withIr[k] != 2000) || irOut[k] != expected;
+        }
+        EXPECT_EQ(mismatched, 0u) << eightBit;
+    }
+}
+
+/// Into a colour image coarser than the depth image, one missing depth pixel leaves a one-pixel crack
+/// in the wall, which is closed; a missing 3x3 block leaves a gap wider than a pixel, which stays.
+TEST(Registration, ClosesCracksButNotGaps)
+{
+    const Scene scene(Rig(true, true, 0.0), 640, 360);
+    std::vector<uint16_t> depth = scene.depth, mapped(640 * 360);
+    std::vector<TfDepthVector3> cracks, gaps;
+    for (int32_t x = 40; x < 600; x += 9) {
+        for (int32_t y : {60, 400}) {
+            depth[size_t(y) * kTofW + size_t(x)] = 0;
+            cracks.push_back({x, y, 2000});
+        }
+        for (int32_t y : {80, 420}) {
+            for (int32_t i = 0; i < 9; ++i) {
+                depth[size_t(y + i / 3 - 1) * kTofW + size_t(x + i % 3 - 1)] = 0;
+            }
+            gaps.push_back({x, y, 2000});
+        }
+    }
+    Registration registration;
+    AlgImage color = Image(nullptr, ALG_8UC3, 640, 360), d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
+    AlgImage out = Image(mapped.data(), ALG_16UC1, 640, 360);
+    ASSERT_EQ(registration.MapDepthToColor(scene.g, &color, &d, &out), kRefineOk);
+    for (const auto &[points, expected] : {std::pair{cracks, 2000}, {gaps, 0}}) {
+        for (const TfDepthVector3 &p : points) {
+            TfVector2u16 at{};
+            if (registration.GetMappedPointDepthToRGB(scene.g, p, {640, 360}, &at) == kRefineOk) {
+                EXPECT_EQ(mapped[size_t{at.y} * 640 + at.x], expected) << p.depthX << " " << p.depthY;
+            }
+        }
+    }
+}
+
+TEST(Registration, InvalidDepthIsNeverProjected)
+{
+    const RegistrationGeometryPtr g = Rig(true, true, 2.0);
+    std::vector<uint16_t> depth(kTofW * kTofH), mapped(640 * 480, 7);
+    for (size_t k = 0; k < depth.size(); ++k) {
+        depth[k] = (k + k / kTofW) % 2 ? 0 : 65535;
+    }
+    std::vector<uint8_t> rgb(640 * 480 * 3, 255), back(kTofW * kTofH * 3, 7);
+    AlgImage color = Image(rgb.data(), ALG_8UC3, 640, 480), d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
+    AlgImage out = Image(mapped.data(), ALG_16UC1, 640, 480),
+             outColor = Image(back.data(), ALG_8UC3, kTofW, kTofH);
+    Registration registration;
+    ASSERT_EQ(registration.MapDepthToColor(g, &color, &d, &out), kRefineOk);
+    ASSERT_EQ(registration.MapColorToDepth(g, &color, &d, &outColor), kRefineOk);
+    EXPECT_EQ(mapped, std::vector<uint16_t>(mapped.size(), 0));
+    EXPECT_EQ(back, std::vector<uint8_t>(back.size(), 0));
+    for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) {
+        TfVector2u16 point{1, 1};
+        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point),
+                  kRefineInvalidArgument);
+        EXPECT_EQ(point.x + point.y, 0);
+    }
+}
+
+TEST(Registration, BadInputIsRefusedWithoutWriting)
+{
+    const RegistrationGeometryPtr g = Rig(true, true, 0.0);
+    std::vector<uint16_t> depth(kTofW * kTofH, 1500), ir(kTofW * kTofH), out(1600 * 1200, 7),
+        outIr(1600 * 1200, 7);
+    std::vector<uint8_t> rgb(1600 * 1200 * 3);
+    const AlgImage color = Image(rgb.data(), ALG_8UC3, 1600, 1200),
+                   d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
+    const AlgImage i = Image(ir.data(), ALG_16UC1, kTofW, kTofH);
+    struct Row
+    {
+        const char *what;
+        RegistrationGeometryPtr geometry;
+        AlgImage color, depth, ir;
+        uint32_t outRows; // rows of every out buffer's capacity: a full image, one short, or no buffer
+    };
+    const Row rows[] = {
+        {"no geometry", nullptr, color, d, i, 1},
+        {"empty colour", g, Image(rgb.data(), ALG_8UC3, 0, 1200), d, i, 1},
+        {"no depth data", g, color, Image(nullptr, ALG_16UC1, kTofW, kTofH), i, 1},
+        {"8-bit depth", g, color, Image(depth.data(), ALG_8UC1, kTofW, kTofH), i, 1},
+        {"depth beyond the sensor", g, color, Image(depth.data(), ALG_16UC1, kTofW + 2, kTofH / 2), i, 1},
+        {"IR of another size", g, color, d, Image(ir.data(), ALG_16UC1, kTofW, kTofH - 1), 1},
+        {"out too small", g, color, d, i, 0},
+        {"no out buffer", g, color, d, i, 2},
+    };
+    Registration registration;
+    for (const Row &r : rows) {
+        const auto outOf = [&](void *data, ALG_ElemType type, uint32_t w, uint32_t h) {
+            return r.outRows == 2 ? Image(nullptr, type, w, h) : Image(data, type, w, h - (r.outRows == 0));
+        };
+        AlgImage c = r.color, dd = r.depth, ii = r.ir, a = outOf(out.data(), ALG_16UC1, 1600, 1200),
+                 b = outOf(outIr.data(), ALG_16UC1, 1600, 1200),
+                 rgbOut = outOf(out.data(), ALG_8UC3, kTofW, kTofH);
+        EXPECT_EQ(registration.MapDepthIrToColor(r.geometry, &c, &dd, &ii, &a, &b), kRefineInvalidArgument)
+            << r.what;
+        EXPECT_EQ(registration.MapIrToColor(r.geometry, &c, &dd, &ii, &b), kRefineInvalidArgument) << r.what;
+        if (r.ir.height == kTofH) { // the others read no IR
+            EXPECT_EQ(registration.MapDepthToColor(r.geometry, &c, &dd, &a), kRefineInvalidArgument)
+                << r.what;
+            EXPECT_EQ(registration.MapColorToDepth(r.geometry, &c, &dd, &rgbOut), kRefineInvalidArgument)
+                << r.what;
+        }
+    }
+    EXPECT_EQ(out, std::vector<uint16_t>(out.size(), 7));
+    EXPECT_EQ(outIr, std::vector<uint16_t>(outIr.size(), 7));
+    TfVector2u16 point{};
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point),
+              kRefineInvalidArgument);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point),
+              kRefineInvalidArgument);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr),
+              kRefineInvalidArgument);
+}
+
+} // namespace

@@ -8,6 +8,10 @@
 
 #include "runtime/LogCustom.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 /// A 360-row frame is the 16:9 centre of the 480-row sensor image: its row 0 is sensor row 60.
 constexpr int kCroppedHeight = 360;
@@ -42,7 +46,7 @@ uint16_t TruncateToUint16(double value)
 }
 /// One row of a plain depth frame. Branch-free: invalid depth (0 or 65535) becomes 0, and adding +0
 /// turns the -0 of a negative ray factor times 0 into +0 while leaving every other value as it is.
-void ConvertRow(const AliasedDepth *depth, uint32_t width, const double *columnX, double y, float *out)
+void ConvertRowScalar(const AliasedDepth *depth, uint32_t width, const double *columnX, double y, float *out)
 {
     for (uint32_t u = 0; u < width; ++u) {
         const uint32_t d = depth[u];
@@ -54,6 +58,73 @@ void ConvertRow(const AliasedDepth *depth, uint32_t width, const double *columnX
         out[3 * u + 2] = static_cast<float>(z);
     }
 }
+
+#if defined(__x86_64__)
+/// Four points as the scalar row computes them (double products, rounded to float, +0 added), written
+/// as three 16-byte stores.
+template <typename Store> inline void StoreFour(__m128 xs, __m128 ys, __m128 zs, float *at, Store store)
+{
+    // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3
+    const __m128 xy01 = _mm_unpacklo_ps(xs, ys);
+    const __m128 xy23 = _mm_unpackhi_ps(xs, ys);
+    const __m128 z0x1 = _mm_shuffle_ps(zs, xs, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128 y1z1 = _mm_shuffle_ps(ys, zs, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m128 z2x3 = _mm_shuffle_ps(zs, xs, _MM_SHUFFLE(3, 3, 2, 2));
+    const __m128 y3z3 = _mm_shuffle_ps(ys, zs, _MM_SHUFFLE(3, 3, 3, 3));
+    store(at, _mm_shuffle_ps(xy01, z0x1, _MM_SHUFFLE(2, 0, 1, 0)));
+    store(at + 4, _mm_shuffle_ps(y1z1, xy23, _MM_SHUFFLE(1, 0, 2, 0)));
+    store(at + 8, _mm_shuffle_ps(z2x3, y3z3, _MM_SHUFFLE(2, 0, 2, 0)));
+}
+
+/// Depth 1..65534 kept, 0 and 65535 turned to 0, as four int32.
+inline __m128i KeptDepth(__m128i d)
+{
+    const __m128i keep = _mm_and_si128(_mm_cmpgt_epi32(d, _mm_setzero_si128()),
+                                       _mm_cmplt_epi32(d, _mm_set1_epi32(kInvalidDepthMm)));
+    return _mm_and_si128(d, keep);
+}
+
+/// The same row with AVX2, four doubles per instruction; each value comes from the same operations as
+/// ConvertRowScalar, so the points are bit for bit the same. Points are 12 bytes: up to three of them
+/// reach a 16-byte boundary, from where the stores are aligned.
+__attribute__((target("avx2"))) void ConvertRowAvx2(const AliasedDepth *depth, uint32_t width,
+                                                    const double *columnX, double y, float *out)
+{
+    uint32_t u = 0;
+    while (u < width && (reinterpret_cast<uintptr_t>(out + 3 * u) & 15u) != 0) {
+        ConvertRowScalar(depth + u, 1, columnX + u, y, out + 3 * u);
+        ++u;
+    }
+    const __m256d rowY = _mm256_set1_pd(y);
+    const __m128 plusZero = _mm_setzero_ps();
+    for (; u + 4 <= width; u += 4) {
+        uint64_t four = 0;
+        std::memcpy(&four, depth + u, sizeof(four));
+        const __m128i d = _mm_cvtepu16_epi32(_mm_cvtsi64_si128(static_cast<long long>(four)));
+        const __m256d z = _mm256_cvtepi32_pd(KeptDepth(d));
+        const __m128 xs =
+            _mm_add_ps(_mm256_cvtpd_ps(_mm256_mul_pd(_mm256_loadu_pd(columnX + u), z)), plusZero);
+        const __m128 ys = _mm_add_ps(_mm256_cvtpd_ps(_mm256_mul_pd(rowY, z)), plusZero);
+        StoreFour(xs, ys, _mm256_cvtpd_ps(z), out + 3 * u, [](float *at, __m128 v) { _mm_store_ps(at, v); });
+    }
+    ConvertRowScalar(depth + u, width - u, columnX + u, y, out + 3 * u);
+}
+
+void ConvertRow(const AliasedDepth *depth, uint32_t width, const double *columnX, double y, float *out)
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        ConvertRowAvx2(depth, width, columnX, y, out);
+    } else {
+        ConvertRowScalar(depth, width, columnX, y, out);
+    }
+}
+#else
+void ConvertRow(const AliasedDepth *depth, uint32_t width, const double *columnX, double y, float *out)
+{
+    ConvertRowScalar(depth, width, columnX, y, out);
+}
+#endif
 /// A frame taken through the lens: every pixel's own ray from the table's full planes, from
 /// `tableStart` on (index null) or at the source pixel index gives.
 int ConvertThroughLens(const TfFrame &frame, const DepthWorldTable &table, size_t tableStart,

@@ -139,6 +139,32 @@ TEST_F(FrameConversion, FullAndCroppedFramesUseTheTable)
     }
 }
 
+TEST_F(FrameConversion, PointsAreBitForBitTheRayTimesTheDepth)
+{
+    // Every depth value of the sensor's range over a whole frame, on both sides of the principal point:
+    // each coordinate is the double product rounded once to float, exactly.
+    TfFrame frame = MakeFrame(640, 480);
+    for (size_t i = 0; i < m_depth.size(); ++i) {
+        m_depth[i] = static_cast<uint16_t>((i * 2654435761u) >> 16);
+    }
+    m_depth[5] = 0;
+    m_depth[6] = 65535;
+    std::vector<TfVector3f> points(m_depth.size());
+    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
+    size_t differing = 0;
+    for (size_t i = 0; i < m_depth.size(); ++i) {
+        const uint16_t d = m_depth[i];
+        const bool valid = d != 0 && d != 65535;
+        const TfVector3f want =
+            valid
+                ? TfVector3f{static_cast<float>(m_session->m_table->columnX[i % 640] * d),
+                             static_cast<float>(m_session->m_table->rowY[i / 640] * d), static_cast<float>(d)}
+                : TfVector3f{0.0f, 0.0f, 0.0f};
+        differing += std::memcmp(&want, &points[i], sizeof(want)) != 0;
+    }
+    EXPECT_EQ(differing, 0u);
+}
+
 TEST_F(FrameConversion, TurnedAndMirroredFramesUseTheirPixelsRays)
 {
     // Delivered mirrored left-right: delivered column 0 is sensor column 639. Turned clockwise: the

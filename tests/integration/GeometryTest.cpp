@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -372,11 +373,14 @@ protected:
     }
 
     /// One line of measured figures for the record.
-    template <typename... Args> static void Report(const char *format, Args... args)
+    static void Report(const char *format, ...) __attribute__((format(printf, 1, 2)))
     {
+        std::va_list args;
+        va_start(args, format);
         std::printf("[geometry] ");
-        std::printf(format, args...);
+        std::vprintf(format, args);
         std::printf("\n");
+        va_end(args);
     }
 };
 

@@ -13,19 +13,15 @@
 
 #include "refine/ColorGeometry.h"
 
+namespace refine {
 namespace {
-
-using refine::LensModel;
-using refine::Pinhole;
-using refine::Registration;
-using refine::RegistrationGeometry;
-using refine::RegistrationGeometryPtr;
 
 constexpr uint32_t kTofW = 640, kTofH = 480;
 constexpr double kPlateZ = 1000.0, kWallZ = 2000.0, kPlateHalfW = 150.0, kPlateHalfH = 100.0;
 /// What a pixel sees; kWallHidden is the wall where the plate hides it from the other camera.
 using Surface = int;
 constexpr Surface kNone = 0, kPlate = 1, kWall = 2, kWallHidden = 3;
+constexpr int kRefused = kRefineInvalidArgument;
 
 RegistrationGeometryPtr Rig(bool tofUndistorted, bool colorUndistorted, double turnDeg)
 {
@@ -46,7 +42,7 @@ RegistrationGeometryPtr Rig(bool tofUndistorted, bool colorUndistorted, double t
 LensModel Delivered(const LensModel &lens, bool undistorted, uint32_t w, uint32_t h)
 {
     Pinhole p;
-    EXPECT_TRUE(!undistorted || refine::UndistortedPinhole(lens, w, h, p));
+    EXPECT_TRUE(!undistorted || UndistortedPinhole(lens, w, h, p));
     return undistorted ? LensModel{p, 0, 0, 0, 0, 0, 0, 0, 0} : lens;
 }
 
@@ -69,17 +65,10 @@ struct Vec
 Surface Hit(const Vec &o, const Vec &d, double &t)
 {
     t = (kPlateZ - o.z) / d.z;
-    if (t > 0 && std::fabs(o.x + t * d.x) <= kPlateHalfW && std::fabs(o.y + t * d.y) <= kPlateHalfH) {
-        return kPlate;
-    }
-    t = (kWallZ - o.z) / d.z;
-    return kWall;
-}
-
-bool Ray(const LensModel &lens, double u, double v, Vec &ray)
-{
-    ray.z = 1.0;
-    return lens.Unproject(u, v, ray.x, ray.y);
+    const bool plate =
+        t > 0 && std::fabs(o.x + t * d.x) <= kPlateHalfW && std::fabs(o.y + t * d.y) <= kPlateHalfH;
+    t = plate ? t : (kWallZ - o.z) / d.z;
+    return plate ? kPlate : kWall;
 }
 
 bool Inside(const LensModel &lens, const Vec &p, uint32_t w, uint32_t h, double &u, double &v)
@@ -120,27 +109,25 @@ struct Scene
           tofSurface(kTofW * kTofH), colorSurface(size_t{w} * h), colorZ(size_t{w} * h)
     {
         const Vec colorEye = ToTof({0, 0, 0});
-        // The surface a ray from `eye` hits; the wall is hidden where the plate stands between it and
-        // `other`.
+        // What a ray from `eye` hits: the wall is hidden where the plate stands between it and `other`.
         const auto see = [](const Vec &eye, const Vec &dir, const Vec &other, double &t) {
             const Surface s = Hit(eye, dir, t);
             const Vec q{eye.x + t * dir.x, eye.y + t * dir.y, eye.z + t * dir.z};
             double back = 0;
-            const bool hidden =
-                s == kWall && Hit(other, {q.x - other.x, q.y - other.y, q.z - other.z}, back) == kPlate;
-            return std::pair{hidden ? kWallHidden : s, q};
+            const bool shadow = Hit(other, {q.x - other.x, q.y - other.y, q.z - other.z}, back) == kPlate;
+            return std::pair{s == kWall && shadow ? kWallHidden : s, q};
         };
-        Vec ray{};
+        Vec ray{0, 0, 1};
         double t = 0, u = 0, v = 0;
         for (uint32_t k = 0; k < kTofW * kTofH; ++k) {
-            if (Ray(tof, k % kTofW, k / kTofW, ray)) {
+            if (tof.Unproject(k % kTofW, k / kTofW, ray.x, ray.y)) {
                 const auto [s, q] = see({0, 0, 0}, ray, colorEye, t);
                 depth[k] = static_cast<uint16_t>(std::lround(q.z));
                 tofSurface[k] = Inside(color, ToColor(q), w, h, u, v) ? s : kNone;
             }
         }
         for (size_t k = 0; k < colorSurface.size(); ++k) {
-            if (Ray(color, double(k % w), double(k / w), ray)) {
+            if (color.Unproject(double(k % w), double(k / w), ray.x, ray.y)) {
                 const auto [s, q] = see(colorEye, ToTof(ray, true), {0, 0, 0}, colorZ[k]);
                 colorSurface[k] = Inside(tof, q, kTofW, kTofH, u, v) ? s : kNone;
             }
@@ -229,8 +216,8 @@ TEST(Registration, PointLandsWithinAPixelOfTheTrueProjection)
         for (auto [w, h] : {std::pair{640u, 480u}, {1280u, 720u}, {1600u, 1200u}}) {
             const LensModel color = ColorCamera(*tof.g, w, h);
             for (uint32_t k = 0; k < kTofW * kTofH; k += 997) {
-                Vec ray{};
-                ASSERT_TRUE(Ray(tof.tof, k % kTofW, k / kTofW, ray));
+                Vec ray{0, 0, 1};
+                ASSERT_TRUE(tof.tof.Unproject(k % kTofW, k / kTofW, ray.x, ray.y));
                 const uint16_t z = tof.depth[k];
                 double u = 0, v = 0;
                 Inside(color, tof.ToColor({ray.x * z, ray.y * z, double(z)}), w, h, u, v);
@@ -244,7 +231,7 @@ TEST(Registration, PointLandsWithinAPixelOfTheTrueProjection)
                     EXPECT_LE(std::fabs(out.x - u), 1.0) << k << " " << w;
                     EXPECT_LE(std::fabs(out.y - v), 1.0) << k << " " << w;
                 } else if (u < -1.5 || v < -1.5 || u > w + 0.5 || v > h + 0.5) {
-                    EXPECT_EQ(ret, kRefineInvalidArgument) << k;
+                    EXPECT_EQ(ret, kRefused) << k;
                     EXPECT_EQ(out.x + out.y, 0);
                 }
             }
@@ -341,8 +328,7 @@ TEST(Registration, InvalidDepthIsNeverProjected)
     EXPECT_EQ(back, std::vector<uint8_t>(back.size(), 0));
     for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) {
         TfVector2u16 point{1, 1};
-        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point),
-                  kRefineInvalidArgument);
+        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point), kRefused);
         EXPECT_EQ(point.x + point.y, 0);
     }
 }
@@ -355,14 +341,9 @@ TEST(Registration, BadInputIsRefusedWithoutWriting)
     std::vector<uint8_t> rgb(1600 * 1200 * 3);
     const AlgImage color{rgb.data(), ALG_8UC3, 1600, 1200}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
         i{ir.data(), ALG_16UC1, kTofW, kTofH};
-    struct Row
-    {
-        const char *what;
-        RegistrationGeometryPtr geometry;
-        AlgImage color, depth, ir;
-        uint32_t outRows; // rows of every out buffer's capacity: a full image, one short, or no buffer
-    };
-    const Row rows[] = {
+    // What is wrong, then the geometry, colour, depth and IR given and the rows of every out buffer's
+    // capacity: a full image (1), one short (0), or no buffer (2).
+    const std::tuple<const char *, RegistrationGeometryPtr, AlgImage, AlgImage, AlgImage, uint32_t> rows[] = {
         {"no geometry", nullptr, color, d, i, 1},
         {"empty colour", g, AlgImage{rgb.data(), ALG_8UC3, 0, 1200}, d, i, 1},
         {"no depth data", g, color, AlgImage{nullptr, ALG_16UC1, kTofW, kTofH}, i, 1},
@@ -373,32 +354,27 @@ TEST(Registration, BadInputIsRefusedWithoutWriting)
         {"no out buffer", g, color, d, i, 2},
     };
     Registration registration;
-    for (const Row &r : rows) {
-        const auto outOf = [&](void *data, ALG_ElemType type, uint32_t w, uint32_t h) {
-            return AlgImage{r.outRows == 2 ? nullptr : data, type, w, h - (r.outRows == 0)};
+    for (const auto &[what, geometry, c0, d0, i0, outRows] : rows) {
+        const auto outOf = [n = outRows](void *data, ALG_ElemType type, uint32_t w, uint32_t h) {
+            return AlgImage{n == 2 ? nullptr : data, type, w, h - (n == 0)};
         };
-        AlgImage c = r.color, dd = r.depth, ii = r.ir, a = outOf(out.data(), ALG_16UC1, 1600, 1200),
+        AlgImage c = c0, dd = d0, ii = i0, a = outOf(out.data(), ALG_16UC1, 1600, 1200),
                  b = outOf(outIr.data(), ALG_16UC1, 1600, 1200),
                  rgbOut = outOf(out.data(), ALG_8UC3, kTofW, kTofH);
-        EXPECT_EQ(registration.MapDepthIrToColor(r.geometry, &c, &dd, &ii, &a, &b), kRefineInvalidArgument)
-            << r.what;
-        EXPECT_EQ(registration.MapIrToColor(r.geometry, &c, &dd, &ii, &b), kRefineInvalidArgument) << r.what;
-        if (r.ir.height == kTofH) { // the others read no IR
-            EXPECT_EQ(registration.MapDepthToColor(r.geometry, &c, &dd, &a), kRefineInvalidArgument)
-                << r.what;
-            EXPECT_EQ(registration.MapColorToDepth(r.geometry, &c, &dd, &rgbOut), kRefineInvalidArgument)
-                << r.what;
+        EXPECT_EQ(registration.MapDepthIrToColor(geometry, &c, &dd, &ii, &a, &b), kRefused) << what;
+        EXPECT_EQ(registration.MapIrToColor(geometry, &c, &dd, &ii, &b), kRefused) << what;
+        if (i0.height == kTofH) { // the others read no IR
+            EXPECT_EQ(registration.MapDepthToColor(geometry, &c, &dd, &a), kRefused) << what;
+            EXPECT_EQ(registration.MapColorToDepth(geometry, &c, &dd, &rgbOut), kRefused) << what;
         }
     }
     EXPECT_EQ(out, std::vector<uint16_t>(out.size(), 7));
     EXPECT_EQ(outIr, std::vector<uint16_t>(outIr.size(), 7));
     TfVector2u16 point{};
-    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point),
-              kRefineInvalidArgument);
-    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point),
-              kRefineInvalidArgument);
-    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr),
-              kRefineInvalidArgument);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point), kRefused);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point), kRefused);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr), kRefused);
 }
 
 } // namespace
+} // namespace refine

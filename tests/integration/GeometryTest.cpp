@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CameraFixture.h"
@@ -104,13 +105,16 @@ void TestLensesTurned(SimSettings &s)
     TurnedExtrinsics(s);
 }
 
-/// The images of one read, copied out of the library's slots (colour as RGB); the frames' data point at
-/// the copies.
+/// The frames of one read by type, each with its pixels copied out of the library's slot and its data
+/// pointing at the copy.
 struct Images
 {
-    std::vector<uint16_t> depth, ir, mappedDepth, mappedIr;
-    std::vector<uint8_t> ir8, color, mappedColor;
-    TfFrame depthFrame{}, colorFrame{}, mappedDepthFrame{}, mappedIrFrame{};
+    TfFrame frames[7]{};
+    std::vector<uint8_t> bytes[7];
+    const uint16_t *U16(TfFrameType type) const
+    {
+        return reinterpret_cast<const uint16_t *>(bytes[type].data());
+    }
 };
 
 SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
@@ -133,7 +137,7 @@ bool SingleObject(const std::vector<int16_t> &object, size_t i, int radius = 1)
 
 /// Centroid distance in pixels between an object's truth mask and the pixels of `depth` nearer than
 /// 1800 mm inside the truth mask's box grown by 4 pixels.
-double CentroidError(const std::vector<int16_t> &object, const std::vector<uint16_t> &depth, int16_t id)
+double CentroidError(const std::vector<int16_t> &object, const uint16_t *depth, int16_t id)
 {
     int u0 = kW, v0 = kH, u1 = -1, v1 = -1;
     double tu = 0, tv = 0, tn = 0, du = 0, dv = 0, dn = 0;
@@ -155,7 +159,7 @@ double CentroidError(const std::vector<int16_t> &object, const std::vector<uint1
 
 /// The fraction of single-surface pixels of a delivered 640x480 depth image within 2 mm plus half a
 /// pixel's depth gradient of the truth rendered for its pixels.
-double WithinFraction(const std::vector<uint16_t> &depth, const SimRendering &truth)
+double WithinFraction(const uint16_t *depth, const SimRendering &truth)
 {
     size_t compared = 0, within = 0;
     const auto z = [&](size_t i) { return static_cast<double>(truth.depthMm[i]); };
@@ -166,30 +170,6 @@ double WithinFraction(const std::vector<uint16_t> &depth, const SimRendering &tr
         }
     }
     return compared == 0 ? 0.0 : double(within) / compared;
-}
-
-/// The fractions of wall, floor and sphere pixels away from silhouettes whose points lie on the scene's
-/// surface: the wall within 2 mm, the floor and the sphere's radius within 3 mm + 0.1 % of z.
-/// Pixels of depth 0 (not delivered) are left out.
-std::array<double, 3> PointsOnTheScene(const std::vector<TfVector3f> &points,
-                                       const std::vector<int16_t> &objects, const std::vector<float> &depthMm)
-{
-    std::array<size_t, 4> compared{}, within{};
-    for (size_t i = 0; i < kPixels; ++i) {
-        const int16_t object = objects[i];
-        if (!SingleObject(objects, i, 2) || object == kBox || points[i].z == 0.0f) {
-            continue;
-        }
-        const TfVector3f &p = points[i];
-        const double sphere = std::hypot(p.x - kSphereCentre.x, p.y - kSphereCentre.y, p.z - kSphereCentre.z);
-        const double error = object == kWall    ? std::fabs(p.z - kWallZ)
-                             : object == kFloor ? std::fabs(p.y - kFloorY)
-                                                : std::fabs(sphere - kSphereRadius);
-        ++compared[object];
-        within[object] += error <= (object == kWall ? 2.0 : 3.0 + 0.001 * depthMm[i]) ? 1 : 0;
-    }
-    const auto fraction = [&](int o) { return compared[o] == 0 ? 0.0 : double(within[o]) / compared[o]; };
-    return {fraction(kWall), fraction(kFloor), fraction(kSphere)};
 }
 
 class GeometryTest : public CameraFixture
@@ -220,7 +200,6 @@ protected:
         return camera;
     }
 
-    /// Opens a started camera with both undistortions as given.
     TfDeviceHandle OpenWith(const std::string &serial, bool tofUndistort, bool colorUndistort)
     {
         TfDeviceHandle device = Open(serial);
@@ -234,6 +213,13 @@ protected:
     /// Skips `skip` reads (frames decoded before a switch), then reads until one holds `want`.
     static bool Grab(TfDeviceHandle device, uint32_t want, Images &out, int skip = 3)
     {
+        // TfFrameReady's bits in field order.
+        const TfFrameType types[] = {TF_FRAME_DEPTH,
+                                     TF_FRAME_IR,
+                                     TF_FRAME_COLOR,
+                                     TF_FRAME_COLOR_MAPPED_TO_DEPTH,
+                                     TF_FRAME_DEPTH_MAPPED_TO_COLOR,
+                                     TF_FRAME_IR_MAPPED_TO_COLOR};
         for (int attempt = 0; attempt < skip + 40; ++attempt) {
             TfFrameReady ready{};
             uint32_t bits = 0;
@@ -243,43 +229,16 @@ protected:
                 continue;
             }
             out = Images{};
-            const auto get = [&](uint32_t bit, TfFrameType type, TfFrame &f) {
-                return (bits & bit) != 0 && TFCM_GetFrame(device, type, &f) == 0 &&
-                       Val(f.pFrameData) != nullptr;
-            };
-            const auto u16 = [](TfFrame &f, std::vector<uint16_t> &to) {
-                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
-                to.assign(p, p + size_t{Val(f.width)} * Val(f.height));
-                f.pFrameData = reinterpret_cast<uint8_t *>(to.data());
-            };
-            const auto rgb = [](TfFrame &f, std::vector<uint8_t> &to) {
-                const size_t n = size_t{Val(f.width)} * Val(f.height);
-                to.assign(Val(f.pFrameData), Val(f.pFrameData) + n * 3);
-                for (size_t i = 0; Val(f.pixelFormat) == TF_PIXEL_BGR888 && i < n; ++i) {
-                    std::swap(to[3 * i], to[3 * i + 2]);
+            for (int k = 0; k < 6; ++k) {
+                TfFrame &f = out.frames[types[k]];
+                if ((bits >> k & 1) != 0 && TFCM_GetFrame(device, types[k], &f) == 0 &&
+                    Val(f.pFrameData) != nullptr) {
+                    const uint32_t format = Val(f.pixelFormat);
+                    const size_t bytes = format == TF_PIXEL_GRAY8 ? 1 : format < TF_PIXEL_GRAY8 ? 2 : 3;
+                    out.bytes[types[k]].assign(
+                        Val(f.pFrameData), Val(f.pFrameData) + size_t{Val(f.width)} * Val(f.height) * bytes);
+                    f.pFrameData = out.bytes[types[k]].data();
                 }
-                f.pFrameData = to.data();
-            };
-            TfFrame ir{}, mappedColor{};
-            if (get(kReadyDepth, TF_FRAME_DEPTH, out.depthFrame)) {
-                u16(out.depthFrame, out.depth);
-            }
-            if (get(kReadyIr, TF_FRAME_IR, ir) && Val(ir.pixelFormat) == TF_PIXEL_GRAY8) {
-                out.ir8.assign(Val(ir.pFrameData), Val(ir.pFrameData) + kPixels);
-            } else if (Val(ir.pFrameData) != nullptr) {
-                u16(ir, out.ir);
-            }
-            if (get(kReadyColor, TF_FRAME_COLOR, out.colorFrame)) {
-                rgb(out.colorFrame, out.color);
-            }
-            if (get(kReadyMappedColor, TF_FRAME_COLOR_MAPPED_TO_DEPTH, mappedColor)) {
-                rgb(mappedColor, out.mappedColor);
-            }
-            if (get(kReadyMappedDepth, TF_FRAME_DEPTH_MAPPED_TO_COLOR, out.mappedDepthFrame)) {
-                u16(out.mappedDepthFrame, out.mappedDepth);
-            }
-            if (get(kReadyMappedIr, TF_FRAME_IR_MAPPED_TO_COLOR, out.mappedIrFrame)) {
-                u16(out.mappedIrFrame, out.mappedIr);
             }
             return true;
         }
@@ -318,6 +277,34 @@ protected:
         return ray;
     }
 
+    /// The fractions of wall, floor and sphere pixels away from silhouettes whose points in the depth
+    /// frame's point cloud lie on the scene's surface: the wall within 2 mm, the floor and the sphere's
+    /// radius within 3 mm + 0.1 % of z. Pixels of depth 0 (not delivered) are left out.
+    static std::array<double, 3> PointsOnTheScene(TfDeviceHandle device, const TfFrame &frame,
+                                                  const std::vector<int16_t> &objects,
+                                                  const std::vector<float> &depthMm)
+    {
+        std::vector<TfVector3f> points(kPixels);
+        EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &frame, points.data()), 0);
+        std::array<size_t, 4> compared{}, within{};
+        for (size_t i = 0; i < kPixels; ++i) {
+            const int16_t object = objects[i];
+            const TfVector3f &p = points[i];
+            if (!SingleObject(objects, i, 2) || object == kBox || p.z == 0.0f) {
+                continue;
+            }
+            const double sphere =
+                std::hypot(p.x - kSphereCentre.x, p.y - kSphereCentre.y, p.z - kSphereCentre.z);
+            const double error = object == kWall    ? std::fabs(p.z - kWallZ)
+                                 : object == kFloor ? std::fabs(p.y - kFloorY)
+                                                    : std::fabs(sphere - kSphereRadius);
+            ++compared[object];
+            within[object] += error <= (object == kWall ? 2.0 : 3.0 + 0.001 * depthMm[i]) ? 1 : 0;
+        }
+        const auto fraction = [&](int o) { return compared[o] == 0 ? 0.0 : double(within[o]) / compared[o]; };
+        return {fraction(kWall), fraction(kFloor), fraction(kSphere)};
+    }
+
     /// One line of measured figures for the record.
     template <typename... Args> static void Report(const char *format, Args... args)
     {
@@ -344,9 +331,9 @@ TEST_F(GeometryTest, ZeroDistortionChangesNothing)
     EXPECT_TRUE(tofOn.fx == s.tofIntrinsic[0] && tofOn.fy == s.tofIntrinsic[4] &&
                 tofOn.cx == s.tofIntrinsic[2] && tofOn.cy == s.tofIntrinsic[5]);
     EXPECT_EQ(std::memcmp(&colorOff, &colorOn, sizeof colorOn), 0);
-    EXPECT_TRUE(off.depth == on.depth) << "depth changed";
-    EXPECT_TRUE(off.color == on.color) << "colour changed";
-    EXPECT_EQ(Val(on.colorFrame.width), 640);
+    EXPECT_TRUE(off.bytes[TF_FRAME_DEPTH] == on.bytes[TF_FRAME_DEPTH]) << "depth changed";
+    EXPECT_TRUE(off.bytes[TF_FRAME_COLOR] == on.bytes[TF_FRAME_COLOR]) << "colour changed";
+    EXPECT_EQ(Val(on.frames[TF_FRAME_COLOR].width), 640);
 }
 
 TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScene)
@@ -364,15 +351,14 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         ASSERT_NE(device, nullptr);
         Images images, distorted;
         ASSERT_TRUE(Grab(device, kReadyDepth, images));
+        const uint16_t *depth = images.U16(TF_FRAME_DEPTH);
         const SimSettings s = m_sim->FindCamera(serial)->Settings();
         const SimRendering truth = TofTruth(device, s, true), sensor = TofTruth(device, s, false);
-        const double within = WithinFraction(images.depth, truth);
-        const double box = CentroidError(truth.object, images.depth, kBox);
-        const double sphere = CentroidError(truth.object, images.depth, kSphere);
+        const double within = WithinFraction(depth, truth), box = CentroidError(truth.object, depth, kBox),
+                     sphere = CentroidError(truth.object, depth, kSphere);
         // The frame conversion is the pinhole of the reported intrinsics, which describe undistorted frames.
-        std::vector<TfVector3f> points(kPixels);
-        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()), 0);
-        const std::array<double, 3> onScene = PointsOnTheScene(points, truth.object, truth.depthMm);
+        const std::array<double, 3> onScene =
+            PointsOnTheScene(device, images.frames[TF_FRAME_DEPTH], truth.object, truth.depthMm);
         const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
         const SimLens lens = SimColorEncoder::TofLens(s);
         const auto onSensor = [&](double u, double v, double &su, double &sv) {
@@ -382,8 +368,8 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         // must reach the sensor's edge, none lie beyond it.
         double nearestEdge = 1e9;
         for (int i = 0; i < 2 * (kW + kH); ++i) { // the top and bottom rows, then the left and right columns
-            const double u = i < 2 * kW ? i / 2 : (i % 2) * (kW - 1),
-                         v = i < 2 * kW ? (i % 2) * (kH - 1) : i / 2 - kW;
+            const int u = i < 2 * kW ? i / 2 : (i % 2) * (kW - 1),
+                      v = i < 2 * kW ? (i % 2) * (kH - 1) : i / 2 - kW;
             double su = 0, sv = 0;
             ASSERT_TRUE(onSensor(u, v, su, sv));
             nearestEdge = std::min({nearestEdge, su + 0.5, kW - 0.5 - su, sv + 0.5, kH - 0.5 - sv});
@@ -395,14 +381,14 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         int emptyBorder = 0; // border pixels 0 where the scene has depth
         for (size_t i = 0; i < kPixels; ++i) {
             const int u = int(i % kW), v = int(i / kW);
-            emptyBorder += (u == 0 || v == 0 || u == kW - 1 || v == kH - 1) && truth.depthMm[i] > 0 &&
-                           images.depth[i] == 0;
+            emptyBorder +=
+                (u == 0 || v == 0 || u == kW - 1 || v == kH - 1) && truth.depthMm[i] > 0 && depth[i] == 0;
             double su = 0, sv = 0;
             onSensor(u, v, su, sv);
             const long iu = std::lround(su), iv = std::lround(sv);
             stepped[i] = iu >= 0 && iv >= 0 && iu < kW && iv < kH ? sensor.object[size_t(iv) * kW + iu] : -1;
         }
-        const double steppedBox = CentroidError(stepped, images.depth, kBox);
+        const double steppedBox = CentroidError(stepped, depth, kBox);
         EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
         EXPECT_GE(within, 0.995);
         EXPECT_LE(box, 0.5);
@@ -411,15 +397,14 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         EXPECT_EQ(emptyBorder, 0);
         EXPECT_GE(nearestEdge, -0.01);
         EXPECT_LE(nearestEdge, 1.0);
-
         // Frames left as the lens takes them convert through each pixel's own ray.
         ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, false), 0);
         ASSERT_TRUE(Grab(device, kReadyDepth, distorted));
-        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &distorted.depthFrame, points.data()), 0);
-        const std::array<double, 3> rays = PointsOnTheScene(points, sensor.object, sensor.depthMm);
+        const std::array<double, 3> rays =
+            PointsOnTheScene(device, distorted.frames[TF_FRAME_DEPTH], sensor.object, sensor.depthMm);
         Report(
-            "%s lens: %.3f %% within, centroids box %.3f px (%.3f px from the step's) sphere %.3f px, "
-            "empty border %d, nearest sensor edge %.2f px; points on wall, floor, sphere %.3f %.3f %.3f %% "
+            "%s lens: %.3f %% within, centroids box %.3f px (%.3f px from the step's) sphere %.3f px, empty "
+            "border %d, nearest sensor edge %.2f px; points on wall, floor, sphere %.3f %.3f %.3f %% "
             "(distorted frames %.3f %.3f %.3f %%)",
             row == 0 ? "test" : "rational", 100 * within, box, steppedBox, sphere, emptyBorder, nearestEdge,
             100 * onScene[0], 100 * onScene[1], 100 * onScene[2], 100 * rays[0], 100 * rays[1],
@@ -428,34 +413,65 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
     }
 }
 
-TEST_F(GeometryTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
+/// The mapping checks' camera: the test lens on both sensors, the turned extrinsics, 640x480 colour.
+class MappingTest : public GeometryTest
 {
-    AddGeometryCamera("SNGEOREG", 144, TestLensesTurned);
-    StartCameras();
-    TfDeviceHandle device = OpenWith("SNGEOREG", false, false);
-    ASSERT_NE(device, nullptr);
-    const SimSettings s = m_sim->FindCamera("SNGEOREG")->Settings();
+protected:
+    void SetUp() override
+    {
+        GeometryTest::SetUp();
+        m_camera = &AddGeometryCamera("SNGEOMAP", 145, [this](SimSettings &s) {
+            s.dataMode = m_dataMode;
+            TestLensesTurned(s);
+        });
+        StartCameras();
+        m_device = OpenWith("SNGEOMAP", true, false);
+        ASSERT_NE(m_device, nullptr);
+        m_settings = m_camera->Settings();
+    }
+
+    std::shared_ptr<const SimColorGeometryTruth> ColorTruth()
+    {
+        std::shared_ptr<const SimColorTruth> truth = m_camera->Streamer().LastColorTruth();
+        EXPECT_TRUE(truth != nullptr && truth->geometry != nullptr && truth->width == 640);
+        return truth ? truth->geometry : nullptr;
+    }
+
+    uint8_t m_dataMode = 3;
+    SimCamera *m_camera = nullptr;
+    TfDeviceHandle m_device = nullptr;
+    SimSettings m_settings;
+};
+
+/// 8-bit IR comes from the host's own decoding: the camera sends raw four-phase frames.
+class MappedIrTest : public MappingTest
+{
+protected:
+    MappedIrTest() { m_dataMode = 0; }
+};
+
+TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
+{
     // Colour resolution codes and their sizes; 0xFF for a size without a code, which the camera is told.
     const std::tuple<uint32_t, uint16_t, uint16_t> sizes[] = {
         {0xFF, 1280, 720}, {TF_COLOR_640X480, 640, 480}, {TF_COLOR_1600X1200, 1600, 1200}};
     for (const auto &[code, width, height] : sizes) {
         if (code != 0xFF) {
-            ASSERT_EQ(TFCM_SetColorResolution(device, code), 0);
+            ASSERT_EQ(TFCM_SetColorResolution(m_device, code), 0);
         } else {
-            m_sim->FindCamera("SNGEOREG")->UpdateSettings([w = width, h = height](SimSettings &c) {
-                c.lenses[2] = SimLensConfig{2, 1, w, h, 25, 1};
-            });
+            m_camera->UpdateSettings(
+                [w = width, h = height](SimSettings &c) { c.lenses[2] = SimLensConfig{2, 1, w, h, 25, 1}; });
         }
         for (int mode = 0; mode < 4; ++mode) {
             const bool tofUndistort = mode / 2 != 0, colorUndistort = mode % 2 != 0;
             SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " tof " +
                          std::to_string(tofUndistort) + " colour " + std::to_string(colorUndistort));
-            ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, tofUndistort), 0);
-            ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, colorUndistort), 0);
-            const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
-            const SimPinhole colorPinhole = Pinhole(Params(device, TF_SENSOR_COLOR), width, height);
-            const SimLens colorLens =
-                colorUndistort ? SimLens{colorPinhole, {}} : SimColorEncoder::ColorLens(s, width, height);
+            ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(m_device, tofUndistort), 0);
+            ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(m_device, colorUndistort), 0);
+            const TfCameraParameters tof = Params(m_device, TF_SENSOR_TOF);
+            const SimPinhole colorPinhole = Pinhole(Params(m_device, TF_SENSOR_COLOR), width, height);
+            const SimLens colorLens = colorUndistort ? SimLens{colorPinhole, {}}
+                                                     : SimColorEncoder::ColorLens(m_settings, width, height);
             double worst = 0;
             int inside = 0, wrong = 0;
             for (int k = 0; k < (kH / 40) * (kW / 40) * 3; ++k) { // every 40th pixel at three depths
@@ -463,11 +479,11 @@ TEST_F(GeometryTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
                 const uint16_t z = std::array<uint16_t, 3>{700, 1500, 3500}[k % 3];
                 SimVector q;
                 double cu = 0, cv = 0;
-                ASSERT_TRUE(InColor(s, tof, tofUndistort, u, v, z, q));
+                ASSERT_TRUE(InColor(m_settings, tof, tofUndistort, u, v, z, q));
                 ASSERT_TRUE(colorLens.Project(q.x / q.z, q.y / q.z, cu, cv));
                 TfVector2u16 point{};
-                const int ret = TFCM_GetTransformedPointDepthToColor(device, {u, v, z},
-                                                                     TfVector2u16{width, height}, &point);
+                const int ret =
+                    TFCM_GetTransformedPointDepthToColor(m_device, {u, v, z}, {width, height}, &point);
                 const double margin = std::min({cu, cv, width - 1 - cu, height - 1 - cv});
                 const double error = std::max(std::fabs(point.x - cu), std::fabs(point.y - cv));
                 if (margin >= 1.0) {
@@ -487,52 +503,15 @@ TEST_F(GeometryTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
     }
 }
 
-/// The mapping checks' camera: the test lens on both sensors, the turned extrinsics, 640x480 colour.
-class MappingTest : public GeometryTest
-{
-protected:
-    void SetUp() override
-    {
-        GeometryTest::SetUp();
-        AddGeometryCamera("SNGEOMAP", 145, [this](SimSettings &s) {
-            s.dataMode = m_dataMode;
-            TestLensesTurned(s);
-        });
-        StartCameras();
-        m_device = OpenWith("SNGEOMAP", true, false);
-        ASSERT_NE(m_device, nullptr);
-        m_settings = m_sim->FindCamera("SNGEOMAP")->Settings();
-    }
-
-    std::shared_ptr<const SimColorGeometryTruth> ColorTruth()
-    {
-        std::shared_ptr<const SimColorTruth> truth =
-            m_sim->FindCamera("SNGEOMAP")->Streamer().LastColorTruth();
-        EXPECT_TRUE(truth != nullptr && truth->geometry != nullptr && truth->width == 640);
-        return truth ? truth->geometry : nullptr;
-    }
-
-    uint8_t m_dataMode = 3;
-    TfDeviceHandle m_device = nullptr;
-    SimSettings m_settings;
-};
-
-/// 8-bit IR comes from the host's own decoding: the camera sends raw four-phase frames.
-class MappedIrTest : public MappingTest
-{
-protected:
-    MappedIrTest() { m_dataMode = 0; }
-};
-
 TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
 {
     ASSERT_EQ(TFCM_SetTransformDepthImgToColorCameraEnabled(m_device, true), 0);
     Images images;
     ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedDepth, images));
-    ASSERT_EQ(images.mappedDepth.size(), kPixels);
+    ASSERT_EQ(images.bytes[TF_FRAME_DEPTH_MAPPED_TO_COLOR].size(), 2 * kPixels);
+    const uint16_t *mapped = images.U16(TF_FRAME_DEPTH_MAPPED_TO_COLOR);
     const auto truth = ColorTruth();
     ASSERT_NE(truth, nullptr);
-    const std::vector<uint16_t> &mapped = images.mappedDepth;
     size_t flat = 0, flatWithin = 0, occluded = 0, occludedZero = 0, inner = 0, holes = 0;
     // Silhouettes as the ToF camera sees them: limb regions only the colour camera sees have no depth.
     std::vector<int16_t> seen = truth->object;
@@ -559,9 +538,8 @@ TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
     }
     const double box = CentroidError(seen, mapped, kBox), sphere = CentroidError(seen, mapped, kSphere);
     // Depth mapped into colour converts to points in the ToF camera's coordinates.
-    std::vector<TfVector3f> points(kPixels);
-    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.mappedDepthFrame, points.data()), 0);
-    const std::array<double, 3> onScene = PointsOnTheScene(points, seen, truth->depthMm);
+    const std::array<double, 3> onScene =
+        PointsOnTheScene(m_device, images.frames[TF_FRAME_DEPTH_MAPPED_TO_COLOR], seen, truth->depthMm);
     Report(
         "mapped depth: %.3f %% of %zu fronto-parallel pixels within 2 mm, %.3f %% of %zu occluded pixels 0, "
         "holes %.4f %%, centroids box %.3f px sphere %.3f px; points on wall, floor, sphere %.3f %.3f %.3f "
@@ -584,7 +562,8 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
     ASSERT_EQ(TFCM_SetTransformColorImgToDepthCameraEnabled(m_device, true), 0);
     Images images;
     ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedColor, images));
-    ASSERT_EQ(images.mappedColor.size(), kPixels * 3);
+    ASSERT_EQ(images.bytes[TF_FRAME_COLOR_MAPPED_TO_DEPTH].size(), kPixels * 3);
+    const bool bgr = Val(images.frames[TF_FRAME_COLOR_MAPPED_TO_DEPTH].pixelFormat) == TF_PIXEL_BGR888;
     const auto colorTruth = ColorTruth();
     ASSERT_NE(colorTruth, nullptr);
     const SimRendering truth = TofTruth(m_device, m_settings, true);
@@ -594,18 +573,18 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
     for (size_t i = 0; i < kPixels; ++i) {
         SimVector q;
         double cu = 0, cv = 0;
-        if (!SingleObject(truth.object, i, 2) || images.depth[i] == 0 ||
+        if (!SingleObject(truth.object, i, 2) || images.U16(TF_FRAME_DEPTH)[i] == 0 ||
             !InColor(m_settings, tof, true, double(i % kW), double(i / kW), truth.depthMm[i], q) ||
             !colorLens.Project(q.x / q.z, q.y / q.z, cu, cv) || cu < 2 || cv < 2 || cu > kW - 3 ||
             cv > kH - 3) {
             continue;
         }
         const size_t c = size_t(std::lround(cv)) * kW + size_t(std::lround(cu));
-        const uint8_t *rgb = &images.mappedColor[3 * i];
+        const uint8_t *rgb = &images.bytes[TF_FRAME_COLOR_MAPPED_TO_DEPTH][3 * i];
         if (SingleObject(colorTruth->object, c) && colorTruth->object[c] == truth.object[i]) {
             const SimRgb want = SimColorEncoder::SurfaceColor(truth.object[i], q.z);
-            const int error =
-                std::max({std::abs(rgb[0] - want.r), std::abs(rgb[1] - want.g), std::abs(rgb[2] - want.b)});
+            const int error = std::max({std::abs(rgb[bgr ? 2 : 0] - want.r), std::abs(rgb[1] - want.g),
+                                        std::abs(rgb[bgr ? 0 : 2] - want.b)});
             ++seen, right += error <= 24 ? 1 : 0;
         } else if (SingleObject(colorTruth->object, c) && colorTruth->depthMm[c] < q.z - 50) {
             ++hidden, black += (rgb[0] | rgb[1] | rgb[2]) == 0 ? 1 : 0;
@@ -630,28 +609,30 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
         ASSERT_EQ(TFCM_SetIRPixelFormat(m_device, format), 0);
         Images images;
         ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyIr | kReadyMappedDepth | kReadyMappedIr, images));
-        ASSERT_EQ(images.mappedIr.size(), kPixels);
-        ASSERT_EQ(format == TF_PIXEL_GRAY8 ? images.ir8.size() : images.ir.size(), kPixels)
+        ASSERT_EQ(images.bytes[TF_FRAME_IR_MAPPED_TO_COLOR].size(), 2 * kPixels);
+        ASSERT_EQ(images.bytes[TF_FRAME_IR].size(), (format == TF_PIXEL_GRAY8 ? 1 : 2) * kPixels)
             << "IR of the format";
-        EXPECT_EQ(Val(images.mappedIrFrame.pixelFormat), uint32_t{TF_PIXEL_GRAY16});
+        EXPECT_EQ(Val(images.frames[TF_FRAME_IR_MAPPED_TO_COLOR].pixelFormat), uint32_t{TF_PIXEL_GRAY16});
+        const uint16_t *depth = images.U16(TF_FRAME_DEPTH), *mz = images.U16(TF_FRAME_DEPTH_MAPPED_TO_COLOR),
+                       *mir = images.U16(TF_FRAME_IR_MAPPED_TO_COLOR);
         // Each depth pixel lands where the point mapping puts it, with its depth in the colour camera and its
-        // IR. A mapped pixel must carry the IR of a depth pixel landing within its footprint (one pixel) at
-        // the depth it shows.
+        // IR (8-bit IR widened to the sensor's scale). A mapped pixel must carry the IR of a depth pixel
+        // landing within its footprint (one pixel) at the depth it shows.
         const TfCameraParameters tof = Params(m_device, TF_SENSOR_TOF);
         std::vector<std::vector<std::pair<double, uint16_t>>> landings(kPixels); // colour z and IR
         for (size_t i = 0; i < kPixels; ++i) {
             TfVector2u16 c{};
             SimVector q;
-            const uint16_t z = images.depth[i];
+            const uint16_t z = depth[i];
             if (z != 0 && z != 65535 &&
                 TFCM_GetTransformedPointDepthToColor(m_device, {int(i % kW), int(i / kW), z}, {kW, kH}, &c) ==
                     0 &&
                 InColor(m_settings, tof, true, double(i % kW), double(i / kW), z, q)) {
-                landings[size_t{c.y} * kW + c.x].push_back(
-                    {q.z, format == TF_PIXEL_GRAY8 ? uint16_t(images.ir8[i] * 16) : images.ir[i]});
+                landings[size_t{c.y} * kW + c.x].push_back({q.z, format == TF_PIXEL_GRAY8
+                                                                     ? images.bytes[TF_FRAME_IR][i] * 16
+                                                                     : images.U16(TF_FRAME_IR)[i]});
             }
         }
-        const std::vector<uint16_t> &mz = images.mappedDepth, &mir = images.mappedIr;
         size_t compared = 0, exact = 0, cracks = 0;
         for (size_t at = kW + 1; at < kPixels - kW - 1; ++at) {
             bool candidate = false, match = false;
@@ -693,6 +674,7 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
     ASSERT_EQ(TFCM_SetFlyingPixelFilterParams(device, TfFlyingPixelFilterParams{0, 1}), 0);
     Images images;
     ASSERT_TRUE(Grab(device, kReadyDepth, images));
+    const uint16_t *depth = images.U16(TF_FRAME_DEPTH);
     std::shared_ptr<const SimTofTruth> sent = camera.Streamer().LastGroundTruth();
     ASSERT_TRUE(sent != nullptr && sent->phaseRad.size() == kPixels);
     SimRenderOptions options;
@@ -705,22 +687,23 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
         // the temperature offset the host adds back.
         const double measured =
             sent->amplitude[i] > 0 ? sent->phaseRad[i] * sent->mmPerRadian + sent->temperatureOffsetMm : 0.0;
-        double nearest = 1e9, low = 1e9, high = 0;
-        for (int k = 0; measured != 0 && k < kSamples * kSamples; ++k) {
-            const double d = samples.sampleDepthMm[i * kSamples * kSamples + k];
-            nearest = std::min(nearest, std::fabs(d - measured)), low = std::min(low, d),
-            high = std::max(high, d);
+        if (measured == 0) {
+            continue;
+        }
+        const float *d = &samples.sampleDepthMm[i * kSamples * kSamples];
+        const auto [low, high] = std::minmax_element(d, d + kSamples * kSamples);
+        double nearest = 1e9;
+        for (int k = 0; k < kSamples * kSamples; ++k) {
+            nearest = std::min(nearest, std::fabs(d[k] - measured));
         }
         // Flying: farther from every surface the pixel sees than the filter's default threshold (100 mm
         // at 1 m), i.e. not on any of them.
-        if (measured == 0) {
-            continue;
-        } else if (nearest > 0.1 * measured) {
-            ++flying, removed += images.depth[i] == 0 ? 1 : 0;
-        } else if (high - low <= 0.01 * measured) {
-            ++good, lost += images.depth[i] == 0 ? 1 : 0;
+        if (nearest > 0.1 * measured) {
+            ++flying, removed += depth[i] == 0 ? 1 : 0;
+        } else if (*high - *low <= 0.01 * measured) {
+            ++good, lost += depth[i] == 0 ? 1 : 0;
             if (samples.object[i] == kFloor && measured > 1800) {
-                ++farFloor, farFloorKept += images.depth[i] != 0 ? 1 : 0;
+                ++farFloor, farFloorKept += depth[i] != 0 ? 1 : 0;
             }
         }
     }
@@ -752,7 +735,7 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
         Images images;
         for (int i = 0; i < 8 && Grab(device, kReadyDepth, images, i == 0 ? 3 : 0); ++i) {
             ++sets[index];
-            worst[index] = std::min(worst[index], WithinFraction(images.depth, truth));
+            worst[index] = std::min(worst[index], WithinFraction(images.U16(TF_FRAME_DEPTH), truth));
         }
     };
     std::thread other(reader, b, std::cref(truthB), 1);
@@ -765,19 +748,15 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
     EXPECT_GE(worst[1], 0.99);
 }
 
-TEST_F(GeometryTest, ConversionsRacingADistortionToggleStayClean)
+TEST_F(MappingTest, ConversionsRacingADistortionToggleStayClean)
 {
-    AddGeometryCamera("SNGEORACE", 149, TestLensesTurned);
-    StartCameras();
-    TfDeviceHandle device = OpenWith("SNGEORACE", true, true);
-    ASSERT_NE(device, nullptr);
     std::atomic<bool> done{false};
     std::atomic<int> toggles{0}, progress{0};
     // One toggle per batch of conversions, so that the two threads meet without one spinning.
     std::thread toggler([&] {
         for (int i = 0; !done.load(); ++i) {
-            EXPECT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, (i & 1) != 0), 0);
-            EXPECT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, (i & 2) != 0), 0);
+            EXPECT_EQ(TFCM_SetToFDistortionCorrectionEnabled(m_device, (i & 1) != 0), 0);
+            EXPECT_EQ(TFCM_SetColorDistortionCorrectionEnabled(m_device, (i & 2) != 0), 0);
             ++toggles;
             const int seen = progress.load();
             WaitUntil([&] { return done.load() || progress.load() != seen; }, 2000);
@@ -785,14 +764,15 @@ TEST_F(GeometryTest, ConversionsRacingADistortionToggleStayClean)
     });
     std::vector<TfVector3f> points(kPixels);
     int converted = 0, mapped = 0, bad = 0;
-    for (Images images; converted < 20 && Grab(device, kReadyDepth, images, 0);) {
-        bad += TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()) != 0;
+    for (Images images; converted < 20 && Grab(m_device, kReadyDepth, images, 0);) {
+        bad += TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.frames[TF_FRAME_DEPTH],
+                                                        points.data()) != 0;
         ++converted, ++progress;
         for (size_t i = 0; i < kPixels; i += 97) {
             bad += !std::isfinite(points[i].x) || !std::isfinite(points[i].z);
             TfVector2u16 c{};
-            const int ret = TFCM_GetTransformedPointDepthToColor(
-                device, {int(i % kW), int(i / kW), images.depth[i]}, {kW, kH}, &c);
+            const TfDepthVector3 p{int(i % kW), int(i / kW), images.U16(TF_FRAME_DEPTH)[i]};
+            const int ret = TFCM_GetTransformedPointDepthToColor(m_device, p, {kW, kH}, &c);
             mapped += ret == 0;
             bad += (ret != 0 && ret != TF_ERROR_INVALID_ARGUMENT) || (ret == 0 && (c.x >= kW || c.y >= kH));
         }

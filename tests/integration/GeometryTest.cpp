@@ -39,11 +39,10 @@ class RangeTablesEnvironment : public ::testing::Environment
 public:
     void SetUp() override
     {
-        m_dir = std::make_unique<TempDir>();
         char previous[4096] = {};
         ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
         m_previous = previous;
-        const std::string config = m_dir->Path() + "/Config";
+        const std::string config = m_dir.Path() + "/Config";
         ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
         for (int range = 0; range <= 5; ++range) {
             const std::vector<int16_t> table =
@@ -51,16 +50,12 @@ public:
             WriteFile(config + "/rangeOffset_" + std::to_string(range) + ".bin",
                       std::string(reinterpret_cast<const char *>(table.data()), table.size() * 2));
         }
-        ASSERT_EQ(chdir(m_dir->Path().c_str()), 0);
+        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
     }
-    void TearDown() override
-    {
-        EXPECT_EQ(chdir(m_previous.c_str()), 0);
-        m_dir.reset();
-    }
+    void TearDown() override { EXPECT_EQ(chdir(m_previous.c_str()), 0); }
 
 private:
-    std::unique_ptr<TempDir> m_dir;
+    TempDir m_dir;
     std::string m_previous;
 };
 
@@ -75,6 +70,9 @@ constexpr std::array<double, 8> kTestLens{-0.25, 0.08, 0.001, -0.0015, -0.01, 0.
 constexpr std::array<double, 8> kRationalLens{0.3, -0.1, 0.0005, 0.001, 0.02, 0.45, -0.05, 0.01};
 constexpr int kLaserC = 40;
 constexpr uint32_t kReadyMappedColor = 8, kReadyMappedDepth = 16, kReadyMappedIr = 32;
+constexpr TfFrameType kDepth = TF_FRAME_DEPTH, kIr = TF_FRAME_IR, kColor = TF_FRAME_COLOR;
+constexpr TfFrameType kMappedColor = TF_FRAME_COLOR_MAPPED_TO_DEPTH,
+                      kMappedDepth = TF_FRAME_DEPTH_MAPPED_TO_COLOR, kMappedIr = TF_FRAME_IR_MAPPED_TO_COLOR;
 constexpr int kNeighbours[] = {-kW - 1, -kW, -kW + 1, -1, 0, 1, kW - 1, kW, kW + 1};
 
 // The scene's objects in Scene::CastRay's order: planes, boxes, spheres.
@@ -111,16 +109,8 @@ struct Images
 {
     TfFrame frames[7]{};
     std::vector<uint8_t> bytes[7];
-    const uint16_t *U16(TfFrameType type) const
-    {
-        return reinterpret_cast<const uint16_t *>(bytes[type].data());
-    }
+    const uint16_t *U16(int type) const { return reinterpret_cast<const uint16_t *>(bytes[type].data()); }
 };
-
-SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
-{
-    return SimPinhole::FromMatrix({p.fx, 0.0, p.cx, 0.0, p.fy, p.cy, 0.0, 0.0, 1.0}, width, height);
-}
 
 /// Whether the 3x3 (radius 1) or 5x5 (radius 2) neighbourhood of pixel i holds one object only.
 bool SingleObject(const std::vector<int16_t> &object, size_t i, int radius = 1)
@@ -200,6 +190,7 @@ protected:
         return camera;
     }
 
+    /// Opens a started camera with both undistortions as given.
     TfDeviceHandle OpenWith(const std::string &serial, bool tofUndistort, bool colorUndistort)
     {
         TfDeviceHandle device = Open(serial);
@@ -213,13 +204,6 @@ protected:
     /// Skips `skip` reads (frames decoded before a switch), then reads until one holds `want`.
     static bool Grab(TfDeviceHandle device, uint32_t want, Images &out, int skip = 3)
     {
-        // TfFrameReady's bits in field order.
-        const TfFrameType types[] = {TF_FRAME_DEPTH,
-                                     TF_FRAME_IR,
-                                     TF_FRAME_COLOR,
-                                     TF_FRAME_COLOR_MAPPED_TO_DEPTH,
-                                     TF_FRAME_DEPTH_MAPPED_TO_COLOR,
-                                     TF_FRAME_IR_MAPPED_TO_COLOR};
         for (int attempt = 0; attempt < skip + 40; ++attempt) {
             TfFrameReady ready{};
             uint32_t bits = 0;
@@ -229,15 +213,16 @@ protected:
                 continue;
             }
             out = Images{};
-            for (int k = 0; k < 6; ++k) {
-                TfFrame &f = out.frames[types[k]];
-                if ((bits >> k & 1) != 0 && TFCM_GetFrame(device, types[k], &f) == 0 &&
-                    Val(f.pFrameData) != nullptr) {
+            for (int k = 0; k < 6; ++k) { // TfFrameReady's bits follow the frame types, but for type 2
+                const auto type = static_cast<TfFrameType>(k < 2 ? k : k + 1);
+                TfFrame &f = out.frames[type];
+                const uint8_t *p = nullptr;
+                if ((bits >> k & 1) != 0 && TFCM_GetFrame(device, type, &f) == 0 &&
+                    (p = Val(f.pFrameData)) != nullptr) {
                     const uint32_t format = Val(f.pixelFormat);
                     const size_t bytes = format == TF_PIXEL_GRAY8 ? 1 : format < TF_PIXEL_GRAY8 ? 2 : 3;
-                    out.bytes[types[k]].assign(
-                        Val(f.pFrameData), Val(f.pFrameData) + size_t{Val(f.width)} * Val(f.height) * bytes);
-                    f.pFrameData = out.bytes[types[k]].data();
+                    out.bytes[type].assign(p, p + size_t{Val(f.width)} * Val(f.height) * bytes);
+                    f.pFrameData = out.bytes[type].data();
                 }
             }
             return true;
@@ -250,6 +235,11 @@ protected:
         TfCameraParameters p{};
         EXPECT_EQ(TFCM_GetCameraParameters(device, sensor, &p), 0);
         return p;
+    }
+
+    static SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
+    {
+        return SimPinhole::FromMatrix({p.fx, 0.0, p.cx, 0.0, p.fy, p.cy, 0.0, 0.0, 1.0}, width, height);
     }
 
     /// The truth of every delivered depth pixel: through the reported pinhole when the ToF image is
@@ -320,20 +310,19 @@ TEST_F(GeometryTest, ZeroDistortionChangesNothing)
     ASSERT_NE(device, nullptr);
     Images off, on;
     ASSERT_TRUE(Grab(device, kReadyDepth | kReadyColor, off));
-    const TfCameraParameters tofOff = Params(device, TF_SENSOR_TOF),
-                             colorOff = Params(device, TF_SENSOR_COLOR);
+    const TfCameraParameters tof0 = Params(device, TF_SENSOR_TOF), color0 = Params(device, TF_SENSOR_COLOR);
     ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, true), 0);
     ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, true), 0);
     ASSERT_TRUE(Grab(device, kReadyDepth | kReadyColor, on));
-    const TfCameraParameters tofOn = Params(device, TF_SENSOR_TOF), colorOn = Params(device, TF_SENSOR_COLOR);
-    EXPECT_EQ(std::memcmp(&tofOff, &tofOn, sizeof tofOn), 0);
+    const TfCameraParameters tof1 = Params(device, TF_SENSOR_TOF), color1 = Params(device, TF_SENSOR_COLOR);
+    EXPECT_EQ(std::memcmp(&tof0, &tof1, sizeof tof1), 0);
     const SimSettings s = m_sim->FindCamera("SNGEO0")->Settings();
-    EXPECT_TRUE(tofOn.fx == s.tofIntrinsic[0] && tofOn.fy == s.tofIntrinsic[4] &&
-                tofOn.cx == s.tofIntrinsic[2] && tofOn.cy == s.tofIntrinsic[5]);
-    EXPECT_EQ(std::memcmp(&colorOff, &colorOn, sizeof colorOn), 0);
-    EXPECT_TRUE(off.bytes[TF_FRAME_DEPTH] == on.bytes[TF_FRAME_DEPTH]) << "depth changed";
-    EXPECT_TRUE(off.bytes[TF_FRAME_COLOR] == on.bytes[TF_FRAME_COLOR]) << "colour changed";
-    EXPECT_EQ(Val(on.frames[TF_FRAME_COLOR].width), 640);
+    EXPECT_TRUE(tof1.fx == s.tofIntrinsic[0] && tof1.fy == s.tofIntrinsic[4] &&
+                tof1.cx == s.tofIntrinsic[2] && tof1.cy == s.tofIntrinsic[5]);
+    EXPECT_EQ(std::memcmp(&color0, &color1, sizeof color1), 0);
+    EXPECT_TRUE(off.bytes[kDepth] == on.bytes[kDepth]) << "depth changed";
+    EXPECT_TRUE(off.bytes[kColor] == on.bytes[kColor]) << "colour changed";
+    EXPECT_EQ(Val(on.frames[kColor].width), 640);
 }
 
 TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScene)
@@ -351,42 +340,33 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         ASSERT_NE(device, nullptr);
         Images images, distorted;
         ASSERT_TRUE(Grab(device, kReadyDepth, images));
-        const uint16_t *depth = images.U16(TF_FRAME_DEPTH);
+        const uint16_t *depth = images.U16(kDepth);
         const SimSettings s = m_sim->FindCamera(serial)->Settings();
         const SimRendering truth = TofTruth(device, s, true), sensor = TofTruth(device, s, false);
         const double within = WithinFraction(depth, truth), box = CentroidError(truth.object, depth, kBox),
                      sphere = CentroidError(truth.object, depth, kSphere);
         // The frame conversion is the pinhole of the reported intrinsics, which describe undistorted frames.
         const std::array<double, 3> onScene =
-            PointsOnTheScene(device, images.frames[TF_FRAME_DEPTH], truth.object, truth.depthMm);
+            PointsOnTheScene(device, images.frames[kDepth], truth.object, truth.depthMm);
         const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
         const SimLens lens = SimColorEncoder::TofLens(s);
-        const auto onSensor = [&](double u, double v, double &su, double &sv) {
-            return lens.Project((u - tof.cx) / tof.fx, (v - tof.cy) / tof.fy, su, sv);
-        };
-        // Where the border of the undistorted image lands on the sensor: at least one border pixel
-        // must reach the sensor's edge, none lie beyond it.
-        double nearestEdge = 1e9;
-        for (int i = 0; i < 2 * (kW + kH); ++i) { // the top and bottom rows, then the left and right columns
-            const int u = i < 2 * kW ? i / 2 : (i % 2) * (kW - 1),
-                      v = i < 2 * kW ? (i % 2) * (kH - 1) : i / 2 - kW;
-            double su = 0, sv = 0;
-            ASSERT_TRUE(onSensor(u, v, su, sv));
-            nearestEdge = std::min({nearestEdge, su + 0.5, kW - 0.5 - su, sv + 0.5, kH - 0.5 - sv});
-        }
-        // A nearest-neighbour step moves a straight silhouette along the pixel grid by up to half a pixel
-        // against the ideal view, which the box's grid-aligned edges do not average out: its silhouette is
-        // held to where the step through the camera's lens puts it instead.
+        // Where the border of the undistorted image lands on the sensor: at least one border pixel must reach
+        // the sensor's edge, none lie beyond it. A nearest-neighbour step moves a straight silhouette along
+        // the pixel grid by up to half a pixel against the ideal view, which the box's grid-aligned edges do
+        // not average out: its silhouette is held to where the step through the camera's lens puts it.
         std::vector<int16_t> stepped(kPixels, -1);
+        double nearestEdge = 1e9;
         int emptyBorder = 0; // border pixels 0 where the scene has depth
         for (size_t i = 0; i < kPixels; ++i) {
             const int u = int(i % kW), v = int(i / kW);
-            emptyBorder +=
-                (u == 0 || v == 0 || u == kW - 1 || v == kH - 1) && truth.depthMm[i] > 0 && depth[i] == 0;
+            const bool border = u % (kW - 1) == 0 || v % (kH - 1) == 0;
             double su = 0, sv = 0;
-            onSensor(u, v, su, sv);
+            ASSERT_TRUE(lens.Project((u - tof.cx) / tof.fx, (v - tof.cy) / tof.fy, su, sv) || !border);
             const long iu = std::lround(su), iv = std::lround(sv);
             stepped[i] = iu >= 0 && iv >= 0 && iu < kW && iv < kH ? sensor.object[size_t(iv) * kW + iu] : -1;
+            emptyBorder += border && truth.depthMm[i] > 0 && depth[i] == 0;
+            nearestEdge = border ? std::min({nearestEdge, su + 0.5, kW - 0.5 - su, sv + 0.5, kH - 0.5 - sv})
+                                 : nearestEdge;
         }
         const double steppedBox = CentroidError(stepped, depth, kBox);
         EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
@@ -401,14 +381,12 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, false), 0);
         ASSERT_TRUE(Grab(device, kReadyDepth, distorted));
         const std::array<double, 3> rays =
-            PointsOnTheScene(device, distorted.frames[TF_FRAME_DEPTH], sensor.object, sensor.depthMm);
-        Report(
-            "%s lens: %.3f %% within, centroids box %.3f px (%.3f px from the step's) sphere %.3f px, empty "
-            "border %d, nearest sensor edge %.2f px; points on wall, floor, sphere %.3f %.3f %.3f %% "
-            "(distorted frames %.3f %.3f %.3f %%)",
-            row == 0 ? "test" : "rational", 100 * within, box, steppedBox, sphere, emptyBorder, nearestEdge,
-            100 * onScene[0], 100 * onScene[1], 100 * onScene[2], 100 * rays[0], 100 * rays[1],
-            100 * rays[2]);
+            PointsOnTheScene(device, distorted.frames[kDepth], sensor.object, sensor.depthMm);
+        Report("%s lens: %.3f %% within, centroids box %.3f (stepped %.3f) sphere %.3f px, empty border %d, "
+               "nearest edge %.2f px; on wall, floor, sphere %.3f %.3f %.3f %% (distorted %.3f %.3f %.3f %%)",
+               row == 0 ? "test" : "rational", 100 * within, box, steppedBox, sphere, emptyBorder,
+               nearestEdge, 100 * onScene[0], 100 * onScene[1], 100 * onScene[2], 100 * rays[0],
+               100 * rays[1], 100 * rays[2]);
         EXPECT_GE(*std::min_element(rays.begin(), rays.end()), 0.99);
     }
 }
@@ -493,8 +471,7 @@ TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
                     wrong += ret == 0 ? 1 : 0;
                 }
             }
-            Report("registration %ux%u, undistortion ToF %d colour %d (colour fx %.2f): %d points, worst "
-                   "%.3f px, "
+            Report("registration %ux%u, undistortion ToF %d colour %d (fx %.2f): %d points, worst %.3f px, "
                    "wrong %d",
                    width, height, tofUndistort, colorUndistort, colorPinhole.fx, inside, worst, wrong);
             EXPECT_GT(inside, 100);
@@ -508,8 +485,8 @@ TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
     ASSERT_EQ(TFCM_SetTransformDepthImgToColorCameraEnabled(m_device, true), 0);
     Images images;
     ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedDepth, images));
-    ASSERT_EQ(images.bytes[TF_FRAME_DEPTH_MAPPED_TO_COLOR].size(), 2 * kPixels);
-    const uint16_t *mapped = images.U16(TF_FRAME_DEPTH_MAPPED_TO_COLOR);
+    ASSERT_EQ(images.bytes[kMappedDepth].size(), 2 * kPixels);
+    const uint16_t *mapped = images.U16(kMappedDepth);
     const auto truth = ColorTruth();
     ASSERT_NE(truth, nullptr);
     size_t flat = 0, flatWithin = 0, occluded = 0, occludedZero = 0, inner = 0, holes = 0;
@@ -539,7 +516,7 @@ TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
     const double box = CentroidError(seen, mapped, kBox), sphere = CentroidError(seen, mapped, kSphere);
     // Depth mapped into colour converts to points in the ToF camera's coordinates.
     const std::array<double, 3> onScene =
-        PointsOnTheScene(m_device, images.frames[TF_FRAME_DEPTH_MAPPED_TO_COLOR], seen, truth->depthMm);
+        PointsOnTheScene(m_device, images.frames[kMappedDepth], seen, truth->depthMm);
     Report(
         "mapped depth: %.3f %% of %zu fronto-parallel pixels within 2 mm, %.3f %% of %zu occluded pixels 0, "
         "holes %.4f %%, centroids box %.3f px sphere %.3f px; points on wall, floor, sphere %.3f %.3f %.3f "
@@ -562,8 +539,8 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
     ASSERT_EQ(TFCM_SetTransformColorImgToDepthCameraEnabled(m_device, true), 0);
     Images images;
     ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedColor, images));
-    ASSERT_EQ(images.bytes[TF_FRAME_COLOR_MAPPED_TO_DEPTH].size(), kPixels * 3);
-    const bool bgr = Val(images.frames[TF_FRAME_COLOR_MAPPED_TO_DEPTH].pixelFormat) == TF_PIXEL_BGR888;
+    ASSERT_EQ(images.bytes[kMappedColor].size(), kPixels * 3);
+    const bool bgr = Val(images.frames[kMappedColor].pixelFormat) == TF_PIXEL_BGR888;
     const auto colorTruth = ColorTruth();
     ASSERT_NE(colorTruth, nullptr);
     const SimRendering truth = TofTruth(m_device, m_settings, true);
@@ -573,14 +550,14 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
     for (size_t i = 0; i < kPixels; ++i) {
         SimVector q;
         double cu = 0, cv = 0;
-        if (!SingleObject(truth.object, i, 2) || images.U16(TF_FRAME_DEPTH)[i] == 0 ||
+        if (!SingleObject(truth.object, i, 2) || images.U16(kDepth)[i] == 0 ||
             !InColor(m_settings, tof, true, double(i % kW), double(i / kW), truth.depthMm[i], q) ||
             !colorLens.Project(q.x / q.z, q.y / q.z, cu, cv) || cu < 2 || cv < 2 || cu > kW - 3 ||
             cv > kH - 3) {
             continue;
         }
         const size_t c = size_t(std::lround(cv)) * kW + size_t(std::lround(cu));
-        const uint8_t *rgb = &images.bytes[TF_FRAME_COLOR_MAPPED_TO_DEPTH][3 * i];
+        const uint8_t *rgb = &images.bytes[kMappedColor][3 * i];
         if (SingleObject(colorTruth->object, c) && colorTruth->object[c] == truth.object[i]) {
             const SimRgb want = SimColorEncoder::SurfaceColor(truth.object[i], q.z);
             const int error = std::max({std::abs(rgb[bgr ? 2 : 0] - want.r), std::abs(rgb[1] - want.g),
@@ -609,12 +586,12 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
         ASSERT_EQ(TFCM_SetIRPixelFormat(m_device, format), 0);
         Images images;
         ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyIr | kReadyMappedDepth | kReadyMappedIr, images));
-        ASSERT_EQ(images.bytes[TF_FRAME_IR_MAPPED_TO_COLOR].size(), 2 * kPixels);
-        ASSERT_EQ(images.bytes[TF_FRAME_IR].size(), (format == TF_PIXEL_GRAY8 ? 1 : 2) * kPixels)
+        ASSERT_EQ(images.bytes[kMappedIr].size(), 2 * kPixels);
+        ASSERT_EQ(images.bytes[kIr].size(), (format == TF_PIXEL_GRAY8 ? 1 : 2) * kPixels)
             << "IR of the format";
-        EXPECT_EQ(Val(images.frames[TF_FRAME_IR_MAPPED_TO_COLOR].pixelFormat), uint32_t{TF_PIXEL_GRAY16});
-        const uint16_t *depth = images.U16(TF_FRAME_DEPTH), *mz = images.U16(TF_FRAME_DEPTH_MAPPED_TO_COLOR),
-                       *mir = images.U16(TF_FRAME_IR_MAPPED_TO_COLOR);
+        EXPECT_EQ(Val(images.frames[kMappedIr].pixelFormat), uint32_t{TF_PIXEL_GRAY16});
+        const uint16_t *depth = images.U16(kDepth), *mz = images.U16(kMappedDepth),
+                       *mir = images.U16(kMappedIr);
         // Each depth pixel lands where the point mapping puts it, with its depth in the colour camera and its
         // IR (8-bit IR widened to the sensor's scale). A mapped pixel must carry the IR of a depth pixel
         // landing within its footprint (one pixel) at the depth it shows.
@@ -628,9 +605,8 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
                 TFCM_GetTransformedPointDepthToColor(m_device, {int(i % kW), int(i / kW), z}, {kW, kH}, &c) ==
                     0 &&
                 InColor(m_settings, tof, true, double(i % kW), double(i / kW), z, q)) {
-                landings[size_t{c.y} * kW + c.x].push_back({q.z, format == TF_PIXEL_GRAY8
-                                                                     ? images.bytes[TF_FRAME_IR][i] * 16
-                                                                     : images.U16(TF_FRAME_IR)[i]});
+                landings[size_t{c.y} * kW + c.x].push_back(
+                    {q.z, format == TF_PIXEL_GRAY8 ? images.bytes[kIr][i] * 16 : images.U16(kIr)[i]});
             }
         }
         size_t compared = 0, exact = 0, cracks = 0;
@@ -674,7 +650,7 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
     ASSERT_EQ(TFCM_SetFlyingPixelFilterParams(device, TfFlyingPixelFilterParams{0, 1}), 0);
     Images images;
     ASSERT_TRUE(Grab(device, kReadyDepth, images));
-    const uint16_t *depth = images.U16(TF_FRAME_DEPTH);
+    const uint16_t *depth = images.U16(kDepth);
     std::shared_ptr<const SimTofTruth> sent = camera.Streamer().LastGroundTruth();
     ASSERT_TRUE(sent != nullptr && sent->phaseRad.size() == kPixels);
     SimRenderOptions options;
@@ -735,7 +711,7 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
         Images images;
         for (int i = 0; i < 8 && Grab(device, kReadyDepth, images, i == 0 ? 3 : 0); ++i) {
             ++sets[index];
-            worst[index] = std::min(worst[index], WithinFraction(images.U16(TF_FRAME_DEPTH), truth));
+            worst[index] = std::min(worst[index], WithinFraction(images.U16(kDepth), truth));
         }
     };
     std::thread other(reader, b, std::cref(truthB), 1);
@@ -765,13 +741,12 @@ TEST_F(MappingTest, ConversionsRacingADistortionToggleStayClean)
     std::vector<TfVector3f> points(kPixels);
     int converted = 0, mapped = 0, bad = 0;
     for (Images images; converted < 20 && Grab(m_device, kReadyDepth, images, 0);) {
-        bad += TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.frames[TF_FRAME_DEPTH],
-                                                        points.data()) != 0;
+        bad += TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.frames[kDepth], points.data()) != 0;
         ++converted, ++progress;
         for (size_t i = 0; i < kPixels; i += 97) {
             bad += !std::isfinite(points[i].x) || !std::isfinite(points[i].z);
             TfVector2u16 c{};
-            const TfDepthVector3 p{int(i % kW), int(i / kW), images.U16(TF_FRAME_DEPTH)[i]};
+            const TfDepthVector3 p{int(i % kW), int(i / kW), images.U16(kDepth)[i]};
             const int ret = TFCM_GetTransformedPointDepthToColor(m_device, p, {kW, kH}, &c);
             mapped += ret == 0;
             bad += (ret != 0 && ret != TF_ERROR_INVALID_ARGUMENT) || (ret == 0 && (c.x >= kW || c.y >= kH));

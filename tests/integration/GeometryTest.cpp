@@ -434,12 +434,11 @@ TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
     const std::tuple<uint32_t, uint16_t, uint16_t> sizes[] = {
         {0xFF, 1280, 720}, {TF_COLOR_640X480, 640, 480}, {TF_COLOR_1600X1200, 1600, 1200}};
     for (const auto &[code, width, height] : sizes) {
-        if (code != 0xFF) {
-            ASSERT_EQ(TFCM_SetColorResolution(m_device, code), 0);
-        } else {
+        if (code == 0xFF) {
             m_camera->UpdateSettings(
                 [w = width, h = height](SimSettings &c) { c.lenses[2] = SimLensConfig{2, 1, w, h, 25, 1}; });
         }
+        ASSERT_TRUE(code == 0xFF || TFCM_SetColorResolution(m_device, code) == 0);
         for (int mode = 0; mode < 4; ++mode) {
             const bool tofUndistort = mode / 2 != 0, colorUndistort = mode % 2 != 0;
             SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " tof " +
@@ -456,20 +455,16 @@ TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
                 const int u = 40 * (k / 3 % (kW / 40)), v = 40 * (k / 3 / (kW / 40));
                 const uint16_t z = std::array<uint16_t, 3>{700, 1500, 3500}[k % 3];
                 SimVector q;
+                TfVector2u16 point{};
                 double cu = 0, cv = 0;
                 ASSERT_TRUE(InColor(m_settings, tof, tofUndistort, u, v, z, q));
                 ASSERT_TRUE(colorLens.Project(q.x / q.z, q.y / q.z, cu, cv));
-                TfVector2u16 point{};
                 const int ret =
                     TFCM_GetTransformedPointDepthToColor(m_device, {u, v, z}, {width, height}, &point);
-                const double margin = std::min({cu, cv, width - 1 - cu, height - 1 - cv});
-                const double error = std::max(std::fabs(point.x - cu), std::fabs(point.y - cv));
-                if (margin >= 1.0) {
-                    ++inside, worst = std::max(worst, error);
-                    wrong += (ret != 0 || error > 1.0) ? 1 : 0;
-                } else if (margin < -1.0) {
-                    wrong += ret == 0 ? 1 : 0;
-                }
+                const double margin = std::min({cu, cv, width - 1 - cu, height - 1 - cv}),
+                             error = std::max(std::fabs(point.x - cu), std::fabs(point.y - cv));
+                inside += margin >= 1.0, worst = margin >= 1.0 ? std::max(worst, error) : worst;
+                wrong += margin >= 1.0 ? ret != 0 || error > 1.0 : margin < -1.0 && ret == 0;
             }
             Report("registration %ux%u, undistortion ToF %d colour %d (fx %.2f): %d points, worst %.3f px, "
                    "wrong %d",
@@ -666,12 +661,10 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
         if (measured == 0) {
             continue;
         }
-        const float *d = &samples.sampleDepthMm[i * kSamples * kSamples];
-        const auto [low, high] = std::minmax_element(d, d + kSamples * kSamples);
+        const float *d = &samples.sampleDepthMm[i * kSamples * kSamples], *end = d + kSamples * kSamples;
+        const auto [low, high] = std::minmax_element(d, end);
         double nearest = 1e9;
-        for (int k = 0; k < kSamples * kSamples; ++k) {
-            nearest = std::min(nearest, std::fabs(d[k] - measured));
-        }
+        std::for_each(d, end, [&](float z) { nearest = std::min(nearest, std::fabs(z - measured)); });
         // Flying: farther from every surface the pixel sees than the filter's default threshold (100 mm
         // at 1 m), i.e. not on any of them.
         if (nearest > 0.1 * measured) {

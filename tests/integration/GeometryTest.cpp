@@ -103,8 +103,7 @@ void TestLensesTurned(SimSettings &s)
     TurnedExtrinsics(s);
 }
 
-/// The frames of one read by type, each with its pixels copied out of the library's slot and its data
-/// pointing at the copy.
+/// The frames of one read by type, pixels copied out of the library's slots (data point at the copies).
 struct Images
 {
     TfFrame frames[7]{};
@@ -252,8 +251,7 @@ protected:
         return TestScene().Render(SimColorEncoder::TofLens(s), SimPose{}, SimRenderOptions{});
     }
 
-    /// Where the delivered depth pixel (u, v) at depth z lies in the colour camera's coordinates; false
-    /// when the ToF lens has no ray for it.
+    /// A delivered depth pixel (u, v) at depth z in colour coordinates; false if the ToF lens has no ray.
     static bool InColor(const SimSettings &s, const TfCameraParameters &tof, bool undistorted, double u,
                         double v, double z, SimVector &q)
     {
@@ -267,9 +265,8 @@ protected:
         return ray;
     }
 
-    /// The fractions of wall, floor and sphere pixels away from silhouettes whose points in the depth
-    /// frame's point cloud lie on the scene's surface: the wall within 2 mm, the floor and the sphere's
-    /// radius within 3 mm + 0.1 % of z. Pixels of depth 0 (not delivered) are left out.
+    /// The fractions of wall, floor and sphere pixels off silhouettes whose points (depth 0 left out) lie on
+    /// the scene: the wall within 2 mm, the floor and the sphere's radius within 3 mm + 0.1 % of z.
     static std::array<double, 3> PointsOnTheScene(TfDeviceHandle device, const TfFrame &frame,
                                                   const std::vector<int16_t> &objects,
                                                   const std::vector<float> &depthMm)
@@ -350,10 +347,9 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
             PointsOnTheScene(device, images.frames[kDepth], truth.object, truth.depthMm);
         const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
         const SimLens lens = SimColorEncoder::TofLens(s);
-        // Where the border of the undistorted image lands on the sensor: at least one border pixel must reach
-        // the sensor's edge, none lie beyond it. A nearest-neighbour step moves a straight silhouette along
-        // the pixel grid by up to half a pixel against the ideal view, which the box's grid-aligned edges do
-        // not average out: its silhouette is held to where the step through the camera's lens puts it.
+        // At least one border pixel of the undistorted image must reach the sensor's edge, none lie beyond
+        // it. A nearest-neighbour step moves a straight silhouette along the pixel grid by up to half a
+        // pixel, which the box's grid-aligned edges do not average out: it is held to where the step puts it.
         std::vector<int16_t> stepped(kPixels, -1);
         double nearestEdge = 1e9;
         int emptyBorder = 0; // border pixels 0 where the scene has depth
@@ -587,9 +583,9 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
         EXPECT_EQ(Val(images.frames[kMappedIr].pixelFormat), uint32_t{TF_PIXEL_GRAY16});
         const uint16_t *depth = images.U16(kDepth), *mz = images.U16(kMappedDepth),
                        *mir = images.U16(kMappedIr);
-        // Each depth pixel lands where the point mapping puts it, with its depth in the colour camera and its
-        // IR (8-bit IR widened to the sensor's scale). A mapped pixel must carry the IR of a depth pixel
-        // landing within its footprint (one pixel) at the depth it shows.
+        // Each depth pixel lands where the point mapping puts it, with its colour-camera depth and its IR
+        // (8-bit widened). A mapped pixel must carry the IR of one landing within a pixel at the depth it
+        // shows.
         const TfCameraParameters tof = Params(m_device, TF_SENSOR_TOF);
         std::vector<std::vector<std::pair<double, uint16_t>>> landings(kPixels); // colour z and IR
         for (size_t i = 0; i < kPixels; ++i) {
@@ -654,8 +650,8 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
         TestScene().Render(SimColorEncoder::TofLens(camera.Settings()), SimPose{}, options);
     size_t flying = 0, removed = 0, good = 0, lost = 0, farFloor = 0, farFloorKept = 0;
     for (size_t i = 0; i < kPixels; ++i) {
-        // What the pixel measures: its mixed phase (the scene lies within the range's wrap distance), and
-        // the temperature offset the host adds back.
+        // What the pixel measures: its mixed phase (within the wrap distance) plus the host's temperature
+        // offset.
         const double measured =
             sent->amplitude[i] > 0 ? sent->phaseRad[i] * sent->mmPerRadian + sent->temperatureOffsetMm : 0.0;
         if (measured == 0) {
@@ -665,8 +661,7 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
         const auto [low, high] = std::minmax_element(d, end);
         double nearest = 1e9;
         std::for_each(d, end, [&](float z) { nearest = std::min(nearest, std::fabs(z - measured)); });
-        // Flying: farther from every surface the pixel sees than the filter's default threshold (100 mm
-        // at 1 m), i.e. not on any of them.
+        // Flying: farther from every surface the pixel sees than the filter's default (100 mm at 1 m).
         if (nearest > 0.1 * measured) {
             ++flying, removed += depth[i] == 0 ? 1 : 0;
         } else if (*high - *low <= 0.01 * measured) {

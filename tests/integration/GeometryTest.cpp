@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CameraFixture.h"
@@ -39,11 +40,10 @@ class RangeTablesEnvironment : public ::testing::Environment
 public:
     void SetUp() override
     {
-        m_dir = std::make_unique<TempDir>();
         char previous[4096] = {};
         ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
         m_previous = previous;
-        const std::string config = m_dir->Path() + "/Config";
+        const std::string config = m_dir.Path() + "/Config";
         ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
         for (int range = 0; range <= 5; ++range) {
             const std::vector<int16_t> table =
@@ -51,16 +51,12 @@ public:
             WriteFile(config + "/rangeOffset_" + std::to_string(range) + ".bin",
                       std::string(reinterpret_cast<const char *>(table.data()), table.size() * 2));
         }
-        ASSERT_EQ(chdir(m_dir->Path().c_str()), 0);
+        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
     }
-    void TearDown() override
-    {
-        EXPECT_EQ(chdir(m_previous.c_str()), 0);
-        m_dir.reset();
-    }
+    void TearDown() override { EXPECT_EQ(chdir(m_previous.c_str()), 0); }
 
 private:
-    std::unique_ptr<TempDir> m_dir;
+    TempDir m_dir;
     std::string m_previous;
 };
 
@@ -69,28 +65,21 @@ private:
 [[maybe_unused]] const ::testing::Environment *const g_tables =
     ::testing::AddGlobalTestEnvironment(new RangeTablesEnvironment);
 
-constexpr int kW = 640;
-constexpr int kH = 480;
+constexpr int kW = 640, kH = 480;
 constexpr size_t kPixels = size_t{kW} * kH;
 constexpr std::array<double, 8> kTestLens{-0.25, 0.08, 0.001, -0.0015, -0.01, 0.0, 0.0, 0.0};
 constexpr std::array<double, 8> kRationalLens{0.3, -0.1, 0.0005, 0.001, 0.02, 0.45, -0.05, 0.01};
 constexpr int kLaserC = 40;
-constexpr uint32_t kReadyMappedColor = 8;
-constexpr uint32_t kReadyMappedDepth = 16;
-constexpr uint32_t kReadyMappedIr = 32;
+constexpr uint32_t kReadyMappedColor = 8, kReadyMappedDepth = 16, kReadyMappedIr = 32;
+constexpr TfFrameType kDepth = TF_FRAME_DEPTH, kIr = TF_FRAME_IR, kColor = TF_FRAME_COLOR;
+constexpr TfFrameType kMappedColor = TF_FRAME_COLOR_MAPPED_TO_DEPTH,
+                      kMappedDepth = TF_FRAME_DEPTH_MAPPED_TO_COLOR, kMappedIr = TF_FRAME_IR_MAPPED_TO_COLOR;
+constexpr int kNeighbours[] = {-kW - 1, -kW, -kW + 1, -1, 0, 1, kW - 1, kW, kW + 1};
 
 // The scene's objects in Scene::CastRay's order: planes, boxes, spheres.
-enum Object : int16_t
-{
-    kWall = 0,
-    kFloor = 1,
-    kBox = 2,
-    kSphere = 3
-};
-constexpr double kWallZ = 2000.0;
-constexpr double kFloorY = 600.0;
+constexpr int16_t kWall = 0, kFloor = 1, kBox = 2, kSphere = 3;
+constexpr double kWallZ = 2000.0, kFloorY = 600.0, kSphereRadius = 200.0;
 const SimVector kSphereCentre{-300.0, -100.0, 1200.0};
-constexpr double kSphereRadius = 200.0;
 
 Scene TestScene()
 {
@@ -108,124 +97,69 @@ void TurnedExtrinsics(SimSettings &s)
     s.SetExtrinsics(SimSettings::RotationFromDegrees(0.5, 2.0, -0.3), {-50.0, 1.5, 2.0});
 }
 
-/// The images of one read, copied out of the library's slots (colour as RGB).
-struct Images
+/// The test lens on both sensors, with the turned extrinsics.
+void TestLensesTurned(SimSettings &s)
 {
-    std::vector<uint16_t> depth, ir, mappedDepth, mappedIr;
-    std::vector<uint8_t> ir8, color, mappedColor;
-    int colorW = 0;
-    uint32_t mappedIrFormat = 0;
-    TfFrame depthFrame{}, mappedDepthFrame{}; // their data are `depth` and `mappedDepth`
-};
-
-SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
-{
-    return SimPinhole::FromMatrix({p.fx, 0.0, p.cx, 0.0, p.fy, p.cy, 0.0, 0.0, 1.0}, width, height);
+    s.tofDistortion = s.colorDistortion = kTestLens;
+    TurnedExtrinsics(s);
 }
 
-/// Whether the 3x3 (radius 1) or 5x5 (radius 2) neighbourhood of pixel i holds one object only.
-bool SingleObject(const std::vector<int16_t> &object, int width, int height, size_t i, int radius = 1)
+/// The frames of one read by type, pixels copied out of the library's slots (data point at the copies).
+struct Images
 {
-    const int u = static_cast<int>(i % width), v = static_cast<int>(i / width);
-    if (object[i] < 0 || u < radius || v < radius || u >= width - radius || v >= height - radius) {
-        return false;
-    }
-    for (int dv = -radius; dv <= radius; ++dv) {
-        for (int du = -radius; du <= radius; ++du) {
-            if (object[i + dv * width + du] != object[i]) {
-                return false;
-            }
+    TfFrame frames[7]{};
+    std::vector<uint8_t> bytes[7];
+    const uint16_t *U16(int type) const { return reinterpret_cast<const uint16_t *>(bytes[type].data()); }
+};
+
+/// Whether the 3x3 (radius 1) or 5x5 (radius 2) neighbourhood of pixel i holds one object only.
+bool SingleObject(const std::vector<int16_t> &object, size_t i, int radius = 1)
+{
+    const int u = static_cast<int>(i % kW), v = static_cast<int>(i / kW);
+    bool single = object[i] >= 0 && u >= radius && v >= radius && u < kW - radius && v < kH - radius;
+    for (int dv = -radius; single && dv <= radius; ++dv) {
+        for (int du = -radius; single && du <= radius; ++du) {
+            single = object[i + dv * kW + du] == object[i];
         }
     }
-    return true;
+    return single;
 }
 
 /// Centroid distance in pixels between an object's truth mask and the pixels of `depth` nearer than
-/// `nearMm` inside the truth mask's box grown by 4 pixels.
-double CentroidError(const std::vector<int16_t> &object, const std::vector<uint16_t> &depth, int width,
-                     int height, int16_t id, double nearMm)
+/// 1800 mm inside the truth mask's box grown by 4 pixels.
+double CentroidError(const std::vector<int16_t> &object, const uint16_t *depth, int16_t id)
 {
-    int u0 = width, v0 = height, u1 = -1, v1 = -1;
+    int u0 = kW, v0 = kH, u1 = -1, v1 = -1;
     double tu = 0, tv = 0, tn = 0, du = 0, dv = 0, dn = 0;
-    for (int v = 0; v < height; ++v) {
-        for (int u = 0; u < width; ++u) {
-            if (object[size_t(v) * width + u] == id) {
-                u0 = std::min(u0, u), v0 = std::min(v0, v), u1 = std::max(u1, u), v1 = std::max(v1, v);
-                tu += u, tv += v, ++tn;
-            }
+    for (size_t i = 0; i < kPixels; ++i) {
+        const int u = static_cast<int>(i % kW), v = static_cast<int>(i / kW);
+        if (object[i] == id) {
+            u0 = std::min(u0, u), v0 = std::min(v0, v), u1 = std::max(u1, u), v1 = std::max(v1, v);
+            tu += u, tv += v, ++tn;
         }
     }
-    for (int v = std::max(0, v0 - 4); v <= std::min(height - 1, v1 + 4); ++v) {
-        for (int u = std::max(0, u0 - 4); u <= std::min(width - 1, u1 + 4); ++u) {
-            const uint16_t d = depth[size_t(v) * width + u];
-            if (d > 0 && d < nearMm) {
-                du += u, dv += v, ++dn;
-            }
+    for (size_t i = 0; i < kPixels; ++i) {
+        const int u = static_cast<int>(i % kW), v = static_cast<int>(i / kW);
+        if (u >= u0 - 4 && u <= u1 + 4 && v >= v0 - 4 && v <= v1 + 4 && depth[i] > 0 && depth[i] < 1800) {
+            du += u, dv += v, ++dn;
         }
     }
-    if (tn == 0 || dn == 0) {
-        return 1e9;
-    }
-    return std::hypot(du / dn - tu / tn, dv / dn - tv / tn);
+    return tn == 0 || dn == 0 ? 1e9 : std::hypot(du / dn - tu / tn, dv / dn - tv / tn);
 }
 
-/// How a delivered 640x480 depth image compares with the truth rendered for its pixels.
-struct DepthMatch
+/// The fraction of single-surface pixels of a delivered 640x480 depth image within 2 mm plus half a
+/// pixel's depth gradient of the truth rendered for its pixels.
+double WithinFraction(const uint16_t *depth, const SimRendering &truth)
 {
-    double withinFraction = 0; // single-surface pixels within 2 mm + half a pixel's depth gradient
-    double boxCentroidPx = 0, sphereCentroidPx = 0;
-    int emptyBorder = 0; // border pixels 0 where the scene has depth
-};
-
-DepthMatch CompareDepth(const std::vector<uint16_t> &depth, const SimRendering &truth)
-{
-    DepthMatch m;
     size_t compared = 0, within = 0;
     const auto z = [&](size_t i) { return static_cast<double>(truth.depthMm[i]); };
     for (size_t i = 0; i < kPixels; ++i) {
-        const int u = static_cast<int>(i % kW), v = static_cast<int>(i / kW);
-        if ((u == 0 || v == 0 || u == kW - 1 || v == kH - 1) && truth.depthMm[i] > 0 && depth[i] == 0) {
-            ++m.emptyBorder;
+        if (SingleObject(truth.object, i)) {
+            const double gradient = std::fabs(z(i + 1) - z(i - 1)) / 2 + std::fabs(z(i + kW) - z(i - kW)) / 2;
+            ++compared, within += std::fabs(depth[i] - z(i)) <= 2.0 + 0.5 * gradient ? 1 : 0;
         }
-        if (!SingleObject(truth.object, kW, kH, i)) {
-            continue;
-        }
-        const double gradient = std::fabs(z(i + 1) - z(i - 1)) / 2 + std::fabs(z(i + kW) - z(i - kW)) / 2;
-        ++compared;
-        within += std::fabs(depth[i] - z(i)) <= 2.0 + 0.5 * gradient ? 1 : 0;
     }
-    m.withinFraction = compared == 0 ? 0.0 : double(within) / compared;
-    m.boxCentroidPx = CentroidError(truth.object, depth, kW, kH, kBox, 1800);
-    m.sphereCentroidPx = CentroidError(truth.object, depth, kW, kH, kSphere, 1800);
-    return m;
-}
-
-/// The fractions of wall, floor and sphere pixels away from silhouettes whose points lie on the scene's
-/// surface: the wall within 2 mm, the floor and the sphere's radius within 3 mm + 0.1 % of z.
-/// Pixels of depth 0 (not delivered) are left out.
-std::array<double, 3> PointsOnTheScene(const std::vector<TfVector3f> &points,
-                                       const std::vector<int16_t> &objects, const std::vector<float> &depthMm)
-{
-    std::array<size_t, 4> compared{}, within{};
-    for (size_t i = 0; i < kPixels; ++i) {
-        const int16_t object = objects[i];
-        if (!SingleObject(objects, kW, kH, i, 2) || object == kBox || points[i].z == 0.0f) {
-            continue;
-        }
-        const TfVector3f &p = points[i];
-        const double sphere = std::hypot(p.x - kSphereCentre.x, p.y - kSphereCentre.y, p.z - kSphereCentre.z);
-        const double error = object == kWall    ? std::fabs(p.z - kWallZ)
-                             : object == kFloor ? std::fabs(p.y - kFloorY)
-                                                : std::fabs(sphere - kSphereRadius);
-        ++compared[object];
-        within[object] += error <= (object == kWall ? 2.0 : 3.0 + 0.001 * depthMm[i]) ? 1 : 0;
-    }
-    std::array<double, 3> fractions{};
-    for (int object : {kWall, kFloor, kSphere}) {
-        fractions[object == kSphere ? 2 : object] =
-            compared[object] == 0 ? 0.0 : double(within[object]) / compared[object];
-    }
-    return fractions;
+    return compared == 0 ? 0.0 : double(within) / compared;
 }
 
 class GeometryTest : public CameraFixture
@@ -272,66 +206,28 @@ protected:
     {
         for (int attempt = 0; attempt < skip + 40; ++attempt) {
             TfFrameReady ready{};
-            if (TFCM_ReadNextFrame(device, &ready) != 0) {
-                continue;
-            }
             uint32_t bits = 0;
+            const bool read = TFCM_ReadNextFrame(device, &ready) == 0;
             std::memcpy(&bits, &ready, sizeof bits);
-            if (attempt < skip || (bits & want) != want) {
+            if (!read || attempt < skip || (bits & want) != want) {
                 continue;
             }
             out = Images{};
-            const auto u16 = [](const TfFrame &f) {
-                const auto *p = reinterpret_cast<const uint16_t *>(Val(f.pFrameData));
-                return std::vector<uint16_t>(p, p + size_t{Val(f.width)} * Val(f.height));
-            };
-            // Each part present is copied; a frame's own data pointer then points at the copy.
-            TfFrame f{};
-            const auto get = [&](uint32_t bit, TfFrameType type) {
-                return (bits & bit) != 0 && TFCM_GetFrame(device, type, &f) == 0 &&
-                       Val(f.pFrameData) != nullptr;
-            };
-            if (get(kReadyDepth, TF_FRAME_DEPTH)) {
-                out.depth = u16(f);
-                out.depthFrame = f;
-                out.depthFrame.pFrameData = reinterpret_cast<uint8_t *>(out.depth.data());
-            }
-            if (get(kReadyIr, TF_FRAME_IR) && Val(f.pixelFormat) == TF_PIXEL_GRAY8) {
-                out.ir8.assign(Val(f.pFrameData), Val(f.pFrameData) + kPixels);
-            } else if ((bits & kReadyIr) != 0 && Val(f.frameType) == TF_FRAME_IR) {
-                out.ir = u16(f);
-            }
-            if (get(kReadyColor, TF_FRAME_COLOR)) {
-                out.colorW = Val(f.width);
-                out.color = Rgb(f);
-            }
-            if (get(kReadyMappedColor, TF_FRAME_COLOR_MAPPED_TO_DEPTH)) {
-                out.mappedColor = Rgb(f);
-            }
-            if (get(kReadyMappedDepth, TF_FRAME_DEPTH_MAPPED_TO_COLOR)) {
-                out.mappedDepth = u16(f);
-                out.mappedDepthFrame = f;
-                out.mappedDepthFrame.pFrameData = reinterpret_cast<uint8_t *>(out.mappedDepth.data());
-            }
-            if (get(kReadyMappedIr, TF_FRAME_IR_MAPPED_TO_COLOR)) {
-                out.mappedIrFormat = Val(f.pixelFormat);
-                out.mappedIr = u16(f);
+            for (int k = 0; k < 6; ++k) { // TfFrameReady's bits follow the frame types, but for type 2
+                const auto type = static_cast<TfFrameType>(k < 2 ? k : k + 1);
+                TfFrame &f = out.frames[type];
+                const uint8_t *p = nullptr;
+                if ((bits >> k & 1) != 0 && TFCM_GetFrame(device, type, &f) == 0 &&
+                    (p = Val(f.pFrameData)) != nullptr) {
+                    const uint32_t format = Val(f.pixelFormat);
+                    const size_t bytes = format == TF_PIXEL_GRAY8 ? 1 : format < TF_PIXEL_GRAY8 ? 2 : 3;
+                    out.bytes[type].assign(p, p + size_t{Val(f.width)} * Val(f.height) * bytes);
+                    f.pFrameData = out.bytes[type].data();
+                }
             }
             return true;
         }
         return false;
-    }
-
-    static std::vector<uint8_t> Rgb(const TfFrame &f)
-    {
-        const size_t n = size_t{Val(f.width)} * Val(f.height);
-        std::vector<uint8_t> rgb(Val(f.pFrameData), Val(f.pFrameData) + n * 3);
-        if (Val(f.pixelFormat) == TF_PIXEL_BGR888) {
-            for (size_t i = 0; i < n; ++i) {
-                std::swap(rgb[3 * i], rgb[3 * i + 2]);
-            }
-        }
-        return rgb;
     }
 
     static TfCameraParameters Params(TfDeviceHandle device, TfSensorType sensor)
@@ -341,35 +237,60 @@ protected:
         return p;
     }
 
+    static SimPinhole Pinhole(const TfCameraParameters &p, int width, int height)
+    {
+        return SimPinhole::FromMatrix({p.fx, 0.0, p.cx, 0.0, p.fy, p.cy, 0.0, 0.0, 1.0}, width, height);
+    }
+
     /// The truth of every delivered depth pixel: through the reported pinhole when the ToF image is
     /// undistorted, else through the camera's distorted lens.
     static SimRendering TofTruth(TfDeviceHandle device, const SimSettings &s, bool undistorted)
     {
-        const Scene scene = TestScene();
         if (undistorted) {
-            return scene.RenderView(Pinhole(Params(device, TF_SENSOR_TOF), kW, kH), SimPose{}, 7495.0f);
+            return TestScene().RenderView(Pinhole(Params(device, TF_SENSOR_TOF), kW, kH), SimPose{}, 7495.0f);
         }
-        return scene.Render(SimColorEncoder::TofLens(s), SimPose{}, SimRenderOptions{});
+        return TestScene().Render(SimColorEncoder::TofLens(s), SimPose{}, SimRenderOptions{});
     }
 
-    /// The ray (x, y, 1) of a delivered depth pixel.
-    static bool TofRay(const SimSettings &s, const TfCameraParameters &tof, bool undistorted, double u,
-                       double v, double &x, double &y)
+    /// A delivered depth pixel (u, v) at depth z in colour coordinates; false if the ToF lens has no ray.
+    static bool InColor(const SimSettings &s, const TfCameraParameters &tof, bool undistorted, double u,
+                        double v, double z, SimVector &q)
     {
-        if (undistorted) {
-            x = (u - tof.cx) / tof.fx, y = (v - tof.cy) / tof.fy;
-            return true;
-        }
-        return SimColorEncoder::TofLens(s).Ray(u, v, x, y);
-    }
-
-    /// A ToF point in the colour camera's coordinates.
-    static SimVector ToColor(const SimSettings &s, const SimVector &p)
-    {
+        double x = (u - tof.cx) / tof.fx, y = (v - tof.cy) / tof.fy;
+        const bool ray = undistorted || SimColorEncoder::TofLens(s).Ray(u, v, x, y);
+        const SimVector p{x * z, y * z, z};
         const auto &r = s.rotation;
         const auto &t = s.translationMm;
-        return {r[0] * p.x + r[1] * p.y + r[2] * p.z + t[0], r[3] * p.x + r[4] * p.y + r[5] * p.z + t[1],
-                r[6] * p.x + r[7] * p.y + r[8] * p.z + t[2]};
+        q = {r[0] * p.x + r[1] * p.y + r[2] * p.z + t[0], r[3] * p.x + r[4] * p.y + r[5] * p.z + t[1],
+             r[6] * p.x + r[7] * p.y + r[8] * p.z + t[2]};
+        return ray;
+    }
+
+    /// The fractions of wall, floor and sphere pixels off silhouettes whose points (depth 0 left out) lie on
+    /// the scene: the wall within 2 mm, the floor and the sphere's radius within 3 mm + 0.1 % of z.
+    static std::array<double, 3> PointsOnTheScene(TfDeviceHandle device, const TfFrame &frame,
+                                                  const std::vector<int16_t> &objects,
+                                                  const std::vector<float> &depthMm)
+    {
+        std::vector<TfVector3f> points(kPixels);
+        EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &frame, points.data()), 0);
+        std::array<size_t, 4> compared{}, within{};
+        for (size_t i = 0; i < kPixels; ++i) {
+            const int16_t object = objects[i];
+            const TfVector3f &p = points[i];
+            if (!SingleObject(objects, i, 2) || object == kBox || p.z == 0.0f) {
+                continue;
+            }
+            const double sphere =
+                std::hypot(p.x - kSphereCentre.x, p.y - kSphereCentre.y, p.z - kSphereCentre.z);
+            const double error = object == kWall    ? std::fabs(p.z - kWallZ)
+                                 : object == kFloor ? std::fabs(p.y - kFloorY)
+                                                    : std::fabs(sphere - kSphereRadius);
+            ++compared[object];
+            within[object] += error <= (object == kWall ? 2.0 : 3.0 + 0.001 * depthMm[i]) ? 1 : 0;
+        }
+        const auto fraction = [&](int o) { return compared[o] == 0 ? 0.0 : double(within[o]) / compared[o]; };
+        return {fraction(kWall), fraction(kFloor), fraction(kSphere)};
     }
 
     /// One line of measured figures for the record.
@@ -386,28 +307,25 @@ protected:
 
 TEST_F(GeometryTest, ZeroDistortionChangesNothing)
 {
-    AddGeometryCamera("SNGEO0", 140, [](SimSettings &s) { TurnedExtrinsics(s); });
+    AddGeometryCamera("SNGEO0", 140, TurnedExtrinsics);
     StartCameras();
     TfDeviceHandle device = OpenWith("SNGEO0", false, false);
     ASSERT_NE(device, nullptr);
     Images off, on;
     ASSERT_TRUE(Grab(device, kReadyDepth | kReadyColor, off));
-    const TfCameraParameters tofOff = Params(device, TF_SENSOR_TOF);
-    const TfCameraParameters colorOff = Params(device, TF_SENSOR_COLOR);
+    const TfCameraParameters tof0 = Params(device, TF_SENSOR_TOF), color0 = Params(device, TF_SENSOR_COLOR);
     ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, true), 0);
     ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, true), 0);
     ASSERT_TRUE(Grab(device, kReadyDepth | kReadyColor, on));
-    const TfCameraParameters tofOn = Params(device, TF_SENSOR_TOF);
-    const TfCameraParameters colorOn = Params(device, TF_SENSOR_COLOR);
-    EXPECT_EQ(std::memcmp(&tofOff, &tofOn, sizeof tofOn), 0);
+    const TfCameraParameters tof1 = Params(device, TF_SENSOR_TOF), color1 = Params(device, TF_SENSOR_COLOR);
+    EXPECT_EQ(std::memcmp(&tof0, &tof1, sizeof tof1), 0);
     const SimSettings s = m_sim->FindCamera("SNGEO0")->Settings();
-    EXPECT_TRUE(tofOn.fx == s.tofIntrinsic[0] && tofOn.fy == s.tofIntrinsic[4] &&
-                tofOn.cx == s.tofIntrinsic[2] && tofOn.cy == s.tofIntrinsic[5]);
-    EXPECT_EQ(std::memcmp(&colorOff, &colorOn, sizeof colorOn), 0);
-    EXPECT_TRUE(off.depth == on.depth) << "depth changed";
-    EXPECT_TRUE(off.color == on.color) << "colour changed";
-    EXPECT_EQ(on.colorW, 640);
-    Report("zero distortion: depth and colour bit for bit, intrinsics unchanged");
+    EXPECT_TRUE(tof1.fx == s.tofIntrinsic[0] && tof1.fy == s.tofIntrinsic[4] &&
+                tof1.cx == s.tofIntrinsic[2] && tof1.cy == s.tofIntrinsic[5]);
+    EXPECT_EQ(std::memcmp(&color0, &color1, sizeof color1), 0);
+    EXPECT_TRUE(off.bytes[kDepth] == on.bytes[kDepth]) << "depth changed";
+    EXPECT_TRUE(off.bytes[kColor] == on.bytes[kColor]) << "colour changed";
+    EXPECT_EQ(Val(on.frames[kColor].width), 640);
 }
 
 TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScene)
@@ -423,149 +341,55 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         const std::string serial = "SNGEOU" + std::to_string(row);
         TfDeviceHandle device = OpenWith(serial, true, false);
         ASSERT_NE(device, nullptr);
-        Images images;
+        Images images, distorted;
         ASSERT_TRUE(Grab(device, kReadyDepth, images));
+        const uint16_t *depth = images.U16(kDepth);
         const SimSettings s = m_sim->FindCamera(serial)->Settings();
-        const SimRendering truth = TofTruth(device, s, true);
-        const DepthMatch m = CompareDepth(images.depth, truth);
+        const SimRendering truth = TofTruth(device, s, true), sensor = TofTruth(device, s, false);
+        const double within = WithinFraction(depth, truth), box = CentroidError(truth.object, depth, kBox),
+                     sphere = CentroidError(truth.object, depth, kSphere);
         // The frame conversion is the pinhole of the reported intrinsics, which describe undistorted frames.
-        std::vector<TfVector3f> points(kPixels);
-        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()), 0);
-        const std::array<double, 3> onScene = PointsOnTheScene(points, truth.object, truth.depthMm);
-        // Where the border of the undistorted image lands on the sensor: at least one border pixel
-        // must reach the sensor's edge, none lie beyond it.
+        const std::array<double, 3> onScene =
+            PointsOnTheScene(device, images.frames[kDepth], truth.object, truth.depthMm);
         const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
         const SimLens lens = SimColorEncoder::TofLens(s);
-        double nearestEdge = 1e9;
-        for (int i = 0; i < 2 * (kW + kH); ++i) {
-            const double u = i < kW ? i : i < 2 * kW ? i - kW : i < 2 * kW + kH ? 0 : kW - 1;
-            const double v = i < kW            ? 0
-                             : i < 2 * kW      ? kH - 1
-                             : i < 2 * kW + kH ? i - 2 * kW
-                                               : i - 2 * kW - kH;
-            double su = 0, sv = 0;
-            ASSERT_TRUE(lens.Project((u - tof.cx) / tof.fx, (v - tof.cy) / tof.fy, su, sv));
-            nearestEdge = std::min({nearestEdge, su + 0.5, kW - 0.5 - su, sv + 0.5, kH - 0.5 - sv});
-        }
-        // A nearest-neighbour step moves a straight silhouette along the pixel grid by up to half a pixel
-        // against the ideal view, which the box's grid-aligned edges do not average out: its silhouette is
-        // held to where the step through the camera's lens puts it instead.
-        const SimRendering sensor = TofTruth(device, s, false);
+        // At least one border pixel of the undistorted image must reach the sensor's edge, none lie beyond
+        // it. A nearest-neighbour step moves a straight silhouette along the pixel grid by up to half a
+        // pixel, which the box's grid-aligned edges do not average out: it is held to where the step puts it.
         std::vector<int16_t> stepped(kPixels, -1);
+        double nearestEdge = 1e9;
+        int emptyBorder = 0; // border pixels 0 where the scene has depth
         for (size_t i = 0; i < kPixels; ++i) {
+            const int u = int(i % kW), v = int(i / kW);
+            const bool border = u % (kW - 1) == 0 || v % (kH - 1) == 0;
             double su = 0, sv = 0;
-            lens.Project((double(i % kW) - tof.cx) / tof.fx, (double(i / kW) - tof.cy) / tof.fy, su, sv);
+            ASSERT_TRUE(lens.Project((u - tof.cx) / tof.fx, (v - tof.cy) / tof.fy, su, sv) || !border);
             const long iu = std::lround(su), iv = std::lround(sv);
             stepped[i] = iu >= 0 && iv >= 0 && iu < kW && iv < kH ? sensor.object[size_t(iv) * kW + iu] : -1;
+            emptyBorder += border && truth.depthMm[i] > 0 && depth[i] == 0;
+            nearestEdge = border ? std::min({nearestEdge, su + 0.5, kW - 0.5 - su, sv + 0.5, kH - 0.5 - sv})
+                                 : nearestEdge;
         }
-        const double steppedBox = CentroidError(stepped, images.depth, kW, kH, kBox, 1800);
-        Report("%s lens undistorted: %.3f %% within, centroids box %.3f px (%.3f px from the nearest step's) "
-               "sphere "
-               "%.3f px, empty border pixels %d, nearest sensor edge %.2f px; points on wall, floor, sphere "
-               "%.3f "
-               "%.3f %.3f %%",
-               row == 0 ? "test" : "rational", 100 * m.withinFraction, m.boxCentroidPx, steppedBox,
-               m.sphereCentroidPx, m.emptyBorder, nearestEdge, 100 * onScene[0], 100 * onScene[1],
-               100 * onScene[2]);
+        const double steppedBox = CentroidError(stepped, depth, kBox);
         EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
-        EXPECT_GE(m.withinFraction, 0.995);
-        EXPECT_LE(m.boxCentroidPx, 0.5);
+        EXPECT_GE(within, 0.995);
+        EXPECT_LE(box, 0.5);
         EXPECT_LE(steppedBox, 0.1);
-        EXPECT_LE(m.sphereCentroidPx, 0.25);
-        EXPECT_EQ(m.emptyBorder, 0);
+        EXPECT_LE(sphere, 0.25);
+        EXPECT_EQ(emptyBorder, 0);
         EXPECT_GE(nearestEdge, -0.01);
         EXPECT_LE(nearestEdge, 1.0);
-
         // Frames left as the lens takes them convert through each pixel's own ray.
         ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, false), 0);
-        Images distorted;
         ASSERT_TRUE(Grab(device, kReadyDepth, distorted));
-        const SimRendering sensorTruth = TofTruth(device, s, false);
-        ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(device, &distorted.depthFrame, points.data()), 0);
-        const std::array<double, 3> distortedOnScene =
-            PointsOnTheScene(points, sensorTruth.object, sensorTruth.depthMm);
-        Report("%s lens distorted frames: points on wall, floor, sphere %.3f %.3f %.3f %%",
-               row == 0 ? "test" : "rational", 100 * distortedOnScene[0], 100 * distortedOnScene[1],
-               100 * distortedOnScene[2]);
-        EXPECT_GE(*std::min_element(distortedOnScene.begin(), distortedOnScene.end()), 0.99);
-    }
-}
-
-TEST_F(GeometryTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
-{
-    AddGeometryCamera("SNGEOREG", 144, [](SimSettings &s) {
-        s.tofDistortion = kTestLens;
-        s.colorDistortion = kTestLens;
-        TurnedExtrinsics(s);
-    });
-    StartCameras();
-    TfDeviceHandle device = OpenWith("SNGEOREG", false, false);
-    ASSERT_NE(device, nullptr);
-    const SimSettings s = m_sim->FindCamera("SNGEOREG")->Settings();
-    struct Size
-    {
-        uint32_t code; // 0xFF: the lens size the camera started with
-        uint16_t width, height;
-    };
-    for (const Size size :
-         {Size{0xFF, 1280, 720}, Size{TF_COLOR_640X480, 640, 480}, Size{TF_COLOR_1600X1200, 1600, 1200}}) {
-        if (size.code != 0xFF) {
-            ASSERT_EQ(TFCM_SetColorResolution(device, size.code), 0);
-        } else {
-            // A size without a code of its own: the camera is told directly.
-            m_sim->FindCamera("SNGEOREG")->UpdateSettings([&](SimSettings &c) {
-                c.lenses[2] = SimLensConfig{2, 1, size.width, size.height, 25, 1};
-            });
-        }
-        for (const bool tofUndistort : {false, true}) {
-            for (const bool colorUndistort : {false, true}) {
-                SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height) + " tof " +
-                             std::to_string(tofUndistort) + " colour " + std::to_string(colorUndistort));
-                ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, tofUndistort), 0);
-                ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, colorUndistort), 0);
-                const TfCameraParameters tof = Params(device, TF_SENSOR_TOF);
-                const SimPinhole colorPinhole =
-                    Pinhole(Params(device, TF_SENSOR_COLOR), size.width, size.height);
-                SimLens colorLens = SimColorEncoder::ColorLens(s, size.width, size.height);
-                if (colorUndistort) {
-                    colorLens = SimLens{colorPinhole, {}};
-                }
-                double worst = 0;
-                int inside = 0, wrong = 0;
-                for (int v = 0; v < kH; v += 40) {
-                    for (int u = 0; u < kW; u += 40) {
-                        for (const uint16_t z : {700, 1500, 3500}) {
-                            double x = 0, y = 0, cu = 0, cv = 0;
-                            ASSERT_TRUE(TofRay(s, tof, tofUndistort, u, v, x, y));
-                            const SimVector q = ToColor(s, {x * z, y * z, double(z)});
-                            ASSERT_TRUE(colorLens.Project(q.x / q.z, q.y / q.z, cu, cv));
-                            TfVector2u16 point{};
-                            const int ret = TFCM_GetTransformedPointDepthToColor(
-                                device, TfDepthVector3{u, v, z}, TfVector2u16{size.width, size.height},
-                                &point);
-                            const double margin =
-                                std::min({cu, cv, size.width - 1 - cu, size.height - 1 - cv});
-                            if (margin >= 1.0) {
-                                ++inside;
-                                const double error =
-                                    std::max(std::fabs(point.x - cu), std::fabs(point.y - cv));
-                                worst = std::max(worst, error);
-                                wrong += (ret != 0 || error > 1.0) ? 1 : 0;
-                            } else if (margin < -1.0) {
-                                wrong += ret == 0 ? 1 : 0;
-                            }
-                        }
-                    }
-                }
-                Report("registration %ux%u, ToF undistortion %d, colour undistortion %d (colour fx %.2f): %d "
-                       "points, "
-                       "worst %.3f px, wrong %d",
-                       size.width, size.height, tofUndistort, colorUndistort, colorPinhole.fx, inside, worst,
-                       wrong);
-                EXPECT_GT(inside, 100);
-                EXPECT_EQ(wrong, 0) << "worst " << worst << " px";
-            }
-        }
+        const std::array<double, 3> rays =
+            PointsOnTheScene(device, distorted.frames[kDepth], sensor.object, sensor.depthMm);
+        Report("%s lens: %.3f %% within, centroids box %.3f (stepped %.3f) sphere %.3f px, empty border %d, "
+               "nearest edge %.2f px; on wall, floor, sphere %.3f %.3f %.3f %% (distorted %.3f %.3f %.3f %%)",
+               row == 0 ? "test" : "rational", 100 * within, box, steppedBox, sphere, emptyBorder,
+               nearestEdge, 100 * onScene[0], 100 * onScene[1], 100 * onScene[2], 100 * rays[0],
+               100 * rays[1], 100 * rays[2]);
+        EXPECT_GE(*std::min_element(rays.begin(), rays.end()), 0.99);
     }
 }
 
@@ -576,27 +400,25 @@ protected:
     void SetUp() override
     {
         GeometryTest::SetUp();
-        AddGeometryCamera("SNGEOMAP", 145, [this](SimSettings &s) {
+        m_camera = &AddGeometryCamera("SNGEOMAP", 145, [this](SimSettings &s) {
             s.dataMode = m_dataMode;
-            s.tofDistortion = kTestLens;
-            s.colorDistortion = kTestLens;
-            TurnedExtrinsics(s);
+            TestLensesTurned(s);
         });
         StartCameras();
         m_device = OpenWith("SNGEOMAP", true, false);
         ASSERT_NE(m_device, nullptr);
-        m_settings = m_sim->FindCamera("SNGEOMAP")->Settings();
+        m_settings = m_camera->Settings();
     }
 
     std::shared_ptr<const SimColorGeometryTruth> ColorTruth()
     {
-        std::shared_ptr<const SimColorTruth> truth =
-            m_sim->FindCamera("SNGEOMAP")->Streamer().LastColorTruth();
+        std::shared_ptr<const SimColorTruth> truth = m_camera->Streamer().LastColorTruth();
         EXPECT_TRUE(truth != nullptr && truth->geometry != nullptr && truth->width == 640);
         return truth ? truth->geometry : nullptr;
     }
 
     uint8_t m_dataMode = 3;
+    SimCamera *m_camera = nullptr;
     TfDeviceHandle m_device = nullptr;
     SimSettings m_settings;
 };
@@ -608,23 +430,73 @@ protected:
     MappedIrTest() { m_dataMode = 0; }
 };
 
+TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
+{
+    // Colour resolution codes and their sizes; 0xFF for a size without a code, which the camera is told.
+    const std::tuple<uint32_t, uint16_t, uint16_t> sizes[] = {
+        {0xFF, 1280, 720}, {TF_COLOR_640X480, 640, 480}, {TF_COLOR_1600X1200, 1600, 1200}};
+    for (const auto &[code, width, height] : sizes) {
+        if (code == 0xFF) {
+            m_camera->UpdateSettings(
+                [w = width, h = height](SimSettings &c) { c.lenses[2] = SimLensConfig{2, 1, w, h, 25, 1}; });
+        }
+        ASSERT_TRUE(code == 0xFF || TFCM_SetColorResolution(m_device, code) == 0);
+        for (int mode = 0; mode < 4; ++mode) {
+            const bool tofUndistort = mode / 2 != 0, colorUndistort = mode % 2 != 0;
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " tof " +
+                         std::to_string(tofUndistort) + " colour " + std::to_string(colorUndistort));
+            ASSERT_EQ(TFCM_SetToFDistortionCorrectionEnabled(m_device, tofUndistort), 0);
+            ASSERT_EQ(TFCM_SetColorDistortionCorrectionEnabled(m_device, colorUndistort), 0);
+            const TfCameraParameters tof = Params(m_device, TF_SENSOR_TOF);
+            const SimPinhole colorPinhole = Pinhole(Params(m_device, TF_SENSOR_COLOR), width, height);
+            const SimLens colorLens = colorUndistort ? SimLens{colorPinhole, {}}
+                                                     : SimColorEncoder::ColorLens(m_settings, width, height);
+            double worst = 0;
+            int inside = 0, wrong = 0;
+            for (int k = 0; k < (kH / 40) * (kW / 40) * 3; ++k) { // every 40th pixel at three depths
+                const int u = 40 * (k / 3 % (kW / 40)), v = 40 * (k / 3 / (kW / 40));
+                const uint16_t z = std::array<uint16_t, 3>{700, 1500, 3500}[k % 3];
+                SimVector q;
+                TfVector2u16 point{};
+                double cu = 0, cv = 0;
+                ASSERT_TRUE(InColor(m_settings, tof, tofUndistort, u, v, z, q));
+                ASSERT_TRUE(colorLens.Project(q.x / q.z, q.y / q.z, cu, cv));
+                const int ret =
+                    TFCM_GetTransformedPointDepthToColor(m_device, {u, v, z}, {width, height}, &point);
+                const double margin = std::min({cu, cv, width - 1 - cu, height - 1 - cv}),
+                             error = std::max(std::fabs(point.x - cu), std::fabs(point.y - cv));
+                inside += margin >= 1.0, worst = margin >= 1.0 ? std::max(worst, error) : worst;
+                wrong += margin >= 1.0 ? ret != 0 || error > 1.0 : margin < -1.0 && ret == 0;
+            }
+            Report("registration %ux%u, undistortion ToF %d colour %d (fx %.2f): %d points, worst %.3f px, "
+                   "wrong %d",
+                   width, height, tofUndistort, colorUndistort, colorPinhole.fx, inside, worst, wrong);
+            EXPECT_GT(inside, 100);
+            EXPECT_EQ(wrong, 0) << "worst " << worst << " px";
+        }
+    }
+}
+
 TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
 {
     ASSERT_EQ(TFCM_SetTransformDepthImgToColorCameraEnabled(m_device, true), 0);
     Images images;
     ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedDepth, images));
-    ASSERT_EQ(images.mappedDepth.size(), kPixels);
+    ASSERT_EQ(images.bytes[kMappedDepth].size(), 2 * kPixels);
+    const uint16_t *mapped = images.U16(kMappedDepth);
     const auto truth = ColorTruth();
     ASSERT_NE(truth, nullptr);
-    const std::vector<uint16_t> &mapped = images.mappedDepth;
     size_t flat = 0, flatWithin = 0, occluded = 0, occludedZero = 0, inner = 0, holes = 0;
+    // Silhouettes as the ToF camera sees them: limb regions only the colour camera sees have no depth.
+    std::vector<int16_t> seen = truth->object;
     for (size_t i = 0; i < kPixels; ++i) {
-        if (!SingleObject(truth->object, kW, kH, i)) {
+        seen[i] = truth->visibleFromTof[i] != 0 ? seen[i] : int16_t(-1);
+        if (!SingleObject(truth->object, i)) {
             continue;
         }
         bool allVisible = true, noneVisible = true;
         double gradient = 0;
-        for (const int d : {-kW - 1, -kW, -kW + 1, -1, 0, 1, kW - 1, kW, kW + 1}) {
+        for (const int d : kNeighbours) {
             allVisible = allVisible && truth->visibleFromTof[i + d] != 0;
             noneVisible = noneVisible && truth->visibleFromTof[i + d] == 0;
             gradient = std::max(gradient, double(std::fabs(truth->depthMm[i + d] - truth->depthMm[i])));
@@ -638,24 +510,16 @@ TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
             }
         }
     }
-    // Silhouettes as the ToF camera sees them: limb regions only the colour camera sees have no depth.
-    std::vector<int16_t> seen = truth->object;
-    for (size_t i = 0; i < kPixels; ++i) {
-        seen[i] = truth->visibleFromTof[i] != 0 ? seen[i] : int16_t(-1);
-    }
-    const double box = CentroidError(seen, mapped, kW, kH, kBox, 1800);
-    const double sphere = CentroidError(seen, mapped, kW, kH, kSphere, 1800);
+    const double box = CentroidError(seen, mapped, kBox), sphere = CentroidError(seen, mapped, kSphere);
+    // Depth mapped into colour converts to points in the ToF camera's coordinates.
+    const std::array<double, 3> onScene =
+        PointsOnTheScene(m_device, images.frames[kMappedDepth], seen, truth->depthMm);
     Report(
         "mapped depth: %.3f %% of %zu fronto-parallel pixels within 2 mm, %.3f %% of %zu occluded pixels 0, "
-        "holes %.4f %%, centroids box %.3f px sphere %.3f px",
+        "holes %.4f %%, centroids box %.3f px sphere %.3f px; points on wall, floor, sphere %.3f %.3f %.3f "
+        "%%",
         100.0 * flatWithin / flat, flat, 100.0 * occludedZero / occluded, occluded, 100.0 * holes / inner,
-        box, sphere);
-    // Depth mapped into colour converts to points in the ToF camera's coordinates.
-    std::vector<TfVector3f> points(kPixels);
-    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.mappedDepthFrame, points.data()), 0);
-    const std::array<double, 3> onScene = PointsOnTheScene(points, seen, truth->depthMm);
-    Report("mapped depth's points on wall, floor, sphere: %.3f %.3f %.3f %%", 100 * onScene[0],
-           100 * onScene[1], 100 * onScene[2]);
+        box, sphere, 100 * onScene[0], 100 * onScene[1], 100 * onScene[2]);
     EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
     EXPECT_GE(flatWithin, 0.99 * flat);
     EXPECT_GE(occludedZero, 0.99 * occluded);
@@ -672,7 +536,8 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
     ASSERT_EQ(TFCM_SetTransformColorImgToDepthCameraEnabled(m_device, true), 0);
     Images images;
     ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedColor, images));
-    ASSERT_EQ(images.mappedColor.size(), kPixels * 3);
+    ASSERT_EQ(images.bytes[kMappedColor].size(), kPixels * 3);
+    const bool bgr = Val(images.frames[kMappedColor].pixelFormat) == TF_PIXEL_BGR888;
     const auto colorTruth = ColorTruth();
     ASSERT_NE(colorTruth, nullptr);
     const SimRendering truth = TofTruth(m_device, m_settings, true);
@@ -680,25 +545,22 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
     const SimLens colorLens = SimColorEncoder::ColorLens(m_settings, kW, kH);
     size_t seen = 0, right = 0, hidden = 0, black = 0;
     for (size_t i = 0; i < kPixels; ++i) {
-        if (!SingleObject(truth.object, kW, kH, i, 2) || images.depth[i] == 0) {
-            continue;
-        }
-        const double z = truth.depthMm[i];
-        double x = 0, y = 0, cu = 0, cv = 0;
-        TofRay(m_settings, tof, true, double(i % kW), double(i / kW), x, y);
-        const SimVector q = ToColor(m_settings, {x * z, y * z, z});
-        if (!colorLens.Project(q.x / q.z, q.y / q.z, cu, cv) || cu < 2 || cv < 2 || cu > kW - 3 ||
+        SimVector q;
+        double cu = 0, cv = 0;
+        if (!SingleObject(truth.object, i, 2) || images.U16(kDepth)[i] == 0 ||
+            !InColor(m_settings, tof, true, double(i % kW), double(i / kW), truth.depthMm[i], q) ||
+            !colorLens.Project(q.x / q.z, q.y / q.z, cu, cv) || cu < 2 || cv < 2 || cu > kW - 3 ||
             cv > kH - 3) {
             continue;
         }
         const size_t c = size_t(std::lround(cv)) * kW + size_t(std::lround(cu));
-        const uint8_t *rgb = &images.mappedColor[3 * i];
-        if (SingleObject(colorTruth->object, kW, kH, c) && colorTruth->object[c] == truth.object[i]) {
+        const uint8_t *rgb = &images.bytes[kMappedColor][3 * i];
+        if (SingleObject(colorTruth->object, c) && colorTruth->object[c] == truth.object[i]) {
             const SimRgb want = SimColorEncoder::SurfaceColor(truth.object[i], q.z);
-            const int error =
-                std::max({std::abs(rgb[0] - want.r), std::abs(rgb[1] - want.g), std::abs(rgb[2] - want.b)});
+            const int error = std::max({std::abs(rgb[bgr ? 2 : 0] - want.r), std::abs(rgb[1] - want.g),
+                                        std::abs(rgb[bgr ? 0 : 2] - want.b)});
             ++seen, right += error <= 24 ? 1 : 0;
-        } else if (SingleObject(colorTruth->object, kW, kH, c) && colorTruth->depthMm[c] < q.z - 50) {
+        } else if (SingleObject(colorTruth->object, c) && colorTruth->depthMm[c] < q.z - 50) {
             ++hidden, black += (rgb[0] | rgb[1] | rgb[2]) == 0 ? 1 : 0;
         }
     }
@@ -721,58 +583,50 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
         ASSERT_EQ(TFCM_SetIRPixelFormat(m_device, format), 0);
         Images images;
         ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyIr | kReadyMappedDepth | kReadyMappedIr, images));
-        ASSERT_EQ(images.mappedIr.size(), kPixels);
-        ASSERT_EQ(format == TF_PIXEL_GRAY8 ? images.ir8.size() : images.ir.size(), kPixels)
+        ASSERT_EQ(images.bytes[kMappedIr].size(), 2 * kPixels);
+        ASSERT_EQ(images.bytes[kIr].size(), (format == TF_PIXEL_GRAY8 ? 1 : 2) * kPixels)
             << "IR of the format";
-        EXPECT_EQ(images.mappedIrFormat, uint32_t{TF_PIXEL_GRAY16});
-        // Each depth pixel lands where the point mapping puts it, with its depth in the colour camera and its
-        // IR. A mapped pixel must carry the IR of a depth pixel landing within its footprint (one pixel) at
-        // the depth it shows.
+        EXPECT_EQ(Val(images.frames[kMappedIr].pixelFormat), uint32_t{TF_PIXEL_GRAY16});
+        const uint16_t *depth = images.U16(kDepth), *mz = images.U16(kMappedDepth),
+                       *mir = images.U16(kMappedIr);
+        // Each depth pixel lands where the point mapping puts it, with its colour-camera depth and its IR
+        // (8-bit widened). A mapped pixel must carry the IR of one landing within a pixel at the depth it
+        // shows.
         const TfCameraParameters tof = Params(m_device, TF_SENSOR_TOF);
-        struct Landing
-        {
-            double zc;
-            uint16_t ir;
-        };
-        std::vector<std::vector<Landing>> landings(kPixels);
+        std::vector<std::vector<std::pair<double, uint16_t>>> landings(kPixels); // colour z and IR
         for (size_t i = 0; i < kPixels; ++i) {
             TfVector2u16 c{};
-            const uint16_t z = images.depth[i];
-            if (z == 0 || z == 65535 ||
-                TFCM_GetTransformedPointDepthToColor(m_device, TfDepthVector3{int(i % kW), int(i / kW), z},
-                                                     TfVector2u16{kW, kH}, &c) != 0) {
-                continue;
+            SimVector q;
+            const uint16_t z = depth[i];
+            if (z != 0 && z != 65535 &&
+                TFCM_GetTransformedPointDepthToColor(m_device, {int(i % kW), int(i / kW), z}, {kW, kH}, &c) ==
+                    0 &&
+                InColor(m_settings, tof, true, double(i % kW), double(i / kW), z, q)) {
+                landings[size_t{c.y} * kW + c.x].push_back(
+                    {q.z, format == TF_PIXEL_GRAY8 ? images.bytes[kIr][i] * 16 : images.U16(kIr)[i]});
             }
-            double x = 0, y = 0;
-            TofRay(m_settings, tof, true, double(i % kW), double(i / kW), x, y);
-            const double zc = ToColor(m_settings, {x * z, y * z, double(z)}).z;
-            landings[size_t{c.y} * kW + c.x].push_back(
-                {zc, format == TF_PIXEL_GRAY8 ? uint16_t(images.ir8[i] * 16) : images.ir[i]});
         }
         size_t compared = 0, exact = 0, cracks = 0;
         for (size_t at = kW + 1; at < kPixels - kW - 1; ++at) {
             bool candidate = false, match = false;
-            for (const int d : {-kW - 1, -kW, -kW + 1, -1, 0, 1, kW - 1, kW, kW + 1}) {
-                for (const Landing &l : landings[at + d]) {
-                    if (images.mappedDepth[at] != 0 && std::fabs(images.mappedDepth[at] - l.zc) <= 1.0) {
-                        candidate = true;
-                        match = match || l.ir == images.mappedIr[at];
+            for (const int d : kNeighbours) {
+                for (const auto &[zc, ir] : landings[at + d]) {
+                    if (mz[at] != 0 && std::fabs(mz[at] - zc) <= 1.0) {
+                        candidate = true, match = match || ir == mir[at];
                     }
                 }
             }
             // A sub-pixel crack closed from two neighbours carries their mean, not a pixel's own IR.
             const auto crack = [&](int reach) {
                 const auto mean = [](uint32_t a, uint32_t b) { return (a + b + 1) / 2; };
-                const std::vector<uint16_t> &z = images.mappedDepth, &ir = images.mappedIr;
-                return z[at] == mean(z[at - reach], z[at + reach]) &&
-                       ir[at] == mean(ir[at - reach], ir[at + reach]);
+                return mz[at] == mean(mz[at - reach], mz[at + reach]) &&
+                       mir[at] == mean(mir[at - reach], mir[at + reach]);
             };
             if (candidate && !match && (crack(1) || crack(kW))) {
                 ++cracks;
-                continue;
+            } else {
+                compared += candidate ? 1 : 0, exact += match ? 1 : 0;
             }
-            compared += candidate ? 1 : 0;
-            exact += match ? 1 : 0;
         }
         Report("%d-bit IR mapped to colour: %zu of %zu won pixels exact (%zu closed cracks)",
                format == TF_PIXEL_GRAY8 ? 8 : 16, exact, compared, cracks);
@@ -793,6 +647,7 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
     ASSERT_EQ(TFCM_SetFlyingPixelFilterParams(device, TfFlyingPixelFilterParams{0, 1}), 0);
     Images images;
     ASSERT_TRUE(Grab(device, kReadyDepth, images));
+    const uint16_t *depth = images.U16(kDepth);
     std::shared_ptr<const SimTofTruth> sent = camera.Streamer().LastGroundTruth();
     ASSERT_TRUE(sent != nullptr && sent->phaseRad.size() == kPixels);
     SimRenderOptions options;
@@ -801,27 +656,24 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
         TestScene().Render(SimColorEncoder::TofLens(camera.Settings()), SimPose{}, options);
     size_t flying = 0, removed = 0, good = 0, lost = 0, farFloor = 0, farFloorKept = 0;
     for (size_t i = 0; i < kPixels; ++i) {
-        // What the pixel measures: its mixed phase (the scene lies within the range's wrap distance), and
-        // the temperature offset the host adds back.
+        // What the pixel measures: its mixed phase (within the wrap distance) plus the host's temperature
+        // offset.
         const double measured =
             sent->amplitude[i] > 0 ? sent->phaseRad[i] * sent->mmPerRadian + sent->temperatureOffsetMm : 0.0;
         if (measured == 0) {
             continue;
         }
-        double nearest = 1e9, low = 1e9, high = 0;
-        for (int k = 0; k < kSamples * kSamples; ++k) {
-            const double d = samples.sampleDepthMm[i * kSamples * kSamples + k];
-            nearest = std::min(nearest, std::fabs(d - measured)), low = std::min(low, d),
-            high = std::max(high, d);
-        }
-        // Flying: farther from every surface the pixel sees than the filter's default threshold (100 mm
-        // at 1 m), i.e. not on any of them.
+        const float *d = &samples.sampleDepthMm[i * kSamples * kSamples], *end = d + kSamples * kSamples;
+        const auto [low, high] = std::minmax_element(d, end);
+        double nearest = 1e9;
+        std::for_each(d, end, [&](float z) { nearest = std::min(nearest, std::fabs(z - measured)); });
+        // Flying: farther from every surface the pixel sees than the filter's default (100 mm at 1 m).
         if (nearest > 0.1 * measured) {
-            ++flying, removed += images.depth[i] == 0 ? 1 : 0;
-        } else if (high - low <= 0.01 * measured) {
-            ++good, lost += images.depth[i] == 0 ? 1 : 0;
+            ++flying, removed += depth[i] == 0 ? 1 : 0;
+        } else if (*high - *low <= 0.01 * measured) {
+            ++good, lost += depth[i] == 0 ? 1 : 0;
             if (samples.object[i] == kFloor && measured > 1800) {
-                ++farFloor, farFloorKept += images.depth[i] != 0 ? 1 : 0;
+                ++farFloor, farFloorKept += depth[i] != 0 ? 1 : 0;
             }
         }
     }
@@ -841,8 +693,7 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
         s.tofIntrinsic = {560.0, 0.0, 316.0, 0.0, 556.0, 244.0, 0.0, 0.0, 1.0};
     });
     StartCameras();
-    TfDeviceHandle a = OpenWith("SNGEOA", true, false);
-    TfDeviceHandle b = OpenWith("SNGEOB", false, false);
+    TfDeviceHandle a = OpenWith("SNGEOA", true, false), b = OpenWith("SNGEOB", false, false);
     ASSERT_TRUE(a != nullptr && b != nullptr);
     ASSERT_EQ(TFCM_SetFlyingPixelFilterParams(a, TfFlyingPixelFilterParams{0, 1}), 0);
     ASSERT_EQ(TFCM_SetSmoothingFilterEnabled(b, true), 0);
@@ -851,13 +702,10 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
     std::array<double, 2> worst{1.0, 1.0};
     std::array<int, 2> sets{};
     auto reader = [&](TfDeviceHandle device, const SimRendering &truth, int index) {
-        for (int i = 0; i < 8; ++i) {
-            Images images;
-            if (!Grab(device, kReadyDepth, images, i == 0 ? 3 : 0)) {
-                return;
-            }
+        Images images;
+        for (int i = 0; i < 8 && Grab(device, kReadyDepth, images, i == 0 ? 3 : 0); ++i) {
             ++sets[index];
-            worst[index] = std::min(worst[index], CompareDepth(images.depth, truth).withinFraction);
+            worst[index] = std::min(worst[index], WithinFraction(images.U16(kDepth), truth));
         }
     };
     std::thread other(reader, b, std::cref(truthB), 1);
@@ -870,24 +718,15 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
     EXPECT_GE(worst[1], 0.99);
 }
 
-TEST_F(GeometryTest, ConversionsRacingADistortionToggleStayClean)
+TEST_F(MappingTest, ConversionsRacingADistortionToggleStayClean)
 {
-    AddGeometryCamera("SNGEORACE", 149, [](SimSettings &s) {
-        s.tofDistortion = kTestLens;
-        s.colorDistortion = kTestLens;
-        TurnedExtrinsics(s);
-    });
-    StartCameras();
-    TfDeviceHandle device = OpenWith("SNGEORACE", true, true);
-    ASSERT_NE(device, nullptr);
     std::atomic<bool> done{false};
-    std::atomic<int> toggles{0};
-    std::atomic<int> progress{0};
+    std::atomic<int> toggles{0}, progress{0};
     // One toggle per batch of conversions, so that the two threads meet without one spinning.
     std::thread toggler([&] {
         for (int i = 0; !done.load(); ++i) {
-            EXPECT_EQ(TFCM_SetToFDistortionCorrectionEnabled(device, (i & 1) != 0), 0);
-            EXPECT_EQ(TFCM_SetColorDistortionCorrectionEnabled(device, (i & 2) != 0), 0);
+            EXPECT_EQ(TFCM_SetToFDistortionCorrectionEnabled(m_device, (i & 1) != 0), 0);
+            EXPECT_EQ(TFCM_SetColorDistortionCorrectionEnabled(m_device, (i & 2) != 0), 0);
             ++toggles;
             const int seen = progress.load();
             WaitUntil([&] { return done.load() || progress.load() != seen; }, 2000);
@@ -895,20 +734,14 @@ TEST_F(GeometryTest, ConversionsRacingADistortionToggleStayClean)
     });
     std::vector<TfVector3f> points(kPixels);
     int converted = 0, mapped = 0, bad = 0;
-    for (int frame = 0; frame < 20; ++frame) {
-        Images images;
-        if (!Grab(device, kReadyDepth, images, 0)) {
-            break;
-        }
-        bad += TFCM_ConvertDepthFrameToPointCloudVector(device, &images.depthFrame, points.data()) != 0;
-        ++converted;
-        ++progress;
+    for (Images images; converted < 20 && Grab(m_device, kReadyDepth, images, 0);) {
+        bad += TFCM_ConvertDepthFrameToPointCloudVector(m_device, &images.frames[kDepth], points.data()) != 0;
+        ++converted, ++progress;
         for (size_t i = 0; i < kPixels; i += 97) {
             bad += !std::isfinite(points[i].x) || !std::isfinite(points[i].z);
             TfVector2u16 c{};
-            const uint16_t z = images.depth[i];
-            const int ret = TFCM_GetTransformedPointDepthToColor(
-                device, TfDepthVector3{int(i % kW), int(i / kW), z}, TfVector2u16{kW, kH}, &c);
+            const TfDepthVector3 p{int(i % kW), int(i / kW), images.U16(kDepth)[i]};
+            const int ret = TFCM_GetTransformedPointDepthToColor(m_device, p, {kW, kH}, &c);
             mapped += ret == 0;
             bad += (ret != 0 && ret != TF_ERROR_INVALID_ARGUMENT) || (ret == 0 && (c.x >= kW || c.y >= kH));
         }

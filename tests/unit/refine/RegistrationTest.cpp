@@ -8,59 +8,42 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "refine/ColorGeometry.h"
 
+namespace refine {
 namespace {
-
-using refine::LensModel;
-using refine::Pinhole;
-using refine::Registration;
-using refine::RegistrationGeometry;
-using refine::RegistrationGeometryPtr;
 
 constexpr uint32_t kTofW = 640, kTofH = 480;
 constexpr double kPlateZ = 1000.0, kWallZ = 2000.0, kPlateHalfW = 150.0, kPlateHalfH = 100.0;
-enum Surface
-{
-    kNone,
-    kPlate,
-    kWall,
-    kWallHidden, // on the wall, but hidden from the other camera by the plate
-};
-
-LensModel TestLens(double f, double cx, double cy)
-{
-    const double k[9] = {f, 0, cx, 0, f, cy, 0, 0, 1};
-    const double d[8] = {-0.25, 0.08, 0.001, -0.0015, -0.01, 0, 0, 0};
-    return LensModel::FromCalibration(k, d);
-}
+/// What a pixel sees; kWallHidden is the wall where the plate hides it from the other camera.
+using Surface = int;
+constexpr Surface kNone = 0, kPlate = 1, kWall = 2, kWallHidden = 3;
+constexpr int kRefused = kRefineInvalidArgument;
 
 RegistrationGeometryPtr Rig(bool tofUndistorted, bool colorUndistorted, double turnDeg)
 {
-    auto g = std::make_shared<RegistrationGeometry>();
-    g->tofLens = TestLens(570.0, 321.0, 238.5);
-    g->tofUndistorted = tofUndistorted;
-    g->colorLens = TestLens(1400.0, 955.0, 545.0);
-    g->colorUndistorted = colorUndistorted;
-    const double a = turnDeg * M_PI / 180.0; // about the vertical axis
-    const double r[9] = {std::cos(a), 0, std::sin(a), 0, 1, 0, -std::sin(a), 0, std::cos(a)};
-    std::copy(r, r + 9, g->rotation);
-    g->translation[0] = -50.0; // the colour camera sits 50 mm to the ToF camera's right
-    return g;
+    const auto testLens = [](double f, double cx, double cy) {
+        return LensModel{Pinhole{f, f, cx, cy}, -0.25, 0.08, 0.001, -0.0015, -0.01, 0, 0, 0};
+    };
+    const double c = std::cos(turnDeg * M_PI / 180.0), s = std::sin(turnDeg * M_PI / 180.0);
+    // Turned about the vertical axis; the colour camera sits 50 mm to the ToF camera's right.
+    return std::make_shared<RegistrationGeometry>(RegistrationGeometry{testLens(570.0, 321.0, 238.5),
+                                                                       tofUndistorted,
+                                                                       testLens(1400.0, 955.0, 545.0),
+                                                                       colorUndistorted,
+                                                                       {c, 0, s, 0, 1, 0, -s, 0, c},
+                                                                       {-50.0, 0, 0}});
 }
 
 /// The lens of a delivered image: the sensor's lens, or its undistorted pinhole without coefficients.
-LensModel Delivered(LensModel lens, bool undistorted, uint32_t w, uint32_t h)
+LensModel Delivered(const LensModel &lens, bool undistorted, uint32_t w, uint32_t h)
 {
-    if (undistorted) {
-        Pinhole p;
-        EXPECT_TRUE(refine::UndistortedPinhole(lens, w, h, p));
-        lens = LensModel{};
-        lens.pinhole = p;
-    }
-    return lens;
+    Pinhole p;
+    EXPECT_TRUE(!undistorted || UndistortedPinhole(lens, w, h, p));
+    return undistorted ? LensModel{p, 0, 0, 0, 0, 0, 0, 0, 0} : lens;
 }
 
 LensModel ColorCamera(const RegistrationGeometry &g, uint32_t w, uint32_t h)
@@ -82,25 +65,10 @@ struct Vec
 Surface Hit(const Vec &o, const Vec &d, double &t)
 {
     t = (kPlateZ - o.z) / d.z;
-    if (t > 0 && std::fabs(o.x + t * d.x) <= kPlateHalfW && std::fabs(o.y + t * d.y) <= kPlateHalfH) {
-        return kPlate;
-    }
-    t = (kWallZ - o.z) / d.z;
-    return kWall;
-}
-
-/// Whether the segment from `eye` to the wall point q passes through the plate.
-bool Shadowed(const Vec &eye, const Vec &q)
-{
-    const double s = (kPlateZ - eye.z) / (q.z - eye.z);
-    return std::fabs(eye.x + s * (q.x - eye.x)) <= kPlateHalfW &&
-           std::fabs(eye.y + s * (q.y - eye.y)) <= kPlateHalfH;
-}
-
-bool Ray(const LensModel &lens, double u, double v, Vec &ray)
-{
-    ray.z = 1.0;
-    return lens.Unproject(u, v, ray.x, ray.y);
+    const bool plate =
+        t > 0 && std::fabs(o.x + t * d.x) <= kPlateHalfW && std::fabs(o.y + t * d.y) <= kPlateHalfH;
+    t = plate ? t : (kWallZ - o.z) / d.z;
+    return plate ? kPlate : kWall;
 }
 
 bool Inside(const LensModel &lens, const Vec &p, uint32_t w, uint32_t h, double &u, double &v)
@@ -123,16 +91,14 @@ struct Scene
     /// Colour coordinates to ToF coordinates, R^T (c - T); a direction drops the translation.
     Vec ToTof(const Vec &c, bool direction = false) const
     {
-        const double *r = g->rotation;
-        const double *t = g->translation;
+        const double *r = g->rotation, *t = g->translation;
         const Vec p = direction ? c : Vec{c.x - t[0], c.y - t[1], c.z - t[2]};
         return {r[0] * p.x + r[3] * p.y + r[6] * p.z, r[1] * p.x + r[4] * p.y + r[7] * p.z,
                 r[2] * p.x + r[5] * p.y + r[8] * p.z};
     }
     Vec ToColor(const Vec &p) const
     {
-        const double *r = g->rotation;
-        const double *t = g->translation;
+        const double *r = g->rotation, *t = g->translation;
         return {r[0] * p.x + r[1] * p.y + r[2] * p.z + t[0], r[3] * p.x + r[4] * p.y + r[5] * p.z + t[1],
                 r[6] * p.x + r[7] * p.y + r[8] * p.z + t[2]};
     }
@@ -143,34 +109,28 @@ struct Scene
           tofSurface(kTofW * kTofH), colorSurface(size_t{w} * h), colorZ(size_t{w} * h)
     {
         const Vec colorEye = ToTof({0, 0, 0});
+        // What a ray from `eye` hits: the wall is hidden where the plate stands between it and `other`.
+        const auto see = [](const Vec &eye, const Vec &dir, const Vec &other, double &t) {
+            const Surface s = Hit(eye, dir, t);
+            const Vec q{eye.x + t * dir.x, eye.y + t * dir.y, eye.z + t * dir.z};
+            double back = 0;
+            const bool shadow = Hit(other, {q.x - other.x, q.y - other.y, q.z - other.z}, back) == kPlate;
+            return std::pair{s == kWall && shadow ? kWallHidden : s, q};
+        };
+        Vec ray{0, 0, 1};
+        double t = 0, u = 0, v = 0;
         for (uint32_t k = 0; k < kTofW * kTofH; ++k) {
-            Vec ray{};
-            double t = 0, u = 0, v = 0;
-            if (!Ray(tof, k % kTofW, k / kTofW, ray)) {
-                continue;
+            if (tof.Unproject(k % kTofW, k / kTofW, ray.x, ray.y)) {
+                const auto [s, q] = see({0, 0, 0}, ray, colorEye, t);
+                depth[k] = static_cast<uint16_t>(std::lround(q.z));
+                tofSurface[k] = Inside(color, ToColor(q), w, h, u, v) ? s : kNone;
             }
-            Surface s = Hit({0, 0, 0}, ray, t);
-            const Vec q{t * ray.x, t * ray.y, t * ray.z};
-            depth[k] = static_cast<uint16_t>(std::lround(q.z));
-            if (s == kWall && Shadowed(colorEye, q)) {
-                s = kWallHidden;
-            }
-            tofSurface[k] = Inside(color, ToColor(q), w, h, u, v) ? s : kNone;
         }
         for (size_t k = 0; k < colorSurface.size(); ++k) {
-            Vec ray{};
-            double t = 0, u = 0, v = 0;
-            if (!Ray(color, double(k % w), double(k / w), ray)) {
-                continue;
+            if (color.Unproject(double(k % w), double(k / w), ray.x, ray.y)) {
+                const auto [s, q] = see(colorEye, ToTof(ray, true), {0, 0, 0}, colorZ[k]);
+                colorSurface[k] = Inside(tof, q, kTofW, kTofH, u, v) ? s : kNone;
             }
-            const Vec dir = ToTof(ray, true);
-            Surface s = Hit(colorEye, dir, t);
-            const Vec q{colorEye.x + t * dir.x, colorEye.y + t * dir.y, colorEye.z + t * dir.z};
-            colorZ[k] = t;
-            if (s == kWall && Shadowed({0, 0, 0}, q)) {
-                s = kWallHidden;
-            }
-            colorSurface[k] = Inside(tof, q, kTofW, kTofH, u, v) ? s : kNone;
         }
     }
 };
@@ -178,62 +138,36 @@ struct Scene
 /// Whether every pixel within two of (x, y) has the same surface: away from every edge.
 bool Interior(const std::vector<Surface> &surface, uint32_t w, uint32_t h, uint32_t x, uint32_t y)
 {
-    if (x < 2 || y < 2 || x + 2 >= w || y + 2 >= h) {
-        return false;
+    bool same = x >= 2 && y >= 2 && x + 2 < w && y + 2 < h;
+    for (uint32_t i = 0; same && i < 25; ++i) {
+        same = surface[size_t{y + i / 5 - 2} * w + x + i % 5 - 2] == surface[size_t{y} * w + x];
     }
-    for (uint32_t j = y - 2; j <= y + 2; ++j) {
-        for (uint32_t i = x - 2; i <= x + 2; ++i) {
-            if (surface[size_t{j} * w + i] != surface[size_t{y} * w + x]) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return same;
 }
 
-AlgImage Image(void *data, ALG_ElemType type, uint32_t w, uint32_t h)
-{
-    return AlgImage{data, type, w, h};
-}
-
-struct MappingCase
-{
-    bool tofUndistorted, colorUndistorted;
-    uint32_t w, h;
-    double turnDeg;
-};
-
-class RegistrationMapping : public ::testing::TestWithParam<MappingCase>
-{
-};
+/// ToF undistorted, colour undistorted, colour width and height, turn of the colour camera in degrees.
+using RegistrationMapping = ::testing::TestWithParam<std::tuple<bool, bool, uint32_t, uint32_t, double>>;
 
 TEST_P(RegistrationMapping, DepthAndColourFollowTheSceneOnBothSides)
 {
-    const MappingCase c = GetParam();
-    const Scene scene(Rig(c.tofUndistorted, c.colorUndistorted, c.turnDeg), c.w, c.h);
+    const auto [tofUndistorted, colorUndistorted, w, h, turnDeg] = GetParam();
+    const Scene scene(Rig(tofUndistorted, colorUndistorted, turnDeg), w, h);
     Registration registration;
-    std::vector<uint16_t> depth = scene.depth, mapped(size_t{c.w} * c.h);
-    AlgImage color = Image(nullptr, ALG_8UC3, c.w, c.h),
-             depthImage = Image(depth.data(), ALG_16UC1, kTofW, kTofH),
-             out = Image(mapped.data(), ALG_16UC1, c.w, c.h);
+    std::vector<uint16_t> depth = scene.depth, mapped(size_t{w} * h);
+    AlgImage color{nullptr, ALG_8UC3, w, h}, depthImage{depth.data(), ALG_16UC1, kTofW, kTofH},
+        out{mapped.data(), ALG_16UC1, w, h};
     ASSERT_EQ(registration.MapDepthToColor(scene.g, &color, &depthImage, &out), kRefineOk);
-
     size_t surface = 0, wrong = 0, holes = 0, hidden = 0, filled = 0;
-    for (uint32_t y = 0; y < c.h; ++y) {
-        for (uint32_t x = 0; x < c.w; ++x) {
-            const size_t k = size_t{y} * c.w + x;
-            const Surface s = scene.colorSurface[k];
-            if (s == kNone || !Interior(scene.colorSurface, c.w, c.h, x, y)) {
-                continue;
-            }
-            if (s == kWallHidden) {
-                ++hidden;
-                filled += mapped[k] != 0;
-            } else {
-                ++surface;
-                holes += mapped[k] == 0;
-                wrong += std::fabs(mapped[k] - scene.colorZ[k]) > 2.0;
-            }
+    for (size_t k = 0; k < mapped.size(); ++k) {
+        const Surface s = scene.colorSurface[k];
+        if (s == kNone || !Interior(scene.colorSurface, w, h, k % w, k / w)) {
+            continue;
+        }
+        if (s == kWallHidden) {
+            ++hidden, filled += mapped[k] != 0;
+        } else {
+            ++surface, holes += mapped[k] == 0;
+            wrong += std::fabs(mapped[k] - scene.colorZ[k]) > 2.0;
         }
     }
     ASSERT_GT(hidden, 1000u);
@@ -242,14 +176,14 @@ TEST_P(RegistrationMapping, DepthAndColourFollowTheSceneOnBothSides)
     EXPECT_LE(filled, hidden / 100) << "of " << hidden;
 
     // Colour into depth: the plate red, the wall blue, as the colour camera sees them.
-    std::vector<uint8_t> rgb(size_t{c.w} * c.h * 3), back(kTofW * kTofH * 3);
+    std::vector<uint8_t> rgb(size_t{w} * h * 3), back(kTofW * kTofH * 3);
     for (size_t k = 0; k < scene.colorSurface.size(); ++k) {
         const bool plate = scene.colorSurface[k] == kPlate;
         rgb[3 * k] = plate ? 200 : 40;
         rgb[3 * k + 2] = plate ? 40 : 200;
     }
     color.data = rgb.data();
-    AlgImage backImage = Image(back.data(), ALG_8UC3, kTofW, kTofH);
+    AlgImage backImage{back.data(), ALG_8UC3, kTofW, kTofH};
     ASSERT_EQ(registration.MapColorToDepth(scene.g, &color, &depthImage, &backImage), kRefineOk);
     size_t checked[4] = {}, bad[4] = {};
     for (uint32_t k = 0; k < kTofW * kTofH; ++k) {
@@ -269,39 +203,35 @@ TEST_P(RegistrationMapping, DepthAndColourFollowTheSceneOnBothSides)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rigs, RegistrationMapping,
-                         ::testing::Values(MappingCase{false, false, 640, 480, 0.0},
-                                           MappingCase{true, true, 1280, 720, 2.0},
-                                           MappingCase{false, true, 1600, 1200, 2.0}));
+                         ::testing::Values(std::tuple{false, false, 640u, 480u, 0.0},
+                                           std::tuple{true, true, 1280u, 720u, 2.0},
+                                           std::tuple{false, true, 1600u, 1200u, 2.0}));
 
 TEST(Registration, PointLandsWithinAPixelOfTheTrueProjection)
 {
     Registration registration;
     size_t landed = 0;
     for (bool colorUndistorted : {false, true}) {
-        const RegistrationGeometryPtr g = Rig(false, colorUndistorted, 2.0);
-        const Scene tof(g, 8, 8); // only the ToF side is used
+        const Scene tof(Rig(false, colorUndistorted, 2.0), 8, 8); // only the ToF side is used
         for (auto [w, h] : {std::pair{640u, 480u}, {1280u, 720u}, {1600u, 1200u}}) {
-            const LensModel color = ColorCamera(*g, w, h);
+            const LensModel color = ColorCamera(*tof.g, w, h);
             for (uint32_t k = 0; k < kTofW * kTofH; k += 997) {
-                Vec ray{};
-                ASSERT_TRUE(Ray(tof.tof, k % kTofW, k / kTofW, ray));
+                Vec ray{0, 0, 1};
+                ASSERT_TRUE(tof.tof.Unproject(k % kTofW, k / kTofW, ray.x, ray.y));
                 const uint16_t z = tof.depth[k];
                 double u = 0, v = 0;
                 Inside(color, tof.ToColor({ray.x * z, ray.y * z, double(z)}), w, h, u, v);
-                // Within a pixel of the border either answer is right.
-                const bool inside = u > 0.5 && v > 0.5 && u < w - 1.5 && v < h - 1.5;
-                const bool outside = u < -1.5 || v < -1.5 || u > w + 0.5 || v > h + 0.5;
                 TfVector2u16 out{1, 1};
                 const int ret = registration.GetMappedPointDepthToRGB(
-                    g, TfDepthVector3{int32_t(k % kTofW), int32_t(k / kTofW), z},
-                    TfVector2u16{uint16_t(w), uint16_t(h)}, &out);
-                if (inside) {
+                    tof.g, {int32_t(k % kTofW), int32_t(k / kTofW), z}, {uint16_t(w), uint16_t(h)}, &out);
+                // Within a pixel of the border either answer is right.
+                if (u > 0.5 && v > 0.5 && u < w - 1.5 && v < h - 1.5) {
                     ASSERT_EQ(ret, kRefineOk) << k << " " << u << " " << v;
                     ++landed;
                     EXPECT_LE(std::fabs(out.x - u), 1.0) << k << " " << w;
                     EXPECT_LE(std::fabs(out.y - v), 1.0) << k << " " << w;
-                } else if (outside) {
-                    EXPECT_EQ(ret, kRefineInvalidArgument) << k;
+                } else if (u < -1.5 || v < -1.5 || u > w + 0.5 || v > h + 0.5) {
+                    EXPECT_EQ(ret, kRefused) << k;
                     EXPECT_EQ(out.x + out.y, 0);
                 }
             }
@@ -320,22 +250,20 @@ TEST(Registration, IrTravelsWithItsDepthPixel)
     for (size_t k = 0; k < depth.size(); ++k) {
         ir8[k] = depth[k] == 1000 ? 100 : 200;
         ir16[k] = depth[k] == 1000 ? 1234 : 4000;
-    }
-    for (uint32_t k = 100 * kTofW; k < 140 * kTofW; ++k) { // a band of invalid depth across both surfaces
-        depth[k] = k % 2 ? 0 : 65535;
+        if (k >= 100 * kTofW && k < 140 * kTofW) { // a band of invalid depth across both surfaces
+            depth[k] = k % 2 ? 0 : 65535;
+        }
     }
     Registration registration;
     const size_t pixels = 1600 * 1200;
     std::vector<uint16_t> alone(pixels), withIr(pixels), irOut(pixels), irOnly(pixels);
-    AlgImage color = Image(nullptr, ALG_8UC3, 1600, 1200), d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
-    AlgImage outAlone = Image(alone.data(), ALG_16UC1, 1600, 1200);
+    AlgImage color{nullptr, ALG_8UC3, 1600, 1200}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
+        outAlone{alone.data(), ALG_16UC1, 1600, 1200}, outDepth{withIr.data(), ALG_16UC1, 1600, 1200},
+        outIr{irOut.data(), ALG_16UC1, 1600, 1200}, outIrOnly{irOnly.data(), ALG_16UC1, 1600, 1200};
     ASSERT_EQ(registration.MapDepthToColor(scene.g, &color, &d, &outAlone), kRefineOk);
     for (bool eightBit : {true, false}) {
-        AlgImage ir = eightBit ? Image(ir8.data(), ALG_8UC1, kTofW, kTofH)
-                               : Image(ir16.data(), ALG_16UC1, kTofW, kTofH);
-        AlgImage outDepth = Image(withIr.data(), ALG_16UC1, 1600, 1200),
-                 outIr = Image(irOut.data(), ALG_16UC1, 1600, 1200),
-                 outIrOnly = Image(irOnly.data(), ALG_16UC1, 1600, 1200);
+        AlgImage ir = eightBit ? AlgImage{ir8.data(), ALG_8UC1, kTofW, kTofH}
+                               : AlgImage{ir16.data(), ALG_16UC1, kTofW, kTofH};
         ASSERT_EQ(registration.MapDepthIrToColor(scene.g, &color, &d, &ir, &outDepth, &outIr), kRefineOk);
         ASSERT_EQ(registration.MapIrToColor(scene.g, &color, &d, &ir, &outIrOnly), kRefineOk);
         EXPECT_EQ(withIr, alone);
@@ -370,8 +298,8 @@ TEST(Registration, ClosesCracksButNotGaps)
         }
     }
     Registration registration;
-    AlgImage color = Image(nullptr, ALG_8UC3, 640, 360), d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
-    AlgImage out = Image(mapped.data(), ALG_16UC1, 640, 360);
+    AlgImage color{nullptr, ALG_8UC3, 640, 360}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
+        out{mapped.data(), ALG_16UC1, 640, 360};
     ASSERT_EQ(registration.MapDepthToColor(scene.g, &color, &d, &out), kRefineOk);
     for (const auto &[points, expected] : {std::pair{cracks, 2000}, {gaps, 0}}) {
         for (const TfDepthVector3 &p : points) {
@@ -391,9 +319,8 @@ TEST(Registration, InvalidDepthIsNeverProjected)
         depth[k] = (k + k / kTofW) % 2 ? 0 : 65535;
     }
     std::vector<uint8_t> rgb(640 * 480 * 3, 255), back(kTofW * kTofH * 3, 7);
-    AlgImage color = Image(rgb.data(), ALG_8UC3, 640, 480), d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
-    AlgImage out = Image(mapped.data(), ALG_16UC1, 640, 480),
-             outColor = Image(back.data(), ALG_8UC3, kTofW, kTofH);
+    AlgImage color{rgb.data(), ALG_8UC3, 640, 480}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
+        out{mapped.data(), ALG_16UC1, 640, 480}, outColor{back.data(), ALG_8UC3, kTofW, kTofH};
     Registration registration;
     ASSERT_EQ(registration.MapDepthToColor(g, &color, &d, &out), kRefineOk);
     ASSERT_EQ(registration.MapColorToDepth(g, &color, &d, &outColor), kRefineOk);
@@ -401,8 +328,7 @@ TEST(Registration, InvalidDepthIsNeverProjected)
     EXPECT_EQ(back, std::vector<uint8_t>(back.size(), 0));
     for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) {
         TfVector2u16 point{1, 1};
-        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point),
-                  kRefineInvalidArgument);
+        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point), kRefused);
         EXPECT_EQ(point.x + point.y, 0);
     }
 }
@@ -413,53 +339,42 @@ TEST(Registration, BadInputIsRefusedWithoutWriting)
     std::vector<uint16_t> depth(kTofW * kTofH, 1500), ir(kTofW * kTofH), out(1600 * 1200, 7),
         outIr(1600 * 1200, 7);
     std::vector<uint8_t> rgb(1600 * 1200 * 3);
-    const AlgImage color = Image(rgb.data(), ALG_8UC3, 1600, 1200),
-                   d = Image(depth.data(), ALG_16UC1, kTofW, kTofH);
-    const AlgImage i = Image(ir.data(), ALG_16UC1, kTofW, kTofH);
-    struct Row
-    {
-        const char *what;
-        RegistrationGeometryPtr geometry;
-        AlgImage color, depth, ir;
-        uint32_t outRows; // rows of every out buffer's capacity: a full image, one short, or no buffer
-    };
-    const Row rows[] = {
+    const AlgImage color{rgb.data(), ALG_8UC3, 1600, 1200}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
+        i{ir.data(), ALG_16UC1, kTofW, kTofH};
+    // What is wrong, then the geometry, colour, depth and IR given and the rows of every out buffer's
+    // capacity: a full image (1), one short (0), or no buffer (2).
+    const std::tuple<const char *, RegistrationGeometryPtr, AlgImage, AlgImage, AlgImage, uint32_t> rows[] = {
         {"no geometry", nullptr, color, d, i, 1},
-        {"empty colour", g, Image(rgb.data(), ALG_8UC3, 0, 1200), d, i, 1},
-        {"no depth data", g, color, Image(nullptr, ALG_16UC1, kTofW, kTofH), i, 1},
-        {"8-bit depth", g, color, Image(depth.data(), ALG_8UC1, kTofW, kTofH), i, 1},
-        {"depth beyond the sensor", g, color, Image(depth.data(), ALG_16UC1, kTofW + 2, kTofH / 2), i, 1},
-        {"IR of another size", g, color, d, Image(ir.data(), ALG_16UC1, kTofW, kTofH - 1), 1},
+        {"empty colour", g, AlgImage{rgb.data(), ALG_8UC3, 0, 1200}, d, i, 1},
+        {"no depth data", g, color, AlgImage{nullptr, ALG_16UC1, kTofW, kTofH}, i, 1},
+        {"8-bit depth", g, color, AlgImage{depth.data(), ALG_8UC1, kTofW, kTofH}, i, 1},
+        {"depth beyond the sensor", g, color, AlgImage{depth.data(), ALG_16UC1, kTofW + 2, kTofH / 2}, i, 1},
+        {"IR of another size", g, color, d, AlgImage{ir.data(), ALG_16UC1, kTofW, kTofH - 1}, 1},
         {"out too small", g, color, d, i, 0},
         {"no out buffer", g, color, d, i, 2},
     };
     Registration registration;
-    for (const Row &r : rows) {
-        const auto outOf = [&](void *data, ALG_ElemType type, uint32_t w, uint32_t h) {
-            return r.outRows == 2 ? Image(nullptr, type, w, h) : Image(data, type, w, h - (r.outRows == 0));
+    for (const auto &[what, geometry, c0, d0, i0, outRows] : rows) {
+        const auto outOf = [n = outRows](void *data, ALG_ElemType type, uint32_t w, uint32_t h) {
+            return AlgImage{n == 2 ? nullptr : data, type, w, h - (n == 0)};
         };
-        AlgImage c = r.color, dd = r.depth, ii = r.ir, a = outOf(out.data(), ALG_16UC1, 1600, 1200),
+        AlgImage c = c0, dd = d0, ii = i0, a = outOf(out.data(), ALG_16UC1, 1600, 1200),
                  b = outOf(outIr.data(), ALG_16UC1, 1600, 1200),
                  rgbOut = outOf(out.data(), ALG_8UC3, kTofW, kTofH);
-        EXPECT_EQ(registration.MapDepthIrToColor(r.geometry, &c, &dd, &ii, &a, &b), kRefineInvalidArgument)
-            << r.what;
-        EXPECT_EQ(registration.MapIrToColor(r.geometry, &c, &dd, &ii, &b), kRefineInvalidArgument) << r.what;
-        if (r.ir.height == kTofH) { // the others read no IR
-            EXPECT_EQ(registration.MapDepthToColor(r.geometry, &c, &dd, &a), kRefineInvalidArgument)
-                << r.what;
-            EXPECT_EQ(registration.MapColorToDepth(r.geometry, &c, &dd, &rgbOut), kRefineInvalidArgument)
-                << r.what;
+        EXPECT_EQ(registration.MapDepthIrToColor(geometry, &c, &dd, &ii, &a, &b), kRefused) << what;
+        EXPECT_EQ(registration.MapIrToColor(geometry, &c, &dd, &ii, &b), kRefused) << what;
+        if (i0.height == kTofH) { // the others read no IR
+            EXPECT_EQ(registration.MapDepthToColor(geometry, &c, &dd, &a), kRefused) << what;
+            EXPECT_EQ(registration.MapColorToDepth(geometry, &c, &dd, &rgbOut), kRefused) << what;
         }
     }
     EXPECT_EQ(out, std::vector<uint16_t>(out.size(), 7));
     EXPECT_EQ(outIr, std::vector<uint16_t>(outIr.size(), 7));
     TfVector2u16 point{};
-    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point),
-              kRefineInvalidArgument);
-    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point),
-              kRefineInvalidArgument);
-    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr),
-              kRefineInvalidArgument);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point), kRefused);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point), kRefused);
+    EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr), kRefused);
 }
 
 } // namespace
+} // namespace refine

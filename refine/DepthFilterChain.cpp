@@ -197,6 +197,7 @@ inline uint16_t TemporalStep(uint16_t d, float &average, float weight, float thr
     const float blended = a + diff * weight;
     const bool restart = (a == 0.0f) | (diff > thresholdMm) | (diff < -thresholdMm);
     const float next = restart ? float(d) : blended;
+    // NOLINTNEXTLINE(bugprone-incorrect-roundings): next is never negative; lround would not vectorise.
     const auto rounded = static_cast<uint16_t>(next + 0.5f);
     const bool valid = IsValid(d);
     average = valid ? next : 0.0f;
@@ -208,6 +209,7 @@ void Interpolate(uint16_t *first, size_t step, uint32_t run, uint16_t a, uint16_
 {
     const float slope = (float(b) - float(a)) / float(run + 1);
     for (uint32_t k = 1; k <= run; ++k) {
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): depths between two valid ones are never negative.
         first[(k - 1) * step] = static_cast<uint16_t>(float(a) + slope * float(k) + 0.5f);
     }
 }

@@ -100,6 +100,14 @@ std::shared_ptr<const std::vector<float>> AxialFactors(const refine::LensModel &
     return factors;
 }
 
+bool SameLens(const refine::LensModel &a, const refine::LensModel &b)
+{
+    const refine::Pinhole &p = a.pinhole;
+    const refine::Pinhole &q = b.pinhole;
+    return p.fx == q.fx && p.fy == q.fy && p.cx == q.cx && p.cy == q.cy && a.k1 == b.k1 && a.k2 == b.k2 &&
+           a.p1 == b.p1 && a.p2 == b.p2 && a.k3 == b.k3 && a.k4 == b.k4 && a.k5 == b.k5 && a.k6 == b.k6;
+}
+
 /// The colour lens of a width x height colour image: the calibration's intrinsics by the one colour
 /// geometry, the same distortion (it acts on normalised coordinates).
 refine::LensModel ColorLensAt(const refine::LensModel &calibration, uint32_t width, uint32_t height)
@@ -147,7 +155,7 @@ void DepthRefine::PublishGeometryLocked()
         // The factors depend on the calibration alone: an unchanged one keeps the table.
         std::lock_guard<std::mutex> lock(m_geometryMutex);
         if (m_geometry != nullptr && m_geometry->axialFactors != nullptr &&
-            std::memcmp(&m_geometry->tofLens, &geometry->tofLens, sizeof(refine::LensModel)) == 0) {
+            SameLens(m_geometry->tofLens, geometry->tofLens)) {
             geometry->axialFactors = m_geometry->axialFactors;
         }
     }

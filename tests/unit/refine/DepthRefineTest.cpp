@@ -87,8 +87,11 @@ TEST_F(DepthRefineTest, EachSetterReachesItsFilterWithItsArgumentsInOrder)
     ASSERT_EQ(m_refine->SetFillHoleFilterParams(TfFillHoleFilterParams{1, 0, 30, 3}), kRefineOk);
     TfFillHoleFilterParams fill{};
     ASSERT_EQ(m_refine->GetFillHoleFilterParams(&fill), kRefineOk);
-    EXPECT_EQ(fill.threshold, 30u);
-    EXPECT_EQ(fill.value, 3u);
+    // The record is packed: its fields are copied out before the comparison binds references to them.
+    const uint32_t threshold = fill.threshold;
+    const uint32_t value = fill.value;
+    EXPECT_EQ(threshold, 30u);
+    EXPECT_EQ(value, 3u);
 }
 
 TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)

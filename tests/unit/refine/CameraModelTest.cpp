@@ -15,23 +15,14 @@
 namespace refine {
 namespace {
 
-using testing::kTofHeight;
-using testing::kTofWidth;
+using namespace testing;
 
 TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnprojectInvertsProject)
 {
     // The last lens turns back into the image for rays far beyond it (about 9 times the corner's).
-    const LensModel turnsBack{Pinhole{520.0, 520.0, 320.0, 240.0},
-                              0.406282,
-                              0.696797,
-                              0.0,
-                              0.0,
-                              -0.0799427,
-                              1.99484,
-                              -1.45666,
-                              0.887265};
-    for (const LensModel &lens :
-         {testing::TestLens(), testing::TestLens(318.5, 243.2), testing::RationalLens(), turnsBack}) {
+    const Pinhole centred = TestLens().pinhole;
+    const LensModel turnsBack{centred, 0.406282, 0.696797, 0.0, 0.0, -0.0799427, 1.99484, -1.45666, 0.887265};
+    for (const LensModel &lens : {TestLens(), TestLens(318.5, 243.2), RationalLens(), turnsBack}) {
         SCOPED_TRACE(::testing::Message() << "k1 " << lens.k1 << ", cx " << lens.pinhole.cx);
         Pinhole view;
         ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, view));
@@ -43,7 +34,7 @@ TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnproje
         double closest = std::numeric_limits<double>::max();
         const auto fetch = [&](double u, double v) {
             double su = 0.0, sv = 0.0;
-            ASSERT_TRUE(lens.Project((u - view.cx) / view.fx, (v - view.cy) / view.fy, su, sv));
+            ASSERT_TRUE(ProjectPixel(lens, view, u, v, su, sv));
             ASSERT_TRUE(su >= 0.0 && su <= right && sv >= 0.0 && sv <= bottom) << u << ", " << v;
             closest = std::min({closest, su, right - su, sv, bottom - sv});
         };
@@ -74,12 +65,12 @@ TEST(CameraModelTest, UndistortedPinholeWithoutDistortionIsBitForBitAndRefusesBa
     ASSERT_TRUE(UndistortedPinhole(plain, kTofWidth, kTofHeight, view));
     EXPECT_EQ(std::memcmp(&view, &plain.pinhole, sizeof view), 0);
 
-    LensModel folded = testing::TestLens();
+    LensModel folded = TestLens();
     folded.k1 = -0.9;
     const Pinhole untouched{1.0, 2.0, 3.0, 4.0};
     view = untouched;
     EXPECT_FALSE(UndistortedPinhole(folded, kTofWidth, kTofHeight, view));
-    EXPECT_FALSE(UndistortedPinhole(testing::TestLens(), 0, kTofHeight, view));
+    EXPECT_FALSE(UndistortedPinhole(TestLens(), 0, kTofHeight, view));
     EXPECT_EQ(std::memcmp(&view, &untouched, sizeof view), 0);
 }
 
@@ -106,13 +97,8 @@ TEST(CameraModelTest, IsValidRefusesUnusableCoefficients)
         {"zero width", -0.25, 0.08, -0.01, 0.0, 520.0, 0, 480, false},
     };
     for (const auto &row : rows) {
-        const LensModel lens{Pinhole{row.fx, 520.0, row.width / 2.0, row.height / 2.0},
-                             row.k1,
-                             row.k2,
-                             0.001,
-                             -0.0015,
-                             row.k3,
-                             row.k4};
+        const Pinhole pinhole{row.fx, 520.0, row.width / 2.0, row.height / 2.0};
+        const LensModel lens{pinhole, row.k1, row.k2, 0.001, -0.0015, row.k3, row.k4};
         EXPECT_EQ(lens.IsValid(row.width, row.height), row.valid) << row.name;
     }
 }

@@ -13,8 +13,7 @@
 namespace refine {
 namespace {
 
-using testing::kTofHeight;
-using testing::kTofWidth;
+using namespace testing;
 constexpr int kRows = int(kTofHeight);
 constexpr int kCols = int(kTofWidth);
 
@@ -35,17 +34,15 @@ bool ModelSource(const LensModel &lens, const Pinhole &t, int u, int v, int &su,
 {
     double x = 0.0, y = 0.0;
     const auto nearTie = [](double c) { return std::fabs(c - std::floor(c) - 0.5) < 0.04; };
-    if (!lens.Project((u - t.cx) / t.fx, (v - t.cy) / t.fy, x, y) || nearTie(x) || nearTie(y)) {
-        return false;
-    }
+    const bool clear = ProjectPixel(lens, t, u, v, x, y) && !nearTie(x) && !nearTie(y);
     su = int(std::lround(x));
     sv = int(std::lround(y));
-    return true;
+    return clear;
 }
 
 TEST(UndistorterTest, FixedPointMapsAgreeWithTheModel)
 {
-    for (const LensModel &lens : {testing::TestLens(318.5, 243.2), testing::RationalLens()}) {
+    for (const LensModel &lens : {TestLens(318.5, 243.2), RationalLens()}) {
         Undistorter undistorter;
         ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
         const Pinhole &t = undistorter.Target();
@@ -56,7 +53,7 @@ TEST(UndistorterTest, FixedPointMapsAgreeWithTheModel)
             const cv::Vec2s whole = undistorter.MapXY().at<cv::Vec2s>(v, u);
             const int fraction = undistorter.MapFraction().at<uint16_t>(v, u);
             double x = 0.0, y = 0.0;
-            ASSERT_TRUE(lens.Project((u - t.cx) / t.fx, (v - t.cy) / t.fy, x, y));
+            ASSERT_TRUE(ProjectPixel(lens, t, u, v, x, y));
             worst = std::max(
                 {worst, std::fabs(whole[0] + double(fraction % cv::INTER_TAB_SIZE) / cv::INTER_TAB_SIZE - x),
                  std::fabs(whole[1] + double(fraction / cv::INTER_TAB_SIZE) / cv::INTER_TAB_SIZE - y)});
@@ -67,7 +64,7 @@ TEST(UndistorterTest, FixedPointMapsAgreeWithTheModel)
 
 TEST(UndistorterTest, NearestCarriesTheModelsSourcePixelUnblendedAndZeroOutside)
 {
-    const LensModel lens = testing::TestLens(318.5, 243.2);
+    const LensModel lens = TestLens(318.5, 243.2);
     Pinhole target;
     ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, target));
     target.fx *= 0.8; // a wider view than the sensor's: its corners fall outside
@@ -108,33 +105,31 @@ TEST(UndistorterTest, WithoutDistortionImagesAreUnchangedOrShiftedExactly)
 {
     const LensModel plain{Pinhole{520.0, 520.0, 320.0, 240.0}};
     const cv::Mat depthIn = Random(CV_16UC1), colourIn = Random(CV_8UC3);
-    cv::Mat depth = depthIn.clone(), ir = depthIn.clone(), confidence = depthIn.clone(),
-            colour = colourIn.clone();
     Undistorter undistorter;
-    ASSERT_TRUE(undistorter.Prepare(plain, kTofWidth, kTofHeight));
-    ASSERT_TRUE(undistorter.ApplyNearest(depth.ptr<uint16_t>(), ir.data, false, confidence.ptr<uint16_t>(),
-                                         kTofWidth, kTofHeight));
-    ASSERT_TRUE(undistorter.ApplyBilinear(colour.data, kTofWidth, kTofHeight));
-    EXPECT_EQ(cv::norm(depth, depthIn, cv::NORM_INF) + cv::norm(ir, depthIn, cv::NORM_INF) +
-                  cv::norm(confidence, depthIn, cv::NORM_INF) + cv::norm(colour, colourIn, cv::NORM_INF),
-              0.0);
-
-    // A target two pixels to the right of the lens: every pixel takes the one two to its left.
-    ASSERT_TRUE(undistorter.Prepare(plain, kTofWidth, kTofHeight, Pinhole{520.0, 520.0, 322.0, 240.0}));
-    ASSERT_TRUE(
-        undistorter.ApplyNearest(depth.ptr<uint16_t>(), nullptr, false, nullptr, kTofWidth, kTofHeight));
-    ASSERT_TRUE(undistorter.ApplyBilinear(colour.data, kTofWidth, kTofHeight));
-    cv::Mat depthShifted = cv::Mat::zeros(kRows, kCols, CV_16UC1),
-            colourShifted = cv::Mat::zeros(kRows, kCols, CV_8UC3);
-    depthIn.colRange(0, kCols - 2).copyTo(depthShifted.colRange(2, kCols));
-    colourIn.colRange(0, kCols - 2).copyTo(colourShifted.colRange(2, kCols));
-    EXPECT_EQ(cv::norm(depth, depthShifted, cv::NORM_INF) + cv::norm(colour, colourShifted, cv::NORM_INF),
-              0.0);
+    // The lens's own view, then a target two pixels to its right: every pixel takes the one two to its left.
+    for (int shift : {0, 2}) {
+        ASSERT_TRUE(shift == 0 ? undistorter.Prepare(plain, kTofWidth, kTofHeight)
+                               : undistorter.Prepare(plain, kTofWidth, kTofHeight,
+                                                     Pinhole{520.0, 520.0, 322.0, 240.0}));
+        cv::Mat depth = depthIn.clone(), ir = depthIn.clone(), confidence = depthIn.clone(),
+                colour = colourIn.clone();
+        ASSERT_TRUE(undistorter.ApplyNearest(depth.ptr<uint16_t>(), ir.data, false,
+                                             confidence.ptr<uint16_t>(), kTofWidth, kTofHeight));
+        ASSERT_TRUE(undistorter.ApplyBilinear(colour.data, kTofWidth, kTofHeight));
+        cv::Mat depthOut = cv::Mat::zeros(kRows, kCols, CV_16UC1),
+                colourOut = cv::Mat::zeros(kRows, kCols, CV_8UC3);
+        depthIn.colRange(0, kCols - shift).copyTo(depthOut.colRange(shift, kCols));
+        colourIn.colRange(0, kCols - shift).copyTo(colourOut.colRange(shift, kCols));
+        EXPECT_EQ(cv::norm(depth, depthOut, cv::NORM_INF) + cv::norm(ir, depthOut, cv::NORM_INF) +
+                      cv::norm(confidence, depthOut, cv::NORM_INF) +
+                      cv::norm(colour, colourOut, cv::NORM_INF),
+                  0.0);
+    }
 }
 
 TEST(UndistorterTest, StraightLinesOfTheSceneAreStraightAfterUndistortion)
 {
-    const LensModel lens = testing::TestLens(318.5, 243.2);
+    const LensModel lens = TestLens(318.5, 243.2);
     Undistorter undistorter;
     ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
     const Pinhole &t = undistorter.Target();
@@ -175,7 +170,7 @@ TEST(UndistorterTest, StraightLinesOfTheSceneAreStraightAfterUndistortion)
 TEST(UndistorterTest, BilinearInPlaceEqualsRemapIntoAnotherImage)
 {
     // Targets whose rows read far below and far above their own, and a wider view than the sensor's.
-    const LensModel lens = testing::RationalLens();
+    const LensModel lens = RationalLens();
     Pinhole view;
     ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, view));
     const Pinhole targets[] = {{view.fx, view.fy, view.cx, view.cy - 150.0},
@@ -196,7 +191,7 @@ TEST(UndistorterTest, BilinearInPlaceEqualsRemapIntoAnotherImage)
 
 TEST(UndistorterTest, MapsAreRebuiltOnlyOnChangeAndBadInputIsRefused)
 {
-    LensModel lens = testing::TestLens();
+    LensModel lens = TestLens();
     const cv::Mat depthIn = Random(CV_16UC1), colourIn = Random(CV_8UC3);
     cv::Mat depth = depthIn.clone(), colour = colourIn.clone();
     Undistorter undistorter;
@@ -217,7 +212,7 @@ TEST(UndistorterTest, MapsAreRebuiltOnlyOnChangeAndBadInputIsRefused)
     EXPECT_EQ(undistorter.BuildCount(), 3u);
 
     // Refused: then nothing is undistorted, and a repeated refusal is remembered, not recomputed.
-    LensModel folded = testing::TestLens(), nan = testing::TestLens();
+    LensModel folded = TestLens(), nan = TestLens();
     folded.k1 = -0.9;
     nan.k2 = std::nan("");
     EXPECT_FALSE(undistorter.Prepare(folded, kTofWidth, kTofHeight));

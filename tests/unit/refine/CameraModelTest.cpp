@@ -77,8 +77,8 @@ TEST(CameraModelTest, UnusableLensesAreInvalidAndHaveNoUndistortedViewAndAPlainL
     Pinhole view;
     ASSERT_TRUE(UndistortedPinhole(plain, kTofWidth, kTofHeight, view));
     EXPECT_EQ(std::memcmp(&view, &plain.pinhole, sizeof view), 0);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
     const struct
     {
         const char *name;

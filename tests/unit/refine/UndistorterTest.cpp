@@ -24,22 +24,6 @@ cv::Mat Random(int type)
     return image;
 }
 
-int At(const cv::Mat &image, int v, int u)
-{
-    return image.type() == CV_8UC1 ? image.at<uint8_t>(v, u) : image.at<uint16_t>(v, u);
-}
-
-/// The pixel the model sends target pixel (u, v) to, or false within a fixed-point step of a tie.
-bool ModelSource(const LensModel &lens, const Pinhole &t, int u, int v, int &su, int &sv)
-{
-    double x = 0.0, y = 0.0;
-    const auto nearTie = [](double c) { return std::fabs(c - std::floor(c) - 0.5) < 0.04; };
-    const bool clear = ProjectPixel(lens, t, u, v, x, y) && !nearTie(x) && !nearTie(y);
-    su = int(std::lround(x));
-    sv = int(std::lround(y));
-    return clear;
-}
-
 TEST(UndistorterTest, NearestCarriesTheModelsSourcePixelUnblendedAndZeroOutside)
 {
     const LensModel lens = TestLens(318.5, 243.2);
@@ -52,22 +36,29 @@ TEST(UndistorterTest, NearestCarriesTheModelsSourcePixelUnblendedAndZeroOutside)
     cv::Mat depth = Random(CV_16UC1);
     depth.setTo(0, depth < 20000); // 0 and 65535 among the depths
     depth.setTo(65535, depth > 45000);
+    const auto at = [](const cv::Mat &m, int v, int u) {
+        return m.type() == CV_8UC1 ? int(m.at<uint8_t>(v, u)) : int(m.at<uint16_t>(v, u));
+    };
+    // The model's source pixel is not checked within a fixed-point step of a tie.
+    const auto nearTie = [](double c) { return std::fabs(c - std::floor(c) - 0.5) < 0.04; };
     for (bool ir8 : {true, false}) {
         SCOPED_TRACE(ir8 ? "depth, 8-bit IR, confidence" : "depth and 16-bit IR");
         const cv::Mat in[3] = {depth, Random(ir8 ? CV_8UC1 : CV_16UC1), Random(CV_16UC1)};
         cv::Mat out[3] = {in[0].clone(), in[1].clone(), in[2].clone()};
         ASSERT_TRUE(undistorter.ApplyNearest(out[0].ptr<uint16_t>(), out[1].data, ir8,
                                              ir8 ? out[2].ptr<uint16_t>() : nullptr, kTofWidth, kTofHeight));
-        int outside = 0, su = 0, sv = 0;
+        int outside = 0;
         for (int v = 0; v < kRows; ++v) {
             for (int u = 0; u < kCols; ++u) {
-                if (!ModelSource(lens, target, u, v, su, sv)) {
+                double x = 0.0, y = 0.0;
+                if (!ProjectPixel(lens, target, u, v, x, y) || nearTie(x) || nearTie(y)) {
                     continue;
                 }
+                const int su = int(std::lround(x)), sv = int(std::lround(y));
                 const bool inside = su >= 0 && su < kCols && sv >= 0 && sv < kRows;
                 outside += inside ? 0 : 1;
                 for (int k = 0; k < (ir8 ? 3 : 2); ++k) {
-                    ASSERT_EQ(At(out[k], v, u), inside ? At(in[k], sv, su) : 0)
+                    ASSERT_EQ(at(out[k], v, u), inside ? at(in[k], sv, su) : 0)
                         << k << " at " << u << ", " << v;
                 }
             }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// Tests of the lens model (projection and its inverse, validity, undistorted intrinsics) and of the one
-// colour geometry rule.
+// Tests of the lens model (projection and its inverse, validity, undistorted intrinsics, the undistortion
+// maps' agreement with it) and of the one colour geometry rule.
 #include "CameraModel.h"
 #include "TestLenses.h"
+#include "Undistorter.h"
 #include "refine/ColorGeometry.h"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -15,23 +17,14 @@
 namespace refine {
 namespace {
 
-using testing::kTofHeight;
-using testing::kTofWidth;
+using namespace testing;
 
-TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnprojectInvertsProject)
+TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnprojectAndTheMapsFollowTheLens)
 {
     // The last lens turns back into the image for rays far beyond it (about 9 times the corner's).
-    const LensModel turnsBack{Pinhole{520.0, 520.0, 320.0, 240.0},
-                              0.406282,
-                              0.696797,
-                              0.0,
-                              0.0,
-                              -0.0799427,
-                              1.99484,
-                              -1.45666,
-                              0.887265};
-    for (const LensModel &lens :
-         {testing::TestLens(), testing::TestLens(318.5, 243.2), testing::RationalLens(), turnsBack}) {
+    const Pinhole centred = TestLens().pinhole;
+    const LensModel turnsBack{centred, 0.406282, 0.696797, 0.0, 0.0, -0.0799427, 1.99484, -1.45666, 0.887265};
+    for (const LensModel &lens : {TestLens(), TestLens(318.5, 243.2), RationalLens(), turnsBack}) {
         SCOPED_TRACE(::testing::Message() << "k1 " << lens.k1 << ", cx " << lens.pinhole.cx);
         Pinhole view;
         ASSERT_TRUE(UndistortedPinhole(lens, kTofWidth, kTofHeight, view));
@@ -43,7 +36,7 @@ TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnproje
         double closest = std::numeric_limits<double>::max();
         const auto fetch = [&](double u, double v) {
             double su = 0.0, sv = 0.0;
-            ASSERT_TRUE(lens.Project((u - view.cx) / view.fx, (v - view.cy) / view.fy, su, sv));
+            ASSERT_TRUE(ProjectPixel(lens, view, u, v, su, sv));
             ASSERT_TRUE(su >= 0.0 && su <= right && sv >= 0.0 && sv <= bottom) << u << ", " << v;
             closest = std::min({closest, su, right - su, sv, bottom - sv});
         };
@@ -54,39 +47,38 @@ TEST(CameraModelTest, UndistortedViewKeepsCentreAndAspectFillsTheImageAndUnproje
             fetch(right, std::min(i, bottom));
         }
         EXPECT_LE(closest, 0.01);
-        // 10,000 rays spanning the view, so that their pixels cover the sensor image.
+        // 10,000 pixels spanning the view, so that their rays cover the sensor image: Unproject returns
+        // each ray, and the fixed-point maps built for the view send each pixel where the lens does.
+        Undistorter undistorter;
+        ASSERT_TRUE(undistorter.Prepare(lens, kTofWidth, kTofHeight));
+        ASSERT_EQ(std::memcmp(&undistorter.Target(), &view, sizeof view), 0);
+        double worst = 0.0;
         for (int i = 0; i < 10000; ++i) {
-            const double x = (i % 100 * right / 99.0 - view.cx) / view.fx;
-            const double y = (i / 100 * bottom / 99.0 - view.cy) / view.fy;
-            double u = 0.0, v = 0.0, rx = 0.0, ry = 0.0;
-            ASSERT_TRUE(lens.Project(x, y, u, v));
-            ASSERT_TRUE(lens.Unproject(u, v, rx, ry)) << u << ", " << v;
+            const int u = i % 100 * (kTofWidth - 1) / 99, v = i / 100 * (kTofHeight - 1) / 99;
+            const double x = (u - view.cx) / view.fx, y = (v - view.cy) / view.fy;
+            double su = 0.0, sv = 0.0, rx = 0.0, ry = 0.0;
+            ASSERT_TRUE(lens.Project(x, y, su, sv));
+            ASSERT_TRUE(lens.Unproject(su, sv, rx, ry)) << su << ", " << sv;
             ASSERT_NEAR(rx, x, 1e-6);
             ASSERT_NEAR(ry, y, 1e-6);
+            const cv::Vec2s whole = undistorter.MapXY().at<cv::Vec2s>(v, u);
+            const int fraction = undistorter.MapFraction().at<uint16_t>(v, u);
+            worst = std::max(
+                {worst, std::fabs(whole[0] + double(fraction % cv::INTER_TAB_SIZE) / cv::INTER_TAB_SIZE - su),
+                 std::fabs(whole[1] + double(fraction / cv::INTER_TAB_SIZE) / cv::INTER_TAB_SIZE - sv)});
         }
+        EXPECT_LE(worst, 0.05);
     }
 }
 
-TEST(CameraModelTest, UndistortedPinholeWithoutDistortionIsBitForBitAndRefusesBadLenses)
+TEST(CameraModelTest, UnusableLensesAreInvalidAndHaveNoUndistortedViewAndAPlainLensKeepsItsOwnBitForBit)
 {
     const LensModel plain{Pinhole{517.123456789, 519.987654321, 318.77, 241.31}};
     Pinhole view;
     ASSERT_TRUE(UndistortedPinhole(plain, kTofWidth, kTofHeight, view));
     EXPECT_EQ(std::memcmp(&view, &plain.pinhole, sizeof view), 0);
-
-    LensModel folded = testing::TestLens();
-    folded.k1 = -0.9;
-    const Pinhole untouched{1.0, 2.0, 3.0, 4.0};
-    view = untouched;
-    EXPECT_FALSE(UndistortedPinhole(folded, kTofWidth, kTofHeight, view));
-    EXPECT_FALSE(UndistortedPinhole(testing::TestLens(), 0, kTofHeight, view));
-    EXPECT_EQ(std::memcmp(&view, &untouched, sizeof view), 0);
-}
-
-TEST(CameraModelTest, IsValidRefusesUnusableCoefficients)
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
     const struct
     {
         const char *name;
@@ -106,14 +98,13 @@ TEST(CameraModelTest, IsValidRefusesUnusableCoefficients)
         {"zero width", -0.25, 0.08, -0.01, 0.0, 520.0, 0, 480, false},
     };
     for (const auto &row : rows) {
-        const LensModel lens{Pinhole{row.fx, 520.0, row.width / 2.0, row.height / 2.0},
-                             row.k1,
-                             row.k2,
-                             0.001,
-                             -0.0015,
-                             row.k3,
-                             row.k4};
+        const Pinhole pinhole{row.fx, 520.0, row.width / 2.0, row.height / 2.0};
+        const LensModel lens{pinhole, row.k1, row.k2, 0.001, -0.0015, row.k3, row.k4};
         EXPECT_EQ(lens.IsValid(row.width, row.height), row.valid) << row.name;
+        const Pinhole untouched{1.0, 2.0, 3.0, 4.0}; // a refusal leaves the view as it was
+        view = untouched;
+        EXPECT_EQ(UndistortedPinhole(lens, row.width, row.height, view), row.valid) << row.name;
+        EXPECT_TRUE(row.valid || std::memcmp(&view, &untouched, sizeof view) == 0) << row.name;
     }
 }
 

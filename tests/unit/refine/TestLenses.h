@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The lenses the geometry tests share: the ToF test lens, centred and off-centre, and a rational lens.
+// The lenses the geometry tests share (the ToF test lens, centred and off-centre, and a rational lens)
+// and the projection of an undistorted view's pixel through a lens.
 #pragma once
 
 #include "CameraModel.h"
@@ -20,6 +21,13 @@ inline LensModel RationalLens()
 {
     return LensModel{
         Pinhole{515.0, 522.0, 321.5, 238.0}, 0.5, -0.02, 0.0005, -0.0008, 0.001, 0.85, 0.05, 0.002};
+}
+
+/// The sensor position (su, sv) that the lens sends pixel (u, v) of the undistorted view `view` to.
+inline bool ProjectPixel(const LensModel &lens, const Pinhole &view, double u, double v, double &su,
+                         double &sv)
+{
+    return lens.Project((u - view.cx) / view.fx, (v - view.cy) / view.fy, su, sv);
 }
 
 } // namespace refine::testing

@@ -487,9 +487,6 @@ void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, u
 void Registration::Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t *keys, const AlgImage *ir)
 {
     DepthSplat::Frame frame{};
-    frame.u = m_projection.u.data();
-    frame.v = m_projection.v.data();
-    frame.z = m_projection.z.data();
     frame.depth = m_projection.depth;
     frame.halfX = m_halfX.data();
     frame.halfY = m_halfY.data();
@@ -504,6 +501,9 @@ void Registration::Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t 
         // Projected just before its footprints, while the row is in the cache.
         ProjectRow(row);
         const size_t at = size_t{row} * frame.width;
+        frame.u = &m_projection.u[at];
+        frame.v = &m_projection.v[at];
+        frame.z = &m_projection.z[at];
         if (keys == nullptr) {
             m_splat.DrawRow(frame, row, zBuffer);
         } else if (ir->elemType == ALG_8UC1) {

@@ -367,9 +367,8 @@ namespace {
 
 /// The bilinear sample of a width x height RGB888 image at pixel (x0, y0) plus (wx, wy) / 128 towards
 /// the next, inside the image (7-bit weights: a uniform area keeps its colour exactly); the last row and
-/// column sample themselves.
-inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, int x0, int y0, int wx, int wy,
-                      uint8_t *dst)
+/// column sample themselves. Returns the three bytes in the low bytes of a 32-bit value.
+inline uint32_t SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, int x0, int y0, int wx, int wy)
 {
     const size_t dx = uint32_t(x0) + 1 < width ? 3 : 0;
     const size_t dy = uint32_t(y0) + 1 < height ? size_t{width} * 3 : 0;
@@ -377,40 +376,36 @@ inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, int x
 #ifdef __SSE2__
     // Four-byte loads read one byte past the pixel: not at the image's last byte.
     if (p + dy + dx + 4 <= rgb + size_t{width} * height * 3) {
-        uint32_t a = 0, b = 0, c = 0, d = 0;
+        int32_t a = 0, b = 0, c = 0, d = 0;
         std::memcpy(&a, p, 4);
         std::memcpy(&b, p + dx, 4);
         std::memcpy(&c, p + dy, 4);
         std::memcpy(&d, p + dy + dx, 4);
-        const __m128i zero = _mm_setzero_si128();
-        // Lanes 0-3 weigh the left pixel by 128 - wx, lanes 4-7 the right one by wx.
-        const __m128i weights = _mm_add_epi16(_mm_set_epi16(0, 0, 0, 0, 128, 128, 128, 128),
-                                              _mm_mullo_epi16(_mm_set_epi16(1, 1, 1, 1, -1, -1, -1, -1),
-                                                              _mm_set1_epi16(static_cast<int16_t>(wx))));
-        const auto row = [&](uint32_t left, uint32_t right) {
-            const __m128i pair = _mm_unpacklo_epi8(
-                _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(left)), _mm_cvtsi32_si128(int(right))), zero);
-            const __m128i weighted = _mm_mullo_epi16(pair, weights);
-            const __m128i sum = _mm_add_epi16(weighted, _mm_srli_si128(weighted, 8));
-            return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(64)), 7);
+        const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi16(64);
+        // (p * (128 - w) + q * w + 64) >> 7 as (p * 128 + (q - p) * w + 64) >> 7: the same value, which
+        // lies in 0..32704, so 16-bit lanes that wrap on the way still end on it.
+        const auto mix = [&](__m128i p0, __m128i q0, int w) {
+            const __m128i weighted =
+                _mm_mullo_epi16(_mm_sub_epi16(q0, p0), _mm_set1_epi16(static_cast<int16_t>(w)));
+            return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(p0, 7), weighted), round), 7);
         };
-        const __m128i top = row(a, b);
-        const __m128i bottom = row(c, d);
-        const __m128i mixed =
-            _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<int16_t>(128 - wy))),
-                          _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<int16_t>(wy))));
-        const __m128i bytes =
-            _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(mixed, _mm_set1_epi16(64)), 7), zero);
-        const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-        std::memcpy(dst, &pixel, 3);
-        return;
+        // Lanes 0-3: the upper row, lanes 4-7: the lower row.
+        const __m128i left =
+            _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(c)), zero);
+        const __m128i right =
+            _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(b), _mm_cvtsi32_si128(d)), zero);
+        const __m128i rows = mix(left, right, wx);
+        const __m128i mixed = mix(rows, _mm_srli_si128(rows, 8), wy);
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(mixed, zero))) & 0xFFFFFFu;
     }
 #endif
+    uint32_t pixel = 0;
     for (int c = 0; c < 3; ++c) {
         const int top = (p[c] * (128 - wx) + p[c + dx] * wx + 64) >> 7;
         const int bottom = (p[c + dy] * (128 - wx) + p[c + dy + dx] * wx + 64) >> 7;
-        dst[c] = static_cast<uint8_t>((top * (128 - wy) + bottom * wy + 64) >> 7);
+        pixel |= uint32_t((top * (128 - wy) + bottom * wy + 64) >> 7) << (8 * c);
     }
+    return pixel;
 }
 
 /// Where n projections fall in the colour image: the occlusion grid cell (-1 outside the image or without
@@ -653,14 +648,19 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     for (uint32_t row = 0; row < depth->height; ++row) {
         locate(row, true);
         uint8_t *dst = static_cast<uint8_t *>(outColor->data) + size_t{row} * width * 3;
+        // Four bytes are written per pixel, the fourth overwritten by the next one; three for the last.
         for (uint32_t i = 0; i < width; ++i, dst += 3) {
             const int32_t at = spots.cell[i];
             const int32_t z = spots.z[i];
-            if (at < 0 || z > int32_t(grid[at]) + kOcclusionMm + (z >> kOcclusionShift)) {
-                dst[0] = dst[1] = dst[2] = 0;
-                continue;
+            uint32_t pixel = 0;
+            if (at >= 0 && z <= int32_t(grid[at]) + kOcclusionMm + (z >> kOcclusionShift)) {
+                pixel = SampleRgb(rgb, cw, ch, spots.x[i], spots.y[i], spots.wx[i], spots.wy[i]);
             }
-            SampleRgb(rgb, cw, ch, spots.x[i], spots.y[i], spots.wx[i], spots.wy[i], dst);
+            if (i + 1 < width) {
+                std::memcpy(dst, &pixel, 4);
+            } else {
+                std::memcpy(dst, &pixel, 3);
+            }
         }
     }
     outColor->width = depth->width;

@@ -218,7 +218,7 @@ namespace {
 /// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
 /// not projected. kRational: the lens has a denominator (k4, k5, k6), which costs a division.
 template <bool kDistorted, bool kRational>
-void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
+__attribute__((target_clones("avx2", "default"))) void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
                 const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
                 float *__restrict u, float *__restrict v, float *__restrict z)
 {

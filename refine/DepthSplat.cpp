@@ -156,11 +156,23 @@ void RowFootprints(const SplatInput &in, const RowBoxes &out, int side)
 /// square whose pixels outside the box take the largest value, which never wins, so the loops never change
 /// length and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads
 /// and stores would defeat store forwarding.
+/// A box larger than the drawing square, pixel by pixel.
+// Out of line: rare, and inlined it would take registers from the square's loop.
+template <typename T> [[gnu::noinline]] void DrawWideBox(T *corner, uint32_t stride, int w, int h, T value)
+{
+    for (int r = 0; r < h; ++r) {
+        T *row = corner + size_t(r) * stride;
+        for (int c = 0; c < w; ++c) {
+            row[c] = std::min(row[c], value);
+        }
+    }
+}
+
 template <int kSide, typename T>
 inline void DrawBox(T *buffer, uint32_t stride, int x0, int y0, int w, int h, bool fits, T value)
 {
     T *corner = buffer + size_t(y0) * stride + size_t(x0);
-    if (fits) {
+    if (__builtin_expect(fits, 1)) {
         // All ones outside the box, computed without branches: a pixel's value or all ones is all ones.
         T columnMask[kSide];
         for (int c = 0; c < kSide; ++c) {
@@ -175,12 +187,7 @@ inline void DrawBox(T *buffer, uint32_t stride, int x0, int y0, int w, int h, bo
         }
         return;
     }
-    for (int r = 0; r < h; ++r) {
-        T *row = corner + size_t(r) * stride;
-        for (int c = 0; c < w; ++c) {
-            row[c] = std::min(row[c], value);
-        }
-    }
+    DrawWideBox(corner, stride, w, h, value);
 }
 
 /// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,

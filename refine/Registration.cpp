@@ -426,8 +426,9 @@ struct SampleSpots
     uint16_t *weights;
 };
 
-void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width,
-                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out)
+__attribute__((target_clones("avx2", "default"))) void
+LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width, uint32_t height,
+              uint32_t gridWidth, float gridScale, const SampleSpots &out)
 {
     const float maxU = float(width - 1);
     const float maxV = float(height - 1);

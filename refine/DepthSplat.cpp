@@ -35,6 +35,7 @@ int CeilInt(float x)
 /// What one splat pass needs about the projected depth image and its target buffer.
 struct SplatInput
 {
+    /// One depth row.
     const float *u, *v, *z;
     const uint16_t *depth;
     /// Half footprints per depth pixel for z / colour z = 1 (see EnsureFootprints).
@@ -55,25 +56,23 @@ struct RowBoxes
     int32_t *fits;
 };
 
-/// The boxes of pixels [first, last) of the depth image: the pixel's half footprint, scaled by its
-/// depth over its colour z, around its projection.
-void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const RowBoxes &out, size_t outFirst,
-                      int side)
+/// The boxes of pixels [first, width) of the row: the pixel's half footprint, scaled by its depth over its
+/// colour z, around its projection.
+void FootprintsScalar(const SplatInput &in, uint32_t first, const RowBoxes &out, int side)
 {
     const float maxU = float(in.targetWidth) + kOutsideMarginPx;
     const float maxV = float(in.targetHeight) + kOutsideMarginPx;
-    for (size_t k = first; k < last; ++k) {
-        const size_t i = outFirst + (k - first);
-        const float z = in.z[k];
-        const float u = in.u[k] * in.scale + in.offset;
-        const float v = in.v[k] * in.scale + in.offset;
+    for (uint32_t i = first; i < in.width; ++i) {
+        const float z = in.z[i];
+        const float u = in.u[i] * in.scale + in.offset;
+        const float v = in.v[i] * in.scale + in.offset;
         if (!(z > 0.0f && u > -kOutsideMarginPx && u < maxU && v > -kOutsideMarginPx && v < maxV)) {
             out.x0[i] = out.y0[i] = out.w[i] = out.h[i] = out.z[i] = out.fits[i] = 0;
             continue;
         }
-        const float ratio = float(in.depth[k]) / z * in.scale;
-        const float halfX = std::min(in.capX, std::max(0.5f, in.halfX[k] * ratio));
-        const float halfY = std::min(in.capY, std::max(0.5f, in.halfY[k] * ratio));
+        const float ratio = float(in.depth[i]) / z * in.scale;
+        const float halfX = std::min(in.capX, std::max(0.5f, in.halfX[i] * ratio));
+        const float halfY = std::min(in.capY, std::max(0.5f, in.halfY[i] * ratio));
         const int32_t x0 = CeilInt(std::max(u - halfX, 0.0f));
         const int32_t y0 = CeilInt(std::max(v - halfY, 0.0f));
         const int32_t w = CeilInt(std::min(u + halfX, float(in.targetWidth))) - x0;
@@ -88,9 +87,8 @@ void FootprintsScalar(const SplatInput &in, size_t first, size_t last, const Row
     }
 }
 
-void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out, int side)
+void RowFootprints(const SplatInput &in, const RowBoxes &out, int side)
 {
-    const size_t start = size_t{row} * in.width;
     uint32_t col = 0;
 #ifdef __SSE2__
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
@@ -112,7 +110,7 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out, int 
         _mm_storeu_si128(reinterpret_cast<__m128i *>(to), value);
     };
     for (; col + 4 <= in.width; col += 4) {
-        const size_t k = start + col;
+        const size_t k = col;
         const __m128 z = _mm_loadu_ps(in.z + k);
         const __m128 u = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.u + k), scale), offset);
         const __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(in.v + k), scale), offset);
@@ -149,7 +147,7 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out, int 
         store(out.fits + col, fits);
     }
 #endif
-    FootprintsScalar(in, start + col, start + in.width, out, col, side);
+    FootprintsScalar(in, col, out, side);
 }
 
 /// Draws one box with `value` into a buffer that keeps the smallest value per pixel: z alone, or z in the
@@ -158,26 +156,38 @@ void RowFootprints(const SplatInput &in, uint32_t row, const RowBoxes &out, int 
 /// square whose pixels outside the box take the largest value, which never wins, so the loops never change
 /// length and never mispredict. Scalar on purpose: neighbouring boxes overlap, and wide overlapping loads
 /// and stores would defeat store forwarding.
-template <int kSide, typename T>
-inline void DrawBox(T *buffer, uint32_t stride, int x0, int y0, int w, int h, bool fits, T value)
+/// A box larger than the drawing square, pixel by pixel.
+// Out of line: rare, and inlined it would take registers from the square's loop.
+template <typename T> [[gnu::noinline]] void DrawWideBox(T *corner, uint32_t stride, int w, int h, T value)
 {
-    T *corner = buffer + size_t(y0) * stride + size_t(x0);
-    if (fits) {
-        for (int r = 0; r < kSide; ++r) {
-            T *row = corner + size_t(r) * stride;
-            for (int c = 0; c < kSide; ++c) {
-                const T mine = (r < h && c < w) ? value : std::numeric_limits<T>::max();
-                row[c] = std::min(row[c], mine);
-            }
-        }
-        return;
-    }
     for (int r = 0; r < h; ++r) {
         T *row = corner + size_t(r) * stride;
         for (int c = 0; c < w; ++c) {
             row[c] = std::min(row[c], value);
         }
     }
+}
+
+template <int kSide, typename T>
+inline void DrawBox(T *buffer, uint32_t stride, int x0, int y0, int w, int h, bool fits, T value)
+{
+    T *corner = buffer + size_t(y0) * stride + size_t(x0);
+    if (__builtin_expect(fits, 1)) {
+        // All ones outside the box, computed without branches: a pixel's value or all ones is all ones.
+        T columnMask[kSide];
+        for (int c = 0; c < kSide; ++c) {
+            columnMask[c] = static_cast<T>(T{0} - static_cast<T>(c >= w));
+        }
+        for (int r = 0; r < kSide; ++r) {
+            T *row = corner + size_t(r) * stride;
+            const T rowValue = static_cast<T>(value | static_cast<T>(T{0} - static_cast<T>(r >= h)));
+            for (int c = 0; c < kSide; ++c) {
+                row[c] = std::min(row[c], static_cast<T>(rowValue | columnMask[c]));
+            }
+        }
+        return;
+    }
+    DrawWideBox(corner, stride, w, h, value);
 }
 
 /// Draws one depth row's boxes: z alone into 16-bit `buffer` (IrT void), or z and IR (this row's `ir`,
@@ -187,8 +197,11 @@ template <int kSide, typename IrT, typename T>
 [[gnu::noinline]] void DrawBoxes(const RowBoxes &boxes, uint32_t count, T *buffer, uint32_t stride,
                                  const IrT *ir, uint32_t irShift)
 {
+    // Local copies: the compiler cannot tell that drawing leaves the box arrays alone.
+    const int32_t *__restrict x0 = boxes.x0, *__restrict y0 = boxes.y0, *__restrict w = boxes.w;
+    const int32_t *__restrict h = boxes.h, *__restrict zs = boxes.z, *__restrict fits = boxes.fits;
     for (uint32_t col = 0; col < count; ++col) {
-        const auto z = static_cast<uint32_t>(boxes.z[col]);
+        const auto z = static_cast<uint32_t>(zs[col]);
         if (z == 0) {
             continue;
         }
@@ -196,8 +209,7 @@ template <int kSide, typename IrT, typename T>
         if constexpr (!std::is_same_v<IrT, void>) {
             value = static_cast<T>(z << 16 | (uint32_t{ir[col]} << irShift));
         }
-        DrawBox<kSide>(buffer, stride, boxes.x0[col], boxes.y0[col], boxes.w[col], boxes.h[col],
-                       boxes.fits[col] != 0, value);
+        DrawBox<kSide>(buffer, stride, x0[col], y0[col], w[col], h[col], fits[col] != 0, value);
     }
 }
 
@@ -252,13 +264,14 @@ template <typename IrT, typename T>
 void DepthSplat::Draw(const Frame &frame, uint32_t row, T *buffer, const IrT *irRow, uint32_t irShift)
 {
     const uint32_t width = frame.width;
+    const size_t start = size_t{row} * width;
     SplatInput in{};
     in.u = frame.u;
     in.v = frame.v;
     in.z = frame.z;
-    in.depth = frame.depth;
-    in.halfX = frame.halfX;
-    in.halfY = frame.halfY;
+    in.depth = frame.depth + start;
+    in.halfX = frame.halfX + start;
+    in.halfY = frame.halfY + start;
     in.width = width;
     in.height = frame.height;
     in.scale = frame.scale;
@@ -277,7 +290,7 @@ void DepthSplat::Draw(const Frame &frame, uint32_t row, T *buffer, const IrT *ir
         base, base + width, base + 2 * width, base + 3 * width, base + 4 * width, base + 5 * width};
     // The side of the box a surface facing the camera covers.
     const int side = std::min(4, int(std::max(nominalX, nominalY)) + 1);
-    RowFootprints(in, row, boxes, side);
+    RowFootprints(in, boxes, side);
     switch (side) {
     case 1:
         DrawBoxes<1>(boxes, width, buffer, frame.targetWidth, irRow, irShift);

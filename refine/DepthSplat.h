@@ -19,7 +19,8 @@ public:
     /// One depth image projected into the colour camera, and the buffer it is drawn into.
     struct Frame
     {
-        /// Per depth pixel: colour pixel coordinates and the colour camera's z (0: not projected).
+        /// Per depth pixel of the row being drawn: colour pixel coordinates and the colour camera's z (0:
+        /// not projected).
         const float *u, *v, *z;
         const uint16_t *depth;
         /// Per depth pixel: half footprint in colour pixels for depth / colour z = 1.

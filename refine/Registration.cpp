@@ -218,9 +218,10 @@ namespace {
 /// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
 /// not projected. kRational: the lens has a denominator (k4, k5, k6), which costs a division.
 template <bool kDistorted, bool kRational>
-void ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
-                const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
-                float *__restrict u, float *__restrict v, float *__restrict z)
+__attribute__((target_clones("avx2", "default"))) void
+ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
+           const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
+           float *__restrict u, float *__restrict v, float *__restrict z)
 {
     const float fx = model[0], fy = model[1], cx = model[2], cy = model[3];
     const float k1 = model[4], k2 = model[5], p1 = model[6], p2 = model[7];
@@ -284,11 +285,10 @@ int Registration::Prepare(const RegistrationGeometryPtr &geometry, const AlgImag
     }
     const uint32_t width = depth.width;
     const uint32_t height = depth.height;
-    const size_t pixels = size_t{width} * height;
-    if (m_projection.u.size() < pixels) {
-        m_projection.u.resize(pixels);
-        m_projection.v.resize(pixels);
-        m_projection.z.resize(pixels);
+    if (m_projection.u.size() < width) {
+        m_projection.u.resize(width);
+        m_projection.v.resize(width);
+        m_projection.z.resize(width);
     }
     m_projection.width = width;
     m_projection.height = height;
@@ -306,7 +306,7 @@ void Registration::ProjectRow(uint32_t row)
     const size_t ray = size_t{row + top} * kSensorWidth + left;
     const size_t at = size_t{row} * width;
     ProjectPoints(&m_rayX[ray], &m_rayY[ray], &m_rayZ[ray], m_projection.depth + at, width,
-                  &m_projection.u[at], &m_projection.v[at], &m_projection.z[at]);
+                  m_projection.u.data(), m_projection.v.data(), m_projection.z.data());
 }
 
 void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uint32_t colorWidth,
@@ -365,63 +365,70 @@ void Registration::EnsureFootprints(const RegistrationGeometryPtr &geometry, uin
 
 namespace {
 
-/// The bilinear sample of a width x height RGB888 image at pixel (x0, y0) plus (wx, wy) / 128 towards
-/// the next, inside the image (7-bit weights: a uniform area keeps its colour exactly); the last row and
-/// column sample themselves.
-inline void SampleRgb(const uint8_t *rgb, uint32_t width, uint32_t height, int x0, int y0, int wx, int wy,
-                      uint8_t *dst)
+/// A colour sample's place: the byte offset of its pixel in the RGB888 image, and flags for a next
+/// column and a next row inside the image (the last row and column sample themselves).
+constexpr uint32_t kSampleRight = 1u << 30;
+constexpr uint32_t kSampleDown = 1u << 31;
+constexpr uint32_t kSampleOffset = kSampleRight - 1;
+
+/// The bilinear sample of an RGB888 image (`rowBytes` per row, ending at `end`) at the pixel `place`
+/// gives (see kSampleRight) plus (wx, wy) / 128 towards the next (7-bit weights: a uniform area keeps
+/// its colour exactly). Returns the three bytes in the low bytes of a 32-bit value.
+inline uint32_t SampleRgb(const uint8_t *rgb, const uint8_t *end, size_t rowBytes, uint32_t place, int wx,
+                          int wy)
 {
-    const size_t dx = uint32_t(x0) + 1 < width ? 3 : 0;
-    const size_t dy = uint32_t(y0) + 1 < height ? size_t{width} * 3 : 0;
-    const uint8_t *p = rgb + (size_t(y0) * width + size_t(x0)) * 3;
+    const size_t dx = (place & kSampleRight) != 0 ? 3 : 0;
+    const size_t dy = (place & kSampleDown) != 0 ? rowBytes : 0;
+    const uint8_t *p = rgb + (place & kSampleOffset);
 #ifdef __SSE2__
     // Four-byte loads read one byte past the pixel: not at the image's last byte.
-    if (p + dy + dx + 4 <= rgb + size_t{width} * height * 3) {
-        uint32_t a = 0, b = 0, c = 0, d = 0;
+    if (p + dy + dx + 4 <= end) {
+        int32_t a = 0, b = 0, c = 0, d = 0;
         std::memcpy(&a, p, 4);
         std::memcpy(&b, p + dx, 4);
         std::memcpy(&c, p + dy, 4);
         std::memcpy(&d, p + dy + dx, 4);
-        const __m128i zero = _mm_setzero_si128();
-        // Lanes 0-3 weigh the left pixel by 128 - wx, lanes 4-7 the right one by wx.
-        const __m128i weights = _mm_add_epi16(_mm_set_epi16(0, 0, 0, 0, 128, 128, 128, 128),
-                                              _mm_mullo_epi16(_mm_set_epi16(1, 1, 1, 1, -1, -1, -1, -1),
-                                                              _mm_set1_epi16(static_cast<int16_t>(wx))));
-        const auto row = [&](uint32_t left, uint32_t right) {
-            const __m128i pair = _mm_unpacklo_epi8(
-                _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(left)), _mm_cvtsi32_si128(int(right))), zero);
-            const __m128i weighted = _mm_mullo_epi16(pair, weights);
-            const __m128i sum = _mm_add_epi16(weighted, _mm_srli_si128(weighted, 8));
-            return _mm_srli_epi16(_mm_add_epi16(sum, _mm_set1_epi16(64)), 7);
+        const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi16(64);
+        // (p * (128 - w) + q * w + 64) >> 7 as (p * 128 + (q - p) * w + 64) >> 7: the same value, which
+        // lies in 0..32704, so 16-bit lanes that wrap on the way still end on it.
+        const auto mix = [&](__m128i p0, __m128i q0, int w) {
+            const __m128i weighted =
+                _mm_mullo_epi16(_mm_sub_epi16(q0, p0), _mm_set1_epi16(static_cast<int16_t>(w)));
+            return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(p0, 7), weighted), round), 7);
         };
-        const __m128i top = row(a, b);
-        const __m128i bottom = row(c, d);
-        const __m128i mixed =
-            _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<int16_t>(128 - wy))),
-                          _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<int16_t>(wy))));
-        const __m128i bytes =
-            _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(mixed, _mm_set1_epi16(64)), 7), zero);
-        const uint32_t pixel = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-        std::memcpy(dst, &pixel, 3);
-        return;
+        // Lanes 0-3: the upper row, lanes 4-7: the lower row.
+        const __m128i left =
+            _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(c)), zero);
+        const __m128i right =
+            _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(b), _mm_cvtsi32_si128(d)), zero);
+        const __m128i rows = mix(left, right, wx);
+        const __m128i mixed = mix(rows, _mm_srli_si128(rows, 8), wy);
+        return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(mixed, zero))) & 0xFFFFFFu;
     }
 #endif
+    uint32_t pixel = 0;
     for (int c = 0; c < 3; ++c) {
         const int top = (p[c] * (128 - wx) + p[c + dx] * wx + 64) >> 7;
         const int bottom = (p[c + dy] * (128 - wx) + p[c + dy + dx] * wx + 64) >> 7;
-        dst[c] = static_cast<uint8_t>((top * (128 - wy) + bottom * wy + 64) >> 7);
+        pixel |= uint32_t((top * (128 - wy) + bottom * wy + 64) >> 7) << (8 * c);
     }
+    return pixel;
 }
 
-/// Where n projections fall in the colour image: the occlusion grid cell (-1 outside the image or without
-/// depth), the rounded z, and the bilinear sample's pixel and 7-bit weights.
+/// Where n projections fall in a width x height colour image: the occlusion grid cell (-1 outside the
+/// image or without depth), the rounded z, the bilinear sample's place (see kSampleRight) and its 7-bit
+/// weights (x in the low byte, y in the high byte).
 struct SampleSpots
 {
-    int32_t *cell, *z, *x, *y, *wx, *wy;
+    int32_t *cell;
+    uint16_t *z;
+    uint32_t *place;
+    uint16_t *weights;
 };
 
-void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width,
-                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out, bool samples)
+__attribute__((target_clones("avx2", "default"))) void
+LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width, uint32_t height,
+              uint32_t gridWidth, float gridScale, const SampleSpots &out)
 {
     const float maxU = float(width - 1);
     const float maxV = float(height - 1);
@@ -430,8 +437,21 @@ void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, u
     const __m128 zero = _mm_setzero_ps(), upperU = _mm_set1_ps(maxU), upperV = _mm_set1_ps(maxV);
     const __m128 scale = _mm_set1_ps(gridScale), weight = _mm_set1_ps(128.0f), half = _mm_set1_ps(0.5f);
     const __m128 maxZ = _mm_set1_ps(65534.0f);
-    const __m128i rowCells = _mm_set1_epi32(int32_t(gridWidth));
-    const auto store = [](int32_t *to, __m128i value) {
+    const __m128i rowCells = _mm_set1_epi32(int32_t(gridWidth)), rowPixels = _mm_set1_epi32(int32_t(width));
+    const __m128i lastX = _mm_set1_epi32(int32_t(width - 1)), lastY = _mm_set1_epi32(int32_t(height - 1));
+    const __m128i right = _mm_set1_epi32(int32_t(kSampleRight)), down = _mm_set1_epi32(int32_t(kSampleDown));
+    // a * b for a, b below 65536 with a product below 2^31, by the 16-bit multiply.
+    const auto multiply = [](__m128i a, __m128i b) {
+        return _mm_add_epi32(_mm_and_si128(_mm_mullo_epi16(a, b), _mm_set1_epi32(0xFFFF)),
+                             _mm_slli_epi32(_mm_mulhi_epu16(a, b), 16));
+    };
+    // Four values in 0..65535 stored as 16 bits: shifted into the signed range, packed, shifted back.
+    const auto store16 = [](uint16_t *to, __m128i value) {
+        const __m128i shifted = _mm_sub_epi32(value, _mm_set1_epi32(32768));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(to),
+                         _mm_xor_si128(_mm_packs_epi32(shifted, shifted), _mm_set1_epi16(-32768)));
+    };
+    const auto store = [](void *to, __m128i value) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(to), value);
     };
     for (; i + 4 <= n; i += 4) {
@@ -444,41 +464,35 @@ void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, u
         const __m128i x = _mm_cvttps_epi32(uc), y = _mm_cvttps_epi32(vc);
         const __m128i gx = _mm_cvttps_epi32(_mm_mul_ps(uc, scale)),
                       gy = _mm_cvttps_epi32(_mm_mul_ps(vc, scale));
-        // gy * gridWidth with the 16-bit multiply: both are below 65536 and the product below 2^31.
-        const __m128i lo = _mm_mullo_epi16(gy, rowCells);
-        const __m128i hi = _mm_mulhi_epu16(gy, rowCells);
-        const __m128i rows = _mm_add_epi32(_mm_and_si128(lo, _mm_set1_epi32(0xFFFF)), _mm_slli_epi32(hi, 16));
-        const __m128i cell = _mm_add_epi32(gx, rows);
+        const __m128i cell = _mm_add_epi32(gx, multiply(gy, rowCells));
         const __m128i mask = _mm_castps_si128(inside);
         store(out.cell + i,
               _mm_or_si128(_mm_and_si128(mask, cell), _mm_andnot_si128(mask, _mm_set1_epi32(-1))));
-        store(out.z + i, _mm_cvttps_epi32(_mm_add_ps(_mm_min_ps(zi, maxZ), half)));
-        if (!samples) {
-            continue;
-        }
-        store(out.x + i, x);
-        store(out.y + i, y);
-        store(out.wx + i,
-              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(uc, _mm_cvtepi32_ps(x)), weight), half)));
-        store(out.wy + i,
-              _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(vc, _mm_cvtepi32_ps(y)), weight), half)));
+        store16(out.z + i, _mm_cvttps_epi32(_mm_add_ps(_mm_min_ps(zi, maxZ), half)));
+        const __m128i pixel = _mm_add_epi32(multiply(y, rowPixels), x);
+        const __m128i flags = _mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(x, lastX), right),
+                                           _mm_and_si128(_mm_cmplt_epi32(y, lastY), down));
+        store(out.place + i, _mm_or_si128(_mm_add_epi32(pixel, _mm_add_epi32(pixel, pixel)), flags));
+        const __m128i wx =
+            _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(uc, _mm_cvtepi32_ps(x)), weight), half));
+        const __m128i wy =
+            _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(vc, _mm_cvtepi32_ps(y)), weight), half));
+        store16(out.weights + i, _mm_or_si128(wx, _mm_slli_epi32(wy, 8)));
     }
 #endif
     for (; i < n; ++i) {
         const bool inside = z[i] > 0.0f && u[i] >= 0.0f && u[i] <= maxU && v[i] >= 0.0f && v[i] <= maxV;
         const float uc = inside ? u[i] : 0.0f;
         const float vc = inside ? v[i] : 0.0f;
-        const int32_t x = int32_t(uc);
-        const int32_t y = int32_t(vc);
+        const auto x = uint32_t(uc);
+        const auto y = uint32_t(vc);
         out.cell[i] = inside ? int32_t(uc * gridScale) + int32_t(vc * gridScale) * int32_t(gridWidth) : -1;
-        out.z[i] = int32_t(std::min(z[i], 65534.0f) + 0.5f);
-        if (!samples) {
-            continue;
-        }
-        out.x[i] = x;
-        out.y[i] = y;
-        out.wx[i] = int32_t((uc - float(x)) * 128.0f + 0.5f);
-        out.wy[i] = int32_t((vc - float(y)) * 128.0f + 0.5f);
+        out.z[i] = static_cast<uint16_t>(std::min(z[i], 65534.0f) + 0.5f);
+        out.place[i] =
+            (y * width + x) * 3 | (x + 1 < width ? kSampleRight : 0) | (y + 1 < height ? kSampleDown : 0);
+        const auto wx = uint32_t((uc - float(x)) * 128.0f + 0.5f);
+        const auto wy = uint32_t((vc - float(y)) * 128.0f + 0.5f);
+        out.weights[i] = static_cast<uint16_t>(wx | wy << 8);
     }
 }
 
@@ -487,12 +501,12 @@ void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, u
 void Registration::Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t *keys, const AlgImage *ir)
 {
     DepthSplat::Frame frame{};
-    frame.u = m_projection.u.data();
-    frame.v = m_projection.v.data();
-    frame.z = m_projection.z.data();
     frame.depth = m_projection.depth;
     frame.halfX = m_halfX.data();
     frame.halfY = m_halfY.data();
+    frame.u = m_projection.u.data();
+    frame.v = m_projection.v.data();
+    frame.z = m_projection.z.data();
     frame.width = m_projection.width;
     frame.height = m_projection.height;
     frame.targetWidth = target.width;
@@ -501,7 +515,6 @@ void Registration::Splat(const SplatTarget &target, uint16_t *zBuffer, uint32_t 
     frame.nominalX = m_model->fx / m_tofFx;
     frame.nominalY = m_model->fy / m_tofFy;
     for (uint32_t row = 0; row < frame.height; ++row) {
-        // Projected just before its footprints, while the row is in the cache.
         ProjectRow(row);
         const size_t at = size_t{row} * frame.width;
         if (keys == nullptr) {
@@ -627,40 +640,51 @@ int Registration::MapColorToDepth(const RegistrationGeometryPtr &geometry, const
     std::memset(grid, 0xFF, size_t{gw} * gh * sizeof(uint16_t));
     const float scale = 1.0f / float(cell);
     const uint32_t width = depth->width;
-    if (m_spots.size() < size_t{width} * 6) {
-        m_spots.resize(size_t{width} * 6);
+    const size_t pixels = size_t{width} * depth->height;
+    ColorSamples &samples = m_samples;
+    if (samples.cell.size() < pixels) {
+        samples.cell.resize(pixels);
+        samples.z.resize(pixels);
+        samples.place.resize(pixels);
+        samples.weights.resize(pixels);
     }
-    int32_t *base = m_spots.data();
-    const SampleSpots spots{
-        base, base + width, base + 2 * width, base + 3 * width, base + 4 * width, base + 5 * width};
-    const auto locate = [&](uint32_t row, bool samples) {
-        const size_t at = size_t{row} * width;
-        LocateSamples(&m_projection.u[at], &m_projection.v[at], &m_projection.z[at], width, cw, ch, gw, scale,
-                      spots, samples);
-    };
+    // Each row is projected and located once; the sampling pass reads what this pass kept.
     for (uint32_t row = 0; row < depth->height; ++row) {
         ProjectRow(row);
-        locate(row, false);
+        const size_t at = size_t{row} * width;
+        const SampleSpots spots{&samples.cell[at], &samples.z[at], &samples.place[at], &samples.weights[at]};
+        LocateSamples(m_projection.u.data(), m_projection.v.data(), m_projection.z.data(), width, cw, ch, gw,
+                      scale, spots);
         for (uint32_t i = 0; i < width; ++i) {
-            const int32_t at = spots.cell[i];
-            if (at >= 0) {
-                grid[at] = std::min(grid[at], static_cast<uint16_t>(spots.z[i]));
+            const int32_t to = spots.cell[i];
+            if (to >= 0) {
+                grid[to] = std::min(grid[to], spots.z[i]);
             }
         }
     }
 
     const auto *rgb = static_cast<const uint8_t *>(color->data);
+    const uint8_t *rgbEnd = rgb + size_t{cw} * ch * 3;
+    const int32_t *cells = samples.cell.data();
+    const uint16_t *zs = samples.z.data(), *weights = samples.weights.data();
+    const uint32_t *places = samples.place.data();
     for (uint32_t row = 0; row < depth->height; ++row) {
-        locate(row, true);
-        uint8_t *dst = static_cast<uint8_t *>(outColor->data) + size_t{row} * width * 3;
+        const size_t first = size_t{row} * width;
+        uint8_t *dst = static_cast<uint8_t *>(outColor->data) + first * 3;
+        // Four bytes are written per pixel, the fourth overwritten by the next one; three for the last.
         for (uint32_t i = 0; i < width; ++i, dst += 3) {
-            const int32_t at = spots.cell[i];
-            const int32_t z = spots.z[i];
-            if (at < 0 || z > int32_t(grid[at]) + kOcclusionMm + (z >> kOcclusionShift)) {
-                dst[0] = dst[1] = dst[2] = 0;
-                continue;
+            const size_t k = first + i;
+            const int32_t at = cells[k];
+            const int32_t z = zs[k];
+            uint32_t pixel = 0;
+            if (at >= 0 && z <= int32_t(grid[at]) + kOcclusionMm + (z >> kOcclusionShift)) {
+                pixel = SampleRgb(rgb, rgbEnd, size_t{cw} * 3, places[k], weights[k] & 0xFF, weights[k] >> 8);
             }
-            SampleRgb(rgb, cw, ch, spots.x[i], spots.y[i], spots.wx[i], spots.wy[i], dst);
+            if (i + 1 < width) {
+                std::memcpy(dst, &pixel, 4);
+            } else {
+                std::memcpy(dst, &pixel, 3);
+            }
         }
     }
     outColor->width = depth->width;

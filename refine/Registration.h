@@ -100,7 +100,7 @@ private:
         uint32_t height = 0;
         ColorModel model;
     };
-    /// The per-pixel projection of the depth image being mapped.
+    /// The depth image being mapped and the per-pixel projection of its current row.
     struct Projection
     {
         std::vector<float> u, v, z;
@@ -124,7 +124,7 @@ private:
     /// Rays, colour model, footprints and buffers for mapping `depth` at a colour size.
     int Prepare(const RegistrationGeometryPtr &geometry, const AlgImage &depth, uint32_t colorWidth,
                 uint32_t colorHeight);
-    /// Projects one row of the depth image being mapped.
+    /// Projects one row of the depth image being mapped into m_projection's row buffers.
     void ProjectRow(uint32_t row);
     void ProjectPoints(const float *rayX, const float *rayY, const float *rayZ, const uint16_t *depth,
                        uint32_t n, float *u, float *v, float *z) const;
@@ -154,8 +154,17 @@ private:
     uint32_t m_footprintKey[4] = {0, 0, 0, 0};
     std::vector<float> m_halfX, m_halfY;
     DepthSplat m_splat;
-    /// Per-row scratch of the colour sampling.
-    std::vector<int32_t> m_spots;
+    /// Where every depth pixel samples the colour image, kept from the occlusion pass for the sampling
+    /// pass: occlusion cell (-1: not sampled), rounded z, the sample's place in the image (byte offset
+    /// and edge flags) and its 7-bit weights (x in the low byte, y in the high byte).
+    struct ColorSamples
+    {
+        std::vector<int32_t> cell;
+        std::vector<uint16_t> z;
+        std::vector<uint32_t> place;
+        std::vector<uint16_t> weights;
+    };
+    ColorSamples m_samples;
 };
 
 } // namespace refine

@@ -81,6 +81,7 @@ void FootprintsScalar(const SplatInput &in, uint32_t first, const RowBoxes &out,
         out.y0[i] = y0;
         out.w[i] = w;
         out.h[i] = h;
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): never negative here; lround would not vectorise.
         out.z[i] = (w > 0 && h > 0) ? static_cast<int32_t>(std::min(std::max(z, 1.0f), 65534.0f) + 0.5f) : 0;
         out.fits[i] =
             (w <= side && h <= side && x0 + side <= in.targetWidth && y0 + side <= in.targetHeight) ? -1 : 0;

@@ -487,10 +487,13 @@ LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32
         const auto x = uint32_t(uc);
         const auto y = uint32_t(vc);
         out.cell[i] = inside ? int32_t(uc * gridScale) + int32_t(vc * gridScale) * int32_t(gridWidth) : -1;
-        out.z[i] = static_cast<uint16_t>(std::min(z[i], 65534.0f) + 0.5f);
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): never negative here; lround would not vectorise.
+        out.z[i] = static_cast<uint16_t>(std::min(std::max(z[i], 0.0f), 65534.0f) + 0.5f);
         out.place[i] =
             (y * width + x) * 3 | (x + 1 < width ? kSampleRight : 0) | (y + 1 < height ? kSampleDown : 0);
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): never negative here; lround would not vectorise.
         const auto wx = uint32_t((uc - float(x)) * 128.0f + 0.5f);
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): never negative here; lround would not vectorise.
         const auto wy = uint32_t((vc - float(y)) * 128.0f + 0.5f);
         out.weights[i] = static_cast<uint16_t>(wx | wy << 8);
     }

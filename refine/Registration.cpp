@@ -218,10 +218,10 @@ namespace {
 /// perspective divide and, for a distorted colour image, the lens polynomial. z is 0 where the pixel is
 /// not projected. kRational: the lens has a denominator (k4, k5, k6), which costs a division.
 template <bool kDistorted, bool kRational>
-__attribute__((target_clones("avx2", "default"))) void
-ProjectRun(const float *model, const float *__restrict rx, const float *__restrict ry,
-           const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
-           float *__restrict u, float *__restrict v, float *__restrict z)
+__attribute__((always_inline)) inline void
+ProjectRunBody(const float *model, const float *__restrict rx, const float *__restrict ry,
+               const float *__restrict rz, const float *t, const uint16_t *__restrict depth, uint32_t n,
+               float *__restrict u, float *__restrict v, float *__restrict z)
 {
     const float fx = model[0], fy = model[1], cx = model[2], cy = model[3];
     const float k1 = model[4], k2 = model[5], p1 = model[6], p2 = model[7];
@@ -254,6 +254,41 @@ ProjectRun(const float *model, const float *__restrict rx, const float *__restri
         v[i] = fy * y + cy;
         z[i] = zc;
     }
+}
+
+/// Whether the processor runs AVX2: the hot loops are built twice, with and without it (AVX2 alone,
+/// without fused multiply-add, so both give the same bits), and the right one is taken at run time.
+bool HasAvx2()
+{
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return false;
+#endif
+}
+
+#if defined(__x86_64__)
+template <bool kDistorted, bool kRational>
+__attribute__((target("avx2"))) void ProjectRunAvx2(const float *model, const float *rx, const float *ry,
+                                                    const float *rz, const float *t, const uint16_t *depth,
+                                                    uint32_t n, float *u, float *v, float *z)
+{
+    ProjectRunBody<kDistorted, kRational>(model, rx, ry, rz, t, depth, n, u, v, z);
+}
+#endif
+
+template <bool kDistorted, bool kRational>
+void ProjectRun(const float *model, const float *rx, const float *ry, const float *rz, const float *t,
+                const uint16_t *depth, uint32_t n, float *u, float *v, float *z)
+{
+#if defined(__x86_64__)
+    if (HasAvx2()) {
+        ProjectRunAvx2<kDistorted, kRational>(model, rx, ry, rz, t, depth, n, u, v, z);
+        return;
+    }
+#endif
+    ProjectRunBody<kDistorted, kRational>(model, rx, ry, rz, t, depth, n, u, v, z);
 }
 
 } // namespace
@@ -426,9 +461,10 @@ struct SampleSpots
     uint16_t *weights;
 };
 
-__attribute__((target_clones("avx2", "default"))) void
-LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width, uint32_t height,
-              uint32_t gridWidth, float gridScale, const SampleSpots &out)
+__attribute__((always_inline)) inline void LocateSamplesBody(const float *u, const float *v, const float *z,
+                                                             uint32_t n, uint32_t width, uint32_t height,
+                                                             uint32_t gridWidth, float gridScale,
+                                                             const SampleSpots &out)
 {
     const float maxU = float(width - 1);
     const float maxV = float(height - 1);
@@ -497,6 +533,28 @@ LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32
         const auto wy = uint32_t((vc - float(y)) * 128.0f + 0.5f);
         out.weights[i] = static_cast<uint16_t>(wx | wy << 8);
     }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void LocateSamplesAvx2(const float *u, const float *v, const float *z,
+                                                       uint32_t n, uint32_t width, uint32_t height,
+                                                       uint32_t gridWidth, float gridScale,
+                                                       const SampleSpots &out)
+{
+    LocateSamplesBody(u, v, z, n, width, height, gridWidth, gridScale, out);
+}
+#endif
+
+void LocateSamples(const float *u, const float *v, const float *z, uint32_t n, uint32_t width,
+                   uint32_t height, uint32_t gridWidth, float gridScale, const SampleSpots &out)
+{
+#if defined(__x86_64__)
+    if (HasAvx2()) {
+        LocateSamplesAvx2(u, v, z, n, width, height, gridWidth, gridScale, out);
+        return;
+    }
+#endif
+    LocateSamplesBody(u, v, z, n, width, height, gridWidth, gridScale, out);
 }
 
 } // namespace

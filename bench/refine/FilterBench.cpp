@@ -150,55 +150,44 @@ void BM_FillHole(benchmark::State &state)
         Process);
 }
 
+/// Every filter on, with radial-to-axial factors for real depth.
+void ConfigureEveryFilter(refine::DepthFilterChain &c)
+{
+    static const auto factors = std::make_shared<const std::vector<float>>(kPixels, 0.97f);
+    c.SetDepthRange(4000, 200);
+    c.SetFlyingPixel({0, 1});
+    c.SetRealDepth(true);
+    c.SetAxialFactors(factors, kWidth, kHeight);
+    c.SetSpatial({1, 0, 0, 0});
+    c.SetTemporal(true, 0, 0);
+    c.SetFillHole({1, 0, 0, 0});
+}
+
 /// Every filter on, both passes (the geometric step between them is not part of this class).
 void BM_WholeChain(benchmark::State &state)
 {
-    auto factors = std::make_shared<const std::vector<float>>(kPixels, 0.97f);
-    RunPass(
-        state,
-        [&](refine::DepthFilterChain &c) {
-            c.SetDepthRange(4000, 200);
-            c.SetFlyingPixel({0, 1});
-            c.SetRealDepth(true);
-            c.SetAxialFactors(factors, kWidth, kHeight);
-            c.SetSpatial({1, 0, 0, 0});
-            c.SetTemporal(true, 0, 0);
-            c.SetFillHole({1, 0, 0, 0});
-        },
-        [](refine::DepthFilterChain &c, uint16_t *depth) {
-            c.PreFilter(depth, kWidth, kHeight);
-            c.PostFilter(depth, kWidth, kHeight);
-            return c.Process(depth, kWidth, kHeight);
-        });
+    RunPass(state, ConfigureEveryFilter, [](refine::DepthFilterChain &c, uint16_t *depth) {
+        c.PreFilter(depth, kWidth, kHeight);
+        c.PostFilter(depth, kWidth, kHeight);
+        return c.Process(depth, kWidth, kHeight);
+    });
 }
 
 /// The decoder's whole ToF step: every filter on and the geometric step between the passes, with the
 /// test lens, on depth, 16-bit IR and confidence (the IR and confidence copies are included).
 void BM_WholeChainWithUndistortion(benchmark::State &state)
 {
-    auto factors = std::make_shared<const std::vector<float>>(kPixels, 0.97f);
     refine::Undistorter undistorter;
     const refine::LensModel lens{refine::Pinhole{520, 520, 320, 240}, -0.25, 0.08, 0.001, -0.0015, -0.01};
     undistorter.Prepare(lens, kWidth, kHeight);
     std::vector<uint16_t> ir(kPixels, 700);
     std::vector<uint16_t> confidence(kPixels, 300);
-    RunPass(
-        state,
-        [&](refine::DepthFilterChain &c) {
-            c.SetDepthRange(4000, 200);
-            c.SetFlyingPixel({0, 1});
-            c.SetRealDepth(true);
-            c.SetAxialFactors(factors, kWidth, kHeight);
-            c.SetSpatial({1, 0, 0, 0});
-            c.SetTemporal(true, 0, 0);
-            c.SetFillHole({1, 0, 0, 0});
-        },
-        [&](refine::DepthFilterChain &c, uint16_t *depth) {
-            c.PreFilter(depth, kWidth, kHeight);
-            c.PostFilter(depth, kWidth, kHeight);
-            undistorter.ApplyNearest(depth, ir.data(), false, confidence.data(), kWidth, kHeight);
-            return c.Process(depth, kWidth, kHeight);
-        });
+    RunPass(state, ConfigureEveryFilter, [&](refine::DepthFilterChain &c, uint16_t *depth) {
+        c.PreFilter(depth, kWidth, kHeight);
+        c.PostFilter(depth, kWidth, kHeight);
+        undistorter.ApplyNearest(depth, ir.data(), false, confidence.data(), kWidth, kHeight);
+        return c.Process(depth, kWidth, kHeight);
+    });
 }
 
 } // namespace

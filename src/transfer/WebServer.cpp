@@ -111,6 +111,23 @@ void WebServer::ReleaseJob(int id)
     }
 }
 
+void WebServer::ReleasePurpose(Purpose purpose)
+{
+    MutexLock lock(m_mutex);
+    bool released = false;
+    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+        if (it->second.purpose == purpose) {
+            it = m_jobs.erase(it);
+            released = true;
+        } else {
+            ++it;
+        }
+    }
+    if (released && m_jobs.empty()) {
+        StopLocked();
+    }
+}
+
 void WebServer::Shutdown()
 {
     MutexLock lock(m_mutex);

@@ -23,9 +23,19 @@ class WebServer
 public:
     static constexpr unsigned short kDefaultPort = 8080;
 
+    /// Who a job serves: a firmware upgrade and a JSON configuration each have one at a time, and the
+    /// workers that end them release it by purpose; a file transfer releases its own job by id.
+    enum class Purpose
+    {
+        kFirmware,
+        kJson,
+        kTransfer,
+    };
+
     /// What one job needs from the server.
     struct Job
     {
+        Purpose purpose = Purpose::kTransfer;
         std::string host;        ///< the host's address on the camera's network; required
         std::string servedPath;  ///< the file a camera may fetch (by its file name), or empty
         UploadFileParams upload; ///< what "/upload" accepts for this job (no expected name: nothing)
@@ -39,6 +49,9 @@ public:
     int AcquireJob(const Job &job) EXCLUDES(m_mutex);
     /// Ends a job's registration; the last one stops the server. An unknown id changes nothing.
     void ReleaseJob(int id) EXCLUDES(m_mutex);
+    /// Ends every job of `purpose` (the firmware or JSON configuration worker's end); the last job
+    /// stops the server.
+    void ReleasePurpose(Purpose purpose) EXCLUDES(m_mutex);
     /// Stops the server and forgets every job (the library's shutdown).
     void Shutdown() EXCLUDES(m_mutex);
 

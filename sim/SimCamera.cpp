@@ -444,7 +444,9 @@ SimCameraLink SimCamera::MakeLink()
     link.address = [this] { return Config().address; };
     link.serial = [this] { return Config().serial; };
     link.goDown = [this] { GoDown(); };
-    link.comeUp = [this](uint8_t state, const std::string &address, bool serve) { ComeUp(state, address, serve); };
+    link.comeUp = [this](uint8_t state, const std::string &address, bool serve) {
+        ComeUp(state, address, serve);
+    };
     link.setFirmwareVersion = [this](const std::string &version) {
         for (const auto &session : m_sessions) {
             session->UpdateSettings([&](SimSettings &s) { s.firmwareVersion = version; });

@@ -114,7 +114,8 @@ bool SimFirmwareImage::Check(const std::vector<uint8_t> &image, std::string &err
         error = "header length " + std::to_string(header.fileBytes) + " for " + std::to_string(image.size()) +
                 " bytes";
     } else if (header.dataSum != dataSum) {
-        error = "data sum " + std::to_string(dataSum) + " where the header says " + std::to_string(header.dataSum);
+        error = "data sum " + std::to_string(dataSum) + " where the header says " +
+                std::to_string(header.dataSum);
     } else {
         return true;
     }

@@ -62,9 +62,12 @@ bool HeaderValue(const std::string &head, const std::string &name, std::string &
 
 } // namespace
 
-SimHttpClient::SimHttpClient(Options options) : m_options(std::move(options)) {}
+SimHttpClient::SimHttpClient(Options options) : m_options(std::move(options))
+{
+}
 
-bool SimHttpClient::Get(const std::string &host, uint16_t port, const std::string &target, SimHttpResponse &out)
+bool SimHttpClient::Get(const std::string &host, uint16_t port, const std::string &target,
+                        SimHttpResponse &out)
 {
     const std::string head = "GET " + target + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
                              "\r\nConnection: close\r\n\r\n";
@@ -74,9 +77,10 @@ bool SimHttpClient::Get(const std::string &host, uint16_t port, const std::strin
 bool SimHttpClient::Post(const std::string &host, uint16_t port, const std::string &target,
                          const std::vector<uint8_t> &body, SimHttpResponse &out, size_t sendBytes)
 {
-    const std::string head = "POST " + target + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
-                             "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+    const std::string head =
+        "POST " + target + " HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
+        "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body.size()) +
+        "\r\nConnection: close\r\n\r\n";
     return Exchange(host, port, head, body.data(), body.size(), std::min(sendBytes, body.size()), out);
 }
 
@@ -144,7 +148,8 @@ int SimHttpClient::Connect(const std::string &host, uint16_t port)
         Fail("cannot bind to " + m_options.localAddress + ": " + ErrnoText(errno));
         return -1;
     }
-    if (connect(fd, reinterpret_cast<const sockaddr *>(&remote), sizeof remote) != 0 && errno != EINPROGRESS) {
+    if (connect(fd, reinterpret_cast<const sockaddr *>(&remote), sizeof remote) != 0 &&
+        errno != EINPROGRESS) {
         Fail("connect to " + host + ":" + std::to_string(port) + ": " + ErrnoText(errno));
         return -1;
     }
@@ -217,14 +222,16 @@ bool SimHttpClient::ReadBody(int fd, uint64_t length, bool untilClose, SimHttpRe
         if (out.body.size() > m_options.maxBodyBytes) {
             return Fail("body longer than " + std::to_string(m_options.maxBodyBytes) + " bytes");
         }
-        uint64_t want = untilClose ? chunk.size() : std::min<uint64_t>(chunk.size(), length - out.body.size());
+        uint64_t want =
+            untilClose ? chunk.size() : std::min<uint64_t>(chunk.size(), length - out.body.size());
         want = std::min<uint64_t>(want, m_options.cutAfterBytes - out.body.size());
         const ssize_t count = recv(fd, chunk.data(), static_cast<size_t>(want), 0);
         if (count > 0) {
             out.body.insert(out.body.end(), chunk.begin(), chunk.begin() + count);
         } else if (count == 0) {
-            return untilClose ? true : Fail("connection closed after " + std::to_string(out.body.size()) +
-                                                " of " + std::to_string(length) + " body bytes");
+            return untilClose ? true
+                              : Fail("connection closed after " + std::to_string(out.body.size()) + " of " +
+                                     std::to_string(length) + " body bytes");
         } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             return Fail("receive: " + ErrnoText(errno));
         } else if (!Await(fd, POLLIN)) {
@@ -232,12 +239,14 @@ bool SimHttpClient::ReadBody(int fd, uint64_t length, bool untilClose, SimHttpRe
         }
         if (m_options.bytesPerSecond > 0) {
             // Holds the pace: the bytes read so far may not come before their time.
-            const auto due = start + std::chrono::microseconds(out.body.size() * 1000000 / m_options.bytesPerSecond);
+            const auto due =
+                start + std::chrono::microseconds(out.body.size() * 1000000 / m_options.bytesPerSecond);
             while (Clock::now() < due) {
                 if (m_options.cancelled && m_options.cancelled()) {
                     return Fail("cancelled");
                 }
-                std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(kSliceMs)));
+                std::this_thread::sleep_for(
+                    std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(kSliceMs)));
             }
         }
     }
@@ -250,7 +259,8 @@ bool SimHttpClient::Await(int fd, short events)
         if (m_options.cancelled && m_options.cancelled()) {
             return Fail("cancelled");
         }
-        const auto leftMs = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto leftMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (leftMs <= 0) {
             return Fail("no progress for " + std::to_string(m_options.timeoutMs) + " ms");
         }

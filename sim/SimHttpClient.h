@@ -28,7 +28,7 @@ public:
         std::string localAddress = "127.0.0.2"; // the socket is bound to it before it connects
         unsigned timeoutMs = 5000;
         uint64_t maxBodyBytes = uint64_t{1} << 31;
-        uint64_t bytesPerSecond = 0;                                  // reading pace; 0: as fast as it comes
+        uint64_t bytesPerSecond = 0;                                   // reading pace; 0: as fast as it comes
         uint64_t cutAfterBytes = std::numeric_limits<uint64_t>::max(); // body bytes read before hanging up
         std::function<bool()> cancelled;
     };

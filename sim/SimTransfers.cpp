@@ -53,7 +53,9 @@ std::string HostFrom(const std::vector<uint8_t> &payload)
 
 } // namespace
 
-SimTransfers::SimTransfers(SimCameraLink link) : m_link(std::move(link)) {}
+SimTransfers::SimTransfers(SimCameraLink link) : m_link(std::move(link))
+{
+}
 
 SimTransfers::~SimTransfers()
 {
@@ -76,9 +78,7 @@ SimHookResult SimTransfers::Handle(const RecordedFrame &frame)
         const bool stuck = m_link.faults().transferStuckAtTwo;
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto found = m_status.find(key);
-        const uint8_t status = stuck ? kWorking
-                               : found == m_status.end()          ? kFailed
-                                                                  : found->second;
+        const uint8_t status = stuck ? kWorking : found == m_status.end() ? kFailed : found->second;
         std::vector<uint8_t> reply{key.first, key.second, status};
         reply.resize(kProgressReplyBytes, 0);
         return {SimHookResult::Kind::Reply, reply};
@@ -110,14 +110,15 @@ void SimTransfers::HostToCamera(const RecordedFrame &frame)
     const size_t valueAt = indexed ? 19 : 18;
     const uint8_t index = indexed ? At(p, 18) : 0;
     const size_t nameAt = valueAt + 9;
-    const size_t nameBytes = std::min<size_t>(U32At(p, valueAt + 5), p.size() > nameAt ? p.size() - nameAt : 0);
+    const size_t nameBytes =
+        std::min<size_t>(U32At(p, valueAt + 5), p.size() > nameAt ? p.size() - nameAt : 0);
     const std::string name(p.begin() + static_cast<std::ptrdiff_t>(std::min(nameAt, p.size())),
                            p.begin() + static_cast<std::ptrdiff_t>(std::min(nameAt + nameBytes, p.size())));
     End({type, index}, ReceiveFile(HostFrom(p), type, index, U32At(p, valueAt), At(p, valueAt + 4), name));
 }
 
-bool SimTransfers::ReceiveFile(const std::string &host, uint8_t type, uint8_t index, uint32_t size, uint8_t sum,
-                               const std::string &name)
+bool SimTransfers::ReceiveFile(const std::string &host, uint8_t type, uint8_t index, uint32_t size,
+                               uint8_t sum, const std::string &name)
 {
     const SimUpgradeFaults faults = m_link.faults();
     if (faults.fetch == SimFetchFault::Never) {
@@ -126,8 +127,9 @@ bool SimTransfers::ReceiveFile(const std::string &host, uint8_t type, uint8_t in
     }
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!Fetch(m_link.options(), faults.fetch, m_link.address(), host, name, [this] { return m_worker.Stopping(); },
-               bytes, error)) {
+    if (!Fetch(
+            m_link.options(), faults.fetch, m_link.address(), host, name,
+            [this] { return m_worker.Stopping(); }, bytes, error)) {
         TFLOG("camera %s: fetching %s failed: %s", m_link.serial().c_str(), name.c_str(), error.c_str());
         return false;
     }
@@ -223,9 +225,10 @@ bool SimTransfers::SendChunk(const std::string &host, const std::vector<uint8_t>
     }
     const uint64_t declared = body.size() + (fault == SimChunkFault::WrongLength ? 1 : 0);
     sum += fault == SimChunkFault::WrongChecksum ? 1 : 0;
-    const std::string target = "/upload?name=" + (fault == SimChunkFault::WrongName ? "other_" : std::string()) +
-                               name + "&offset=" + std::to_string(chunk.offset) +
-                               "&fileDatalength=" + std::to_string(declared) + "&checksum=" + std::to_string(sum);
+    const std::string target =
+        "/upload?name=" + (fault == SimChunkFault::WrongName ? "other_" : std::string()) + name +
+        "&offset=" + std::to_string(chunk.offset) + "&fileDatalength=" + std::to_string(declared) +
+        "&checksum=" + std::to_string(sum);
     SimHttpClient::Options http;
     http.localAddress = m_link.address();
     http.timeoutMs = options.httpTimeoutMs;
@@ -264,12 +267,14 @@ std::vector<SimUploadResponse> SimTransfers::UploadResponses() const
 bool SimTransfers::WaitForTransfers(uint64_t count, unsigned timeoutMs) const
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_transfersEnded >= count; });
+    return m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [&] { return m_transfersEnded >= count; });
 }
 
-bool SimTransfers::Fetch(const SimUpgradeOptions &options, SimFetchFault fault, const std::string &localAddress,
-                         const std::string &host, const std::string &name, const std::function<bool()> &cancelled,
-                         std::vector<uint8_t> &bytes, std::string &error)
+bool SimTransfers::Fetch(const SimUpgradeOptions &options, SimFetchFault fault,
+                         const std::string &localAddress, const std::string &host, const std::string &name,
+                         const std::function<bool()> &cancelled, std::vector<uint8_t> &bytes,
+                         std::string &error)
 {
     SimHttpClient::Options http;
     http.localAddress = localAddress;

@@ -57,8 +57,9 @@ public:
     /// Fetches http://host:port/name from `localAddress` with `fault`; false with `error` filled for a
     /// failed fetch or an answer other than 200.
     static bool Fetch(const SimUpgradeOptions &options, SimFetchFault fault, const std::string &localAddress,
-                      const std::string &host, const std::string &name, const std::function<bool()> &cancelled,
-                      std::vector<uint8_t> &bytes, std::string &error);
+                      const std::string &host, const std::string &name,
+                      const std::function<bool()> &cancelled, std::vector<uint8_t> &bytes,
+                      std::string &error);
     /// The name the camera uploads a file of `type` under: "intrinsic_<serial>.bin",
     /// "planeness_<serial>_<i>.bin", "rangeOffset_<serial>_<i>.bin", "ir_background_<serial>.bin".
     static std::string UploadName(uint8_t type, const std::string &serial, uint8_t index);

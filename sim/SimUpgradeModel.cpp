@@ -57,7 +57,9 @@ uint8_t Low(uint32_t value)
 
 } // namespace
 
-SimUpgradeModel::SimUpgradeModel(SimCameraLink link) : m_link(std::move(link)) {}
+SimUpgradeModel::SimUpgradeModel(SimCameraLink link) : m_link(std::move(link))
+{
+}
 
 SimUpgradeModel::~SimUpgradeModel()
 {
@@ -97,7 +99,8 @@ SimHookResult SimUpgradeModel::Handle(const RecordedFrame &frame)
         return {SimHookResult::Kind::Reply, reply};
     }
     if (At(p, 1) == kJsonStateQuery) {
-        std::vector<uint8_t> reply{kJson, kJsonStateQuery, m_json.state, Low(m_json.param1), Low(m_json.param2)};
+        std::vector<uint8_t> reply{kJson, kJsonStateQuery, m_json.state, Low(m_json.param1),
+                                   Low(m_json.param2)};
         reply.resize(kRecordBytes, 0);
         return {SimHookResult::Kind::Reply, reply};
     }
@@ -187,10 +190,11 @@ void SimUpgradeModel::JsonStateSet(const Record &request)
 bool SimUpgradeModel::FetchFile(const std::string &host, const std::string &name, std::vector<uint8_t> &bytes)
 {
     std::string error;
-    if (!SimTransfers::Fetch(m_link.options(), m_link.faults().fetch, m_link.address(), host, name,
-                             [this] { return m_worker.Stopping(); }, bytes, error)) {
-        TFLOG("camera %s: fetching %s from %s failed: %s", m_link.serial().c_str(), name.c_str(), host.c_str(),
-              error.c_str());
+    if (!SimTransfers::Fetch(
+            m_link.options(), m_link.faults().fetch, m_link.address(), host, name,
+            [this] { return m_worker.Stopping(); }, bytes, error)) {
+        TFLOG("camera %s: fetching %s from %s failed: %s", m_link.serial().c_str(), name.c_str(),
+              host.c_str(), error.c_str());
         return false;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -209,7 +213,8 @@ void SimUpgradeModel::FetchFirmware(const std::string &host, const std::string &
     }
     std::string error;
     if (!SimFirmwareImage::Check(image, error)) {
-        TFLOG("camera %s: firmware image %s refused: %s", m_link.serial().c_str(), name.c_str(), error.c_str());
+        TFLOG("camera %s: firmware image %s refused: %s", m_link.serial().c_str(), name.c_str(),
+              error.c_str());
         return;
     }
     {

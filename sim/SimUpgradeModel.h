@@ -88,9 +88,9 @@ private:
     std::vector<uint8_t> m_fetched;
     uint64_t m_lastFetchBytes = 0;
     bool m_fetchedAny = false;
-    std::vector<uint8_t> m_image; // the checked firmware image waiting to be written
+    std::vector<uint8_t> m_image;   // the checked firmware image waiting to be written
     std::string m_installedVersion; // set once the image is written; reported after the next reboot
     uint64_t m_boots = 0;
-    bool m_down = false; // between going down for a reboot and coming back
+    bool m_down = false;    // between going down for a reboot and coming back
     SimTaskThread m_worker; // declared last: stopped before the members its tasks use
 };

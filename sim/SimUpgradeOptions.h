@@ -47,10 +47,10 @@ enum class SimChunkFault
 struct SimUpgradeFaults
 {
     SimFetchFault fetch = SimFetchFault::None;
-    bool refuseChecksum = false; // state 2 with param1 0
-    int stallAtState = -1;       // reports the state (its first step) and never moves on; 0: never ready
-    int failAtState = -1;        // reports the state with param1 0 and stops
-    int outOfRangeState = -1;    // reported with param1 1 where the last state would come (7, 5...)
+    bool refuseChecksum = false;      // state 2 with param1 0
+    int stallAtState = -1;            // reports the state (its first step) and never moves on; 0: never ready
+    int failAtState = -1;             // reports the state with param1 0 and stops
+    int outOfRangeState = -1;         // reported with param1 1 where the last state would come (7, 5...)
     bool dropInUpgradeMode = false;   // in upgrade mode every command closes the connection
     bool refuseInUpgradeMode = false; // in upgrade mode nothing listens
     SimComeBack comeBack = SimComeBack::Normally;

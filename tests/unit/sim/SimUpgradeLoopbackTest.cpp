@@ -331,3 +331,46 @@ TEST_F(SimUpgradeLoopback, CalibrationFilesMoveBothWaysAndSpoiledChunksAreRefuse
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SimUpgradeLoopback, JsonConfigurationWithoutRebootUntilTheEnd)
+{
+    const std::vector<uint8_t> config{'{', '"', 'a', '"', ':', '1', '}'};
+    WebServer::Job job;
+    job.purpose = WebServer::Purpose::kJson;
+    job.servedPath = WriteFile("cfg.json", config);
+    ASSERT_GT(Serve(job), 0);
+    HostLink link;
+    ASSERT_TRUE(link.Connect());
+    const std::vector<uint8_t> host = HostField();
+    std::vector<uint8_t> mode{3, 1};
+    mode.insert(mode.end(), host.begin(), host.end());
+    mode.resize(38, 0);
+    ASSERT_TRUE(link.Set(0x1D, mode));
+    EXPECT_EQ(link.Get(0x9D, {3, 2}), (std::vector<uint8_t>{3, 2, 0, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(m_camera.Mode(), SimCameraMode::Json);
+    EXPECT_EQ(m_camera.Boots(), 0u);
+
+    std::vector<uint8_t> file{3, 4};
+    file.insert(file.end(), host.begin(), host.end());
+    file.insert(file.end(), {'c', 'f', 'g', '.', 'j', 's', 'o', 'n', 0});
+    ASSERT_TRUE(link.Set(0x1D, file));
+    ASSERT_TRUE(m_camera.WaitForFetched(config.size(), orvtest::kWaitMs));
+    EXPECT_EQ(m_camera.FetchedFile(), config);
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return link.Get(0x9D, {3, 2}).at(3) == 1; }));
+    ASSERT_TRUE(link.Set(0x1D, {3, 2, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(link.Get(0x9D, {3, 2}).at(2), 2);
+    SimUpgradeFaults faults;
+    faults.outOfRangeState = 5;
+    m_camera.SetUpgradeFaults(faults);
+    ASSERT_TRUE(link.Set(0x1D, {3, 3, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return link.Get(0x9D, {3, 2}).at(2) == 5; }));
+
+    ASSERT_TRUE(link.Set(0x12, {8}));
+    ASSERT_TRUE(m_camera.WaitForBoots(1, orvtest::kWaitMs));
+    EXPECT_TRUE(m_camera.WaitForMode(SimCameraMode::Normal, orvtest::kWaitMs));
+    EXPECT_EQ(m_camera.Settings().firmwareVersion, "KR52_V2.3.7_20260101_V3"); // nothing installed
+}
+
+} // namespace

@@ -212,8 +212,12 @@ bool SimHttpClient::ReadBody(int fd, uint64_t length, bool untilClose, SimHttpRe
 {
     const auto start = Clock::now();
     std::vector<uint8_t> chunk(kReadBytes);
+    const uint64_t cut = m_options.cutHalfway && !untilClose ? length / 2 : m_options.cutAfterBytes;
+    if (out.body.size() > cut) {
+        out.body.resize(cut);
+    }
     for (;;) {
-        if (out.body.size() >= m_options.cutAfterBytes) {
+        if (out.body.size() >= cut) {
             return Fail("hung up after " + std::to_string(out.body.size()) + " body bytes");
         }
         if (!untilClose && out.body.size() >= length) {
@@ -224,7 +228,7 @@ bool SimHttpClient::ReadBody(int fd, uint64_t length, bool untilClose, SimHttpRe
         }
         uint64_t want =
             untilClose ? chunk.size() : std::min<uint64_t>(chunk.size(), length - out.body.size());
-        want = std::min<uint64_t>(want, m_options.cutAfterBytes - out.body.size());
+        want = std::min<uint64_t>(want, cut - out.body.size());
         const ssize_t count = recv(fd, chunk.data(), static_cast<size_t>(want), 0);
         if (count > 0) {
             out.body.insert(out.body.end(), chunk.begin(), chunk.begin() + count);

@@ -30,6 +30,7 @@ public:
         uint64_t maxBodyBytes = uint64_t{1} << 31;
         uint64_t bytesPerSecond = 0;                                   // reading pace; 0: as fast as it comes
         uint64_t cutAfterBytes = std::numeric_limits<uint64_t>::max(); // body bytes read before hanging up
+        bool cutHalfway = false; // hangs up after half of a Content-Length body
         std::function<bool()> cancelled;
     };
 

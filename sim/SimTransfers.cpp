@@ -283,18 +283,10 @@ bool SimTransfers::Fetch(const SimUpgradeOptions &options, SimFetchFault fault,
     if (fault == SimFetchFault::Slow) {
         http.bytesPerSecond = options.slowFetchBytesPerSecond;
     }
+    http.cutHalfway = fault == SimFetchFault::Cut;
     SimHttpClient client(http);
     SimHttpResponse answer;
     const std::string target = "/" + (fault == SimFetchFault::Refused ? "missing_" : std::string()) + name;
-    if (fault == SimFetchFault::Cut) {
-        // Learns the length first, then hangs up halfway through a second fetch.
-        if (!client.Get(host, options.serverPort, target, answer)) {
-            error = client.LastError();
-            return false;
-        }
-        http.cutAfterBytes = answer.body.size() / 2;
-        client = SimHttpClient(http);
-    }
     if (!client.Get(host, options.serverPort, target, answer)) {
         error = client.LastError();
         return false;

@@ -39,21 +39,23 @@ public:
         }
     }
     /// Connects to the camera's first command port, trying while the camera reboots.
-    bool Connect()
+    bool Connect(unsigned timeoutMs = orvtest::kWaitMs)
     {
-        return orvtest::WaitUntil([this] {
-            Close();
-            m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(SimCamera::CommandPort(0));
-            inet_pton(AF_INET, kCamera, &to.sin_addr);
-            const timeval bound{5, 0};
-            setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-            const int on = 1; // a query right after a setting goes out at once
-            setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            return connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
-        });
+        return orvtest::WaitUntil(
+            [this] {
+                Close();
+                m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(SimCamera::CommandPort(0));
+                inet_pton(AF_INET, kCamera, &to.sin_addr);
+                const timeval bound{5, 0};
+                setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+                const int on = 1; // a query right after a setting goes out at once
+                setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                return connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
+            },
+            timeoutMs);
     }
     bool Set(uint8_t command, const std::vector<uint8_t> &payload)
     {
@@ -167,7 +169,7 @@ TEST_F(SimUpgradeLoopback, HttpClientFetchesPostsAndGivesUpOnEveryBrokenExchange
     EXPECT_EQ(orvtest::ReadFile(m_dir.Path() + "/up.bin"), std::string("\1\2\3"));
 
     SimHttpClient::Options cut = options;
-    cut.cutAfterBytes = 1000;
+    cut.cutHalfway = true;
     SimHttpClient cutClient(cut);
     EXPECT_FALSE(cutClient.Get(kHost, port, "/data.bin", answer));
     EXPECT_NE(cutClient.LastError().find("hung up"), std::string::npos) << cutClient.LastError();
@@ -371,6 +373,60 @@ TEST_F(SimUpgradeLoopback, JsonConfigurationWithoutRebootUntilTheEnd)
     ASSERT_TRUE(m_camera.WaitForBoots(1, orvtest::kWaitMs));
     EXPECT_TRUE(m_camera.WaitForMode(SimCameraMode::Normal, orvtest::kWaitMs));
     EXPECT_EQ(m_camera.Settings().firmwareVersion, "KR52_V2.3.7_20260101_V3"); // nothing installed
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SimUpgradeLoopback, RebootFaultsDecideWhereAndWhetherTheCameraComesBack)
+{
+    const std::vector<uint8_t> image = SimFirmwareImage::Build("20260305", 5, 2048);
+    WebServer::Job job;
+    job.purpose = WebServer::Purpose::kFirmware;
+    job.servedPath = WriteFile("fw.bin", image);
+    ASSERT_GT(Serve(job), 0);
+    std::vector<uint8_t> announcement{1, 1};
+    const std::vector<uint8_t> host = HostField();
+    announcement.insert(announcement.end(), host.begin(), host.end());
+    announcement.insert(announcement.end(), {'f', 'w', '.', 'b', 'i', 'n', 0});
+    struct Row
+    {
+        const char *what;
+        SimComeBack comeBack;
+        bool refuse;
+        bool drop;
+        bool backInUpgradeMode; // serving again, announcing camerastate 3
+        bool answers;           // a query on the command connection is answered
+    };
+    const Row rows[] = {
+        {"never", SimComeBack::Never, false, false, false, false},
+        {"elsewhere", SimComeBack::Elsewhere, false, false, true, false},
+        {"refusing", SimComeBack::Normally, true, false, true, false},
+        {"dropping", SimComeBack::Normally, false, true, true, false},
+        {"well", SimComeBack::Normally, false, false, true, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        SimCamera camera{SimCameraConfig{"SN172", "", kCamera, 1, 0, 0}, kHost, kNoDiscovery};
+        m_camera.StopServing(); // its ports on the same address go to the camera of this row
+        camera.SetUpgradeOptions(m_camera.UpgradeOptions());
+        SimUpgradeFaults faults;
+        faults.comeBack = row.comeBack;
+        faults.comeBackAddress = "127.0.0.171";
+        faults.refuseInUpgradeMode = row.refuse;
+        faults.dropInUpgradeMode = row.drop;
+        camera.SetUpgradeFaults(faults);
+        ASSERT_TRUE(camera.StartServing());
+        HostLink link;
+        ASSERT_TRUE(link.Connect());
+        ASSERT_TRUE(link.Set(0x1D, announcement));
+        ASSERT_TRUE(camera.WaitForBoots(1, orvtest::kWaitMs));
+        EXPECT_EQ(camera.WaitForMode(SimCameraMode::Upgrade, 0), row.backInUpgradeMode);
+        EXPECT_EQ(camera.Config().address, row.comeBack == SimComeBack::Elsewhere ? "127.0.0.171" : kCamera);
+        // The camera is back (or never will be): a short bound for the connection.
+        EXPECT_EQ(link.Connect(300) && link.Get(0x9D, {1}).size() == 10, row.answers);
+    }
 }
 
 } // namespace

@@ -18,7 +18,9 @@ struct mg_connection;
 /// while a job needs it. Each job registers what it serves (one file, by name) and what it accepts on
 /// "/upload"; the server serves nothing else (404; no directory listing, no server-side includes, no
 /// CGI), stops when the last job releases its registration, and stops on Shutdown. A stop returns
-/// within about 100 ms and leaves no server thread behind.
+/// within about 100 ms, also while a client holds an idle connection, and leaves no server thread or
+/// descriptor behind. The application's SIGINT and SIGTERM dispositions are left alone; CivetWeb sets
+/// SIGPIPE to ignored for the process once the server has started.
 class WebServer
 {
 public:

@@ -6,11 +6,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -28,11 +28,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-/// The reports a transfer's callback received.
+/// The reports a transfer's callback received: (type, index, status).
 struct Reports
 {
     std::mutex mutex;
-    std::vector<std::vector<int>> seen; // (type, index, status)
+    std::vector<std::vector<int>> seen; // guarded by mutex
     static void Record(uint8_t type, uint8_t index, int8_t status, void *self)
     {
         auto *reports = static_cast<Reports *>(self);
@@ -44,17 +44,15 @@ struct Reports
         std::lock_guard<std::mutex> lock(mutex);
         return seen;
     }
-    /// Reports with a final status (0 or 1).
     size_t Finals()
     {
-        size_t count = 0;
-        for (const auto &r : Seen()) {
-            count += (r[2] == 0 || r[2] == 1) ? 1 : 0;
-        }
-        return count;
+        const auto all = Seen();
+        return static_cast<size_t>(
+            std::count_if(all.begin(), all.end(), [](const auto &r) { return r[2] == 0 || r[2] == 1; }));
     }
 };
 
+/// `head`, the host address field, then `tail`.
 std::vector<uint8_t> Host(std::vector<uint8_t> head, const std::vector<uint8_t> &tail = {})
 {
     const char host[16] = "127.0.0.1";
@@ -63,13 +61,10 @@ std::vector<uint8_t> Host(std::vector<uint8_t> head, const std::vector<uint8_t> 
     return head;
 }
 
-std::vector<uint8_t> Text(const std::string &text, bool nul = false)
+/// A name and its NUL.
+std::vector<uint8_t> Text(const std::string &text)
 {
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    if (nul) {
-        bytes.push_back(0);
-    }
-    return bytes;
+    return std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1);
 }
 
 class FileTransfer : public ::testing::Test
@@ -167,9 +162,9 @@ TEST_F(FileTransfer, EachOperationAnnouncesItsFileByteForByte)
     const std::string longName(37, 'n'); // 27 + 37 bytes: exactly the payload
     const Row rows[] = {
         {"firmware image, backslashes", [&] { return m_protocol->SetToUpgradeMode_P("fw\\image.bin"); },
-         Host({1, 1}, Text("image.bin", true)), false},
+         Host({1, 1}, Text("image.bin")), false},
         {"JSON file", [&] { return m_protocol->SetJsonPath_P("fw/cfg.json"); },
-         Host({3, 4}, Text("cfg.json", true)), false},
+         Host({3, 4}, Text("cfg.json")), false},
         {"JSON mode", [&] { return m_protocol->SetToJsonMode_P(); },
          Host({3, 1}, std::vector<uint8_t>(20, 0)), false},
         {"to camera, type 5 with index", [&] { return Transfer(5, "fw/p.bin", 0, 2); },

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // SocketProtocol: lifecycle, the camera operations as calls of the command table, the records of more than
 // one value (lens, ranges, work and test modes, registers, upgrade states), the settings the network camera
-// keeps to itself, and the device texts.
+// keeps to itself, the device texts, and the start of file transfers (announced by FileAnnouncer, followed
+// by TransferProgress).
 #include "net/SocketProtocol.h"
 
 #include <algorithm>
@@ -164,21 +165,6 @@ bool SocketProtocol::TryBeginTransfer()
     return true;
 }
 
-int SocketProtocol::SetToUpgradeMode_P(const char *imagePath)
-{
-    return m_announcer.FirmwareImage(imagePath);
-}
-
-int SocketProtocol::SetJsonPath_P(const char *path)
-{
-    return m_announcer.JsonFile(path);
-}
-
-int SocketProtocol::SetToJsonMode_P()
-{
-    return m_announcer.JsonMode();
-}
-
 int SocketProtocol::TransferFile(FileTransferParams &params)
 {
     TF_RETURN_IF_NOT_OPENED(0);
@@ -229,6 +215,9 @@ int SocketProtocol::SetCmd(int cmd, char *buf, int cap, unsigned char len, int t
     { return m_socketCtl->SetCmd(cmd, buf, cap, len, type); }
 int SocketProtocol::ReadData(unsigned char *buf, int *len) { return ReadData(buf, len, kStreamBufferBytes); }
 int SocketProtocol::StartStream() { return m_commands.Set(kStartStream, 1); }
+int SocketProtocol::SetToUpgradeMode_P(const char *imagePath) { return m_announcer.FirmwareImage(imagePath); }
+int SocketProtocol::SetJsonPath_P(const char *path) { return m_announcer.JsonFile(path); }
+int SocketProtocol::SetToJsonMode_P() { return m_announcer.JsonMode(); }
 int SocketProtocol::StopStream() { return m_commands.Set(kStopStream, 0); }
 int SocketProtocol::SetTofFrameRate(uint8_t rate) { return m_commands.Set(kSetFrameRate, rate); }
 int SocketProtocol::SetDataMode(const uint8_t &mode) { return m_commands.Set(kSetDataMode, mode); }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "transfer/WebServer.h"
@@ -51,6 +52,10 @@ void Cycles(const char *title, bool idleClient)
     for (int i = 0; i < 1000; ++i) {
         const int id = server->AcquireJob(job);
         const int client = idleClient ? IdleClient(server->ListeningPort()) : -1;
+        if (client >= 0) {
+            // Time for the server to accept it and for a worker to wait on it for a request.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
         const auto start = std::chrono::steady_clock::now();
         server->ReleaseJob(id);
         stopMs.push_back(

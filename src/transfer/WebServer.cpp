@@ -15,10 +15,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
 #include <vector>
 
 #include "runtime/LogCustom.h"
+#include "transfer/ServerSockets.h"
 
 namespace {
 
@@ -51,26 +53,6 @@ std::string BaseName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-/// Connects to the listener until `stopping` clears: CivetWeb's accept loop notices a stop only when
-/// its wait ends, and a connection ends it at once.
-void WakeListener(const std::string &host, unsigned short port, const std::atomic<bool> &stopping)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-        return;
-    }
-    while (stopping.load()) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0) {
-            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-            ::close(fd);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 } // namespace
 
 WebServer *WebServer::getInstance()
@@ -84,20 +66,24 @@ WebServer *WebServer::getInstance()
 
 int WebServer::AcquireJob(const Job &job)
 {
-    MutexLock lock(m_mutex);
-    const std::string served = BaseName(job.servedPath);
-    for (const auto &[id, other] : m_jobs) {
-        const bool sameServed = !served.empty() && served == BaseName(other.servedPath);
-        const bool sameUpload =
-            !job.upload.expectedName.empty() && job.upload.expectedName == other.upload.expectedName;
-        if (other.host != job.host || sameServed || sameUpload) {
-            TFLOG("job refused: job %d already uses the server for %s.", id, other.servedPath.c_str());
-            return -1;
+    MutexLock life(m_lifeMutex);
+    {
+        MutexLock lock(m_mutex);
+        const std::string served = BaseName(job.servedPath);
+        for (const auto &[id, other] : m_jobs) {
+            const bool sameServed = !served.empty() && served == BaseName(other.servedPath);
+            const bool sameUpload =
+                !job.upload.expectedName.empty() && job.upload.expectedName == other.upload.expectedName;
+            if (other.host != job.host || sameServed || sameUpload) {
+                TFLOG("job refused: job %d already uses the server for %s.", id, other.servedPath.c_str());
+                return -1;
+            }
         }
     }
     if (m_context == nullptr && !StartLocked(job.host)) {
         return -1;
     }
+    MutexLock lock(m_mutex);
     const int id = m_nextJob++;
     m_jobs[id] = job;
     return id;
@@ -105,57 +91,65 @@ int WebServer::AcquireJob(const Job &job)
 
 void WebServer::ReleaseJob(int id)
 {
-    MutexLock lock(m_mutex);
-    if (m_jobs.erase(id) != 0 && m_jobs.empty()) {
-        StopLocked();
-    }
+    ReleaseWhere([id](int jobId, const Job &) { return jobId == id; });
 }
 
 void WebServer::ReleasePurpose(Purpose purpose)
 {
-    MutexLock lock(m_mutex);
-    bool released = false;
-    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
-        if (it->second.purpose == purpose) {
-            it = m_jobs.erase(it);
-            released = true;
-        } else {
-            ++it;
-        }
-    }
-    if (released && m_jobs.empty()) {
-        StopLocked();
-    }
+    ReleaseWhere([purpose](int, const Job &job) { return job.purpose == purpose; });
 }
 
 void WebServer::Shutdown()
 {
-    MutexLock lock(m_mutex);
-    m_jobs.clear();
+    ReleaseWhere([](int, const Job &) { return true; });
+    MutexLock life(m_lifeMutex);
     StopLocked();
+}
+
+void WebServer::ReleaseWhere(const std::function<bool(int, const Job &)> &match)
+{
+    MutexLock life(m_lifeMutex);
+    bool lastGone = false;
+    {
+        MutexLock lock(m_mutex);
+        bool released = false;
+        for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+            if (match(it->first, it->second)) {
+                it = m_jobs.erase(it);
+                released = true;
+            } else {
+                ++it;
+            }
+        }
+        lastGone = released && m_jobs.empty();
+    }
+    // The request handlers take m_mutex: the stop, which waits for them, must not hold it.
+    if (lastGone) {
+        StopLocked();
+    }
 }
 
 void WebServer::setPort(unsigned short port)
 {
-    MutexLock lock(m_mutex);
+    MutexLock life(m_lifeMutex);
     m_port = port;
 }
 
 unsigned short WebServer::getPort() const
 {
-    MutexLock lock(m_mutex);
+    MutexLock life(m_lifeMutex);
     return m_port;
 }
 
 unsigned short WebServer::ListeningPort() const
 {
-    MutexLock lock(m_mutex);
+    MutexLock life(m_lifeMutex);
     return m_listeningPort;
 }
 
 bool WebServer::isRunning() const
 {
-    MutexLock lock(m_mutex);
+    MutexLock life(m_lifeMutex);
     return m_context != nullptr;
 }
 
@@ -194,11 +188,23 @@ void WebServer::StopLocked()
     if (m_context == nullptr) {
         return;
     }
+    // CivetWeb's threads notice the stop only when their current wait ends, up to 2 s on the listener or
+    // on a client that sends nothing: shutting the server's sockets down ends those waits at once.
+    // Connecting to the listener instead would hand it connections it drops unclosed while stopping.
     std::atomic<bool> stopping{true};
-    std::thread waker(WakeListener, m_host, m_listeningPort, std::cref(stopping));
+    std::thread waker([host = m_host, port = m_listeningPort, &stopping] {
+        while (stopping.load()) {
+            ServerSockets::ShutdownAll(host, port);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
     mg_stop(m_context);
     stopping.store(false);
     waker.join();
+    const int leftovers = ServerSockets::CloseLeftovers(m_host, m_listeningPort);
+    if (leftovers > 0) {
+        TFLOG("web server stop closed %d connection(s) left open.", leftovers);
+    }
     m_context = nullptr;
     m_listeningPort = 0;
     TFLOG("web server stopped.");

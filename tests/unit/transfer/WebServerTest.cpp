@@ -5,16 +5,23 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "HttpClient.h"
 #include "TestSupport.h"
 #include "transfer/UploadRules.h"
 #include "transfer/WebServer.h"
+
+using namespace orvtest;
 
 namespace {
 
@@ -96,41 +103,6 @@ TEST(UploadRules, TheSavedNameLosesExactlyTheTagAndStaysAPlainName)
     EXPECT_EQ(UploadRules::SavedName("..", ""), "");
 }
 
-/// One HTTP request over loopback; the status and the body of the answer.
-std::pair<int, std::string> Request(unsigned short port, const std::string &request)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return {-1, {}};
-    }
-    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string answer;
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-        answer.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    const size_t bodyAt = answer.find("\r\n\r\n");
-    const int status = answer.size() > 12 ? std::atoi(answer.c_str() + 9) : -1;
-    return {status, bodyAt == std::string::npos ? std::string() : answer.substr(bodyAt + 4)};
-}
-
-std::string Upload(const std::string &name, uint64_t offset, const std::string &chunk)
-{
-    uint32_t sum = 0;
-    for (unsigned char c : chunk) {
-        sum += c;
-    }
-    return "POST /upload?name=" + name + "&offset=" + std::to_string(offset) +
-           "&fileDatalength=" + std::to_string(chunk.size()) + "&checksum=" + std::to_string(sum) +
-           " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(chunk.size()) + "\r\n\r\n" + chunk;
-}
-
 TEST(WebServer, ServesOnlyTheAnnouncedFileAndWritesAcceptedChunksAtTheirOffsets)
 {
     orvtest::LoggedHome home;
@@ -147,33 +119,85 @@ TEST(WebServer, ServesOnlyTheAnnouncedFileAndWritesAcceptedChunksAtTheirOffsets)
     job.upload.saveDir = (dir / "config").string() + "/";
     job.upload.expectedName = "tofCalib_SN42.bin";
     job.upload.nameTag = "SN42";
+    job.upload.maxFileBytes = 16;
     const int id = server->AcquireJob(job);
     ASSERT_GT(id, 0);
     const unsigned short port = server->ListeningPort();
     ASSERT_NE(port, 0);
 
-    EXPECT_EQ(Request(port, "GET /image.bin HTTP/1.1\r\nHost: x\r\n\r\n"),
+    EXPECT_EQ(HttpRequest(port, "GET /image.bin HTTP/1.1\r\nHost: x\r\n\r\n"),
               std::make_pair(200, std::string("firmware bytes")));
     for (const char *uri :
          {"/sibling.bin", "/", "/../image.bin", "/%2e%2e/image.bin", "/x/../image.bin", "/../sibling.bin"}) {
-        EXPECT_EQ(Request(port, std::string("GET ") + uri + " HTTP/1.1\r\nHost: x\r\n\r\n").first, 404)
+        EXPECT_EQ(HttpRequest(port, std::string("GET ") + uri + " HTTP/1.1\r\nHost: x\r\n\r\n").first, 404)
             << uri;
     }
     // A second job wanting the same file is refused; the first is untouched.
     EXPECT_EQ(server->AcquireJob(job), -1);
 
-    EXPECT_EQ(Request(port, Upload("tofCalib_SN42.bin", 0, "abc")), std::make_pair(200, std::string("3")));
-    EXPECT_EQ(Request(port, Upload("tofCalib_SN42.bin", 3, "defg")), std::make_pair(200, std::string("4")));
-    EXPECT_EQ(Request(port, Upload("tofCalib_SN42.bin", 9, "z")).first, 400); // a gap
-    EXPECT_EQ(Request(port, Upload("other.bin", 0, "abc")),
-              std::make_pair(400, std::string("name required")));
+    EXPECT_EQ(HttpRequest(port, UploadChunk("tofCalib_SN42.bin", 0, "abc")),
+              std::make_pair(200, std::string("3")));
+    EXPECT_EQ(HttpRequest(port, UploadChunk("tofCalib_SN42.bin", 3, "defg")),
+              std::make_pair(200, std::string("4")));
+    // Each refusal answers 400 with its body and writes nothing.
+    const std::string path = job.upload.saveDir + "tofCalib.bin";
+    const std::pair<std::string, std::string> refusals[] = {
+        {UploadChunk("other.bin", 0, "abc"), "name required"},
+        {UploadChunk("tofCalib_SN42.bin", 7, "xyz", 5), "check (" + path + ") failed: 5 3"},
+        {UploadChunk("tofCalib_SN42.bin", 7, "xyz", -1, 1), "check (" + path + ") failed: 1 107"},
+        {UploadChunk("tofCalib_SN42.bin", 9, "z"), "check (" + path + ") failed: 9 7"},          // a gap
+        {UploadChunk("tofCalib_SN42.bin", 7, "0123456789"), "check (" + path + ") failed: 7 7"}, // past 16
+    };
+    for (const auto &[request, body] : refusals) {
+        EXPECT_EQ(HttpRequest(port, request), std::make_pair(400, body)) << request;
+    }
     std::ifstream saved(dir / "config" / "tofCalib.bin");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}), "abcdefg");
+    EXPECT_EQ(ConnectTo("127.0.0.155", port), -1); // only the host address is listened on
 
     server->ReleaseJob(id);
     EXPECT_FALSE(server->isRunning());
-    EXPECT_EQ(Request(port, "GET /image.bin HTTP/1.1\r\nHost: x\r\n\r\n").first, -1); // nothing listens
+    EXPECT_EQ(HttpRequest(port, "GET /image.bin HTTP/1.1\r\nHost: x\r\n\r\n").first, -1); // nothing listens
     std::filesystem::remove_all(dir);
+}
+
+size_t OpenDescriptors()
+{
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// CivetWeb waits on a client that sends nothing in 2-second quanta; a stop must not wait with it, nor leave
+// its connection open.
+TEST(WebServer, StopsAtOnceWhileAClientHoldsAnIdleConnection)
+{
+    orvtest::LoggedHome home;
+    WebServer *server = WebServer::getInstance();
+    server->setPort(0);
+    WebServer::Job job;
+    job.host = "127.0.0.1";
+    const size_t descriptors = OpenDescriptors();
+    for (const char *sent : {"", "GET /x HTTP/1.1\r\n"}) {
+        const int id = server->AcquireJob(job);
+        ASSERT_GT(id, 0);
+        const int client = ConnectTo("127.0.0.1", server->ListeningPort());
+        ASSERT_GE(client, 0);
+        const timeval bound{2, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        ::send(client, sent, std::strlen(sent), MSG_NOSIGNAL);
+        const auto start = std::chrono::steady_clock::now();
+        server->ReleaseJob(id);
+        const auto stopMs =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
+        // Far above the 100 ms aimed at (the benchmark measures it), far below the 2 s of the fault.
+        EXPECT_LT(stopMs, 1000) << sent;
+        char byte = 0;
+        const ssize_t got = ::recv(client, &byte, 1, 0);
+        // The server's end is closed or reset, not left open (the receive would time out).
+        EXPECT_TRUE(got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) << got;
+        ::close(client);
+    }
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 } // namespace

@@ -135,20 +135,36 @@ bool UpgradeFixture::WaitUntilIdle(unsigned timeoutMs)
     return false;
 }
 
-uint16_t UpgradeFixture::FreePort()
+namespace {
+/// Binds a socket to 127.0.0.1:`port` (0: any) and returns the port bound, 0 when it cannot.
+uint16_t BindLoopback(uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int reuse = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    uint16_t port = 0;
+    uint16_t bound = 0;
     if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
         getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
+        bound = ntohs(address.sin_port);
     }
     close(fd);
-    return port;
+    return bound;
+}
+} // namespace
+
+uint16_t UpgradeFixture::FreePort()
+{
+    return BindLoopback(0);
+}
+
+bool UpgradeFixture::PortIsFree(uint16_t port)
+{
+    return BindLoopback(port) == port;
 }
 
 } // namespace orvtest

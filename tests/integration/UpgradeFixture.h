@@ -55,6 +55,8 @@ protected:
     static bool WaitUntilIdle(unsigned timeoutMs);
     /// A port nothing listens on, for the host's server.
     static uint16_t FreePort();
+    /// True when `port` can be bound on 127.0.0.1 (nothing of ours holds it).
+    static bool PortIsFree(uint16_t port);
 
     uint16_t m_port = 0;
     std::string m_dir;        ///< scratch working directory (./Config/ lands here)

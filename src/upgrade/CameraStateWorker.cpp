@@ -78,6 +78,12 @@ CameraStateWorker::StatusCallback CameraStateWorker::GetCallback() const
     return m_callback;
 }
 
+SessionInfo CameraStateWorker::GetSessionInfo() const
+{
+    MutexLock lock(m_mutex);
+    return m_info;
+}
+
 bool CameraStateWorker::IsConnected() const
 {
     MutexLock lock(m_mutex);

@@ -36,6 +36,8 @@ public:
     void SetStatus(uint32_t status) EXCLUDES(m_mutex);
     void SetCallback(StatusCallback callback) EXCLUDES(m_mutex);
     StatusCallback GetCallback() const EXCLUDES(m_mutex);
+    /// How the worker reaches its camera (linkType 0: not known yet).
+    SessionInfo GetSessionInfo() const EXCLUDES(m_mutex);
     /// True while the worker holds an open connection to its camera.
     bool IsConnected() const EXCLUDES(m_mutex);
     /// Ends the job of a camera whose handle is closed: with a connection and outside the protected

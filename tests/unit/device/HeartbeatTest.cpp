@@ -342,6 +342,16 @@ TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
     m_manager->ReleaseDevice(device);
 }
 
+TEST_F(HeartbeatTest, AnUpgradeOfAnotherCameraLeavesThisOneWatched)
+{
+    Upgrade::GetInstance()->SetStatus(1);
+    m_manager->SetUpgradeState(kUpgradeFirmware, "SN0002");
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    EXPECT_TRUE(orvtest::WaitUntil([this] { return m_camera.probes >= 2; }));
+    m_manager->ReleaseDevice(device);
+}
+
 TEST_F(HeartbeatTest, AProbeWaitingForAnAnswerHoldsUpNeitherQueriesNorTheCloseOfItsCamera)
 {
     // The first probe waits until the test opens the gate, as a heartbeat to a silent camera waits for

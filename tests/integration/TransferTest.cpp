@@ -3,7 +3,6 @@
 // 127.0.0.190 to 127.0.0.199: both directions for every type, the server's refusals of bad chunks, and
 // a transfer outlived by its handle or by the library.
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -69,12 +68,6 @@ std::vector<uint8_t> ReadFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool Exists(const std::string &path)
-{
-    struct stat info{};
-    return stat(path.c_str(), &info) == 0;
 }
 
 size_t ThreadCount()

@@ -98,7 +98,6 @@ SimCamera &UpgradeFixture::AddUpgradeCamera(const std::string &serial, unsigned 
     SimUpgradeOptions options;
     options.serverPort = m_port;
     options.rebootDelayMs = 200;
-    options.stepDelayMs = 40;
     camera.SetUpgradeOptions(options);
     return camera;
 }

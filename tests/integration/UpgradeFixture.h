@@ -41,6 +41,10 @@ private:
 
 class UpgradeFixture : public CameraFixture
 {
+public:
+    /// The 0x1D payloads the camera received (set or get), oldest first.
+    static std::vector<std::vector<uint8_t>> TransferCommands(SimCamera &camera);
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -49,8 +53,6 @@ protected:
     SimCamera &AddUpgradeCamera(const std::string &serial, unsigned hostByte);
     /// Writes `bytes` to `name` under the scratch directory and returns its path.
     std::string WriteFile(const std::string &name, const std::vector<uint8_t> &bytes) const;
-    /// The 0x1D payloads the camera received (set or get), oldest first.
-    static std::vector<std::vector<uint8_t>> TransferCommands(SimCamera &camera);
     /// Waits until no job runs: worker statuses 0, the device manager's flag clear, the server stopped.
     static bool WaitUntilIdle(unsigned timeoutMs);
     /// A port nothing listens on, for the host's server.

@@ -39,17 +39,18 @@ static const char *Describe(int status, int params)
     }
 }
 
-/** A report is the last one when the upgrade ended, well (8, 1) or not (any failure value). */
+/** A report is the last one when the upgrade ended, well (8, 1) or not (any failure value; -1 also
+ *  after a stalled writing progress). */
 static int IsFinal(int status, int params)
 {
-    return status == 8 || (status != 5 && params != 1);
+    return status == 8 || params == -1 || (status != 5 && params != 1);
 }
 
 /** Runs on the library's upgrade thread with no lock of the library held. */
 static void OnUpgradeStatus(int status, int params)
 {
     pthread_mutex_lock(&g_upgrade.mutex);
-    if (status == 5) {
+    if (status == 5 && params >= 0) {
         if (params != g_upgrade.lastPercent) {
             int filled = params / 5;
             printf("\rwriting [%.*s%*s] %3d%%", filled, "####################", 20 - filled, "", params);

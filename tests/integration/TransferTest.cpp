@@ -35,9 +35,8 @@ struct Progress
     int WaitFinal(unsigned timeoutMs)
     {
         std::unique_lock<std::mutex> lock(mutex);
-        const bool done = changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            return !reports.empty() && reports.back().value != 2;
-        });
+        const bool done = changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                           [&] { return !reports.empty() && reports.back().value != 2; });
         return done ? reports.back().value : -2;
     }
     size_t Finals()
@@ -104,8 +103,10 @@ TEST_F(TransferTest, EveryFileTypeTravelsBothWaysByteForByte)
     SimCamera &camera = AddUpgradeCamera("SN-XFER-190", 190);
     ASSERT_NO_FATAL_FAILURE(StartCameras());
     TfDeviceHandle device = Open("SN-XFER-190");
-    const std::vector<FileCase> cases = {
-        {4, 0, "intrinsic.bin"}, {5, 2, "planeness_2.bin"}, {6, 1, "rangeOffset_1.bin"}, {7, 0, "ir_background.bin"}};
+    const std::vector<FileCase> cases = {{4, 0, "intrinsic.bin"},
+                                         {5, 2, "planeness_2.bin"},
+                                         {6, 1, "rangeOffset_1.bin"},
+                                         {7, 0, "ir_background.bin"}};
     for (const FileCase &c : cases) {
         SCOPED_TRACE(c.saved);
         Progress pulled;

@@ -61,7 +61,7 @@ protected:
     static bool PortIsFree(uint16_t port);
 
     uint16_t m_port = 0;
-    std::string m_dir;        ///< scratch working directory (./Config/ lands here)
+    std::string m_dir; ///< scratch working directory (./Config/ lands here)
     std::string m_previousDir;
 };
 

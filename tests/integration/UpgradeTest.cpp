@@ -26,7 +26,7 @@ const std::vector<uint8_t> kImage = SimFirmwareImage::Build("20260301", 4, 64 * 
 
 bool FirmwareFinal(const Report &r)
 {
-    return r.status == 8 || (r.status != 5 && r.value != 1);
+    return r.status == 8 || r.value == -1 || (r.status != 5 && r.value != 1);
 }
 
 bool JsonFinal(const Report &r)
@@ -136,7 +136,8 @@ TEST_F(FirmwareUpgradeTest, EveryImageCheckHasItsCodeAndMessageAndNothingReaches
         EXPECT_NE(LogSinceMark().find(c.logged), std::string::npos) << LogSinceMark();
     }
     EXPECT_EQ(TFCM_StartUpgradeFirmWare(device, (m_dir + "/missing.bin").c_str()), TF_ERROR_UPGRADE_FILE);
-    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, std::string(261, 'a').c_str()), TF_ERROR_UPGRADE_PATH_TOO_LONG);
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, std::string(261, 'a').c_str()),
+              TF_ERROR_UPGRADE_PATH_TOO_LONG);
     EXPECT_FALSE(HasPayloadPrefix(camera, {1, 1}));
     EXPECT_TRUE(camera.Settings().streaming);
     EXPECT_TRUE(WaitUntilIdle(1000));
@@ -216,7 +217,8 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     EXPECT_GT(Probes(other), probesBefore);
     Close(device);
     const auto reopenBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (TFCM_OpenDevice(Uri("SNUPG82").c_str(), &device) != 0 && std::chrono::steady_clock::now() < reopenBy) {
+    while (TFCM_OpenDevice(Uri("SNUPG82").c_str(), &device) != 0 &&
+           std::chrono::steady_clock::now() < reopenBy) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ASSERT_NE(device, nullptr);
@@ -243,43 +245,60 @@ SimUpgradeFaults Faults(const std::function<void(SimUpgradeFaults &)> &set)
     return faults;
 }
 
-TEST_F(FirmwareUpgradeTest, EveryFailureEndsWithOneReportAndLeavesNothingRunning)
+class FirmwareFailureTest : public FirmwareUpgradeTest
 {
-    Upgrade::SetNoProgressLimitMs(1500);
-    const std::vector<FailureCase> cases = {
+protected:
+    /// Runs each case on a camera of its own: one final report, nothing left running, and the reboot
+    /// where the job reboots the camera.
+    void Run(const std::vector<FailureCase> &cases)
+    {
+        Upgrade::SetNoProgressLimitMs(1000);
+        std::vector<SimCamera *> cameras;
+        for (size_t i = 0; i < cases.size(); ++i) {
+            cameras.push_back(
+                &AddUpgradeCamera("SNFAIL" + std::to_string(i), 180 + static_cast<unsigned>(i)));
+            cameras.back()->SetUpgradeFaults(cases[i].faults);
+        }
+        ASSERT_NO_FATAL_FAILURE(StartCameras());
+        for (size_t i = 0; i < cases.size(); ++i) {
+            SCOPED_TRACE(cases[i].what);
+            SimCamera &camera = *cameras[i];
+            ReportLog::Instance().Clear();
+            TfDeviceHandle device = OpenWithCallback(camera.Config().serial);
+            const uint64_t bootsBefore = camera.Boots();
+            ASSERT_EQ(TFCM_StartUpgradeFirmWare(device, WriteFile("image.bin", kImage).c_str()), 0);
+            ASSERT_TRUE(ReportLog::Instance().WaitFor(FirmwareFinal, kUpgradeWaitMs));
+            const Report last = ReportLog::Instance().Reports().back();
+            EXPECT_EQ(std::make_pair(last.status, last.value), cases[i].finalReport);
+            ExpectJobEnded(FirmwareFinal);
+            if (cases[i].rebooted) {
+                EXPECT_TRUE(camera.WaitForBoots(bootsBefore + 2, 5000)) << camera.Boots();
+            }
+            Close(device);
+        }
+    }
+};
+
+TEST_F(FirmwareFailureTest, CameraSideFailuresEndWithTheirReport)
+{
+    Run({
         {"checksum refused", Faults([](auto &f) { f.refuseChecksum = true; }), {4, -1}, true},
         {"fails at state 4", Faults([](auto &f) { f.failAtState = 4; }), {6, -1}, true},
         {"fails at state 5", Faults([](auto &f) { f.failAtState = 5; }), {7, -1}, true},
         {"fails at state 6", Faults([](auto &f) { f.failAtState = 6; }), {8, -1}, true},
         {"state out of range", Faults([](auto &f) { f.outOfRangeState = 7; }), {9, -1}, false},
+    });
+}
+
+TEST_F(FirmwareFailureTest, CamerasThatStallOrNeverComeBackAreGivenUp)
+{
+    Run({
         {"stalls writing", Faults([](auto &f) { f.stallAtState = 3; }), {5, -1}, true},
         {"never ready", Faults([](auto &f) { f.stallAtState = 0; }), {2, -1}, true},
         {"drops connections", Faults([](auto &f) { f.dropInUpgradeMode = true; }), {2, -1}, false},
         {"never comes back", Faults([](auto &f) { f.comeBack = SimComeBack::Never; }), {2, -1}, false},
         {"never fetches", Faults([](auto &f) { f.fetch = SimFetchFault::Never; }), {2, -1}, false},
-    };
-    std::vector<SimCamera *> cameras;
-    for (size_t i = 0; i < cases.size(); ++i) {
-        cameras.push_back(&AddUpgradeCamera("SNFAIL" + std::to_string(i), 180 + static_cast<unsigned>(i)));
-    }
-    ASSERT_NO_FATAL_FAILURE(StartCameras());
-    for (size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE(cases[i].what);
-        SimCamera &camera = *cameras[i];
-        camera.SetUpgradeFaults(cases[i].faults);
-        ReportLog::Instance().Clear();
-        TfDeviceHandle device = OpenWithCallback(camera.Config().serial);
-        const uint64_t bootsBefore = camera.Boots();
-        ASSERT_EQ(TFCM_StartUpgradeFirmWare(device, WriteFile("image.bin", kImage).c_str()), 0);
-        ASSERT_TRUE(ReportLog::Instance().WaitFor(FirmwareFinal, kUpgradeWaitMs));
-        const Report last = ReportLog::Instance().Reports().back();
-        EXPECT_EQ(std::make_pair(last.status, last.value), cases[i].finalReport);
-        ExpectJobEnded(FirmwareFinal);
-        if (cases[i].rebooted) {
-            EXPECT_TRUE(camera.WaitForBoots(bootsBefore + 2, 5000)) << camera.Boots();
-        }
-        Close(device);
-    }
+    });
 }
 
 /// The JSON exchange: the callback starts the upgrade itself from the (1, 0) report.
@@ -294,8 +313,9 @@ JsonRun *g_json = nullptr;
 void OnJsonReport(int status, int value)
 {
     if (status == 1 && value == 0 && g_json != nullptr) {
-        g_json->startResult = TFCM_SetProperty(g_json->device, TF_PROPERTY_START_JSON_UPGRADE,
-                                               g_json->path.c_str(), static_cast<int32_t>(g_json->path.size() + 1));
+        g_json->startResult =
+            TFCM_SetProperty(g_json->device, TF_PROPERTY_START_JSON_UPGRADE, g_json->path.c_str(),
+                             static_cast<int32_t>(g_json->path.size() + 1));
     }
     ReportLog::Upgrade(status, value);
 }
@@ -320,10 +340,17 @@ TEST_F(JsonConfigTest, TheFileIsFetchedByAnyPathAndEveryStepReported)
         {"absolute", "/cfg/a.json", Faults([](auto &) {}), good},
         {"relative", "cfg/b.json", Faults([](auto &) {}), good},
         {"backslashes", "cfg\\c.json", Faults([](auto &) {}), good},
-        {"checksum refused", "cfg/d.json", Faults([](auto &f) { f.refuseChecksum = true; }), {{1, 0}, {4, -1}}},
-        {"state out of range", "cfg/e.json", Faults([](auto &f) { f.outOfRangeState = 5; }),
+        {"checksum refused",
+         "cfg/d.json",
+         Faults([](auto &f) { f.refuseChecksum = true; }),
+         {{1, 0}, {4, -1}}},
+        {"state out of range",
+         "cfg/e.json",
+         Faults([](auto &f) { f.outOfRangeState = 5; }),
          {{1, 0}, {4, 1}, {5, 90}, {5, 100}, {7, -1}}},
-        {"stalls applying", "cfg/f.json", Faults([](auto &f) { f.stallAtState = 3; }),
+        {"stalls applying",
+         "cfg/f.json",
+         Faults([](auto &f) { f.stallAtState = 3; }),
          {{1, 0}, {4, 1}, {5, 90}, {5, -1}}},
     };
     std::vector<SimCamera *> cameras;
@@ -368,7 +395,6 @@ TEST_F(JsonConfigTest, TheFileIsFetchedByAnyPathAndEveryStepReported)
         Close(run.device);
     }
 }
-
 
 TEST_F(JsonConfigTest, WaitingForTheFileNeverTimesOutAndClosingTheHandleEndsTheJob)
 {

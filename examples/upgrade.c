@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "Orvane_api.h"
 #include "example_support.h"
@@ -30,8 +31,11 @@ static const char *Describe(int status, int params)
     case 4:
         return params == 1 ? "the camera accepted the image" : "the camera refused the image";
     case 6:
+        return params == 1 ? "the camera finished its first step after writing"
+                           : "the camera's step after writing failed";
     case 7:
-        return params == 1 ? "the camera finished an upgrade step" : "an upgrade step failed on the camera";
+        return params == 1 ? "the camera finished its second step after writing"
+                           : "the camera's second step failed";
     case 8:
         return params == 1 ? "upgrade finished; the camera reboots" : "the upgrade failed on the camera";
     default:
@@ -52,14 +56,17 @@ static void OnUpgradeStatus(int status, int params)
     pthread_mutex_lock(&g_upgrade.mutex);
     if (status == 5 && params >= 0) {
         if (params != g_upgrade.lastPercent) {
+            // On a terminal the bar is redrawn in place; into a file or a pipe each step is a line.
+            int terminal = isatty(STDOUT_FILENO);
             int filled = params / 5;
-            printf("\rwriting [%.*s%*s] %3d%%", filled, "####################", 20 - filled, "", params);
+            printf("%swriting [%.*s%*s] %3d%%%s", terminal ? "\r" : "", filled, "####################",
+                   20 - filled, "", params, terminal ? "" : "\n");
             fflush(stdout);
             g_upgrade.lastPercent = params;
         }
     } else {
-        printf("%s(%d, %d) %s\n", g_upgrade.lastPercent >= 0 ? "\n" : "", status, params,
-               Describe(status, params));
+        printf("%s(%d, %d) %s\n", g_upgrade.lastPercent >= 0 && isatty(STDOUT_FILENO) ? "\n" : "", status,
+               params, Describe(status, params));
         g_upgrade.lastPercent = -1;
     }
     if (IsFinal(status, params)) {

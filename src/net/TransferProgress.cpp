@@ -27,16 +27,32 @@ void TransferProgress::SetNoProgressLimitMs(uint32_t ms)
     s_noProgressLimitMs.store(ms);
 }
 
+namespace {
+/// The worker the calling thread runs for, if any.
+thread_local const TransferProgress *t_worker = nullptr;
+} // namespace
+
+bool TransferProgress::OnWorkerThread() const
+{
+    return t_worker == this;
+}
+
 void TransferProgress::Start(const FileTransferParams &params, int jobId)
 {
-    std::thread previous;
+    std::vector<std::thread> ended;
     {
         std::lock_guard<std::mutex> lock(m_threadMutex);
-        previous = std::move(m_thread);
+        if (m_thread.joinable()) {
+            m_finished.push_back(std::move(m_thread));
+        }
         m_thread = std::thread(&TransferProgress::Run, this, params, jobId);
+        if (!OnWorkerThread()) {
+            ended.swap(m_finished);
+        }
     }
-    if (previous.joinable()) {
-        previous.join();
+    // The previous worker has marked the protocol idle and is at most delivering its final report.
+    for (std::thread &thread : ended) {
+        thread.join();
     }
 }
 
@@ -51,13 +67,16 @@ void TransferProgress::Join()
     if (OnWorkerThread()) {
         return;
     }
-    std::thread ending;
+    std::vector<std::thread> ending;
     {
         std::lock_guard<std::mutex> lock(m_threadMutex);
-        ending = std::move(m_thread);
+        ending.swap(m_finished);
+        if (m_thread.joinable()) {
+            ending.push_back(std::move(m_thread));
+        }
     }
-    if (ending.joinable()) {
-        ending.join();
+    for (std::thread &thread : ending) {
+        thread.join();
     }
 }
 
@@ -69,7 +88,7 @@ bool TransferProgress::WaitForNextPoll()
 
 void TransferProgress::Run(FileTransferParams params, int jobId)
 {
-    m_workerId.store(std::this_thread::get_id());
+    t_worker = this;
     const auto type = static_cast<uint8_t>(params.type);
     const uint8_t index = (type == 5 || type == 6) ? params.index : 0;
     // The final report; a camera's own 0 or 1 replaces this synthesized failure.
@@ -115,9 +134,10 @@ void TransferProgress::Run(FileTransferParams params, int jobId)
     } else {
         TFLOG("transfer NG");
     }
+    // Idle first: the application may start its next transfer when it hears this one's end. The
+    // protocol joins this thread before it goes away, so the report below is still delivered.
+    m_markIdle();
     if (params.callback != nullptr) {
         params.callback(report[0], report[1], static_cast<int8_t>(report[2]), params.userData);
     }
-    m_workerId.store(std::thread::id());
-    m_markIdle();
 }

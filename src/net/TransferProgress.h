@@ -9,11 +9,13 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "protocol/ProtocolTypes.h"
 
 /// Owned by the protocol it polls for, and joined by it (never detached). The protocol marks itself busy
-/// before Start; the worker's last act is `markIdle`, after which it touches nothing of the protocol.
+/// before Start; the worker marks it idle before its final report, so that the application may start the
+/// next transfer as soon as it hears the end of one, also from inside that report.
 /// Between polls it waits kPollPeriodMs. Every answer reaches the callback (type, index, status) except
 /// that the transfer ends with one final report: the camera's status 1 ("transfer OK") or 0 ("transfer
 /// NG"), or a synthesized (type, index, 0) when a poll fails, the device closes, or the camera's answer
@@ -39,8 +41,8 @@ public:
     void Wake();
     /// Waits until the worker's thread has ended. Not from the worker itself (then it does nothing).
     void Join();
-    /// Whether the caller is the worker (a callback calling back into the protocol).
-    bool OnWorkerThread() const { return m_workerId.load() == std::this_thread::get_id(); }
+    /// Whether the caller is one of this protocol's workers (a callback calling back into the protocol).
+    bool OnWorkerThread() const;
 
     /// How long an unchanged answer is waited on before the transfer is given up (tests shorten it).
     static void SetNoProgressLimitMs(uint32_t ms);
@@ -55,7 +57,8 @@ private:
     std::function<void()> m_markIdle;
     std::mutex m_threadMutex;
     std::thread m_thread; // guarded by m_threadMutex; joined outside it
-    std::atomic<std::thread::id> m_workerId{};
+    /// Workers that started their successor from their final report; joined by Join or the next Start.
+    std::vector<std::thread> m_finished; // guarded by m_threadMutex
     std::mutex m_waitMutex;
     std::condition_variable m_wake; // with m_waitMutex
     static std::atomic<uint32_t> s_noProgressLimitMs;

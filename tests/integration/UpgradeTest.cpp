@@ -230,6 +230,23 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     EXPECT_EQ(TFCM_CloseDevice(&device), 0);
 }
 
+TEST_F(FirmwareUpgradeTest, ClosingTheHandleNeverInterruptsACameraWritingItsFirmware)
+{
+    SimCamera &camera = AddUpgradeCamera("SNUPG84", 184);
+    ASSERT_NO_FATAL_FAILURE(StartCameras());
+    TfDeviceHandle device = OpenWithCallback("SNUPG84");
+    ASSERT_EQ(TFCM_StartUpgradeFirmWare(device, WriteFile("image.bin", kImage).c_str()), 0);
+    ASSERT_TRUE(ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 5; }, kUpgradeWaitMs));
+    const uint64_t boots = camera.Boots();
+    Close(device);
+    // The camera finishes, and is rebooted only then.
+    ASSERT_TRUE(ReportLog::Instance().WaitFor(FirmwareFinal, kUpgradeWaitMs));
+    EXPECT_EQ(ReportLog::Instance().Reports().back().status, 8);
+    EXPECT_EQ(ReportLog::Instance().Reports().back().value, 1);
+    EXPECT_TRUE(camera.WaitForBoots(boots + 1, 5000));
+    ExpectJobEnded(FirmwareFinal);
+}
+
 struct FailureCase
 {
     const char *what;

@@ -3,13 +3,15 @@
 #include "transfer/ServerSockets.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 template <typename Action>
@@ -20,16 +22,16 @@ int ServerSockets::ForEach(const std::string &host, unsigned short port, Action 
         return 0;
     }
     // The descriptors are read first: acting while the directory is open would change what it lists.
+    // The walk's own descriptor is a directory, not a socket, and is skipped below.
     std::vector<int> fds;
-    if (DIR *dir = ::opendir("/proc/self/fd")) {
-        const int own = ::dirfd(dir);
-        while (const dirent *entry = ::readdir(dir)) {
-            const int fd = std::atoi(entry->d_name);
-            if (entry->d_name[0] != '.' && fd != own) {
-                fds.push_back(fd);
-            }
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string name = entry.path().filename().string();
+        char *end = nullptr;
+        const long fd = std::strtol(name.c_str(), &end, 10);
+        if (end != name.c_str() && *end == '\0' && fd >= 0 && fd <= INT32_MAX) {
+            fds.push_back(static_cast<int>(fd));
         }
-        ::closedir(dir);
     }
     int matched = 0;
     for (const int fd : fds) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Tests of the simulated camera's side of upgrades and transfers over loopback, against the library's
-// own HTTP server: the camera's HTTP client, one firmware upgrade driven through command frames, and
-// calibration uploads in chunks with each way a camera spoils them.
+// Tests of the simulated camera's side of upgrades over loopback, against the library's own HTTP server:
+// the camera's HTTP client and where and whether it comes back from its reboot into upgrade mode. Its
+// state sequences, uploads and their faults are exercised end to end by the upgrade integration tests.
 #include "SimCamera.h"
 #include "SimHttpClient.h"
 
@@ -100,11 +100,6 @@ std::vector<uint8_t> HostField()
     return field;
 }
 
-std::vector<uint8_t> U32(uint32_t v)
-{
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-
 /// A camera on 127.0.0.170 that serves, with quick reboots and steps, and a private server port.
 class SimUpgradeLoopback : public ::testing::Test
 {
@@ -191,193 +186,6 @@ TEST_F(SimUpgradeLoopback, HttpClientFetchesPostsAndGivesUpOnEveryBrokenExchange
     EXPECT_NE(waiting.LastError().find("no progress"), std::string::npos) << waiting.LastError();
     close(silent);
 }
-
-TEST_F(SimUpgradeLoopback, FirmwareUpgradeThroughCommandFrames)
-{
-    const std::vector<uint8_t> image = SimFirmwareImage::Build("20260305", 5, 100000);
-    WebServer::Job job;
-    job.purpose = WebServer::Purpose::kFirmware;
-    job.servedPath = WriteFile("fw.bin", image);
-    ASSERT_GT(Serve(job), 0);
-    HostLink link;
-    ASSERT_TRUE(link.Connect());
-    EXPECT_EQ(link.Get(0x9D, {2, 1}).at(2), 1); // upgrading supported
-    std::vector<uint8_t> announcement{1, 1};
-    const std::vector<uint8_t> host = HostField();
-    announcement.insert(announcement.end(), host.begin(), host.end());
-    announcement.insert(announcement.end(), {'f', 'w', '.', 'b', 'i', 'n', 0});
-    ASSERT_TRUE(link.Set(0x1D, announcement));
-
-    ASSERT_TRUE(m_camera.WaitForFetched(image.size(), orvtest::kWaitMs));
-    EXPECT_EQ(m_camera.FetchedFile(), image);
-    ASSERT_TRUE(m_camera.WaitForMode(SimCameraMode::Upgrade, orvtest::kWaitMs));
-    EXPECT_EQ(m_camera.Config().state, 3);
-    ASSERT_TRUE(link.Connect());
-    EXPECT_EQ(link.Get(0x9D, {1}), (std::vector<uint8_t>{1, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
-
-    std::vector<uint8_t> checksum{1, 2};
-    for (uint32_t v : {SimFirmwareImage::WholeChecksum(image) + 1, uint32_t(image.size())}) {
-        const std::vector<uint8_t> bytes = U32(v);
-        checksum.insert(checksum.end(), bytes.begin(), bytes.end());
-    }
-    ASSERT_TRUE(link.Set(0x1D, checksum));
-    EXPECT_EQ(link.Get(0x9D, {1}).at(2), 0); // refused: one off
-    checksum[2] -= 1;
-    ASSERT_TRUE(link.Set(0x1D, checksum));
-    EXPECT_EQ(link.Get(0x9D, {1}).at(2), 1);
-
-    ASSERT_TRUE(link.Set(0x1D, {1, 3, 0, 0, 0, 0, 0, 0, 0, 0}));
-    std::vector<std::pair<uint8_t, uint8_t>> seen;
-    ASSERT_TRUE(orvtest::WaitUntil([&] {
-        const std::vector<uint8_t> d = link.Get(0x9D, {1});
-        if (d.size() == 10 && (seen.empty() || seen.back() != std::make_pair(d[1], d[2]))) {
-            seen.emplace_back(d[1], d[2]);
-        }
-        return d.size() == 10 && d[1] == 6;
-    }));
-    // Whatever the polls catch of the sequence comes in its order and ends finished.
-    const std::vector<std::pair<uint8_t, uint8_t>> sequence{{2, 1}, {3, 40}, {3, 80}, {3, 100},
-                                                            {4, 1}, {5, 1},  {6, 1}};
-    auto next = sequence.begin();
-    for (const auto &state : seen) {
-        next = std::find(next, sequence.end(), state);
-        ASSERT_NE(next, sequence.end()) << int(state.first) << "," << int(state.second);
-    }
-    EXPECT_EQ(seen.back(), sequence.back());
-
-    ASSERT_TRUE(link.Set(0x12, {8}));
-    ASSERT_TRUE(m_camera.WaitForBoots(2, orvtest::kWaitMs));
-    ASSERT_TRUE(m_camera.WaitForMode(SimCameraMode::Normal, orvtest::kWaitMs));
-    EXPECT_EQ(m_camera.Config().state, 0);
-    ASSERT_TRUE(link.Connect());
-    const std::vector<uint8_t> version = link.Get(0x93, {3});
-    ASSERT_FALSE(version.empty());
-    EXPECT_STREQ(reinterpret_cast<const char *>(version.data() + 1), "KR52_V2.3.7_20260305_V5");
-}
-
-TEST_F(SimUpgradeLoopback, CalibrationFilesMoveBothWaysAndSpoiledChunksAreRefused)
-{
-    const std::string saved = m_dir.Path() + "/intrinsic.bin";
-    WebServer::Job job;
-    job.upload.saveDir = m_dir.Path() + "/";
-    job.upload.expectedName = "intrinsic_SN170.bin";
-    job.upload.nameTag = "SN170";
-    job.upload.maxFileBytes = 614400;
-    const std::vector<uint8_t> sent = SimUpgradeOptions::DefaultCalibrationFile(6, 2);
-    job.servedPath = WriteFile("range.bin", sent);
-    ASSERT_GT(Serve(job), 0);
-    HostLink link;
-    ASSERT_TRUE(link.Connect());
-    std::vector<uint8_t> toHost{4, 2};
-    const std::vector<uint8_t> host = HostField();
-    toHost.insert(toHost.end(), host.begin(), host.end());
-
-    struct Row
-    {
-        SimChunkFault fault;
-        size_t chunks;   // answers the camera got
-        int lastStatus;  // of the last of them (0: none came)
-        uint8_t outcome; // what the progress poll says at the end
-    };
-    const Row rows[] = {
-        {SimChunkFault::None, 10, 200, 1},         {SimChunkFault::Repeated, 11, 200, 1},
-        {SimChunkFault::WrongChecksum, 2, 400, 0}, {SimChunkFault::WrongLength, 2, 400, 0},
-        {SimChunkFault::Truncated, 2, 0, 0},       {SimChunkFault::OutOfOrder, 2, 400, 0},
-        {SimChunkFault::Gap, 2, 400, 0},           {SimChunkFault::Oversized, 2, 400, 0},
-        {SimChunkFault::WrongName, 2, 400, 0},
-    };
-    uint64_t transfers = 0;
-    for (const Row &row : rows) {
-        SCOPED_TRACE(static_cast<int>(row.fault));
-        SimUpgradeFaults faults;
-        faults.chunk = row.fault;
-        faults.faultyChunk = 1;
-        m_camera.SetUpgradeFaults(faults);
-        ASSERT_TRUE(link.Set(0x1D, toHost));
-        ASSERT_TRUE(m_camera.WaitForTransfers(++transfers, orvtest::kWaitMs));
-        const std::vector<SimUploadResponse> answers = m_camera.UploadResponses();
-        ASSERT_EQ(answers.size(), row.chunks);
-        EXPECT_EQ(answers.back().status, row.lastStatus) << answers.back().body << answers.back().error;
-        EXPECT_EQ(link.Get(0x9D, {4, 0}), (std::vector<uint8_t>{4, 0, row.outcome, 0}));
-        if (row.fault == SimChunkFault::None) {
-            const std::vector<uint8_t> file = SimUpgradeOptions::DefaultCalibrationFile(4, 0);
-            EXPECT_EQ(orvtest::ReadFile(saved), std::string(file.begin(), file.end()));
-        }
-    }
-    EXPECT_EQ(m_camera.UploadResponses().back().body, "name required");
-
-    // Host to camera: a range-offset table for index 2, announced with its size and byte sum.
-    m_camera.SetUpgradeFaults(SimUpgradeFaults{});
-    uint8_t sum = 0;
-    for (uint8_t b : sent) {
-        sum = static_cast<uint8_t>(sum + b);
-    }
-    std::vector<uint8_t> toCamera{6, 1};
-    toCamera.insert(toCamera.end(), host.begin(), host.end());
-    toCamera.push_back(2);
-    for (const std::vector<uint8_t> &field :
-         {U32(uint32_t(sent.size())), std::vector<uint8_t>{sum}, U32(9)}) {
-        toCamera.insert(toCamera.end(), field.begin(), field.end());
-    }
-    toCamera.insert(toCamera.end(), {'r', 'a', 'n', 'g', 'e', '.', 'b', 'i', 'n'});
-    ASSERT_TRUE(link.Set(0x1D, toCamera));
-    ASSERT_TRUE(m_camera.WaitForTransfers(++transfers, orvtest::kWaitMs));
-    ASSERT_EQ(m_camera.ReceivedFiles().size(), 1u);
-    EXPECT_EQ(m_camera.ReceivedFiles()[0].bytes, sent);
-    EXPECT_EQ(m_camera.ReceivedFiles()[0].index, 2);
-    EXPECT_EQ(link.Get(0x9D, {6, 2}).at(2), 1);
-    SimUpgradeFaults stuck;
-    stuck.transferStuckAtTwo = true;
-    m_camera.SetUpgradeFaults(stuck);
-    EXPECT_EQ(link.Get(0x9D, {6, 2}).at(2), 2);
-}
-
-} // namespace
-
-namespace {
-
-TEST_F(SimUpgradeLoopback, JsonConfigurationWithoutRebootUntilTheEnd)
-{
-    const std::vector<uint8_t> config{'{', '"', 'a', '"', ':', '1', '}'};
-    WebServer::Job job;
-    job.purpose = WebServer::Purpose::kJson;
-    job.servedPath = WriteFile("cfg.json", config);
-    ASSERT_GT(Serve(job), 0);
-    HostLink link;
-    ASSERT_TRUE(link.Connect());
-    const std::vector<uint8_t> host = HostField();
-    std::vector<uint8_t> mode{3, 1};
-    mode.insert(mode.end(), host.begin(), host.end());
-    mode.resize(38, 0);
-    ASSERT_TRUE(link.Set(0x1D, mode));
-    EXPECT_EQ(link.Get(0x9D, {3, 2}), (std::vector<uint8_t>{3, 2, 0, 1, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(m_camera.Mode(), SimCameraMode::Json);
-    EXPECT_EQ(m_camera.Boots(), 0u);
-
-    std::vector<uint8_t> file{3, 4};
-    file.insert(file.end(), host.begin(), host.end());
-    file.insert(file.end(), {'c', 'f', 'g', '.', 'j', 's', 'o', 'n', 0});
-    ASSERT_TRUE(link.Set(0x1D, file));
-    ASSERT_TRUE(m_camera.WaitForFetched(config.size(), orvtest::kWaitMs));
-    EXPECT_EQ(m_camera.FetchedFile(), config);
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return link.Get(0x9D, {3, 2}).at(3) == 1; }));
-    ASSERT_TRUE(link.Set(0x1D, {3, 2, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(link.Get(0x9D, {3, 2}).at(2), 2);
-    SimUpgradeFaults faults;
-    faults.outOfRangeState = 5;
-    m_camera.SetUpgradeFaults(faults);
-    ASSERT_TRUE(link.Set(0x1D, {3, 3, 0, 0, 0, 0, 0, 0, 0, 0}));
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return link.Get(0x9D, {3, 2}).at(2) == 5; }));
-
-    ASSERT_TRUE(link.Set(0x12, {8}));
-    ASSERT_TRUE(m_camera.WaitForBoots(1, orvtest::kWaitMs));
-    EXPECT_TRUE(m_camera.WaitForMode(SimCameraMode::Normal, orvtest::kWaitMs));
-    EXPECT_EQ(m_camera.Settings().firmwareVersion, "KR52_V2.3.7_20260101_V3"); // nothing installed
-}
-
-} // namespace
-
-namespace {
 
 TEST_F(SimUpgradeLoopback, RebootFaultsDecideWhereAndWhetherTheCameraComesBack)
 {

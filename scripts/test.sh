@@ -46,7 +46,7 @@ fi
 echo "=== thread sanitizer build (frame delivery, device manager, connections, geometry switches, transfers) ==="
 # The pipeline runs several times slower under the thread sanitizer: the stress run gets the time it
 # needs to take all of its sets.
-export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/scripts/tsan.supp}"
 if CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVANE_SANITIZER=thread -DORVANE_BUILD_BENCHMARKS=OFF -DORVANE_BUILD_FUZZ=OFF "${SUITE_OPTIONS[@]}" >/dev/null &&
     cmake --build "$ROOT/build/tsan" -j "$JOBS" --target pipeline_tests pipeline_loopback_tests device_tests \

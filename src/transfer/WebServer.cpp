@@ -189,18 +189,11 @@ void WebServer::StopLocked()
         return;
     }
     // CivetWeb's threads notice the stop only when their current wait ends, up to 2 s on the listener or
-    // on a client that sends nothing: shutting the server's sockets down ends those waits at once.
-    // Connecting to the listener instead would hand it connections it drops unclosed while stopping.
-    std::atomic<bool> stopping{true};
-    std::thread waker([host = m_host, port = m_listeningPort, &stopping] {
-        while (stopping.load()) {
-            ServerSockets::ShutdownAll(host, port);
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    });
+    // on a client that sends nothing: shutting the server's sockets down first ends those waits at once,
+    // and a listener shut down accepts nothing more, so no connection arrives while CivetWeb stops.
+    // This is done once, before the stop, so that it never races CivetWeb's own closing of them.
+    ServerSockets::ShutdownAll(m_host, m_listeningPort);
     mg_stop(m_context);
-    stopping.store(false);
-    waker.join();
     const int leftovers = ServerSockets::CloseLeftovers(m_host, m_listeningPort);
     if (leftovers > 0) {
         TFLOG("web server stop closed %d connection(s) left open.", leftovers);

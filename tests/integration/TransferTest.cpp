@@ -199,7 +199,7 @@ TEST_F(TransferTest, ClosingOrShuttingDownDuringATransferEndsItWithOneReport)
     EXPECT_FALSE(WebServer::getInstance()->isRunning());
     EXPECT_LE(ThreadCount(), threadsBefore);
     EXPECT_TRUE(PortIsFree(m_port));
-    ASSERT_EQ(TFCM_Initialize(), 0); // for the fixture's own shutdown
+    ASSERT_EQ(TFCM_Initialize(), 0);      // for the fixture's own shutdown
     EXPECT_EQ(TFCM_CloseDevice(&raw), 0); // an application closing its handle late only frees it
 }
 

@@ -2,15 +2,16 @@
 # SPDX-License-Identifier: Apache-2.0
 # Runs an example against one simulated camera and checks what it printed and wrote:
 # <orvane-camsim> demo <orvane-demo>, <orvane-camsim> align <orvane-align>, or <orvane-camsim> callback
-# <orvane-stream-callback>.
+# <orvane-stream-callback>, <orvane-camsim> upgrade <orvane-upgrade>, or <orvane-camsim> transfer
+# <orvane-transfer>.
 set -euo pipefail
 sim="$1"
 kind="$2"
 program="$3"
 out="$(mktemp -d)"
 # The simulator runs until its standard input closes: the trap closes it and waits for the exit.
-coproc SIM { exec "$sim" --exit-on-eof --period-ms 200 --camera serial=SNDEMO,alias=demo-cam,ip=127.0.0.2 \
-    >/dev/null; }
+coproc SIM { exec "$sim" --exit-on-eof --period-ms 200 --reboot-delay-ms 300 \
+    --camera serial=SNDEMO,alias=demo-cam,ip=127.0.0.2 >/dev/null; }
 sim_pid=$SIM_PID
 finish() {
     exec {SIM[1]}>&- 2>/dev/null || true
@@ -92,6 +93,23 @@ callback)
     echo "$output"
     grep -Eq "^notified: [1-9][0-9]* sets; depth [1-9]" <<<"$output" || fail "no notified frames"
     grep -q "^polled depth frame" <<<"$output" || fail "no polled frames after unregistering"
+    ;;
+upgrade)
+    "$sim" --write-firmware "$out/firmware.bin" --date 20260301 --sub-version 4 --size 1048576 >/dev/null
+    output="$("$program" "$out/firmware.bin" KR52Lite:SNDEMO)" || fail "the example exited with $?"
+    echo "$output"
+    grep -q "^(4, 1) the camera accepted the image" <<<"$output" || fail "the image was not accepted"
+    grep -q "writing \[####################\] 100%" <<<"$output" || fail "no writing progress to 100 %"
+    grep -q "^(8, 1) upgrade finished" <<<"$output" || fail "no final report"
+    grep -q "the camera is back with firmware KR52_V2.3.7_20260301_V4" <<<"$output" || fail "no new version"
+    ;;
+transfer)
+    output="$(cd "$out" && "$program" KR52Lite:SNDEMO)" || fail "the example exited with $?"
+    echo "$output"
+    [ "$(grep -c ": done after" <<<"$output")" -eq 4 ] || fail "not every transfer was done"
+    for file in intrinsic.bin planeness_0.bin ir_background.bin; do
+        [ "$(stat -c %s "$out/Config/$file")" -eq 614400 ] || fail "$file is not whole"
+    done
     ;;
 *)
     fail "unknown kind $kind"

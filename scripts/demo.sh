@@ -19,3 +19,14 @@ if [ "${ORVANE_DEMO_NO_SIM:-0}" != "1" ]; then
     trap 'kill "$SIM_PID" 2>/dev/null || true; pkill -P $$ sleep 2>/dev/null || true' EXIT
 fi
 "$ROOT/build/release/examples/orvane-demo" "${CAMERA[@]}" "$@"
+
+if [ "${ORVANE_DEMO_NO_SIM:-0}" != "1" ]; then
+    # The simulated camera takes a newer firmware image from the library's server (port 8080), reboots
+    # and comes back with the new version.
+    IMAGE_DIR="$(mktemp -d)"
+    trap 'kill "$SIM_PID" 2>/dev/null || true; pkill -P $$ sleep 2>/dev/null || true; rm -rf "$IMAGE_DIR"' EXIT
+    echo
+    "$ROOT/build/release/sim/orvane-camsim" --write-firmware "$IMAGE_DIR/firmware.bin" --date 20260301 \
+        --sub-version 4 --size 1048576
+    "$ROOT/build/release/examples/orvane-upgrade" "$IMAGE_DIR/firmware.bin" KR52Lite:SN0001
+fi

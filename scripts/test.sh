@@ -43,20 +43,25 @@ else
     status=1
 fi
 
-echo "=== thread sanitizer build (frame delivery, device manager, connections, geometry switches) ==="
+echo "=== thread sanitizer build (frame delivery, device manager, connections, geometry switches, transfers) ==="
 # The pipeline runs several times slower under the thread sanitizer: the stress run gets the time it
 # needs to take all of its sets.
-export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/scripts/tsan.supp}"
 if CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVANE_SANITIZER=thread -DORVANE_BUILD_BENCHMARKS=OFF -DORVANE_BUILD_FUZZ=OFF "${SUITE_OPTIONS[@]}" >/dev/null &&
     cmake --build "$ROOT/build/tsan" -j "$JOBS" --target pipeline_tests pipeline_loopback_tests device_tests \
-        net_socketctl_tests net_protocol_tests geometry_api_tests; then
+        net_socketctl_tests net_protocol_tests geometry_api_tests transfer_tests net_file_transfer_tests \
+        upgrade_api_tests; then
     (cd "$ROOT/build/tsan" && "${CTEST[@]}" -R "Deliver" -E "ThousandsOfSets") ||
         status=1
     # The device manager's heartbeat and the connections' close run beside the application's threads.
-    for suite in unit/device/device_tests unit/net/net_socketctl_tests unit/net/net_protocol_tests; do
+    # So do the HTTP server's threads, the transfer worker and the upgrade workers.
+    for suite in unit/device/device_tests unit/net/net_socketctl_tests unit/net/net_protocol_tests \
+        unit/transfer/transfer_tests unit/net/net_file_transfer_tests; do
         "$ROOT/build/tsan/tests/$suite" --gtest_brief=1 || status=1
     done
+    "$ROOT/build/tsan/tests/integration/upgrade_api_tests" --gtest_brief=1 \
+        --gtest_filter='*WholeUpgrade*:*Closing*:TransferTest.*' || status=1
     # Point conversions and mapping racing the undistortion switches, which republish the geometry.
     "$ROOT/build/tsan/tests/integration/geometry_api_tests" --gtest_brief=1 --gtest_filter='*Racing*' || status=1
     # The stress test outlives the suite's per-test time-out here, so it runs on its own.

@@ -24,6 +24,7 @@ SimCamera &CameraSimulator::AddCamera(const SimCameraConfig &config)
 {
     auto camera = std::make_unique<SimCamera>(config, m_options.discoveryAddress, m_options.discoveryPort);
     SimCamera &added = *camera;
+    added.SetUpgradeOptions(m_options.upgrade);
     std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
     if (m_running && m_options.serveConnections) {
         added.StartServing();

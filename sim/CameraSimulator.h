@@ -26,6 +26,8 @@ public:
         /// Serve every camera's command and data connections between Start and Stop; when false the
         /// cameras only announce themselves.
         bool serveConnections = true;
+        /// Given to every camera added (server port, reboot delay...).
+        SimUpgradeOptions upgrade;
     };
 
     // Two constructors rather than a default argument: GCC cannot use Options' member initialisers

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -58,10 +59,20 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
     for (size_t i = 0; i < models; ++i) {
         m_sessions.push_back(std::make_unique<SimSession>(i, InitialSettings(config, i)));
     }
+    m_upgrade = std::make_unique<SimUpgradeModel>(MakeLink());
+    m_transfers = std::make_unique<SimTransfers>(MakeLink());
+    for (const auto &session : m_sessions) {
+        session->SetCommandHook([this](const RecordedFrame &frame) {
+            SimHookResult result = m_upgrade->Handle(frame);
+            return result.kind == SimHookResult::Kind::Pass ? m_transfers->Handle(frame) : result;
+        });
+    }
 }
 
 SimCamera::~SimCamera()
 {
+    m_upgrade->Stop();
+    m_transfers->Stop();
     StopServing();
     std::lock_guard<std::mutex> lock(m_mutex);
     CloseSocketLocked();
@@ -124,7 +135,7 @@ bool SimCamera::AnnounceIfEnabled()
 {
     // Checked under the same lock as the send, so no periodic datagram leaves after SetAnnouncing(false).
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_announcing && AnnounceLocked();
+    return m_announcing && !m_down && AnnounceLocked();
 }
 
 bool SimCamera::SendMalformed(MalformedKind kind)
@@ -281,6 +292,9 @@ bool SimCamera::StartServing()
 bool SimCamera::StartServingLocked()
 {
     const SimCameraConfig config = Config();
+    if (IsDown()) {
+        return true; // it serves again when it is back from its reboot
+    }
     std::string error;
     for (size_t i = 0; i < config.tofSessions && i < m_sessions.size(); ++i) {
         if (!m_sessions[i]->StartServing(config.address) && error.empty()) {
@@ -422,4 +436,158 @@ std::vector<uint8_t> SimCamera::StreamBuffer(uint32_t type, const std::vector<ui
     writer.WriteU32Le(static_cast<uint32_t>(payload.size()));
     writer.WriteBytes(payload.data(), payload.size());
     return writer.Bytes();
+}
+
+SimCameraLink SimCamera::MakeLink()
+{
+    SimCameraLink link;
+    link.address = [this] { return Config().address; };
+    link.serial = [this] { return Config().serial; };
+    link.goDown = [this] { GoDown(); };
+    link.comeUp = [this](uint8_t state, const std::string &address, bool serve) {
+        ComeUp(state, address, serve);
+    };
+    link.setFirmwareVersion = [this](const std::string &version) {
+        for (const auto &session : m_sessions) {
+            session->UpdateSettings([&](SimSettings &s) { s.firmwareVersion = version; });
+        }
+    };
+    link.options = [this] { return UpgradeOptions(); };
+    link.faults = [this] {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_upgradeFaults;
+    };
+    return link;
+}
+
+bool SimCamera::IsDown() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_down;
+}
+
+void SimCamera::GoDown()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_down = true;
+    }
+    std::lock_guard<std::mutex> serve(m_serveMutex);
+    for (const auto &session : m_sessions) {
+        session->StopServing();
+        session->UpdateSettings([](SimSettings &s) { s.streaming = false; });
+    }
+}
+
+void SimCamera::ComeUp(uint8_t state, const std::string &address, bool serve)
+{
+    std::lock_guard<std::mutex> serving(m_serveMutex);
+    std::string oldAddress;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_down = false;
+        m_config.state = state;
+        if (address != m_config.address) {
+            oldAddress = m_config.address;
+            CloseSocketLocked();
+            m_config.address = address;
+        }
+    }
+    for (const auto &session : m_sessions) {
+        session->UpdateSettings([&](SimSettings &s) {
+            if (!oldAddress.empty() && s.ipAddress == oldAddress) {
+                s.ipAddress = address;
+            }
+        });
+    }
+    if (m_serving && serve) {
+        StartServingLocked();
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_announcing) {
+        AnnounceLocked();
+    }
+}
+
+void SimCamera::SetUpgradeOptions(const SimUpgradeOptions &options)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_upgradeOptions = options;
+}
+
+SimUpgradeOptions SimCamera::UpgradeOptions() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_upgradeOptions;
+}
+
+void SimCamera::SetServerPort(uint16_t port)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_upgradeOptions.serverPort = port;
+}
+
+void SimCamera::SetUpgradeFaults(const SimUpgradeFaults &faults)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_upgradeFaults = faults;
+}
+
+SimCameraMode SimCamera::Mode() const
+{
+    return m_upgrade->Mode();
+}
+
+bool SimCamera::WaitForFetched(uint64_t bytes, unsigned timeoutMs) const
+{
+    return m_upgrade->WaitForFetched(bytes, timeoutMs);
+}
+
+std::vector<uint8_t> SimCamera::FetchedFile() const
+{
+    return m_upgrade->FetchedFile();
+}
+
+bool SimCamera::WaitForMode(SimCameraMode mode, unsigned timeoutMs) const
+{
+    return m_upgrade->WaitForMode(mode, timeoutMs);
+}
+
+uint64_t SimCamera::Boots() const
+{
+    return m_upgrade->Boots();
+}
+
+bool SimCamera::WaitForBoots(uint64_t count, unsigned timeoutMs) const
+{
+    return m_upgrade->WaitForBoots(count, timeoutMs);
+}
+
+bool SimCamera::WaitForFirmwareVersion(const std::string &version, unsigned timeoutMs) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (!IsDown() && Settings().firmwareVersion == version) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+std::vector<SimReceivedFile> SimCamera::ReceivedFiles() const
+{
+    return m_transfers->ReceivedFiles();
+}
+
+std::vector<SimUploadResponse> SimCamera::UploadResponses() const
+{
+    return m_transfers->UploadResponses();
+}
+
+bool SimCamera::WaitForTransfers(uint64_t count, unsigned timeoutMs) const
+{
+    return m_transfers->WaitForTransfers(count, timeoutMs);
 }

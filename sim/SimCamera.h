@@ -7,6 +7,9 @@
 #include "CommandFrame.h"
 #include "SimSession.h"
 #include "SimSettings.h"
+#include "SimTransfers.h"
+#include "SimUpgradeModel.h"
+#include "SimUpgradeOptions.h"
 
 #include <netinet/in.h>
 
@@ -123,7 +126,40 @@ public:
     /// A stream buffer: type (u32 LE), payload length (u32 LE), payload.
     static std::vector<uint8_t> StreamBuffer(uint32_t type, const std::vector<uint8_t> &payload);
 
+    // Upgrades, JSON configuration and file transfers (SimUpgradeModel and SimTransfers say what the
+    // camera answers). Options and faults apply from the next step the camera takes.
+
+    /// Timing, the host's server port and the calibration files; see SimUpgradeOptions.
+    void SetUpgradeOptions(const SimUpgradeOptions &options);
+    SimUpgradeOptions UpgradeOptions() const;
+    /// The port of the host's HTTP server the camera fetches from and uploads to (default 8080).
+    void SetServerPort(uint16_t port);
+    /// Faults on demand, all off by default; SimUpgradeFaults{} clears them.
+    void SetUpgradeFaults(const SimUpgradeFaults &faults);
+    SimCameraMode Mode() const;
+    /// Waits until the camera has fetched a whole file (firmware image or JSON) of `bytes` bytes.
+    bool WaitForFetched(uint64_t bytes, unsigned timeoutMs) const;
+    /// The last firmware image or JSON file fetched whole.
+    std::vector<uint8_t> FetchedFile() const;
+    /// Waits until the camera is back from a reboot in upgrade mode (or in JSON mode, or normal mode).
+    bool WaitForMode(SimCameraMode mode, unsigned timeoutMs) const;
+    /// Reboots completed (back, or silent for good); WaitForBoots waits for `count` of them.
+    uint64_t Boots() const;
+    bool WaitForBoots(uint64_t count, unsigned timeoutMs) const;
+    /// Waits until the camera answers GetFWVer with `version` (e.g. after the final reboot).
+    bool WaitForFirmwareVersion(const std::string &version, unsigned timeoutMs) const;
+    /// Files the host sent to the camera, oldest first.
+    std::vector<SimReceivedFile> ReceivedFiles() const;
+    /// How the host answered each chunk of the camera's last upload.
+    std::vector<SimUploadResponse> UploadResponses() const;
+    /// Waits until `count` transfers (either direction) have ended.
+    bool WaitForTransfers(uint64_t count, unsigned timeoutMs) const;
+
 private:
+    SimCameraLink MakeLink();
+    bool IsDown() const;
+    void GoDown();
+    void ComeUp(uint8_t state, const std::string &address, bool serve);
     SimSession &Session(size_t session) const;
     bool StartServingLocked();
     Announcement MakeAnnouncementLocked() const;
@@ -150,4 +186,11 @@ private:
     mutable std::mutex m_serveMutex;
     bool m_serving = false;                              // guarded by m_serveMutex
     std::vector<std::unique_ptr<SimSession>> m_sessions; // fixed at construction
+
+    SimUpgradeOptions m_upgradeOptions; // guarded by m_mutex
+    SimUpgradeFaults m_upgradeFaults;   // guarded by m_mutex
+    bool m_down = false;                // guarded by m_mutex; rebooting: neither serving nor announcing
+    // Their threads call back through the link; stopped first in the destructor.
+    std::unique_ptr<SimUpgradeModel> m_upgrade;
+    std::unique_ptr<SimTransfers> m_transfers;
 };

@@ -41,7 +41,6 @@ constexpr uint8_t kNetworkQueryOffset = 0x10;
 constexpr uint8_t kJsonConfigSubId = 0x17;
 constexpr size_t kListReplyBytes = 64;
 constexpr size_t kDspReplyBytes = 64;
-constexpr size_t kStateRecordBytes = 10;
 
 namespace sub {
 constexpr uint8_t kPcba = 1;
@@ -56,13 +55,9 @@ constexpr uint8_t kMac = 3;
 constexpr uint8_t kSoftVersion = 4;
 constexpr uint8_t kIp = 5;
 constexpr uint8_t kMask = 6;
-constexpr uint8_t kUpgradeState = 1;
 constexpr uint8_t kUpgradeSupported = 2;
 constexpr uint8_t kJson = 3;
 constexpr uint8_t kJsonSupported = 1;
-constexpr uint8_t kJsonState = 2;
-constexpr uint8_t kJsonPath = 4;
-constexpr uint8_t kFirmwarePath = 1;
 constexpr uint8_t kDspSwitch = 1;
 constexpr uint8_t kDspFunction = 2;
 } // namespace sub
@@ -279,65 +274,16 @@ bool ApplyDsp(SimSettings &s, const std::vector<uint8_t> &payload)
     return Refuse(id::kDsp, "unknown DSP request kind");
 }
 
-SimStateRecord StateRecordFrom(const std::vector<uint8_t> &payload)
-{
-    return SimStateRecord{At(payload, 1), U32At(payload, 2), U32At(payload, 6)};
-}
-
-/// The host address (16 bytes from [2]) and file name (from [18]) of a file announcement.
-SimFileRequest FileRequestFrom(const std::vector<uint8_t> &payload)
-{
-    SimFileRequest request;
-    request.hostAddress =
-        TextFrom(std::vector<uint8_t>(payload.begin() + std::min<size_t>(2, payload.size()),
-                                      payload.begin() + std::min<size_t>(18, payload.size())),
-                 0);
-    request.fileName = TextFrom(payload, 18);
-    return request;
-}
-
-bool ApplyUpgrade(SimSettings &s, const std::vector<uint8_t> &payload)
-{
-    const uint8_t target = At(payload, 0);
-    const uint8_t kind = At(payload, 1);
-    // A state record is exactly ten bytes; the file announcements are longer.
-    if ((target == sub::kUpgradeState || target == sub::kJson) && payload.size() == kStateRecordBytes) {
-        (target == sub::kUpgradeState ? s.upgradeState : s.jsonState) = StateRecordFrom(payload);
-        return true;
-    }
-    if (target == sub::kUpgradeState && kind == sub::kFirmwarePath && payload.size() > 18) {
-        s.firmwareRequest = FileRequestFrom(payload);
-        return true;
-    }
-    if (target == sub::kJson && kind == sub::kJsonPath && payload.size() > 18) {
-        s.jsonFileRequest = FileRequestFrom(payload);
-        return true;
-    }
-    if (target == sub::kJson && kind == sub::kJsonSupported) {
-        s.jsonModeHost = FileRequestFrom(payload).hostAddress;
-        return true;
-    }
-    return Refuse(id::kUpgrade, "unknown upgrade request");
-}
-
+/// The support queries; the camera's upgrade and transfer models answer the rest of 0x1D.
 std::vector<uint8_t> AnswerUpgrade(const SimSettings &s, const std::vector<uint8_t> &payload)
 {
     const uint8_t target = At(payload, 0);
     const uint8_t kind = At(payload, 1);
-    auto low = [](uint32_t value) { return static_cast<uint8_t>(value & 0xFF); };
-    if (target == sub::kUpgradeState) {
-        const SimStateRecord &r = s.upgradeState;
-        return Sized({target, r.state, low(r.param1), low(r.param2)}, kStateRecordBytes);
-    }
     if (target == sub::kUpgradeSupported) {
         return {target, kind, static_cast<uint8_t>(s.upgradeSupported)};
     }
     if (target == sub::kJson && kind == sub::kJsonSupported) {
         return {target, kind, static_cast<uint8_t>(s.jsonSupported)};
-    }
-    if (target == sub::kJson && kind == sub::kJsonState) {
-        const SimStateRecord &r = s.jsonState;
-        return Sized({target, kind, r.state, low(r.param1), low(r.param2)}, kStateRecordBytes);
     }
     TFLOG("query 0x9D [0]=%u [1]=%u is not modelled; echoing it", target, kind);
     return payload;
@@ -558,8 +504,6 @@ bool SimCommandSet::ApplySetting(SimSettings &s, uint8_t commandId, const std::v
         return Refuse(commandId, "unknown network identity sub-id");
     case id::kDsp:
         return ApplyDsp(s, payload);
-    case id::kUpgrade:
-        return ApplyUpgrade(s, payload);
     default:
         return Refuse(commandId, "unknown command");
     }

@@ -357,6 +357,7 @@ void SimSession::CloseDataClient()
 bool SimSession::Handle(const RecordedFrame &frame)
 {
     const bool query = (frame.command & SimCommandSet::kQueryBit) != 0;
+    const SimHookResult hooked = m_hook ? m_hook(frame) : SimHookResult{};
     std::vector<uint8_t> answer;
     CommandFault fault = CommandFault::None;
     unsigned delayMs = 0;
@@ -366,17 +367,23 @@ bool SimSession::Handle(const RecordedFrame &frame)
         if (frame.command == SimCommandSet::kHeartbeat && !m_answerHeartbeat) {
             silent = true;
         } else if (query) {
-            answer = SimCommandSet::AnswerQuery(m_settings, frame.command, frame.payload);
+            answer = hooked.kind == SimHookResult::Kind::Reply
+                         ? hooked.data
+                         : SimCommandSet::AnswerQuery(m_settings, frame.command, frame.payload);
             fault = m_fault;
             if (m_faultCount > 0 && --m_faultCount == 0) {
                 m_fault = CommandFault::None;
             }
             delayMs = m_replyDelayMs;
-        } else {
+        } else if (hooked.kind == SimHookResult::Kind::Pass) {
             SimCommandSet::ApplySetting(m_settings, frame.command, frame.payload);
         }
         m_frames.push_back(frame);
         m_framesChanged.notify_all();
+    }
+    if (hooked.kind == SimHookResult::Kind::Close) {
+        CloseCommandClient("the camera drops its connections");
+        return false;
     }
     if (!query) {
         m_streamer->Wake();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "CommandFrame.h"
+#include "SimCommandHook.h"
 #include "SimSettings.h"
 #include "SimStreamer.h"
 
@@ -72,6 +73,9 @@ public:
     /// The session's stream: scene, encoder options, status delay, faults, frame counter, ground truth.
     SimStreamer &Streamer() { return *m_streamer; }
 
+    /// Every request frame goes through `hook` before the command set; set it before the session serves.
+    void SetCommandHook(SimCommandHook hook) { m_hook = std::move(hook); }
+
     /// Command clients accepted since construction.
     uint64_t CommandClientsAccepted() const;
     std::string LastError() const;
@@ -95,6 +99,7 @@ private:
     void Fail(const std::string &message);
 
     const size_t m_index;
+    SimCommandHook m_hook; // set before serving, then only read by the serving thread
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_framesChanged; // signalled under m_mutex when a frame is recorded

@@ -39,27 +39,12 @@ struct SimWorkMode
     uint8_t option = 0;
 };
 
-/// An upgrade or JSON configuration state as the host last set it.
-struct SimStateRecord
-{
-    uint8_t state = 0;
-    uint32_t param1 = 0;
-    uint32_t param2 = 0;
-};
-
 /// One DSP function of the two-level table (group, sub-id); the confidence filter is (1, 6).
 struct SimDspFunction
 {
     uint8_t enable = 0;
     uint16_t threshold = 0;
     uint16_t value = 0;
-};
-
-/// Where the host last told the camera to fetch a file from (firmware image or JSON file).
-struct SimFileRequest
-{
-    std::string hostAddress;
-    std::string fileName;
 };
 
 /// The camera-side state behind the command set, one per ToF session. Defaults describe a KR52Lite.
@@ -100,10 +85,7 @@ struct SimFileRequest
 ///   [1] = 2 / 0x82 addresses `dspFunctions[([2], [3])]`: enable [4], threshold [5..6], value [7..8],
 ///   answered at the same positions of a 64-byte reply.
 /// - 0x1D upgrade and JSON: [0] = 2 query answers d[2] = `upgradeSupported`; [0] = 3, [1] = 1 query
-///   answers d[2] = `jsonSupported`; [0] = 1 query answers d[1..3] = `upgradeState` (state and the low
-///   bytes of the parameters); [0] = 3, [1] = 2 query answers d[2..4] = `jsonState`. Ten-byte sets
-///   [0] = 1 or 3, [1] = state, [2..5], [6..9] store the state records; longer sets with [1] = 1
-///   (firmware) or [1] = 4 (JSON file) store where the file is to be fetched from.
+///   answers d[2] = `jsonSupported`. The rest of 0x1D is the camera's (SimUpgradeModel, SimTransfers).
 /// - 0x1C with bit 7 (the heartbeat 0x9C): answered with d[0] = 1 (unless the session is told to leave
 ///   heartbeats unanswered).
 struct SimSettings
@@ -162,7 +144,7 @@ struct SimSettings
 
     std::string pcba = "KR52L-MB-V2.1";
     std::string serial = "SN0001";
-    std::string firmwareVersion = "V2.3.7";
+    std::string firmwareVersion = "KR52_V2.3.7_20260101_V3"; // date 2026-01-01, sub-version 3
     std::string hardwareVersion = "HW1.2";
     std::string alias;
     std::vector<uint8_t> depthRanges{0, 1, 2, 3, 4, 5};
@@ -180,11 +162,6 @@ struct SimSettings
 
     bool upgradeSupported = true;
     bool jsonSupported = true;
-    SimStateRecord upgradeState;
-    SimStateRecord jsonState;
-    SimFileRequest firmwareRequest;
-    SimFileRequest jsonFileRequest;
-    std::string jsonModeHost; // host address of the last JSON-mode request
 
     /// Lists longer than this do not fit a 64-byte list reply and are refused.
     static constexpr size_t kMaxListEntries = 62;

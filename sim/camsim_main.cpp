@@ -2,6 +2,7 @@
 // orvane-camsim: simulated cameras on loopback addresses that announce themselves and serve their
 // command and data connections, steered by commands on standard input.
 #include "CameraSimulator.h"
+#include "CamsimUpgradeCli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -10,7 +11,6 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -646,6 +646,7 @@ struct Setup
     CameraSimulator::Options options;
     std::vector<SimCameraConfig> configs;
     bool exitOnEof = false;
+    CamsimUpgradeCli upgrade;
 };
 
 /// The cameras of --cameras and --camera; an error text on failure, else empty.
@@ -699,8 +700,13 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     app.add_option("--discovery", discovery, "where announcements go, address:port")->capture_default_str();
     app.add_flag("--exit-on-eof", setup.exitOnEof, "exit at the end of standard input");
     app.add_flag("--no-serve", noServe, "only announce; do not serve the command and data connections");
+    setup.upgrade.Register(app);
     app.footer(HelpText());
     CLI11_PARSE(app, argc, argv);
+    if (const int written = setup.upgrade.WriteFirmwareIfAsked(); written >= 0) {
+        return written;
+    }
+    setup.options.upgrade = setup.upgrade.Options();
 
     setup.options.announcePeriodMs = periodMs;
     setup.options.serveConnections = !noServe;

@@ -12,6 +12,7 @@
 #include "device/DeviceManager.h"
 #include "runtime/Config.h"
 #include "runtime/LogCustom.h"
+#include "transfer/WebServer.h"
 
 namespace {
 const char *const VERSION = "1.0.2";
@@ -66,7 +67,9 @@ int TFCM_Shutdown(void)
         DeviceManager *manager = DeviceManager::GetInstance();
         manager->Stop();
         manager->Join();
+        // The workers end with the manager; the server goes last, whatever job still holds it.
         DeviceManager::Release();
+        WebServer::getInstance()->Shutdown();
         TFLOG("=====================================================");
         LogCustom::Release();
         Config::Release();

@@ -8,31 +8,21 @@
 #include "api/CopyRecord.h"
 #include "api/DeviceHandle.h"
 #include "api/Property.h"
-#include "api/UpgradeJob.h"
 #include "device/DeviceManager.h"
 #include "protocol/PropertyKeys.h"
 
 namespace {
 constexpr size_t kMaxFirmwarePathChars = 260;
 
-/// What the session answers when asked to start a firmware upgrade (other failures are -255).
-enum FirmwareStartResult : int
-{
-    kFirmwareStarted = 0,
-    kFirmwareStartedAlready = 1,
-    kFirmwareRejected = -1,
-    kFirmwareFileError = -2,
-    kFirmwareNoCallback = -4,
-};
-
+/// The public code of a firmware start the session refused.
 int FirmwareStartStatus(int result)
 {
     switch (result) {
-    case kFirmwareNoCallback:
+    case SessionUpgrade::kFirmwareNoCallback:
         return TF_ERROR_UPGRADE_NO_CALLBACK;
-    case kFirmwareFileError:
+    case SessionUpgrade::kFirmwareFileError:
         return TF_ERROR_UPGRADE_FILE;
-    case kFirmwareRejected:
+    case SessionUpgrade::kFirmwareRejected:
         return TF_ERROR_UPGRADE_REJECTED;
     default:
         return TF_ERROR_OTHER;
@@ -138,12 +128,12 @@ int TFCM_StartUpgradeFirmWare(TfDeviceHandle device, const char *path)
     }
     return CallUntranslated(__func__, device, [&](BaseSession &s) -> int {
         const int result = s.StartUpgradeFirmWare(path);
-        DeviceManager *manager = DeviceManager::GetInstance();
-        if (result == kFirmwareStarted || result == kFirmwareStartedAlready) {
-            manager->SetUpgradeState(kUpgradeFirmware);
+        if (result == SessionUpgrade::kFirmwareStarted || result == SessionUpgrade::kFirmwareSameSubVersion) {
+            DeviceManager::GetInstance()->SetUpgradeState(kUpgradeFirmware, s.GetSerialNumber());
             return TF_OK;
         }
-        manager->SetUpgradeState(kUpgradeIdle);
+        // A refused start leaves the flag alone: it may belong to an upgrade that runs (the manager
+        // clears it when that one ends).
         return FirmwareStartStatus(result);
     });
 }

@@ -9,7 +9,6 @@
 
 #include "api/ApiCall.h"
 #include "api/CopyRecord.h"
-#include "api/UpgradeJob.h"
 #include "device/DeviceManager.h"
 #include "pipeline/Frame.h"
 #include "protocol/PropertyKeys.h"
@@ -209,7 +208,9 @@ int SetNothing(const SetRequest &)
 int EnterJsonMode(const SetRequest &r)
 {
     const int ret = r.session.SetProperty(kSessionEnterJsonMode, r.value, r.size);
-    DeviceManager::GetInstance()->SetUpgradeState(ret == 0 ? kUpgradeJson : kUpgradeIdle);
+    if (ret == kStatusOk) {
+        DeviceManager::GetInstance()->SetUpgradeState(kUpgradeJson, r.session.GetSerialNumber());
+    }
     return InterRet2ExternRet(ret);
 }
 

@@ -14,6 +14,8 @@
 #include "device/EnumSocketDevice.h"
 #include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
+#include "upgrade/JsonCtl.h"
+#include "upgrade/Upgrade.h"
 
 namespace {
 Mutex g_instanceMutex;
@@ -80,6 +82,9 @@ DeviceManager *DeviceManager::GetInstance()
 
 void DeviceManager::Release()
 {
+    // The workers go first: a job of a camera of this manager ends before the list does.
+    Upgrade::Release();
+    JsonCtl::Release();
     DeviceManager *instance = nullptr;
     {
         MutexLock lock(g_instanceMutex);
@@ -120,11 +125,15 @@ void DeviceManager::Run()
     while (IsRunning()) {
         std::vector<Notification> notifications;
         std::vector<BaseDevice *> probes;
+        std::vector<HandOver> handOvers;
         {
             MutexLock lock(m_listMutex);
             m_discovery->UpdateDeviceListInfo(m_list);
-            ProcessEntriesLocked(notifications, probes);
+            ClearEndedJobsLocked();
+            ProcessEntriesLocked(notifications, probes, handOvers);
         }
+        // The workers are reached without the list lock: their callbacks may call the API.
+        HandOverAll(handOvers);
         Dispatch(notifications);
         ProbeOpenCameras(probes);
         WaitForStop(g_roundPeriodMs);
@@ -132,7 +141,7 @@ void DeviceManager::Run()
 }
 
 void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notifications,
-                                         std::vector<BaseDevice *> &probes)
+                                         std::vector<BaseDevice *> &probes, std::vector<HandOver> &handOvers)
 {
     auto notify = [&notifications](const DeviceInfo &entry, int type) {
         notifications.push_back(Notification{entry.ToTfDeviceInfo(), type});
@@ -186,7 +195,8 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
             }
             break;
         case TF_CONNECT_OPENED:
-            if (m_iUpgradeFireOrJson == 1 || m_iUpgradeFireOrJson == 2 || !entry.pDevice) {
+            // Only the camera being upgraded is left alone: its reboots are not removals.
+            if (JobOfLocked(entry) != kUpgradeIdle || !entry.pDevice) {
                 TFLOG(" do nothing: pDeviceHandle:%p m_iUpgradeFireOrJson:%d %s %s %d,%d,%d",
                       static_cast<void *>(entry.pDevice.get()), m_iUpgradeFireOrJson, entry.uri, entry.alias,
                       entry.status, entry.callBackStatus, entry.notifiedStatus);
@@ -200,8 +210,15 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
             }
             break;
         case TF_CONNECT_UPGRADING:
+            // The camera came back in upgrade mode: its job's worker takes it over.
+            if (const int job = JobOfLocked(entry); job != kUpgradeIdle && !entry.pSessionInfo.empty()) {
+                handOvers.push_back(HandOver{job, entry.pSessionInfo.front()});
+                break;
+            }
+            TFLOG(" do nothing: %s %s %d,%d,%d", entry.uri, entry.alias, entry.status, entry.callBackStatus,
+                  entry.notifiedStatus);
+            break;
         case TF_CONNECT_STATE_4:
-            // A firmware or configuration upgrade takes entries in state 4 over when it runs.
             TFLOG(" do nothing: %s %s %d,%d,%d", entry.uri, entry.alias, entry.status, entry.callBackStatus,
                   entry.notifiedStatus);
             break;
@@ -211,13 +228,51 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
     }
 }
 
+void DeviceManager::ClearEndedJobsLocked()
+{
+    // The API flags a job only after its worker has been given it, so an idle worker means it ended.
+    if (m_firmwareJob && Upgrade::GetInstance()->Status() == 0) {
+        TFLOG("firmware upgrade of %s ended", m_firmwareSerial.c_str());
+        m_firmwareJob = false;
+    }
+    if (m_jsonJob && JsonCtl::GetInstance()->Status() == 0) {
+        TFLOG("JSON configuration of %s ended", m_jsonSerial.c_str());
+        m_jsonJob = false;
+    }
+    m_iUpgradeFireOrJson = m_firmwareJob ? kUpgradeFirmware : m_jsonJob ? kUpgradeJson : kUpgradeIdle;
+}
+
+int DeviceManager::JobOfLocked(const DeviceInfo &entry) const
+{
+    auto matches = [&entry](const std::string &serial) {
+        return serial.empty() || EnumSocketDevice::CheckSNByURI(entry.deviceType, entry.uri, serial.c_str());
+    };
+    if (m_firmwareJob && matches(m_firmwareSerial)) {
+        return kUpgradeFirmware;
+    }
+    if (m_jsonJob && matches(m_jsonSerial)) {
+        return kUpgradeJson;
+    }
+    return kUpgradeIdle;
+}
+
+void DeviceManager::HandOverAll(const std::vector<HandOver> &handOvers)
+{
+    for (const HandOver &h : handOvers) {
+        SessionInfo info = h.info;
+        if (h.job == kUpgradeFirmware) {
+            Upgrade::GetInstance()->SetDetectParams_P(info);
+        } else {
+            JsonCtl::GetInstance()->SetDetectParams_P(info);
+        }
+    }
+}
+
 DeviceInfo *DeviceManager::FindProbeTargetLocked(const BaseDevice *device)
 {
-    if (m_iUpgradeFireOrJson == 1 || m_iUpgradeFireOrJson == 2) {
-        return nullptr;
-    }
     for (auto &entry : m_list) {
-        if (entry->pDevice.get() == device && entry->status == TF_CONNECT_OPENED) {
+        if (entry->pDevice.get() == device && entry->status == TF_CONNECT_OPENED &&
+            JobOfLocked(*entry) == kUpgradeIdle) {
             return entry.get();
         }
     }
@@ -581,6 +636,7 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
         return;
     }
     std::unique_ptr<BaseDevice> released;
+    int job = kUpgradeIdle;
     {
         MutexLock lock(m_listMutex);
         for (auto &entry : m_list) {
@@ -589,6 +645,7 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
             }
             TFLOG("-- %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);
+            job = JobOfLocked(*entry);
             entry->status =
                 (entry->notifiedStatus == kMessageRemoved || entry->callBackStatus == kMessageRemoved)
                     ? TF_CONNECT_REMOVED
@@ -603,6 +660,13 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
             released.reset();
             break;
         }
+    }
+    // Only this camera's job ends, outside the list lock (the worker may be reporting into the API);
+    // a camera writing its firmware or applying its configuration is left to finish.
+    if (job == kUpgradeFirmware) {
+        Upgrade::GetInstance()->RebootAndrm_();
+    } else if (job == kUpgradeJson) {
+        JsonCtl::GetInstance()->RebootAndrm_();
     }
 }
 
@@ -621,10 +685,19 @@ void DeviceManager::SetHotPlugStatusCallback_(TfHotPlugCallbackEx callback, void
     m_hotPlugContext = context;
 }
 
-void DeviceManager::SetUpgradeState(int state)
+void DeviceManager::SetUpgradeState(int state, const std::string &serial)
 {
     MutexLock lock(m_listMutex);
-    m_iUpgradeFireOrJson = state;
+    if (state == kUpgradeFirmware) {
+        m_firmwareJob = true;
+        m_firmwareSerial = serial;
+    } else if (state == kUpgradeJson) {
+        m_jsonJob = true;
+        m_jsonSerial = serial;
+    } else {
+        m_firmwareJob = m_jsonJob = false;
+    }
+    m_iUpgradeFireOrJson = m_firmwareJob ? kUpgradeFirmware : m_jsonJob ? kUpgradeJson : kUpgradeIdle;
 }
 
 int DeviceManager::GetUpgradeState() const

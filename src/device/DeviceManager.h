@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "Orvane_api.h"
@@ -17,6 +18,15 @@
 
 class BaseDevice;
 class EnumSocketDevice;
+
+/// The device manager's upgrade job flag, as the exported functions set it: none, a firmware upgrade,
+/// or a JSON configuration.
+enum UpgradeJob : int
+{
+    kUpgradeIdle = 0,
+    kUpgradeFirmware = 1,
+    kUpgradeJson = 2,
+};
 
 class DeviceManager : public StoppableThread
 {
@@ -44,7 +54,11 @@ public:
 
     void SetHotPlugStatusCallback(TfHotPlugCallback callback);
     void SetHotPlugStatusCallback_(TfHotPlugCallbackEx callback, void *context);
-    void SetUpgradeState(int state);
+    /// Flags a firmware upgrade (1) or a JSON configuration (2) of the camera with serial number
+    /// `serial` (empty: whichever camera shows up), as the exported functions start them; 0 clears both.
+    /// A flag is cleared by the manager's round once its worker is idle again.
+    void SetUpgradeState(int state, const std::string &serial = std::string());
+    /// 1 while a firmware upgrade is flagged, else 2 while a JSON configuration is, else 0.
     int GetUpgradeState() const;
 
     /// Appends an entry to the list (tests; discovery merges through its own call).
@@ -79,6 +93,12 @@ private:
     /// The listed, not removed entry that `key` names; null with `ret` -1 (only removed ones) or -15.
     DeviceInfo *FindOpenTargetLocked(MatchBy by, const char *key, int &ret) REQUIRES(m_listMutex);
 
+    /// A camera seen in upgrade mode, to be handed to its worker once the list lock is released.
+    struct HandOver
+    {
+        int job;
+        SessionInfo info;
+    };
     struct Notification
     {
         TfDeviceInfo info;
@@ -86,14 +106,20 @@ private:
     };
     /// One manager round over the list; collects the notifications to dispatch and the open cameras to
     /// probe once the lock is released.
-    void ProcessEntriesLocked(std::vector<Notification> &notifications, std::vector<BaseDevice *> &probes)
-        REQUIRES(m_listMutex);
+    void ProcessEntriesLocked(std::vector<Notification> &notifications, std::vector<BaseDevice *> &probes,
+                              std::vector<HandOver> &handOvers) REQUIRES(m_listMutex);
     /// Sends each camera its heartbeat without holding the list lock, so that a camera that does not answer
     /// (a probe waits up to five seconds) holds up no call for the others; counts failures in a row.
     void ProbeOpenCameras(const std::vector<BaseDevice *> &probes);
     /// The entry of `device` while it is open and watched (no upgrade running), else null.
     DeviceInfo *FindProbeTargetLocked(const BaseDevice *device) REQUIRES(m_listMutex);
     void Dispatch(const std::vector<Notification> &notifications);
+
+    /// Clears the flags whose worker is idle again.
+    void ClearEndedJobsLocked() REQUIRES(m_listMutex);
+    /// The job (1 or 2) that `entry`'s camera is flagged for, else 0.
+    int JobOfLocked(const DeviceInfo &entry) const REQUIRES(m_listMutex);
+    void HandOverAll(const std::vector<HandOver> &handOvers);
 
     std::unique_ptr<EnumSocketDevice> m_discovery; // its thread runs only with a discovery port
     mutable Mutex m_listMutex;
@@ -102,6 +128,11 @@ private:
     TfHotPlugCallbackEx m_hotPlugEx GUARDED_BY(m_listMutex) = nullptr;
     void *m_hotPlugContext GUARDED_BY(m_listMutex) = nullptr;
     int m_iUpgradeFireOrJson GUARDED_BY(m_listMutex) = 0;
+    /// The flagged jobs and the serial numbers of their cameras (empty: any camera).
+    bool m_firmwareJob GUARDED_BY(m_listMutex) = false;
+    bool m_jsonJob GUARDED_BY(m_listMutex) = false;
+    std::string m_firmwareSerial GUARDED_BY(m_listMutex);
+    std::string m_jsonSerial GUARDED_BY(m_listMutex);
     /// The camera being probed outside the list lock; whoever destroys it first waits for the probe to end.
     const BaseDevice *m_probing GUARDED_BY(m_listMutex) = nullptr;
     std::condition_variable m_probeEnded; // signalled under m_listMutex when m_probing is cleared

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // SocketProtocol: lifecycle, the camera operations as calls of the command table, the records of more than
 // one value (lens, ranges, work and test modes, registers, upgrade states), the settings the network camera
-// keeps to itself, and the device texts.
+// keeps to itself, the device texts, and the start of file transfers (announced by FileAnnouncer, followed
+// by TransferProgress).
 #include "net/SocketProtocol.h"
 
 #include <algorithm>
@@ -110,11 +111,22 @@ int AcceptImu(const char *operation, const IMUDataMode &value)
 
 SocketProtocol::SocketProtocol(SessionInfo &info)
     : m_info(info), m_socketCtl(std::make_unique<SocketCtl>(info.ip, info.dataPort, info.cmdPort)),
-      m_commands(*m_socketCtl, m_opened)
+      m_commands(*m_socketCtl, m_opened), m_announcer(*m_socketCtl),
+      m_progress(
+          [this](uint8_t *request, uint8_t *reply) {
+              std::memcpy(reply, request, 2);
+              return m_socketCtl->SetCmd(kCmdUpgrade, reinterpret_cast<char *>(reply), 4, 2, kKindGet);
+          },
+          [this] { return m_opened.load(); }, [this] { EndTransfer(); })
 {
 }
 
-SocketProtocol::~SocketProtocol() = default;
+SocketProtocol::~SocketProtocol()
+{
+    m_opened.store(false);
+    m_progress.Wake();
+    m_progress.Join();
+}
 
 int SocketProtocol::OpenDevice()
 {
@@ -129,10 +141,47 @@ int SocketProtocol::CloseDevice()
 {
     m_opened.store(false);
     TFLOG("1");
-    MutexLock lock(m_mutex);
-    m_transferIdleCv.wait(lock.Native(), [this]() REQUIRES(m_mutex) { return m_transferIdle; });
+    m_progress.Wake();
+    // A transfer callback closing the device cannot wait for its own transfer's end.
+    if (!m_progress.OnWorkerThread()) {
+        {
+            MutexLock lock(m_mutex);
+            m_transferIdleCv.wait(lock.Native(), [this]() REQUIRES(m_mutex) { return m_transferIdle; });
+        }
+        m_progress.Join();
+    }
     TFLOG("2");
     m_socketCtl->closeDevice();
+    return 0;
+}
+
+bool SocketProtocol::TryBeginTransfer()
+{
+    MutexLock lock(m_mutex);
+    if (!m_transferIdle) {
+        return false;
+    }
+    m_transferIdle = false;
+    return true;
+}
+
+int SocketProtocol::TransferFile(FileTransferParams &params)
+{
+    TF_RETURN_IF_NOT_OPENED(0);
+    const std::string name(params.name, strnlen(params.name, sizeof(params.name)));
+    TFLOG("%d %s %d %x %d %d", static_cast<int>(params.type), name.c_str(), static_cast<int>(params.value),
+          params.flag, params.direction, params.index);
+    if (!TryBeginTransfer()) {
+        TFLOG("a transfer is running on this camera.");
+        return kStatusNotSupported;
+    }
+    int jobId = -1;
+    const int ret = m_announcer.Transfer(params, jobId);
+    if (ret != 0) {
+        EndTransfer();
+        return ret;
+    }
+    m_progress.Start(params, jobId);
     return 0;
 }
 
@@ -166,6 +215,9 @@ int SocketProtocol::SetCmd(int cmd, char *buf, int cap, unsigned char len, int t
     { return m_socketCtl->SetCmd(cmd, buf, cap, len, type); }
 int SocketProtocol::ReadData(unsigned char *buf, int *len) { return ReadData(buf, len, kStreamBufferBytes); }
 int SocketProtocol::StartStream() { return m_commands.Set(kStartStream, 1); }
+int SocketProtocol::SetToUpgradeMode_P(const char *imagePath) { return m_announcer.FirmwareImage(imagePath); }
+int SocketProtocol::SetJsonPath_P(const char *path) { return m_announcer.JsonFile(path); }
+int SocketProtocol::SetToJsonMode_P() { return m_announcer.JsonMode(); }
 int SocketProtocol::StopStream() { return m_commands.Set(kStopStream, 0); }
 int SocketProtocol::SetTofFrameRate(uint8_t rate) { return m_commands.Set(kSetFrameRate, rate); }
 int SocketProtocol::SetDataMode(const uint8_t &mode) { return m_commands.Set(kSetDataMode, mode); }

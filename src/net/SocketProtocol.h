@@ -12,7 +12,9 @@
 #include <mutex>
 
 #include "net/CommandTable.h"
+#include "net/FileAnnouncer.h"
 #include "net/SocketCtl.h"
+#include "net/TransferProgress.h"
 #include "protocol/BaseProtocol.h"
 #include "protocol/SessionInfo.h"
 
@@ -127,6 +129,22 @@ public:
     int SetProperty(int key, const void *data, int size) override;
     int GetProperty(int key, void *data, int *size) override;
 
+    /// Tells the camera to fetch the firmware image at `imagePath` from the host's HTTP server: 0, -1 for
+    /// a path without a directory or a name the announcement would cut, -255 when the server cannot serve
+    /// it (nothing is announced), else the failed announcement's status.
+    int SetToUpgradeMode_P(const char *imagePath) override;
+    /// As SetToUpgradeMode_P, for the JSON configuration file at `path` ("/" and "\\" alike).
+    int SetJsonPath_P(const char *path) override;
+    /// Puts the camera in JSON configuration mode: 0, -255 (server) or the announcement's status.
+    int SetToJsonMode_P() override;
+    /// Starts a calibration file transfer (`direction` 0: the host file `name` to the camera; otherwise
+    /// the camera's file of `type`, tagged with its serial number `name`, to ./Config/) and its progress
+    /// worker: 0 (also, logged, when not opened), -2 for a path or name that cannot be announced, -255
+    /// when the server cannot serve it or a transfer already runs on this camera, else the status.
+    int TransferFile(FileTransferParams &params) override;
+    /// How long a transfer waits on an unchanged camera answer before it fails (default 60 s; for tests).
+    static void SetTransferNoProgressLimitMs(uint32_t ms) { TransferProgress::SetNoProgressLimitMs(ms); }
+
     int GetUpgradeIsSupported(uint8_t &supported) override;
     int SetUpgradeState(UpgradeState state) override;
     int GetUpgradeState(UpgradeState &state) override;
@@ -163,6 +181,8 @@ public:
     /// A file transfer worker marks the protocol busy while it runs; CloseDevice waits for the end.
     void BeginTransfer();
     void EndTransfer();
+    /// Marks the protocol busy unless it is already: false when a transfer runs.
+    bool TryBeginTransfer();
 
     SocketCtl &GetSocketCtl() { return *m_socketCtl; }
     const SessionInfo &GetSessionInfo() const { return m_info; }
@@ -181,5 +201,8 @@ private:
     Mutex m_mutex;
     std::condition_variable m_transferIdleCv;
     bool m_transferIdle GUARDED_BY(m_mutex) = true;
-    CommandTable m_commands; // over m_socketCtl and m_opened
+    CommandTable m_commands;   // over m_socketCtl and m_opened
+    FileAnnouncer m_announcer; // over m_socketCtl
+    // Last: destroyed (its worker joined) before everything the worker uses.
+    TransferProgress m_progress;
 };

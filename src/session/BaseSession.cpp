@@ -53,6 +53,7 @@ BaseSession::BaseSession(const SessionInfo &info) : BaseSession()
     m_calibration.Attach(m_protocol.get(), m_imageProc.get());
     m_filters.Attach(m_protocol.get(), m_imageProc.get());
     m_acquisition.Attach(m_protocol.get(), m_imageProc.get());
+    m_upgrade.Attach(m_protocol.get());
     SetFrameMode(m_modes.CurrentDataMode().load());
     m_modes.CurrentDualFreq() = DualFreqMode{};
 }
@@ -577,21 +578,15 @@ bool BaseSession::CheckTransferFile(FileTransferParams &params)
     return TransferFileCheck::CheckTransferFile(params);
 }
 
-// The upgrade and JSON configuration operations belong to the upgrade workers; until a session kind
-// provides them they are unsupported.
-#define NOT_SUPPORTED(signature)                                                                             \
-    int BaseSession::signature                                                                               \
-    {                                                                                                        \
-        TFLOG("Not Support.");                                                                               \
-        return kNotSupported;                                                                                \
-    }
+// ---- Firmware and JSON configuration upgrade
 
-NOT_SUPPORTED(StartUpgradeFirmWare(const char *))
-NOT_SUPPORTED(SetUpgradeStatusCallback(TfUpgradeStatusCallback))
-NOT_SUPPORTED(EnterJsonConfigMode(TfUpgradeStatusCallback))
-NOT_SUPPORTED(StartUpgradeJson(const char *))
-
-#undef NOT_SUPPORTED
+FORWARD_TO(m_upgrade, CheckFirmwareVersion(const char *path, int &fileLength, int &checksum),
+           CheckFirmwareVersion(path, fileLength, checksum))
+FORWARD_TO(m_upgrade, StartUpgradeFirmWare(const char *path), StartUpgradeFirmWare(path))
+FORWARD_TO(m_upgrade, SetUpgradeStatusCallback(TfUpgradeStatusCallback callback),
+           SetUpgradeStatusCallback(callback))
+FORWARD_TO(m_upgrade, EnterJsonConfigMode(TfUpgradeStatusCallback callback), EnterJsonConfigMode(callback))
+FORWARD_TO(m_upgrade, StartUpgradeJson(const char *path), StartUpgradeJson(path))
 
 // ---- Pure forwarders to the protocol
 

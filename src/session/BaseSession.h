@@ -25,6 +25,7 @@
 #include "session/SessionCalibration.h"
 #include "session/SessionModeLists.h"
 #include "session/SessionProperties.h"
+#include "session/SessionUpgrade.h"
 #include "session/StatusConfirmer.h"
 
 class ImageProc;
@@ -231,6 +232,9 @@ public:
     int SendCameraParamsEnable(bool enabled) override;
     virtual int EnterJsonConfigMode(TfUpgradeStatusCallback callback);
     virtual int StartUpgradeJson(const char *path);
+    /// Checks a firmware image against the camera: 0 newer, 1 same sub-version, negative refused; on
+    /// success the file size and the whole-file checksum.
+    int CheckFirmwareVersion(const char *path, int &fileLength, int &checksum);
 
     virtual int SetRawDepthCut(bool enabled);
     virtual int SetWaitTime(uint16_t waitTimeMs);
@@ -359,6 +363,7 @@ private:
     FilterSettings m_filters{m_modes.CurrentDataMode()};
     SessionProperties m_properties{*this, m_modes.Lists(), m_filters};
     AcquisitionSettings m_acquisition{m_confirm, m_filters, m_modes.CurrentDataMode(), m_streamStarted};
+    SessionUpgrade m_upgrade{*this};
 
     alignas(8) InitCameraParams m_storedInitParams{}; // written by the hub thread before the flag is set
     std::atomic<bool> m_hasStoredInitParams{false};

@@ -34,6 +34,12 @@ int SessionProperties::SetProperty(int key, const void *data, int size)
         return m_session.EnterJsonConfigMode(
             reinterpret_cast<TfUpgradeStatusCallback>(const_cast<void *>(data)));
     case kSessionStartJsonUpgrade:
+        // The path must end inside the value the caller handed over.
+        if (data != nullptr && size > 0 &&
+            strnlen(static_cast<const char *>(data), size) == static_cast<size_t>(size)) {
+            TFLOG("invalid json path.");
+            return SessionUpgrade::kJsonFailed;
+        }
         return m_session.StartUpgradeJson(static_cast<const char *>(data));
     case kSessionTemperatureOffset: {
         if (data == nullptr || size < 1) {

@@ -281,3 +281,24 @@ TEST_F(ApiDispatch, FileTransferCopiesTheRecordAndRefusesUnterminatedNames)
     EXPECT_TRUE(m_session->m_calls.empty());
     EXPECT_EQ(TFCM_TransferFile(m_handle, nullptr), TF_ERROR_NULL_POINTER);
 }
+
+TEST_F(ApiDispatch, FirmwareStartResultsAndTheUpgradeFlag)
+{
+    const std::pair<int, int> rows[] = {{-4, TF_ERROR_UPGRADE_NO_CALLBACK},
+                                        {-2, TF_ERROR_UPGRADE_FILE},
+                                        {-1, TF_ERROR_UPGRADE_REJECTED},
+                                        {-3, TF_ERROR_OTHER},
+                                        {-255, TF_ERROR_OTHER},
+                                        {1, TF_OK}};
+    DeviceManager *manager = DeviceManager::GetInstance();
+    for (const auto &[result, expected] : rows) {
+        m_session->m_results["StartUpgradeFirmWare"] = result;
+        EXPECT_EQ(TFCM_StartUpgradeFirmWare(m_handle, "/tmp/fw.bin"), expected) << result;
+        EXPECT_EQ(manager->GetUpgradeState(), result == 1 ? kUpgradeFirmware : kUpgradeIdle) << result;
+    }
+    // A refused start (here: one while an upgrade runs) leaves the running upgrade's flag alone.
+    m_session->m_results["StartUpgradeFirmWare"] = -255;
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(m_handle, "/tmp/fw.bin"), TF_ERROR_OTHER);
+    EXPECT_EQ(manager->GetUpgradeState(), kUpgradeFirmware);
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(m_handle, nullptr), TF_ERROR_NULL_POINTER);
+}

@@ -2,14 +2,17 @@
 // Tests of the device list: visibility, queries, opening by URI, alias and address, and closing.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 #include "session/BaseSession.h"
+#include "upgrade/Upgrade.h"
 
 namespace {
 
@@ -287,6 +290,36 @@ TEST(BaseDeviceTest, TheLivenessProbeIsSessionZerosHeartbeat)
     EXPECT_EQ(foreign.GetSN(buf, 63), 0);
     EXPECT_TRUE(sessions[2]->keys.empty());
     BaseDevice::SetSessionFactory(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DeviceManagerTest, OnlyTheCameraBeingUpgradedIsHandedOverAndTheFlagClearsWhenTheWorkerIsIdle)
+{
+    DeviceManager::SetRoundPeriodMs(20);
+    // Nothing listens on these addresses: the worker's connection attempts fail at once.
+    m_manager->AddDeviceInfo(Entry("SN-OTHER", "other", Ip(127, 0, 0, 168), TF_CONNECT_UPGRADING));
+    Upgrade *upgrade = Upgrade::GetInstance();
+    upgrade->SetImgPath("/tmp/fw.bin");
+    upgrade->SetStatus(1);
+    m_manager->SetUpgradeState(kUpgradeFirmware, "SN-MINE");
+    m_manager->Start();
+    // Several rounds pass over the other camera in upgrade mode without handing it over.
+    const int rounds = 5;
+    for (int i = 0; i < rounds; ++i) {
+        m_manager->GetCameraCount();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(upgrade->GetSessionInfo().linkType, 0u);
+    EXPECT_EQ(m_manager->GetUpgradeState(), kUpgradeFirmware);
+    m_manager->AddDeviceInfo(Entry("SN-MINE", "mine", Ip(127, 0, 0, 169), TF_CONNECT_UPGRADING));
+    ASSERT_TRUE(orvtest::WaitUntil([upgrade] { return upgrade->GetSessionInfo().ip == Ip(127, 0, 0, 169); }));
+    // Its camera cannot be reached: the job ends, and with it the flag.
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return m_manager->GetUpgradeState() == kUpgradeIdle; }));
+    EXPECT_EQ(upgrade->Status(), 0u);
+    DeviceManager::SetRoundPeriodMs(1000);
 }
 
 } // namespace

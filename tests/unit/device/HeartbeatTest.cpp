@@ -19,6 +19,7 @@
 #include "device/DeviceManager.h"
 #include "device/EnumSocketDevice.h"
 #include "session/BaseSession.h"
+#include "upgrade/Upgrade.h"
 
 namespace {
 
@@ -328,7 +329,8 @@ TEST_F(HeartbeatTest, ARemovedCameraThatIsClosedAndAnnouncedCanBeOpenedAgain)
 TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
 {
     m_camera.SetAnswers([](int) { return false; });
-    m_manager->SetUpgradeState(1);
+    Upgrade::GetInstance()->SetStatus(1); // waiting for its camera to come back
+    m_manager->SetUpgradeState(kUpgradeFirmware, "SN0001");
     BaseDevice *device = DiscoverAndOpen();
     ASSERT_NE(device, nullptr);
     // The round that reports a second camera has also passed the open one.
@@ -337,6 +339,16 @@ TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
     ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 2; }));
     EXPECT_EQ(m_camera.probes, 0);
     EXPECT_TRUE(m_manager->checkOpenedByURI(kUri));
+    m_manager->ReleaseDevice(device);
+}
+
+TEST_F(HeartbeatTest, AnUpgradeOfAnotherCameraLeavesThisOneWatched)
+{
+    Upgrade::GetInstance()->SetStatus(1);
+    m_manager->SetUpgradeState(kUpgradeFirmware, "SN0002");
+    BaseDevice *device = DiscoverAndOpen();
+    ASSERT_NE(device, nullptr);
+    EXPECT_TRUE(orvtest::WaitUntil([this] { return m_camera.probes >= 2; }));
     m_manager->ReleaseDevice(device);
 }
 

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "PeerSockets.h"
+#include "ScriptedCamera.h"
 #include "TestSupport.h"
 #include "net/SocketProtocol.h"
 #include "protocol/PropertyKeys.h"
@@ -26,17 +26,6 @@
 using namespace orvtest;
 
 namespace {
-
-SessionInfo LoopbackSession(uint16_t cmdPort, uint16_t dataPort)
-{
-    SessionInfo info;
-    info.linkType = kLinkTypeNetwork;
-    info.ip = kLoopback;
-    info.cmdPort = cmdPort;
-    info.dataPort = dataPort;
-    info.deviceType = 520;
-    return info;
-}
 
 class SocketProtocolUnopened : public ::testing::Test
 {
@@ -74,82 +63,6 @@ TEST_F(SocketProtocolUnopened, TableRowsAndDefaultsRefuseInTheNameOfTheirOperati
         EXPECT_TRUE(m_home.Logged(line)) << line;
     }
 }
-
-/// A camera end answering every query through a script, and recording every request.
-class ScriptedCamera
-{
-public:
-    using Answer = std::function<std::vector<uint8_t>(const Request &)>;
-
-    ScriptedCamera() = default;
-    ~ScriptedCamera() { Stop(); }
-    ScriptedCamera(const ScriptedCamera &) = delete;
-    ScriptedCamera &operator=(const ScriptedCamera &) = delete;
-
-    uint16_t CmdPort() const { return m_cmdListener.Port(); }
-    uint16_t DataPort() const { return m_dataListener.Port(); }
-
-    void SetAnswer(Answer answer)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_answer = std::move(answer);
-    }
-
-    /// Accepts both connections (after the protocol opened them) and serves requests until closed.
-    void Serve()
-    {
-        m_cmd = m_cmdListener.Accept();
-        m_data = m_dataListener.Accept();
-        m_thread = std::thread([this] {
-            for (;;) {
-                Request request = ReadRequest(m_cmd, 10000);
-                if (request.header.size() != 11) {
-                    return;
-                }
-                Answer answer;
-                {
-                    std::lock_guard<std::mutex> lock(m_mutex);
-                    m_requests.push_back(request);
-                    answer = m_answer;
-                }
-                if ((request.Command() & 0x80) != 0) {
-                    m_cmd.Send(ReplyFrame(answer ? answer(request) : std::vector<uint8_t>{}));
-                }
-            }
-        });
-    }
-
-    void Stop()
-    {
-        if (m_thread.joinable()) {
-            ::shutdown(m_cmd.Fd(), SHUT_RDWR);
-            m_thread.join();
-        }
-    }
-
-    std::vector<Request> Requests()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_requests;
-    }
-
-    /// The requests seen so far, once `count` have arrived (settings return before the camera reads).
-    std::vector<Request> AwaitRequests(size_t count)
-    {
-        orvtest::WaitUntil([&] { return Requests().size() >= count; });
-        return Requests();
-    }
-
-private:
-    Listener m_cmdListener;
-    Listener m_dataListener;
-    Peer m_cmd;
-    Peer m_data;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    Answer m_answer;                 // guarded by m_mutex
-    std::vector<Request> m_requests; // guarded by m_mutex
-};
 
 class SocketProtocolLoopback : public ::testing::Test
 {

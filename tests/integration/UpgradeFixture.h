@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: Apache-2.0
+// The fixture of the upgrade and transfer integration tests: simulated cameras, the host's server on a
+// free port, a scratch working directory, and the reports the library's callbacks delivered.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "CameraFixture.h"
+
+namespace orvtest {
+
+/// One report of an upgrade or JSON status callback, or of a transfer's progress callback.
+struct Report
+{
+    int status = 0;
+    int value = 0;
+    std::chrono::steady_clock::time_point at;
+};
+
+/// Reports of the status callbacks, which carry no context pointer: one process-wide recorder.
+class ReportLog
+{
+public:
+    static ReportLog &Instance();
+    static void Upgrade(int status, int value);
+    void Add(int status, int value);
+    void Clear();
+    std::vector<Report> Reports() const;
+    /// Waits for a report that `isFinal` accepts; false on time-out.
+    bool WaitFor(bool (*isFinal)(const Report &), unsigned timeoutMs) const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    std::vector<Report> m_reports;
+};
+
+class UpgradeFixture : public CameraFixture
+{
+public:
+    /// The 0x1D payloads the camera received (set or get), oldest first.
+    static std::vector<std::vector<uint8_t>> TransferCommands(SimCamera &camera);
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /// A camera with quick reboots and steps that fetches from this test's server port.
+    SimCamera &AddUpgradeCamera(const std::string &serial, unsigned hostByte);
+    /// Writes `bytes` to `name` under the scratch directory and returns its path.
+    std::string WriteFile(const std::string &name, const std::vector<uint8_t> &bytes) const;
+    /// Waits until no job runs: worker statuses 0, the device manager's flag clear, the server stopped.
+    static bool WaitUntilIdle(unsigned timeoutMs);
+    /// A port nothing listens on, for the host's server.
+    static uint16_t FreePort();
+    /// True when `port` can be bound on 127.0.0.1 (nothing of ours holds it).
+    static bool PortIsFree(uint16_t port);
+
+    uint16_t m_port = 0;
+    std::string m_dir; ///< scratch working directory (./Config/ lands here)
+    std::string m_previousDir;
+};
+
+} // namespace orvtest

@@ -56,8 +56,8 @@ static int Transfer(TfDeviceHandle device, uint32_t type, uint8_t index, int toH
     params.type = type;
     params.index = index;
     params.direction = toHost ? 1 : 0;
-    // To the host `name` is the camera's serial number (the camera names its upload after it); to the
-    // camera it is the path of the file to send.
+    // To the camera `name` is the path of the file to send; to the host it is not used (the camera names
+    // its upload after its serial number, which the library knows).
     snprintf(params.name, sizeof params.name, "%s", name);
     params.callback = OnProgress;
     params.userData = &progress;
@@ -79,16 +79,11 @@ static int Transfer(TfDeviceHandle device, uint32_t type, uint8_t index, int toH
 
 static int Run(TfDeviceHandle device)
 {
-    char serial[64] = "";
-    if (TFCM_GetSerialNumber(device, serial, sizeof serial) != 0) {
-        fprintf(stderr, "cannot read the serial number\n");
-        return 1;
-    }
     int failures = 0;
     printf("from the camera into ./Config/:\n");
-    failures += Transfer(device, kIntrinsic, 0, 1, serial);
-    failures += Transfer(device, kPlaneness, 0, 1, serial);
-    failures += Transfer(device, kIrBackground, 0, 1, serial);
+    failures += Transfer(device, kIntrinsic, 0, 1, "");
+    failures += Transfer(device, kPlaneness, 0, 1, "");
+    failures += Transfer(device, kIrBackground, 0, 1, "");
     printf("to the camera:\n");
     failures += Transfer(device, kIntrinsic, 0, 0, "./Config/intrinsic.bin");
     return failures != 0;

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "net/ProtocolChecks.h"
@@ -132,7 +133,12 @@ int FileAnnouncer::Transfer(const FileTransferParams &params, int &jobId)
         }
         job.servedPath = ServedPath(split);
     } else {
-        const uint64_t limit = UploadLimitBytes(type);
+        // The session passes the exact size the type requires in `value`; the type's bound caps it.
+        uint64_t limit = UploadLimitBytes(type);
+        if (limit != 0 && params.value != 0) {
+            limit = std::min<uint64_t>(limit, params.value);
+        }
+        UploadLimitBytes(type) == 0 ? 0 : (params.value != 0 ? params.value : UploadLimitBytes(type));
         if (limit == 0) {
             TFLOG_AS(kOperation, "type:%d is invalid.", static_cast<int>(type));
         } else {

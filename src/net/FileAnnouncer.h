@@ -39,7 +39,8 @@ public:
 
     /// The most bytes a camera may upload for a file of `type`: what the host requires of such a file
     /// (640 x 480 16-bit values for types 4, 5 and 7; a range offset table, one 16-bit value per
-    /// millimetre of a range up to 65,535 mm and one more, for type 6); 0 for another type.
+    /// millimetre of a range up to 65,535 mm and one more, for type 6); 0 for another type. The session
+    /// passes the exact size of the range's table in the transfer's `value`, which this bound caps.
     static uint64_t UploadLimitBytes(uint32_t type);
 
 private:

@@ -562,10 +562,13 @@ FORWARD_TO(m_properties, GetProperty(int key, void *data, int *size), GetPropert
 
 int BaseSession::TransferFile(FileTransferParams &params)
 {
-    if (params.direction == 1) {
-        // The received file is named after the camera.
+    if (params.direction != 0) {
+        // The camera names its upload after its serial number: the tag is exactly that, with nothing of
+        // the caller's text after it, and the file may grow to the size its type requires.
+        std::memset(params.name, 0, sizeof(params.name));
         const size_t n = std::min(m_serialNumber.size(), sizeof(params.name) - 1);
         std::memcpy(params.name, m_serialNumber.data(), n);
+        params.value = TransferFileCheck::RequiredBytes(params.type, params.index);
     } else if (!CheckTransferFile(params)) {
         return kStatusInvalidArgument;
     }

@@ -11,7 +11,7 @@
 
 namespace {
 /// Bytes a transfer file of a pixel table holds: 640 x 480 values of 16 bits.
-constexpr long kPixelTableFileBytes = 614400;
+constexpr uint32_t kPixelTableFileBytes = 614400;
 } // namespace
 
 bool TransferFileCheck::CheckTransferFile(FileTransferParams &params)
@@ -29,19 +29,9 @@ bool TransferFileCheck::CheckTransferFile(FileTransferParams &params)
     const long sizeBytes = std::ftell(file.get());
     std::fseek(file.get(), 0, SEEK_SET);
     params.value = static_cast<uint32_t>(sizeBytes < 0 ? 0 : sizeBytes);
-    long required = 0;
-    switch (params.type) {
-    case 4:
-    case 5:
-    case 7:
-        required = kPixelTableFileBytes;
-        break;
-    case 6:
-        required = 2L * SessionModeLists::GetSonyMaxDepth(params.index) + 2;
-        break;
-    default:
+    const long required = static_cast<long>(RequiredBytes(params.type, params.index));
+    if (required == 0) {
         TFLOG("fileTransferParams.type:%d is invalid.", static_cast<int>(params.type));
-        break;
     }
     if (sizeBytes != required) {
         TFLOG("The length of file is %d != %d invalid.", static_cast<int>(sizeBytes),
@@ -58,4 +48,18 @@ bool TransferFileCheck::CheckTransferFile(FileTransferParams &params)
     }
     params.flag = sum;
     return true;
+}
+
+uint32_t TransferFileCheck::RequiredBytes(uint32_t type, uint8_t index)
+{
+    switch (type) {
+    case 4:
+    case 5:
+    case 7:
+        return kPixelTableFileBytes;
+    case 6:
+        return 2u * static_cast<uint32_t>(SessionModeLists::GetSonyMaxDepth(index)) + 2u;
+    default:
+        return 0;
+    }
 }

@@ -13,4 +13,6 @@ public:
     /// Stores the file's size in `value` and its byte sum modulo 256 in `flag`; false (and a log line)
     /// when it cannot be read or has the wrong size.
     static bool CheckTransferFile(FileTransferParams &params);
+    /// The size a file of `type` (range `index` for type 6) must have; 0 for an unknown type.
+    static uint32_t RequiredBytes(uint32_t type, uint8_t index);
 };

@@ -110,7 +110,9 @@ TEST_F(TransferTest, EveryFileTypeTravelsBothWaysByteForByte)
     for (const FileCase &c : cases) {
         SCOPED_TRACE(c.saved);
         Progress pulled;
-        TfFileTransferParams params = Params(c.type, c.index, 1, "SN-XFER-190", pulled);
+        // Any non-zero direction is camera to host, and the caller's name plays no part in the upload's.
+        TfFileTransferParams params =
+            Params(c.type, c.index, 2, "a-longer-name-than-the-serial-number", pulled);
         ASSERT_EQ(TFCM_TransferFile(device, &params), 0);
         ASSERT_EQ(pulled.WaitFinal(kTransferWaitMs), 1);
         // The same file back to the camera, by path, as soon as the first transfer has reported its end.

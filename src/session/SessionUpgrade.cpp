@@ -28,12 +28,21 @@ int SessionUpgrade::CheckFirmwareVersion(const char *path, int &fileLength, int 
 int SessionUpgrade::StartUpgradeFirmWare(const char *path)
 {
     Upgrade *upgrade = Upgrade::GetInstance();
-    // Refused before anything reaches the camera: a running upgrade, no one to report to.
-    if (const uint32_t status = upgrade->Status(); status != 0) {
-        TFLOG("an upgrade is running: status:%d", static_cast<int>(status));
+    // Refused before anything reaches the camera: a running upgrade (or one another caller is starting).
+    if (!upgrade->TryReserve()) {
+        TFLOG("an upgrade is running: status:%d", static_cast<int>(upgrade->Status()));
         return kFirmwareBusy;
     }
-    if (upgrade->GetUpgradeStatusCallback() == nullptr) {
+    const int result = StartClaimedFirmware(*upgrade, path);
+    if (result < 0) {
+        upgrade->CancelReservation();
+    }
+    return result;
+}
+
+int SessionUpgrade::StartClaimedFirmware(Upgrade &upgrade, const char *path)
+{
+    if (upgrade.GetUpgradeStatusCallback() == nullptr) {
         TFLOG("UpgradeStatusCallback is null.");
         return kFirmwareNoCallback;
     }
@@ -59,11 +68,11 @@ int SessionUpgrade::StartUpgradeFirmWare(const char *path)
         TFLOG("SetToUpgradeMode_P failed ret:%d", switched);
         return kFirmwareSwitchFailed;
     }
-    upgrade->SetImgPath(path);
-    upgrade->SetImgFileLen(fileLength);
-    upgrade->SetImgChecksum(checksum);
+    upgrade.SetImgPath(path);
+    upgrade.SetImgFileLen(fileLength);
+    upgrade.SetImgChecksum(checksum);
     TFLOG("Upgrade Ready");
-    upgrade->SetStatus(1);
+    upgrade.SetStatus(1);
     return checked;
 }
 
@@ -77,10 +86,19 @@ int SessionUpgrade::EnterJsonConfigMode(TfUpgradeStatusCallback callback)
 {
     JsonCtl *json = JsonCtl::GetInstance();
     // One configuration at a time: a second camera would silently take the worker from the first.
-    if (const uint32_t status = json->Status(); status != 0) {
-        TFLOG("Status:%d.", static_cast<int>(status));
+    if (!json->TryReserve()) {
+        TFLOG("Status:%d.", static_cast<int>(json->Status()));
         return kJsonFailed;
     }
+    const int result = EnterClaimedJson(*json, callback);
+    if (result != kJsonOk) {
+        json->CancelReservation();
+    }
+    return result;
+}
+
+int SessionUpgrade::EnterClaimedJson(JsonCtl &json, TfUpgradeStatusCallback callback)
+{
     uint8_t supported = kUnanswered;
     if (m_protocol != nullptr) {
         m_protocol->GetJsonIsSupported(supported);
@@ -95,11 +113,11 @@ int SessionUpgrade::EnterJsonConfigMode(TfUpgradeStatusCallback callback)
         TFLOG("SetJsonState is failed.");
         return kJsonFailed;
     }
-    json->SetUpgradeJsonStatusCallback(callback);
+    json.SetUpgradeJsonStatusCallback(callback);
     SessionInfo info;
     m_session.GetSessionInfo(info);
-    json->SetDetectParams_P(info);
-    json->SetStatus(1);
+    json.SetDetectParams_P(info);
+    json.SetStatus(1);
     return kJsonOk;
 }
 

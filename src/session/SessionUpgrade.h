@@ -9,6 +9,9 @@
 class BaseSession;
 class BaseProtocol;
 
+class Upgrade;
+class JsonCtl;
+
 class SessionUpgrade
 {
 public:
@@ -43,6 +46,10 @@ public:
     int StartUpgradeJson(const char *path);
 
 private:
+    /// The two starts once the worker is claimed for them (TryReserve); a failure gives the claim back.
+    int StartClaimedFirmware(Upgrade &upgrade, const char *path);
+    int EnterClaimedJson(JsonCtl &json, TfUpgradeStatusCallback callback);
+
     BaseSession &m_session;
     BaseProtocol *m_protocol = nullptr; // owned by the session
 };

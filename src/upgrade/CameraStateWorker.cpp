@@ -36,6 +36,7 @@ void CameraStateWorker::SetStatus(uint32_t status)
         TFLOG("m_Status:%d -> %d", m_status, status);
         m_status = status;
         if (status == 1) {
+            m_reserved = false;
             // A new job begun from inside a report: the loop goes on with it.
             m_waitCount = m_connectFailures = 0;
             m_lastState = m_lastParam1 = 0;
@@ -49,10 +50,27 @@ void CameraStateWorker::SetStatus(uint32_t status)
         MutexLock lock(m_mutex);
         TFLOG("m_Status:%d -> %d", m_status, status);
         m_status = status;
+        m_reserved = false;
     }
     m_waitCount = m_connectFailures = 0;
     m_lastState = m_lastParam1 = 0;
     Start();
+}
+
+bool CameraStateWorker::TryReserve()
+{
+    MutexLock lock(m_mutex);
+    if (m_status != 0 || m_reserved) {
+        return false;
+    }
+    m_reserved = true;
+    return true;
+}
+
+void CameraStateWorker::CancelReservation()
+{
+    MutexLock lock(m_mutex);
+    m_reserved = false;
 }
 
 bool CameraStateWorker::ChangeStatus(uint32_t expected, uint32_t next)

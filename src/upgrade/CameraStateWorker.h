@@ -31,6 +31,11 @@ public:
     ~CameraStateWorker() override;
 
     uint32_t Status() const EXCLUDES(m_mutex);
+    /// Claims the idle worker for a job about to start, so that two callers cannot both pass the idle
+    /// check: false while a job runs or another caller holds the claim. SetStatus(1) or
+    /// CancelReservation ends the claim.
+    bool TryReserve() EXCLUDES(m_mutex);
+    void CancelReservation() EXCLUDES(m_mutex);
     /// Logs "m_Status:%d -> %d". Status 1 starts a job: the thread is stopped and joined (unless this is
     /// the worker's own thread, which then simply goes on) and started again.
     void SetStatus(uint32_t status) EXCLUDES(m_mutex);
@@ -118,6 +123,7 @@ private:
 
     const Shape m_shape;
     uint32_t m_status GUARDED_BY(m_mutex) = 0;
+    bool m_reserved GUARDED_BY(m_mutex) = false;
     std::shared_ptr<SocketProtocol> m_protocol GUARDED_BY(m_mutex);
     StatusCallback m_callback GUARDED_BY(m_mutex) = nullptr;
     SessionInfo m_info GUARDED_BY(m_mutex);

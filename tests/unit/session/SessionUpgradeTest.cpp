@@ -59,8 +59,15 @@ TEST_F(SessionUpgradeTest, FirmwareStartIsRefusedBeforeTheCameraIsAskedAnything)
     EXPECT_EQ(upgrade->Status(), 1u) << "the running upgrade is left alone";
     upgrade->Halt();
 
+    // Another caller between its idle check and its start holds the worker too.
+    ASSERT_TRUE(upgrade->TryReserve());
+    EXPECT_EQ(m_session.StartUpgradeFirmWare("/tmp/fw.bin"), SessionUpgrade::kFirmwareBusy);
+    upgrade->CancelReservation();
+
+    // A refused image gives the claim back: the next start is checked again.
     EXPECT_EQ(m_session.StartUpgradeFirmWare("/nonexistent/fw.bin"), SessionUpgrade::kFirmwareFileError);
-    EXPECT_EQ(m_session.versionQueries, 1);
+    EXPECT_EQ(m_session.StartUpgradeFirmWare("/nonexistent/fw.bin"), SessionUpgrade::kFirmwareFileError);
+    EXPECT_EQ(m_session.versionQueries, 2);
     EXPECT_EQ(m_session.streamStops, 0) << "a refused image leaves the stream running";
 }
 

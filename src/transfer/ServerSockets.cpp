@@ -1,18 +1,57 @@
 // SPDX-License-Identifier: Apache-2.0
-// ServerSockets: a walk over /proc/self/fd matching each socket's local address.
+// ServerSockets: the server's sockets found through the kernel's TCP table and /proc/self/fd.
 #include "transfer/ServerSockets.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
+
+namespace {
+
+/// The inodes of this process's IPv4 TCP sockets whose local address is `wanted`:`port`, from the
+/// kernel's table (a file read: no descriptor of another thread is touched).
+std::set<unsigned long> SocketInodes(const in_addr &wanted, unsigned short port)
+{
+    std::set<unsigned long> inodes;
+    std::ifstream table("/proc/self/net/tcp");
+    std::string line;
+    std::getline(table, line); // the column titles
+    while (std::getline(table, line)) {
+        // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode ..."
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+        unsigned long inode = 0;
+        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+              timeout >> inode)) {
+            continue;
+        }
+        const size_t colon = local.find(':');
+        if (colon == std::string::npos) {
+            continue;
+        }
+        // The address is the 32-bit value as stored (network order) printed in hex, the port in host order.
+        const auto address = static_cast<uint32_t>(std::strtoul(local.substr(0, colon).c_str(), nullptr, 16));
+        const auto localPort =
+            static_cast<unsigned short>(std::strtoul(local.c_str() + colon + 1, nullptr, 16));
+        if (address == wanted.s_addr && localPort == port && inode != 0) {
+            inodes.insert(inode);
+        }
+    }
+    return inodes;
+}
+
+} // namespace
 
 template <typename Action>
 int ServerSockets::ForEach(const std::string &host, unsigned short port, Action action)
@@ -21,11 +60,23 @@ int ServerSockets::ForEach(const std::string &host, unsigned short port, Action 
     if (port == 0 || inet_pton(AF_INET, host.c_str(), &wanted) != 1) {
         return 0;
     }
-    // The descriptors are read first: acting while the directory is open would change what it lists.
-    // The walk's own descriptor is a directory, not a socket, and is skipped below.
+    const std::set<unsigned long> inodes = SocketInodes(wanted, port);
+    if (inodes.empty()) {
+        return 0;
+    }
+    // Descriptors are matched by the link /proc gives for them ("socket:[inode]"), so that only the
+    // server's own sockets are ever acted on; the descriptors are read first, since acting while the
+    // directory is open would change what it lists.
     std::vector<int> fds;
     std::error_code error;
     for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        const std::string target = std::filesystem::read_symlink(entry.path(), linkError).string();
+        unsigned long inode = 0;
+        if (linkError || std::sscanf(target.c_str(), "socket:[%lu]", &inode) != 1 ||
+            inodes.count(inode) == 0) {
+            continue;
+        }
         const std::string name = entry.path().filename().string();
         char *end = nullptr;
         const long fd = std::strtol(name.c_str(), &end, 10);
@@ -35,13 +86,10 @@ int ServerSockets::ForEach(const std::string &host, unsigned short port, Action 
     }
     int matched = 0;
     for (const int fd : fds) {
-        struct stat st
-        {
-        };
+        // The descriptor may have been closed and reused since: act only while it is still the server's.
         sockaddr_in local{};
         socklen_t size = sizeof local;
-        if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) ||
-            ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &size) != 0 ||
+        if (::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &size) != 0 ||
             local.sin_family != AF_INET || local.sin_addr.s_addr != wanted.s_addr ||
             ntohs(local.sin_port) != port) {
             continue;

@@ -102,7 +102,11 @@ int ServerSockets::ForEach(const std::string &host, unsigned short port, Action 
 
 void ServerSockets::ShutdownAll(const std::string &host, unsigned short port)
 {
-    ForEach(host, port, [](int fd) { ::shutdown(fd, SHUT_RDWR); });
+    // The first pass shuts the listener down with the connections it has; a connection it accepted
+    // while the first pass was looking is caught by the second, after which nothing more is accepted.
+    for (int pass = 0; pass < 2; ++pass) {
+        ForEach(host, port, [](int fd) { ::shutdown(fd, SHUT_RDWR); });
+    }
 }
 
 int ServerSockets::CloseLeftovers(const std::string &host, unsigned short port)

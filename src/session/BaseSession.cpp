@@ -88,7 +88,11 @@ int BaseSession::GetSessionInfo(SessionInfo &out) const
 
 bool BaseSession::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
 {
-    return ReadStreamBuffer(m_protocol.get(), buffer, capacity, length);
+    if (!ReadStreamBuffer(m_protocol.get(), buffer, capacity, length)) {
+        return false;
+    }
+    m_confirm.OnBufferRead(buffer, length);
+    return true;
 }
 
 void BaseSession::StoreInitCameraParams(const InitCameraParams &params)

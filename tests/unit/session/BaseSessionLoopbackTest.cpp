@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // BaseSession against a simulated camera: stopping, starting, closing and opening again; settings that
 // would change the stream refused while it runs; settings the status never shows timing out, and those
-// of a stopped camera taken without waiting. (Opening and streaming are checked through the public API
-// in the integration tests.)
+// of a stopped camera confirmed when it keeps reporting its status, else taken without waiting. (Opening and
+// streaming are checked through the public API in the integration tests.)
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -133,6 +133,34 @@ TEST_F(SessionLoopback, UnconfirmedSettingsTimeOut)
     ASSERT_EQ(m_session->StartStream(), 0);
     ASSERT_TRUE(orvtest::WaitUntil([this] { return m_session->IsDeviceStatusFollowed(); }, orvtest::kWaitMs));
     EXPECT_EQ(m_session->SetGMMGain(31), -105);
+}
+
+TEST_F(SessionLoopback, SettingsWhileStoppedWaitOnlyForACameraThatKeepsReportingItsStatus)
+{
+    struct Row
+    {
+        bool statusWhileStopped;
+        bool frozen;
+        int expected;
+    };
+    const Row rows[] = {{false, false, 0}, {false, true, 0}, {true, false, 0}, {true, true, -105}};
+    uint16_t gain = 40;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << "status while stopped " << row.statusWhileStopped << ", frozen " << row.frozen);
+        m_camera->Streamer().SetStatusWhileStopped(row.statusWhileStopped);
+        m_camera->Streamer().FreezeStatus(row.frozen);
+        ASSERT_EQ(m_session->StopStream(), 0);
+        if (row.statusWhileStopped) {
+            ASSERT_TRUE(
+                orvtest::WaitUntil([this] { return m_session->IsDeviceStatusFollowed(); }, orvtest::kWaitMs));
+        }
+        ++gain;
+        EXPECT_EQ(m_session->SetGMMGain(gain), row.expected);
+        EXPECT_TRUE(Applied([gain](const SimSettings &c) { return c.gmmGain == gain; }));
+        m_camera->Streamer().FreezeStatus(false);
+        ASSERT_EQ(m_session->StartStream(), 0);
+    }
 }
 
 } // namespace

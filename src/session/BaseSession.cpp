@@ -206,6 +206,22 @@ bool BaseSession::GetRawBufferStatus()
     return m_imageProc->GetStreamStatus() != 0;
 }
 
+int BaseSession::ProbeWhileClosed()
+{
+    REQUIRE_PROTOCOL();
+    char serial[64] = {};
+    int size = static_cast<int>(sizeof(serial)) - 1;
+    if (m_opened.load()) {
+        return GetProperty(kSessionHeartbeat, serial, &size);
+    }
+    int ret = m_protocol->OpenDevice();
+    if (ret == kStatusOk) {
+        ret = GetProperty(kSessionHeartbeat, serial, &size);
+    }
+    m_protocol->CloseDevice();
+    return ret;
+}
+
 int BaseSession::OnMessage(int type)
 {
     if (type == TF_HOTPLUG_REMOVED && m_imageProc) {

@@ -14,6 +14,7 @@
 #include "SimCamera.h"
 #include "SimStreamer.h"
 #include "TestSupport.h"
+#include "net/SocketCtl.h"
 #include "session/BaseSession.h"
 
 namespace {
@@ -109,6 +110,21 @@ TEST_F(SessionLoopback, StopAndStartWithoutSecondInitialisation)
     ASSERT_EQ(m_session->OpenDevice(false), 0);
     EXPECT_TRUE(m_session->IsInitialised());
     EXPECT_TRUE(m_session->GetStreamStatus());
+    EXPECT_TRUE(ReadsDepth());
+}
+
+TEST_F(SessionLoopback, AClosedSessionProbesWhetherItsCameraAnswersAndOpensAgain)
+{
+    ASSERT_EQ(m_session->CloseDevice(), 0);
+    EXPECT_EQ(m_session->ProbeWhileClosed(), 0);
+    EXPECT_FALSE(m_session->IsOpened());
+    m_camera->SetHeartbeatAnswered(false);
+    const unsigned boundMs = SocketCtl::GetReceiveTimeoutMs();
+    SocketCtl::SetReceiveTimeoutMs(300); // the probe's own connection waits this long for the answer
+    EXPECT_NE(m_session->ProbeWhileClosed(), 0);
+    SocketCtl::SetReceiveTimeoutMs(boundMs);
+    m_camera->SetHeartbeatAnswered(true);
+    ASSERT_EQ(m_session->OpenDevice(false), 0);
     EXPECT_TRUE(ReadsDepth());
 }
 

@@ -206,22 +206,6 @@ bool BaseSession::GetRawBufferStatus()
     return m_imageProc->GetStreamStatus() != 0;
 }
 
-int BaseSession::ProbeWhileClosed()
-{
-    REQUIRE_PROTOCOL();
-    char serial[64] = {};
-    int size = static_cast<int>(sizeof(serial)) - 1;
-    if (m_opened.load()) {
-        return GetProperty(kSessionHeartbeat, serial, &size);
-    }
-    int ret = m_protocol->OpenDevice();
-    if (ret == kStatusOk) {
-        ret = GetProperty(kSessionHeartbeat, serial, &size);
-    }
-    m_protocol->CloseDevice();
-    return ret;
-}
-
 int BaseSession::OnMessage(int type)
 {
     if (type == TF_HOTPLUG_REMOVED && m_imageProc) {
@@ -579,6 +563,7 @@ FORWARD_TO(m_filters, SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
 
 FORWARD_TO(m_properties, SetProperty(int key, const void *data, int size), SetProperty(key, data, size))
 FORWARD_TO(m_properties, GetProperty(int key, void *data, int *size), GetProperty(key, data, size))
+FORWARD_TO(m_properties, ProbeWhileClosed(), ProbeWhileClosed(m_opened.load()))
 
 int BaseSession::TransferFile(FileTransferParams &params)
 {

@@ -641,10 +641,14 @@ int DepthRefine::Mirror(AlgImage *image, int code)
     return kRefineOk;
 }
 
-int DepthRefine::Resize(AlgImage *image, uint32_t width, uint32_t height, int /*flag*/)
+int DepthRefine::Resize(AlgImage *image, uint32_t width, uint32_t height, size_t capacityBytes, int /*flag*/)
 {
     if (!IsValidImage(image) || width == 0 || height == 0 || width > kMaxImageSide ||
         height > kMaxImageSide) {
+        return kRefineInvalidArgument;
+    }
+    // The result is written over the caller's buffer: it must fit there.
+    if (size_t{width} * height * Wrap(image).elemSize() > capacityBytes) {
         return kRefineInvalidArgument;
     }
     cv::Mat resized;

@@ -72,7 +72,7 @@ public:
     int MapDepthIrToColor(const AlgImage *color, const AlgImage *depth, const AlgImage *ir,
                           AlgImage *outDepth, AlgImage *outIr) override;
     int Mirror(AlgImage *image, int code) override;
-    int Resize(AlgImage *image, uint32_t width, uint32_t height, int flag) override;
+    int Resize(AlgImage *image, uint32_t width, uint32_t height, size_t capacityBytes, int flag) override;
     int Crop(AlgImage *image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) override;
     int Rotate(AlgImage *image, int rotation) override;
     int SetTimeFilterDepthEnabled(bool enabled) override;

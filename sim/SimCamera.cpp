@@ -62,6 +62,7 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
     m_upgrade = std::make_unique<SimUpgradeModel>(MakeLink());
     m_transfers = std::make_unique<SimTransfers>(MakeLink());
     for (const auto &session : m_sessions) {
+        session->Streamer().SetStatusWhileStopped(config.statusWhileStopped);
         session->SetCommandHook([this](const RecordedFrame &frame) {
             SimHookResult result = m_upgrade->Handle(frame);
             return result.kind == SimHookResult::Kind::Pass ? m_transfers->Handle(frame) : result;

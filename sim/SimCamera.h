@@ -32,6 +32,9 @@ struct SimCameraConfig
     uint8_t tofSessions = 1;
     uint8_t colorSessions = 0;
     uint8_t state = 0; // announced camerastate, 0..4 for a well-behaved camera
+    /// Whether the sessions keep sending their status record while the stream is stopped
+    /// (SimStreamer::SetStatusWhileStopped changes it later).
+    bool statusWhileStopped = false;
 };
 
 /// Announcements a camera can send on demand that a receiver must reject.

@@ -379,6 +379,7 @@ void SimStreamer::Run()
         (void)CalibrationDue(live, now); // notes an enabling even while the stream is off
         if (!live.streaming || !m_link.hasClient()) {
             streaming = false;
+            SendStoppedStatus(applied);
             if (!WaitUntil(now + std::chrono::milliseconds(kIdleWaitMs))) {
                 return;
             }
@@ -620,6 +621,23 @@ void FinishBuffer(std::vector<uint8_t> &buffer)
 }
 
 } // namespace
+
+void SimStreamer::SendStoppedStatus(const SimAppliedState &applied)
+{
+    if (!m_stoppedStatus.IsOn() || !m_link.hasClient()) {
+        return;
+    }
+    int16_t laserC = 0;
+    int8_t sensorC = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        laserC = m_laserC;
+        sensorC = m_sensorC;
+    }
+    if (m_link.send(SimStoppedStatus::Buffer(EncodeStatus(applied, laserC, sensorC)))) {
+        m_stoppedStatus.CountSent();
+    }
+}
 
 void SimStreamer::AppendRecords(const SimSettings &live, const SimAppliedState &applied,
                                 Clock::time_point now)

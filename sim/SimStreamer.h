@@ -9,6 +9,7 @@
 #include "SimAppliedState.h"
 #include "SimColorEncoder.h"
 #include "SimSettings.h"
+#include "SimStoppedStatus.h"
 #include "SimStreamFaults.h"
 #include "SimTofView.h"
 
@@ -109,6 +110,11 @@ public:
     void SetCalibrationDelay(unsigned buffers, unsigned delayMs);
     /// While withheld the calibration block is never sent, enabled or not.
     void WithholdCalibration(bool withheld);
+    /// On: while the stream is stopped and a data client is connected, the camera sends a buffer that
+    /// holds only its status record every kIdleWaitMs. Off (the default): a stopped camera sends nothing.
+    void SetStatusWhileStopped(bool on) { m_stoppedStatus.SetOn(on); }
+    /// The status-only buffers sent while stopped.
+    const SimStoppedStatus &StoppedStatus() const { return m_stoppedStatus; }
 
     /// The next `frames` buffers go without their ToF part.
     void DropTof(unsigned frames) { m_faults.DropTof(frames); }
@@ -153,6 +159,9 @@ private:
     SimAppliedState Applied(const SimSettings &live, Clock::time_point now);
     /// Builds and sends one frame; false when the client is gone.
     bool SendFrame(const SimSettings &live, const SimAppliedState &applied);
+    /// Sends a buffer with only the status record `applied` shows, when the camera reports its status
+    /// while stopped.
+    void SendStoppedStatus(const SimAppliedState &applied);
     /// Appends the status record and, when due, the calibration block to the frame's buffer.
     void AppendRecords(const SimSettings &live, const SimAppliedState &applied, Clock::time_point now);
     /// Sends the frame's buffer (and its colour buffer when split) as the faults ask; false when the
@@ -183,6 +192,7 @@ private:
 
     const SimStreamLink m_link;
     SimStreamFaults m_faults;
+    SimStoppedStatus m_stoppedStatus;
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed; // signalled under m_mutex on wake, stop and each frame sent

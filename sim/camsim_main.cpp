@@ -2,16 +2,15 @@
 // orvane-camsim: simulated cameras on loopback addresses that announce themselves and serve their
 // command and data connections, steered by commands on standard input.
 #include "CameraSimulator.h"
+#include "CamsimCommandReader.h"
 #include "CamsimUpgradeCli.h"
 
 #include <CLI/CLI.hpp>
 
 #include <arpa/inet.h>
-#include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -27,7 +26,6 @@ namespace {
 
 constexpr unsigned kFirstHostByte = 2; // camera i defaults to 127.0.0.(2 + i)
 constexpr unsigned kMaxCameras = 250;
-constexpr size_t kMaxLineChars = 4096;
 
 bool IsIpv4(const std::string &text)
 {
@@ -482,6 +480,8 @@ const Command kCommands[] = {
      StreamAmount<&SimStreamer::SetStatusDelayMs>},
     {"status-freeze", "status-freeze <serial> on|off", "on: the status record stops following the settings",
      3, 3, StreamSwitch<&SimStreamer::FreezeStatus>},
+    {"status-stopped", "status-stopped <serial> on|off", "on: keep sending the status record while stopped",
+     3, 3, StreamSwitch<&SimStreamer::SetStatusWhileStopped>},
     {"drop-tof", "drop-tof <serial> <n>", "send the next n frames without ToF data", 3, 3,
      StreamAmount<&SimStreamer::DropTof>},
     {"drop-color", "drop-color <serial> <n>", "send the next n frames without their colour image", 3, 3,
@@ -574,72 +574,6 @@ std::string Execute(CameraSimulator &simulator, const std::string &line, bool &q
     return command->handler(call);
 }
 
-void Answer(const std::string &text)
-{
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
-}
-
-/// Splits standard input into command lines and runs them; a line too long to be a command is dropped.
-class CommandReader
-{
-public:
-    explicit CommandReader(CameraSimulator &simulator) : m_simulator(simulator) {}
-
-    /// Runs the complete lines in `data`; true when a command asked to quit.
-    bool Feed(const char *data, size_t size)
-    {
-        m_pending.append(data, size);
-        for (size_t end = m_pending.find('\n'); end != std::string::npos; end = m_pending.find('\n')) {
-            std::string line = m_pending.substr(0, end);
-            m_pending.erase(0, end + 1);
-            if (m_discarding) {
-                m_discarding = false;
-                continue;
-            }
-            if (RunLine(line)) {
-                return true;
-            }
-        }
-        if (m_pending.size() > kMaxLineChars) {
-            if (!m_discarding) {
-                Answer("error: line longer than " + std::to_string(kMaxLineChars) + " characters");
-            }
-            m_pending.clear();
-            m_discarding = true;
-        }
-        return false;
-    }
-
-    /// End of input: an unfinished last line still counts. True when it asked to quit.
-    bool Finish()
-    {
-        if (m_pending.empty() || m_discarding) {
-            return false;
-        }
-        return Feed("\n", 1);
-    }
-
-private:
-    bool RunLine(std::string line)
-    {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        const size_t first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == '#') {
-            return false;
-        }
-        bool quit = false;
-        Answer(Execute(m_simulator, line, quit));
-        return quit;
-    }
-
-    CameraSimulator &m_simulator;
-    std::string m_pending;
-    bool m_discarding = false; // the rest of an overlong line is still coming
-};
-
 /// What the command line asks for.
 struct Setup
 {
@@ -689,6 +623,7 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     unsigned periodMs = 1000;
     std::string discovery = "127.0.0.1:9007";
     bool noServe = false;
+    bool statusWhileStopped = false;
     app.add_option("--cameras", cameraCount, "N default cameras SN0001..., at 127.0.0.2, 127.0.0.3, ...")
         ->check(CLI::Range(0u, kMaxCameras));
     app.add_option("--camera", cameraOptions,
@@ -700,6 +635,8 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     app.add_option("--discovery", discovery, "where announcements go, address:port")->capture_default_str();
     app.add_flag("--exit-on-eof", setup.exitOnEof, "exit at the end of standard input");
     app.add_flag("--no-serve", noServe, "only announce; do not serve the command and data connections");
+    app.add_flag("--status-while-stopped", statusWhileStopped,
+                 "cameras keep sending their status record while their stream is stopped");
     setup.upgrade.Register(app);
     app.footer(HelpText());
     CLI11_PARSE(app, argc, argv);
@@ -719,46 +656,10 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
         std::fprintf(stderr, "orvane-camsim: %s\n", error.c_str());
         return 2;
     }
-    return -1;
-}
-
-/// Runs the commands of standard input until quit, a signal, or (when asked) the end of the input.
-void ServeCommands(CameraSimulator &simulator, int signalFd, bool exitOnEof)
-{
-    CommandReader reader(simulator);
-    bool inputOpen = true;
-    for (;;) {
-        pollfd fds[2] = {{signalFd, POLLIN, 0}, {inputOpen ? STDIN_FILENO : -1, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::perror("orvane-camsim: poll");
-            return;
-        }
-        if (fds[0].revents != 0) {
-            return; // SIGINT or SIGTERM
-        }
-        if (fds[1].revents == 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t count = read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count < 0 && (errno == EINTR || errno == EAGAIN)) {
-            continue;
-        }
-        if (count > 0) {
-            if (reader.Feed(buffer, static_cast<size_t>(count))) {
-                return;
-            }
-            continue;
-        }
-        // End of input, or an input that cannot be read.
-        inputOpen = false;
-        if (reader.Finish() || exitOnEof) {
-            return;
-        }
+    for (SimCameraConfig &config : setup.configs) {
+        config.statusWhileStopped = statusWhileStopped;
     }
+    return -1;
 }
 
 } // namespace
@@ -788,11 +689,13 @@ int main(int argc, char **argv)
     CameraSimulator simulator(setup.options);
     for (const SimCameraConfig &config : setup.configs) {
         simulator.AddCamera(config);
-        Answer(Describe(config));
+        CamsimCommandReader::Answer(Describe(config));
     }
     simulator.Start();
-    Answer("ready");
-    ServeCommands(simulator, signalFd, setup.exitOnEof);
+    CamsimCommandReader::Answer("ready");
+    CamsimCommandReader reader(
+        [&simulator](const std::string &line, bool &quit) { return Execute(simulator, line, quit); });
+    reader.Serve(signalFd, setup.exitOnEof);
     simulator.Stop();
     close(signalFd);
     return 0;

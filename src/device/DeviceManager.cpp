@@ -14,6 +14,7 @@
 #include "device/EnumSocketDevice.h"
 #include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
+#include "session/BaseSession.h"
 #include "upgrade/JsonCtl.h"
 #include "upgrade/Upgrade.h"
 
@@ -125,23 +126,27 @@ void DeviceManager::Run()
     while (IsRunning()) {
         std::vector<Notification> notifications;
         std::vector<BaseDevice *> probes;
+        std::vector<BaseDevice *> revivals;
         std::vector<HandOver> handOvers;
         {
             MutexLock lock(m_listMutex);
             m_discovery->UpdateDeviceListInfo(m_list);
             ClearEndedJobsLocked();
-            ProcessEntriesLocked(notifications, probes, handOvers);
+            ProcessEntriesLocked(notifications, probes, revivals, handOvers);
         }
         // The workers are reached without the list lock: their callbacks may call the API.
         HandOverAll(handOvers);
         Dispatch(notifications);
         ProbeOpenCameras(probes);
+        ProbeRemovedCameras(revivals);
         WaitForStop(g_roundPeriodMs);
     }
 }
 
 void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notifications,
-                                         std::vector<BaseDevice *> &probes, std::vector<HandOver> &handOvers)
+                                         std::vector<BaseDevice *> &probes,
+                                         std::vector<BaseDevice *> &revivals,
+                                         std::vector<HandOver> &handOvers)
 {
     auto notify = [&notifications](const DeviceInfo &entry, int type) {
         notifications.push_back(Notification{entry.ToTfDeviceInfo(), type});
@@ -178,7 +183,15 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
         case TF_CONNECT_REMOVED:
             break;
         case TF_CONNECT_AVAILABLE:
-            if (entry.callBackStatus == kMessageRemoved && entry.notifiedStatus != kMessageRemoved) {
+            if (m_unanswered.count(&entry) != 0) {
+                // Listed again by its announcements, but it has not answered since its heartbeats
+                // failed: it stays removed, unseen, until a probe finds it answering.
+                entry.status = TF_CONNECT_REMOVED;
+                entry.callBackStatus = kMessageNone;
+                if (entry.pDevice) {
+                    revivals.push_back(entry.pDevice.get());
+                }
+            } else if (entry.callBackStatus == kMessageRemoved && entry.notifiedStatus != kMessageRemoved) {
                 TFLOG(" socket need remove first %s %s", entry.uri, entry.alias);
                 if (entry.pDevice) {
                     entry.pDevice->OnMessage(kMessageRemoved);
@@ -205,6 +218,7 @@ void DeviceManager::ProcessEntriesLocked(std::vector<Notification> &notification
                 entry.pDevice->OnMessage(kMessageRemoved);
                 entry.pDevice->Close();
                 markRemoved(entry);
+                m_unanswered.insert(&entry);
             } else {
                 probes.push_back(entry.pDevice.get());
             }
@@ -309,6 +323,44 @@ void DeviceManager::ProbeOpenCameras(const std::vector<BaseDevice *> &probes)
             // Only failures in a row count: a camera that answers again is not removed.
             entry->heartbeatMissCount = 0;
         }
+    }
+}
+
+void DeviceManager::ProbeRemovedCameras(const std::vector<BaseDevice *> &revivals)
+{
+    auto findLocked = [this](const BaseDevice *device) REQUIRES(m_listMutex) -> DeviceInfo * {
+        for (auto &entry : m_list) {
+            if (entry->pDevice.get() == device && entry->status == TF_CONNECT_REMOVED &&
+                m_unanswered.count(entry.get()) != 0) {
+                return entry.get();
+            }
+        }
+        return nullptr;
+    };
+    for (BaseDevice *device : revivals) {
+        if (!IsRunning()) {
+            return;
+        }
+        {
+            MutexLock lock(m_listMutex);
+            if (findLocked(device) == nullptr) {
+                continue; // released or opened again since the round
+            }
+            m_probing = device;
+        }
+        BaseSession *session = device->GetSession(0);
+        const int result = session != nullptr ? session->ProbeWhileClosed() : kStatusNotConnected;
+        MutexLock lock(m_listMutex);
+        m_probing = nullptr;
+        m_probeEnded.notify_all();
+        DeviceInfo *entry = findLocked(device);
+        if (entry == nullptr || result != kStatusOk) {
+            continue;
+        }
+        TFLOG("%s answers again", entry->uri);
+        m_unanswered.erase(entry);
+        entry->status = TF_CONNECT_AVAILABLE;
+        entry->callBackStatus = kMessageAdded;
     }
 }
 
@@ -604,6 +656,7 @@ BaseDevice *DeviceManager::OpenMatching(MatchBy by, const char *key, int &ret)
             }
             ret = match->pDevice->Open(false);
             if (ret == kStatusOk) {
+                m_unanswered.erase(match);
                 match->status = TF_CONNECT_OPENED;
                 match->heartbeatMissCount = 0;
                 return match->pDevice.get();
@@ -651,6 +704,7 @@ void DeviceManager::ReleaseDevice(BaseDevice *device)
                     ? TF_CONNECT_REMOVED
                     : TF_CONNECT_AVAILABLE;
             released = std::move(entry->pDevice);
+            m_unanswered.erase(entry.get());
             TFLOG("++ %d %d %d %s %s", entry->status, entry->callBackStatus, entry->notifiedStatus,
                   entry->uri, entry->alias);
             // A heartbeat in flight to this camera ends first (the wait lets other calls go on); the

@@ -106,11 +106,17 @@ private:
     };
     /// One manager round over the list; collects the notifications to dispatch and the open cameras to
     /// probe once the lock is released.
+    /// `revivals` are the removed cameras (handle still held) that announce but have not answered since
+    /// their heartbeats failed.
     void ProcessEntriesLocked(std::vector<Notification> &notifications, std::vector<BaseDevice *> &probes,
-                              std::vector<HandOver> &handOvers) REQUIRES(m_listMutex);
+                              std::vector<BaseDevice *> &revivals, std::vector<HandOver> &handOvers)
+        REQUIRES(m_listMutex);
     /// Sends each camera its heartbeat without holding the list lock, so that a camera that does not answer
     /// (a probe waits up to five seconds) holds up no call for the others; counts failures in a row.
     void ProbeOpenCameras(const std::vector<BaseDevice *> &probes);
+    /// Asks each removed camera that still announces whether it answers again, without the list lock;
+    /// one that does is listed again (and reported added at the next round).
+    void ProbeRemovedCameras(const std::vector<BaseDevice *> &revivals);
     /// The entry of `device` while it is open and watched (no upgrade running), else null.
     DeviceInfo *FindProbeTargetLocked(const BaseDevice *device) REQUIRES(m_listMutex);
     void Dispatch(const std::vector<Notification> &notifications);
@@ -136,6 +142,10 @@ private:
     /// The camera being probed outside the list lock; whoever destroys it first waits for the probe to end.
     const BaseDevice *m_probing GUARDED_BY(m_listMutex) = nullptr;
     std::condition_variable m_probeEnded; // signalled under m_listMutex when m_probing is cleared
+    /// Entries removed after failed heartbeats whose handle is still held: announcing is not answering,
+    /// so they stay removed until a probe finds the camera answering (or the handle is released or
+    /// opened again).
+    std::set<const DeviceInfo *> m_unanswered GUARDED_BY(m_listMutex);
     /// Entries whose camera is being opened outside the list lock; a second open of one waits for it.
     std::set<const DeviceInfo *> m_opening GUARDED_BY(m_listMutex);
     std::condition_variable m_openEnded; // signalled under m_listMutex when an open ends

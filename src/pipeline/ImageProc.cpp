@@ -8,6 +8,11 @@
 #include "protocol/StatusCodes.h"
 #include "runtime/LogCustom.h"
 
+namespace {
+/// Init hands the ToF decoder the offset tables of ranges 0 to 2.
+constexpr uint32_t kInitRangeOffsets = 3;
+} // namespace
+
 ImageProc::ImageProc(StreamSource *source) : ImageProc(source, Get_APIDepthRefine())
 {
     // The library object made for this pipeline alone is its own: another camera's calibration and
@@ -80,6 +85,11 @@ int ImageProc::Init(const PipelineInitParams &params)
     EnsureTofDecoder(params.configDir);
     if (!params.measuringRanges.empty()) {
         m_tofDecode->SetRangeValue(params.measuringRanges);
+    }
+    // The offset tables of the first three ranges are read again: a camera may have sent new ones
+    // (a transfer to the configuration directory) since the decoder was built.
+    for (uint32_t range = 0; range < kInitRangeOffsets; ++range) {
+        m_tofDecode->LoadRangeOffset(params.configDir, range);
     }
     m_tofDecode->SetFrameMode(kFrameDepth, params.depthMode);
     m_tofDecode->SetFrameMode(kFrameIr, params.irMode);

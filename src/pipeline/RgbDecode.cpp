@@ -419,11 +419,11 @@ void RgbDecode::postFrame(Frame &frame, PixelFormat format)
     const bool modeFits = uint64_t{modeWidth} * modeHeight * 3 <= frame.bufferSize;
     if (modeFits && modeHeight == 480 && image.width == 360 && image.height == 640) {
         if (m_refine->Crop(&image, 0, 80, 360, 480) == kRefineOk) {
-            m_refine->Resize(&image, modeHeight, modeWidth, 0);
+            m_refine->Resize(&image, modeHeight, modeWidth, frame.bufferSize, 0);
         }
     } else if (modeFits && modeHeight == 480 && image.width == 640 && image.height == 360) {
         if (m_refine->Crop(&image, 80, 0, 480, 360) == kRefineOk) {
-            m_refine->Resize(&image, modeWidth, modeHeight, 0);
+            m_refine->Resize(&image, modeWidth, modeHeight, frame.bufferSize, 0);
         }
     }
     frame.width = static_cast<uint16_t>(image.width);

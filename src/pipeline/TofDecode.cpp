@@ -95,26 +95,46 @@ void TofDecode::LoadConfig(const std::string &configDir)
         missing += " ir_background.bin";
     }
     for (uint32_t r = 0; r < DepthRanges::kRangeCount; ++r) {
-        const size_t entries = size_t(DepthRanges::GetSonyMaxDepth(r)) + 1;
-        std::vector<int32_t> &table = m_lookup[r];
-        table.resize(entries);
-        for (size_t i = 0; i < entries; ++i) {
-            table[i] = static_cast<int32_t>(i);
-        }
-        char name[32];
-        std::snprintf(name, sizeof name, "rangeOffset_%u.bin", r);
-        if (ReadSmallFile(configDir + name, entries * 2, bytes)) {
-            for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-                table[i / 2] = static_cast<int16_t>(static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
-            }
-        } else {
-            missing += std::string(" ") + name;
+        if (!LoadRangeOffset(configDir, r)) {
+            missing += " rangeOffset_" + std::to_string(r) + ".bin";
         }
     }
     if (!missing.empty()) {
         TFLOG("no usable calibration in %s (%s): identity lookup tables and a zero IR background are used.",
               configDir.c_str(), missing.c_str() + 1);
     }
+}
+
+bool TofDecode::LoadRangeOffset(const std::string &configDir, uint32_t range)
+{
+    if (range >= DepthRanges::kRangeCount) {
+        return false;
+    }
+    const size_t entries = size_t(DepthRanges::GetSonyMaxDepth(range)) + 1;
+    auto table = std::make_shared<std::vector<int32_t>>(entries);
+    for (size_t i = 0; i < entries; ++i) {
+        (*table)[i] = static_cast<int32_t>(i);
+    }
+    std::vector<uint8_t> bytes;
+    const bool read =
+        ReadSmallFile(configDir + "rangeOffset_" + std::to_string(range) + ".bin", entries * 2, bytes);
+    if (read) {
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            (*table)[i / 2] = static_cast<int16_t>(static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8)));
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_lookupMutex);
+    m_lookup[range] = std::move(table);
+    return read;
+}
+
+std::shared_ptr<const std::vector<int32_t>> TofDecode::GetRangeOffset(uint32_t range) const
+{
+    if (range >= DepthRanges::kRangeCount) {
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> lock(m_lookupMutex);
+    return m_lookup[range];
 }
 
 bool TofDecode::AllocMissingFrames()
@@ -340,8 +360,12 @@ int TofDecode::DecodeFourPhase(uint8_t *payload, int length, Frame &depth, Frame
     params.phaseToMm = SonyRawDecoder::PhaseToMmFactor(range);
     params.temperatureOffset =
         m_temperatureOffset ? DepthRanges::GetTemperatureOffset(range, status.temperatureLD) : 0;
-    params.lookup = m_lookup[range].data();
-    params.lookupEntries = static_cast<int32_t>(m_lookup[range].size());
+    const std::shared_ptr<const std::vector<int32_t>> lookup = GetRangeOffset(range);
+    if (lookup == nullptr) {
+        return -1;
+    }
+    params.lookup = lookup->data();
+    params.lookupEntries = static_cast<int32_t>(lookup->size());
     params.maxDepthMm = m_ranges.GetMaxDepth(range);
     params.background = m_background.data();
     SonyRawDecoder::DecodeFourPhase(phases, params, Pixels16(depth), Pixels16(ir), Pixels16(confidence),

@@ -104,6 +104,13 @@ public:
     uint64_t GetRejectedBlockCount() const { return m_rejectedBlocks; }
     uint64_t GetDecodedFrameCount() const { return m_decodedFrames; }
 
+    /// Reads the lookup table of `range` (0-5) from "<configDir>rangeOffset_<range>.bin"; the identity
+    /// table when the file is missing or larger than the table. Frames decoded after it returns use it.
+    /// False when the file could not be used (or the range is unknown).
+    bool LoadRangeOffset(const std::string &configDir, uint32_t range);
+    /// The lookup table of `range` in use; null for an unknown range.
+    std::shared_ptr<const std::vector<int32_t>> GetRangeOffset(uint32_t range) const;
+
 protected:
     void Run() override;
 
@@ -139,7 +146,9 @@ private:
     Frame *m_confidence = nullptr;
 
     DepthRanges m_ranges;
-    std::array<std::vector<int32_t>, DepthRanges::kRangeCount> m_lookup;
+    // The tables are replaced whole, never changed: a frame keeps the one it started with.
+    mutable std::mutex m_lookupMutex; // guards the pointers of m_lookup
+    std::array<std::shared_ptr<const std::vector<int32_t>>, DepthRanges::kRangeCount> m_lookup;
     std::vector<uint16_t> m_background;
     std::vector<uint16_t> m_reference; // the last first-range WDR depth image
     Frame m_referenceHeader{};

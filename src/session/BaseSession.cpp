@@ -88,7 +88,11 @@ int BaseSession::GetSessionInfo(SessionInfo &out) const
 
 bool BaseSession::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
 {
-    return ReadStreamBuffer(m_protocol.get(), buffer, capacity, length);
+    if (!ReadStreamBuffer(m_protocol.get(), buffer, capacity, length)) {
+        return false;
+    }
+    m_confirm.OnBufferRead(buffer, length);
+    return true;
 }
 
 void BaseSession::StoreInitCameraParams(const InitCameraParams &params)
@@ -559,6 +563,7 @@ FORWARD_TO(m_filters, SetRawDepthCut(bool enabled), SetRawDepthCut(enabled))
 
 FORWARD_TO(m_properties, SetProperty(int key, const void *data, int size), SetProperty(key, data, size))
 FORWARD_TO(m_properties, GetProperty(int key, void *data, int *size), GetProperty(key, data, size))
+FORWARD_TO(m_properties, ProbeWhileClosed(), ProbeWhileClosed(m_opened.load()))
 
 int BaseSession::TransferFile(FileTransferParams &params)
 {

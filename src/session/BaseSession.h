@@ -70,6 +70,9 @@ public:
     virtual int StopStream();
     virtual bool GetStreamStatus() { return m_streamStarted.load(); }
     virtual bool GetRawBufferStatus();
+    /// Whether the camera of a closed session answers: opens the command connection for one heartbeat
+    /// and closes it again (an open session sends the heartbeat only). 0 when it answered.
+    virtual int ProbeWhileClosed();
     virtual int InitDevice();
     virtual int SetStreamEnable(StreamType type, bool enabled);
     virtual int GetStreamEnable(StreamType type);

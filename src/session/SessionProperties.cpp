@@ -90,3 +90,19 @@ int SessionProperties::GetProperty(int key, void *data, int *size)
     REQUIRE_PROTOCOL();
     return m_protocol->GetProperty(key, data, size);
 }
+
+int SessionProperties::ProbeWhileClosed(bool opened)
+{
+    REQUIRE_PROTOCOL();
+    char serial[64] = {};
+    int size = static_cast<int>(sizeof(serial)) - 1;
+    if (opened) {
+        return GetProperty(kSessionHeartbeat, serial, &size);
+    }
+    int ret = m_protocol->OpenDevice();
+    if (ret == kStatusOk) {
+        ret = GetProperty(kSessionHeartbeat, serial, &size);
+    }
+    m_protocol->CloseDevice();
+    return ret;
+}

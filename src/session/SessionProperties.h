@@ -33,6 +33,9 @@ public:
     int SetProperty(int key, const void *data, int size);
     /// `size` is the length of `data`; the camera writes the length it returned.
     int GetProperty(int key, void *data, int *size);
+    /// Whether the camera answers a heartbeat, 0 when it did. A session that is not `opened` opens the
+    /// camera's connections for it and closes them again.
+    int ProbeWhileClosed(bool opened);
 
 private:
     BaseSession &m_session;

@@ -239,4 +239,19 @@ TEST_F(SettingsTest, FrozenStatusIsNotConfirmedAndStreamingRefusesDualFrequency)
     ASSERT_EQ(TFCM_StartStream(device), 0);
 }
 
+TEST_F(SettingsTest, TheMacFunctionAnswersOneByteAndThePropertyTheWholeAddress)
+{
+    TfDeviceHandle device = OpenStreaming("SNSET3", 122);
+    ASSERT_NE(device, nullptr);
+    const std::string mac = m_camera->Settings().macAddress;
+    char first[4] = {'#', '#', '#', '#'};
+    ASSERT_EQ(TFCM_GetDeviceMAC(device, first), 0);
+    EXPECT_EQ(first[0], mac[0]);
+    EXPECT_EQ(first[1], '#') << "only the first byte is written";
+    char whole[64] = {};
+    int32_t size = sizeof whole;
+    ASSERT_EQ(TFCM_GetProperty(device, TF_PROPERTY_MAC_ADDRESS, whole, &size), 0);
+    EXPECT_EQ(std::string(whole), mac);
+}
+
 } // namespace

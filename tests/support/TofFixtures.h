@@ -154,7 +154,7 @@ public:
         return kRefineNotSupported;
     }
     int Mirror(AlgImage *, int) override { return 0; }
-    int Resize(AlgImage *, uint32_t, uint32_t, int) override { return 0; }
+    int Resize(AlgImage *, uint32_t, uint32_t, size_t, int) override { return 0; }
     int Crop(AlgImage *, uint32_t, uint32_t, uint32_t, uint32_t) override { return 0; }
     int Rotate(AlgImage *, int) override { return 0; }
     int SetTimeFilterDepthEnabled(bool) override { return 0; }

@@ -4,6 +4,7 @@
 // checks and skips the step.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "Orvane_api.h"
@@ -132,7 +133,10 @@ public:
                                   AlgImage *outDepth, AlgImage *outIr) = 0;
     /// code 1 flips left-right, 0 upside down, -1 both.
     virtual int Mirror(AlgImage *image, int code) = 0;
-    virtual int Resize(AlgImage *image, uint32_t width, uint32_t height, int flag) = 0;
+    /// Resizes `image` in place to width x height. `capacityBytes` is the size of the buffer
+    /// image->data points to: a result that would not fit is refused (kRefineInvalidArgument) and the
+    /// image left as it was.
+    virtual int Resize(AlgImage *image, uint32_t width, uint32_t height, size_t capacityBytes, int flag) = 0;
     virtual int Crop(AlgImage *image, uint32_t x, uint32_t y, uint32_t width, uint32_t height) = 0;
     /// rotation: 0 a quarter turn clockwise, 1 a half turn, 2 a quarter turn counter-clockwise (the image
     /// rotation setting's codes; 0 and 2 exchange width and height).

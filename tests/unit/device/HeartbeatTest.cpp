@@ -41,6 +41,14 @@ struct CameraState
     std::atomic<int> closes{0};
     std::atomic<int> removedMessages{0};
     std::atomic<int> wrongKeys{0};
+    std::atomic<int> closedProbes{0}; // probes of the camera while its session is closed
+
+    /// Whether the camera answers probe `probe`.
+    bool Answers(int probe)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return !answers || answers(probe);
+    }
 
     void SetAnswers(std::function<bool(int)> rule)
     {
@@ -86,20 +94,13 @@ public:
             ++m_state.wrongKeys;
             return -255;
         }
-        const int probe = m_state.probes++;
-        bool answered = true;
-        {
-            std::lock_guard<std::mutex> lock(m_state.mutex);
-            if (m_state.answers) {
-                answered = m_state.answers(probe);
-            }
-        }
-        if (!answered) {
+        if (!m_state.Answers(m_state.probes++)) {
             ++m_state.failedProbes;
             return -104;
         }
         return 0;
     }
+    int ProbeWhileClosed() override { return m_state.Answers(m_state.closedProbes++) ? 0 : -104; }
 
 private:
     CameraState &m_state;
@@ -262,13 +263,17 @@ TEST_F(HeartbeatTest, AnAnnouncingCameraThatStopsAnsweringIsRemovedOnceAndKeepsI
         << "the handle stays valid until the application closes it";
     EXPECT_EQ(m_camera.wrongKeys, 0);
 
-    // The camera still announces: discovery lists it again and reports it added.
+    // The camera still announces but does not answer: it stays removed until it answers again.
+    ASSERT_TRUE(orvtest::WaitUntil([this] { return m_camera.closedProbes >= 3; }));
+    EXPECT_EQ(CountEvents(kMessageAdded), 1);
+    EXPECT_EQ(m_manager->GetCameraCount(), 0);
+    m_camera.SetAnswers(nullptr);
     ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 2; }));
     EXPECT_EQ(CountEvents(kMessageRemoved), 1);
     for (const HotPlugEvent &e : Events()) {
         EXPECT_EQ(e.uri, kUri);
     }
-    EXPECT_EQ(m_camera.failedProbes, 3) << "a camera that is not open is not probed";
+    EXPECT_EQ(m_camera.failedProbes, 3) << "a camera that is not open gets no heartbeat";
     EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device));
 
     m_manager->ReleaseDevice(device);

@@ -171,6 +171,32 @@ protected:
     uint32_t m_sent = 0;
 };
 
+TEST_F(DeliveryTest, InitHandsTheDecoderTheOffsetTablesOfTheFirstThreeRanges)
+{
+    // Tables that arrive in the configuration directory after the decoder was built (a transfer from
+    // the camera) are used from the next Init on, for ranges 0 to 2.
+    for (uint32_t range : {0u, 2u, 3u}) {
+        orvtest::WriteFile(m_config.Path() + "/rangeOffset_" + std::to_string(range) + ".bin",
+                           std::string("\x07\x00\xF9\xFF", 4)); // 7, -7
+    }
+    PipelineInitParams params;
+    params.dataMode = 3;
+    params.configDir = m_config.Path() + "/";
+    params.serialNumber = "SN-DELIVERY";
+    ASSERT_EQ(m_hub->Init(params), 0);
+    TofDecode *decoder = m_hub->GetTofDecode();
+    ASSERT_NE(decoder, nullptr);
+    for (uint32_t range = 0; range < 4; ++range) {
+        SCOPED_TRACE(range);
+        const auto table = decoder->GetRangeOffset(range);
+        ASSERT_NE(table, nullptr);
+        const bool passed = range == 0 || range == 2;
+        EXPECT_EQ((*table)[0], passed ? 7 : 0);
+        EXPECT_EQ((*table)[1], passed ? -7 : 1);
+        EXPECT_EQ((*table)[2], 2) << "the rest of a short table stays the identity";
+    }
+}
+
 TEST_F(DeliveryTest, PollingHandsOutOneSetWhoseSlotsAreTakenOnce)
 {
     Feed(5);

@@ -112,7 +112,7 @@ TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)
         EXPECT_EQ(m_refine->FilterIrImage(arg), kRefineInvalidArgument);
         EXPECT_EQ(m_refine->Rotate(arg, 1), kRefineInvalidArgument);
         EXPECT_EQ(m_refine->Mirror(arg, 1), kRefineInvalidArgument);
-        EXPECT_EQ(m_refine->Resize(arg, 2, 2, 1), kRefineInvalidArgument);
+        EXPECT_EQ(m_refine->Resize(arg, 2, 2, 64, 1), kRefineInvalidArgument);
         EXPECT_EQ(m_refine->Crop(arg, 0, 0, 1, 1), kRefineInvalidArgument);
         EXPECT_EQ(m_refine->GetOnlyTimeFilterDepth(arg), kRefineInvalidArgument);
     }
@@ -121,12 +121,17 @@ TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)
     EXPECT_EQ(m_refine->Rotate(&good, 3), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Rotate(&good, -255), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Mirror(&good, 2), kRefineInvalidArgument);
-    EXPECT_EQ(m_refine->Resize(&good, 0, 2, 1), kRefineInvalidArgument);
+    EXPECT_EQ(m_refine->Resize(&good, 0, 2, sizeof(uint16_t) * 16, 1), kRefineInvalidArgument);
+    // Growing past the caller's buffer is refused: 5 x 4 16-bit pixels do not fit in 16 pixels' room.
+    EXPECT_EQ(m_refine->Resize(&good, 5, 4, sizeof(uint16_t) * 16, 1), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Crop(&good, 3, 0, 2, 1), kRefineInvalidArgument);
     EXPECT_EQ(m_refine->Crop(&good, 0, 0xFFFFFFFFu, 1, 2), kRefineInvalidArgument);
     EXPECT_EQ(good.width, 4u);
     EXPECT_EQ(data, std::vector<uint16_t>(16, 500));
     EXPECT_EQ(m_refine->GetSpatialFilterParams(nullptr), kRefineInvalidArgument);
+    // A result that fits the buffer exactly is taken.
+    EXPECT_EQ(m_refine->Resize(&good, 2, 2, sizeof(uint16_t) * 4, 1), kRefineOk);
+    EXPECT_EQ(good.width, 2u);
 }
 
 /// A calibration: the ToF lens given, the colour camera at 1920x1080 with fx 1500 and no distortion,

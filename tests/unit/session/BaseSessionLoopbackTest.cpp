@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // BaseSession against a simulated camera: stopping, starting, closing and opening again; settings that
 // would change the stream refused while it runs; settings the status never shows timing out, and those
-// of a stopped camera taken without waiting. (Opening and streaming are checked through the public API
-// in the integration tests.)
+// of a stopped camera confirmed when it keeps reporting its status, else taken without waiting. (Opening and
+// streaming are checked through the public API in the integration tests.)
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -14,6 +14,7 @@
 #include "SimCamera.h"
 #include "SimStreamer.h"
 #include "TestSupport.h"
+#include "net/SocketCtl.h"
 #include "session/BaseSession.h"
 
 namespace {
@@ -112,6 +113,21 @@ TEST_F(SessionLoopback, StopAndStartWithoutSecondInitialisation)
     EXPECT_TRUE(ReadsDepth());
 }
 
+TEST_F(SessionLoopback, AClosedSessionProbesWhetherItsCameraAnswersAndOpensAgain)
+{
+    ASSERT_EQ(m_session->CloseDevice(), 0);
+    EXPECT_EQ(m_session->ProbeWhileClosed(), 0);
+    EXPECT_FALSE(m_session->IsOpened());
+    m_camera->SetHeartbeatAnswered(false);
+    const unsigned boundMs = SocketCtl::GetReceiveTimeoutMs();
+    SocketCtl::SetReceiveTimeoutMs(300); // the probe's own connection waits this long for the answer
+    EXPECT_NE(m_session->ProbeWhileClosed(), 0);
+    SocketCtl::SetReceiveTimeoutMs(boundMs);
+    m_camera->SetHeartbeatAnswered(true);
+    ASSERT_EQ(m_session->OpenDevice(false), 0);
+    EXPECT_TRUE(ReadsDepth());
+}
+
 TEST_F(SessionLoopback, UnconfirmedSettingsTimeOut)
 {
     m_session->SetConfirmPollPeriodMs(1);
@@ -133,6 +149,34 @@ TEST_F(SessionLoopback, UnconfirmedSettingsTimeOut)
     ASSERT_EQ(m_session->StartStream(), 0);
     ASSERT_TRUE(orvtest::WaitUntil([this] { return m_session->IsDeviceStatusFollowed(); }, orvtest::kWaitMs));
     EXPECT_EQ(m_session->SetGMMGain(31), -105);
+}
+
+TEST_F(SessionLoopback, SettingsWhileStoppedWaitOnlyForACameraThatKeepsReportingItsStatus)
+{
+    struct Row
+    {
+        bool statusWhileStopped;
+        bool frozen;
+        int expected;
+    };
+    const Row rows[] = {{false, false, 0}, {false, true, 0}, {true, false, 0}, {true, true, -105}};
+    uint16_t gain = 40;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << "status while stopped " << row.statusWhileStopped << ", frozen " << row.frozen);
+        m_camera->Streamer().SetStatusWhileStopped(row.statusWhileStopped);
+        m_camera->Streamer().FreezeStatus(row.frozen);
+        ASSERT_EQ(m_session->StopStream(), 0);
+        if (row.statusWhileStopped) {
+            ASSERT_TRUE(
+                orvtest::WaitUntil([this] { return m_session->IsDeviceStatusFollowed(); }, orvtest::kWaitMs));
+        }
+        ++gain;
+        EXPECT_EQ(m_session->SetGMMGain(gain), row.expected);
+        EXPECT_TRUE(Applied([gain](const SimSettings &c) { return c.gmmGain == gain; }));
+        m_camera->Streamer().FreezeStatus(false);
+        ASSERT_EQ(m_session->StartStream(), 0);
+    }
 }
 
 } // namespace

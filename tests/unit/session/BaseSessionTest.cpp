@@ -13,6 +13,8 @@
 #include "TestSupport.h"
 #include "pipeline/ImageProc.h"
 #include "session/BaseSession.h"
+#include "session/ProtocolStreamSource.h"
+#include "session/StatusConfirmer.h"
 
 namespace {
 [[maybe_unused]] const ::testing::Environment *const g_environment =
@@ -154,6 +156,44 @@ TEST(BaseSessionConfirmation, SilentStatusTimesOutUnlessNotFollowed)
     session.SetDeviceStatusFollowed(false);
     EXPECT_EQ(session.SetDepthRange(DepthRange{3}), 0);
     EXPECT_EQ(session.GetCurrentDepthRange(), 3u);
+}
+
+TEST(BaseSessionConfirmation, WhileStoppedOnlyAWholeStatusOnlyBufferShowsTheStatusIsReported)
+{
+    const std::vector<uint8_t> status = {0x2C, 2, 0, 0xAA, 0xBB}; // header, u16 length 2, payload
+    const std::vector<uint8_t> stamp = {0x1F, 1, 0, 0, 0, 0x42};  // header, u24 length 1, spare
+    const std::vector<uint8_t> tof = {0xB1, 1, 0, 0, 0, 0x42};    // any image block
+    const std::vector<uint8_t> cut = {0x2C, 9, 0, 0xAA};          // length past the end
+    auto join = [](std::vector<uint8_t> a, const std::vector<uint8_t> &b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Row
+    {
+        const char *name;
+        std::vector<uint8_t> buffer;
+        bool followed;
+    };
+    const Row rows[] = {
+        {"status alone", status, true},
+        {"timestamp and status", join(stamp, status), true},
+        {"status and an image", join(status, tof), false},
+        {"timestamp alone", stamp, false},
+        {"cut status", cut, false},
+        {"status, then a cut header", join(status, {0x1F, 1}), false},
+        {"empty", {}, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ProtocolStreamSource source(nullptr);
+        StatusConfirmer confirm(source);
+        confirm.OnBufferRead(status.data(), static_cast<uint32_t>(status.size()));
+        EXPECT_TRUE(confirm.IsFollowed()) << "streaming, the hub's flag decides";
+        confirm.OnStreamStopped();
+        confirm.OnBufferRead(row.buffer.data(), static_cast<uint32_t>(row.buffer.size()));
+        EXPECT_EQ(confirm.IsFollowed(), row.followed);
+        EXPECT_EQ(confirm.Wait(3, 1, [](const DeviceStatus &) { return false; }), row.followed ? -105 : 0);
+    }
 }
 
 TEST(BaseSessionConfirmation, StatusFieldsConfirmEachSetter)

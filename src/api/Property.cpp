@@ -247,6 +247,23 @@ int GetMeasuringStatus(const GetRequest &r)
     return InterRet2ExternRet(ret);
 }
 
+/// The drop counters of the opened handle; a value too small for the record is refused untouched.
+int GetDropCounters(const GetRequest &r)
+{
+    constexpr int32_t kRecordSize = static_cast<int32_t>(sizeof(TfDropCounters));
+    if (*r.size < kRecordSize) {
+        TFLOG("key:0x%x size:%d is too small, %d is required.", static_cast<unsigned>(kKeyDropCounters),
+              *r.size, kRecordSize);
+        return TF_ERROR_INVALID_ARGUMENT;
+    }
+    TfDropCounters counters{};
+    counters.version = TF_DROP_COUNTERS_VERSION;
+    counters.size = static_cast<uint32_t>(kRecordSize);
+    CopyRecord(r.value, &counters);
+    *r.size = kRecordSize;
+    return TF_OK;
+}
+
 /// The exact size of a record-valued key, for the set table.
 template <typename Record> constexpr int32_t kSizeOf = static_cast<int32_t>(sizeof(Record));
 
@@ -325,6 +342,7 @@ const GetRule kGetRules[] = {
     {kKeyAccOffsetTemp,         GetRecord<IMUOffsetTemp, &S::GetACCOffsetTemp>},
     {kKeyGyroOffsetTemp,        GetRecord<IMUOffsetTemp, &S::GetGyroOffsetTemp>},
     {kKeyMeasuringStatus,       GetMeasuringStatus},
+    {kKeyDropCounters,          GetDropCounters},
 };
 // clang-format on
 

@@ -247,21 +247,10 @@ int GetMeasuringStatus(const GetRequest &r)
     return InterRet2ExternRet(ret);
 }
 
-/// The drop counters of the opened handle; a value too small for the record is refused untouched.
+/// The drop counters of the opened handle; the session refuses a value too small for the record.
 int GetDropCounters(const GetRequest &r)
 {
-    constexpr int32_t kRecordSize = static_cast<int32_t>(sizeof(TfDropCounters));
-    if (*r.size < kRecordSize) {
-        TFLOG("key:0x%x size:%d is too small, %d is required.", static_cast<unsigned>(kKeyDropCounters),
-              *r.size, kRecordSize);
-        return TF_ERROR_INVALID_ARGUMENT;
-    }
-    TfDropCounters counters{};
-    counters.version = TF_DROP_COUNTERS_VERSION;
-    counters.size = static_cast<uint32_t>(kRecordSize);
-    CopyRecord(r.value, &counters);
-    *r.size = kRecordSize;
-    return TF_OK;
+    return InterRet2ExternRet(r.session.GetProperty(kKeyDropCounters, r.value, r.size));
 }
 
 /// The exact size of a record-valued key, for the set table.

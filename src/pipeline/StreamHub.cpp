@@ -130,6 +130,17 @@ void StreamHub::CountLostBuffer(DropReason reason, bool tofTaken, bool colorTake
     }
 }
 
+void StreamHub::CountRefusedByConnection()
+{
+    const uint64_t refused = m_source->GetRefusedBufferCount();
+    // A new connection counts from 0 again: its refusals are all new.
+    const uint64_t before = refused < m_refusedBuffersSeen ? 0 : m_refusedBuffersSeen;
+    for (uint64_t i = before; i < refused; ++i) {
+        CountLostBuffer(DropReason::kBufferRefused, false, false);
+    }
+    m_refusedBuffersSeen = refused;
+}
+
 void StreamHub::Run()
 {
     while (IsRunning()) {
@@ -153,6 +164,7 @@ void StreamHub::Run()
         } else {
             m_consecutiveFailedReads.fetch_add(1);
             m_failedReads.fetch_add(1);
+            CountRefusedByConnection();
             WaitForStop(kRetryPauseMs);
         }
     }

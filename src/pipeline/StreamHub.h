@@ -125,6 +125,8 @@ private:
     /// Counts the frames a buffer that was given up on would have carried: a stream whose part was not
     /// taken, when it is enabled and has delivered before (a camera without colour loses no colour).
     void CountLostBuffer(DropReason reason, bool tofTaken, bool colorTaken);
+    /// Counts the buffers the source's connection threw away since the last look, as refused buffers.
+    void CountRefusedByConnection();
     static void ClearFrame(Frame *frame);
     bool IsEnabled(StreamType type) const { return m_streamEnable[type].load(); }
     void LogInitParams() const;
@@ -144,6 +146,7 @@ private:
     uint8_t m_imuFrameNo = 0;
     uint32_t m_frameCounter = 0;
     int m_discardCount = 0;
+    uint64_t m_refusedBuffersSeen = 0; // the source's refused-buffer count already counted as drops
 
     std::atomic<bool> m_streamEnable[6];
     std::atomic<bool> m_connect{true};

@@ -3,10 +3,11 @@
 // library reports through the property interface account for every fault it injected.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
+#include <numeric>
 #include <string>
-#include <vector>
 
 #include "CameraFixture.h"
 
@@ -14,6 +15,7 @@ namespace {
 [[maybe_unused]] const ::testing::Environment *const g_environment =
     ::testing::AddGlobalTestEnvironment(orvtest::ApiLoopbackEnvironment());
 using namespace orvtest;
+using Counts = std::array<uint64_t, 5>; ///< one stream's drop counters, in record order
 
 TfDropCounters ReadCounters(TfDeviceHandle device)
 {
@@ -24,137 +26,96 @@ TfDropCounters ReadCounters(TfDeviceHandle device)
     return counters;
 }
 
-/// Every drop counter of one stream, in record order, for comparing whole streams at once.
-std::vector<uint64_t> Drops(const TfDropCounts &c)
+Counts Grown(const TfDropCounts &now, const TfDropCounts &then)
 {
-    return {c.queueFull, c.setIncomplete, c.decodeError, c.bufferRefused, c.colorLate};
+    return {now.queueFull - then.queueFull, now.setIncomplete - then.setIncomplete,
+            now.decodeError - then.decodeError, now.bufferRefused - then.bufferRefused,
+            now.colorLate - then.colorLate};
 }
-
-std::vector<uint64_t> Minus(const std::vector<uint64_t> &a, const std::vector<uint64_t> &b)
-{
-    std::vector<uint64_t> out(a.size());
-    for (size_t i = 0; i < a.size(); ++i) {
-        out[i] = a[i] - b[i];
-    }
-    return out;
-}
-
-/// What a fault should leave in the counters, from the simulator's count of the faults it injected:
-/// the growth of each stream's drop counters, and by how many more colour than ToF frames were delivered.
-struct Expected
-{
-    std::vector<uint64_t> tofDrops;
-    std::vector<uint64_t> colorDrops;
-    int64_t colorMinusTofDelivered = 0;
-};
-
-struct FaultRow
-{
-    const char *name;
-    std::function<void(SimStreamer &)> inject;
-    std::function<Expected(uint64_t injected)> expect;
-    uint64_t SimInjectedFaults::*count;
-};
-
-constexpr unsigned kFaults = 3;
 
 class DropCountersLoopbackTest : public CameraFixture
 {
 protected:
-    /// Opens a camera that streams slowly enough for a busy machine to decode every frame and read every
-    /// set, so that the only losses are the ones a test causes.
-    TfDeviceHandle OpenSlowCamera(const std::string &serial, unsigned hostByte, SimStreamer *&streamer)
+    /// A camera streaming slowly enough for a busy machine to decode every frame and read every set, so
+    /// that the only losses are the ones a test causes.
+    TfDeviceHandle OpenSlowCamera(const std::string &serial, unsigned hostByte)
     {
-        SimCamera &camera = AddCamera(serial, hostByte);
-        streamer = &camera.Streamer();
-        streamer->OverrideFramePeriod(std::chrono::milliseconds(120));
+        m_streamer = &AddCamera(serial, hostByte).Streamer();
+        m_streamer->OverrideFramePeriod(std::chrono::milliseconds(120));
         StartCameras();
-        return Open(serial);
+        TfDeviceHandle device = Open(serial);
+        FrameSet set;
+        EXPECT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
+        return device;
     }
 
-    /// Reads (as an application that keeps up does) until `done` holds or the wait runs out.
-    static bool ReadUntil(TfDeviceHandle device, const std::function<bool()> &done, unsigned timeoutMs = 8000)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return false;
-            }
-            TfFrameReady ready{};
-            (void)TFCM_ReadNextFrame(device, &ready);
-        }
-        return true;
-    }
+    SimStreamer *m_streamer = nullptr;
 };
 
 TEST_F(DropCountersLoopbackTest, EveryInjectedFaultShowsInTheCountersAndNothingElseDoes)
 {
-    const std::vector<uint64_t> none(5, 0);
-    const auto bothRefused = [&none](uint64_t n) {
-        std::vector<uint64_t> refused = none;
-        refused[3] = n; // bufferRefused
-        return Expected{refused, refused, 0};
+    constexpr unsigned kFaults = 3;
+    struct Row
+    {
+        const char *name;
+        std::function<void(SimStreamer &)> inject;
+        uint64_t SimInjectedFaults::*injected;
+        bool refused;      ///< both streams count each faulty buffer as refused
+        int colorMinusTof; ///< else: more colour than ToF frames delivered, per fault
     };
-    // clang-format off
-    const FaultRow rows[] = {
-        {"ToF dropped", [](SimStreamer &s) { s.DropTof(kFaults); },
-         [&none](uint64_t n) { return Expected{none, none, static_cast<int64_t>(n)}; },
-         &SimInjectedFaults::tofDropped},
-        {"colour dropped", [](SimStreamer &s) { s.DropColor(kFaults); },
-         [&none](uint64_t n) { return Expected{none, none, -static_cast<int64_t>(n)}; },
-         &SimInjectedFaults::colorDropped},
-        // Parsing stops at the bad sub-packet; the ToF and colour parts behind it are lost.
-        {"unknown sub-packet", [](SimStreamer &s) { s.SetBufferFault(SimBufferFault::UnknownTypeId, kFaults); },
-         bothRefused, &SimInjectedFaults::unknownType},
-        // Nothing follows a truncated ToF sub-packet, so its buffer loses the colour part too.
-        {"truncated sub-packet", [](SimStreamer &s) { s.SetBufferFault(SimBufferFault::TruncatedSubPacket, kFaults); },
-         bothRefused, &SimInjectedFaults::truncated},
+    // A camera that leaves a part out loses nothing in the library: the set comes without it. A buffer
+    // whose parsing stops at a bad sub-packet loses the parts behind it (nothing follows a truncated one).
+    const Row rows[] = {
+        {"ToF left out", [](SimStreamer &s) { s.DropTof(kFaults); }, &SimInjectedFaults::tofDropped, false,
+         1},
+        {"colour left out", [](SimStreamer &s) { s.DropColor(kFaults); }, &SimInjectedFaults::colorDropped,
+         false, -1},
+        {"unknown sub-packet",
+         [](SimStreamer &s) { s.SetBufferFault(SimBufferFault::UnknownTypeId, kFaults); },
+         &SimInjectedFaults::unknownType, true, 0},
+        {"truncated sub-packet",
+         [](SimStreamer &s) { s.SetBufferFault(SimBufferFault::TruncatedSubPacket, kFaults); },
+         &SimInjectedFaults::truncated, true, 0},
     };
-    // clang-format on
-    SimStreamer *sim = nullptr;
-    TfDeviceHandle device = OpenSlowCamera("SNDROP1", 60, sim);
+    TfDeviceHandle device = OpenSlowCamera("SNDROP1", 60);
     ASSERT_NE(device, nullptr);
-    FrameSet set;
-    ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
-    SimStreamer &streamer = *sim;
-
-    for (const FaultRow &row : rows) {
+    for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set)) << "whole sets before the fault";
         const TfDropCounters before = ReadCounters(device);
-        const uint64_t injectedBefore = streamer.InjectedFaults().*(row.count);
-        row.inject(streamer);
-        ASSERT_TRUE(ReadUntil(
-            device, [&] { return streamer.InjectedFaults().*(row.count) - injectedBefore == kFaults; }));
-        // Whole sets again: the last faulty buffer has been through the pipeline.
+        const uint64_t injectedBefore = m_streamer->InjectedFaults().*(row.injected);
+        row.inject(*m_streamer);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+        while (m_streamer->InjectedFaults().*(row.injected) - injectedBefore < kFaults &&
+               std::chrono::steady_clock::now() < deadline) {
+            TfFrameReady ready{};
+            (void)TFCM_ReadNextFrame(device, &ready);
+        }
+        // Two whole sets: the last faulty buffer has been through the pipeline.
+        FrameSet set;
         ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
         ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
 
         const TfDropCounters after = ReadCounters(device);
-        const Expected expected = row.expect(streamer.InjectedFaults().*(row.count) - injectedBefore);
-        EXPECT_EQ(Minus(Drops(after.tof), Drops(before.tof)), expected.tofDrops);
-        EXPECT_EQ(Minus(Drops(after.color), Drops(before.color)), expected.colorDrops);
-        const auto colorDelivered = static_cast<int64_t>(after.colorDelivered - before.colorDelivered);
+        const uint64_t injected = m_streamer->InjectedFaults().*(row.injected) - injectedBefore;
+        const Counts drops{0, 0, 0, row.refused ? injected : 0, 0};
+        EXPECT_EQ(Grown(after.tof, before.tof), drops);
+        EXPECT_EQ(Grown(after.color, before.color), drops);
         const auto tofDelivered = static_cast<int64_t>(after.tofDelivered - before.tofDelivered);
-        EXPECT_EQ(colorDelivered - tofDelivered, expected.colorMinusTofDelivered);
-        EXPECT_GT(tofDelivered, 0);
+        const auto colorDelivered = static_cast<int64_t>(after.colorDelivered - before.colorDelivered);
+        EXPECT_EQ(colorDelivered - tofDelivered, row.colorMinusTof * static_cast<int64_t>(injected));
     }
 }
 
-// An application that stops reading loses the sets it did not take, counted as queue full; and every
-// frame the camera sent meanwhile is either delivered or counted, whatever else a busy machine lost.
+// Sets the application does not read are lost as queue full; and every frame the camera sent meanwhile
+// is delivered or counted, whatever else a busy machine lost.
 TEST_F(DropCountersLoopbackTest, SetsNotReadCountAsQueueFullAndEveryFrameIsAccountedFor)
 {
-    SimStreamer *sim = nullptr;
-    TfDeviceHandle device = OpenSlowCamera("SNDROP2", 61, sim);
+    TfDeviceHandle device = OpenSlowCamera("SNDROP2", 61);
     ASSERT_NE(device, nullptr);
-    FrameSet set;
-    ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
-
     const TfDropCounters before = ReadCounters(device);
     EXPECT_EQ(before.version, 1u);
     EXPECT_EQ(before.size, sizeof(TfDropCounters));
-    const uint64_t sentBefore = sim->FramesSent();
+    const uint64_t sentBefore = m_streamer->FramesSent();
     constexpr uint64_t kUnread = 5;
     TfDropCounters during{};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
@@ -163,26 +124,23 @@ TEST_F(DropCountersLoopbackTest, SetsNotReadCountAsQueueFullAndEveryFrameIsAccou
     } while ((during.tof.queueFull - before.tof.queueFull < kUnread ||
               during.color.queueFull - before.color.queueFull < kUnread) &&
              std::chrono::steady_clock::now() < deadline);
+    FrameSet set;
     ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
     const TfDropCounters after = ReadCounters(device);
-    const auto sent = static_cast<int64_t>(sim->FramesSent() - sentBefore);
+    const uint64_t sent = m_streamer->FramesSent() - sentBefore;
 
     EXPECT_GE(after.tof.queueFull - before.tof.queueFull, kUnread);
     EXPECT_GE(after.color.queueFull - before.color.queueFull, kUnread);
-    // Every buffer carried both parts. Frames on their way through the pipeline at either end of the
+    // Every buffer carried both parts; frames on their way through the pipeline at either end of the
     // window are the only difference allowed.
     constexpr int64_t kInFlight = 4;
-    const auto accounted = [](uint64_t deliveredNow, uint64_t deliveredBefore, const TfDropCounts &now,
-                              const TfDropCounts &then) {
-        int64_t total = static_cast<int64_t>(deliveredNow - deliveredBefore);
-        for (uint64_t n : Minus(Drops(now), Drops(then))) {
-            total += static_cast<int64_t>(n);
-        }
-        return total;
-    };
-    EXPECT_NEAR(accounted(after.tofDelivered, before.tofDelivered, after.tof, before.tof), sent, kInFlight);
-    EXPECT_NEAR(accounted(after.colorDelivered, before.colorDelivered, after.color, before.color), sent,
-                kInFlight);
+    const Counts tofLost = Grown(after.tof, before.tof);
+    const Counts colorLost = Grown(after.color, before.color);
+    EXPECT_NEAR(std::accumulate(tofLost.begin(), tofLost.end(), after.tofDelivered - before.tofDelivered),
+                sent, kInFlight);
+    EXPECT_NEAR(
+        std::accumulate(colorLost.begin(), colorLost.end(), after.colorDelivered - before.colorDelivered),
+        sent, kInFlight);
 
     // A value too small for the record is refused and left untouched.
     TfDropCounters small{};

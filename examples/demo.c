@@ -294,6 +294,28 @@ static int Stream(TfDeviceHandle device, double durationSeconds, SavedFrame *sav
     return 0;
 }
 
+/** Prints what the library dropped while streaming, by stream and reason, and what it delivered. */
+static void PrintDropCounters(TfDeviceHandle device)
+{
+    TfDropCounters c;
+    int32_t size = sizeof c;
+    const int ret = TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &c, &size);
+    if (ret != 0) {
+        fprintf(stderr, "drop counters: %d\n", ret);
+        return;
+    }
+    const TfDropCounts *counts[2] = {&c.tof, &c.color};
+    const char *names[2] = {"ToF", "colour"};
+    const uint64_t delivered[2] = {c.tofDelivered, c.colorDelivered};
+    for (int s = 0; s < 2; ++s) {
+        printf("%-6s delivered %llu, dropped: queue full %llu, set incomplete %llu, decode error %llu, "
+               "buffer refused %llu, colour late %llu\n",
+               names[s], (unsigned long long)delivered[s], (unsigned long long)counts[s]->queueFull,
+               (unsigned long long)counts[s]->setIncomplete, (unsigned long long)counts[s]->decodeError,
+               (unsigned long long)counts[s]->bufferRefused, (unsigned long long)counts[s]->colorLate);
+    }
+}
+
 /** Opens the first camera, streams, saves; returns the process's exit status for this part. */
 static int RunCamera(const TfDeviceInfo *camera, const Options *options)
 {
@@ -367,6 +389,7 @@ static int RunCamera(const TfDeviceInfo *camera, const Options *options)
         }
     }
 
+    PrintDropCounters(device);
     ret = TFCM_CloseDevice(&device);
     printf("closed (%d)\n", ret);
     for (int s = 0; s < kStreamCount; ++s) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The faults on demand of one simulated data stream, counted down frame by frame.
+// The faults on demand of one simulated data stream, counted down frame by frame and counted when taken.
 #include "SimStreamFaults.h"
 
 void SimStreamFaults::DropTof(unsigned frames)
@@ -58,5 +58,23 @@ SimFrameFaults SimStreamFaults::TakeNext(bool colorOn)
     }
     faults.stallMs = m_stallMs;
     m_stallMs = 0;
+    CountTaken(faults);
     return faults;
+}
+
+void SimStreamFaults::CountTaken(const SimFrameFaults &faults)
+{
+    m_injected.tofDropped += faults.dropTof ? 1 : 0;
+    m_injected.colorDropped += faults.dropColor ? 1 : 0;
+    m_injected.colorSplit += faults.splitColor ? 1 : 0;
+    m_injected.truncated += faults.buffer == SimBufferFault::TruncatedSubPacket ? 1 : 0;
+    m_injected.unknownType += faults.buffer == SimBufferFault::UnknownTypeId ? 1 : 0;
+    m_injected.shortThenClose += faults.buffer == SimBufferFault::ShortThenClose ? 1 : 0;
+    m_injected.stalls += faults.stallMs > 0 ? 1 : 0;
+}
+
+SimInjectedFaults SimStreamFaults::Injected() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_injected;
 }

@@ -129,6 +129,8 @@ public:
     /// The next buffer stops halfway for stallMs (or until the stream stops), then completes; no
     /// other buffer is sent meanwhile.
     void Stall(unsigned stallMs) { m_faults.Stall(stallMs); }
+    /// The faults the frames sent so far took.
+    SimInjectedFaults InjectedFaults() const { return m_faults.Injected(); }
 
     /// Buffers written completely to the data connection since construction.
     uint64_t FramesSent() const;

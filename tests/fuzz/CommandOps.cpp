@@ -3,6 +3,7 @@
 // read, each with an output buffer of exactly its size so that a write past it is caught.
 #include "CommandOps.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

@@ -132,10 +132,11 @@ void AppendHubPackets(Bytes &seed, const Bytes &packets)
     }
 }
 
-Bytes HubSeed(SeedMaker &maker, const CameraFrame &frame, bool calibration)
+Bytes HubSeed(SeedMaker &maker, const CameraFrame &frame, bool calibration, uint8_t switches = 0,
+              int buffers = 7)
 {
-    Bytes seed{0}; // every stream on
-    for (int buffer = 0; buffer < 7; ++buffer) {
+    Bytes seed{switches};
+    for (int buffer = 0; buffer < buffers; ++buffer) {
         Bytes packets = {0x1F, 8, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 0x24, 1, 0, 0, 0, uint8_t(buffer)};
         const Bytes status = maker.Status();
         packets.insert(packets.end(), status.begin(), status.end());
@@ -223,6 +224,7 @@ int main(int argc, char **argv)
     ok = Write(hub, "computed-yuv", HubSeed(maker, {computed, yuv}, false)) && ok;
     ok = Write(hub, "split-jpeg", HubSeed(maker, {split, jpeg360}, true)) && ok;
     ok = Write(hub, "wdr-only", HubSeed(maker, {wdr1, {}}, false)) && ok;
+    ok = Write(hub, "slow-application", HubSeed(maker, {split, {}}, false, 0x80, 12)) && ok;
 
     const std::filesystem::path tof = out / "tof_decode_fuzz";
     ok = Write(tof, "raw", TofSeed(0, 0, {raw2})) && ok;

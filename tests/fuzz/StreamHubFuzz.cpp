@@ -2,6 +2,7 @@
 // Fuzz target for the stream hub: the input describes the buffers a camera session reads, which the hub's
 // own thread splits into sub-packets; every raw frame it hands on is checked against the buffer it came
 // from.
+#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +53,8 @@ struct Read
     size_t bytes = 0;
 };
 
-/// Turns the input into reads. Byte 0 holds the stream switches; then each operation starts with a byte
+/// Turns the input into reads. Byte 0 (read by the caller) holds switches: bits 0-5 turn a stream kind
+/// off, bit 6 the frame state, bit 7 makes the application slow. Then each operation starts with a byte
 /// whose low two bits pick it:
 ///   0 literal bytes: u16 count, then the bytes, appended to the buffer being built;
 ///   1 a generated sub-packet: type, u24 announced length, spare byte, fill byte, signed byte added to
@@ -128,9 +130,10 @@ class FuzzSource : public StreamSource
 {
 public:
     /// Arms the source with the reads of one input.
-    void Begin(StreamHub *hub, std::deque<Read> reads)
+    void Begin(StreamHub *hub, std::deque<Read> reads, size_t holdTof)
     {
         m_hub = hub;
+        m_holdTof = holdTof;
         m_reads = std::move(reads);
         m_last.clear();
         m_buffersGiven = 0;
@@ -165,7 +168,9 @@ public:
     void Finish()
     {
         TakeFrames();
-        Recycle(m_heldTof, true);
+        for (Held &held : m_heldTof) {
+            Recycle(held, true);
+        }
         Recycle(m_heldColor, false);
     }
 
@@ -206,7 +211,10 @@ private:
     uint64_t m_buffersGiven = 0;
     uint64_t m_failedGiven = 0;
     uint32_t m_lastIndex = 0;
-    Held m_heldTof;
+    // A slow application keeps several frames at once, so that the hub may find its pool empty.
+    std::array<Held, StreamHub::kRawPoolFrames> m_heldTof;
+    size_t m_holdTof = 1;
+    size_t m_nextTof = 0;
     Held m_heldColor;
     std::mutex m_mutex;
     std::condition_variable m_cond;
@@ -261,9 +269,10 @@ void FuzzSource::TakeFrames()
     // The queues never wait here: the test set their wait time to 0.
     while (m_hub->GetTofRawData(&frame) == 0) {
         CheckTof(*frame);
-        Recycle(m_heldTof, true);
-        m_heldTof.frame = frame;
-        m_heldTof.copy.assign(frame->pFrameData, frame->pFrameData + frame->dataLen);
+        Held &held = m_heldTof[m_nextTof++ % m_holdTof];
+        Recycle(held, true);
+        held.frame = frame;
+        held.copy.assign(frame->pFrameData, frame->pFrameData + frame->dataLen);
     }
     while (m_hub->GetRGBRawData(&frame) == 0) {
         CheckColor(*frame);
@@ -345,7 +354,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static StreamHub hub(&source);
     ByteReader in(data, size);
     const uint8_t switches = in.ReadU8();
-    source.Begin(&hub, ParseReads(data, in));
+    source.Begin(&hub, ParseReads(data, in), (switches & 0x80) != 0 ? StreamHub::kRawPoolFrames : 1);
     hub.SetWaitTime(0);
     for (uint32_t type = kStreamDepth; type <= kStreamConfidence; ++type) {
         hub.SetStreamEnable(static_cast<StreamType>(type), (switches >> type & 1) == 0);

@@ -455,8 +455,11 @@ ORVANE_API int TFCM_OpenDeviceByIP(const char *ip, TfDeviceHandle *device);
 
 /** @brief Closes a camera, frees its handle and sets `*device` to null.
  *  @param[in,out] device the handle to close.
- *  @return TF_OK; TF_ERROR_INVALID_HANDLE for a null pointer or null handle. Do not use the handle
- *  concurrently from another thread. */
+ *  @return TF_OK; TF_ERROR_INVALID_HANDLE for a null pointer, a null handle, or a value that is not an
+ *  open handle (already closed, say; `*device` is then left as it is).
+ *  @note Calls other threads are making on the handle finish first (a read waits at most its wait
+ *  time); calls made on it once the close has begun, or later with the stale value, return
+ *  TF_ERROR_INVALID_HANDLE. A callback may close its own camera. */
 ORVANE_API int TFCM_CloseDevice(TfDeviceHandle *device);
 
 /** @brief Registers (or, with null, clears) the hot-plug callback.

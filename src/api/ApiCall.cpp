@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The handle check and the result translation shared by every exported function.
 #include "api/ApiCall.h"
+#include "api/HandleRegistry.h"
 
 #include <cerrno>
 #include <ctime>
@@ -18,6 +19,25 @@ int InterRet2ExternRet(int interRet)
     }
     TFLOG("invalid param: interRet:%d", interRet);
     return kStatusNotSupported;
+}
+
+HandleLease::HandleLease(Device *device)
+    : m_device(device), m_held(device != nullptr && HandleRegistry::Instance().Enter(device))
+{
+}
+
+HandleLease::~HandleLease()
+{
+    if (m_held) {
+        ReleaseCell(HandleRegistry::Instance().Leave(m_device));
+    }
+}
+
+void ReleaseCell(std::unique_ptr<Device> cell)
+{
+    if (cell != nullptr) {
+        DeviceManager::GetInstance()->ReleaseDevice(cell->pDevice);
+    }
 }
 
 int checkSessionValid(Device *device, BaseSession **session)

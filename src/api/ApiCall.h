@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 
 #include "Orvane_api.h"
 #include "api/DeviceHandle.h"
@@ -14,8 +15,28 @@
 /// is logged and becomes -255.
 int InterRet2ExternRet(int interRet);
 
+/// A call's hold on a handle: while held, the cell cannot be freed by TFCM_CloseDevice, which waits for
+/// the holds to end. A value that is not a live cell is never read through.
+class HandleLease
+{
+public:
+    explicit HandleLease(Device *device);
+    ~HandleLease();
+    HandleLease(const HandleLease &) = delete;
+    HandleLease &operator=(const HandleLease &) = delete;
+    bool Held() const { return m_held; }
+
+private:
+    Device *m_device;
+    bool m_held;
+};
+
+/// Releases a closed handle's camera and frees its cell.
+void ReleaseCell(std::unique_ptr<Device> cell);
+
 /// Resolves a handle to session 0 of its camera: 0 and *session set, or -3 for a null handle, an empty
 /// cell, a device the device manager does not know, or a device without session 0.
+/// The caller holds a HandleLease on `device`.
 int checkSessionValid(Device *device, BaseSession **session);
 
 /// Waits 0.5 ms between stopping and restarting a stream (resumed when a signal interrupts it).
@@ -41,7 +62,8 @@ template <typename Op> int CallUntranslated(const char *function, Device *device
 {
     return GuardedCall(function, [&]() -> int {
         BaseSession *session = nullptr;
-        const int ret = checkSessionValid(device, &session);
+        HandleLease lease(device);
+        const int ret = lease.Held() ? checkSessionValid(device, &session) : TF_ERROR_INVALID_HANDLE;
         return ret != 0 ? ret : op(*session);
     });
 }

@@ -9,6 +9,7 @@
 #include "Orvane_api.h"
 #include "api/ApiCall.h"
 #include "api/DeviceHandle.h"
+#include "api/HandleRegistry.h"
 #include "device/DeviceManager.h"
 #include "runtime/Config.h"
 #include "runtime/LogCustom.h"
@@ -31,7 +32,8 @@ template <typename Open> int OpenWithCell(TfDeviceHandle *device, Open &&open)
     if (cell->pDevice == nullptr) {
         *device = nullptr;
     } else {
-        *device = cell.release(); // freed by TFCM_CloseDevice
+        *device = cell.get();
+        HandleRegistry::Instance().Add(std::move(cell)); // freed by TFCM_CloseDevice
     }
     return InterRet2ExternRet(ret);
 }
@@ -169,9 +171,15 @@ int TFCM_CloseDevice(TfDeviceHandle *device)
         return TF_ERROR_INVALID_HANDLE;
     }
     return GuardedCall(__func__, [&]() -> int {
-        std::unique_ptr<Device> cell(*device);
+        // The value is looked up among the live handles before anything is read through it; the calls
+        // running on it end first, and no call enters it from now on.
+        bool live = false;
+        std::unique_ptr<Device> cell = HandleRegistry::Instance().Close(*device, &live);
+        if (!live) {
+            return TF_ERROR_INVALID_HANDLE;
+        }
         *device = nullptr;
-        DeviceManager::GetInstance()->ReleaseDevice(cell->pDevice);
+        ReleaseCell(std::move(cell));
         return TF_OK;
     });
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -31,8 +32,9 @@ public:
     PixelFormat m_colorFormat = kPixelRgb888;
     FrameMode m_frameMode{640, 480, 25};
     bool m_registerAnswer = true;
-    std::string m_throwIn;                 ///< the operation that throws instead of answering
-    std::vector<uint8_t> m_propertyAnswer; ///< written by GetProperty
+    std::string m_throwIn;                             ///< the operation that throws instead of answering
+    std::function<void(const std::string &)> m_onCall; ///< runs first in every operation, when set
+    std::vector<uint8_t> m_propertyAnswer;             ///< written by GetProperty
     std::vector<uint8_t> m_lastPropertyValue;
     int m_lastPropertySize = 0;
     FileTransferParams m_lastTransfer{};
@@ -54,6 +56,9 @@ public:
 
     int Record(const std::string &name, const std::string &args = "")
     {
+        if (m_onCall) {
+            m_onCall(name);
+        }
         m_calls.push_back(args.empty() ? name : name + ":" + args);
         if (name == m_throwIn) {
             throw std::runtime_error("fake failure in " + name);

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the call patterns, the handle check, the result translation and the argument-check order.
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,62 @@ TEST_F(ApiDispatch, HandleCheckRefusesUnknownHandles)
     EXPECT_EQ(TFCM_StartStream(&emptyCell), TF_ERROR_INVALID_HANDLE);
     EXPECT_EQ(TFCM_StartStream(&foreignCell), TF_ERROR_INVALID_HANDLE);
     EXPECT_TRUE(m_session->m_calls.empty());
+}
+
+TEST_F(ApiDispatch, StaleHandleValuesAreRefusedWithoutBeingRead)
+{
+    TfDeviceHandle stale = m_handle;
+    ASSERT_EQ(TFCM_CloseDevice(&m_handle), 0);
+    EXPECT_EQ(m_handle, nullptr);
+    bool enabled = false;
+    EXPECT_EQ(TFCM_GetSynchronizeEnabled(stale, &enabled), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(TFCM_CloseDevice(&stale), TF_ERROR_INVALID_HANDLE);
+    EXPECT_NE(stale, nullptr); // a refused close leaves the application's value alone
+}
+
+TEST_F(ApiDispatch, CloseWaitsForTheCallsRunningOnTheHandle)
+{
+    std::promise<void> inside;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    m_session->m_onCall = [&](const std::string &name) {
+        if (name == "StartStream") {
+            inside.set_value();
+            released.wait();
+        }
+    };
+    TfDeviceHandle shared = m_handle;
+    auto running = std::async(std::launch::async, [shared] { return TFCM_StartStream(shared); });
+    inside.get_future().wait();
+    std::atomic<bool> closed{false};
+    auto closing = std::async(std::launch::async, [&] {
+        const int ret = TFCM_CloseDevice(&m_handle);
+        closed = true;
+        return ret;
+    });
+    // Once the close has begun, no new call enters the handle; the running one holds the close back.
+    bool enabled = false;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return TFCM_GetSynchronizeEnabled(shared, &enabled) == TF_ERROR_INVALID_HANDLE; }, kWaitMs));
+    EXPECT_FALSE(closed.load());
+    release.set_value();
+    EXPECT_EQ(running.get(), 0);
+    EXPECT_EQ(closing.get(), 0);
+}
+
+TEST_F(ApiDispatch, ACallbackMayCloseItsOwnHandleInsideACall)
+{
+    TfDeviceHandle inner = m_handle;
+    int innerClose = -1;
+    m_session->m_onCall = [&](const std::string &name) {
+        if (name == "StopStream") {
+            innerClose = TFCM_CloseDevice(&inner); // released when the outer call ends
+        }
+    };
+    EXPECT_EQ(TFCM_StopStream(m_handle), 0);
+    EXPECT_EQ(innerClose, 0);
+    EXPECT_EQ(TFCM_StopStream(m_handle), TF_ERROR_INVALID_HANDLE);
+    m_handle = nullptr; // closed above
 }
 
 TEST_F(ApiDispatch, ArgumentChecksRunInTheDocumentedOrder)

@@ -34,7 +34,7 @@ namespace {
 // The camera every input talks to; the library and the camera start once per process.
 constexpr const char *kSerial = "SNAPIFUZZ";
 constexpr const char *kAlias = "APIFUZZ";
-constexpr const char *kAddress = "127.0.0.50";
+constexpr const char *kAddress = "127.0.0.51";
 constexpr const char *kUri = "KR52Lite:SNAPIFUZZ";
 // Announcements go to a port of the fuzzer's own, so that a long run leaves the loopback suites' port alone.
 constexpr uint16_t kDiscoveryPort = 19050;

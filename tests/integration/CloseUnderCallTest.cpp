@@ -124,21 +124,28 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
                 }
                 succeeded += ret == TF_OK;
                 ++calls;
+                if (ret == TF_ERROR_INVALID_HANDLE) {
+                    std::this_thread::yield(); // refused calls cost nothing: let the closer and the camera
+                                               // run
+                }
             }
         });
     }
 
     int cycles = 0;
     long closeMsMax = 0;
+    long closeMsTotal = 0;
     const auto start = std::chrono::steady_clock::now();
     while (ElapsedMs(start) < StressMs() && !HasFatalFailure()) {
-        // Each handle lives until the callers have made some calls on it, and stays stale a moment after.
-        const long before = calls.load();
-        EXPECT_TRUE(WaitUntil([&] { return calls.load() >= before + 16; }, 5000)) << "the callers stalled";
+        // Each handle lives until calls succeed on it, so that the close comes while calls run on a live
+        // camera; after the close its value stays stale for the callers until the reopen.
+        const long before = succeeded.load();
+        EXPECT_TRUE(WaitUntil([&] { return succeeded.load() >= before + 32; }, 5000)) << "no call succeeded";
         TfDeviceHandle h = current.load();
         const auto closeStart = std::chrono::steady_clock::now();
         ASSERT_EQ(TFCM_CloseDevice(&h), 0);
         closeMsMax = std::max(closeMsMax, ElapsedMs(closeStart));
+        closeMsTotal += ElapsedMs(closeStart);
         const long closed = calls.load();
         EXPECT_TRUE(WaitUntil([&] { return calls.load() >= closed + 16; }, 5000)) << "stalled after a close";
         open();
@@ -150,9 +157,9 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     }
     TfDeviceHandle last = current.load();
     EXPECT_EQ(TFCM_CloseDevice(&last), 0);
-    std::printf("%d closes under %ld calls (%ld succeeded); a close took %ld ms at most\n", cycles,
-                calls.load(), succeeded.load(), closeMsMax);
-    EXPECT_GT(cycles, 10);
+    std::printf("%d closes under %ld calls (%ld succeeded); a close took %ld ms on average, %ld ms at most\n",
+                cycles, calls.load(), succeeded.load(), closeMsTotal / std::max(cycles, 1), closeMsMax);
+    EXPECT_GE(cycles, 5);
     EXPECT_GT(succeeded.load(), 0) << "no call reached an open camera";
     EXPECT_TRUE(failures.empty()) << failures.size()
                                   << " unexpected results, the first: " << failures.front();

@@ -24,7 +24,7 @@ long StressMs()
 {
     const char *text = std::getenv("ORVANE_STRESS_CLOSE_SECONDS");
     const long seconds = text != nullptr ? std::atol(text) : 0;
-    return seconds > 0 ? seconds * 1000 : 24000;
+    return seconds > 0 ? seconds * 1000 : 20000;
 }
 
 /// One call on the handle and the codes it may return besides 0 and -3 when the camera goes away under it.

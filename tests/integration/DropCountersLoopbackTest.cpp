@@ -60,22 +60,24 @@ TEST_F(DropCountersLoopbackTest, EveryInjectedFaultShowsInTheCountersAndNothingE
         const char *name;
         std::function<void(SimStreamer &)> inject;
         uint64_t SimInjectedFaults::*injected;
-        bool refused;      ///< both streams count each faulty buffer as refused
-        int colorMinusTof; ///< else: more colour than ToF frames delivered, per fault
+        int colorMinusTof; ///< per fault, in the delivered counts; 0: a refused buffer in both streams
+        TfDropCounts TfDropCounters::*lateStream; ///< where the lone part is counted when it comes late
+        uint64_t TfDropCounts::*late;
     };
-    // A camera that leaves a part out loses nothing in the library: the set comes without it. A buffer
-    // whose parsing stops at a bad sub-packet loses the parts behind it (nothing follows a truncated one).
+    // A camera that leaves a part out loses nothing in the library: the set comes without it, unless
+    // the lone part arrives after the next buffer's set was opened (counted, never silent). A buffer whose
+    // parsing stops at a bad sub-packet loses the parts behind it (nothing follows a truncated one).
     const Row rows[] = {
-        {"ToF left out", [](SimStreamer &s) { s.DropTof(kFaults); }, &SimInjectedFaults::tofDropped, false,
-         1},
+        {"ToF left out", [](SimStreamer &s) { s.DropTof(kFaults); }, &SimInjectedFaults::tofDropped, 1,
+         &TfDropCounters::color, &TfDropCounts::colorLate},
         {"colour left out", [](SimStreamer &s) { s.DropColor(kFaults); }, &SimInjectedFaults::colorDropped,
-         false, -1},
+         -1, &TfDropCounters::tof, &TfDropCounts::setIncomplete},
         {"unknown sub-packet",
          [](SimStreamer &s) { s.SetBufferFault(SimBufferFault::UnknownTypeId, kFaults); },
-         &SimInjectedFaults::unknownType, true, 0},
+         &SimInjectedFaults::unknownType, 0, nullptr, nullptr},
         {"truncated sub-packet",
          [](SimStreamer &s) { s.SetBufferFault(SimBufferFault::TruncatedSubPacket, kFaults); },
-         &SimInjectedFaults::truncated, true, 0},
+         &SimInjectedFaults::truncated, 0, nullptr, nullptr},
     };
     TfDeviceHandle device = OpenSlowCamera("SNDROP1", 60);
     ASSERT_NE(device, nullptr);
@@ -97,12 +99,25 @@ TEST_F(DropCountersLoopbackTest, EveryInjectedFaultShowsInTheCountersAndNothingE
 
         const TfDropCounters after = ReadCounters(device);
         const uint64_t injected = m_streamer->InjectedFaults().*(row.injected) - injectedBefore;
-        const Counts drops{0, 0, 0, row.refused ? injected : 0, 0};
-        EXPECT_EQ(Grown(after.tof, before.tof), drops);
-        EXPECT_EQ(Grown(after.color, before.color), drops);
+        ASSERT_EQ(injected, kFaults);
+        const Counts tofLost = Grown(after.tof, before.tof);
+        const Counts colorLost = Grown(after.color, before.color);
         const auto tofDelivered = static_cast<int64_t>(after.tofDelivered - before.tofDelivered);
         const auto colorDelivered = static_cast<int64_t>(after.colorDelivered - before.colorDelivered);
-        EXPECT_EQ(colorDelivered - tofDelivered, row.colorMinusTof * static_cast<int64_t>(injected));
+        if (row.colorMinusTof == 0) {
+            const Counts refused{0, 0, 0, injected, 0};
+            EXPECT_EQ(tofLost, refused);
+            EXPECT_EQ(colorLost, refused);
+            EXPECT_EQ(colorDelivered, tofDelivered);
+            continue;
+        }
+        const uint64_t late = (after.*(row.lateStream)).*(row.late) - (before.*(row.lateStream)).*(row.late);
+        EXPECT_EQ(std::accumulate(tofLost.begin(), tofLost.end(), uint64_t{0}) +
+                      std::accumulate(colorLost.begin(), colorLost.end(), uint64_t{0}),
+                  late)
+            << "no other loss";
+        EXPECT_EQ(row.colorMinusTof * (colorDelivered - tofDelivered) + static_cast<int64_t>(late),
+                  static_cast<int64_t>(injected));
     }
 }
 

@@ -65,6 +65,7 @@ TfDeviceHandle CameraReader::OpenWhenListed(const std::string &uri, const std::s
 void CameraReader::Start()
 {
     m_stop = false;
+    m_countersAtStart = ReadDropCounters();
     m_thread = std::thread([this] { Run(); });
     while (m_tid.load() == 0) {
         std::this_thread::yield();
@@ -76,6 +77,7 @@ void CameraReader::Stop()
     m_stop = true;
     if (m_thread.joinable()) {
         m_thread.join();
+        m_countersAtStop = ReadDropCounters();
     }
 }
 
@@ -157,32 +159,38 @@ std::vector<double> CameraReader::LatenciesMs() const
     return latencies;
 }
 
-std::string CameraReader::DropCounters() const
+std::vector<uint64_t> CameraReader::ReadDropCounters() const
 {
 #ifdef TF_PROPERTY_EXT_DROP_COUNTERS
     TfDropCounters c{};
     int32_t size = sizeof c;
-    const int status = TFCM_GetProperty(m_device, TF_PROPERTY_EXT_DROP_COUNTERS, &c, &size);
-    if (status != 0) {
-        return "drop counters unreadable (" + std::to_string(status) + ")";
+    if (TFCM_GetProperty(m_device, TF_PROPERTY_EXT_DROP_COUNTERS, &c, &size) != 0) {
+        return {};
+    }
+    return {c.tofDelivered,        c.colorDelivered,    c.tof.queueFull,       c.tof.setIncomplete,
+            c.tof.decodeError,     c.tof.bufferRefused, c.tof.colorLate,       c.color.queueFull,
+            c.color.setIncomplete, c.color.decodeError, c.color.bufferRefused, c.color.colorLate};
+#else
+    return {};
+#endif
+}
+
+std::string CameraReader::DropCounters() const
+{
+    constexpr size_t kCounters = 12;
+    if (m_countersAtStart.size() != kCounters || m_countersAtStop.size() != kCounters) {
+        return "no drop counters from the library (frames sent counted from frame numbers only)";
+    }
+    unsigned long long d[kCounters];
+    for (size_t i = 0; i < kCounters; ++i) {
+        d[i] = m_countersAtStop[i] - m_countersAtStart[i];
     }
     char line[512];
-    std::snprintf(line, sizeof line,
-                  "delivered tof %llu colour %llu; dropped tof: queue %llu incomplete %llu decode %llu "
-                  "refused %llu, colour: queue %llu incomplete %llu decode %llu refused %llu late %llu",
-                  static_cast<unsigned long long>(c.tofDelivered),
-                  static_cast<unsigned long long>(c.colorDelivered),
-                  static_cast<unsigned long long>(c.tof.queueFull),
-                  static_cast<unsigned long long>(c.tof.setIncomplete),
-                  static_cast<unsigned long long>(c.tof.decodeError),
-                  static_cast<unsigned long long>(c.tof.bufferRefused),
-                  static_cast<unsigned long long>(c.color.queueFull),
-                  static_cast<unsigned long long>(c.color.setIncomplete),
-                  static_cast<unsigned long long>(c.color.decodeError),
-                  static_cast<unsigned long long>(c.color.bufferRefused),
-                  static_cast<unsigned long long>(c.color.colorLate));
+    std::snprintf(
+        line, sizeof line,
+        "library counters over the run: delivered ToF %llu colour %llu; dropped ToF: queue full %llu, "
+        "set incomplete %llu, decode %llu, refused %llu, late %llu; colour: queue full %llu, set "
+        "incomplete %llu, decode %llu, refused %llu, late %llu",
+        d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9], d[10], d[11]);
     return line;
-#else
-    return "no drop counters in this library (counted from frame numbers only)";
-#endif
 }

@@ -50,7 +50,8 @@ public:
     int Tid() const { return m_tid.load(); }
     /// Send-to-read latencies in milliseconds, the epoch moved back to the earliest arrival it allows.
     std::vector<double> LatenciesMs() const;
-    /// The library's drop counters of this handle as one line, or why there are none.
+    /// What the library's drop counters of this handle counted between Start and Stop, as one line, or
+    /// why there are none.
     std::string DropCounters() const;
 
 private:
@@ -62,6 +63,8 @@ private:
 
     void Run();
     void ReadOne();
+    /// The drop counters as raw bytes (empty when the library has none or refuses the read).
+    std::vector<uint64_t> ReadDropCounters() const;
 
     TfDeviceHandle m_device;
     Clock::time_point m_epoch;
@@ -73,4 +76,6 @@ private:
     ReaderCounts m_counts;           // guarded by m_mutex
     std::vector<Arrival> m_arrivals; // guarded by m_mutex
     int m_lastFrameNumber = -1;      // the reading thread's only
+    std::vector<uint64_t> m_countersAtStart;
+    std::vector<uint64_t> m_countersAtStop;
 };

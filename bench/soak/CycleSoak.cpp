@@ -275,6 +275,7 @@ int main(int argc, char **argv)
     if (json != nullptr) {
         std::fprintf(json, "{\n");
     }
+    std::printf("machine: %s\n", ProcessProbe::MachineLoad().c_str());
     bool ok = o.cycles == 0 || RunCycles(o, uri, ip, json);
     if (ok && o.frames > 0) {
         ok = RunLongStream(o, camsim, uri, ip, lock, json);
@@ -283,6 +284,7 @@ int main(int argc, char **argv)
         std::fprintf(json, "  \"ok\": %s\n}\n", ok ? "true" : "false");
         std::fclose(json);
     }
+    std::printf("machine at the end: %s\n", ProcessProbe::MachineLoad().c_str());
     TFCM_Shutdown();
     lock.Release();
     camsim.Stop();

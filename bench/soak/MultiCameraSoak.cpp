@@ -124,8 +124,8 @@ bool OpenAll(const Options &o, std::vector<Camera> &cameras, ThreadLedger &ledge
             TFCM_SetColorResolution(c.device, o.computed ? TF_COLOR_640X480 : TF_COLOR_1600X1200);
         const int geometry = TFCM_SetToFDistortionCorrectionEnabled(c.device, false) |
                              TFCM_SetColorDistortionCorrectionEnabled(c.device, false);
-        std::printf("opened %s at %s: data mode %d, colour size %d, undistortion off %d\n", c.serial.c_str(),
-                    c.ip.c_str(), mode, size, geometry);
+        std::printf("opened %s at %s; setting the data mode: %d, the colour size: %d, undistortion off: %d\n",
+                    c.serial.c_str(), c.ip.c_str(), mode, size, geometry);
         ledger.Claim("camera " + std::to_string(i + 1));
         c.camsim->Command("silent " + c.serial);
     }
@@ -360,6 +360,7 @@ int main(int argc, char **argv)
     const BaselineFigures base = o.computed ? DecodeBaselines::Measure(640, 480, kComputedImagesBytes, 2.0)
                                             : DecodeBaselines::Measure(1600, 1200, kRawFourPhaseBytes, 2.0);
     std::printf("%s\n", DecodeBaselines::Describe(base).c_str());
+    std::printf("machine: %s\n", ProcessProbe::MachineLoad().c_str());
 
     std::vector<Camera> cameras(o.cameras);
     for (unsigned i = 0; i < o.cameras; ++i) {
@@ -374,6 +375,7 @@ int main(int argc, char **argv)
     if (OpenAll(o, cameras, ledger)) {
         std::this_thread::sleep_for(std::chrono::duration<double>(kWarmUpSeconds));
         Measure(o, cameras, ledger, base);
+        std::printf("machine at the end: %s\n", ProcessProbe::MachineLoad().c_str());
         status = 0;
     }
     CloseAll(cameras);

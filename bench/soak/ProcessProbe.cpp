@@ -126,3 +126,16 @@ std::vector<ThreadCpu> ProcessProbe::Threads()
     }
     return threads;
 }
+
+std::string ProcessProbe::MachineLoad()
+{
+    std::string load = ReadFile("/proc/loadavg");
+    std::string group = ReadFile("/proc/self/autogroup");
+    while (!load.empty() && load.back() == '\n') {
+        load.pop_back();
+    }
+    while (!group.empty() && group.back() == '\n') {
+        group.pop_back();
+    }
+    return "load " + load + "; scheduling group " + (group.empty() ? "none" : group);
+}

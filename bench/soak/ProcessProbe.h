@@ -32,6 +32,9 @@ public:
     /// Every thread of this process with its CPU time so far, in the order the threads were created.
     static std::vector<ThreadCpu> Threads();
 
+    /// The machine's load averages and this process's scheduling group, for the record of a run.
+    static std::string MachineLoad();
+
     /// User plus system CPU seconds from a /proc .../stat file, 0 when it cannot be read.
     static double StatCpuSeconds(const std::string &statPath);
 };

@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "CamsimProcess.h"
+#include "DiscoveryLock.h"
 #include "ProcessProbe.h"
 #include "SoakStats.h"
+#include "ThreadLedger.h"
 
 namespace {
 
@@ -88,6 +90,15 @@ TEST(ProcessProbe, FollowsDescriptorsThreadsAndMemory)
     EXPECT_EQ(ProcessProbe::Take().descriptors, before.descriptors);
 }
 
+/// Spins until the calling thread has used `seconds` of CPU time, however busy the machine is.
+void Spin(double seconds)
+{
+    timespec used{};
+    while (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) == 0 &&
+           static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9 < seconds) {
+    }
+}
+
 TEST(ProcessProbe, CountsTheCpuOfTheBusyThreadAndWhereAWaitingOneSits)
 {
     std::atomic<int> tid{0};
@@ -97,11 +108,7 @@ TEST(ProcessProbe, CountsTheCpuOfTheBusyThreadAndWhereAWaitingOneSits)
     std::condition_variable wake;
     std::thread busy([&] {
         tid = gettid();
-        // Spins for 200 ms of its own CPU time, however busy the machine is.
-        timespec used{};
-        while (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used) == 0 && used.tv_nsec < 200000000 &&
-               used.tv_sec == 0) {
-        }
+        Spin(0.2);
         std::unique_lock<std::mutex> lock(mutex);
         spun = true;
         wake.wait(lock, [&] { return stop.load(); });
@@ -129,6 +136,59 @@ TEST(ProcessProbe, CountsTheCpuOfTheBusyThreadAndWhereAWaitingOneSits)
     EXPECT_NEAR(busyCpu, 0.2, 0.03); // the kernel counts in 10 ms ticks
     EXPECT_EQ(waitsIn, "futex");
     EXPECT_EQ(ProcessProbe::StatCpuSeconds("/proc/self/task/0/stat"), 0.0);
+}
+
+TEST(ThreadLedger, ChargesAThreadsCpuToTheStepThatCreatedIt)
+{
+    ThreadLedger ledger;
+    ledger.Claim("test main");
+    std::atomic<int> phase{0}; // 0 wait, 1 spin, 2 spun, 3 leave: a thread's CPU is read while it lives
+    std::thread worker([&] {
+        while (phase != 1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        Spin(0.3);
+        phase = 2;
+        while (phase != 3) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    ledger.Claim("worker step");
+    ledger.Begin();
+    phase = 1;
+    while (phase != 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ledger.End();
+    phase = 3;
+    worker.join();
+    // Over one second of "run", 0.3 s of the worker's CPU is 30 % of one core, charged to its step.
+    const std::string text = ledger.Describe(1.0, 10);
+    const size_t byOwner = text.find("CPU by owner:");
+    ASSERT_NE(byOwner, std::string::npos) << text;
+    const size_t line = text.find("worker step", byOwner);
+    ASSERT_NE(line, std::string::npos) << text;
+    const double share = std::atof(text.c_str() + text.rfind('\n', line) + 1);
+    EXPECT_NEAR(share, 30.0, 3.0) << text;
+}
+
+TEST(DiscoveryLock, ASecondHolderWaitsForTheFirst)
+{
+    const std::string path = testing::TempDir() + "soak-discovery.lock";
+    DiscoveryLock first;
+    ASSERT_TRUE(first.Acquire(path));
+    std::atomic<bool> acquired{false};
+    std::thread second([&] {
+        DiscoveryLock lock;
+        acquired = lock.Acquire(path);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(acquired.load());
+    first.Release();
+    second.join();
+    EXPECT_TRUE(acquired.load());
+    EXPECT_TRUE(first.Acquire("")); // no file, no lock
+    EXPECT_FALSE(first.Acquire("/nonexistent-directory/soak.lock"));
 }
 
 bool Alive(pid_t pid)

@@ -74,8 +74,9 @@ private:
     std::thread m_thread;
     mutable std::mutex m_mutex;
     ReaderCounts m_counts;           // guarded by m_mutex
-    std::vector<Arrival> m_arrivals; // guarded by m_mutex
-    int m_lastFrameNumber = -1;      // the reading thread's only
+    std::vector<Arrival> m_arrivals; // guarded by m_mutex, as m_arrivalCount
+    size_t m_arrivalCount = 0;
+    int m_lastFrameNumber = -1; // the reading thread's only
     std::vector<uint64_t> m_countersAtStart;
     std::vector<uint64_t> m_countersAtStop;
 };

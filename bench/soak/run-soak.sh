@@ -1,8 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
-# Runs the scale and soak benchmarks one after the other and keeps their output and JSON: four cameras in
-# raw four-phase depth with 1600x1200 colour, four in camera-computed images with 640x480 colour, then the
-# open/stream/close cycles and the long stream on one camera.
+# Runs the scale and soak benchmarks one after the other and keeps their output and JSON: the decode
+# benchmarks per core, four cameras in raw four-phase depth with 1600x1200 colour, four in camera-computed
+# images with 640x480 colour, then the open/stream/close cycles and the long stream on one camera.
 # Usage: bench/soak/run-soak.sh [build dir, default build/release] [output dir, default soak-results]
 # SOAK_SECONDS (600), SOAK_CAMERAS (4), SOAK_CYCLES (1000), SOAK_FRAMES (100000) shorten or lengthen it.
 # With scheduler autogroups on (/proc/sys/kernel/sched_autogroup_enabled), every terminal session shares
@@ -25,6 +25,11 @@ run() {
         "$group_nice" "$@" 2>&1 | tee "$out/$name.txt"
 }
 
+for decode in bench_TofDecodeBench bench_RgbDecodeBench; do
+    if [ -x "$build/bench/$decode" ]; then
+        run "$decode" "$build/bench/$decode"
+    fi
+done
 run cameras-raw "$build/bench/bench_soak_cameras" --cameras "$cameras" --seconds "$seconds" --mode raw \
     --json "$out/cameras-raw.json"
 run cameras-computed "$build/bench/bench_soak_cameras" --cameras "$cameras" --seconds "$seconds" \

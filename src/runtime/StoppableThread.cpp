@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <cxxabi.h>
+#include <pthread.h>
 #include <exception>
 
 StoppableThread::StoppableThread(const char *name) : m_name(name != nullptr ? name : "")
@@ -108,6 +109,8 @@ __attribute__((no_sanitize("null"))) void *StoppableThread::ThreadFunc(void *par
         return nullptr;
     }
     auto *self = static_cast<StoppableThread *>(param);
+    // The worker's name, cut to the 15 characters the kernel keeps, so top and /proc show who is busy.
+    (void)pthread_setname_np(pthread_self(), self->m_name.substr(0, 15).c_str());
     try {
         self->Run();
     } catch (abi::__forced_unwind &) {

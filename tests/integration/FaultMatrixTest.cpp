@@ -1,0 +1,448 @@
+// SPDX-License-Identifier: Apache-2.0
+// The fault matrix: every way a camera or the network fails, made by a simulated camera and met through
+// the public API. Each row checks what the application sees and how soon, that the frame it holds is
+// left alone, that the loss is counted, and that the camera is usable again once the fault clears.
+// Cameras on 127.0.0.20 to 127.0.0.39.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "SimFirmwareImage.h"
+#include "UpgradeFixture.h"
+#include "net/SocketCtl.h"
+#include "upgrade/Upgrade.h"
+
+namespace {
+[[maybe_unused]] const ::testing::Environment *const g_environment =
+    ::testing::AddGlobalTestEnvironment(orvtest::ApiLoopbackEnvironment());
+using namespace orvtest;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kAdded = 0;
+constexpr int kRemoved = 1;
+/// The command receive bound used here instead of the camera's 5 s default.
+constexpr unsigned kReceiveMs = 500;
+/// The simulated camera runs "KR52_V2.3.7_20260101_V3"; this image is newer.
+const std::vector<uint8_t> kImage = SimFirmwareImage::Build("20260301", 4, 16 * 1024);
+
+/// The pixels of a delivered frame, copied, and where the library keeps them.
+struct HeldFrame
+{
+    const uint8_t *at = nullptr;
+    std::vector<uint8_t> bytes;
+    bool Unchanged() const { return at != nullptr && std::memcmp(at, bytes.data(), bytes.size()) == 0; }
+};
+
+/// Which drop counter a fault's loss must show in.
+enum class Lost
+{
+    Nothing,
+    BufferRefused,
+};
+
+class FaultMatrixTest;
+using Step = void (*)(FaultMatrixTest &);
+
+/// One fault: `inject` makes it, `expect` checks what the application sees (both within `boundMs`),
+/// `recover` clears it and leaves m_device open and streaming.
+struct Row
+{
+    const char *name;
+    unsigned hostByte;
+    unsigned boundMs;
+    Step inject;
+    Step expect;
+    Step recover;
+    Lost lost = Lost::Nothing;
+};
+
+/// A socket holding `port` on every local address, as another program would; -1 when it cannot.
+int Squat(int type, uint16_t port)
+{
+    const int fd = socket(AF_INET, type, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        (type == SOCK_STREAM && listen(fd, 1) != 0)) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        return -1;
+    }
+    return fd;
+}
+
+bool Succeeded(const Report &r)
+{
+    return r.status == 8 && r.value == 1;
+}
+
+bool Ended(const Report &r)
+{
+    return Succeeded(r) || (r.status != 5 && r.value != 1);
+}
+
+class FaultMatrixTest : public UpgradeFixture, public ::testing::WithParamInterface<Row>
+{
+public:
+    void SetUp() override
+    {
+        SocketCtl::SetReceiveTimeoutMs(kReceiveMs);
+        UpgradeFixture::SetUp();
+    }
+    void TearDown() override
+    {
+        if (m_squatter >= 0) {
+            close(m_squatter);
+        }
+        if (m_device != nullptr) {
+            EXPECT_EQ(TFCM_CloseDevice(&m_device), 0);
+        }
+        UpgradeFixture::TearDown();
+        SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
+    }
+
+    /// Reads until a depth frame comes and copies it; false after timeoutMs.
+    bool ReadDepth(HeldFrame &held, unsigned timeoutMs = 3000)
+    {
+        FrameSet set;
+        if (!ReadSet(m_device, kReadyDepth, set, timeoutMs)) {
+            return false;
+        }
+        const TfFrame *depth = set.Find(TF_FRAME_DEPTH);
+        held.at = static_cast<const uint8_t *>(Val(depth->pFrameData));
+        held.bytes.assign(held.at, held.at + Val(depth->dataLen));
+        return true;
+    }
+
+    /// Closes the handle if open, then opens the camera anew once it is listed (again).
+    void Reopen()
+    {
+        CloseDevice();
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kCameraWaitMs);
+        int code = -1;
+        while ((code = TFCM_OpenDevice(Uri(m_serial).c_str(), &m_device)) != 0 && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ASSERT_EQ(code, 0) << "not opened again";
+    }
+    void CloseDevice()
+    {
+        if (m_device != nullptr) {
+            EXPECT_EQ(TFCM_CloseDevice(&m_device), 0);
+        }
+        m_handleGone = true;
+    }
+
+    /// Codes of TFCM_ReadNextFrame over `forMs`, without the zeros.
+    std::vector<int> ReadCodes(unsigned forMs)
+    {
+        std::vector<int> codes;
+        const auto end = Clock::now() + std::chrono::milliseconds(forMs);
+        while (Clock::now() < end) {
+            TfFrameReady ready{};
+            const int code = TFCM_ReadNextFrame(m_device, &ready);
+            if (code != 0 && (codes.empty() || codes.back() != code)) {
+                codes.push_back(code);
+            }
+            if (code != 0 && code != TF_ERROR_FRAME_TIMEOUT) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+        return codes;
+    }
+
+    /// Starts a firmware upgrade of m_device with the report log as its callback.
+    int StartUpgrade()
+    {
+        EXPECT_EQ(TFCM_SetUpgradeStatusCallback(m_device, &ReportLog::Upgrade), 0);
+        return TFCM_StartUpgradeFirmWare(m_device, WriteFile("fw_image.bin", kImage).c_str());
+    }
+
+    using CameraFixture::LogSinceMark;
+    using CameraFixture::Uri;
+    using CameraFixture::m_recorder;
+    using CameraFixture::m_sim;
+    using UpgradeFixture::AddCamera;
+    using UpgradeFixture::m_port;
+    using UpgradeFixture::WaitUntilIdle;
+
+    SimCamera *m_camera = nullptr;
+    TfDeviceHandle m_device = nullptr;
+    std::string m_serial;
+    HeldFrame m_held;          ///< the depth frame read before the fault, still the application's
+    bool m_handleGone = false; ///< the row closed the handle the frame came from
+    int m_code = 0;            ///< a code the inject step saw, for its expect step
+    int m_squatter = -1;       ///< a socket holding a port the library needs
+    SimCamera *m_twin = nullptr;
+};
+
+/// Waits for the camera's removal; its handle stays one the library knows until it is closed.
+void Removed(FaultMatrixTest &t)
+{
+    ASSERT_TRUE(t.m_recorder->WaitFor(t.Uri(t.m_serial), kRemoved, 1, kCameraWaitMs));
+    uint8_t mode = 0;
+    EXPECT_NE(TFCM_GetDataMode(t.m_device, &mode), TF_ERROR_INVALID_HANDLE);
+}
+
+void Nothing(FaultMatrixTest &) {}
+
+/// Stream buffers keep coming within the wait, with the fault in between.
+void FramesFlow(FaultMatrixTest &t)
+{
+    HeldFrame next;
+    EXPECT_TRUE(t.ReadDepth(next));
+}
+
+std::vector<uint8_t> Garbage(size_t bytes)
+{
+    std::vector<uint8_t> out(bytes);
+    uint32_t x = 0x9E3779B9u;
+    for (uint8_t &b : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return out;
+}
+
+const Row kRows[] = {
+    {"CameraSilent", 20, 6000, [](FaultMatrixTest &t) { t.m_camera->SetHeartbeatAnswered(false); }, Removed,
+     [](FaultMatrixTest &t) {
+         t.m_camera->SetHeartbeatAnswered(true);
+         t.Reopen();
+     }},
+    {"CameraGoneAndBack", 21, 6000,
+     [](FaultMatrixTest &t) {
+         t.m_camera->SetAnnouncing(false);
+         t.m_camera->StopServing();
+     },
+     Removed,
+     [](FaultMatrixTest &t) {
+         ASSERT_TRUE(t.m_camera->StartServing());
+         t.m_camera->SetAnnouncing(true);
+         t.Reopen();
+     }},
+    {"DataConnectionDropped", 22, 3000, [](FaultMatrixTest &t) { t.m_camera->DropDataConnection(); },
+     [](FaultMatrixTest &t) {
+         const std::vector<int> codes = t.ReadCodes(1500);
+         ADD_FAILURE() << ::testing::PrintToString(codes);
+     },
+     Nothing},
+    {"CommandConnectionDropped", 23, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_camera->SetCommandFault(CommandFault::CloseConnection, 1);
+         TfDepthRange range{};
+         t.m_code = TFCM_GetDepthRange(t.m_device, &range);
+     },
+     [](FaultMatrixTest &t) {
+         TfDepthRange range{};
+         ADD_FAILURE() << t.m_code << " then " << TFCM_GetDepthRange(t.m_device, &range);
+     },
+     Nothing},
+    {"StallInTheMiddleOfABuffer", 24, 3000, [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(1200); },
+     [](FaultMatrixTest &t) {
+         const std::vector<int> codes = t.ReadCodes(1000);
+         EXPECT_EQ(codes, std::vector<int>{TF_ERROR_FRAME_TIMEOUT});
+         FramesFlow(t);
+     },
+     Nothing},
+    {"GarbageOnTheDataConnection", 25, 3000,
+     [](FaultMatrixTest &t) { ASSERT_TRUE(t.m_camera->SendData(Garbage(4096))); }, FramesFlow, Nothing,
+     Lost::BufferRefused},
+    {"GarbageOnTheCommandConnection", 26, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_camera->SetCommandFault(CommandFault::WrongMarker, -1);
+         TfDepthRange range{};
+         t.m_code = TFCM_GetDepthRange(t.m_device, &range);
+         t.m_camera->SetCommandFault(CommandFault::None, 0);
+     },
+     [](FaultMatrixTest &t) {
+         TfDepthRange range{};
+         ADD_FAILURE() << t.m_code << " then " << TFCM_GetDepthRange(t.m_device, &range);
+     },
+     Nothing},
+    {"LengthsFarBeyondTheBuffer", 27, 3000,
+     [](FaultMatrixTest &t) {
+         ASSERT_TRUE(t.m_camera->SendData(SimCamera::StreamBuffer(1, Garbage(64))));
+         std::vector<uint8_t> huge = SimCamera::StreamBuffer(1, Garbage(64));
+         huge[4] = huge[5] = huge[6] = 0xFF;
+         huge[7] = 0x7F;
+         ASSERT_TRUE(t.m_camera->SendData(huge));
+     },
+     [](FaultMatrixTest &t) {
+         const std::vector<int> codes = t.ReadCodes(1500);
+         ADD_FAILURE() << ::testing::PrintToString(codes);
+     },
+     Nothing, Lost::BufferRefused},
+    {"SettingNeverConfirmed", 28, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_camera->Streamer().FreezeStatus(true);
+         t.m_code = TFCM_SetIRGMMGain(t.m_device, 21);
+     },
+     [](FaultMatrixTest &t) {
+         EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
+         EXPECT_EQ(t.m_camera->Settings().gmmGain, 21);
+     },
+     [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
+    {"SettingConfirmedLate", 29, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_camera->Streamer().SetStatusDelayMs(400);
+         t.m_code = TFCM_SetIRGMMGain(t.m_device, 22);
+     },
+     [](FaultMatrixTest &t) { EXPECT_EQ(t.m_code, 0); },
+     [](FaultMatrixTest &t) { t.m_camera->Streamer().SetStatusDelayMs(0); }},
+    {"StatusRecordFrozen", 30, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_camera->Streamer().FreezeStatus(true);
+         t.m_code = TFCM_SetDepthRange(t.m_device, TF_DEPTH_RANGE_3);
+     },
+     [](FaultMatrixTest &t) {
+         EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
+         FramesFlow(t);
+     },
+     [](FaultMatrixTest &t) {
+         t.m_camera->Streamer().FreezeStatus(false);
+         EXPECT_EQ(TFCM_SetDepthRange(t.m_device, TF_DEPTH_RANGE_0), 0);
+     }},
+    {"CalibrationBlockWithheld", 31, 6000,
+     [](FaultMatrixTest &t) {
+         t.CloseDevice();
+         t.m_camera->Streamer().WithholdCalibration(true);
+         t.m_code = TFCM_OpenDevice(t.Uri(t.m_serial).c_str(), &t.m_device);
+     },
+     [](FaultMatrixTest &t) {
+         EXPECT_EQ(t.m_code, 0);
+         EXPECT_NE(t.LogSinceMark().find("first frame data is toot late."), std::string::npos);
+     },
+     [](FaultMatrixTest &t) { t.m_camera->Streamer().WithholdCalibration(false); }},
+    {"RebootWhileStreaming", 32, 6000, [](FaultMatrixTest &t) { t.m_camera->PowerCycle(1000); }, Removed,
+     [](FaultMatrixTest &t) {
+         ASSERT_TRUE(t.m_camera->WaitForPowerCycles(1, kCameraWaitMs));
+         t.Reopen();
+     }},
+    {"RebootDuringAnUpgrade", 33, 15000,
+     [](FaultMatrixTest &t) {
+         Upgrade::SetNoProgressLimitMs(3000);
+         ASSERT_EQ(t.StartUpgrade(), 0);
+         ASSERT_TRUE(ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 5; }, 10000));
+         t.m_camera->PowerCycle(500);
+     },
+     [](FaultMatrixTest &) {
+         ASSERT_TRUE(ReportLog::Instance().WaitFor(Ended, 10000));
+         for (const Report &r : ReportLog::Instance().Reports()) {
+             ADD_FAILURE() << r.status << "," << r.value;
+         }
+     },
+     [](FaultMatrixTest &t) {
+         EXPECT_TRUE(t.WaitUntilIdle(5000));
+         t.Reopen();
+     }},
+    {"DiscoveryPortTaken", 34, 6000,
+     [](FaultMatrixTest &t) {
+         t.CloseDevice();
+         ASSERT_EQ(TFCM_Shutdown(), 0);
+         t.m_squatter = Squat(SOCK_DGRAM, 9007);
+         ASSERT_GE(t.m_squatter, 0);
+         ASSERT_EQ(TFCM_Initialize(), 0);
+     },
+     [](FaultMatrixTest &t) {
+         ASSERT_TRUE(WaitUntil([&] { return t.LogSinceMark().find("Error in BINDING") != std::string::npos; },
+                               3000));
+         uint32_t count = 1;
+         EXPECT_EQ(TFCM_GetDeviceCount(&count), 0);
+         EXPECT_EQ(count, 0u);
+     },
+     [](FaultMatrixTest &t) {
+         close(t.m_squatter);
+         t.m_squatter = -1;
+         t.Reopen();
+     }},
+    {"ServerPortTaken", 35, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_squatter = Squat(SOCK_STREAM, t.m_port);
+         ASSERT_GE(t.m_squatter, 0);
+         t.m_code = t.StartUpgrade();
+     },
+     [](FaultMatrixTest &t) {
+         EXPECT_EQ(t.m_code, TF_ERROR_OTHER);
+         EXPECT_NE(t.LogSinceMark().find("Cannot listen on"), std::string::npos);
+     },
+     [](FaultMatrixTest &t) {
+         close(t.m_squatter);
+         t.m_squatter = -1;
+         ASSERT_EQ(t.StartUpgrade(), 0);
+         ASSERT_TRUE(ReportLog::Instance().WaitFor(Ended, 20000));
+         EXPECT_TRUE(ReportLog::Instance().WaitFor(Succeeded, 0));
+         EXPECT_TRUE(t.WaitUntilIdle(5000));
+         t.Reopen();
+     }},
+    {"CameraChangesItsAddress", 36, 6000, [](FaultMatrixTest &t) { t.m_camera->SetAddress("127.0.0.37"); },
+     [](FaultMatrixTest &t) {
+         const std::vector<int> codes = t.ReadCodes(3000);
+         ADD_FAILURE() << ::testing::PrintToString(codes) << t.m_recorder->Count(t.Uri(t.m_serial), kRemoved, 1);
+     },
+     [](FaultMatrixTest &t) { t.Reopen(); }},
+    {"TwoCamerasWithOneSerial", 38, 3000,
+     [](FaultMatrixTest &t) {
+         t.m_twin = &t.AddCamera(t.m_serial, 39);
+         ASSERT_TRUE(t.m_twin->StartServing());
+         ASSERT_TRUE(t.m_twin->WaitForAnnouncements(20, 3000));
+     },
+     [](FaultMatrixTest &t) {
+         uint32_t count = 0;
+         EXPECT_EQ(TFCM_GetDeviceCount(&count), 0);
+         EXPECT_EQ(count, 1u);
+         FramesFlow(t);
+     },
+     [](FaultMatrixTest &t) {
+         t.m_twin->SetAnnouncing(false);
+         t.m_twin->StopServing();
+         t.Reopen();
+     }},
+};
+
+TEST_P(FaultMatrixTest, SurvivesAndRecovers)
+{
+    const Row &row = GetParam();
+    m_serial = "SNFAULT" + std::to_string(row.hostByte);
+    m_camera = &AddUpgradeCamera(m_serial, row.hostByte);
+    ASSERT_NO_FATAL_FAILURE(StartCameras());
+    ASSERT_EQ(TFCM_OpenDevice(Uri(m_serial).c_str(), &m_device), 0);
+    ASSERT_TRUE(ReadDepth(m_held));
+    const std::vector<uint8_t> scene = m_held.bytes;
+    MarkLog();
+
+    const auto start = Clock::now();
+    ASSERT_NO_FATAL_FAILURE(row.inject(*this));
+    if (!m_handleGone) {
+        EXPECT_TRUE(m_held.Unchanged()) << "the frame the application holds was written over";
+    }
+    ASSERT_NO_FATAL_FAILURE(row.expect(*this));
+    const long tookMs = ElapsedMs(start);
+    EXPECT_LE(tookMs, static_cast<long>(row.boundMs));
+    std::printf("[ fault    ] %s: seen within %ld ms\n", row.name, tookMs);
+
+    ASSERT_NO_FATAL_FAILURE(row.recover(*this));
+    for (int i = 0; i < 3; ++i) {
+        HeldFrame next;
+        ASSERT_TRUE(ReadDepth(next)) << "no frames after the fault cleared";
+        EXPECT_EQ(next.bytes, scene) << "a frame after the fault differs from the scene";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrixTest, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row> &row) { return std::string(row.param.name); });
+
+} // namespace

@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kAdded = 0;
 constexpr int kRemoved = 1;
 /// The command receive bound used here instead of the camera's 5 s default.
-constexpr unsigned kReceiveMs = 500;
+constexpr unsigned kReceiveMs = 1000;
 /// The simulated camera runs "KR52_V2.3.7_20260101_V3"; this image is newer.
 const std::vector<uint8_t> kImage = SimFirmwareImage::Build("20260301", 4, 16 * 1024);
 
@@ -63,6 +63,11 @@ struct Row
     Step recover;
     Lost lost = Lost::Nothing;
 };
+
+void PrintTo(const Row &row, std::ostream *out)
+{
+    *out << row.name;
+}
 
 /// A socket holding `port` on every local address, as another program would; -1 when it cannot.
 int Squat(int type, uint16_t port)
@@ -197,6 +202,13 @@ void Removed(FaultMatrixTest &t)
 
 void Nothing(FaultMatrixTest &) {}
 
+/// The application stops and starts the stream again.
+void Restart(FaultMatrixTest &t)
+{
+    EXPECT_EQ(TFCM_StopStream(t.m_device), 0);
+    EXPECT_EQ(TFCM_StartStream(t.m_device), 0);
+}
+
 /// Stream buffers keep coming within the wait, with the fault in between.
 void FramesFlow(FaultMatrixTest &t)
 {
@@ -239,7 +251,7 @@ const Row kRows[] = {
          const std::vector<int> codes = t.ReadCodes(1500);
          ADD_FAILURE() << ::testing::PrintToString(codes);
      },
-     Nothing},
+     Restart},
     {"CommandConnectionDropped", 23, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->SetCommandFault(CommandFault::CloseConnection, 1);
@@ -251,7 +263,7 @@ const Row kRows[] = {
          ADD_FAILURE() << t.m_code << " then " << TFCM_GetDepthRange(t.m_device, &range);
      },
      Nothing},
-    {"StallInTheMiddleOfABuffer", 24, 3000, [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(1200); },
+    {"StallInTheMiddleOfABuffer", 24, 3000, [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(400); },
      [](FaultMatrixTest &t) {
          const std::vector<int> codes = t.ReadCodes(1000);
          EXPECT_EQ(codes, std::vector<int>{TF_ERROR_FRAME_TIMEOUT});
@@ -259,7 +271,7 @@ const Row kRows[] = {
      },
      Nothing},
     {"GarbageOnTheDataConnection", 25, 3000,
-     [](FaultMatrixTest &t) { ASSERT_TRUE(t.m_camera->SendData(Garbage(4096))); }, FramesFlow, Nothing,
+     [](FaultMatrixTest &t) { ASSERT_TRUE(t.m_camera->SendData(Garbage(4096))); }, FramesFlow, Restart,
      Lost::BufferRefused},
     {"GarbageOnTheCommandConnection", 26, 3000,
      [](FaultMatrixTest &t) {
@@ -285,7 +297,7 @@ const Row kRows[] = {
          const std::vector<int> codes = t.ReadCodes(1500);
          ADD_FAILURE() << ::testing::PrintToString(codes);
      },
-     Nothing, Lost::BufferRefused},
+     Restart, Lost::BufferRefused},
     {"SettingNeverConfirmed", 28, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
@@ -306,7 +318,7 @@ const Row kRows[] = {
     {"StatusRecordFrozen", 30, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
-         t.m_code = TFCM_SetDepthRange(t.m_device, TF_DEPTH_RANGE_3);
+         t.m_code = TFCM_SetToFExposureTime(t.m_device, 650);
      },
      [](FaultMatrixTest &t) {
          EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
@@ -314,7 +326,6 @@ const Row kRows[] = {
      },
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(false);
-         EXPECT_EQ(TFCM_SetDepthRange(t.m_device, TF_DEPTH_RANGE_0), 0);
      }},
     {"CalibrationBlockWithheld", 31, 6000,
      [](FaultMatrixTest &t) {
@@ -336,11 +347,18 @@ const Row kRows[] = {
      [](FaultMatrixTest &t) {
          Upgrade::SetNoProgressLimitMs(3000);
          ASSERT_EQ(t.StartUpgrade(), 0);
-         ASSERT_TRUE(ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 5; }, 10000));
+         const bool writing = ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 5; }, 10000);
+         for (const Report &r : ReportLog::Instance().Reports()) {
+             ADD_FAILURE() << r.status << "," << r.value;
+         }
+         ASSERT_TRUE(writing);
          t.m_camera->PowerCycle(500);
      },
-     [](FaultMatrixTest &) {
-         ASSERT_TRUE(ReportLog::Instance().WaitFor(Ended, 10000));
+     [](FaultMatrixTest &t) {
+         const bool ended = ReportLog::Instance().WaitFor(Ended, 10000);
+         std::string log = t.LogSinceMark();
+         ADD_FAILURE() << log.substr(log.size() > 6000 ? log.size() - 6000 : 0);
+         ASSERT_TRUE(ended);
          for (const Report &r : ReportLog::Instance().Reports()) {
              ADD_FAILURE() << r.status << "," << r.value;
          }

@@ -393,6 +393,53 @@ typedef int (*TfFrameNotifyCallback)(CallbackFrames *frames);
 #define TF_PROPERTY_LENS ((int32_t)0xF0000013u)
 
 /* ---------------------------------------------------------------------------------------------
+ * Extensions: records and keys of our own, read through the existing functions (no new exported
+ * function).
+ * ------------------------------------------------------------------------------------------- */
+/** @defgroup Extensions Extensions
+ *  @{ */
+
+/** @brief Key of the drop counters: TFCM_GetProperty fills a TfDropCounters record.
+ *
+ *  Every frame the library discards is counted once, by stream and by reason; frames handed to the
+ *  application are counted too. The counters belong to the opened handle: they start at 0 when the
+ *  camera is opened and are never reset while it stays open. Read-only (TFCM_SetProperty answers
+ *  TF_ERROR_SET_PROPERTY_KEY). `*size` must be at least sizeof(TfDropCounters), otherwise the call
+ *  returns TF_ERROR_INVALID_ARGUMENT and writes nothing; on success `*size` is set to the bytes written.
+ *  @code
+ *  TfDropCounters c;
+ *  int32_t size = sizeof c;
+ *  TFCM_GetProperty(handle, TF_PROPERTY_EXT_DROP_COUNTERS, &c, &size);
+ *  @endcode */
+#define TF_PROPERTY_EXT_DROP_COUNTERS ((int32_t)0x4F520001)
+
+/** Frames of one stream dropped inside the library, by reason. */
+typedef struct TfDropCounts
+{
+    uint64_t queueFull;     /**< the application read too slowly: a queued frame was overwritten */
+    uint64_t setIncomplete; /**< a set missing its ToF or colour part was dropped */
+    uint64_t decodeError;   /**< a payload that could not be decoded */
+    uint64_t bufferRefused; /**< a stream buffer (or sub-packet) refused: bad lengths, garbage, oversize */
+    uint64_t colorLate;     /**< a colour frame that came too late to be paired */
+} TfDropCounts;
+
+/** The record of TF_PROPERTY_EXT_DROP_COUNTERS (natural alignment, 104 bytes). */
+typedef struct TfDropCounters
+{
+    uint32_t version;        /**< 1 */
+    uint32_t size;           /**< sizeof(TfDropCounters) */
+    TfDropCounts tof;        /**< depth, IR and confidence frames (one ToF frame counts once) */
+    TfDropCounts color;      /**< colour frames */
+    uint64_t tofDelivered;   /**< ToF frames handed to the application (read or callback) */
+    uint64_t colorDelivered; /**< colour frames handed to the application (read or callback) */
+} TfDropCounters;
+
+/** The version TfDropCounters::version carries. */
+#define TF_DROP_COUNTERS_VERSION 1u
+
+/** @} */
+
+/* ---------------------------------------------------------------------------------------------
  * Functions. Unless a comment says otherwise a function may be called from any thread; calls on
  * one camera are serialised inside the library. Argument checks run in this order: null pointers
  * (TF_ERROR_NULL_POINTER), then the handle (TF_ERROR_INVALID_HANDLE), then value ranges.
@@ -1182,5 +1229,10 @@ TF_STATIC_ASSERT(offsetof(TfFileTransferParams, direction) == 260, "TfFileTransf
 TF_STATIC_ASSERT(offsetof(TfFileTransferParams, index) == 261, "TfFileTransferParams.index");
 TF_STATIC_ASSERT(offsetof(TfFileTransferParams, callback) == 264, "TfFileTransferParams.callback");
 TF_STATIC_ASSERT(offsetof(TfFileTransferParams, userData) == 272, "TfFileTransferParams.userData");
+TF_STATIC_ASSERT(sizeof(TfDropCounts) == 40, "TfDropCounts size");
+TF_STATIC_ASSERT(sizeof(TfDropCounters) == 104, "TfDropCounters size");
+TF_STATIC_ASSERT(offsetof(TfDropCounters, tof) == 8, "TfDropCounters.tof");
+TF_STATIC_ASSERT(offsetof(TfDropCounters, color) == 48, "TfDropCounters.color");
+TF_STATIC_ASSERT(offsetof(TfDropCounters, tofDelivered) == 88, "TfDropCounters.tofDelivered");
 
 #endif /* ORVANE_API_H */

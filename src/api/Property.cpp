@@ -247,6 +247,12 @@ int GetMeasuringStatus(const GetRequest &r)
     return InterRet2ExternRet(ret);
 }
 
+/// The drop counters of the opened handle; the session refuses a value too small for the record.
+int GetDropCounters(const GetRequest &r)
+{
+    return InterRet2ExternRet(r.session.GetProperty(kKeyDropCounters, r.value, r.size));
+}
+
 /// The exact size of a record-valued key, for the set table.
 template <typename Record> constexpr int32_t kSizeOf = static_cast<int32_t>(sizeof(Record));
 
@@ -325,6 +331,7 @@ const GetRule kGetRules[] = {
     {kKeyAccOffsetTemp,         GetRecord<IMUOffsetTemp, &S::GetACCOffsetTemp>},
     {kKeyGyroOffsetTemp,        GetRecord<IMUOffsetTemp, &S::GetGyroOffsetTemp>},
     {kKeyMeasuringStatus,       GetMeasuringStatus},
+    {kKeyDropCounters,          GetDropCounters},
 };
 // clang-format on
 

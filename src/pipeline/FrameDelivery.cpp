@@ -180,6 +180,7 @@ int FrameDelivery::UnsyncCollect()
         {kHasColor, kSlotColor, m_colorQueue, &CallbackFrames::color, &CallbackFrames::hasColor},
     };
     bool anyReady = false;
+    DropCounters *const counters = m_dropCounters.load();
     for (const Kind &kind : kinds) {
         if ((mask & kind.bit) == 0 || kind.queue->Size() == 0) {
             continue;
@@ -189,10 +190,12 @@ int FrameDelivery::UnsyncCollect()
             continue;
         }
         const uint32_t expected = uint32_t{frame->width} * frame->height * BytesPerPixel(frame->pixelFormat);
+        bool handed = false;
         if (expected != 0 && frame->dataLen == expected) {
             std::unique_lock<std::mutex> notifyLock(m_notifyMutex);
             const TfFrameNotifyCallback callback = m_notify.load();
             if (callback != nullptr) {
+                handed = true;
                 CallbackFrames &cb = m_callbackFrames;
                 cb.*(kind.tf) = ToTfFrame(*frame);
                 cb.*(kind.presence) = 1;
@@ -201,10 +204,18 @@ int FrameDelivery::UnsyncCollect()
             } else if (frame->DeepCopyTo(m_slots[kind.slot])) {
                 m_slotReady[kind.slot].store(true);
                 anyReady = true;
+                handed = true;
             }
         } else {
             TFLOG("frame type:%u dataLen:%u does not match %ux%u", frame->frameType, frame->dataLen,
                   static_cast<unsigned>(frame->width), static_cast<unsigned>(frame->height));
+        }
+        if (counters != nullptr) {
+            if (handed) {
+                counters->CountDeliveredFrame(*frame);
+            } else {
+                counters->CountFrame(*frame, DropReason::kDecodeError);
+            }
         }
         kind.queue->RecycleFrame(frame);
     }
@@ -226,6 +237,9 @@ int FrameDelivery::SyncCollect()
     if (sync == nullptr || sync->GetSyncFrame(set) == 0) {
         TFLOG("timeout");
         return kStatusFrameTimeout;
+    }
+    if (DropCounters *counters = m_dropCounters.load()) {
+        counters->CountDeliveredSet(static_cast<uint8_t>(set.hasFrameMask));
     }
     uint8_t mapped = 0;
     if (m_colorToDepth.load() || m_depthToColor.load() || m_irToColor.load()) {

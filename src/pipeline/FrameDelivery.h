@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Orvane_api.h"
+#include "pipeline/DropCounters.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/Sync.h"
@@ -56,6 +57,9 @@ public:
     /// Points the collections at the synchroniser and the decoders' queues, or (null synchroniser) at
     /// nothing. Called by the owner while the callback thread is stopped or before a collection can start.
     void SetSources(const DeliverySources &sources);
+    /// Where frames handed to the application, and frames refused on the way, are counted (null:
+    /// nowhere); the counters outlive the delivery.
+    void SetDropCounters(DropCounters *counters) { m_dropCounters.store(counters); }
 
     /// Collects the next frames into the output slots: 0, -1 (stream or frame state off) or -11 (nothing
     /// within the wait time). `ready` (may be null) receives the slots now ready.
@@ -159,6 +163,7 @@ private:
     FrameQueue *m_confidenceQueue = nullptr;
     FrameQueue *m_colorQueue = nullptr;
 
+    std::atomic<DropCounters *> m_dropCounters{nullptr}; // owned by the pipeline
     std::atomic<TfFrameNotifyCallback> m_notify{nullptr};
     std::mutex m_notifyMutex; // held while the function runs; UnRegisterNotify waits on it
     // One collection at a time: the slots have one writer. Recursive so a notification function that

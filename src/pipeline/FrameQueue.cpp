@@ -44,6 +44,9 @@ void FrameQueue::Push(Frame *frame)
             Frame *oldest = m_frames.front();
             m_frames.pop_front();
             ++m_dropped;
+            if (DropCounters *counters = m_dropCounters.load()) {
+                counters->CountFrame(*oldest, DropReason::kQueueFull);
+            }
             if (m_pool != nullptr) {
                 m_pool->RecycleFrame(oldest);
             }

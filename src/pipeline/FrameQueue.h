@@ -5,12 +5,14 @@
 
 #include "runtime/Mutex.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 
+#include "pipeline/DropCounters.h"
 #include "pipeline/FramePool.h"
 
 /// One producer and one consumer thread per queue; RecycleFrame may come from any thread. Lock order:
@@ -46,6 +48,8 @@ public:
 
     /// Frames recycled by Push because the queue was full.
     uint64_t GetDroppedCount() const;
+    /// Where Push also counts a frame it overwrote (null: nowhere); the counters outlive the queue.
+    void SetDropCounters(DropCounters *counters) { m_dropCounters.store(counters); }
     FramePool *GetPool() { return m_pool.get(); }
 
 private:
@@ -58,4 +62,5 @@ private:
     uint16_t m_waitTimeMs GUARDED_BY(m_mutex);
     uint64_t m_dropped GUARDED_BY(m_mutex) = 0;
     bool m_interrupted GUARDED_BY(m_mutex) = false;
+    std::atomic<DropCounters *> m_dropCounters{nullptr}; // owned by the pipeline
 };

@@ -21,9 +21,12 @@ ImageProc::ImageProc(StreamSource *source, APIDepthRefine *refine)
     if (m_refine == nullptr) {
         TFLOG("no depth refine library: decoding without filters");
     }
+    m_hub->SetDropCounters(&m_dropCounters);
     m_rgbDecode = std::make_unique<RgbDecode>(m_hub->GetRawColorQueue(), m_refine);
     m_rgbDecode->SetFrameReadyCallback([this](uint8_t bit) { SetSingleFrameReady(bit); });
+    m_rgbDecode->SetDropCounters(&m_dropCounters);
     m_delivery = std::make_unique<FrameDelivery>(m_refine);
+    m_delivery->SetDropCounters(&m_dropCounters);
 }
 
 ImageProc::~ImageProc()
@@ -110,6 +113,7 @@ void ImageProc::EnsureTofDecoder(const std::string &configDir)
     }
     m_tofDecode = std::make_unique<TofDecode>(m_hub->GetRawTofQueue(), m_refine, m_source, configDir);
     m_tofDecode->SetFrameReadyCallback([this](uint8_t bit) { SetSingleFrameReady(bit); });
+    m_tofDecode->SetDropCounters(&m_dropCounters);
     m_tofDecode->SetWaitTime(m_waitTimeMs.load());
     if (m_irPixelFormat.load() != kPixelRaw) {
         m_tofDecode->SetIRPixelFormat(static_cast<PixelFormat>(m_irPixelFormat.load()));
@@ -124,6 +128,7 @@ void ImageProc::EnsureSync()
     m_sync = std::make_unique<Sync>(m_tofDecode->GetDepthQueue(), m_tofDecode->GetIrQueue(),
                                     m_tofDecode->GetConfidenceQueue(), m_rgbDecode->GetColorQueue());
     m_sync->SetWaitTime(m_waitTimeMs.load());
+    m_sync->SetDropCounters(&m_dropCounters);
     m_sync->SetSyncEnable(m_delivery->GetSynchronizeEnabled());
     m_sync->SetStream(m_hub->IsStreamOn());
     m_sync->SetFrameState(m_hub->IsFrameStateOn());

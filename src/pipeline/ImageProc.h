@@ -14,6 +14,7 @@
 #include "Orvane_api.h"
 #include "pipeline/DepthRanges.h"
 #include "pipeline/DeviceStatus.h"
+#include "pipeline/DropCounters.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameDelivery.h"
 #include "pipeline/FrameQueue.h"
@@ -203,6 +204,9 @@ public:
     uint8_t GetJsonErrorCode() const { return m_hub->GetJsonErrorCode(); }
     uint32_t GetFrameCounter() const { return m_hub->GetFrameCounter(); }
     HubCounters GetCounters() const { return m_hub->GetCounters(); }
+    /// What this pipeline dropped, by stream and reason, and what it handed to the application, since it
+    /// was built.
+    TfDropCounters GetDropCounters() const { return m_dropCounters.Read(); }
 
 private:
     void EnsureTofDecoder(const std::string &configDir);
@@ -213,6 +217,8 @@ private:
     // before the stages that use it, so it is destroyed after them.
     std::unique_ptr<APIDepthRefine> m_ownedRefine;
     StreamSource *m_source; // the owning session
+    // Every stage counts into it: declared before them, destroyed after them.
+    DropCounters m_dropCounters;
     // Owns the raw queues: declared first, destroyed last.
     std::unique_ptr<StreamHub> m_hub;
     // Declared after the hub: destroyed before the raw queues they read.

@@ -144,6 +144,12 @@ int RgbDecode::SetPreProcRgbIntrinsic(const double *intrinsic9)
                                      0);
 }
 
+void RgbDecode::SetDropCounters(DropCounters *counters)
+{
+    m_dropCounters = counters;
+    m_colorQueue->SetDropCounters(counters);
+}
+
 void RgbDecode::Run()
 {
     while (IsRunning()) {
@@ -162,12 +168,16 @@ void RgbDecode::Run()
         }
         const int32_t format = m_pixelFormat;
         if (format != kPixelRgb888 && format != kPixelBgr888) {
+            CountDecodeError(); // no colour format to decode into
             m_rawQueue->RecycleFrame(raw);
             WaitForStop(kRetryDelayMs);
             continue;
         }
         if (m_decoded == nullptr) {
             TFLOG("DecodeRGB mPtrDecodedFrame is NULL.");
+            if (m_dropCounters != nullptr) {
+                m_dropCounters->CountFrame(*raw, DropReason::kQueueFull);
+            }
             m_rawQueue->RecycleFrame(raw);
             m_decoded = m_colorQueue->AllocFrame(kFrameColor);
             WaitForStop(kRetryDelayMs);
@@ -186,12 +196,20 @@ void RgbDecode::DrainRaw()
     m_recycle = false;
 }
 
+void RgbDecode::CountDecodeError()
+{
+    if (m_dropCounters != nullptr) {
+        m_dropCounters->Count(DropStream::kColor, DropReason::kDecodeError);
+    }
+}
+
 void RgbDecode::DecodeOne(Frame *raw)
 {
     const uint32_t rawBytes = raw->dataLen < raw->bufferSize ? raw->dataLen : raw->bufferSize;
     DecodeRGB(raw->pFrameData, rawBytes, m_decoded);
     if (m_decoded->dataLen == 0) {
         TFLOG("DecodeRGB is failed.");
+        CountDecodeError();
         m_colorQueue->RecycleFrame(m_decoded);
         m_decoded = m_colorQueue->AllocFrame(kFrameColor);
         return;
@@ -209,6 +227,7 @@ void RgbDecode::DecodeOne(Frame *raw)
               static_cast<int>(modeWidth), static_cast<int>(modeHeight), static_cast<int>(width),
               static_cast<int>(height));
         ++m_resolutionMismatches;
+        CountDecodeError();
         m_colorQueue->RecycleFrame(m_decoded);
         m_decoded = m_colorQueue->AllocFrame(kFrameColor);
         return;

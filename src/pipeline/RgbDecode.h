@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "pipeline/DropCounters.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "runtime/StoppableThread.h"
@@ -44,6 +45,9 @@ public:
 
     /// Must be set before Start.
     void SetFrameReadyCallback(FrameReadyFn callback) { m_frameReady = std::move(callback); }
+    /// Where the decoder and its output queues count what they drop; set before the thread starts, the
+    /// counters outlive the decoder.
+    void SetDropCounters(DropCounters *counters);
 
     FrameQueue *GetColorQueue() { return m_colorQueue.get(); }
     /// 0 with the oldest decoded frame, or -1 when none came within the wait time.
@@ -102,6 +106,7 @@ protected:
     void Run() override;
 
 private:
+    void CountDecodeError();
     void DrainRaw();
     void DecodeOne(Frame *raw);
     void DecodeYuv(const uint8_t *payload, uint32_t length, Frame *frame);
@@ -110,6 +115,7 @@ private:
     FrameQueue *m_rawQueue;   // owned by the stream hub
     APIDepthRefine *m_refine; // owned by the stream hub; may be null
     FrameReadyFn m_frameReady;
+    DropCounters *m_dropCounters = nullptr; // owned by the pipeline
     std::unique_ptr<FrameQueue> m_colorQueue;
     Frame *m_decoded = nullptr; // the frame being filled; touched only by the decoding thread
     void *m_tjHandle = nullptr; // kept across frames; touched only by the decoding thread

@@ -2,6 +2,7 @@
 // StreamHub: the receive thread, the sub-packet rules of a stream buffer and the raw-frame commit.
 #include "pipeline/StreamHub.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -107,9 +108,36 @@ int StreamHub::GetStreamStatus() const
     return m_connect.load() ? 1 : 0;
 }
 
+void StreamHub::SetDropCounters(DropCounters *counters)
+{
+    m_dropCounters = counters;
+    m_dropLog = counters != nullptr ? std::make_unique<DropCountersLog>(*counters) : nullptr;
+    m_rawTofQueue->SetDropCounters(counters);
+    m_rawColorQueue->SetDropCounters(counters);
+}
+
+void StreamHub::CountLostBuffer(DropReason reason, bool tofTaken, bool colorTaken)
+{
+    if (m_dropCounters == nullptr) {
+        return;
+    }
+    const bool tofWanted = IsEnabled(kStreamDepth) || IsEnabled(kStreamIr) || IsEnabled(kStreamConfidence);
+    if (!tofTaken && tofWanted && m_committedTof.load() > 0) {
+        m_dropCounters->Count(DropStream::kTof, reason);
+    }
+    if (!colorTaken && IsEnabled(kStreamColor) && m_committedColor.load() > 0) {
+        m_dropCounters->Count(DropStream::kColor, reason);
+    }
+}
+
 void StreamHub::Run()
 {
     while (IsRunning()) {
+        if (m_dropLog) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            m_dropLog->Poll(
+                static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
+        }
         if (m_source == nullptr || !m_source->HasProtocol() || !m_connect.load()) {
             WaitForStop(kRetryPauseMs);
             continue;
@@ -137,6 +165,7 @@ void StreamHub::ProcessData(uint32_t length, uint8_t *buffer)
         if (length > kReceiveBufferBytes) {
             TFLOG("bufferSize:%u is larger than the receive buffer.", length);
             m_malformedBuffers.fetch_add(1);
+            CountLostBuffer(DropReason::kBufferRefused, false, false);
             return;
         }
     }
@@ -149,6 +178,7 @@ void StreamHub::ProcessData(uint32_t length, uint8_t *buffer)
             m_rawColor = m_rawColorQueue->AllocFrame(kFrameRawColor);
         }
         m_droppedNoFrame.fetch_add(1);
+        CountLostBuffer(DropReason::kQueueFull, false, false);
         return;
     }
     m_hasFrameType = 0;
@@ -171,6 +201,10 @@ void StreamHub::ProcessData(uint32_t length, uint8_t *buffer)
         if (!clean) {
             m_malformedBuffers.fetch_add(1);
         }
+    }
+    if (!clean) {
+        // What was parsed before the bad part is still committed; only the parts not taken are lost.
+        CountLostBuffer(DropReason::kBufferRefused, m_tofBytes > 0, m_rawColor->dataLen > 0);
     }
 
     // Only a buffer that really had no status says the camera sends none: the session may ask while a

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "pipeline/DeviceStatus.h"
+#include "pipeline/DropCounters.h"
+#include "pipeline/DropCountersLog.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/StreamSource.h"
@@ -97,6 +99,9 @@ public:
     uint32_t GetFrameCounter() const { return m_frameCounter; }
     uint32_t GetConsecutiveFailedReads() const { return m_consecutiveFailedReads.load(); }
     HubCounters GetCounters() const;
+    /// Where the hub and its raw queues count what they drop, logged once a minute by the receive thread
+    /// while they grow. Set before the thread starts; the counters outlive the hub.
+    void SetDropCounters(DropCounters *counters);
 
 protected:
     void Run() override;
@@ -117,11 +122,16 @@ private:
     void StoreJsonResult(const uint8_t *payload, uint32_t payloadLength);
     void DumpRaw(const uint8_t *payload, uint32_t payloadLength, int rangeOrMinus1);
     void Commit();
+    /// Counts the frames a buffer that was given up on would have carried: a stream whose part was not
+    /// taken, when it is enabled and has delivered before (a camera without colour loses no colour).
+    void CountLostBuffer(DropReason reason, bool tofTaken, bool colorTaken);
     static void ClearFrame(Frame *frame);
     bool IsEnabled(StreamType type) const { return m_streamEnable[type].load(); }
     void LogInitParams() const;
 
-    StreamSource *m_source; // the owning session
+    StreamSource *m_source;                     // the owning session
+    DropCounters *m_dropCounters = nullptr;     // owned by the pipeline
+    std::unique_ptr<DropCountersLog> m_dropLog; // polled by the receive thread only
     std::vector<uint8_t> m_receiveBuffer;
     std::unique_ptr<FrameQueue> m_rawTofQueue;
     std::unique_ptr<FrameQueue> m_rawColorQueue;

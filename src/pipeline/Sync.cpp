@@ -109,6 +109,8 @@ int Sync::GetSyncFrame(SyncFrame &out)
             if (FrameOf(m_output, bit)->DeepCopyTo(*dst)) {
                 PresenceOf(out, bit) = 1;
                 out.hasFrameMask |= bit;
+            } else if (DropCounters *counters = m_dropCounters.load()) {
+                counters->CountFrame(*FrameOf(m_output, bit), DropReason::kDecodeError);
             }
         }
         RecycleSyncFrame(m_output);
@@ -149,6 +151,8 @@ void Sync::ChangeSyncQueueIndexSeek(int index)
     if (m_writeIndex == m_readIndex) {
         // Six newer buffers and the oldest set still incomplete: give up on it. Its frames stay in the
         // slot until the next new buffer reuses it.
+        SyncFrame &oldest = m_ring[m_readIndex];
+        CountDroppedSet(oldest, IsComplete(oldest) ? DropReason::kQueueFull : DropReason::kSetIncomplete);
         m_readIndex = (m_readIndex + 1) % kSlotCount;
         ++m_abandonedSets;
     }
@@ -245,8 +249,7 @@ void Sync::DrainKind(uint8_t bit)
 void Sync::FileFrame(uint8_t bit, Frame *frame)
 {
     if (!HasRightSize(*frame) || frame->frameIndex < m_ring[m_readIndex].frameIndex) {
-        ++m_rejectedFrames;
-        GiveBack(bit, frame);
+        Refuse(bit, frame, !HasRightSize(*frame));
         return;
     }
     int slotIndex = m_writeIndex;
@@ -256,8 +259,7 @@ void Sync::FileFrame(uint8_t bit, Frame *frame)
         // must not hold a frame that nobody will ever read.
         slotIndex = FindSyncQueueIndex(frame->frameIndex);
         if (slotIndex < 0) {
-            ++m_rejectedFrames;
-            GiveBack(bit, frame);
+            Refuse(bit, frame, false);
             return;
         }
     } else {
@@ -266,8 +268,7 @@ void Sync::FileFrame(uint8_t bit, Frame *frame)
     SyncFrame &slot = m_ring[slotIndex];
     if (PresenceOf(slot, bit) != 0) {
         // A second frame of the same kind and index would overwrite the first and lose it.
-        ++m_rejectedFrames;
-        GiveBack(bit, frame);
+        Refuse(bit, frame, false);
         return;
     }
     SetFrameOf(slot, bit, frame);
@@ -326,6 +327,7 @@ void Sync::PublishReadSlot()
     // A set that lost a part gives way as soon as that part has come for a newer buffer, instead of
     // holding every complete set behind it back until six newer buffers push it out.
     while (m_readIndex != m_writeIndex && !IsComplete(m_ring[m_readIndex]) && IsOvertaken(m_readIndex)) {
+        CountDroppedSet(m_ring[m_readIndex], DropReason::kSetIncomplete);
         RecycleSyncFrame(m_ring[m_readIndex]);
         ++m_abandonedSets;
         m_readIndex = (m_readIndex + 1) % kSlotCount;
@@ -338,6 +340,7 @@ void Sync::PublishReadSlot()
         MutexLock outputLock(m_outputMutex);
         if (m_output.inUse != 0) {
             ++m_replacedSets;
+            CountDroppedSet(m_output, DropReason::kQueueFull);
             RecycleSyncFrame(m_output);
         }
         m_output.frameIndex = slot.frameIndex;
@@ -448,6 +451,36 @@ FrameQueue *Sync::QueueOf(uint8_t bit) const
     default:
         return nullptr;
     }
+}
+
+void Sync::Refuse(uint8_t bit, Frame *frame, bool wrongSize)
+{
+    ++m_rejectedFrames;
+    if (DropCounters *counters = m_dropCounters.load()) {
+        DropReason reason = DropReason::kSetIncomplete;
+        if (wrongSize) {
+            reason = DropReason::kDecodeError;
+        } else if (bit == kHasColor) {
+            reason = DropReason::kColorLate;
+        }
+        counters->CountFrame(*frame, reason);
+    }
+    GiveBack(bit, frame);
+}
+
+void Sync::CountDroppedSet(SyncFrame &set, DropReason reason)
+{
+    DropCounters *counters = m_dropCounters.load();
+    if (counters == nullptr) {
+        return;
+    }
+    uint8_t parts = 0;
+    for (const uint8_t bit : kCheckOrder) {
+        if (PresenceOf(set, bit) != 0) {
+            parts |= bit;
+        }
+    }
+    counters->CountSet(parts, reason);
 }
 
 void Sync::GiveBack(uint8_t bit, Frame *frame)

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "pipeline/DropCounters.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/SyncFrame.h"
@@ -58,6 +59,8 @@ public:
     void SetStream(bool on) { m_stream = on; }
     void SetFrameState(bool on) { m_frameState = on; }
     void SetRecycle(bool on) { m_recycle = on; }
+    /// Where refused frames and dropped sets are counted (null: nowhere); the counters outlive this object.
+    void SetDropCounters(DropCounters *counters) { m_dropCounters.store(counters); }
 
     /// Gives the frames of a set back to their queues and clears it.
     void RecycleSyncFrame(SyncFrame &set);
@@ -86,6 +89,11 @@ private:
     static uint8_t &PresenceOf(SyncFrame &set, uint8_t bit);
     FrameQueue *QueueOf(uint8_t bit) const;
     void GiveBack(uint8_t bit, Frame *frame);
+    /// Counts and gives back a frame refused on arrival: a wrong size is a decode error, any other refusal
+    /// means its set is gone (late colour) or cannot take it.
+    void Refuse(uint8_t bit, Frame *frame, bool wrongSize);
+    /// Counts the parts present in a set that is dropped.
+    void CountDroppedSet(SyncFrame &set, DropReason reason);
     void DrainKind(uint8_t bit);
     // The ring operations below need m_ringMutex.
     void FileFrame(uint8_t bit, Frame *frame) REQUIRES(m_ringMutex);
@@ -129,6 +137,7 @@ private:
     std::atomic<bool> m_recycle{false};
     std::atomic<uint16_t> m_waitTimeMs{kDefaultWaitTimeMs};
 
+    std::atomic<DropCounters *> m_dropCounters{nullptr}; // owned by the pipeline
     std::atomic<uint64_t> m_rejectedFrames{0};
     std::atomic<uint64_t> m_abandonedSets{0};
     std::atomic<uint64_t> m_replacedSets{0};

@@ -136,6 +136,14 @@ DeviceStatus TofDecode::StatusSnapshot() const
     return m_source != nullptr ? m_source->ReadDeviceStatus() : DeviceStatus{};
 }
 
+void TofDecode::SetDropCounters(DropCounters *counters)
+{
+    m_dropCounters = counters;
+    m_depthQueue->SetDropCounters(counters);
+    m_irQueue->SetDropCounters(counters);
+    m_confidenceQueue->SetDropCounters(counters);
+}
+
 void TofDecode::Run()
 {
     while (IsRunning()) {
@@ -152,6 +160,10 @@ void TofDecode::Run()
             if (m_hasDecoded) {
                 TFLOG("ret:%d %p %p %p", raw != nullptr ? 0 : -1, static_cast<void *>(m_depth),
                       static_cast<void *>(m_ir), static_cast<void *>(m_confidence));
+            }
+            if (raw != nullptr && m_dropCounters != nullptr) {
+                // Every output frame is still held downstream: the raw frame has nowhere to go.
+                m_dropCounters->CountFrame(*raw, DropReason::kQueueFull);
             }
             m_rawQueue->RecycleFrame(raw);
             AllocMissingFrames();
@@ -182,6 +194,9 @@ void TofDecode::DecodeOne(Frame *raw)
         PushOutputs(*raw);
         ++m_decodedFrames;
         return;
+    }
+    if (used == 0 && m_dropCounters != nullptr) {
+        m_dropCounters->Count(DropStream::kTof, DropReason::kDecodeError);
     }
     // The frame is reused: "left as it was" pixels of the next decode must not show this one.
     if (HoldsImage(*m_depth, kImage16Bytes)) {

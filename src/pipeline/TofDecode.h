@@ -14,6 +14,7 @@
 
 #include "pipeline/DepthRanges.h"
 #include "pipeline/DeviceStatus.h"
+#include "pipeline/DropCounters.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/StreamSource.h"
@@ -42,6 +43,9 @@ public:
 
     /// Must be set before Start.
     void SetFrameReadyCallback(FrameReadyFn callback) { m_frameReady = std::move(callback); }
+    /// Where the decoder and its output queues count what they drop; set before the thread starts, the
+    /// counters outlive the decoder.
+    void SetDropCounters(DropCounters *counters);
 
     FrameQueue *GetDepthQueue() { return m_depthQueue.get(); }
     FrameQueue *GetIrQueue() { return m_irQueue.get(); }
@@ -129,6 +133,7 @@ private:
     APIDepthRefine *m_refine; // owned by the stream hub; may be null
     StreamSource *m_source;   // the session; may be null
     FrameReadyFn m_frameReady;
+    DropCounters *m_dropCounters = nullptr; // owned by the pipeline
 
     std::unique_ptr<FrameQueue> m_depthQueue;
     std::unique_ptr<FrameQueue> m_irQueue;

@@ -49,6 +49,8 @@ constexpr int32_t kKeyAccOffsetTemp = Key(0xF0000017u);
 constexpr int32_t kKeyGyroOffsetTemp = Key(0xF0000018u);
 constexpr int32_t kKeyFlashType = Key(0xF0000019u);
 constexpr int32_t kKeyMeasuringStatus = Key(0xF000001Au);
+/// Our own extension: the drop counters record (read only).
+constexpr int32_t kKeyDropCounters = 0x4F520001;
 
 // Keys of the session's property interface.
 constexpr int32_t kSessionStatus = 0x0E000000;

@@ -84,6 +84,17 @@ int SessionProperties::GetProperty(int key, void *data, int *size)
         std::memcpy(data, &frame, sizeof(frame));
         return ret;
     }
+    if (key == kKeyDropCounters) {
+        REQUIRE_PIPELINE();
+        if (data == nullptr || size == nullptr || *size < static_cast<int>(sizeof(TfDropCounters))) {
+            TFLOG("invalid param: the drop counters record does not fit.");
+            return kStatusInvalidArgument;
+        }
+        const TfDropCounters counters = m_imageProc->GetDropCounters();
+        std::memcpy(data, &counters, sizeof(counters));
+        *size = static_cast<int>(sizeof(counters));
+        return kStatusOk;
+    }
     if (!IsForwardedQuery(key)) {
         return kStatusNotSupported;
     }

@@ -153,6 +153,11 @@ void StreamHub::Run()
         } else {
             m_consecutiveFailedReads.fetch_add(1);
             m_failedReads.fetch_add(1);
+            // Buffers the connection refused (or lost when the stream fell out of step) are lost frames.
+            for (const uint64_t refused = m_source->GetRefusedBufferCount(); m_refusedSeen < refused;
+                 ++m_refusedSeen) {
+                CountLostBuffer(DropReason::kBufferRefused, false, false);
+            }
             WaitForStop(kRetryPauseMs);
         }
     }

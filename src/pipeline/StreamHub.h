@@ -162,6 +162,7 @@ private:
 
     std::atomic<uint64_t> m_buffersRead{0};
     std::atomic<uint64_t> m_failedReads{0};
+    uint64_t m_refusedSeen = 0; // hub thread only: the source's refused buffers already counted
     std::atomic<uint32_t> m_consecutiveFailedReads{0};
     std::atomic<uint64_t> m_buffersParsed{0};
     std::atomic<uint64_t> m_malformedBuffers{0};

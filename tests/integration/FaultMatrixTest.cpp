@@ -64,6 +64,15 @@ struct Row
     Lost lost = Lost::Nothing;
 };
 
+/// The drop counters of a handle (all zero when they cannot be read).
+TfDropCounters Counters(TfDeviceHandle device)
+{
+    TfDropCounters counters{};
+    int32_t size = sizeof counters;
+    EXPECT_EQ(TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &counters, &size), 0);
+    return counters;
+}
+
 void PrintTo(const Row &row, std::ostream *out)
 {
     *out << row.name;
@@ -94,7 +103,7 @@ bool Succeeded(const Report &r)
 
 bool Ended(const Report &r)
 {
-    return Succeeded(r) || (r.status != 5 && r.value != 1);
+    return Succeeded(r) || r.value == -1 || (r.status != 5 && r.value != 1);
 }
 
 class FaultMatrixTest : public UpgradeFixture, public ::testing::WithParamInterface<Row>
@@ -175,9 +184,9 @@ public:
     }
 
     using CameraFixture::LogSinceMark;
-    using CameraFixture::Uri;
     using CameraFixture::m_recorder;
     using CameraFixture::m_sim;
+    using CameraFixture::Uri;
     using UpgradeFixture::AddCamera;
     using UpgradeFixture::m_port;
     using UpgradeFixture::WaitUntilIdle;
@@ -200,20 +209,30 @@ void Removed(FaultMatrixTest &t)
     EXPECT_NE(TFCM_GetDataMode(t.m_device, &mode), TF_ERROR_INVALID_HANDLE);
 }
 
-void Nothing(FaultMatrixTest &) {}
-
-/// The application stops and starts the stream again.
-void Restart(FaultMatrixTest &t)
+void Nothing(FaultMatrixTest &)
 {
-    EXPECT_EQ(TFCM_StopStream(t.m_device), 0);
-    EXPECT_EQ(TFCM_StartStream(t.m_device), 0);
+}
+
+/// The query the fault hit failed; the next one is answered.
+void QueryFailedOnce(FaultMatrixTest &t)
+{
+    EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONNECTED);
+    TfDepthRange range{};
+    EXPECT_EQ(TFCM_GetDepthRange(t.m_device, &range), 0);
 }
 
 /// Stream buffers keep coming within the wait, with the fault in between.
 void FramesFlow(FaultMatrixTest &t)
 {
     HeldFrame next;
-    EXPECT_TRUE(t.ReadDepth(next));
+    EXPECT_TRUE(t.ReadDepth(next, 5000));
+}
+
+/// The camera's bytes were refused (and counted); frames come again after them.
+void RefusedThenFramesFlow(FaultMatrixTest &t)
+{
+    EXPECT_TRUE(WaitUntil([&] { return Counters(t.m_device).tof.bufferRefused > 0; }, 6000));
+    FramesFlow(t);
 }
 
 std::vector<uint8_t> Garbage(size_t bytes)
@@ -247,58 +266,45 @@ const Row kRows[] = {
          t.Reopen();
      }},
     {"DataConnectionDropped", 22, 3000, [](FaultMatrixTest &t) { t.m_camera->DropDataConnection(); },
-     [](FaultMatrixTest &t) {
-         const std::vector<int> codes = t.ReadCodes(1500);
-         ADD_FAILURE() << ::testing::PrintToString(codes);
-     },
-     Restart},
+     FramesFlow, Nothing},
     {"CommandConnectionDropped", 23, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->SetCommandFault(CommandFault::CloseConnection, 1);
          TfDepthRange range{};
          t.m_code = TFCM_GetDepthRange(t.m_device, &range);
      },
+     QueryFailedOnce, Nothing},
+    {"StallInTheMiddleOfABuffer", 24, 3000, [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(600); },
      [](FaultMatrixTest &t) {
-         TfDepthRange range{};
-         ADD_FAILURE() << t.m_code << " then " << TFCM_GetDepthRange(t.m_device, &range);
-     },
-     Nothing},
-    {"StallInTheMiddleOfABuffer", 24, 3000, [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(400); },
-     [](FaultMatrixTest &t) {
-         const std::vector<int> codes = t.ReadCodes(1000);
-         EXPECT_EQ(codes, std::vector<int>{TF_ERROR_FRAME_TIMEOUT});
+         // Longer than the read's wait, shorter than the receive bound: the reads time out meanwhile.
+         EXPECT_EQ(t.ReadCodes(800), std::vector<int>{TF_ERROR_FRAME_TIMEOUT});
          FramesFlow(t);
      },
      Nothing},
-    {"GarbageOnTheDataConnection", 25, 3000,
-     [](FaultMatrixTest &t) { ASSERT_TRUE(t.m_camera->SendData(Garbage(4096))); }, FramesFlow, Restart,
-     Lost::BufferRefused},
-    {"GarbageOnTheCommandConnection", 26, 3000,
+    {"StallLongerThanTheReceiveBound", 25, 8000,
+     // Each wait for more bytes is bounded, not the buffer: it takes two bounds without a byte.
+     [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(2 * kReceiveMs + 500); }, RefusedThenFramesFlow,
+     Nothing, Lost::BufferRefused},
+    {"GarbageOnTheDataConnection", 26, 3000,
+     [](FaultMatrixTest &t) { ASSERT_TRUE(t.m_camera->SendData(Garbage(4096))); }, RefusedThenFramesFlow,
+     Nothing, Lost::BufferRefused},
+    {"GarbageOnTheCommandConnection", 27, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->SetCommandFault(CommandFault::WrongMarker, -1);
          TfDepthRange range{};
          t.m_code = TFCM_GetDepthRange(t.m_device, &range);
          t.m_camera->SetCommandFault(CommandFault::None, 0);
      },
+     QueryFailedOnce, Nothing},
+    {"LengthsFarBeyondTheBuffer", 28, 3000,
      [](FaultMatrixTest &t) {
-         TfDepthRange range{};
-         ADD_FAILURE() << t.m_code << " then " << TFCM_GetDepthRange(t.m_device, &range);
-     },
-     Nothing},
-    {"LengthsFarBeyondTheBuffer", 27, 3000,
-     [](FaultMatrixTest &t) {
-         ASSERT_TRUE(t.m_camera->SendData(SimCamera::StreamBuffer(1, Garbage(64))));
          std::vector<uint8_t> huge = SimCamera::StreamBuffer(1, Garbage(64));
          huge[4] = huge[5] = huge[6] = 0xFF;
          huge[7] = 0x7F;
          ASSERT_TRUE(t.m_camera->SendData(huge));
      },
-     [](FaultMatrixTest &t) {
-         const std::vector<int> codes = t.ReadCodes(1500);
-         ADD_FAILURE() << ::testing::PrintToString(codes);
-     },
-     Restart, Lost::BufferRefused},
-    {"SettingNeverConfirmed", 28, 3000,
+     RefusedThenFramesFlow, Nothing, Lost::BufferRefused},
+    {"SettingNeverConfirmed", 29, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
          t.m_code = TFCM_SetIRGMMGain(t.m_device, 21);
@@ -308,14 +314,14 @@ const Row kRows[] = {
          EXPECT_EQ(t.m_camera->Settings().gmmGain, 21);
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
-    {"SettingConfirmedLate", 29, 3000,
+    {"SettingConfirmedLate", 30, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().SetStatusDelayMs(400);
          t.m_code = TFCM_SetIRGMMGain(t.m_device, 22);
      },
      [](FaultMatrixTest &t) { EXPECT_EQ(t.m_code, 0); },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().SetStatusDelayMs(0); }},
-    {"StatusRecordFrozen", 30, 3000,
+    {"StatusRecordFrozen", 31, 3000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
          t.m_code = TFCM_SetToFExposureTime(t.m_device, 650);
@@ -324,10 +330,8 @@ const Row kRows[] = {
          EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
          FramesFlow(t);
      },
-     [](FaultMatrixTest &t) {
-         t.m_camera->Streamer().FreezeStatus(false);
-     }},
-    {"CalibrationBlockWithheld", 31, 6000,
+     [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
+    {"CalibrationBlockWithheld", 32, 6000,
      [](FaultMatrixTest &t) {
          t.CloseDevice();
          t.m_camera->Streamer().WithholdCalibration(true);
@@ -338,46 +342,40 @@ const Row kRows[] = {
          EXPECT_NE(t.LogSinceMark().find("first frame data is toot late."), std::string::npos);
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().WithholdCalibration(false); }},
-    {"RebootWhileStreaming", 32, 6000, [](FaultMatrixTest &t) { t.m_camera->PowerCycle(1000); }, Removed,
+    {"RebootWhileStreaming", 33, 6000, [](FaultMatrixTest &t) { t.m_camera->PowerCycle(1000); }, Removed,
      [](FaultMatrixTest &t) {
          ASSERT_TRUE(t.m_camera->WaitForPowerCycles(1, kCameraWaitMs));
          t.Reopen();
      }},
-    {"RebootDuringAnUpgrade", 33, 15000,
+    {"RebootDuringAnUpgrade", 34, 15000,
      [](FaultMatrixTest &t) {
          Upgrade::SetNoProgressLimitMs(3000);
          ASSERT_EQ(t.StartUpgrade(), 0);
-         const bool writing = ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 5; }, 10000);
-         for (const Report &r : ReportLog::Instance().Reports()) {
-             ADD_FAILURE() << r.status << "," << r.value;
-         }
-         ASSERT_TRUE(writing);
+         ASSERT_TRUE(ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 5; }, 10000));
          t.m_camera->PowerCycle(500);
      },
-     [](FaultMatrixTest &t) {
-         const bool ended = ReportLog::Instance().WaitFor(Ended, 10000);
-         std::string log = t.LogSinceMark();
-         ADD_FAILURE() << log.substr(log.size() > 6000 ? log.size() - 6000 : 0);
-         ASSERT_TRUE(ended);
-         for (const Report &r : ReportLog::Instance().Reports()) {
-             ADD_FAILURE() << r.status << "," << r.value;
-         }
+     [](FaultMatrixTest &) {
+         ASSERT_TRUE(ReportLog::Instance().WaitFor(Ended, 10000));
+         const std::vector<Report> reports = ReportLog::Instance().Reports();
+         EXPECT_EQ(reports.back().value, -1) << "last report (" << reports.back().status << ", -1)";
      },
      [](FaultMatrixTest &t) {
          EXPECT_TRUE(t.WaitUntilIdle(5000));
          t.Reopen();
      }},
-    {"DiscoveryPortTaken", 34, 6000,
+    {"DiscoveryPortTaken", 35, 6000,
      [](FaultMatrixTest &t) {
          t.CloseDevice();
          ASSERT_EQ(TFCM_Shutdown(), 0);
-         t.m_squatter = Squat(SOCK_DGRAM, 9007);
-         ASSERT_GE(t.m_squatter, 0);
+         if (!WaitUntil([&] { return (t.m_squatter = Squat(SOCK_DGRAM, 9007)) >= 0; }, 1000)) {
+             ASSERT_EQ(TFCM_Initialize(), 0);
+             GTEST_SKIP() << "another program shares port 9007 (address reuse): it cannot be taken from us";
+         }
          ASSERT_EQ(TFCM_Initialize(), 0);
      },
      [](FaultMatrixTest &t) {
-         ASSERT_TRUE(WaitUntil([&] { return t.LogSinceMark().find("Error in BINDING") != std::string::npos; },
-                               3000));
+         ASSERT_TRUE(
+             WaitUntil([&] { return t.LogSinceMark().find("Error in BINDING") != std::string::npos; }, 3000));
          uint32_t count = 1;
          EXPECT_EQ(TFCM_GetDeviceCount(&count), 0);
          EXPECT_EQ(count, 0u);
@@ -387,7 +385,7 @@ const Row kRows[] = {
          t.m_squatter = -1;
          t.Reopen();
      }},
-    {"ServerPortTaken", 35, 3000,
+    {"ServerPortTaken", 36, 3000,
      [](FaultMatrixTest &t) {
          t.m_squatter = Squat(SOCK_STREAM, t.m_port);
          ASSERT_GE(t.m_squatter, 0);
@@ -406,15 +404,11 @@ const Row kRows[] = {
          EXPECT_TRUE(t.WaitUntilIdle(5000));
          t.Reopen();
      }},
-    {"CameraChangesItsAddress", 36, 6000, [](FaultMatrixTest &t) { t.m_camera->SetAddress("127.0.0.37"); },
+    {"CameraChangesItsAddress", 37, 6000, [](FaultMatrixTest &t) { t.m_camera->SetAddress("127.0.0.38"); },
+     Removed, [](FaultMatrixTest &t) { t.Reopen(); }},
+    {"TwoCamerasWithOneSerial", 39, 3000,
      [](FaultMatrixTest &t) {
-         const std::vector<int> codes = t.ReadCodes(3000);
-         ADD_FAILURE() << ::testing::PrintToString(codes) << t.m_recorder->Count(t.Uri(t.m_serial), kRemoved, 1);
-     },
-     [](FaultMatrixTest &t) { t.Reopen(); }},
-    {"TwoCamerasWithOneSerial", 38, 3000,
-     [](FaultMatrixTest &t) {
-         t.m_twin = &t.AddCamera(t.m_serial, 39);
+         t.m_twin = &t.AddCamera(t.m_serial, 38);
          ASSERT_TRUE(t.m_twin->StartServing());
          ASSERT_TRUE(t.m_twin->WaitForAnnouncements(20, 3000));
      },
@@ -440,10 +434,14 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     ASSERT_EQ(TFCM_OpenDevice(Uri(m_serial).c_str(), &m_device), 0);
     ASSERT_TRUE(ReadDepth(m_held));
     const std::vector<uint8_t> scene = m_held.bytes;
+    const TfDropCounters before = Counters(m_device);
     MarkLog();
 
     const auto start = Clock::now();
     ASSERT_NO_FATAL_FAILURE(row.inject(*this));
+    if (IsSkipped()) {
+        return;
+    }
     if (!m_handleGone) {
         EXPECT_TRUE(m_held.Unchanged()) << "the frame the application holds was written over";
     }
@@ -451,6 +449,13 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     const long tookMs = ElapsedMs(start);
     EXPECT_LE(tookMs, static_cast<long>(row.boundMs));
     std::printf("[ fault    ] %s: seen within %ld ms\n", row.name, tookMs);
+    if (!m_handleGone) {
+        const TfDropCounters after = Counters(m_device);
+        EXPECT_GE(after.tofDelivered, before.tofDelivered);
+        if (row.lost == Lost::BufferRefused) {
+            EXPECT_GT(after.tof.bufferRefused, before.tof.bufferRefused) << "the loss was not counted";
+        }
+    }
 
     ASSERT_NO_FATAL_FAILURE(row.recover(*this));
     for (int i = 0; i < 3; ++i) {
@@ -461,6 +466,8 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrixTest, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row> &row) { return std::string(row.param.name); });
+                         [](const ::testing::TestParamInfo<Row> &row) {
+                             return std::string(row.param.name);
+                         });
 
 } // namespace

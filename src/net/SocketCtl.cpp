@@ -368,7 +368,7 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
     if (headerResult <= 0) {
         if (headerGot > 0) {
             LoseStep("a buffer header cut short");
-        } else if (PeerClosed(fd)) {
+        } else if (m_opened.load() && PeerClosed(fd)) {
             LoseStep("the camera closed the data connection");
         }
         return headerResult;
@@ -471,7 +471,7 @@ void SocketCtl::ReconnectData()
     }
     m_lastReconnectMs.store(nowMs);
     const int old = m_dataSocket.load();
-    if (old <= 0) {
+    if (old <= 0 || !m_opened.load()) {
         return;
     }
     const int fresh = CreateSocket();

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SimFirmwareImage.h"
@@ -26,7 +27,6 @@ namespace {
 using namespace orvtest;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kAdded = 0;
 constexpr int kRemoved = 1;
 /// The command receive bound used here instead of the camera's 5 s default.
 constexpr unsigned kReceiveMs = 1000;
@@ -185,7 +185,6 @@ public:
 
     using CameraFixture::LogSinceMark;
     using CameraFixture::m_recorder;
-    using CameraFixture::m_sim;
     using CameraFixture::Uri;
     using UpgradeFixture::AddCamera;
     using UpgradeFixture::m_port;
@@ -201,10 +200,17 @@ public:
     SimCamera *m_twin = nullptr;
 };
 
-/// Waits for the camera's removal; its handle stays one the library knows until it is closed.
+/// Waits for the camera's removal: reads then say so, and the handle stays one the library knows until
+/// it is closed.
 void Removed(FaultMatrixTest &t)
 {
     ASSERT_TRUE(t.m_recorder->WaitFor(t.Uri(t.m_serial), kRemoved, 1, kCameraWaitMs));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            TfFrameReady ready{};
+            return TFCM_ReadNextFrame(t.m_device, &ready) == TF_ERROR_DEVICE_NOT_FOUND;
+        },
+        3000));
     uint8_t mode = 0;
     EXPECT_NE(TFCM_GetDataMode(t.m_device, &mode), TF_ERROR_INVALID_HANDLE);
 }

@@ -294,6 +294,7 @@ void SocketCtl::CloseSockets()
     if (dataSocket > 0) {
         shutdown(dataSocket, SHUT_RDWR);
         MutexLock reading(m_dataReadLock);
+        m_dataGeneration.fetch_add(1); // a reconnect under way must not take the number for its own
         close(dataSocket);
     }
     const int cmdSocket = m_cmdSocket.exchange(0);
@@ -470,6 +471,7 @@ void SocketCtl::ReconnectData()
         return;
     }
     m_lastReconnectMs.store(nowMs);
+    const uint64_t generation = m_dataGeneration.load();
     const int old = m_dataSocket.load();
     if (old <= 0 || !m_opened.load()) {
         return;
@@ -485,8 +487,9 @@ void SocketCtl::ReconnectData()
     const bool waitAll = SetSocketTimeouts(fresh);
     MutexLock reading(m_dataReadLock);
     int expected = old;
-    if (!m_dataSocket.compare_exchange_strong(expected, fresh)) {
-        close(fresh); // closed or opened anew meanwhile: that connection stands
+    // Closed meanwhile (perhaps opened anew under the same descriptor number): that connection stands.
+    if (m_dataGeneration.load() != generation || !m_dataSocket.compare_exchange_strong(expected, fresh)) {
+        close(fresh);
         return;
     }
     m_dataWaitAll.store(waitAll);

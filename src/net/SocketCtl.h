@@ -134,4 +134,5 @@ private:
     std::atomic<bool> m_dataOutOfStep{false};
     std::atomic<bool> m_dataReconnected{false};
     std::atomic<int64_t> m_lastReconnectMs{0}; // steady clock, of the last attempt
+    std::atomic<uint64_t> m_dataGeneration{0}; // grows when a data connection is closed, under m_dataReadLock
 };

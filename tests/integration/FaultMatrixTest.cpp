@@ -322,8 +322,9 @@ const Row kRows[] = {
      [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
     {"SettingConfirmedLate", 30, 8000,
      [](FaultMatrixTest &t) {
+         // Late, but within the exposure's second of polls.
          t.m_camera->Streamer().SetStatusDelayMs(400);
-         t.m_code = TFCM_SetIRGMMGain(t.m_device, 22);
+         t.m_code = TFCM_SetToFExposureTime(t.m_device, 650);
      },
      [](FaultMatrixTest &t) { EXPECT_EQ(t.m_code, 0); },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().SetStatusDelayMs(0); }},
@@ -438,7 +439,7 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     m_camera = &AddUpgradeCamera(m_serial, row.hostByte);
     ASSERT_NO_FATAL_FAILURE(StartCameras());
     ASSERT_EQ(TFCM_OpenDevice(Uri(m_serial).c_str(), &m_device), 0);
-    ASSERT_TRUE(ReadDepth(m_held));
+    ASSERT_TRUE(ReadDepth(m_held, kCameraWaitMs));
     const std::vector<uint8_t> scene = m_held.bytes;
     const TfDropCounters before = Counters(m_device);
     MarkLog();

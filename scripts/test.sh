@@ -51,7 +51,7 @@ if CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/tsan" -G Ninja -DCMAKE_
     -DORVANE_SANITIZER=thread -DORVANE_BUILD_BENCHMARKS=OFF -DORVANE_BUILD_FUZZ=OFF "${SUITE_OPTIONS[@]}" >/dev/null &&
     cmake --build "$ROOT/build/tsan" -j "$JOBS" --target pipeline_tests pipeline_loopback_tests device_tests \
         net_socketctl_tests net_protocol_tests geometry_api_tests transfer_tests net_file_transfer_tests \
-        upgrade_api_tests close_under_call_tests; then
+        upgrade_api_tests close_under_call_tests fault_matrix_tests; then
     (cd "$ROOT/build/tsan" && "${CTEST[@]}" -R "Deliver" -E "ThousandsOfSets") ||
         status=1
     # The device manager's heartbeat and the connections' close run beside the application's threads.
@@ -62,6 +62,7 @@ if CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build/tsan" -G Ninja -DCMAKE_
     done
     "$ROOT/build/tsan/tests/integration/upgrade_api_tests" --gtest_brief=1 \
         --gtest_filter='*WholeUpgrade*:*Closing*:TransferTest.*' || status=1
+    "$ROOT/build/tsan/tests/integration/fault_matrix_tests" --gtest_brief=1 || status=1
     # Point conversions and mapping racing the undistortion switches, which republish the geometry.
     "$ROOT/build/tsan/tests/integration/geometry_api_tests" --gtest_brief=1 --gtest_filter='*Racing*' || status=1
     # A handle closed and reopened under eight calling threads.

@@ -61,6 +61,7 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
     }
     m_upgrade = std::make_unique<SimUpgradeModel>(MakeLink());
     m_transfers = std::make_unique<SimTransfers>(MakeLink());
+    m_powerCycle = std::make_unique<SimPowerCycle>(MakeLink());
     for (const auto &session : m_sessions) {
         session->Streamer().SetStatusWhileStopped(config.statusWhileStopped);
         session->SetCommandHook([this](const RecordedFrame &frame) {
@@ -72,6 +73,7 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
 
 SimCamera::~SimCamera()
 {
+    m_powerCycle->Stop();
     m_upgrade->Stop();
     m_transfers->Stop();
     StopServing();
@@ -591,4 +593,20 @@ std::vector<SimUploadResponse> SimCamera::UploadResponses() const
 bool SimCamera::WaitForTransfers(uint64_t count, unsigned timeoutMs) const
 {
     return m_transfers->WaitForTransfers(count, timeoutMs);
+}
+
+void SimCamera::DropDataConnection(size_t session)
+{
+    Session(session).CloseDataClient();
+}
+
+void SimCamera::PowerCycle(unsigned downMs)
+{
+    m_upgrade->PowerLost();
+    m_powerCycle->Start(downMs);
+}
+
+bool SimCamera::WaitForPowerCycles(uint64_t count, unsigned timeoutMs) const
+{
+    return m_powerCycle->WaitForCycles(count, timeoutMs);
 }

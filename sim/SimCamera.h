@@ -5,6 +5,7 @@
 
 #include "Announcement.h"
 #include "CommandFrame.h"
+#include "SimPowerCycle.h"
 #include "SimSession.h"
 #include "SimSettings.h"
 #include "SimTransfers.h"
@@ -122,6 +123,8 @@ public:
     uint64_t CommandClientsAccepted(size_t session = 0) const;
 
     bool WaitForDataClient(unsigned timeoutMs, size_t session = 0);
+    /// Ends the session's data connection from the camera's side; the host may connect again.
+    void DropDataConnection(size_t session = 0);
     /// Writes raw bytes to the session's data client; false when none is connected or it is gone.
     bool SendData(const std::vector<uint8_t> &bytes, size_t session = 0);
     /// The stream of a session (scene, encoder options, status delay, faults, frames sent, ground truth).
@@ -157,6 +160,12 @@ public:
     std::vector<SimUploadResponse> UploadResponses() const;
     /// Waits until `count` transfers (either direction) have ended.
     bool WaitForTransfers(uint64_t count, unsigned timeoutMs) const;
+
+    /// Loses power: silent at once (no connections, no announcements, whatever job it played ends),
+    /// back after downMs in the normal mode with the settings it had and the stream off. Returns at once.
+    void PowerCycle(unsigned downMs);
+    /// Waits until `count` power cycles have ended with the camera back.
+    bool WaitForPowerCycles(uint64_t count, unsigned timeoutMs) const;
 
 private:
     SimCameraLink MakeLink();
@@ -196,4 +205,5 @@ private:
     // Their threads call back through the link; stopped first in the destructor.
     std::unique_ptr<SimUpgradeModel> m_upgrade;
     std::unique_ptr<SimTransfers> m_transfers;
+    std::unique_ptr<SimPowerCycle> m_powerCycle;
 };

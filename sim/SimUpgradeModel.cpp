@@ -284,6 +284,19 @@ void SimUpgradeModel::Play(bool json, uint8_t lastState, uint64_t epoch)
     }
 }
 
+void SimUpgradeModel::PowerLost()
+{
+    m_worker.DropPending();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_epoch;
+    m_mode = SimCameraMode::Normal;
+    m_upgrade = Record{};
+    m_json = Record{};
+    m_installedVersion.clear();
+    m_image.clear();
+    m_changed.notify_all();
+}
+
 void SimUpgradeModel::Reboot(SimCameraMode into)
 {
     const SimUpgradeFaults faults = m_link.faults();

@@ -41,6 +41,9 @@ public:
 
     SimHookResult Handle(const RecordedFrame &frame);
     void Stop();
+    /// The camera lost its power: the upgrade or JSON job it was playing ends (its later steps are
+    /// dropped), an image not yet installed is forgotten, and it starts in the normal mode.
+    void PowerLost();
 
     SimCameraMode Mode() const;
     /// The last firmware image or JSON file the camera fetched whole (checked or not).

@@ -198,6 +198,20 @@ int RecvData(int fd, char *buf, int len, int flags)
     return static_cast<int>(received);
 }
 
+/// True when the peer has closed `fd`'s connection (end of stream, nothing left to read).
+static bool PeerClosed(int fd)
+{
+    if (fd <= 0) {
+        return false;
+    }
+    char byte = 0;
+    ssize_t peeked;
+    do {
+        peeked = recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (peeked < 0 && errno == EINTR);
+    return peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
 SocketCtl::SocketCtl(IPAddr_ ip, uint16_t dataPort, uint16_t cmdPort)
     : m_dataPort(dataPort), m_cmdPort(cmdPort)
 {
@@ -227,6 +241,8 @@ int SocketCtl::openDevice()
         return 0;
     }
     CloseSockets();
+    m_dataOutOfStep.store(false);
+    m_dataReconnected.store(false);
     const int dataSocket = CreateSocket();
     const int cmdSocket = CreateSocket();
     m_dataSocket.store(dataSocket);
@@ -278,6 +294,7 @@ void SocketCtl::CloseSockets()
     if (dataSocket > 0) {
         shutdown(dataSocket, SHUT_RDWR);
         MutexLock reading(m_dataReadLock);
+        m_dataGeneration.fetch_add(1); // a reconnect under way must not take the number for its own
         close(dataSocket);
     }
     const int cmdSocket = m_cmdSocket.exchange(0);
@@ -288,7 +305,7 @@ void SocketCtl::CloseSockets()
     }
 }
 
-int SocketCtl::RecvExact(int fd, unsigned char *buf, size_t len, bool waitAll)
+int SocketCtl::RecvExact(int fd, unsigned char *buf, size_t len, bool waitAll, size_t *gotOut)
 {
     size_t got = 0;
     while (got < len) {
@@ -296,9 +313,15 @@ int SocketCtl::RecvExact(int fd, unsigned char *buf, size_t len, bool waitAll)
         const int received = RecvData(fd, reinterpret_cast<char *>(buf + got), static_cast<int>(want),
                                       waitAll ? MSG_WAITALL : 0);
         if (received <= 0) {
+            if (gotOut != nullptr) {
+                *gotOut = got;
+            }
             return received;
         }
         got += static_cast<size_t>(received);
+    }
+    if (gotOut != nullptr) {
+        *gotOut = got;
     }
     return 1;
 }
@@ -331,6 +354,9 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
         TFLOG("invalid param: capacity:%d", capacity);
         return -1;
     }
+    if (m_dataOutOfStep.load()) {
+        ReconnectData();
+    }
     MutexLock reading(m_dataReadLock);
     const int fd = m_dataSocket.load();
     if (fd <= 0) {
@@ -338,13 +364,27 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
     }
     const bool waitAll = m_dataWaitAll.load();
     unsigned char header[kHeaderBytes];
-    const int headerResult = RecvExact(fd, header, sizeof(header), waitAll);
+    size_t headerGot = 0;
+    const int headerResult = RecvExact(fd, header, sizeof(header), waitAll, &headerGot);
     if (headerResult <= 0) {
+        if (headerGot > 0) {
+            LoseStep("a buffer header cut short");
+        } else if (m_opened.load() && PeerClosed(fd)) {
+            LoseStep("the camera closed the data connection");
+        }
         return headerResult;
     }
     ByteReader fields(header, sizeof(header));
     const uint32_t type = fields.ReadU32Le();
     const uint32_t length = fields.ReadU32Le();
+    if (type == kStreamBufferType && length > kLongestFollowedBufferBytes) {
+        // Following it would swallow the next minutes of the stream.
+        TFLOG("buffer len[%u] is beyond any buffer, dropped", length);
+        *len = 0;
+        m_droppedBuffers.fetch_add(1);
+        LoseStep("a buffer length beyond any buffer");
+        return -1;
+    }
     const bool fits = length <= static_cast<uint32_t>(capacity);
     if (type != kStreamBufferType || !fits) {
         if (type != kStreamBufferType) {
@@ -362,8 +402,11 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
             const int drained = Drain(fd, length, useCaller ? buf : scratch,
                                       useCaller ? static_cast<size_t>(capacity) : sizeof(scratch), waitAll);
             if (drained <= 0) {
+                LoseStep("a refused buffer cut short");
                 return drained;
             }
+        } else {
+            LoseStep("a header that cannot be a buffer's");
         }
         return -1;
     }
@@ -374,9 +417,87 @@ int SocketCtl::ReadData(unsigned char *buf, int *len, int capacity)
     const int payloadResult = RecvExact(fd, buf, length, waitAll);
     if (payloadResult <= 0) {
         *len = 0;
+        m_droppedBuffers.fetch_add(1);
+        LoseStep("a buffer cut short");
         return payloadResult;
     }
     return 1;
+}
+
+void SocketCtl::ReconnectCommandLocked()
+{
+    const int old = m_cmdSocket.load();
+    if (old <= 0 || !m_opened.load()) {
+        return;
+    }
+    const int fresh = CreateSocket();
+    if (fresh < 0 || Connect(fresh, m_peerIp, m_cmdPort) != 0) {
+        TFLOG(" wait the Camera(cmd) connect %s", m_peerIp);
+        if (fresh >= 0) {
+            close(fresh);
+        }
+        return;
+    }
+    SetKeepAlive(fresh);
+    SetNoDelay(fresh);
+    const bool waitAll = SetSocketTimeouts(fresh);
+    int expected = old;
+    if (!m_cmdSocket.compare_exchange_strong(expected, fresh)) {
+        close(fresh); // closed or opened anew meanwhile: that connection stands
+        return;
+    }
+    m_cmdWaitAll.store(waitAll);
+    shutdown(old, SHUT_RDWR);
+    close(old); // no transaction uses it: the caller holds the command lock
+    m_replyOutOfStep = false;
+    TFLOG("command connection to %s:%d opened again", m_peerIp, static_cast<int>(m_cmdPort));
+}
+
+void SocketCtl::LoseStep(const char *why)
+{
+    if (!m_dataOutOfStep.exchange(true)) {
+        TFLOG("data connection to %s out of step: %s", m_peerIp, why);
+    }
+}
+
+void SocketCtl::ReconnectData()
+{
+    const int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    const int64_t lastMs = m_lastReconnectMs.load();
+    if (lastMs != 0 && nowMs - lastMs < static_cast<int64_t>(kDataReconnectPauseMs)) {
+        std::this_thread::sleep_for(kNotOpenedPause); // the caller's loop must not spin meanwhile
+        return;
+    }
+    m_lastReconnectMs.store(nowMs);
+    const uint64_t generation = m_dataGeneration.load();
+    const int old = m_dataSocket.load();
+    if (old <= 0 || !m_opened.load()) {
+        return;
+    }
+    const int fresh = CreateSocket();
+    if (fresh < 0 || Connect(fresh, m_peerIp, m_dataPort) != 0) {
+        TFLOG(" wait the Camera(data) connect %s", m_peerIp);
+        if (fresh >= 0) {
+            close(fresh);
+        }
+        return;
+    }
+    const bool waitAll = SetSocketTimeouts(fresh);
+    MutexLock reading(m_dataReadLock);
+    int expected = old;
+    // Closed meanwhile (perhaps opened anew under the same descriptor number): that connection stands.
+    if (m_dataGeneration.load() != generation || !m_dataSocket.compare_exchange_strong(expected, fresh)) {
+        close(fresh);
+        return;
+    }
+    m_dataWaitAll.store(waitAll);
+    shutdown(old, SHUT_RDWR);
+    close(old);
+    m_dataOutOfStep.store(false);
+    m_dataReconnected.store(true);
+    TFLOG("data connection to %s:%d opened again", m_peerIp, static_cast<int>(m_dataPort));
 }
 
 void SocketCtl::CorrectBufSize(std::unique_ptr<unsigned char[]> &buf, int *cap, int size)
@@ -438,6 +559,9 @@ int SocketCtl::RecvReplyPart(unsigned char *buf, size_t len, int cmdByte)
 int SocketCtl::SetCmd(int cmd, char *buf, int cap, int len, int type)
 {
     MutexLock lock(m_cmdLock);
+    if (PeerClosed(m_cmdSocket.load())) {
+        ReconnectCommandLocked();
+    }
     int payloadBytes = std::min(std::max(len, 0), kMaxPayloadBytes);
     if (buf == nullptr) {
         payloadBytes = 0;

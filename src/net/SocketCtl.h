@@ -68,8 +68,17 @@ public:
     /// buffer (unknown type or longer than `capacity`: drained so the stream stays in step, counted,
     /// `*len` = 0).
     int ReadData(unsigned char *buf, int *len, int capacity);
-    /// Stream buffers refused by ReadData since construction.
+    /// Stream buffers ReadData refused or lost cut short since construction.
     uint64_t GetDroppedBufferCount() const { return m_droppedBuffers.load(); }
+    /// True once after ReadData connected the data connection anew: the camera closed it, or the stream
+    /// went out of step (a buffer cut short, a header that cannot be one), and only a new connection
+    /// starts again at a buffer's beginning. A camera ends its stream with the connection it sent on.
+    bool TakeDataReconnected() { return m_dataReconnected.exchange(false); }
+
+    /// Least time between two attempts to connect the data connection anew.
+    static constexpr unsigned kDataReconnectPauseMs = 500;
+    /// A stream buffer announced longer than this is no buffer: the stream is out of step.
+    static constexpr uint32_t kLongestFollowedBufferBytes = 4 * kStreamBufferBytes;
 
     /// One command transaction: sends `len` payload bytes of `buf` (at most 64) as command `cmd`; a
     /// query (`type` other than 2) copies at most `cap` reply data bytes back to `buf`. 0 or
@@ -85,8 +94,9 @@ public:
     const char *GetLocalIP() const { return m_localIp; }
 
 private:
-    /// Reads exactly `len` bytes from `fd`: 1, 0 on time-out or close, -1 on error (errno kept).
-    static int RecvExact(int fd, unsigned char *buf, size_t len, bool waitAll);
+    /// Reads exactly `len` bytes from `fd`: 1, 0 on time-out or close, -1 on error (errno kept); the
+    /// bytes read before it ended go to `got` when given.
+    static int RecvExact(int fd, unsigned char *buf, size_t len, bool waitAll, size_t *got = nullptr);
     /// Reads and drops `len` bytes from `fd`, into `scratch` of `scratchBytes`: as RecvExact.
     static int Drain(int fd, size_t len, unsigned char *scratch, size_t scratchBytes, bool waitAll);
     int RecvReplyPart(unsigned char *buf, size_t len, int cmdByte);
@@ -95,6 +105,14 @@ private:
     void DropStaleReplyBytes(int cmdByte);
     int SendFrame(const unsigned char *frame, size_t size);
     void CloseSockets();
+    /// Replaces the data connection by a new one to the same camera, outside the read lock while it
+    /// connects; gives up (to try again later) when the connection was closed or replaced meanwhile.
+    void ReconnectData();
+    /// The camera closed the command connection: a new one replaces it, so that one lost connection
+    /// fails no more than the transaction it cut.
+    void ReconnectCommandLocked() REQUIRES(m_cmdLock);
+    /// Notes that the data stream lost its place (logged with `why`); the next read reconnects.
+    void LoseStep(const char *why);
 
     char m_peerIp[16] = {};
     char m_localIp[16] = {};
@@ -113,4 +131,8 @@ private:
     Mutex m_cmdLock;
     Mutex m_dataReadLock; // held by a stream read, so that a close waits for it to return
     std::atomic<uint64_t> m_droppedBuffers{0};
+    std::atomic<bool> m_dataOutOfStep{false};
+    std::atomic<bool> m_dataReconnected{false};
+    std::atomic<int64_t> m_lastReconnectMs{0}; // steady clock, of the last attempt
+    std::atomic<uint64_t> m_dataGeneration{0}; // grows when a data connection is closed, under m_dataReadLock
 };

@@ -140,6 +140,7 @@ int SocketProtocol::OpenDevice()
 int SocketProtocol::CloseDevice()
 {
     m_opened.store(false);
+    m_streamOn.store(false);
     TFLOG("1");
     m_progress.Wake();
     // A transfer callback closing the device cannot wait for its own transfer's end.
@@ -203,6 +204,10 @@ void SocketProtocol::EndTransfer()
 int SocketProtocol::ReadData(unsigned char *buf, int *len, int capacity)
 {
     m_socketCtl->ReadData(buf, len, capacity);
+    // The camera ended its stream with the connection it sent on; start it on the new one.
+    if (m_socketCtl->TakeDataReconnected() && m_streamOn.load()) {
+        TFLOG("stream started again on the new data connection: %d", m_commands.Set(kStartStream, 1));
+    }
     return 0;
 }
 
@@ -214,11 +219,11 @@ int SocketProtocol::Transact(int cmd, uint8_t *payload, int cap, int len, int ty
 int SocketProtocol::SetCmd(int cmd, char *buf, int cap, unsigned char len, int type)
     { return m_socketCtl->SetCmd(cmd, buf, cap, len, type); }
 int SocketProtocol::ReadData(unsigned char *buf, int *len) { return ReadData(buf, len, kStreamBufferBytes); }
-int SocketProtocol::StartStream() { return m_commands.Set(kStartStream, 1); }
+int SocketProtocol::StartStream() { return NoteStream(true, m_commands.Set(kStartStream, 1)); }
 int SocketProtocol::SetToUpgradeMode_P(const char *imagePath) { return m_announcer.FirmwareImage(imagePath); }
 int SocketProtocol::SetJsonPath_P(const char *path) { return m_announcer.JsonFile(path); }
 int SocketProtocol::SetToJsonMode_P() { return m_announcer.JsonMode(); }
-int SocketProtocol::StopStream() { return m_commands.Set(kStopStream, 0); }
+int SocketProtocol::StopStream() { return NoteStream(false, m_commands.Set(kStopStream, 0)); }
 int SocketProtocol::SetTofFrameRate(uint8_t rate) { return m_commands.Set(kSetFrameRate, rate); }
 int SocketProtocol::SetDataMode(const uint8_t &mode) { return m_commands.Set(kSetDataMode, mode); }
 int SocketProtocol::GetDataMode(uint8_t *mode) { return m_commands.Get(kGetDataMode, mode); }

@@ -125,6 +125,7 @@ public:
     int ReadData(unsigned char *buf, int *len) override;
     /// As ReadData, into a buffer of `capacity` bytes.
     int ReadData(unsigned char *buf, int *len, int capacity);
+    uint64_t GetRefusedBufferCount() const override { return m_socketCtl->GetDroppedBufferCount(); }
 
     int SetProperty(int key, const void *data, int size) override;
     int GetProperty(int key, void *data, int *size) override;
@@ -195,7 +196,15 @@ private:
     /// The 10-byte state setting of command 0x1D behind `selector` (upgrade or JSON configuration).
     int SetTransferState(uint8_t selector, uint32_t state, uint32_t param1, uint32_t param2);
 
+    /// Notes whether the camera streams after a start or stop that ended with `status`.
+    int NoteStream(bool on, int status)
+    {
+        m_streamOn.store(on && status == 0);
+        return status;
+    }
+
     std::atomic<bool> m_opened{false};
+    std::atomic<bool> m_streamOn{false}; // the camera was told to stream and not to stop since
     SessionInfo m_info;
     std::unique_ptr<SocketCtl> m_socketCtl;
     Mutex m_mutex;

@@ -21,8 +21,8 @@ public:
     /// Reads one stream buffer of at most `capacity` bytes into `buffer`. True only when a buffer was
     /// read; `length` is then its size (at least 1). A read that yields nothing is a failed read.
     virtual bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) = 0;
-    /// Stream buffers the connection threw away before a read could return them (a wrong type, a length
-    /// beyond any buffer), counted by the connection; a new connection may start again from 0.
+    /// Buffers the connection refused or cut short before ReadData could return them, so far; a new
+    /// connection may start again from 0.
     virtual uint64_t GetRefusedBufferCount() const { return 0; }
 
     /// The status record the camera reports, kept in the session.

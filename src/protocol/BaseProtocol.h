@@ -111,6 +111,8 @@ public:
     virtual int GetLens(LensConfig &lens) = 0;
     /// Reads one stream buffer into `buf`; the caller presets `*len` to 0 and judges by it.
     virtual int ReadData(unsigned char *buf, int *len) = 0;
+    /// Stream buffers refused or cut short by the connection so far; 0 where none can be.
+    virtual uint64_t GetRefusedBufferCount() const { return 0; }
 
     // Colour sensor controls.
     virtual int SetRgbExplosureTimeAndGain(float exposure, float gain);

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <ctime>
 #include <cxxabi.h>
-#include <pthread.h>
 #include <exception>
+#include <pthread.h>
 
 StoppableThread::StoppableThread(const char *name) : m_name(name != nullptr ? name : "")
 {

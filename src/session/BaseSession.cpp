@@ -95,12 +95,6 @@ bool BaseSession::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
     return true;
 }
 
-uint64_t BaseSession::GetRefusedBufferCount() const
-{
-    auto *socket = dynamic_cast<SocketProtocol *>(m_protocol.get());
-    return socket != nullptr ? socket->GetSocketCtl().GetDroppedBufferCount() : 0;
-}
-
 void BaseSession::StoreInitCameraParams(const InitCameraParams &params)
 {
     m_storedInitParams = params;

@@ -295,7 +295,10 @@ public:
     // ---- Stream hub side (the hub thread calls these) ----
     bool HasProtocol() const override { return m_protocol != nullptr; }
     bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) override;
-    uint64_t GetRefusedBufferCount() const override;
+    uint64_t GetRefusedBufferCount() const override
+    {
+        return m_protocol ? m_protocol->GetRefusedBufferCount() : 0;
+    }
     DeviceStatus *GetDeviceStatus() override { return m_confirm.Record(); }
     bool IsDeviceStatusRequested() const override { return m_confirm.IsRequested(); }
     void SetDeviceStatusRequested(bool on) override { m_confirm.SetRequested(on); }

@@ -21,6 +21,10 @@ public:
 
     bool HasProtocol() const override { return m_protocol != nullptr; }
     bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) override;
+    uint64_t GetRefusedBufferCount() const override
+    {
+        return m_protocol ? m_protocol->GetRefusedBufferCount() : 0;
+    }
 
     DeviceStatus *GetDeviceStatus() override { return &m_status; }
     bool IsDeviceStatusRequested() const override { return m_requested.load(); }

@@ -245,18 +245,17 @@ TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
 }
 
-TEST_F(SocketCtlLoopback, PeerCloseFailsQueriesAndThenSends)
+TEST_F(SocketCtlLoopback, ACommandConnectionTheCameraClosedIsOpenedAnewForTheNextQuery)
 {
     m_cmd.Close();
-    char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
-    // The first frames to a closed peer may still be accepted by the kernel; once the peer has reset the
-    // connection, the send itself fails.
-    int ret = 0;
-    for (int attempt = 0; attempt < 50 && ret == 0; ++attempt) {
-        ret = m_ctl->SetCmd(0x04, buf, 0, 1, kKindSetting);
-    }
-    EXPECT_EQ(ret, kStatusTransport);
+    std::thread camera([this] {
+        const Peer fresh = m_cmdListener.Accept();
+        fresh.Send(ReplyFrame(ReadRequest(fresh).payload));
+    });
+    char buf[4] = {0x21};
+    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), 0);
+    EXPECT_EQ(buf[0], 0x21) << "answered over the new connection";
+    camera.join();
 }
 
 TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
@@ -362,6 +361,15 @@ TEST_F(SocketCtlLoopback, UnknownTypeWithImpossibleLengthIsRefusedWithoutFollowi
     EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, 64), -1);
     EXPECT_EQ(len, 0);
     EXPECT_EQ(m_ctl->GetDroppedBufferCount(), 1u);
+
+    // The stream is out of step: the next read starts over on a new connection.
+    EXPECT_FALSE(m_ctl->TakeDataReconnected());
+    std::thread camera([this] { m_dataListener.Accept().Send(StreamHeader(1, 0)); });
+    EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, 64), 1);
+    EXPECT_EQ(len, 0);
+    EXPECT_TRUE(m_ctl->TakeDataReconnected());
+    EXPECT_FALSE(m_ctl->TakeDataReconnected());
+    camera.join();
 }
 
 TEST_F(SocketCtlLoopback, SilenceAndCloseOnTheDataConnectionReadNothing)

@@ -435,12 +435,20 @@ TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
     // Colour resolution codes and their sizes; 0xFF for a size without a code, which the camera is told.
     const std::tuple<uint32_t, uint16_t, uint16_t> sizes[] = {
         {0xFF, 1280, 720}, {TF_COLOR_640X480, 640, 480}, {TF_COLOR_1600X1200, 1600, 1200}};
+    TfCameraParameters previous = Params(m_device, TF_SENSOR_COLOR);
     for (const auto &[code, width, height] : sizes) {
         if (code == 0xFF) {
             m_camera->UpdateSettings(
                 [w = width, h = height](SimSettings &c) { c.lenses[2] = SimLensConfig{2, 1, w, h, 25, 1}; });
         }
         ASSERT_TRUE(code == 0xFF || TFCM_SetColorResolution(m_device, code) == 0);
+        // The library learns the new colour size from the camera's frames in their own time: the
+        // expectations need the intrinsics of the new size.
+        ASSERT_TRUE(WaitUntil([&] {
+            const TfCameraParameters now = Params(m_device, TF_SENSOR_COLOR);
+            return std::memcmp(&now, &previous, sizeof now) != 0;
+        }));
+        previous = Params(m_device, TF_SENSOR_COLOR);
         for (int mode = 0; mode < 4; ++mode) {
             const bool tofUndistort = mode / 2 != 0, colorUndistort = mode % 2 != 0;
             SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " tof " +

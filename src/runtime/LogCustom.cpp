@@ -4,6 +4,8 @@
 
 #include "runtime/PathTools.h"
 
+#include <pthread.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -18,6 +20,29 @@ bool LogCustom::m_LogToConsole = false;
 bool LogCustom::showDataTime = true;
 std::recursive_mutex LogCustom::gmutex;
 const char *const LogCustom::SUFFIX = ".txt";
+
+namespace {
+
+/// Holds off cancellation while a line is written: a worker terminated after outliving its join may be
+/// inside the logger, and a thread cancelled there (in the sanitized builds, whose interceptors the
+/// cancellation cannot unwind through) died holding the log's lock, so the next line hung the process.
+class CancellationHold
+{
+public:
+    CancellationHold() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_previous); }
+    ~CancellationHold()
+    {
+        int ignored = 0;
+        pthread_setcancelstate(m_previous, &ignored);
+    }
+    CancellationHold(const CancellationHold &) = delete;
+    CancellationHold &operator=(const CancellationHold &) = delete;
+
+private:
+    int m_previous = PTHREAD_CANCEL_ENABLE;
+};
+
+} // namespace
 
 namespace {
 
@@ -197,6 +222,8 @@ void LogCustom::Printf(const char *format, ...)
     if (format == nullptr) {
         return;
     }
+    // Declared before the lock, so that the lock is given back before a pending cancellation can act.
+    const CancellationHold hold;
     std::lock_guard<std::recursive_mutex> lock(gmutex);
     char message[kMessageBufferBytes];
     va_list args;

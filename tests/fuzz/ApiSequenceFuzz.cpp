@@ -145,38 +145,26 @@ using BoolSetter = int (*)(TfDeviceHandle, bool);
 using BoolGetter = int (*)(TfDeviceHandle, bool *);
 
 // Saving the depth table and dumping raw buffers write files, so the fuzzer leaves them out.
-const BoolSetter kBoolSetters[] = {TFCM_SetRealDepthCorrectionEnabled,
-                                   TFCM_SetComputeRealDepthCorrectionEnabled,
-                                   TFCM_SetSmoothingFilterEnabled,
-                                   TFCM_SetTimeFilterEnabled,
-                                   TFCM_SetToFDistortionCorrectionEnabled,
-                                   TFCM_SetColorDistortionCorrectionEnabled,
-                                   TFCM_SetRGBCorrectionEnabled,
-                                   TFCM_SetTransformColorImgToDepthCameraEnabled,
-                                   TFCM_SetTransformDepthImgToColorCameraEnabled,
-                                   TFCM_SetSynchronizeEnabled,
-                                   TFCM_SetDepthFrameEnabled,
-                                   TFCM_SetIrFrameEnabled,
-                                   TFCM_SetConfidenceFrameEnabled,
-                                   TFCM_SetColorFrameEnabled,
-                                   TFCM_SetConfidenceFilterEnabled,
-                                   TFCM_SetRawDepthCut,
-                                   TFCM_SetLowPowerModeEnabled,
-                                   TFCM_SetStandByEnabled,
-                                   TFCM_SetSlaveModeStatus,
-                                   TFCM_SetDSPEnabled};
+// clang-format off
+const BoolSetter kBoolSetters[] = {
+    TFCM_SetRealDepthCorrectionEnabled, TFCM_SetComputeRealDepthCorrectionEnabled,
+    TFCM_SetSmoothingFilterEnabled, TFCM_SetTimeFilterEnabled, TFCM_SetToFDistortionCorrectionEnabled,
+    TFCM_SetColorDistortionCorrectionEnabled, TFCM_SetRGBCorrectionEnabled,
+    TFCM_SetTransformColorImgToDepthCameraEnabled, TFCM_SetTransformDepthImgToColorCameraEnabled,
+    TFCM_SetSynchronizeEnabled, TFCM_SetDepthFrameEnabled, TFCM_SetIrFrameEnabled,
+    TFCM_SetConfidenceFrameEnabled, TFCM_SetColorFrameEnabled, TFCM_SetConfidenceFilterEnabled,
+    TFCM_SetRawDepthCut, TFCM_SetLowPowerModeEnabled, TFCM_SetStandByEnabled,
+    TFCM_SetSlaveModeStatus, TFCM_SetDSPEnabled};
+// clang-format on
 
-const BoolGetter kBoolGetters[] = {TFCM_GetComputeRealDepthCorrectionEnabled,
-                                   TFCM_GetSmoothingFilterEnabled,
-                                   TFCM_GetTimeFilterEnabled,
-                                   TFCM_GetToFDistortionCorrectionEnabled,
-                                   TFCM_GetColorDistortionCorrectionEnabled,
-                                   TFCM_GetRGBCorrectionEnabled,
-                                   TFCM_IsTransformColorImgToDepthCameraEnabled,
-                                   TFCM_IsTransformDepthImgToColorCameraEnabled,
-                                   TFCM_GetSynchronizeEnabled,
-                                   TFCM_GetConfidenceFilterEnabled,
-                                   TFCM_GetDSPEnabled};
+// clang-format off
+const BoolGetter kBoolGetters[] = {
+    TFCM_GetComputeRealDepthCorrectionEnabled, TFCM_GetSmoothingFilterEnabled, TFCM_GetTimeFilterEnabled,
+    TFCM_GetToFDistortionCorrectionEnabled, TFCM_GetColorDistortionCorrectionEnabled,
+    TFCM_GetRGBCorrectionEnabled, TFCM_IsTransformColorImgToDepthCameraEnabled,
+    TFCM_IsTransformDepthImgToColorCameraEnabled, TFCM_GetSynchronizeEnabled,
+    TFCM_GetConfidenceFilterEnabled, TFCM_GetDSPEnabled};
+// clang-format on
 
 template <typename Record> Record RecordArg(const uint8_t *a)
 {
@@ -358,48 +346,18 @@ constexpr int32_t kKeysNotSet[] = {
     kKeyIpAddress, kKeySubnetMask,    kKeyEnterJsonMode,  kKeyStartJsonUpgrade,  kKeySerialNumber,
     kKeyDeviceSn,  kSessionIpAddress, kSessionSubnetMask, kSessionEnterJsonMode, kSessionStartJsonUpgrade};
 
-constexpr int32_t kKnownKeys[] = {kKeySerialNumber,
-                                  kKeyFirmwareVersion,
-                                  kKeyHardwareVersion,
-                                  kKeyDataMode,
-                                  kKeyModeList,
-                                  kKeyRangeList,
-                                  kKey11,
-                                  kKeyDeviceSn,
-                                  kKeyMacAddress,
-                                  kKeySoftwareVersion,
-                                  kKeyIpAddress,
-                                  kKeySubnetMask,
-                                  kKeyDspStatus,
-                                  kKey18,
-                                  kKey19,
-                                  kKeyNop,
-                                  kKeyDspStatusAlt,
-                                  kKeyMeasuringRange,
-                                  kKeyCameraParams,
-                                  kKeyDataModeAlt,
-                                  kKeyLdEnable,
-                                  kKeyPcba,
-                                  kKeyWorkMode,
-                                  kKeyGmmGain,
-                                  kKeyAccSensitivity,
-                                  kKeyGyroSensitivity,
-                                  kKeyImuDataMode,
-                                  kKeyRgbExposure,
-                                  kKeyLens,
-                                  kKeyAccOffset,
-                                  kKeyGyroOffset,
-                                  kKeyAccOffsetTemp,
-                                  kKeyGyroOffsetTemp,
-                                  kKeyFlashType,
-                                  kKeyMeasuringStatus,
-                                  kSessionStatus,
-                                  kSessionTalDelay,
-                                  kSessionTimeFilteredDepth,
-                                  kSessionTemperatureOffset,
-                                  kSessionHeartbeat,
-                                  kSessionDebugFirst,
-                                  kSessionDebugLast};
+// clang-format off
+constexpr int32_t kKnownKeys[] = {
+    kKeySerialNumber, kKeyFirmwareVersion, kKeyHardwareVersion, kKeyDataMode, kKeyModeList,
+    kKeyRangeList, kKey11, kKeyDeviceSn, kKeyMacAddress, kKeySoftwareVersion,
+    kKeyIpAddress, kKeySubnetMask, kKeyDspStatus, kKey18, kKey19,
+    kKeyNop, kKeyDspStatusAlt, kKeyMeasuringRange, kKeyCameraParams, kKeyDataModeAlt,
+    kKeyLdEnable, kKeyPcba, kKeyWorkMode, kKeyGmmGain, kKeyAccSensitivity,
+    kKeyGyroSensitivity, kKeyImuDataMode, kKeyRgbExposure, kKeyLens, kKeyAccOffset,
+    kKeyGyroOffset, kKeyAccOffsetTemp, kKeyGyroOffsetTemp, kKeyFlashType, kKeyMeasuringStatus,
+    kSessionStatus, kSessionTalDelay, kSessionTimeFilteredDepth, kSessionTemperatureOffset,
+    kSessionHeartbeat, kSessionDebugFirst, kSessionDebugLast};
+// clang-format on
 
 int32_t PickKey(const Op &op)
 {

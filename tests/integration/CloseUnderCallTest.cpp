@@ -140,7 +140,7 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
         // Each handle lives until calls succeed on it, so that the close comes while calls run on a live
         // camera; after the close its value stays stale for the callers until the reopen.
         const long before = succeeded.load();
-        EXPECT_TRUE(WaitUntil([&] { return succeeded.load() >= before + 32; }, 5000)) << "no call succeeded";
+        EXPECT_TRUE(WaitUntil([&] { return succeeded.load() >= before + 8; }, 5000)) << "no call succeeded";
         TfDeviceHandle h = current.load();
         const auto closeStart = std::chrono::steady_clock::now();
         ASSERT_EQ(TFCM_CloseDevice(&h), 0);
@@ -159,7 +159,7 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     EXPECT_EQ(TFCM_CloseDevice(&last), 0);
     std::printf("%d closes under %ld calls (%ld succeeded); a close took %ld ms on average, %ld ms at most\n",
                 cycles, calls.load(), succeeded.load(), closeMsTotal / std::max(cycles, 1), closeMsMax);
-    EXPECT_GE(cycles, 5);
+    EXPECT_GE(cycles, 2);
     EXPECT_GT(succeeded.load(), 0) << "no call reached an open camera";
     EXPECT_TRUE(failures.empty()) << failures.size()
                                   << " unexpected results, the first: " << failures.front();

@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -153,6 +157,36 @@ TEST(LogCustomTest, ConcurrentWritersNeverInterleaveLinesAndRotateOnce)
         EXPECT_TRUE(seen.emplace(writer, index).second) << "duplicate: " << line;
     }
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLinesPerThread));
+}
+
+// A worker that outlives its join is cancelled; cancelled inside the logger, it must not take the log's
+// lock with it (the sanitized build hung at the next line).
+TEST(LogCustomTest, AThreadCancelledWhileLoggingLeavesTheLogUsable)
+{
+    LoggedHome home;
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<int> lines{0};
+        pthread_t writer{};
+        auto spin = [](void *count) -> void * {
+            for (;;) {
+                TFLOG("a writer about to be cancelled");
+                ++*static_cast<std::atomic<int> *>(count);
+                pthread_testcancel();
+            }
+        };
+        ASSERT_EQ(pthread_create(&writer, nullptr, spin, &lines), 0);
+        ASSERT_TRUE(orvtest::WaitUntil([&] { return lines.load() > round % 4; }, 5000));
+        pthread_cancel(writer);
+        pthread_join(writer, nullptr);
+        // Written from a thread of its own, so that a hung log fails the test instead of stopping it.
+        auto written = std::make_shared<std::atomic<bool>>(false);
+        std::thread([written, round] {
+            TFLOG("written after cancel %d", round);
+            *written = true;
+        }).detach();
+        ASSERT_TRUE(orvtest::WaitUntil([&] { return written->load(); }, 5000))
+            << "the log hung in round " << round;
+    }
 }
 
 TEST(LogCustomTest, NoFileAndNoCrashWhenTheApplicationDataDirectoryIsMissing)

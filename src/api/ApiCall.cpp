@@ -22,14 +22,14 @@ int InterRet2ExternRet(int interRet)
 }
 
 HandleLease::HandleLease(Device *device)
-    : m_device(device), m_held(device != nullptr && HandleRegistry::Instance().Enter(device))
+    : m_entered(device != nullptr ? HandleRegistry::Instance().Enter(device) : nullptr)
 {
 }
 
 HandleLease::~HandleLease()
 {
-    if (m_held) {
-        ReleaseCell(HandleRegistry::Instance().Leave(m_device));
+    if (m_entered != nullptr) {
+        ReleaseCell(HandleRegistry::Instance().Leave(m_entered));
     }
 }
 

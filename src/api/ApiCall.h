@@ -24,11 +24,10 @@ public:
     ~HandleLease();
     HandleLease(const HandleLease &) = delete;
     HandleLease &operator=(const HandleLease &) = delete;
-    bool Held() const { return m_held; }
+    bool Held() const { return m_entered != nullptr; }
 
 private:
-    Device *m_device;
-    bool m_held;
+    BaseDevice *m_entered; ///< the camera the call entered, or null
 };
 
 /// Releases a closed handle's camera and frees its cell.

@@ -237,7 +237,7 @@ int main(int argc, char **argv)
     const std::filesystem::path color = out / "color_decode_fuzz";
     ok = Write(color, "jpeg-480", ColorSeed(0, 0x01, jpeg480)) && ok;
     ok = Write(color, "jpeg-360-to-480", ColorSeed(0, 0x03, jpeg360)) && ok;
-    ok = Write(color, "jpeg-720-rotated", ColorSeed(1, 0x01, jpeg720)) && ok;
+    ok = Write(color, "jpeg-720-rotated", ColorSeed(1, 0x0D, jpeg720)) && ok;
     ok = Write(color, "yuv", ColorSeed(0, 0x01, yuv)) && ok;
     ok = Write(color, "jpeg-any-size", ColorSeed(7, 0x0C, jpeg360)) && ok;
     if (!ok) {

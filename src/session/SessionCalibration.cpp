@@ -21,8 +21,10 @@ constexpr uint16_t kTofImageWidth = 640;
 constexpr uint16_t kTofImageHeight = 480;
 static_assert(kTofImageWidth == kDepthTableWidth && kTofImageHeight == kDepthTableHeight,
               "the depth-to-world table covers the undistorted ToF image");
-/// No lens has a distortion coefficient beyond this magnitude.
+/// No lens has a distortion coefficient beyond these magnitudes (other than zero); smaller ones would
+/// only turn the inverse's arithmetic subnormal.
 constexpr double kMaxDistortionCoefficient = 1e4;
+constexpr double kMinDistortionCoefficient = 1e-100;
 
 /// Whether the ToF lens can be inverted pixel by pixel in reasonable time: focal lengths and
 /// coefficients are ordinary numbers (zero, or normal and within bounds). A garbled calibration block
@@ -30,7 +32,8 @@ constexpr double kMaxDistortionCoefficient = 1e4;
 bool IsInvertibleLens(const double *intrinsic, const std::array<double, 8> &distortion)
 {
     const auto ordinary = [](double v, double bound) {
-        return v == 0.0 || (std::isnormal(v) && std::fabs(v) <= bound);
+        return v == 0.0 ||
+               (std::isnormal(v) && std::fabs(v) >= kMinDistortionCoefficient && std::fabs(v) <= bound);
     };
     return std::isnormal(intrinsic[0]) && std::isnormal(intrinsic[4]) && std::isfinite(intrinsic[2]) &&
            std::isfinite(intrinsic[5]) && std::all_of(distortion.begin(), distortion.end(), [&](double c) {

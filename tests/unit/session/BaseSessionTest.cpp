@@ -259,7 +259,7 @@ TEST(BaseSessionDepthTable, RaysFollowTheIntrinsics)
 
 TEST(BaseSessionDepthTable, OnlyAnOrdinaryLensGetsPixelRays)
 {
-    // A garbled block's coefficients (huge and subnormal) kept the lens inverse iterating for minutes.
+    // A garbled block's coefficients (huge, subnormal or tiny) kept the lens inverse iterating for minutes.
     struct Row
     {
         std::array<double, 8> distortion;
@@ -271,7 +271,8 @@ TEST(BaseSessionDepthTable, OnlyAnOrdinaryLensGetsPixelRays)
     calibration.SetTofUndistorted(false);
     for (const Row &row : {Row{{-0.12, 0.05, 0.001, -0.001, 0.01, 0, 0, 0}, true},
                            Row{{0, 0, 0, 0, 4.865631378322311e125, 4.35e-322, 0, 8.087e-320}, false},
-                           Row{{0, 0, 0, 0, 0, 0, 0, 8.087e-320}, false}}) {
+                           Row{{0, 0, 0, 0, 0, 0, 0, 8.087e-320}, false},
+                           Row{{520, 0, 320, 1.83e-307, 0, 1.84e-307, 1.83e-307, 0}, false}}) {
         calibration.Params().tofDistortion = row.distortion;
         calibration.BuildDepthWorldTable(k, refine.get());
         EXPECT_EQ(!calibration.WorldTable()->rayX.empty(), row.pixelRays) << row.distortion[7];

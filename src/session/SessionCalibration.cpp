@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <iterator>
 #include <thread>
 
@@ -20,6 +21,25 @@ constexpr uint16_t kTofImageWidth = 640;
 constexpr uint16_t kTofImageHeight = 480;
 static_assert(kTofImageWidth == kDepthTableWidth && kTofImageHeight == kDepthTableHeight,
               "the depth-to-world table covers the undistorted ToF image");
+/// No lens has a distortion coefficient beyond these magnitudes (other than zero); smaller ones would
+/// only turn the inverse's arithmetic subnormal.
+constexpr double kMaxDistortionCoefficient = 1e4;
+constexpr double kMinDistortionCoefficient = 1e-100;
+
+/// Whether the ToF lens can be inverted pixel by pixel in reasonable time: focal lengths and
+/// coefficients are ordinary numbers (zero, or normal and within bounds). A garbled calibration block
+/// (subnormal or huge coefficients) would otherwise keep the inverse iterating for seconds on every pixel.
+bool IsInvertibleLens(const double *intrinsic, const std::array<double, 8> &distortion)
+{
+    const auto ordinary = [](double v, double bound) {
+        return v == 0.0 ||
+               (std::isnormal(v) && std::fabs(v) >= kMinDistortionCoefficient && std::fabs(v) <= bound);
+    };
+    return std::isnormal(intrinsic[0]) && std::isnormal(intrinsic[4]) && std::isfinite(intrinsic[2]) &&
+           std::isfinite(intrinsic[5]) && std::all_of(distortion.begin(), distortion.end(), [&](double c) {
+               return ordinary(c, kMaxDistortionCoefficient);
+           });
+}
 } // namespace
 
 bool SessionCalibration::AwaitBlock(ImageProc &pipeline, InitCameraParams &block, int &waitedMs)
@@ -109,7 +129,10 @@ std::array<double, 9> SessionCalibration::BuildDepthWorldTable(const double *int
     // Images delivered as the lens takes them: every pixel's ray comes back through the distortion.
     const bool distorted = std::any_of(m_params.tofDistortion.begin(), m_params.tofDistortion.end(),
                                        [](double c) { return c != 0.0; });
-    if (!IsTofUndistorted() && distorted && refine != nullptr) {
+    const bool throughLens = !IsTofUndistorted() && distorted && refine != nullptr;
+    if (throughLens && !IsInvertibleLens(intrinsic, m_params.tofDistortion)) {
+        TFLOG("the ToF lens of the calibration cannot be inverted: the rays follow the intrinsics alone.");
+    } else if (throughLens) {
         const size_t entries = static_cast<size_t>(kDepthTableWidth) * kDepthTableHeight;
         std::vector<double> rays(entries * 2);
         if (refine->UnprojectPixels(intrinsic, m_params.tofDistortion.data(), kTofImageWidth, kTofImageHeight,

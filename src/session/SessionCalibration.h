@@ -74,8 +74,9 @@ public:
     void DeliveredIntrinsic(SensorType sensor, double *intrinsic, APIDepthRefine *refine, uint32_t width = 0,
                             uint32_t height = 0) const;
     /// Builds the depth-to-world table (kDepthTableWidth x kDepthTableHeight rays, row by row) from the
-    /// ToF intrinsics `intrinsic` (9 doubles), undistorted first as UndistortIntrinsic does. Returns the
-    /// intrinsics the rays were computed with.
+    /// ToF intrinsics `intrinsic` (9 doubles), undistorted first as UndistortIntrinsic does. Per-pixel rays
+    /// through the lens only for a lens of ordinary numbers (a garbled one keeps the intrinsics' rays).
+    /// Returns the intrinsics the rays were computed with.
     std::array<double, 9> BuildDepthWorldTable(const double *intrinsic, APIDepthRefine *refine);
     /// Builds the table as BuildDepthWorldTable does and logs the intrinsics before and after their
     /// undistortion (kStatusNullPointer for a null `intrinsic`).

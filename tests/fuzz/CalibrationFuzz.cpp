@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "FuzzInput.h"
 #include "pipeline/DeviceStatus.h"
@@ -16,7 +17,8 @@
 /// and the colour image's width and height (2 bytes each).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static APIDepthRefine *const refine = Get_APIDepthRefine();
+    static const std::unique_ptr<APIDepthRefine> owned(Get_APIDepthRefine());
+    APIDepthRefine *const refine = owned.get();
     InitCameraParams block;
     std::memset(&block, 0x5A, sizeof(block));
     const InitCameraParams before = block;

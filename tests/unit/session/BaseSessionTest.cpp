@@ -3,17 +3,21 @@
 // mapping, confirmation time-outs against a silent status, the depth-to-world table and the file check.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "TestSupport.h"
 #include "pipeline/ImageProc.h"
+#include "refine/APIDepthRefine.h"
 #include "session/BaseSession.h"
 #include "session/ProtocolStreamSource.h"
+#include "session/SessionCalibration.h"
 #include "session/StatusConfirmer.h"
 
 namespace {
@@ -290,6 +294,29 @@ TEST(BaseSessionDepthTable, RaysFollowTheIntrinsics)
     for (const Row row : {Row{0, 0}, Row{320, 240}, Row{639, 479}, Row{100, 400}}) {
         EXPECT_NEAR(table->columnX[static_cast<size_t>(row.u)], (row.u - 320.0) / 500.0, 1e-6);
         EXPECT_NEAR(table->rowY[static_cast<size_t>(row.v)], (row.v - 240.0) / 400.0, 1e-6);
+    }
+}
+
+TEST(BaseSessionDepthTable, OnlyAnOrdinaryLensGetsPixelRays)
+{
+    // A garbled block's coefficients (huge, subnormal or tiny) kept the lens inverse iterating for minutes.
+    struct Row
+    {
+        std::array<double, 8> distortion;
+        bool pixelRays;
+    };
+    const double k[9] = {520, 0, 320, 0, 520, 240, 0, 0, 1};
+    const std::unique_ptr<APIDepthRefine> refine(Get_APIDepthRefine());
+    SessionCalibration calibration;
+    calibration.SetTofUndistorted(false);
+    for (const Row &row : {Row{{-0.12, 0.05, 0.001, -0.001, 0.01, 0, 0, 0}, true},
+                           Row{{0, 0, 0, 0, 4.865631378322311e125, 4.35e-322, 0, 8.087e-320}, false},
+                           Row{{0, 0, 0, 0, 0, 0, 0, 8.087e-320}, false},
+                           Row{{520, 0, 320, 1.83e-307, 0, 1.84e-307, 1.83e-307, 0}, false}}) {
+        calibration.Params().tofDistortion = row.distortion;
+        calibration.BuildDepthWorldTable(k, refine.get());
+        EXPECT_EQ(!calibration.WorldTable()->rayX.empty(), row.pixelRays) << row.distortion[7];
+        EXPECT_EQ(calibration.WorldTable()->columnX[0], -320.0 / 520.0);
     }
 }
 

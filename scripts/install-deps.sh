@@ -8,7 +8,7 @@ PACKAGES=(
     clang libclang-rt-14-dev clang-format clang-tidy
     libgtest-dev libgmock-dev libbenchmark-dev
     libturbojpeg0-dev libcivetweb-dev libopencv-core-dev libopencv-imgproc-dev
-    libpng-dev libcli11-dev
+    libpng-dev libcli11-dev nlohmann-json3-dev libzstd-dev
 )
 
 missing=()

@@ -100,19 +100,38 @@ ReadResult ReadAll(RecordingReader &reader, std::vector<FrameSet> &got, std::vec
     }
 }
 
-TEST(Crc32Test, MatchesTheStandardCheckValueAndAnySplit)
+/// The CRC one bit at a time, straight from its definition.
+uint32_t BitwiseCrc(const uint8_t *p, size_t size)
+{
+    uint32_t crc = ~0u;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= p[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1u) != 0 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        }
+    }
+    return ~crc;
+}
+
+TEST(Crc32Test, AgreesWithTheDefinitionAtEveryLengthAlignmentAndSplit)
 {
     EXPECT_EQ(Crc32::Of("123456789", 9), 0xCBF43926u);
-    std::string data(1000, '\0');
+    std::vector<uint8_t> data(1200);
     for (size_t i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<char>(i * 31 + 5);
+        data[i] = static_cast<uint8_t>((i * 131 + 7) ^ (i >> 3));
     }
-    const uint32_t whole = Crc32::Of(data.data(), data.size());
-    for (size_t split : {1u, 3u, 7u, 8u, 9u, 500u, 999u}) {
+    // Short runs take the tables, long ones the folding path, and their tails the tables again.
+    for (size_t offset = 0; offset < 17; ++offset) {
+        for (size_t size = 0; size + offset <= data.size(); size += size < 160 ? 1 : 37) {
+            ASSERT_EQ(Crc32::Of(data.data() + offset, size), BitwiseCrc(data.data() + offset, size))
+                << offset << "+" << size;
+        }
+    }
+    for (size_t split : {1u, 63u, 64u, 65u, 500u, 1199u}) {
         Crc32 crc;
         crc.Update(data.data(), split);
         crc.Update(data.data() + split, data.size() - split);
-        EXPECT_EQ(crc.GetValue(), whole) << "split at " << split;
+        EXPECT_EQ(crc.GetValue(), BitwiseCrc(data.data(), data.size())) << "split at " << split;
     }
 }
 

@@ -8,9 +8,12 @@
 #include "CliContext.h"
 #include "CliOutput.h"
 #include "ExitCodes.h"
+#include "InspectCommand.h"
 #include "Interrupt.h"
 #include "ListCommand.h"
 #include "Orvane_api.h"
+#include "RecordCommand.h"
+#include "ReplayCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -19,6 +22,9 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
 {
     std::vector<std::unique_ptr<Subcommand>> all;
     all.push_back(std::make_unique<ListCommand>());
+    all.push_back(std::make_unique<RecordCommand>());
+    all.push_back(std::make_unique<ReplayCommand>());
+    all.push_back(std::make_unique<InspectCommand>());
     return all;
 }
 

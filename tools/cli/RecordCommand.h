@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: Apache-2.0
+// `orvane-cli record FILE`: the camera's frames into a recording until a time limit or Ctrl-C.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "Orvane_api.h"
+#include "RecordingWriter.h"
+#include "StreamSelection.h"
+#include "Subcommand.h"
+
+namespace orvane::cli {
+
+class RecordCommand : public Subcommand
+{
+public:
+    const char *Name() const override { return "record"; }
+    const char *Description() const override
+    {
+        return "record the camera's frames to FILE (-t seconds, or until Ctrl-C)";
+    }
+    void Register(CLI::App &app) override;
+    int Run(CliContext &context) override;
+
+    std::string file;
+    double seconds = 0; ///< 0: until Ctrl-C
+    std::string streams = "depth,ir,confidence,color";
+    bool zstd = false;
+    int zstdLevel = 1;
+    size_t queueDepth = 8;
+
+    /// Copies the frames a read made ready (those of `selection`) into `set`, stamped with `hostTimeNs`.
+    static void TakeFrames(TfDeviceHandle handle, const TfFrameReady &ready, const StreamSelection &selection,
+                           uint64_t hostTimeNs, record::FrameSet &set);
+
+private:
+    /// The end-of-recording summary: the writer's counts and the library's drop counters.
+    void Summary(CliContext &context, const record::RecordingWriterStats &stats, double elapsedSeconds);
+};
+
+} // namespace orvane::cli

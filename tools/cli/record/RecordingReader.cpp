@@ -7,6 +7,7 @@
 #include "FrameSetCodec.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 

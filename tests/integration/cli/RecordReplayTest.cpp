@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,24 +31,29 @@ using Frame = orvane::cli::record::RecordedFrame;
 constexpr const char *kAddress = "127.0.0.236";
 constexpr unsigned kRunBoundMs = 25000;
 
-/// Runs orvane-cli with `args`, its output into files of `dir` and its home there too; its exit code, or
-/// -1 when it had to be killed.
-int RunCli(const std::string &dir, const std::vector<std::string> &args, std::string &out)
+/// Starts orvane-cli with `args`, its standard output into `dir`/cli.out and its home in `dir`.
+pid_t StartCli(const std::string &dir, const std::vector<std::string> &args)
 {
-    const std::string outPath = dir + "/cli.out";
-    const pid_t child = fork();
-    if (child == 0) {
-        const int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, STDOUT_FILENO);
-        setenv("HOME", dir.c_str(), 1);
-        std::vector<char *> argv{const_cast<char *>(ORVANE_CLI_PATH)};
-        for (const std::string &arg : args) {
-            argv.push_back(const_cast<char *>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(ORVANE_CLI_PATH, argv.data());
-        _exit(127);
+    std::vector<char *> argv{const_cast<char *>(ORVANE_CLI_PATH)};
+    for (const std::string &arg : args) {
+        argv.push_back(const_cast<char *>(arg.c_str()));
     }
+    argv.push_back(nullptr);
+    const std::string home = "HOME=" + dir;
+    char *envp[] = {const_cast<char *>(home.c_str()), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir + "/cli.out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t child = -1;
+    EXPECT_EQ(posix_spawn(&child, ORVANE_CLI_PATH, &actions, nullptr, argv.data(), envp), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+/// Waits for the CLI to end (killing it after a bound); its exit code, or -1 when it had to be killed.
+int FinishCli(const std::string &dir, pid_t child, std::string &out)
+{
     int status = 0;
     const bool ended =
         orvtest::WaitUntil([&] { return waitpid(child, &status, WNOHANG) == child; }, kRunBoundMs);
@@ -54,8 +61,13 @@ int RunCli(const std::string &dir, const std::vector<std::string> &args, std::st
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
     }
-    out = orvtest::ReadFile(outPath);
+    out = orvtest::ReadFile(dir + "/cli.out");
     return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RunCli(const std::string &dir, const std::vector<std::string> &args, std::string &out)
+{
+    return FinishCli(dir, StartCli(dir, args), out);
 }
 
 /// The frames of one read through the library in this process, copied as the recorder copies them; what
@@ -172,6 +184,25 @@ TEST(RecordReplayLoopbackTest, ReplayGivesBackTheRecordedFramesAndTheyAreTheCame
     }
     ASSERT_EQ(RunCli(dir.Path(), {"--json", "inspect", file}, out), 0) << out;
     EXPECT_EQ(nlohmann::json::parse(out)["summary"]["frameSets"], recorded.size());
+
+    // Ctrl-C in the middle of a recording without a time limit: exit 130 and a file that ends whole.
+    const std::string interrupted = dir.Path() + "/interrupted.orvrec";
+    const pid_t child = StartCli(dir.Path(), {"--ip", kAddress, "--wait", "8000", "record", interrupted});
+    EXPECT_TRUE(orvtest::WaitUntil([&] {
+        struct stat info
+        {
+        };
+        return stat(interrupted.c_str(), &info) == 0 && info.st_size > 20'000'000;
+    }));
+    kill(child, SIGINT);
+    EXPECT_EQ(FinishCli(dir.Path(), child, out), 130) << out;
+    RecordingReader again;
+    ASSERT_TRUE(again.Open(interrupted)) << again.GetError();
+    FrameSet set;
+    ReadStatus status = ReadStatus::kFrameSet;
+    while ((status = again.Next(set).status) == ReadStatus::kFrameSet) {
+    }
+    EXPECT_EQ(status, ReadStatus::kEnd);
     sim.Stop();
 }
 

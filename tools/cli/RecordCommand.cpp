@@ -126,7 +126,10 @@ int RecordCommand::Run(CliContext &context)
     }
     const int level = zstd ? zstdLevel : 0;
     record::RecordingWriter writer({queueDepth, level});
-    if (!writer.Open(file, RecordingHeader::Describe(camera, selection, level).dump())) {
+    // A camera's text that is not UTF-8 (an alias, say) is replaced rather than thrown on.
+    const std::string header = RecordingHeader::Describe(camera, selection, level)
+                                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (!writer.Open(file, header)) {
         out.Message("record: " + writer.GetError());
         return kExitUsage;
     }

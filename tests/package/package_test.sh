@@ -2,11 +2,13 @@
 # SPDX-License-Identifier: Apache-2.0
 # Ships the built tree as a user gets it and builds a user's program against it: an install tree moved after
 # installing (CMake package and pkg-config), then the Debian packages unpacked into a scratch root.
-# Usage: package_test.sh BUILD_DIR CONSUMER_SOURCE_DIR VERSION (the build must be done; nothing is rebuilt).
+# Usage: package_test.sh BUILD_DIR CONSUMER_SOURCE_DIR VERSION PROGRAM... (the programs orvane-tools must hold;
+# the build must be done, nothing is rebuilt).
 set -euo pipefail
 build=$(realpath "$1")
 consumer=$(realpath "$2")
 version=$3
+shift 3
 work=$(mktemp -d /tmp/orvane-package.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 started=$SECONDS
@@ -81,6 +83,10 @@ liborvane1    libc6.*libcivetweb                     lib/libDepthRefine\.so\.1\.
 liborvane-dev ^liborvane1.\(=.VERSION\)               lib/pkgconfig/orvane\.pc
 orvane-tools  ^liborvane1.\(=.VERSION\).*libturbojpeg bin/orvane-camsim
 ROWS
+for program in "$@"; do
+    [ -n "$program" ] || continue
+    grep -q " \./usr/bin/$program$" <<<"$(dpkg-deb -c "${deb[orvane-tools]}")" || fail "orvane-tools: no $program"
+done
 grep -q "^libOrvane_api 1 liborvane1 (>= $version)" <<<"$(dpkg-deb -I "${deb[liborvane1]}" shlibs)" ||
     fail "liborvane1 declares no shlibs for libOrvane_api.so.1"
 if grep -E "\.h$|\.so -> " <<<"$(dpkg-deb -c "${deb[liborvane1]}")"; then

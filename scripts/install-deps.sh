@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Installs the Debian packages the project builds, tests and fuzzes with; installs only what is missing.
+# Installs the Debian packages the project builds, tests, fuzzes and packages with (dpkg-dev and file let
+# cpack work out the Debian packages' dependencies); installs only what is missing.
 set -euo pipefail
 
 PACKAGES=(
@@ -9,6 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libturbojpeg0-dev libcivetweb-dev libopencv-core-dev libopencv-imgproc-dev
     libpng-dev libcli11-dev nlohmann-json3-dev libzstd-dev
+    dpkg-dev file
 )
 
 missing=()

@@ -45,9 +45,9 @@ uint32_t LoadLe32(const uint8_t *p)
 #ifdef ORVANE_CRC_CLMUL
 
 // Carry-less multiplication folds 64 bytes per step into four 128-bit lanes, then the lanes into one, then
-// a Barrett reduction gives the 32-bit remainder (the method of Intel's paper on CRCs with PCLMULQDQ; the
-// constants are powers of x modulo the bit-reflected polynomial). Several gigabytes a second, where the
-// tables give about one: reading a recording back runs at many times real time.
+// a Barrett reduction gives the 32-bit remainder (the constants are powers of x modulo the bit-reflected
+// polynomial). Several gigabytes a second, where the tables give about one: reading a recording back runs
+// at many times real time.
 constexpr size_t kClmulMinimum = 64;
 
 #define ORVANE_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <new>
 
 namespace orvane::cli::record {
 
@@ -92,6 +93,16 @@ bool RecordingReader::ReadHeader()
 }
 
 ReadResult RecordingReader::Next(FrameSet &out)
+{
+    try {
+        return ReadRecord(out);
+    } catch (const std::bad_alloc &) {
+        // Lengths are bounded, but a bounded record may still not fit in a small machine's memory.
+        return Stop(ReadStatus::kCorrupt, "no memory for the record");
+    }
+}
+
+ReadResult RecordingReader::ReadRecord(FrameSet &out)
 {
     if (m_isStopped) {
         return m_stopped;

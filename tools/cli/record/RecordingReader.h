@@ -53,6 +53,7 @@ public:
 
 private:
     bool ReadHeader();
+    ReadResult ReadRecord(FrameSet &out);
     bool FailOpen(const std::string &message, bool cut = false);
     ReadResult Stop(ReadStatus status, const std::string &message);
     bool ReadExact(uint8_t *out, size_t size);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 namespace orvane::cli::record {
 namespace {
@@ -168,7 +169,12 @@ void RecordingWriter::Run()
         m_queue.pop_front();
         lock.unlock();
         // After a write error the queue is still emptied, so that Close never waits on a dead disk.
-        const bool written = !m_failed && WriteRecord(set);
+        bool written = false;
+        try {
+            written = !m_failed && WriteRecord(set);
+        } catch (const std::exception &e) { // memory for a compressed record, say: reported, never thrown
+            Fail(std::string("cannot write the recording: ") + e.what());
+        }
         if (written) {
             ++m_written;
         } else {

@@ -11,6 +11,8 @@
 #include "Interrupt.h"
 #include "ListCommand.h"
 #include "Orvane_api.h"
+#include "SaveCommand.h"
+#include "StreamCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -19,6 +21,8 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
 {
     std::vector<std::unique_ptr<Subcommand>> all;
     all.push_back(std::make_unique<ListCommand>());
+    all.push_back(std::make_unique<StreamCommand>());
+    all.push_back(std::make_unique<SaveCommand>());
     return all;
 }
 

@@ -38,13 +38,13 @@ void StreamStats::AddIndex(uint32_t frameIndex)
         m_highest = frameIndex;
     } else {
         const uint32_t behind = m_highest - frameIndex;
-        if (behind > m_highest - m_first) {
-            ++m_counts.reordered; // from before the first frame counted: it was never missed
-        } else if (behind >= kWindow) {
-            ++m_counts.restarts;
+        if (behind >= kWindow) {
+            ++m_counts.restarts; // too far back to be late: the index started over
             m_first = frameIndex;
             m_highest = frameIndex;
             m_seen = 1;
+        } else if (behind > m_highest - m_first) {
+            ++m_counts.reordered; // from before the first frame counted: it was never missed
         } else if ((m_seen >> behind) & 1) {
             ++m_counts.duplicates;
         } else {

@@ -95,24 +95,28 @@ void StreamStats::EndWarmUp()
 
 double StreamStats::Rate(int64_t nowUs) const
 {
+    // Intervals between the arrivals of the last second over the time they span: steady whatever the
+    // phase of the second against the frames.
     const size_t kept = std::min(m_arrivalCount, kArrivals);
-    // Arrivals after `from` over the time since: the last second, or since the first frame of a younger
-    // stream (the frame at the start of the span opens it and is not counted).
-    int64_t from = nowUs - kRateWindowUs;
-    if (m_arrivalCount <= kArrivals && kept > 0) {
-        from = std::max(from, m_arrivals[0]);
+    int64_t newest = 0;
+    int64_t oldest = 0;
+    size_t inWindow = 0;
+    for (size_t i = 0; i < kept; ++i) {
+        const int64_t at = m_arrivals[(m_arrivalCount - 1 - i) % kArrivals];
+        if (at <= nowUs - kRateWindowUs) {
+            break;
+        }
+        newest = inWindow == 0 ? at : newest;
+        oldest = at;
+        ++inWindow;
     }
-    size_t inSpan = 0;
-    for (size_t i = 0; i < kept && m_arrivals[(m_arrivalCount - 1 - i) % kArrivals] > from; ++i) {
-        ++inSpan;
+    if (inWindow < 2) {
+        return 0.0;
     }
-    if (inSpan == kArrivals) {
-        // More than the ring holds came within the second: the ring's own span.
-        from = m_arrivals[m_arrivalCount % kArrivals];
-        --inSpan;
-    }
-    const int64_t spanUs = nowUs - from;
-    return spanUs > 0 ? static_cast<double>(inSpan) * 1e6 / static_cast<double>(spanUs) : 0.0;
+    // A stream that stalls shows it at once: past two periods without a frame, the wait counts too.
+    const double periodUs = static_cast<double>(newest - oldest) / static_cast<double>(inWindow - 1);
+    const int64_t end = static_cast<double>(nowUs - newest) > 2.0 * periodUs ? nowUs : newest;
+    return end > oldest ? static_cast<double>(inWindow - 1) * 1e6 / static_cast<double>(end - oldest) : 0.0;
 }
 
 StreamSnapshot StreamStats::Snapshot(int64_t nowUs) const

@@ -62,6 +62,7 @@ TEST(StreamStats, RateOverTheLastSecond)
         {"steady 25 fps", 40'000, 100, 0, 25.0},
         {"younger than a second", 40'000, 6, 0, 25.0},
         {"faster than the ring holds", 400, 5000, 0, 2500.0},
+        {"stalled half a second", 40'000, 100, 500'000, 12.0 / 0.98},
         {"stopped a second ago", 40'000, 100, 1'000'000, 0.0},
     };
     for (const Row &row : rows) {

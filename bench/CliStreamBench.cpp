@@ -57,7 +57,10 @@ struct Phase
     double seconds = 0.0;
     double cpuShare = 0.0;  // of this process, of one core
     double workShare = 0.0; // of the command's own work, of one core
+    double observeUs = 0.0; // of that work, per set
+    double reportUs = 0.0;  // of that work, per second's report
     unsigned long sets = 0;
+    unsigned long reports = 0;
     unsigned long frames = 0;
 };
 
@@ -72,7 +75,8 @@ Phase RunPhase(TfDeviceHandle device, double seconds, bool measure)
                                               StreamChoice::Ordered({"depth", "ir", "confidence", "color"}));
     }
     std::ostringstream out;
-    double workSeconds = 0.0;
+    double observeSeconds = 0.0;
+    double reportSeconds = 0.0;
     const Clock::time_point start = Clock::now();
     Clock::time_point nextReport = start + std::chrono::seconds(1);
     const double cpuStart = ProcessCpuSeconds();
@@ -83,7 +87,7 @@ Phase RunPhase(TfDeviceHandle device, double seconds, bool measure)
             if (meter) {
                 const double before = ThreadCpuSeconds();
                 meter->Observe(capture);
-                workSeconds += ThreadCpuSeconds() - before;
+                observeSeconds += ThreadCpuSeconds() - before;
             }
         }
         const Clock::time_point now = Clock::now();
@@ -94,13 +98,16 @@ Phase RunPhase(TfDeviceHandle device, double seconds, bool measure)
             out << StreamReport::Redraw(StreamReport::Table(elapsed, rows), 6)
                 << StreamReport::Record(elapsed, rows, false).dump() << '\n';
             out.str("");
-            workSeconds += ThreadCpuSeconds() - before;
+            reportSeconds += ThreadCpuSeconds() - before;
+            ++phase.reports;
             nextReport += std::chrono::seconds(1);
         }
     }
     phase.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     phase.cpuShare = (ProcessCpuSeconds() - cpuStart) / phase.seconds;
-    phase.workShare = workSeconds / phase.seconds;
+    phase.workShare = (observeSeconds + reportSeconds) / phase.seconds;
+    phase.observeUs = phase.sets > 0 ? 1e6 * observeSeconds / static_cast<double>(phase.sets) : 0.0;
+    phase.reportUs = phase.reports > 0 ? 1e6 * reportSeconds / static_cast<double>(phase.reports) : 0.0;
     return phase;
 }
 
@@ -134,9 +141,10 @@ int Measure(TfDeviceHandle device, double seconds, int rounds)
         const Phase measured = RunPhase(device, seconds, true);
         std::printf(
             "round %d: bare %.1f %% of a core (%.1f sets/s), with stream's work %.1f %% (%.1f sets/s); "
-            "the work itself %.3f %%\n",
+            "the work itself %.3f %% (%.1f us per set, %.0f us per report)\n",
             round, 100.0 * bare.cpuShare, bare.sets / bare.seconds, 100.0 * measured.cpuShare,
-            measured.sets / measured.seconds, 100.0 * measured.workShare);
+            measured.sets / measured.seconds, 100.0 * measured.workShare, measured.observeUs,
+            measured.reportUs);
         bareSum += bare.cpuShare;
         measuredSum += measured.cpuShare;
         workSum += measured.workShare;

@@ -51,9 +51,10 @@ CLI::Validator StreamChoice::Names()
 int StreamChoice::Apply(TfDeviceHandle device, const std::vector<std::string> &chosen, std::string &failed)
 {
     for (const StreamKind &kind : All()) {
+        // A stream not chosen that cannot be switched off (a camera without colour, say) is no failure.
         const bool on = std::find(chosen.begin(), chosen.end(), kind.name) != chosen.end();
-        if (const int status = kind.enable(device, on); status != TF_OK) {
-            failed = std::string(on ? "enabling " : "disabling ") + kind.name;
+        if (const int status = kind.enable(device, on); status != TF_OK && on) {
+            failed = std::string("enabling ") + kind.name;
             return status;
         }
     }

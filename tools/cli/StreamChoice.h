@@ -30,7 +30,7 @@ public:
     /// Refuses names that are not streams (for --streams).
     static CLI::Validator Names();
     /// Switches the output of each stream on when `chosen` names it and off otherwise. TF_OK, or the
-    /// first failure with `failed` naming the stream's switch.
+    /// first failure to switch a chosen stream on, with `failed` naming it.
     static int Apply(TfDeviceHandle device, const std::vector<std::string> &chosen, std::string &failed);
     /// The chosen streams in output order, without repeats.
     static std::vector<const StreamKind *> Ordered(const std::vector<std::string> &chosen);

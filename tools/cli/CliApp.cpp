@@ -14,6 +14,8 @@
 #include "Orvane_api.h"
 #include "RecordCommand.h"
 #include "ReplayCommand.h"
+#include "SaveCommand.h"
+#include "StreamCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -25,6 +27,8 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
     all.push_back(std::make_unique<RecordCommand>());
     all.push_back(std::make_unique<ReplayCommand>());
     all.push_back(std::make_unique<InspectCommand>());
+    all.push_back(std::make_unique<StreamCommand>());
+    all.push_back(std::make_unique<SaveCommand>());
     return all;
 }
 

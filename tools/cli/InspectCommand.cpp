@@ -8,7 +8,7 @@
 #include "CliContext.h"
 #include "ExitCodes.h"
 #include "RecordingReader.h"
-#include "StreamSelection.h"
+#include "StreamChoice.h"
 
 namespace orvane::cli {
 namespace {
@@ -72,7 +72,7 @@ int InspectCommand::Run(CliContext &context)
         storedBytes += result.storedBytes;
         bodyBytes += result.bodyBytes;
         for (const record::RecordedFrame &frame : set.frames) {
-            StreamTally &tally = streams[StreamSelection::Name(frame.frameType)];
+            StreamTally &tally = streams[StreamChoice::NameOf(frame.frameType)];
             tally.firstIndex = tally.frames == 0 ? frame.frameIndex : tally.firstIndex;
             tally.lastIndex = frame.frameIndex;
             ++tally.frames;

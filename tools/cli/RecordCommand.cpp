@@ -15,41 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool IsReady(const TfFrameReady &ready, uint32_t type)
-{
-    switch (type) {
-    case TF_FRAME_DEPTH:
-        return ready.depth != 0;
-    case TF_FRAME_IR:
-        return ready.ir != 0;
-    case TF_FRAME_CONFIDENCE:
-        return ready.confidence != 0;
-    case TF_FRAME_COLOR:
-        return ready.color != 0;
-    default:
-        return false;
-    }
-}
-
-/// Switches each stream on or off before the stream starts; the status of the first refusal.
-int EnableStreams(TfDeviceHandle handle, const StreamSelection &selection)
-{
-    const struct
-    {
-        uint32_t type;
-        int (*enable)(TfDeviceHandle, bool);
-    } switches[] = {{TF_FRAME_DEPTH, TFCM_SetDepthFrameEnabled},
-                    {TF_FRAME_IR, TFCM_SetIrFrameEnabled},
-                    {TF_FRAME_CONFIDENCE, TFCM_SetConfidenceFrameEnabled},
-                    {TF_FRAME_COLOR, TFCM_SetColorFrameEnabled}};
-    for (const auto &s : switches) {
-        if (const int status = s.enable(handle, selection.Has(s.type)); status != TF_OK) {
-            return status;
-        }
-    }
-    return TF_OK;
-}
-
 nlohmann::json DropCounts(const TfDropCounts &c)
 {
     return {{"queueFull", c.queueFull},
@@ -65,7 +30,9 @@ void RecordCommand::Register(CLI::App &app)
 {
     app.add_option("FILE", file, "the recording to write")->required();
     app.add_option("-t,--time", seconds, "seconds to record (0: until Ctrl-C)")->check(CLI::Range(0.0, 1e7));
-    app.add_option("--streams", streams, "the streams to record: depth,ir,confidence,color");
+    app.add_option("--streams", streams, "the streams to record: depth, ir, confidence, color")
+        ->delimiter(',')
+        ->check(StreamChoice::Names());
     app.add_flag("--zstd", zstd, "compress each record with zstd");
     app.add_option("--zstd-level", zstdLevel, "zstd level (implies --zstd)")
         ->check(CLI::Range(-7, 19))
@@ -74,19 +41,19 @@ void RecordCommand::Register(CLI::App &app)
         ->check(CLI::Range(1, 1000));
 }
 
-void RecordCommand::TakeFrames(TfDeviceHandle handle, const TfFrameReady &ready,
-                               const StreamSelection &selection, uint64_t hostTimeNs, record::FrameSet &set)
+void RecordCommand::TakeFrames(const FrameCapture &capture, const std::vector<const StreamKind *> &kinds,
+                               uint64_t hostTimeNs, record::FrameSet &set)
 {
-    // Slots of a recycled set keep their pixel buffers.
     size_t used = 0;
-    for (const uint32_t type : selection.GetTypes()) {
-        TfFrame frame{};
-        if (!IsReady(ready, type) || TFCM_GetFrame(handle, static_cast<TfFrameType>(type), &frame) != TF_OK) {
+    for (const StreamKind *kind : kinds) {
+        const CapturedFrame *captured = capture.Find(kind->type);
+        if (captured == nullptr) {
             continue;
         }
         if (used == set.frames.size()) {
             set.frames.emplace_back();
         }
+        const TfFrame &frame = captured->frame;
         record::RecordedFrame &r = set.frames[used++];
         r.frameIndex = frame.frameIndex;
         r.frameType = frame.frameType;
@@ -107,12 +74,7 @@ void RecordCommand::TakeFrames(TfDeviceHandle handle, const TfFrameReady &ready,
 int RecordCommand::Run(CliContext &context)
 {
     CliOutput &out = context.Out();
-    StreamSelection selection;
-    std::string error;
-    if (!selection.Parse(streams, error)) {
-        out.Message("record: " + error);
-        return kExitUsage;
-    }
+    const std::vector<const StreamKind *> kinds = StreamChoice::Ordered(streams);
     if (zstd && !record::ZstdCodec::IsAvailable()) {
         out.Message("record: this build has no zstd; record without --zstd");
         return kExitUsage;
@@ -121,13 +83,14 @@ int RecordCommand::Run(CliContext &context)
         return code;
     }
     CameraScope &camera = context.Camera();
-    if (const int status = EnableStreams(camera.Handle(), selection); status != TF_OK) {
-        return context.Fail("choosing the streams", status);
+    std::string failed;
+    if (const int status = StreamChoice::Apply(camera.Handle(), streams, failed); status != TF_OK) {
+        return context.Fail(failed, status);
     }
     const int level = zstd ? zstdLevel : 0;
     record::RecordingWriter writer({queueDepth, level});
     // A camera's text that is not UTF-8 (an alias, say) is replaced rather than thrown on.
-    const std::string header = RecordingHeader::Describe(camera, selection, level)
+    const std::string header = RecordingHeader::Describe(camera, kinds, level)
                                    .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     if (!writer.Open(file, header)) {
         out.Message("record: " + writer.GetError());
@@ -141,9 +104,9 @@ int RecordCommand::Run(CliContext &context)
     const Clock::time_point start = Clock::now();
     const auto limit = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     int failure = TF_OK;
+    FrameCapture capture(camera.Handle(), FrameCapture::Pixels::Borrow);
     while (!Interrupt::Requested() && (seconds == 0 || Clock::now() - start < limit)) {
-        TfFrameReady ready{};
-        const int status = TFCM_ReadNextFrame(camera.Handle(), &ready);
+        const int status = capture.ReadNext();
         if (status == TF_ERROR_FRAME_TIMEOUT) {
             continue;
         }
@@ -152,9 +115,9 @@ int RecordCommand::Run(CliContext &context)
             break;
         }
         const auto hostNs =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
+            std::chrono::duration_cast<std::chrono::nanoseconds>(capture.ArrivedAt().time_since_epoch());
         record::FrameSet set = writer.TakeSpare();
-        TakeFrames(camera.Handle(), ready, selection, static_cast<uint64_t>(hostNs.count()), set);
+        TakeFrames(capture, kinds, static_cast<uint64_t>(hostNs.count()), set);
         if (!set.frames.empty()) {
             writer.Push(std::move(set));
         }

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "FrameCapture.h"
 #include "Orvane_api.h"
 #include "RecordingWriter.h"
-#include "StreamSelection.h"
+#include "StreamChoice.h"
 #include "Subcommand.h"
 
 namespace orvane::cli {
@@ -26,13 +28,14 @@ public:
 
     std::string file;
     double seconds = 0; ///< 0: until Ctrl-C
-    std::string streams = "depth,ir,confidence,color";
+    std::vector<std::string> streams{"depth", "ir", "confidence", "color"};
     bool zstd = false;
     int zstdLevel = 1;
     size_t queueDepth = 8;
 
-    /// Copies the frames a read made ready (those of `selection`) into `set`, stamped with `hostTimeNs`.
-    static void TakeFrames(TfDeviceHandle handle, const TfFrameReady &ready, const StreamSelection &selection,
+    /// Copies the frames of the set `capture` read last that are of the chosen `kinds` into `set`, stamped
+    /// with `hostTimeNs`; the slots of a recycled set keep their pixel buffers.
+    static void TakeFrames(const FrameCapture &capture, const std::vector<const StreamKind *> &kinds,
                            uint64_t hostTimeNs, record::FrameSet &set);
 
 private:

@@ -70,8 +70,8 @@ private:
 
 } // namespace
 
-nlohmann::json RecordingHeader::Describe(const CameraScope &camera, const StreamSelection &streams,
-                                         int zstdLevel)
+nlohmann::json RecordingHeader::Describe(const CameraScope &camera,
+                                         const std::vector<const StreamKind *> &streams, int zstdLevel)
 {
     const TfDeviceInfo &info = camera.Info();
     Gatherer get(camera.Handle());
@@ -110,13 +110,13 @@ nlohmann::json RecordingHeader::Describe(const CameraScope &camera, const Stream
     for (const TfFrameType type : {TF_FRAME_DEPTH, TF_FRAME_IR, TF_FRAME_COLOR}) {
         TfFrameMode mode{};
         if (TFCM_GetFrameMode(get.Handle(), type, &mode) == TF_OK) {
-            modes[StreamSelection::Name(type)] = FrameMode(mode);
+            modes[StreamChoice::NameOf(type)] = FrameMode(mode);
         }
     }
     header["frameModes"] = modes;
     nlohmann::json names = nlohmann::json::array();
-    for (const uint32_t type : streams.GetTypes()) {
-        names.push_back(StreamSelection::Name(type));
+    for (const StreamKind *kind : streams) {
+        names.push_back(kind->name);
     }
     header["streams"] = names;
     header["compression"] = zstdLevel != 0 ? "zstd " + std::to_string(zstdLevel) : "none";

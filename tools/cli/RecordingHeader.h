@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CameraScope.h"
-#include "StreamSelection.h"
+#include "StreamChoice.h"
 
 namespace orvane::cli {
 
@@ -14,7 +14,8 @@ class RecordingHeader
 public:
     /// The camera's identity, versions, intrinsics, extrinsics, modes and the start time. A value the
     /// camera does not give is left out (and named under "unavailable"), never guessed.
-    static nlohmann::json Describe(const CameraScope &camera, const StreamSelection &streams, int zstdLevel);
+    static nlohmann::json Describe(const CameraScope &camera, const std::vector<const StreamKind *> &streams,
+                                   int zstdLevel);
 };
 
 } // namespace orvane::cli

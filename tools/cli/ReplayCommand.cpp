@@ -2,38 +2,21 @@
 // `orvane-cli replay FILE`: reads a recording back, one line per frame set, paced or flat out.
 #include "ReplayCommand.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "CliContext.h"
 #include "ExitCodes.h"
 #include "Interrupt.h"
+#include "RawFrameWriter.h"
 #include "RecordingReader.h"
-#include "StreamSelection.h"
+#include "StreamChoice.h"
 
 namespace orvane::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-/// Writes `size` bytes to `path` through a temporary name, so that a reader never sees half a file.
-bool WriteWhole(const std::string &path, const void *data, size_t size, std::string &error)
-{
-    const std::string temporary = path + ".part";
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
-    out.close();
-    if (!out || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
-}
 
 std::string SetLine(uint64_t ordinal, double atSeconds, const record::FrameSet &set)
 {
@@ -42,7 +25,7 @@ std::string SetLine(uint64_t ordinal, double atSeconds, const record::FrameSet &
                   atSeconds);
     std::string line = text;
     for (const record::RecordedFrame &frame : set.frames) {
-        std::snprintf(text, sizeof text, " %s #%u %ux%u", StreamSelection::Name(frame.frameType).c_str(),
+        std::snprintf(text, sizeof text, " %s #%u %ux%u", StreamChoice::NameOf(frame.frameType).c_str(),
                       frame.frameIndex, frame.width, frame.height);
         line += text;
     }
@@ -62,7 +45,7 @@ void ReplayCommand::Register(CLI::App &app)
 
 nlohmann::json ReplayCommand::FrameRecord(const record::RecordedFrame &frame)
 {
-    return {{"stream", StreamSelection::Name(frame.frameType)},
+    return {{"stream", StreamChoice::NameOf(frame.frameType)},
             {"frameType", frame.frameType},
             {"frameIndex", frame.frameIndex},
             {"pixelFormat", frame.pixelFormat},
@@ -77,14 +60,23 @@ nlohmann::json ReplayCommand::FrameRecord(const record::RecordedFrame &frame)
 }
 
 bool ReplayCommand::WriteFrameFiles(const std::string &dir, const std::string &stem,
-                                    const record::RecordedFrame &frame, std::string &error)
+                                    const record::RecordedFrame &frame, const nlohmann::json &camera,
+                                    std::string &error)
 {
+    TfFrame delivered{};
+    delivered.frameIndex = frame.frameIndex;
+    delivered.frameType = frame.frameType;
+    delivered.pixelFormat = frame.pixelFormat;
+    delivered.imuFrameNo = frame.imuFrameNo;
+    delivered.pFrameData = const_cast<uint8_t *>(frame.pixels.data());
+    delivered.dataLen = static_cast<uint32_t>(frame.pixels.size());
+    delivered.exposureTime = frame.exposureTime;
+    delivered.depthRange = frame.depthRange;
+    delivered.width = frame.width;
+    delivered.height = frame.height;
+    delivered.timestamp = frame.timestamp;
     const std::string base = dir + "/" + stem;
-    nlohmann::json sidecar = FrameRecord(frame);
-    sidecar["file"] = stem + ".raw";
-    const std::string text = sidecar.dump(2) + "\n";
-    return WriteWhole(base + ".raw", frame.pixels.data(), frame.pixels.size(), error) &&
-           WriteWhole(base + ".json", text.data(), text.size(), error);
+    return RawFrameWriter::Write(base + ".raw", base + ".json", delivered, camera, error);
 }
 
 int ReplayCommand::Run(CliContext &context)
@@ -100,6 +92,7 @@ int ReplayCommand::Run(CliContext &context)
         out.Message("replay: cannot create " + toDir + ": " + made.message());
         return kExitUsage;
     }
+    const nlohmann::json camera = reader.GetHeader().value("camera", nlohmann::json::object());
     const Clock::time_point start = Clock::now();
     uint64_t firstHostNs = 0;
     uint64_t ordinal = 0;
@@ -124,8 +117,8 @@ int ReplayCommand::Run(CliContext &context)
             std::string error;
             char stem[64];
             std::snprintf(stem, sizeof stem, "set%06llu-%s", static_cast<unsigned long long>(ordinal),
-                          StreamSelection::Name(frame.frameType).c_str());
-            if (!toDir.empty() && !WriteFrameFiles(toDir, stem, frame, error)) {
+                          StreamChoice::NameOf(frame.frameType).c_str());
+            if (!toDir.empty() && !WriteFrameFiles(toDir, stem, frame, camera, error)) {
                 out.Message("replay: " + error);
                 return kExitUsage;
             }

@@ -26,13 +26,14 @@ public:
     std::string toDir;
     double rate = 1.0; ///< 0: as fast as the file reads
 
-    /// One frame's fields as JSON (the sidecar of its raw file, and a line's entry).
+    /// One frame's fields as JSON (a line's entry).
     static nlohmann::json FrameRecord(const record::RecordedFrame &frame);
 
-    /// Writes `frame` as `<dir>/<stem>.raw` (its pixels) and `<dir>/<stem>.json` (its fields), each under a
-    /// temporary name first; false, with the reason in `error`, on failure.
+    /// Writes `frame` as `<dir>/<stem>.raw` (its pixels) and `<dir>/<stem>.json` (its fields and the
+    /// recorded `camera`), as `save --format raw` does; false, with the reason in `error`, on failure.
     static bool WriteFrameFiles(const std::string &dir, const std::string &stem,
-                                const record::RecordedFrame &frame, std::string &error);
+                                const record::RecordedFrame &frame, const nlohmann::json &camera,
+                                std::string &error);
 };
 
 } // namespace orvane::cli

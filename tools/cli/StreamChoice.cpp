@@ -38,6 +38,23 @@ const StreamKind *StreamChoice::ForType(uint32_t frameType)
     return nullptr;
 }
 
+std::string StreamChoice::NameOf(uint32_t frameType)
+{
+    if (const StreamKind *kind = ForType(frameType)) {
+        return kind->name;
+    }
+    switch (frameType) {
+    case TF_FRAME_COLOR_MAPPED_TO_DEPTH:
+        return "color-to-depth";
+    case TF_FRAME_DEPTH_MAPPED_TO_COLOR:
+        return "depth-to-color";
+    case TF_FRAME_IR_MAPPED_TO_COLOR:
+        return "ir-to-color";
+    default:
+        return "type " + std::to_string(frameType);
+    }
+}
+
 CLI::Validator StreamChoice::Names()
 {
     return CLI::Validator(

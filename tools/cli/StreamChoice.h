@@ -27,6 +27,9 @@ public:
     /// The stream of this name or frame type, or null.
     static const StreamKind *Find(const std::string &name);
     static const StreamKind *ForType(uint32_t frameType);
+    /// The name of any frame type: a stream's, "color-to-depth", "depth-to-color", "ir-to-color" for the
+    /// mapped images, or "type N".
+    static std::string NameOf(uint32_t frameType);
     /// Refuses names that are not streams (for --streams).
     static CLI::Validator Names();
     /// Switches the output of each stream on when `chosen` names it and off otherwise. TF_OK, or the

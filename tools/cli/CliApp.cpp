@@ -8,9 +8,15 @@
 #include "CliContext.h"
 #include "CliOutput.h"
 #include "ExitCodes.h"
+#include "GetCommand.h"
+#include "InfoCommand.h"
 #include "Interrupt.h"
 #include "ListCommand.h"
 #include "Orvane_api.h"
+#include "ParamsCommand.h"
+#include "SetCommand.h"
+#include "TransferCommand.h"
+#include "UpgradeCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -19,6 +25,12 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
 {
     std::vector<std::unique_ptr<Subcommand>> all;
     all.push_back(std::make_unique<ListCommand>());
+    all.push_back(std::make_unique<InfoCommand>());
+    all.push_back(std::make_unique<GetCommand>());
+    all.push_back(std::make_unique<SetCommand>());
+    all.push_back(std::make_unique<ParamsCommand>());
+    all.push_back(std::make_unique<UpgradeCommand>());
+    all.push_back(std::make_unique<TransferCommand>());
     return all;
 }
 

@@ -45,8 +45,8 @@ int ParamsCommand::Dump(CliContext &context)
     nlohmann::ordered_json values = nlohmann::ordered_json::object();
     for (const SettingRow &row : SettingsTable::Rows()) {
         json value;
-        if (!row.get) {
-            continue;
+        if (!row.get || row.perOpen) {
+            continue; // a dump holds what the camera keeps
         }
         if (const int status = row.get(context.Camera().Handle(), value); status != TF_OK) {
             out.Message(std::string(row.name) + ": not saved, " + StatusName(status));
@@ -124,6 +124,11 @@ int ParamsCommand::Load(CliContext &context)
     // Table order: the data mode before the range, output and exposure it governs.
     for (const SettingRow &row : SettingsTable::Rows()) {
         if (!values.contains(row.name)) {
+            continue;
+        }
+        if (row.perOpen) {
+            out.Message(std::string(row.name) +
+                        ": skipped, kept by the library only while the camera is open");
             continue;
         }
         const json &wanted = values[row.name];

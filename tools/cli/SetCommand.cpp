@@ -18,6 +18,7 @@ std::string SettingsHelp()
         help += std::string("\n  ") + row.name + " " + SettingValue::RangeText(row) + ": " + row.description;
         help += row.restartsStream ? " (restarts the stream)" : "";
         help += row.refusedWhileStreaming ? " (applied with the stream stopped)" : "";
+        help += row.perOpen ? " (kept by the library while the camera is open: get only)" : "";
     }
     return help;
 }
@@ -35,6 +36,11 @@ int SetCommand::Run(CliContext &context)
     const SettingRow *row = SettingsTable::Find(setting);
     if (row == nullptr) {
         context.Out().Message("no setting named " + setting + "; settings: " + SettingsTable::Names());
+        return kExitUsage;
+    }
+    if (row->perOpen) {
+        context.Out().Message(setting + " is kept by the library only while a program keeps the camera open, "
+                                        "not by the camera: set it in that program");
         return kExitUsage;
     }
     std::string error;

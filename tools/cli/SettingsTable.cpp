@@ -4,6 +4,8 @@
 #include "SettingsTable.h"
 
 #include <algorithm>
+#include <set>
+#include <string>
 
 namespace orvane::cli {
 
@@ -205,6 +207,15 @@ std::vector<SettingRow> BuildRows()
     rows.push_back(Switch("low-power", "the camera's low-power mode", nullptr, &TFCM_SetLowPowerModeEnabled));
     rows.push_back(Number<uint8_t, int>("image-mirror", "mirror delivered frames: 0 none, 1, 2 or 3", 0, 3,
                                         nullptr, &TFCM_SetImageMirror));
+    // Filters and switches of the library's own frame pipeline, set anew at every open.
+    static const std::set<std::string> kPerOpen = {
+        "fill-hole-filter", "spatial-filter",        "flying-pixel-filter", "smoothing-filter",
+        "time-filter",      "real-depth-correction", "color-undistortion",  "color-correction",
+        "color-to-depth",   "depth-to-color",        "synchronize",         "confidence-frames",
+        "image-mirror"};
+    for (SettingRow &row : rows) {
+        row.perOpen = kPerOpen.count(row.name) != 0;
+    }
     return rows;
 }
 

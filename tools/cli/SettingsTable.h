@@ -41,6 +41,9 @@ struct SettingRow
     std::vector<SettingField> fields;   // kFields
     bool restartsStream = false;        // the library stops the stream, applies the value and restarts it
     bool refusedWhileStreaming = false; // the library refuses a change while the stream runs
+    /// Kept by the library for as long as the camera stays open in this process (a filter of its own
+    /// pipeline), not by the camera: a one-shot `set` would be lost when orvane-cli closes the camera.
+    bool perOpen = false;
     /// Reads the value as the canonical JSON of its kind; null for a setting the camera cannot report.
     std::function<int(TfDeviceHandle, nlohmann::json &)> get;
     /// Writes a checked value of the canonical JSON of its kind (all fields present).

@@ -116,12 +116,9 @@ std::string TransferCommand::SavedPath(int type, int index)
     return std::string("./Config/") + t->saved + (t->indexed ? "_" + std::to_string(index) : "") + ".bin";
 }
 
-int TransferCommand::Run(CliContext &context)
+int TransferCommand::CheckArguments(CliOutput &out, int &index, std::filesystem::path &file) const
 {
-    CliOutput &out = context.Out();
-    const int number = TypeNumber(type).value_or(0);
-    const bool pull = direction == "pull";
-    int index = 0;
+    index = 0;
     if (rest.size() == 2) {
         const std::string &text = rest[0];
         if (text.size() != 1 || text[0] < '0' || text[0] > '5') {
@@ -131,15 +128,47 @@ int TransferCommand::Run(CliContext &context)
         index = text[0] - '0';
     }
     std::error_code error;
-    const std::filesystem::path file = std::filesystem::absolute(rest.back(), error);
-    if (!pull && (error || !std::filesystem::is_regular_file(file, error))) {
+    file = std::filesystem::absolute(rest.back(), error);
+    if (direction == "push" && (error || !std::filesystem::is_regular_file(file, error))) {
         out.Message("cannot read " + rest.back());
         return kExitUsage;
     }
-    if (!pull && file.string().size() >= sizeof(TfFileTransferParams::name)) {
+    if (direction == "push" && file.string().size() >= sizeof(TfFileTransferParams::name)) {
         out.Message("the path " + file.string() + " is too long for the library");
         return kExitUsage;
     }
+    return kExitOk;
+}
+
+int TransferCommand::Deliver(CliOutput &out, const std::string &saved, bool savedExisted,
+                             const std::filesystem::path &file)
+{
+    std::error_code error;
+    if (std::filesystem::absolute(saved, error).lexically_normal() == file.lexically_normal()) {
+        return kExitOk;
+    }
+    std::filesystem::copy_file(saved, file, std::filesystem::copy_options::overwrite_existing, error);
+    if (error) {
+        out.Message("cannot copy " + saved + " to " + file.string() + ": " + error.message());
+        return kExitUsage;
+    }
+    if (!savedExisted) {
+        std::filesystem::remove(saved, error); // the library's copy was only on its way here
+    }
+    return kExitOk;
+}
+
+int TransferCommand::Run(CliContext &context)
+{
+    CliOutput &out = context.Out();
+    const int number = TypeNumber(type).value_or(0);
+    const bool pull = direction == "pull";
+    int index = 0;
+    std::filesystem::path file;
+    if (const int code = CheckArguments(out, index, file); code != kExitOk) {
+        return code;
+    }
+    std::error_code error;
     const std::string saved = SavedPath(number, index);
     const bool savedExisted = std::filesystem::exists(saved, error);
     if (const int code = context.OpenCamera(); code != kExitOk) {
@@ -160,18 +189,14 @@ int TransferCommand::Run(CliContext &context)
         return context.Fail("transfer", status);
     }
     const auto deadline = Clock::now() + std::chrono::seconds(timeoutS);
-    bool done = false;
-    int status = 0;
-    int reports = 0;
-    {
-        std::unique_lock<std::mutex> lock(progress.mutex);
-        while (!progress.done && !Interrupt::Requested() && Clock::now() < deadline) {
-            progress.changed.wait_for(lock, std::chrono::milliseconds(100));
-        }
-        done = progress.done;
-        status = progress.status;
-        reports = progress.reports;
+    std::unique_lock<std::mutex> lock(progress.mutex);
+    while (!progress.done && !Interrupt::Requested() && Clock::now() < deadline) {
+        progress.changed.wait_for(lock, std::chrono::milliseconds(100));
     }
+    const bool done = progress.done;
+    const int status = progress.status;
+    const int reports = progress.reports;
+    lock.unlock();
     // Closing waits for the library's transfer thread, which holds `progress`, to end.
     context.CloseCamera();
     if (progress.terminal && reports > 0) {
@@ -186,15 +211,8 @@ int TransferCommand::Run(CliContext &context)
         out.Message(progress.label + ": the camera reported a failure (" + std::to_string(status) + ")");
         return kExitCameraError;
     }
-    if (pull && std::filesystem::absolute(saved, error).lexically_normal() != file.lexically_normal()) {
-        std::filesystem::copy_file(saved, file, std::filesystem::copy_options::overwrite_existing, error);
-        if (error) {
-            out.Message("cannot copy " + saved + " to " + file.string() + ": " + error.message());
-            return kExitUsage;
-        }
-        if (!savedExisted) {
-            std::filesystem::remove(saved, error); // the library's copy was only on its way here
-        }
+    if (const int code = pull ? Deliver(out, saved, savedExisted, file) : kExitOk; code != kExitOk) {
+        return code;
     }
     out.Emit({{"direction", direction},
               {"type", number},

@@ -2,6 +2,7 @@
 // `orvane-cli transfer push|pull TYPE [INDEX] FILE`: moves a calibration file between host and camera.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "Subcommand.h"
 
 namespace orvane::cli {
+
+class CliOutput;
 
 class TransferCommand : public Subcommand
 {
@@ -28,6 +31,12 @@ public:
 
     /// The file type number of a name or number, or nothing.
     static std::optional<int> TypeNumber(const std::string &name);
+    /// Checks INDEX and FILE (a pushed file must be readable); kExitOk, or kExitUsage with a message.
+    int CheckArguments(CliOutput &out, int &index, std::filesystem::path &file) const;
+    /// Copies a pulled file from where the library saved it to `file`; the library's copy goes unless a
+    /// file was there before.
+    static int Deliver(CliOutput &out, const std::string &saved, bool savedExisted,
+                       const std::filesystem::path &file);
     /// Where the library saves a pulled file of this type and index: "./Config/planeness_2.bin".
     static std::string SavedPath(int type, int index);
 };

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "CliContext.h"
 #include "DeviceText.h"
@@ -25,7 +26,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWritingStatus = 5; // its params are the per cent written
+constexpr int kWritingStatus = 5;  // its params are the per cent written
+constexpr int kNoRebootMs = 60000; // a camera answering with its old version this long did not reboot
 
 /// What the upgrade callback reported. The callback carries no context, so this is process-wide; only
 /// one upgrade runs at a time.
@@ -69,6 +71,38 @@ void OnUpgradeStatus(int status, int params)
         r.params = params;
         r.changed.notify_all();
     }
+}
+
+/// Reports the camera leaving and coming back while it reboots. Process-wide, like the upgrade reports:
+/// a late notification finds it still there.
+struct RebootWatch
+{
+    std::mutex mutex;
+    CliOutput *output = nullptr; // guarded by mutex; null while nothing is watched
+    std::string uri;             // guarded by mutex
+    bool left = false;           // guarded by mutex; an arrival counts only after a departure
+};
+
+RebootWatch &Watch()
+{
+    static RebootWatch watch;
+    return watch;
+}
+
+void OnHotPlug(const TfDeviceInfo *info, int status, void *)
+{
+    RebootWatch &w = Watch();
+    std::lock_guard<std::mutex> lock(w.mutex);
+    if (info == nullptr || w.output == nullptr || FieldText(info->uri, sizeof info->uri) != w.uri) {
+        return;
+    }
+    const bool added = status == TF_HOTPLUG_ADDED;
+    if (added && !w.left) {
+        return; // the listing replayed at registration, or a camera that never left
+    }
+    w.left = !added;
+    w.output->Emit({{"event", added ? "added" : "removed"}, {"uri", w.uri}},
+                   w.uri + (added ? " is back" : " left"));
 }
 
 std::string FirmwareVersion(TfDeviceHandle device)
@@ -134,24 +168,42 @@ bool UpgradeCommand::Confirm(CliOutput &out, const std::string &uri, const std::
 std::string UpgradeCommand::AwaitNewVersion(CliOutput &out, const std::string &uri,
                                             const std::string &oldVersion, int timeoutMs)
 {
-    // The camera reboots, leaves the list and comes back; until then opening it fails or finds the old one.
+    // The camera reboots, leaves and comes back; until it has left, it answers with the old version.
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool announced = false;
+    const auto stayedTooLong = Clock::now() + std::chrono::milliseconds(kNoRebootMs);
+    {
+        std::lock_guard<std::mutex> lock(Watch().mutex);
+        Watch().output = &out;
+        Watch().uri = uri;
+        Watch().left = false;
+    }
+    TFCM_SetHotPlugStatusCallback_(&OnHotPlug, nullptr);
+    bool gone = false;
+    std::string version;
     while (Clock::now() < deadline && !Interrupt::Requested()) {
-        TfDeviceHandle device = nullptr;
-        if (TFCM_OpenDevice(uri.c_str(), &device) == TF_OK) {
-            const std::string version = FirmwareVersion(device);
-            TFCM_CloseDevice(&device);
-            if (!version.empty() && version != oldVersion) {
-                return version;
-            }
-        } else if (!announced) {
-            out.Verbose(1, "waiting for " + uri + " to come back");
-            announced = true;
+        const std::optional<std::string> answer = ReadVersion(uri);
+        gone = gone || !answer;
+        if (answer && (*answer != oldVersion || gone || Clock::now() > stayedTooLong)) {
+            version = *answer;
+            break;
         }
         Interrupt::WaitFor(std::chrono::milliseconds(200));
     }
-    return {};
+    TFCM_SetHotPlugStatusCallback_(nullptr, nullptr);
+    std::lock_guard<std::mutex> lock(Watch().mutex);
+    Watch().output = nullptr;
+    return version;
+}
+
+std::optional<std::string> UpgradeCommand::ReadVersion(const std::string &uri)
+{
+    TfDeviceHandle device = nullptr;
+    if (TFCM_OpenDevice(uri.c_str(), &device) != TF_OK) {
+        return std::nullopt;
+    }
+    const std::string version = FirmwareVersion(device);
+    TFCM_CloseDevice(&device);
+    return version.empty() ? std::nullopt : std::optional<std::string>(version);
 }
 
 int UpgradeCommand::Run(CliContext &context)
@@ -222,8 +274,12 @@ int UpgradeCommand::Run(CliContext &context)
     const std::string newVersion =
         AwaitNewVersion(out, uri, oldVersion, static_cast<int>(std::max<int64_t>(left, 0)));
     if (newVersion.empty()) {
-        out.Message(uri + " did not come back with a new firmware version");
+        out.Message(uri + " did not come back in time");
         return Interrupt::Requested() ? kExitInterrupted : kExitCameraError;
+    }
+    if (newVersion == oldVersion) {
+        out.Message(uri + " still runs firmware " + oldVersion);
+        return kExitCameraError;
     }
     out.Emit({{"uri", uri}, {"from", oldVersion}, {"firmware", newVersion}},
              uri + " now runs firmware " + newVersion + " (was " + oldVersion + ")");

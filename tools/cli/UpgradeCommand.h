@@ -3,6 +3,7 @@
 // waits for the camera to come back running the new version.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "Subcommand.h"
@@ -31,10 +32,12 @@ public:
 private:
     /// Asks on the terminal; true when the answer is yes.
     bool Confirm(CliOutput &out, const std::string &uri, const std::string &version) const;
-    /// Opens the camera anew until it answers with a firmware version other than `oldVersion`; the new
-    /// version, or empty at the deadline or on Ctrl-C.
+    /// Opens the camera anew until it comes back from its reboot: the version it then runs (the old one
+    /// when it came back unchanged, or never left within a minute), or empty at the deadline or on Ctrl-C.
     static std::string AwaitNewVersion(CliOutput &out, const std::string &uri, const std::string &oldVersion,
                                        int timeoutMs);
+    /// Opens the camera once: its firmware version, or nothing when it cannot be opened or read.
+    static std::optional<std::string> ReadVersion(const std::string &uri);
 };
 
 } // namespace orvane::cli

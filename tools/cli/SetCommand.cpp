@@ -2,6 +2,8 @@
 // `orvane-cli set NAME VALUE`: checks a value against the settings table and writes it to the camera.
 #include "SetCommand.h"
 
+#include <algorithm>
+
 #include "CliContext.h"
 #include "ExitCodes.h"
 #include "SettingValue.h"
@@ -52,6 +54,16 @@ int SetCommand::Run(CliContext &context)
     }
     if (const int code = context.OpenCamera(); code != kExitOk) {
         return code;
+    }
+    const std::vector<int64_t> listed = SettingsTable::CameraList(context.Camera().Handle(), *row);
+    if (!listed.empty() && std::find(listed.begin(), listed.end(), checked->get<int64_t>()) == listed.end()) {
+        std::string values;
+        for (const int64_t entry : listed) {
+            values += (values.empty() ? "" : ", ") + std::to_string(entry);
+        }
+        context.Out().Message("set " + setting + ": " + checked->dump() +
+                              " is not among the camera's: " + values);
+        return kExitUsage;
     }
     if (const int status = SettingsTable::Apply(context.Camera().Handle(), *row, *checked); status != TF_OK) {
         return context.Fail("set " + setting, status);

@@ -158,9 +158,11 @@ std::vector<SettingRow> BuildRows()
     rows.push_back(Number("data-mode", "the camera's output mode (one of its data-mode list)", 0, 10,
                           &TFCM_GetDataMode, &TFCM_SetDataMode));
     rows.back().restartsStream = true;
+    rows.back().listKey = TF_PROPERTY_DATA_MODE_LIST;
     rows.push_back(Number("depth-range", "depth range 0..5 (fixed in the multi-frequency data modes)", 0, 5,
                           &TFCM_GetDepthRange, &TFCM_SetDepthRange));
     rows.back().restartsStream = true;
+    rows.back().listKey = TF_PROPERTY_DEPTH_RANGE_LIST;
     rows.push_back(DualFrequencyOutput());
     rows.push_back(
         Number("frame-rate", "ToF frames per second", 1, 30, &TFCM_GetFrameRate, &TFCM_SetFrameRate));
@@ -242,6 +244,18 @@ std::string SettingsTable::Names()
         names += (names.empty() ? "" : ", ") + std::string(row.name);
     }
     return names;
+}
+
+std::vector<int64_t> SettingsTable::CameraList(TfDeviceHandle device, const SettingRow &row)
+{
+    uint8_t list[63] = {};
+    int32_t size = sizeof list;
+    if (row.listKey == 0 || TFCM_GetProperty(device, row.listKey, list, &size) != TF_OK) {
+        return {};
+    }
+    // The count comes from the camera: never past the buffer.
+    const size_t count = std::min<size_t>(list[0], sizeof list - 1);
+    return std::vector<int64_t>(list + 1, list + 1 + count);
 }
 
 int SettingsTable::Apply(TfDeviceHandle device, const SettingRow &row, const json &value)

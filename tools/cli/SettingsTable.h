@@ -44,6 +44,8 @@ struct SettingRow
     /// Kept by the library for as long as the camera stays open in this process (a filter of its own
     /// pipeline), not by the camera: a one-shot `set` would be lost when orvane-cli closes the camera.
     bool perOpen = false;
+    /// The property key of the list of values this camera accepts (a count byte, then the values), or 0.
+    int32_t listKey = 0;
     /// Reads the value as the canonical JSON of its kind; null for a setting the camera cannot report.
     std::function<int(TfDeviceHandle, nlohmann::json &)> get;
     /// Writes a checked value of the canonical JSON of its kind (all fields present).
@@ -65,6 +67,8 @@ public:
     /// fields, the others keep the camera's current values). A setting refused while streaming is
     /// applied with the stream stopped and the stream started again afterwards. Returns the library's
     /// status.
+    /// The values the camera lists for a row with a list key; empty when it has none or cannot say.
+    static std::vector<int64_t> CameraList(TfDeviceHandle device, const SettingRow &row);
     static int Apply(TfDeviceHandle device, const SettingRow &row, const nlohmann::json &value);
 };
 

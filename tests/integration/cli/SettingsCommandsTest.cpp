@@ -74,7 +74,8 @@ TEST_F(CliSettingsTest, SetGetRoundTripsAndRefusalsGiveTheirExitCodes)
         {{"get", "confidence-filter"}, kExitOk, R"({"enable":1,"threshold":80,"value":4095})"},
         {{"set", "time-filter", "on"}, kExitUsage, "kept by the library"}, // lost when the CLI closes
         {{"set", "depth-range", "9"}, kExitUsage, "outside 0..5"}, // refused before the library is called
-        {{"set", "data-mode", "3"}, kExitCameraError, "TF_ERROR_OTHER"}, // not in the camera's list
+        {{"set", "data-mode", "3"}, kExitUsage, "not among the camera's: 0, 1, 2, 5, 9"},
+        {{"set", "wdr-output", "count=2"}, kExitCameraError, "TF_ERROR_INVALID_ARGUMENT"}, // not in mode 9
         {{"get", "no-such-setting"}, kExitUsage, "no setting named"},
     };
     for (const Step &step : steps) {

@@ -8,14 +8,20 @@
 #include "CliContext.h"
 #include "CliOutput.h"
 #include "ExitCodes.h"
+#include "GetCommand.h"
+#include "InfoCommand.h"
 #include "InspectCommand.h"
 #include "Interrupt.h"
 #include "ListCommand.h"
 #include "Orvane_api.h"
+#include "ParamsCommand.h"
 #include "RecordCommand.h"
 #include "ReplayCommand.h"
 #include "SaveCommand.h"
+#include "SetCommand.h"
 #include "StreamCommand.h"
+#include "TransferCommand.h"
+#include "UpgradeCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -29,6 +35,12 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
     all.push_back(std::make_unique<InspectCommand>());
     all.push_back(std::make_unique<StreamCommand>());
     all.push_back(std::make_unique<SaveCommand>());
+    all.push_back(std::make_unique<InfoCommand>());
+    all.push_back(std::make_unique<GetCommand>());
+    all.push_back(std::make_unique<SetCommand>());
+    all.push_back(std::make_unique<ParamsCommand>());
+    all.push_back(std::make_unique<UpgradeCommand>());
+    all.push_back(std::make_unique<TransferCommand>());
     return all;
 }
 

@@ -30,6 +30,8 @@ public:
     /// kExitCameraError or kExitInterrupted, with a message for each failure.
     int OpenCamera();
     CameraScope &Camera() { return *m_camera; }
+    /// Closes the camera only (a camera that reboots, say, is opened anew afterwards).
+    void CloseCamera() { m_camera.reset(); }
     /// Closes the camera and shuts the library down (also done on destruction).
     void Close();
 

@@ -30,6 +30,13 @@ void CliOutput::Text(const std::string &text)
     m_out.flush();
 }
 
+void CliOutput::Partial(const std::string &text)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_out << text;
+    m_out.flush();
+}
+
 void CliOutput::Message(const std::string &text)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -21,6 +21,8 @@ public:
     void Emit(const nlohmann::json &record, const std::string &text);
     /// A line of text on stdout whatever the mode (tables, progress on a terminal).
     void Text(const std::string &text);
+    /// Text on stdout without a line end (a progress bar redrawn in place with "\r").
+    void Partial(const std::string &text);
     /// A message on stderr.
     void Message(const std::string &text);
     /// A message on stderr with -v (level 1) or -vv (level 2).

@@ -52,7 +52,12 @@ int SessionProperties::SetProperty(int key, const void *data, int size)
             m_imageProc->StopRawRecording();
             return kStatusOk;
         }
-        return m_imageProc->StartRawRecording(request);
+        const int ret = m_imageProc->StartRawRecording(request);
+        if (ret == kStatusOk && m_protocol != nullptr) {
+            // The camera sends its calibration block again, so that the recording carries it.
+            m_protocol->SendCameraParamsEnable(true);
+        }
+        return ret;
     }
     case kSessionTemperatureOffset: {
         if (data == nullptr || size < 1) {

@@ -120,6 +120,9 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
             device, recorded, [] { return false; }, 1500);
         ASSERT_EQ(TFCM_SetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, "", 1), TF_OK);
         status = RecordingStatus(device);
+        // The last buffers recorded are still on their way through the pipeline.
+        Capture(
+            device, recorded, [] { return false; }, 500);
     });
     EXPECT_EQ(status.version, TF_RAW_RECORDING_VERSION);
     EXPECT_EQ(status.active, 0u);

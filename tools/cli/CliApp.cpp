@@ -11,6 +11,7 @@
 #include "Interrupt.h"
 #include "ListCommand.h"
 #include "Orvane_api.h"
+#include "RawDumpCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -19,6 +20,7 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
 {
     std::vector<std::unique_ptr<Subcommand>> all;
     all.push_back(std::make_unique<ListCommand>());
+    all.push_back(std::make_unique<RawDumpCommand>());
     return all;
 }
 

@@ -472,7 +472,7 @@ typedef struct TfRawRecordingStatus
     int32_t writeError;      /**< 0, or the errno of the failed create, write or close (writing stops) */
     uint64_t buffersWritten; /**< buffers written whole to the file */
     uint64_t bytesWritten;   /**< their bytes, without the file's own framing */
-    uint64_t buffersDropped; /**< buffers dropped because the writer fell behind (or after a write error) */
+    uint64_t buffersDropped; /**< buffers dropped: the writer fell behind (or a write had failed) */
 } TfRawRecordingStatus;
 
 /** The version TfRawRecordingStatus::version carries. */

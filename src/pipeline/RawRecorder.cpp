@@ -16,16 +16,7 @@ RawRecorder::~RawRecorder()
 int RawRecorder::Start(const RawRecordingRequest &request)
 {
     std::lock_guard<std::mutex> control(m_controlMutex);
-    if (m_thread.joinable()) {
-        m_active.store(false);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stopping = true;
-        }
-        m_wake.notify_all();
-        m_thread.join();
-    }
-    m_writer.Close();
+    StopWriting();
     m_writeError.store(0);
     m_buffersWritten.store(0);
     m_bytesWritten.store(0);
@@ -49,6 +40,11 @@ int RawRecorder::Start(const RawRecordingRequest &request)
 void RawRecorder::Stop()
 {
     std::lock_guard<std::mutex> control(m_controlMutex);
+    StopWriting();
+}
+
+void RawRecorder::StopWriting()
+{
     if (!m_thread.joinable()) {
         return;
     }
@@ -58,7 +54,11 @@ void RawRecorder::Stop()
         m_stopping = true;
     }
     m_wake.notify_all();
-    m_thread.join();
+    m_thread.join(); // the writer empties the queue first
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_spare.clear(); // a stopped recorder holds no buffer memory
+    }
     const int error = m_writer.Close();
     if (error != 0 && m_writeError.load() == 0) {
         m_writeError.store(error);
@@ -141,7 +141,7 @@ void RawRecorder::Run()
             m_buffersDropped.fetch_add(1); // queued before the write error
         }
         lock.lock();
-        if (m_spare.size() < kQueueBuffers) {
+        if (m_spare.size() < kSpareBuffers) {
             m_spare.push_back(std::move(item));
         }
     }

@@ -31,6 +31,8 @@ public:
     /// The queue holds at most this many buffers and this many bytes (a few frames of the largest kind).
     static constexpr size_t kQueueBuffers = 16;
     static constexpr size_t kQueueBytes = size_t{64} << 20;
+    /// Written buffers kept for reuse, so that a steady stream allocates nothing.
+    static constexpr size_t kSpareBuffers = 4;
 
     RawRecorder() = default;
     /// Stops the recording, writing what is queued.
@@ -56,6 +58,8 @@ private:
     };
 
     void Run();
+    /// Stops the writer after it has written what is queued and closes the file; m_controlMutex held.
+    void StopWriting();
     /// Writes one buffer; false after a write error, which ends the recording.
     bool Write(const Item &item);
 

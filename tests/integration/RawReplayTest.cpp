@@ -29,15 +29,16 @@ const std::string kSerial = "SNRAW242";
 /// Decoded frames by (camera timestamp, frame type): the timestamp travels inside the recorded buffers.
 using Frames = std::map<std::pair<uint64_t, uint32_t>, std::vector<uint8_t>>;
 
-/// Reads sets until `done` says so or `timeoutMs` passes, keeping a copy of every frame.
-void Capture(TfDeviceHandle device, Frames &frames, const std::function<bool()> &done, unsigned timeoutMs)
+/// Reads sets for `timeoutMs` or until `done` says so, keeping a copy of every frame.
+void Capture(TfDeviceHandle device, Frames &frames, unsigned timeoutMs,
+             const std::function<bool()> &done = {})
 {
     static const std::pair<uint32_t, TfFrameType> kTypes[] = {{kReadyDepth, TF_FRAME_DEPTH},
                                                               {kReadyIr, TF_FRAME_IR},
                                                               {kReadyColor, TF_FRAME_COLOR},
                                                               {kReadyConfidence, TF_FRAME_CONFIDENCE}};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
+    while (!(done && done()) && std::chrono::steady_clock::now() < deadline) {
         TfFrameReady ready{};
         if (TFCM_ReadNextFrame(device, &ready) != 0) {
             continue;
@@ -74,13 +75,6 @@ void WithCamera(CameraSimulator &simulator, const std::function<void(TfDeviceHan
     EXPECT_EQ(TFCM_Shutdown(), 0);
 }
 
-CameraSimulator::Options SimOptions()
-{
-    CameraSimulator::Options options;
-    options.announcePeriodMs = kAnnounceMs;
-    return options;
-}
-
 TfRawRecordingStatus RecordingStatus(TfDeviceHandle device)
 {
     TfRawRecordingStatus status{};
@@ -95,7 +89,9 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
     const std::string path = dir.Path() + "/field.raw";
 
     // The recorded run: a camera slow enough for a busy machine to decode every frame.
-    CameraSimulator original(SimOptions());
+    CameraSimulator::Options options;
+    options.announcePeriodMs = kAnnounceMs;
+    CameraSimulator original(options);
     SimCameraConfig config;
     config.serial = kSerial;
     config.address = "127.0.0.242";
@@ -111,23 +107,17 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
         // Values that are not one NUL-terminated text are refused before anything starts.
         EXPECT_EQ(TFCM_SetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, "ab", 2),
                   TF_ERROR_INVALID_ARGUMENT);
-        EXPECT_EQ(RecordingStatus(device).active, 0u);
         ASSERT_EQ(TFCM_SetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, path.c_str(),
                                    static_cast<int32_t>(path.size() + 1)),
                   TF_OK);
         EXPECT_EQ(RecordingStatus(device).active, 1u);
-        Capture(
-            device, recorded, [] { return false; }, 1500);
+        Capture(device, recorded, 1500);
         ASSERT_EQ(TFCM_SetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, "", 1), TF_OK);
         status = RecordingStatus(device);
         // The last buffers recorded are still on their way through the pipeline.
-        Capture(
-            device, recorded, [] { return false; }, 500);
+        Capture(device, recorded, 500);
     });
-    EXPECT_EQ(status.version, TF_RAW_RECORDING_VERSION);
-    EXPECT_EQ(status.active, 0u);
-    EXPECT_EQ(status.writeError, 0);
-    EXPECT_EQ(status.buffersDropped, 0u);
+    EXPECT_EQ(status.active + status.buffersDropped + static_cast<uint64_t>(status.writeError), 0u);
     EXPECT_GE(status.buffersWritten, 10u);
 
     // The replayed run: the simulator knows the camera only from the recording.
@@ -138,7 +128,7 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
     EXPECT_EQ(recording.Uri(), "KR52Lite:" + kSerial);
     EXPECT_TRUE(recording.HasStatus());
     EXPECT_TRUE(recording.HasCalibration()) << "starting a recording asks the camera for its calibration";
-    CameraSimulator replaying(SimOptions());
+    CameraSimulator replaying(options);
     config.address = "127.0.0.243";
     SimCamera &replayCamera = replaying.AddCamera(config);
     const std::shared_ptr<SimReplaySource> source =
@@ -146,11 +136,9 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
     ASSERT_NE(source, nullptr) << error;
     Frames replayed;
     WithCamera(replaying, [&](TfDeviceHandle device) {
-        Capture(
-            device, replayed, [&] { return source->Finished(); }, 8000);
+        Capture(device, replayed, 8000, [&] { return source->Finished(); });
         // The last buffers still go through the pipeline after the replay has sent them.
-        Capture(
-            device, replayed, [] { return false; }, 500);
+        Capture(device, replayed, 500);
     });
     EXPECT_EQ(source->BuffersSent(), status.buffersWritten);
 

@@ -72,26 +72,6 @@ protected:
     const std::string m_path = m_dir.Path() + "/field.raw";
 };
 
-TEST_F(RawRecordingTest, WhatIsRecordedReadsBackInOrderAndAgainAfterARewind)
-{
-    const std::string bytes = RecordAll();
-    std::vector<std::vector<uint8_t>> records;
-    EXPECT_EQ(ReadAll(bytes, records), Result::kEnd);
-    EXPECT_EQ(records, kBuffers);
-
-    std::istringstream in(bytes);
-    RawRecordingReader reader(in);
-    std::string header;
-    ASSERT_TRUE(reader.ReadHeader(header));
-    uint64_t arrivalNs = 0;
-    std::vector<uint8_t> record;
-    while (reader.Next(arrivalNs, record) == Result::kRecord) {
-    }
-    reader.Rewind();
-    ASSERT_EQ(reader.Next(arrivalNs, record), Result::kRecord);
-    EXPECT_EQ(record, kBuffers[0]);
-}
-
 TEST_F(RawRecordingTest, AFileCutAtAnyByteReadsBackToItsLastWholeRecord)
 {
     const std::string bytes = RecordAll();

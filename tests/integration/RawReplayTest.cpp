@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -55,9 +56,9 @@ void Capture(TfDeviceHandle device, Frames &frames, unsigned timeoutMs,
     }
 }
 
-/// The library initialised around `simulator`'s one camera, opened for `body`, then all of it shut down,
-/// so that the next run starts from a library that has never seen the camera.
-void WithCamera(CameraSimulator &simulator, const std::function<void(TfDeviceHandle)> &body)
+/// The library initialised around `simulator`'s one camera, opened for `body` (which may close it), then all
+/// of it shut down, so that the next run starts from a library that has never seen the camera.
+void WithCamera(CameraSimulator &simulator, const std::function<void(TfDeviceHandle &)> &body)
 {
     auto plugs = std::make_unique<HotPlugRecorder>();
     ASSERT_EQ(TFCM_Initialize(), 0);
@@ -66,13 +67,27 @@ void WithCamera(CameraSimulator &simulator, const std::function<void(TfDeviceHan
     TfDeviceHandle device = nullptr;
     if (plugs->WaitFor(uri, 0, 1, kCameraWaitMs) && TFCM_OpenDevice(uri.c_str(), &device) == 0) {
         body(device);
-        EXPECT_EQ(TFCM_CloseDevice(&device), 0);
+        if (device != nullptr) {
+            EXPECT_EQ(TFCM_CloseDevice(&device), 0);
+        }
     } else {
         ADD_FAILURE() << uri << " was not listed or did not open";
     }
     simulator.Stop();
     plugs.reset();
     EXPECT_EQ(TFCM_Shutdown(), 0);
+}
+
+/// Whether this process holds `path` open.
+bool IsOpenHere(const std::string &path)
+{
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == path) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TfRawRecordingStatus RecordingStatus(TfDeviceHandle device)
@@ -87,6 +102,7 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
 {
     TempDir dir;
     const std::string path = dir.Path() + "/field.raw";
+    const std::string unstopped = dir.Path() + "/unstopped.raw";
 
     // The recorded run: a camera slow enough for a busy machine to decode every frame.
     CameraSimulator::Options options;
@@ -103,7 +119,7 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
     camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(100));
     Frames recorded;
     TfRawRecordingStatus status{};
-    WithCamera(original, [&](TfDeviceHandle device) {
+    WithCamera(original, [&](TfDeviceHandle &device) {
         // Values that are not one NUL-terminated text are refused before anything starts.
         EXPECT_EQ(TFCM_SetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, "ab", 2),
                   TF_ERROR_INVALID_ARGUMENT);
@@ -116,6 +132,14 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
         status = RecordingStatus(device);
         // The last buffers recorded are still on their way through the pipeline.
         Capture(device, recorded, 500);
+        // A recording left running ends with the camera's close.
+        ASSERT_EQ(TFCM_SetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, unstopped.c_str(),
+                                   static_cast<int32_t>(unstopped.size() + 1)),
+                  TF_OK);
+        Capture(device, recorded, 300);
+        EXPECT_TRUE(IsOpenHere(unstopped));
+        ASSERT_EQ(TFCM_CloseDevice(&device), 0);
+        EXPECT_FALSE(IsOpenHere(unstopped));
     });
     EXPECT_EQ(status.active + status.buffersDropped + static_cast<uint64_t>(status.writeError), 0u);
     EXPECT_GE(status.buffersWritten, 10u);
@@ -135,7 +159,7 @@ TEST(RawReplayTest, ARecordingReplayedThroughTheSimulatorDecodesToTheSameFrames)
         SimReplay::Attach(replayCamera, recording, path, SimReplayOptions{}, error);
     ASSERT_NE(source, nullptr) << error;
     Frames replayed;
-    WithCamera(replaying, [&](TfDeviceHandle device) {
+    WithCamera(replaying, [&](TfDeviceHandle &device) {
         Capture(device, replayed, 8000, [&] { return source->Finished(); });
         // The last buffers still go through the pipeline after the replay has sent them.
         Capture(device, replayed, 500);

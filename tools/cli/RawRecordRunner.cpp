@@ -68,7 +68,9 @@ int RawRecordRunner::Run(CliContext &context)
         if (m_seconds > 0 && std::chrono::steady_clock::now() >= deadline) {
             break;
         }
-        if (ReadStatus(context) == kExitOk && m_status.active == 0) {
+        int32_t size = sizeof m_status;
+        if (TFCM_GetProperty(device, TF_PROPERTY_EXT_RAW_RECORDING, &m_status, &size) == TF_OK &&
+            m_status.active == 0) {
             break; // a write failed: the library has stopped writing
         }
     }

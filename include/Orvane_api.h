@@ -437,6 +437,47 @@ typedef struct TfDropCounters
 /** The version TfDropCounters::version carries. */
 #define TF_DROP_COUNTERS_VERSION 1u
 
+/** @brief Key of the raw recording: the camera's stream buffers written to a file exactly as received,
+ *  with their arrival times, for replay through the simulator (`orvane-camsim --replay FILE`).
+ *
+ *  TFCM_SetProperty with a NUL-terminated path (`size` = its length + 1) creates or truncates the file
+ *  and starts writing; a recording in progress is stopped first. An empty string (`size` 1) stops the
+ *  recording and closes the file. Any other value answers TF_ERROR_INVALID_ARGUMENT; a file that
+ *  cannot be created answers TF_ERROR_OTHER with the reason in TfRawRecordingStatus::writeError.
+ *  Closing the camera stops the recording. The receive thread never waits on the disk: buffers go
+ *  through a bounded queue to one writer thread, and a buffer that finds the queue full is dropped
+ *  and counted. TFCM_GetProperty fills a TfRawRecordingStatus (`*size` at least its size, otherwise
+ *  TF_ERROR_INVALID_ARGUMENT); after a recording has stopped it keeps that recording's counts.
+ *
+ *  The file, little-endian throughout: the magic "ORVRAW\r\n" (8 bytes), the format version
+ *  (u32, 1), the header length (u32) and the header, JSON text with the fields `uri`, `serial`,
+ *  `firmware`, `dataMode`, `depthRange`, `library` and `startTime` (UTC, ISO 8601); then one record per
+ *  buffer: its length (u32), the CRC-32 (zip polynomial) of the arrival time's 8 bytes followed by
+ *  the buffer's bytes (u32), the arrival time in nanoseconds since the recording started (u64) and
+ *  the buffer's bytes. A file cut at any byte reads back up to its last whole record.
+ *  @code
+ *  const char *path = "/tmp/field.raw";
+ *  TFCM_SetProperty(handle, TF_PROPERTY_EXT_RAW_RECORDING, path, (int32_t)strlen(path) + 1);
+ *  ...
+ *  TFCM_SetProperty(handle, TF_PROPERTY_EXT_RAW_RECORDING, "", 1);
+ *  @endcode */
+#define TF_PROPERTY_EXT_RAW_RECORDING ((int32_t)0x4F520002)
+
+/** The record of TF_PROPERTY_EXT_RAW_RECORDING (natural alignment, 40 bytes). */
+typedef struct TfRawRecordingStatus
+{
+    uint32_t version;        /**< 1 */
+    uint32_t size;           /**< sizeof(TfRawRecordingStatus) */
+    uint32_t active;         /**< 1 while buffers are being written */
+    int32_t writeError;      /**< 0, or the errno of the failed create, write or close (writing stops) */
+    uint64_t buffersWritten; /**< buffers written whole to the file */
+    uint64_t bytesWritten;   /**< their bytes, without the file's own framing */
+    uint64_t buffersDropped; /**< buffers dropped: the writer fell behind (or a write had failed) */
+} TfRawRecordingStatus;
+
+/** The version TfRawRecordingStatus::version carries. */
+#define TF_RAW_RECORDING_VERSION 1u
+
 /** @} */
 
 /* ---------------------------------------------------------------------------------------------
@@ -1237,5 +1278,9 @@ TF_STATIC_ASSERT(sizeof(TfDropCounters) == 104, "TfDropCounters size");
 TF_STATIC_ASSERT(offsetof(TfDropCounters, tof) == 8, "TfDropCounters.tof");
 TF_STATIC_ASSERT(offsetof(TfDropCounters, color) == 48, "TfDropCounters.color");
 TF_STATIC_ASSERT(offsetof(TfDropCounters, tofDelivered) == 88, "TfDropCounters.tofDelivered");
+TF_STATIC_ASSERT(sizeof(TfRawRecordingStatus) == 40, "TfRawRecordingStatus size");
+TF_STATIC_ASSERT(offsetof(TfRawRecordingStatus, writeError) == 12, "TfRawRecordingStatus.writeError");
+TF_STATIC_ASSERT(offsetof(TfRawRecordingStatus, buffersWritten) == 16, "TfRawRecordingStatus.buffersWritten");
+TF_STATIC_ASSERT(offsetof(TfRawRecordingStatus, buffersDropped) == 32, "TfRawRecordingStatus.buffersDropped");
 
 #endif /* ORVANE_API_H */

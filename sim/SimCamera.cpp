@@ -65,7 +65,11 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
     for (const auto &session : m_sessions) {
         session->Streamer().SetStatusWhileStopped(config.statusWhileStopped);
         session->SetCommandHook([this](const RecordedFrame &frame) {
-            SimHookResult result = m_upgrade->Handle(frame);
+            SimHookResult result = m_commandHook ? m_commandHook(frame) : SimHookResult{};
+            if (result.kind != SimHookResult::Kind::Pass) {
+                return result;
+            }
+            result = m_upgrade->Handle(frame);
             return result.kind == SimHookResult::Kind::Pass ? m_transfers->Handle(frame) : result;
         });
     }

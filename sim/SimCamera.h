@@ -112,6 +112,10 @@ public:
     /// Off: the camera stops answering heartbeats and still serves everything else and announces.
     void SetHeartbeatAnswered(bool answered, size_t session = kAllSessions);
 
+    /// Every request frame of every session goes through `hook` first (before the upgrade and transfer
+    /// models); set it before the camera serves.
+    void SetCommandHook(SimCommandHook hook) { m_commandHook = std::move(hook); }
+
     /// The request frames a session received, oldest first.
     std::vector<RecordedFrame> RecordedFrames(size_t session = 0) const;
     /// Forgets the recorded frames of every session.
@@ -206,4 +210,5 @@ private:
     std::unique_ptr<SimUpgradeModel> m_upgrade;
     std::unique_ptr<SimTransfers> m_transfers;
     std::unique_ptr<SimPowerCycle> m_powerCycle;
+    SimCommandHook m_commandHook; // set before serving, then read by the serving threads only
 };

@@ -3,6 +3,8 @@
 // part, calibration timing, and sending as the frame's faults ask.
 #include "SimStreamer.h"
 
+#include "SimReplaySource.h"
+
 #include "runtime/ByteReader.h"
 #include "runtime/LogCustom.h"
 
@@ -395,6 +397,15 @@ void SimStreamer::Run()
             if (!WaitUntil(next)) {
                 return;
             }
+            continue;
+        }
+        std::shared_ptr<SimReplaySource> replay;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            replay = m_replay;
+        }
+        if (replay) {
+            next = replay->Step(now, m_link.send, [this] { Delivered(nullptr, nullptr); });
             continue;
         }
         if (!SendFrame(live, applied)) {

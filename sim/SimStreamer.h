@@ -38,6 +38,8 @@ constexpr size_t kCalibrationBytes = 470;
 constexpr uint8_t kUnknownType = 0x7E;
 } // namespace sim_stream
 
+class SimReplaySource;
+
 /// What the ToF part of a frame is made of, chosen by the data mode.
 enum class SimTofOutput
 {
@@ -144,6 +146,14 @@ public:
     /// Called on the stream thread, without a lock held, for every colour part sent.
     void SetColorFrameCallback(std::function<void(const SimColorTruth &)> callback);
 
+    /// While set, the stream sends the recording's buffers (at their pace) instead of rendered frames;
+    /// each counts in FramesSent. Null renders again.
+    void SetReplaySource(std::shared_ptr<SimReplaySource> source)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_replay = std::move(source);
+    }
+
     static SimTofOutput OutputForDataMode(uint8_t dataMode);
     /// The 59-byte status record the camera reports for `state`.
     static std::vector<uint8_t> EncodeStatus(const SimAppliedState &state, int16_t laserC, int8_t sensorC);
@@ -219,6 +229,7 @@ private:
     bool m_calibrationWithheld = false;                         // guarded by m_mutex
     std::shared_ptr<const SimColorTruth> m_lastColorTruth;      // guarded by m_mutex
     std::function<void(const SimColorTruth &)> m_colorCallback; // guarded by m_mutex
+    std::shared_ptr<SimReplaySource> m_replay;                  // guarded by m_mutex
 
     // Owned by the stream thread.
     std::deque<std::pair<Clock::time_point, SimAppliedState>> m_history;

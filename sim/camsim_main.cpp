@@ -4,6 +4,8 @@
 #include "CameraSimulator.h"
 #include "CamsimCommandReader.h"
 #include "CamsimUpgradeCli.h"
+#include "SimRecording.h"
+#include "SimReplay.h"
 
 #include <CLI/CLI.hpp>
 
@@ -581,7 +583,29 @@ struct Setup
     std::vector<SimCameraConfig> configs;
     bool exitOnEof = false;
     CamsimUpgradeCli upgrade;
+    std::string replayPath; // empty: the cameras render their scene
+    SimReplayOptions replay;
+    SimRecording recording;
 };
+
+/// Reads the recording of --replay and gives the one camera its recorded serial; an error text or empty.
+std::string PrepareReplay(Setup &setup)
+{
+    if (setup.replayPath.empty()) {
+        return {};
+    }
+    if (setup.configs.size() != 1) {
+        return "--replay serves one camera";
+    }
+    std::string error;
+    if (!setup.recording.Load(setup.replayPath, error)) {
+        return error;
+    }
+    if (!setup.recording.Serial().empty()) {
+        setup.configs[0].serial = setup.recording.Serial();
+    }
+    return {};
+}
 
 /// The cameras of --cameras and --camera; an error text on failure, else empty.
 std::string BuildCameras(unsigned cameraCount, const std::vector<std::string> &cameraOptions,
@@ -637,6 +661,13 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     app.add_flag("--no-serve", noServe, "only announce; do not serve the command and data connections");
     app.add_flag("--status-while-stopped", statusWhileStopped,
                  "cameras keep sending their status record while their stream is stopped");
+    app.add_option("--replay", setup.replayPath,
+                   "serve a raw recording as the camera (its identity, settings and buffers)")
+        ->check(CLI::ExistingFile);
+    app.add_flag("--loop", setup.replay.loop, "with --replay: start again after the last buffer");
+    app.add_option("--rate", setup.replay.rate, "with --replay: pace factor, 0 sends as fast as read")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 1000.0));
     setup.upgrade.Register(app);
     app.footer(HelpText());
     CLI11_PARSE(app, argc, argv);
@@ -651,7 +682,10 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
         std::fprintf(stderr, "orvane-camsim: --discovery wants address:port, got '%s'\n", discovery.c_str());
         return 2;
     }
-    const std::string error = BuildCameras(cameraCount, cameraOptions, setup.configs);
+    std::string error = BuildCameras(cameraCount, cameraOptions, setup.configs);
+    if (error.empty()) {
+        error = PrepareReplay(setup);
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "orvane-camsim: %s\n", error.c_str());
         return 2;
@@ -688,7 +722,14 @@ int main(int argc, char **argv)
 
     CameraSimulator simulator(setup.options);
     for (const SimCameraConfig &config : setup.configs) {
-        simulator.AddCamera(config);
+        SimCamera &camera = simulator.AddCamera(config);
+        std::string error;
+        if (!setup.replayPath.empty() &&
+            !SimReplay::Attach(camera, setup.recording, setup.replayPath, setup.replay, error)) {
+            std::fprintf(stderr, "orvane-camsim: %s\n", error.c_str());
+            close(signalFd);
+            return 2;
+        }
         CamsimCommandReader::Answer(Describe(config));
     }
     simulator.Start();

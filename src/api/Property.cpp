@@ -3,14 +3,17 @@
 // key -> required size and handler, read by one routine.
 #include "api/Property.h"
 
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <type_traits>
 
 #include "api/ApiCall.h"
 #include "api/CopyRecord.h"
+#include "api/RawRecordingHeader.h"
 #include "device/DeviceManager.h"
 #include "pipeline/Frame.h"
+#include "pipeline/RawRecorder.h"
 #include "protocol/PropertyKeys.h"
 
 namespace {
@@ -253,6 +256,28 @@ int GetDropCounters(const GetRequest &r)
     return InterRet2ExternRet(r.session.GetProperty(kKeyDropCounters, r.value, r.size));
 }
 
+/// A path (its length + 1 bytes, NUL last) starts a raw recording; the empty text (1 byte) stops it.
+int SetRawRecording(const SetRequest &r)
+{
+    const auto *text = static_cast<const char *>(r.value);
+    if (r.size < 1 || strnlen(text, static_cast<size_t>(r.size)) != static_cast<size_t>(r.size) - 1) {
+        TFLOG("invalid param: the raw recording path is not a text of %d bytes with its NUL.", r.size);
+        return TF_ERROR_INVALID_ARGUMENT;
+    }
+    RawRecordingRequest request;
+    request.path.assign(text, static_cast<size_t>(r.size) - 1);
+    if (!request.path.empty()) {
+        request.headerJson = RawRecordingHeader::Build(r.device, r.session);
+    }
+    return InterRet2ExternRet(r.session.SetProperty(kKeyRawRecording, &request, r.size));
+}
+
+/// The raw recording's status; the session refuses a value too small for the record.
+int GetRawRecording(const GetRequest &r)
+{
+    return InterRet2ExternRet(r.session.GetProperty(kKeyRawRecording, r.value, r.size));
+}
+
 /// The exact size of a record-valued key, for the set table.
 template <typename Record> constexpr int32_t kSizeOf = static_cast<int32_t>(sizeof(Record));
 
@@ -292,6 +317,7 @@ const SetRule kSetRules[] = {
     {kKeyAccOffsetTemp,   kAnySize, SetRecord<IMUOffsetTemp, &S::SetACCOffsetTemp>},
     {kKeyGyroOffsetTemp,  kAnySize, SetRecord<IMUOffsetTemp, &S::SetGyroOffsetTemp, SetResult::kIgnored>},
     {kKeyMeasuringStatus, kAnySize, SetRecord<MeasuringStatusSet, &S::SetMeasuringStatus>},
+    {kKeyRawRecording,    kAnySize, SetRawRecording},
 };
 
 const GetRule kGetRules[] = {
@@ -332,6 +358,7 @@ const GetRule kGetRules[] = {
     {kKeyGyroOffsetTemp,        GetRecord<IMUOffsetTemp, &S::GetGyroOffsetTemp>},
     {kKeyMeasuringStatus,       GetMeasuringStatus},
     {kKeyDropCounters,          GetDropCounters},
+    {kKeyRawRecording,          GetRawRecording},
 };
 // clang-format on
 

@@ -27,6 +27,7 @@ ImageProc::ImageProc(StreamSource *source, APIDepthRefine *refine)
         TFLOG("no depth refine library: decoding without filters");
     }
     m_hub->SetDropCounters(&m_dropCounters);
+    m_hub->SetRawRecorder(&m_rawRecorder);
     m_rgbDecode = std::make_unique<RgbDecode>(m_hub->GetRawColorQueue(), m_refine);
     m_rgbDecode->SetFrameReadyCallback([this](uint8_t bit) { SetSingleFrameReady(bit); });
     m_rgbDecode->SetDropCounters(&m_dropCounters);
@@ -74,6 +75,8 @@ void ImageProc::Close()
     for (FrameQueue *queue : queues) {
         queue->Interrupt(false);
     }
+    // With the hub ended nothing more arrives: the recording is complete.
+    m_rawRecorder.Stop();
 }
 
 int ImageProc::Init(const PipelineInitParams &params)

@@ -207,6 +207,10 @@ public:
     /// What this pipeline dropped, by stream and reason, and what it handed to the application, since it
     /// was built.
     TfDropCounters GetDropCounters() const { return m_dropCounters.Read(); }
+    /// The raw recording of the buffers the hub reads (see RawRecorder).
+    int StartRawRecording(const RawRecordingRequest &request) { return m_rawRecorder.Start(request); }
+    void StopRawRecording() { m_rawRecorder.Stop(); }
+    TfRawRecordingStatus GetRawRecordingStatus() const { return m_rawRecorder.GetStatus(); }
 
 private:
     void EnsureTofDecoder(const std::string &configDir);
@@ -219,6 +223,8 @@ private:
     StreamSource *m_source; // the owning session
     // Every stage counts into it: declared before them, destroyed after them.
     DropCounters m_dropCounters;
+    // The hub offers it buffers: declared before the hub, destroyed after it.
+    RawRecorder m_rawRecorder;
     // Owns the raw queues: declared first, destroyed last.
     std::unique_ptr<StreamHub> m_hub;
     // Declared after the hub: destroyed before the raw queues they read.

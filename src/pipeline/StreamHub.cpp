@@ -160,6 +160,9 @@ void StreamHub::Run()
         if (read && length >= 1 && length <= kReceiveBufferBytes) {
             m_consecutiveFailedReads.store(0);
             m_buffersRead.fetch_add(1);
+            if (RawRecorder *recorder = m_rawRecorder.load()) {
+                recorder->Offer(m_receiveBuffer.data(), length);
+            }
             ProcessData(length, nullptr);
         } else {
             m_consecutiveFailedReads.fetch_add(1);

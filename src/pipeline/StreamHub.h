@@ -14,6 +14,7 @@
 #include "pipeline/DropCountersLog.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
+#include "pipeline/RawRecorder.h"
 #include "pipeline/StreamSource.h"
 #include "runtime/StoppableThread.h"
 
@@ -102,6 +103,9 @@ public:
     /// Where the hub and its raw queues count what they drop, logged once a minute by the receive thread
     /// while they grow. Set before the thread starts; the counters outlive the hub.
     void SetDropCounters(DropCounters *counters);
+    /// Where the receive thread offers every buffer it reads, as read, before parsing it (null: nowhere).
+    /// The recorder outlives the hub.
+    void SetRawRecorder(RawRecorder *recorder) { m_rawRecorder.store(recorder); }
 
 protected:
     void Run() override;
@@ -131,9 +135,10 @@ private:
     bool IsEnabled(StreamType type) const { return m_streamEnable[type].load(); }
     void LogInitParams() const;
 
-    StreamSource *m_source;                     // the owning session
-    DropCounters *m_dropCounters = nullptr;     // owned by the pipeline
-    std::unique_ptr<DropCountersLog> m_dropLog; // polled by the receive thread only
+    StreamSource *m_source;                            // the owning session
+    DropCounters *m_dropCounters = nullptr;            // owned by the pipeline
+    std::unique_ptr<DropCountersLog> m_dropLog;        // polled by the receive thread only
+    std::atomic<RawRecorder *> m_rawRecorder{nullptr}; // owned by the pipeline
     std::vector<uint8_t> m_receiveBuffer;
     std::unique_ptr<FrameQueue> m_rawTofQueue;
     std::unique_ptr<FrameQueue> m_rawColorQueue;

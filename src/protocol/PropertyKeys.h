@@ -51,6 +51,8 @@ constexpr int32_t kKeyFlashType = Key(0xF0000019u);
 constexpr int32_t kKeyMeasuringStatus = Key(0xF000001Au);
 /// Our own extension: the drop counters record (read only).
 constexpr int32_t kKeyDropCounters = 0x4F520001;
+/// Our own extension: the raw recording (set: a path to start, an empty text to stop; get: its status).
+constexpr int32_t kKeyRawRecording = 0x4F520002;
 
 // Keys of the session's property interface.
 constexpr int32_t kSessionStatus = 0x0E000000;

@@ -192,6 +192,10 @@ int BaseSession::CloseDevice()
             m_imageProc->SetStream(false);
         }
     }
+    // A recording ends with the camera's connection.
+    if (m_imageProc) {
+        m_imageProc->StopRawRecording();
+    }
     m_initialised.store(false);
     m_opened.store(false);
     return kStatusOk;

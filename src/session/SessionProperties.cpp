@@ -41,6 +41,24 @@ int SessionProperties::SetProperty(int key, const void *data, int size)
             return SessionUpgrade::kJsonFailed;
         }
         return m_session.StartUpgradeJson(static_cast<const char *>(data));
+    case kKeyRawRecording: {
+        // The caller hands the request (path and header text) itself; an empty path stops.
+        REQUIRE_PIPELINE();
+        if (data == nullptr) {
+            return kStatusNullPointer;
+        }
+        const auto &request = *static_cast<const RawRecordingRequest *>(data);
+        if (request.path.empty()) {
+            m_imageProc->StopRawRecording();
+            return kStatusOk;
+        }
+        const int ret = m_imageProc->StartRawRecording(request);
+        if (ret == kStatusOk && m_protocol != nullptr) {
+            // The camera sends its calibration block again, so that the recording carries it.
+            m_protocol->SendCameraParamsEnable(true);
+        }
+        return ret;
+    }
     case kSessionTemperatureOffset: {
         if (data == nullptr || size < 1) {
             TFLOG("invalid param: size:%d", size);
@@ -93,6 +111,17 @@ int SessionProperties::GetProperty(int key, void *data, int *size)
         const TfDropCounters counters = m_imageProc->GetDropCounters();
         std::memcpy(data, &counters, sizeof(counters));
         *size = static_cast<int>(sizeof(counters));
+        return kStatusOk;
+    }
+    if (key == kKeyRawRecording) {
+        REQUIRE_PIPELINE();
+        if (data == nullptr || size == nullptr || *size < static_cast<int>(sizeof(TfRawRecordingStatus))) {
+            TFLOG("invalid param: the raw recording status record does not fit.");
+            return kStatusInvalidArgument;
+        }
+        const TfRawRecordingStatus status = m_imageProc->GetRawRecordingStatus();
+        std::memcpy(data, &status, sizeof(status));
+        *size = static_cast<int>(sizeof(status));
         return kStatusOk;
     }
     if (!IsForwardedQuery(key)) {

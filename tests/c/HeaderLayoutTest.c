@@ -148,6 +148,12 @@ static void CheckNaturalRecords(void)
     OFFSET(TfFileTransferParams, index, 261);
     OFFSET(TfFileTransferParams, callback, 264);
     OFFSET(TfFileTransferParams, userData, 272);
+    SIZE(TfRawRecordingStatus, 40);
+    OFFSET(TfRawRecordingStatus, active, 8);
+    OFFSET(TfRawRecordingStatus, writeError, 12);
+    OFFSET(TfRawRecordingStatus, buffersWritten, 16);
+    OFFSET(TfRawRecordingStatus, bytesWritten, 24);
+    OFFSET(TfRawRecordingStatus, buffersDropped, 32);
 }
 
 /* The ready flags are bits 1, 2, 4, ... 64 of one 32-bit word, in field order. */

@@ -15,6 +15,7 @@
 #include "ListCommand.h"
 #include "Orvane_api.h"
 #include "ParamsCommand.h"
+#include "RawDumpCommand.h"
 #include "RecordCommand.h"
 #include "ReplayCommand.h"
 #include "SaveCommand.h"
@@ -30,15 +31,16 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
 {
     std::vector<std::unique_ptr<Subcommand>> all;
     all.push_back(std::make_unique<ListCommand>());
-    all.push_back(std::make_unique<RecordCommand>());
-    all.push_back(std::make_unique<ReplayCommand>());
-    all.push_back(std::make_unique<InspectCommand>());
+    all.push_back(std::make_unique<InfoCommand>());
     all.push_back(std::make_unique<StreamCommand>());
     all.push_back(std::make_unique<SaveCommand>());
-    all.push_back(std::make_unique<InfoCommand>());
     all.push_back(std::make_unique<GetCommand>());
     all.push_back(std::make_unique<SetCommand>());
     all.push_back(std::make_unique<ParamsCommand>());
+    all.push_back(std::make_unique<RecordCommand>());
+    all.push_back(std::make_unique<ReplayCommand>());
+    all.push_back(std::make_unique<InspectCommand>());
+    all.push_back(std::make_unique<RawDumpCommand>());
     all.push_back(std::make_unique<UpgradeCommand>());
     all.push_back(std::make_unique<TransferCommand>());
     return all;

@@ -8,6 +8,7 @@
 #include "CliContext.h"
 #include "ExitCodes.h"
 #include "Interrupt.h"
+#include "RawRecordRunner.h"
 #include "RecordingHeader.h"
 
 namespace orvane::cli {
@@ -30,15 +31,24 @@ void RecordCommand::Register(CLI::App &app)
 {
     app.add_option("FILE", file, "the recording to write")->required();
     app.add_option("-t,--time", seconds, "seconds to record (0: until Ctrl-C)")->check(CLI::Range(0.0, 1e7));
-    app.add_option("--streams", streams, "the streams to record: depth, ir, confidence, color")
-        ->delimiter(',')
-        ->check(StreamChoice::Names());
-    app.add_flag("--zstd", zstd, "compress each record with zstd");
-    app.add_option("--zstd-level", zstdLevel, "zstd level (implies --zstd)")
-        ->check(CLI::Range(-7, 19))
-        ->each([this](const std::string &) { zstd = true; });
-    app.add_option("--queue", queueDepth, "frame sets that may wait for the disk before one is dropped")
-        ->check(CLI::Range(1, 1000));
+    CLI::Option *chosen =
+        app.add_option("--streams", streams, "the streams to record: depth, ir, confidence, color")
+            ->delimiter(',')
+            ->check(StreamChoice::Names());
+    CLI::Option *compressed = app.add_flag("--zstd", zstd, "compress each record with zstd");
+    CLI::Option *level = app.add_option("--zstd-level", zstdLevel, "zstd level (implies --zstd)")
+                             ->check(CLI::Range(-7, 19))
+                             ->each([this](const std::string &) { zstd = true; });
+    CLI::Option *queue =
+        app.add_option("--queue", queueDepth, "frame sets that may wait for the disk before one is dropped")
+            ->check(CLI::Range(1, 1000));
+    // The raw buffers are written by the library as they come: none of the frame options applies.
+    app.add_flag("--raw", raw,
+                 "write the camera's stream buffers exactly as received (for orvane-camsim --replay)")
+        ->excludes(chosen)
+        ->excludes(compressed)
+        ->excludes(level)
+        ->excludes(queue);
 }
 
 void RecordCommand::TakeFrames(const FrameCapture &capture, const std::vector<const StreamKind *> &kinds,
@@ -73,6 +83,9 @@ void RecordCommand::TakeFrames(const FrameCapture &capture, const std::vector<co
 
 int RecordCommand::Run(CliContext &context)
 {
+    if (raw) {
+        return RawRecordRunner(file, seconds).Run(context);
+    }
     CliOutput &out = context.Out();
     const std::vector<const StreamKind *> kinds = StreamChoice::Ordered(streams);
     if (zstd && !record::ZstdCodec::IsAvailable()) {

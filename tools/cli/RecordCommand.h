@@ -29,6 +29,7 @@ public:
     std::string file;
     double seconds = 0; ///< 0: until Ctrl-C
     std::vector<std::string> streams{"depth", "ir", "confidence", "color"};
+    bool raw = false; ///< the camera's stream buffers as received, written by the library
     bool zstd = false;
     int zstdLevel = 1;
     size_t queueDepth = 8;

@@ -100,6 +100,7 @@ TEST(RecordCommandLine, OptionsParseAndBadValuesGiveTheUsageCode)
         {"record"},
         {"record", "a.orvrec", "-t", "-1"},
         {"record", "a.orvrec", "--streams", "depth,sonar"},
+        {"record", "--raw", "a.orvraw", "--zstd"},
         {"replay", "/nonexistent/a.orvrec"},
         {"replay", "/dev/null", "--rate", "-2"},
         {"inspect"},

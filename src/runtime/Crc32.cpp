@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: Apache-2.0
+// Crc32: table-driven, one table built once.
+#include "runtime/Crc32.h"
+
+#include <array>
+
+namespace {
+
+std::array<uint32_t, 256> MakeTable()
+{
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < table.size(); ++i) {
+        uint32_t c = i;
+        for (int bit = 0; bit < 8; ++bit) {
+            c = (c & 1u) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        table[i] = c;
+    }
+    return table;
+}
+
+} // namespace
+
+uint32_t Crc32(const void *data, size_t size, uint32_t crc)
+{
+    static const std::array<uint32_t, 256> kTable = MakeTable();
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i) {
+        crc = kTable[(crc ^ bytes[i]) & 0xFFu] ^ (crc >> 8);
+    }
+    return ~crc;
+}

@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "StreamBuffers.h"
 #include "TestSupport.h"
 #include "TofFixtures.h"
 #include "pipeline/ImageProc.h"
 
 namespace {
 
+using orvtest::BufferBuilder;
 constexpr uint32_t kRawBlock = 4945920;
 constexpr uint32_t kImageBlock = 614400;
 
@@ -49,47 +51,6 @@ public:
     InitCameraParams stored{};
     int storeCalls = 0;
     std::vector<bool> paramsRequests;
-};
-
-/// A stream buffer as the camera writes it: sub-packets back to back.
-class BufferBuilder
-{
-public:
-    BufferBuilder &Packet(uint8_t typeId, const std::vector<uint8_t> &payload, uint8_t unUsed = 0)
-    {
-        m_w.WriteU8(typeId);
-        m_w.WriteU24Le(static_cast<uint32_t>(payload.size()));
-        m_w.WriteU8(unUsed);
-        m_w.WriteBytes(payload.data(), payload.size());
-        return *this;
-    }
-    /// A block of `size` bytes whose content is `seed` plus the position.
-    BufferBuilder &Block(uint8_t typeId, uint32_t size, uint8_t seed = 0, uint8_t unUsed = 0)
-    {
-        std::vector<uint8_t> payload(size);
-        for (uint32_t i = 0; i < size; ++i) {
-            payload[i] = static_cast<uint8_t>(seed + i);
-        }
-        return Packet(typeId, payload, unUsed);
-    }
-    BufferBuilder &Timestamp(uint64_t ts)
-    {
-        ByteWriter w;
-        w.WriteU64Le(ts);
-        return Packet(0x1F, w.Bytes());
-    }
-    BufferBuilder &Imu(uint8_t number) { return Packet(0x24, {number}); }
-    BufferBuilder &Status(const std::vector<uint8_t> &payload)
-    {
-        m_w.WriteU8(0x2C);
-        m_w.WriteU16Le(static_cast<uint16_t>(payload.size()));
-        m_w.WriteBytes(payload.data(), payload.size());
-        return *this;
-    }
-    std::vector<uint8_t> Bytes() const { return m_w.Bytes(); }
-
-private:
-    ByteWriter m_w;
 };
 
 template <typename T> void WriteEach(ByteWriter &w, std::initializer_list<T> values)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -32,24 +33,15 @@ std::set<std::string> DeclaredFunctions()
 std::set<std::string> ExportedSymbols()
 {
     std::set<std::string> names;
-    const std::string command = std::string("nm -D --defined-only '") + ORVANE_API_LIBRARY + "' 2>/dev/null";
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return names;
-    }
-    char line[512];
-    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
-        std::istringstream fields(line);
-        std::string field;
-        std::string last;
-        while (fields >> field) {
-            last = field;
+    const std::string command =
+        std::string("nm -D --defined-only --format=just-symbols '") + ORVANE_API_LIBRARY + "' 2>/dev/null";
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+            names.insert(std::string(line, std::strcspn(line, "\n")));
         }
-        if (!last.empty()) {
-            names.insert(last);
-        }
+        pclose(pipe);
     }
-    pclose(pipe);
     return names;
 }
 } // namespace

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The whole pipeline against a simulated camera streaming depth, IR, confidence and colour: sets stay
-// paired over thousands of frames, colour matches what the camera rendered, and parts sent apart or
-// dropped never pair with the wrong frame.
+// paired over thousands of frames, colour matches what the camera rendered, and parts sent apart never
+// pair with the wrong frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -190,7 +190,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, DeliveredColourTest,
                              return std::string(param.param.name);
                          });
 
-TEST_F(DeliveryLoopbackTest, PartsSentApartOrDroppedNeverPairWithAnotherFrame)
+TEST_F(DeliveryLoopbackTest, PartsSentApartNeverPairWithAnotherFrame)
 {
     // Slow enough that even a sanitized pipeline completes every set it is sent.
     ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(60)));
@@ -226,18 +226,7 @@ TEST_F(DeliveryLoopbackTest, PartsSentApartOrDroppedNeverPairWithAnotherFrame)
     m_link.camera->Streamer().SplitColor(0);
     EXPECT_EQ(splitSets, 10u);
     EXPECT_EQ(mixed, 0u) << "a set paired parts of two buffers";
-
-    // Dropped colour: the buffer announces ToF only and its set comes without colour.
-    m_link.camera->Streamer().DropColor(30);
-    uint32_t withoutColor = 0;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (withoutColor < 5 && NextSet(ready, frames, deadline)) {
-        if (ready.color == 0 && ready.depth != 0) {
-            ++withoutColor;
-            EXPECT_EQ(+frames[1].frameIndex, +frames[0].frameIndex);
-        }
-    }
-    EXPECT_GE(withoutColor, 5u);
+    // (A colour image the camera leaves out is the drop counters' loopback tests' to follow.)
 }
 
 } // namespace

@@ -202,7 +202,7 @@ TEST_F(ImageProcTest, SubPacketLengthRules)
     }
 }
 
-TEST_F(ImageProcTest, TruncatedAndCorruptedBuffersNeverOverrun)
+TEST_F(ImageProcTest, TruncatedBuffersNeverOverrun)
 {
     const std::vector<uint8_t> good = BufferBuilder()
                                           .Timestamp(5)
@@ -221,16 +221,8 @@ TEST_F(ImageProcTest, TruncatedAndCorruptedBuffersNeverOverrun)
         const bool atBoundary = std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
         EXPECT_EQ(m_hub->GetCounters().malformedBuffers - before, atBoundary ? 0u : 1u);
     }
-    // Every single-byte corruption of every header byte: no crash, no overrun, the hub keeps working.
-    const size_t headerBytes[] = {0, 1, 2, 3, 13, 14, 19, 20, 21, 81, 82, 83, 84, 85, 186, 187};
-    for (size_t at : headerBytes) {
-        for (int value : {0x00, 0x01, 0x2C, 0x7F, 0xB1, 0xFF}) {
-            std::vector<uint8_t> copy = good;
-            copy[at] = static_cast<uint8_t>(value);
-            m_hub->ProcessData(static_cast<uint32_t>(copy.size()), copy.data());
-        }
-    }
-    // The hub still commits after the bad buffers, and keeps the blocks before a bad one.
+    // (Arbitrary corruption is the stream hub fuzz target's: no crash, no overrun, no lost frame.)
+    // The hub still commits after bad buffers, and keeps the blocks before a bad one.
     Prime();
     const uint64_t before = m_hub->GetCounters().malformedBuffers;
     Feed(BufferBuilder().Timestamp(9).Block(0xB3, kImageBlock, 1).Block(0xB4, kImageBlock - 1).Bytes());

@@ -246,45 +246,29 @@ TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
     EXPECT_EQ(+out.frame.dataLen, 0u);
 }
 
-TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsNeverCrash)
+TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsGiveNoFrame)
 {
     const std::vector<uint8_t> jpeg = CompressJpeg(640, 480);
-    auto withBytes = [&](size_t offset, size_t count, uint8_t value) {
-        std::vector<uint8_t> bad = jpeg;
-        for (size_t i = offset; i < offset + count && i < bad.size(); ++i) {
-            bad[i] = value;
-        }
-        return bad;
-    };
-    struct Case
-    {
-        const char *name;
-        std::vector<uint8_t> payload;
-        bool mustFail;
-    };
-    const std::vector<Case> cases = {
-        {"start of image only", {0xFF, 0xD8}, true},
-        {"cut in the header", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100), true},
-        {"cut in the data", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), true},
-        {"header overwritten", withBytes(2, 200, 0x5A), true},
-        {"data overwritten", withBytes(jpeg.size() / 3, 4000, 0xFF), false},
-        {"data zeroed", withBytes(jpeg.size() / 2, 4000, 0x00), false},
+    std::vector<uint8_t> overwritten = jpeg;
+    std::fill_n(overwritten.begin() + 2, 200, 0x5A);
+    const std::pair<const char *, std::vector<uint8_t>> cases[] = {
+        {"start of image only", {0xFF, 0xD8}},
+        {"cut in the header", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100)},
+        {"cut in the data", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2)},
+        {"header overwritten", overwritten},
     };
     RgbDecode decoder(nullptr, TestRefine());
     decoder.SetMode(FrameMode{640, 480, 25});
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::vector<uint8_t> packet = SubPacket(0x34, c.payload, true);
+    for (const auto &[name, payload] : cases) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> packet = SubPacket(0x34, payload, true);
         OwnedFrame out(640 * 480 * 3);
         DecodeInto(decoder, packet, out);
-        if (c.mustFail) {
-            EXPECT_EQ(+out.frame.dataLen, 0u);
-        } else {
-            EXPECT_TRUE(+out.frame.dataLen == 0 || out.frame.dataLen == 640u * 480 * 3);
-        }
+        EXPECT_EQ(+out.frame.dataLen, 0u);
     }
 
-    // A length field beyond the bytes at hand and a packet shorter than its header.
+    // (Other corruption is the colour decoder fuzz target's.) A length field beyond the bytes at hand and a
+    // packet shorter than its header.
     std::vector<uint8_t> packet = SubPacket(0x34, jpeg, true);
     OwnedFrame out(640 * 480 * 3);
     EXPECT_EQ(DecodeInto(decoder, packet, out, static_cast<uint32_t>(packet.size() - 1)), 0u);

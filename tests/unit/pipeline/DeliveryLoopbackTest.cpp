@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The whole pipeline against a simulated camera streaming depth, IR, confidence and colour: sets stay
-// paired over thousands of frames, colour matches what the camera rendered, and parts sent apart never
-// pair with the wrong frame.
+// paired over thousands of frames, and parts sent apart never pair with the wrong frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,14 +42,14 @@ class DeliveryLoopbackTest : public ::testing::Test
 {
 protected:
     /// Opens the camera with camera-computed depth, IR and confidence and a 640x480 colour lens
-    /// (`encodeType` 1 JPEG, 0 the 12-bit format), builds the pipeline and starts the stream.
-    void Start(uint8_t colorEncodeType, std::chrono::microseconds framePeriod)
+    /// of JPEG images, builds the pipeline and starts the stream.
+    void Start(std::chrono::microseconds framePeriod)
     {
         SocketCtl::SetReceiveTimeoutMs(300);
         ASSERT_NO_FATAL_FAILURE(m_link.Open(
             [&](SimSettings &s) {
                 s.dataMode = 3;
-                s.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, colorEncodeType};
+                s.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, 1};
             },
             kWaitMs));
         m_link.camera->Streamer().OverrideFramePeriod(framePeriod);
@@ -105,7 +104,7 @@ protected:
 TEST_F(DeliveryLoopbackTest, ThousandsOfSetsArriveWholeWithIncreasingIndices)
 {
     // Faster than the camera's 25 fps so the run stays short; the pipeline is the same.
-    ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(8)));
+    ASSERT_NO_FATAL_FAILURE(Start(std::chrono::milliseconds(8)));
     const uint32_t wanted = static_cast<uint32_t>(EnvNumber("ORVANE_STRESS_SETS", 2000));
     const long seconds = EnvNumber("ORVANE_STRESS_SECONDS", 25);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -136,64 +135,13 @@ TEST_F(DeliveryLoopbackTest, ThousandsOfSetsArriveWholeWithIncreasingIndices)
     EXPECT_EQ(backwards, 0u);
 }
 
-struct ColorCase
-{
-    const char *name;
-    uint8_t encodeType;
-    double meanTolerance; // mean absolute difference per channel
-    int pixelTolerance;   // at the probe pixels, away from edges
-};
-
-class DeliveredColourTest : public DeliveryLoopbackTest, public ::testing::WithParamInterface<ColorCase>
-{
-};
-
-TEST_P(DeliveredColourTest, MatchesTheImageTheCameraRendered)
-{
-    const ColorCase &c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(c.encodeType, std::chrono::milliseconds(20)));
-    FrameReady ready{};
-    Frame frames[4];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    do {
-        ASSERT_TRUE(NextSet(ready, frames, deadline))
-            << "colour committed " << m_hub->GetCounters().committedColor << ", decoded "
-            << m_hub->GetRgbDecode()->GetDecodedFrameCount() << ", size mismatches "
-            << m_hub->GetRgbDecode()->GetResolutionMismatchCount();
-    } while (ready.color == 0);
-    const Frame &color = frames[3];
-    const std::shared_ptr<const SimColorTruth> truth = m_link.camera->Streamer().LastColorTruth();
-    ASSERT_NE(truth, nullptr);
-    ASSERT_EQ(+color.width, 640);
-    ASSERT_EQ(+color.height, 480);
-    ASSERT_EQ(+color.dataLen, 640u * 480u * 3u);
-    ASSERT_EQ(+color.pixelFormat, uint32_t{kPixelRgb888});
-    const std::vector<uint8_t> &rgb = *truth->rgb;
-    // The last rows of the 12-bit format carry the exposure value in place of colour.
-    const size_t compared = size_t{640} * 470 * 3;
-    double sum = 0.0;
-    for (size_t i = 0; i < compared; ++i) {
-        sum += std::abs(int{color.pFrameData[i]} - int{rgb[i]});
-    }
-    EXPECT_LT(sum / compared, c.meanTolerance);
-    for (size_t pixel : {size_t{640} * 100 + 100, size_t{640} * 240 + 320, size_t{640} * 400 + 500}) {
-        for (size_t ch = 0; ch < 3; ++ch) {
-            EXPECT_NEAR(color.pFrameData[pixel * 3 + ch], rgb[pixel * 3 + ch], c.pixelTolerance)
-                << "pixel " << pixel << " channel " << ch;
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, DeliveredColourTest,
-                         ::testing::Values(ColorCase{"Jpeg", 1, 4.0, 24}, ColorCase{"TwelveBit", 0, 3.0, 6}),
-                         [](const ::testing::TestParamInfo<ColorCase> &param) {
-                             return std::string(param.param.name);
-                         });
+// (The delivered colour is checked against known images by the colour decoder's tests, and through the
+// public API by the geometry tests' mapped colour.)
 
 TEST_F(DeliveryLoopbackTest, PartsSentApartNeverPairWithAnotherFrame)
 {
     // Slow enough that even a sanitized pipeline completes every set it is sent.
-    ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(60)));
+    ASSERT_NO_FATAL_FAILURE(Start(std::chrono::milliseconds(60)));
     FrameReady ready{};
     Frame frames[4];
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

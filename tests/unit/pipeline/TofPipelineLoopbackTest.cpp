@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -209,53 +208,7 @@ TEST_F(TofPipelineLoopbackTest, CameraComputedDepthIsCopiedBitForBit)
     m_decoder->RecycleDecodedTofDepthFrame(depth);
 }
 
-/// Seconds of streaming after the first three: 8 by default, so the test stays well inside its time-out
-/// on a loaded machine; ORVANE_SOAK_SECONDS=17 gives the full twenty-second soak.
-unsigned SoakSeconds()
-{
-    const char *text = std::getenv("ORVANE_SOAK_SECONDS");
-    const long seconds = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    return seconds > 0 && seconds < 600 ? static_cast<unsigned>(seconds) : 8u;
-}
-
-// (What the stream costs in memory and CPU is the soak benchmarks' to measure; here, that nothing is lost.)
-TEST_F(TofPipelineLoopbackTest, StreamingAt25FpsLosesNoFrame)
-{
-    StartPipeline(0, false);
-    m_camera->UpdateSettings([](SimSettings &s) { s.frameRate = 25; });
-    ASSERT_EQ(m_protocol->StartStream(), 0);
-    SimStreamer &streamer = m_camera->Streamer();
-    ASSERT_TRUE(streamer.WaitForFramesSent(75, kWaitMs)); // three seconds to settle
-    const uint64_t sentBefore = streamer.FramesSent();
-    const HubCounters before = m_hub->GetCounters();
-    const uint64_t decodedBefore = m_decoder->GetDecodedFrameCount();
-    // The consumer keeps up: pop and give back every decoded depth frame while the camera streams.
-    const unsigned soakSeconds = SoakSeconds();
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(soakSeconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (Frame *frame = m_decoder->GetDepthQueue()->Pop(kFrameDepth)) {
-            m_decoder->RecycleDecodedTofDepthFrame(frame);
-        }
-    }
-    // Stop the camera, then every buffer it sent must have been read, committed and decoded.
-    ASSERT_EQ(m_protocol->StopStream(), 0);
-    // A buffer the camera was sending when the stop came is counted once it is out, so the total is
-    // read again on every look. A buffer is counted as read before its commit: wait for both.
-    EXPECT_TRUE(orvtest::WaitUntil([&] {
-        const uint64_t sentNow = streamer.FramesSent();
-        const HubCounters c = m_hub->GetCounters();
-        return c.buffersRead == sentNow && c.committedTof + 4 == sentNow;
-    })) << "every buffer the camera sent was read, and all but the first four committed";
-    const uint64_t sent = streamer.FramesSent() - sentBefore;
-    const HubCounters after = m_hub->GetCounters();
-    EXPECT_GE(sent, soakSeconds * 25u * 9u / 10u) << "the camera kept its frame rate";
-    EXPECT_EQ(after.rejectedBlocks, before.rejectedBlocks);
-    EXPECT_EQ(after.droppedNoFrame, before.droppedNoFrame);
-    // The decoder keeps pace too (its input queue drops the oldest frame when it falls behind).
-    EXPECT_TRUE(orvtest::WaitUntil([&] {
-        return (m_decoder->GetDecodedFrameCount() - decodedBefore) * 100 >= sent * 95;
-    })) << "decoded "
-        << m_decoder->GetDecodedFrameCount() - decodedBefore << " of " << sent;
-}
+// (That streaming loses nothing is the drop counters' loopback tests' to show through the public API; what
+// it costs in frame rate, memory and CPU, the soak benchmarks'.)
 
 } // namespace

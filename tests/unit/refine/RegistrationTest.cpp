@@ -212,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(Rigs, RegistrationMapping,
 
 /// A rig without rotation keeps the ToF depth as the colour camera's z, so every mapped pixel is exactly
 /// one of the two surfaces and its IR must be that surface's.
-TEST(Registration, IrTravelsWithItsDepthPixel)
+TEST(Registration, IrTravelsWithItsDepthPixelAndInvalidDepthIsNeverProjected)
 {
     const Scene scene(Rig(true, false, 0.0), 1600, 1200);
     std::vector<uint16_t> depth = scene.depth, ir16(kTofW * kTofH);
@@ -246,6 +246,13 @@ TEST(Registration, IrTravelsWithItsDepthPixel)
         }
         EXPECT_EQ(mismatched, 0u) << eightBit;
     }
+    // Colour mapped back leaves the band of invalid depth black.
+    std::vector<uint8_t> rgb(pixels * 3, 255), back(kTofW * kTofH * 3, 7);
+    color.data = rgb.data();
+    AlgImage backImage{back.data(), ALG_8UC3, kTofW, kTofH};
+    ASSERT_EQ(registration.MapColorToDepth(scene.g, &color, &d, &backImage), kRefineOk);
+    EXPECT_EQ(std::vector<uint8_t>(back.begin() + 100 * kTofW * 3, back.begin() + 140 * kTofW * 3),
+              std::vector<uint8_t>(40 * kTofW * 3, 0));
 }
 
 /// Into a colour image coarser than the depth image, one missing depth pixel leaves a one-pixel crack
@@ -278,28 +285,6 @@ TEST(Registration, ClosesCracksButNotGaps)
                 EXPECT_EQ(mapped[size_t{at.y} * 640 + at.x], expected) << p.depthX << " " << p.depthY;
             }
         }
-    }
-}
-
-TEST(Registration, InvalidDepthIsNeverProjected)
-{
-    const RegistrationGeometryPtr g = Rig(true, true, 2.0);
-    std::vector<uint16_t> depth(kTofW * kTofH), mapped(640 * 480, 7);
-    for (size_t k = 0; k < depth.size(); ++k) {
-        depth[k] = (k + k / kTofW) % 2 ? 0 : 65535;
-    }
-    std::vector<uint8_t> rgb(640 * 480 * 3, 255), back(kTofW * kTofH * 3, 7);
-    AlgImage color{rgb.data(), ALG_8UC3, 640, 480}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
-        out{mapped.data(), ALG_16UC1, 640, 480}, outColor{back.data(), ALG_8UC3, kTofW, kTofH};
-    Registration registration;
-    ASSERT_EQ(registration.MapDepthToColor(g, &color, &d, &out), kRefineOk);
-    ASSERT_EQ(registration.MapColorToDepth(g, &color, &d, &outColor), kRefineOk);
-    EXPECT_EQ(mapped, std::vector<uint16_t>(mapped.size(), 0));
-    EXPECT_EQ(back, std::vector<uint8_t>(back.size(), 0));
-    for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) {
-        TfVector2u16 point{1, 1};
-        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point), kRefused);
-        EXPECT_EQ(point.x + point.y, 0);
     }
 }
 
@@ -341,6 +326,11 @@ TEST(Registration, BadInputIsRefusedWithoutWriting)
     EXPECT_EQ(out, std::vector<uint16_t>(out.size(), 7));
     EXPECT_EQ(outIr, std::vector<uint16_t>(outIr.size(), 7));
     TfVector2u16 point{};
+    for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) { // invalid depth has no point
+        point = {1, 1};
+        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point), kRefused);
+        EXPECT_EQ(point.x + point.y, 0);
+    }
     EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point), kRefused);
     EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point), kRefused);
     EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr), kRefused);

@@ -79,14 +79,6 @@ TEST_F(DepthRefineTest, EachSetterReachesItsFilterWithItsArgumentsInOrder)
     EXPECT_EQ(ir.At(2, 2), 400);
 
     // (The flying-pixel filter's settings are seen to reach it through the public API's geometry tests.)
-    ASSERT_EQ(m_refine->SetFillHoleFilterParams(TfFillHoleFilterParams{1, 0, 30, 3}), kRefineOk);
-    TfFillHoleFilterParams fill{};
-    ASSERT_EQ(m_refine->GetFillHoleFilterParams(&fill), kRefineOk);
-    // The record is packed: its fields are copied out before the comparison binds references to them.
-    const uint32_t threshold = fill.threshold;
-    const uint32_t value = fill.value;
-    EXPECT_EQ(threshold, 30u);
-    EXPECT_EQ(value, 3u);
 }
 
 TEST_F(DepthRefineTest, RefusesNullAndInconsistentImages)

@@ -123,18 +123,6 @@ APIDepthRefine *TestRefine()
 class RgbDecodeTest : public ::testing::Test
 {
 protected:
-    /// A running worker on the fixture's raw queue, set for 640x480 colour.
-    std::unique_ptr<RgbDecode> StartWorker(PixelFormat format = kPixelRgb888,
-                                           APIDepthRefine *refine = TestRefine(),
-                                           RgbDecode::FrameReadyFn ready = nullptr)
-    {
-        auto decoder = std::make_unique<RgbDecode>(&m_raw, refine);
-        decoder->SetFrameReadyCallback(std::move(ready));
-        decoder->SetMode(FrameMode{640, 480, 25});
-        decoder->SetPixelFormat(format);
-        decoder->Start();
-        return decoder;
-    }
     /// Feeds one raw colour frame to the worker's input queue.
     void PushRaw(const std::vector<uint8_t> &packet, uint32_t frameIndex)
     {
@@ -148,32 +136,26 @@ protected:
         raw->timestamp = 1000 + frameIndex;
         m_raw.Push(raw);
     }
-    /// Waits for the worker's next colour frame.
-    Frame *NextColour(RgbDecode &decoder)
-    {
-        Frame *frame = nullptr;
-        if (!orvtest::WaitUntil([&] { return decoder.RGBIsReady(); }) || decoder.GetRGB(&frame) != 0) {
-            return nullptr;
-        }
-        return frame;
-    }
-
     orvtest::LoggedHome m_home;
     FrameQueue m_raw{kFrameRawColor, 2, 4};
 };
 
 TEST_F(RgbDecodeTest, JpegOfAnotherSizeIsDroppedOr640x360IsScaledTo640x480)
 {
-    auto decoder = StartWorker();
+    RgbDecode decoder(&m_raw, TestRefine()); // a running worker on the raw queue, set for 640x480 colour
+    decoder.SetMode(FrameMode{640, 480, 25});
+    decoder.SetPixelFormat(kPixelRgb888);
+    decoder.Start();
     PushRaw(SubPacket(0x34, CompressJpeg(1280, 720), true), 1);
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder->GetResolutionMismatchCount() == 1; }));
-    EXPECT_FALSE(decoder->RGBIsReady());
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder.GetResolutionMismatchCount() == 1; }));
+    EXPECT_FALSE(decoder.RGBIsReady());
 
     // The next frame still comes through: a 640x360 image, of which the middle 480 columns are kept and
     // scaled by 4/3, so output (x, y) shows input (80 + 3x/4, 3y/4).
     PushRaw(SubPacket(0x33, CompressJpeg(640, 360), true), 2);
-    Frame *frame = NextColour(*decoder);
-    ASSERT_NE(frame, nullptr);
+    Frame *frame = nullptr;
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder.RGBIsReady(); }));
+    ASSERT_EQ(decoder.GetRGB(&frame), 0);
     EXPECT_EQ(+frame->frameIndex, 2u);
     EXPECT_EQ(+frame->width, 640);
     EXPECT_EQ(+frame->height, 480);
@@ -184,7 +166,7 @@ TEST_F(RgbDecodeTest, JpegOfAnotherSizeIsDroppedOr640x360IsScaledTo640x480)
         EXPECT_NEAR(got.r, want.r, kTolerance) << x << "," << y;
         EXPECT_NEAR(got.g, want.g, kTolerance) << x << "," << y;
     }
-    decoder->RecycleDecodedColorFrame(frame);
+    decoder.RecycleDecodedColorFrame(frame);
 }
 
 TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)

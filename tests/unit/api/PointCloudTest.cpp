@@ -189,30 +189,21 @@ TEST(DeliveredLayout, EveryTurnAndMirrorLeadsBackToTheSourcePixel)
 TEST_F(FrameConversion, RefusedFrames)
 {
     std::vector<TfVector3f> points(641 * 480);
-    TfFrame frame = MakeFrame(640, 480);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, nullptr), TF_ERROR_NULL_POINTER);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, nullptr, points.data()),
-              TF_ERROR_NULL_POINTER);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(nullptr, &frame, points.data()),
-              TF_ERROR_INVALID_HANDLE);
-
-    TfFrame noData = frame;
-    noData.pFrameData = nullptr;
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(nullptr, &noData, points.data()),
-              TF_ERROR_NO_FRAME_DATA);
-
-    TfFrame shortData = frame;
-    shortData.dataLen = 640 * 480 * 2 - 1;
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &shortData, points.data()),
-              TF_ERROR_INVALID_ARGUMENT);
-
+    const auto convert = [&](TfDeviceHandle device, const TfFrame *frame, bool withPoints = true) {
+        return TFCM_ConvertDepthFrameToPointCloudVector(device, frame, withPoints ? points.data() : nullptr);
+    };
     TfFrame wide = MakeFrame(641, 480);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &wide, points.data()),
-              TF_ERROR_INVALID_ARGUMENT);
-
+    EXPECT_EQ(convert(m_handle, &wide), TF_ERROR_INVALID_ARGUMENT);
+    TfFrame frame = MakeFrame(640, 480), noData = frame, shortData = frame; // (wide's pixels are gone now)
+    noData.pFrameData = nullptr;
+    shortData.dataLen = 640 * 480 * 2 - 1;
+    EXPECT_EQ(convert(m_handle, &frame, false), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(convert(m_handle, nullptr), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(convert(nullptr, &frame), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(convert(nullptr, &noData), TF_ERROR_NO_FRAME_DATA);
+    EXPECT_EQ(convert(m_handle, &shortData), TF_ERROR_INVALID_ARGUMENT);
     m_session->m_table.reset();
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()),
-              TF_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(convert(m_handle, &frame), TF_ERROR_INVALID_ARGUMENT);
 }
 
 using CameraParameters = OpenedDeviceTest;

@@ -291,8 +291,6 @@ TEST_F(ApiDispatch, ColorResolutionCodes)
 {
     EXPECT_EQ(TFCM_SetColorResolution(m_handle, 3), 0);
     EXPECT_EQ(m_session->m_calls.back(), "SetLens:2,1,640x480,25,2");
-    EXPECT_EQ(TFCM_SetColorResolution(m_handle, 5), 0);
-    EXPECT_EQ(m_session->m_calls.back(), "SetLens:2,1,800x600,25,2");
 
     // A size without a code leaves the caller's value alone.
     EXPECT_EQ(TFCM_SetColorResolution(m_handle, 4), 0);

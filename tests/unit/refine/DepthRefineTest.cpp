@@ -64,8 +64,6 @@ TEST_F(DepthRefineTest, EachSetterReachesItsFilterWithItsArgumentsInOrder)
     Image16 kept(4, 2);
     ASSERT_EQ(m_refine->GetOnlyTimeFilterDepth(&kept.image), kRefineOk);
     EXPECT_EQ(kept.pixels, second.pixels);
-    Image16 tooSmall(2, 2);
-    EXPECT_EQ(m_refine->GetOnlyTimeFilterDepth(&tooSmall.image), kRefineInvalidArgument);
     ASSERT_EQ(m_refine->SetTimeFilterEnabled(false, 50, 4, 0, 0), kRefineOk);
 
     // The smoothing switch is the spatial record's enable; the IR median runs with it.
@@ -181,9 +179,7 @@ TEST_F(DepthRefineTest, TheCalibrationDecidesWhatIsUndistorted)
     const double coefficients[8] = {lens.k1, lens.k2, lens.p1, lens.p2, lens.k3, 0, 0, 0};
     double undistorted[9] = {520, 0, 320, 0, 520, 240, 0, 0, 1};
     ASSERT_EQ(m_refine->ComputeUndistortedIntrinsic(undistorted, coefficients, 640, 480), kRefineOk);
-    EXPECT_LT(undistorted[0], 520.0); // barrel: the undistorted view is wider
-    EXPECT_EQ(undistorted[0], undistorted[4]);
-    EXPECT_EQ(undistorted[2], 320.0);
+    EXPECT_LT(undistorted[0], 520.0); // barrel: the undistorted view is wider (the lens model's tests: how)
     ASSERT_EQ(m_refine->SetApplyToFDistortionEnabled(false, 0), kRefineOk);
     ASSERT_EQ(m_refine->UndistortTof(&image.image, nullptr, nullptr), kRefineOk);
     EXPECT_EQ(image.pixels, original);

@@ -5,26 +5,22 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 namespace {
+/// The TFCM_ functions the public header declares.
 std::set<std::string> DeclaredFunctions()
 {
-    std::ifstream in(ORVANE_API_HEADER);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(ORVANE_API_HEADER).rdbuf();
     const std::string header = text.str();
+    const std::regex declaration("ORVANE_API int (TFCM_[A-Za-z0-9_]+)\\(");
     std::set<std::string> names;
-    const std::string marker = "ORVANE_API int ";
-    for (size_t at = header.find(marker); at != std::string::npos; at = header.find(marker, at + 1)) {
-        const size_t start = at + marker.size();
-        const size_t end = header.find('(', start);
-        const std::string name = header.substr(start, end - start);
-        if (name.rfind("TFCM_", 0) == 0) {
-            names.insert(name);
-        }
+    for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
+        names.insert((*it)[1]);
     }
     return names;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "OpenedDeviceTest.h"
@@ -216,27 +217,20 @@ TEST_F(CameraParameters, ColorIntrinsicsFollowTheColorResolution)
     m_session->m_distortion[kSensorColor][0] = 0.25;
     m_session->m_distortion[kSensorColor][7] = -0.5;
 
-    struct Row
-    {
-        uint16_t width;
-        uint16_t height;
-        double fx;
-        double cx;
-        double cy;
-    };
     // The crop-and-scale rule is the colour geometry's (its own tests): here, that the lens's size reaches
     // it, with or without a resolution code.
-    const Row rows[] = {{640, 480, 2000.0 / 3.0, 320.0, 240.0}, {1600, 1200, 15000.0 / 9.0, 800.0, 600.0}};
-    for (const Row &row : rows) {
-        m_session->m_lens.width = row.width;
-        m_session->m_lens.height = row.height;
-        SCOPED_TRACE(::testing::Message() << row.width << "x" << row.height);
+    const std::tuple<uint16_t, uint16_t, double, double, double> rows[] = {
+        {640, 480, 2000.0 / 3.0, 320.0, 240.0}, {1600, 1200, 15000.0 / 9.0, 800.0, 600.0}};
+    for (const auto &[width, height, fx, cx, cy] : rows) {
+        m_session->m_lens.width = width;
+        m_session->m_lens.height = height;
+        SCOPED_TRACE(::testing::Message() << width << "x" << height);
         TfCameraParameters params{};
         ASSERT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_COLOR, &params), 0);
-        EXPECT_NEAR(params.fx, row.fx, 1e-9);
-        EXPECT_NEAR(params.fy, row.fx, 1e-9);
-        EXPECT_NEAR(params.cx, row.cx, 1e-9);
-        EXPECT_NEAR(params.cy, row.cy, 1e-9);
+        EXPECT_NEAR(params.fx, fx, 1e-9);
+        EXPECT_NEAR(params.fy, fx, 1e-9);
+        EXPECT_NEAR(params.cx, cx, 1e-9);
+        EXPECT_NEAR(params.cy, cy, 1e-9);
         EXPECT_EQ(params.k1, 0.25);
         EXPECT_EQ(params.k6, -0.5);
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "StreamBuffers.h"
@@ -164,37 +165,33 @@ TEST_F(ImageProcTest, FifthBufferWithImageDataIsTheFirstRawFrame)
 TEST_F(ImageProcTest, SubPacketLengthRules)
 {
     // Per typeId: lengths the camera may send, and lengths that make the buffer malformed.
-    struct Row
-    {
-        uint8_t typeId;
-        std::vector<uint32_t> good, bad;
-    };
-    const Row rows[] = {{0x1F, {8}, {7}},
-                        {0x24, {1}, {2}},
-                        {0x25, {3}, {}},
-                        {0x31, {0}, {}},
-                        {0x37, {1000}, {}},
-                        {0x35, {460800}, {460799}},
-                        {0x26, {0, 8192}, {2047, 10240}},
-                        {0x2E, {12}, {}},
-                        {0x2F, {3}, {4}},
-                        {0x30, {9}, {8}},
-                        {0xB1, {kRawBlock}, {kRawBlock - 1}},
-                        {0xB9, {kRawBlock}, {}},
-                        {0xB6, {1536000}, {1536001}},
-                        {0xB3, {kImageBlock}, {kImageBlock - 1}},
-                        {0xB4, {}, {kImageBlock + 1}},
-                        {0xB5, {kImageBlock}, {}},
-                        {0x99, {}, {8}},
-                        {0x00, {}, {8}}};
-    for (const Row &row : rows) {
+    using Lengths = std::vector<uint32_t>;
+    const std::tuple<uint8_t, Lengths, Lengths> rows[] = {{0x1F, {8}, {7}},
+                                                          {0x24, {1}, {2}},
+                                                          {0x25, {3}, {}},
+                                                          {0x31, {0}, {}},
+                                                          {0x37, {1000}, {}},
+                                                          {0x35, {460800}, {460799}},
+                                                          {0x26, {0, 8192}, {2047, 10240}},
+                                                          {0x2E, {12}, {}},
+                                                          {0x2F, {3}, {4}},
+                                                          {0x30, {9}, {8}},
+                                                          {0xB1, {kRawBlock}, {kRawBlock - 1}},
+                                                          {0xB9, {kRawBlock}, {}},
+                                                          {0xB6, {1536000}, {1536001}},
+                                                          {0xB3, {kImageBlock}, {kImageBlock - 1}},
+                                                          {0xB4, {}, {kImageBlock + 1}},
+                                                          {0xB5, {kImageBlock}, {}},
+                                                          {0x99, {}, {8}},
+                                                          {0x00, {}, {8}}};
+    for (const auto &[typeId, good, bad] : rows) {
         for (bool accepted : {true, false}) {
-            for (uint32_t length : accepted ? row.good : row.bad) {
-                SCOPED_TRACE(testing::Message() << "typeId 0x" << std::hex << int(row.typeId) << std::dec
-                                                << " length " << length);
+            for (uint32_t length : accepted ? good : bad) {
+                SCOPED_TRACE(testing::Message()
+                             << "typeId 0x" << std::hex << int(typeId) << std::dec << " length " << length);
                 const uint64_t before = m_hub->GetCounters().malformedBuffers;
                 // A timestamp after the packet shows whether parsing went on past it.
-                Feed(BufferBuilder().Block(row.typeId, length).Timestamp(1).Bytes());
+                Feed(BufferBuilder().Block(typeId, length).Timestamp(1).Bytes());
                 EXPECT_EQ(m_hub->GetCounters().malformedBuffers - before, accepted ? 0u : 1u);
                 DrainTof();
             }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -173,16 +174,11 @@ TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
 {
     RgbDecode decoder(nullptr, nullptr);
     const std::vector<uint8_t> big = CompressJpeg(1280, 720);
-    struct Case
-    {
-        const char *name;
-        uint8_t typeId;
-        bool trailer;
-    };
-    for (const Case &c : {Case{"listed size", 0x34, true}, Case{"unlisted size", 0x25, false},
-                          Case{"unknown typeId", 0x40, false}}) {
-        SCOPED_TRACE(c.name);
-        const std::vector<uint8_t> packet = SubPacket(c.typeId, big, c.trailer);
+    const std::tuple<const char *, uint8_t, bool> cases[] = {
+        {"listed size", 0x34, true}, {"unlisted size", 0x25, false}, {"unknown typeId", 0x40, false}};
+    for (const auto &[name, typeId, trailer] : cases) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> packet = SubPacket(typeId, big, trailer);
         OwnedFrame out(640 * 480 * 3, 0xAB);
         const uint64_t before = decoder.GetOversizedJpegCount();
         EXPECT_EQ(DecodeInto(decoder, packet, out), packet.size());

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -136,22 +137,19 @@ TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
 {
     // A tilted plane: every short hole is filled within 2 mm; what must stay stays 0.
     Scene s = Scene::Make(64, 40, 0.0f, [](uint32_t x, uint32_t y) { return 1000.0f + 0.5f * x + 3.0f * y; });
-    const struct
-    {
-        uint32_t x, y, width, height;
-        bool filled;
-    } holes[] = {
-        // Short runs along rows, columns or both; 5 x 5 too wide both ways; holes at the border (long the
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, bool> holes[] = {
+        // x, y, width, height, filled. Short runs along rows, columns or both; 5 x 5 too wide both ways;
+        // holes at the border (long the
         // other way); a run ending on a step; a pixel with 65535 after it along its row and its column.
         {5, 3, 1, 1, true},    {10, 3, 4, 1, true},  {30, 10, 1, 4, true},  {20, 10, 4, 4, true},
         {40, 10, 5, 5, false}, {0, 20, 2, 5, false}, {60, 20, 4, 5, false}, {12, 36, 5, 4, false},
         {30, 25, 2, 5, false}, {50, 30, 1, 1, false}};
     std::vector<int> filled(s.depth.size(), -1); // per pixel of a hole: 1 when it must be filled, else 0
-    for (const auto &hole : holes) {
-        for (uint32_t y = hole.y; y < hole.y + hole.height; ++y) {
-            for (uint32_t x = hole.x; x < hole.x + hole.width; ++x) {
+    for (const auto &[x0, y0, width, height, fill] : holes) {
+        for (uint32_t y = y0; y < y0 + height; ++y) {
+            for (uint32_t x = x0; x < x0 + width; ++x) {
                 s.At(x, y) = 0;
-                filled[size_t{y} * s.width + x] = hole.filled ? 1 : 0;
+                filled[size_t{y} * s.width + x] = fill ? 1 : 0;
             }
         }
     }

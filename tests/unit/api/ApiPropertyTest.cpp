@@ -26,12 +26,11 @@ TEST_F(ApiProperty, EarlyCodes)
 {
     const int setKey = TF_ERROR_SET_PROPERTY_KEY;
     const int badArg = TF_ERROR_INVALID_ARGUMENT;
+    // The key (as its 32 bits), the size and the code.
     const std::tuple<int64_t, int32_t, int> setRows[] = {
-        {7, 4, setKey}, // key (as its 32 bits), size, code           {6, 4, setKey},          {18, 4,
-                        // setKey},
-        {0x0E000003, 54, setKey}, {0xF0000012, 4, setKey}, {12345, 4, setKey},
-        {8, 2, badArg},           {0xF0000005, 0, badArg}, {0xF0000003, 6, badArg},
-        {0xF0000004, 75, badArg}, {0xF0000006, 1, badArg}, {-1, 0, 0}};
+        {7, 4, setKey},          {6, 4, setKey},           {18, 4, setKey},         {0x0E000003, 54, setKey},
+        {0xF0000012, 4, setKey}, {12345, 4, setKey},       {8, 2, badArg},          {0xF0000005, 0, badArg},
+        {0xF0000003, 6, badArg}, {0xF0000004, 75, badArg}, {0xF0000006, 1, badArg}, {-1, 0, 0}};
     for (const auto &[key, size, expected] : setRows) {
         uint8_t value[128] = {};
         EXPECT_EQ(TFCM_SetProperty(m_handle, Key(static_cast<uint32_t>(key)), value, size), expected)

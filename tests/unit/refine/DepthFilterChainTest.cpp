@@ -139,8 +139,8 @@ TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
     Scene s = Scene::Make(64, 40, 0.0f, [](uint32_t x, uint32_t y) { return 1000.0f + 0.5f * x + 3.0f * y; });
     const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, bool> holes[] = {
         // x, y, width, height, filled. Short runs along rows, columns or both; 5 x 5 too wide both ways;
-        // holes at the border (long the
-        // other way); a run ending on a step; a pixel with 65535 after it along its row and its column.
+        // holes at the border (long the other way); a run ending on a step; a pixel with 65535 after it
+        // along its row and its column.
         {5, 3, 1, 1, true},    {10, 3, 4, 1, true},  {30, 10, 1, 4, true},  {20, 10, 4, 4, true},
         {40, 10, 5, 5, false}, {0, 20, 2, 5, false}, {60, 20, 4, 5, false}, {12, 36, 5, 4, false},
         {30, 25, 2, 5, false}, {50, 30, 1, 1, false}};

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -176,6 +177,14 @@ public:
         return codes;
     }
 
+    /// Runs `call`, keeping its code and how long it took for the expect step.
+    template <typename Call> void Time(Call call)
+    {
+        const auto start = Clock::now();
+        m_code = call();
+        m_callMs = ElapsedMs(start);
+    }
+
     /// Starts a firmware upgrade of m_device with the report log as its callback.
     int StartUpgrade()
     {
@@ -183,6 +192,7 @@ public:
         return TFCM_StartUpgradeFirmWare(m_device, WriteFile("fw_image.bin", kImage).c_str());
     }
 
+    using CameraFixture::LoggedNumbers;
     using CameraFixture::LogSinceMark;
     using CameraFixture::m_recorder;
     using CameraFixture::Uri;
@@ -196,6 +206,7 @@ public:
     HeldFrame m_held;          ///< the depth frame read before the fault, still the application's
     bool m_handleGone = false; ///< the row closed the handle the frame came from
     int m_code = 0;            ///< a code the inject step saw, for its expect step
+    long m_callMs = 0;         ///< how long the call that gave it took
     int m_squatter = -1;       ///< a socket holding a port the library needs
     SimCamera *m_twin = nullptr;
 };
@@ -313,10 +324,12 @@ const Row kRows[] = {
     {"SettingNeverConfirmed", 29, 8000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
-         t.m_code = TFCM_SetIRGMMGain(t.m_device, 21);
+         t.Time([&] { return TFCM_SetIRGMMGain(t.m_device, 21); });
      },
      [](FaultMatrixTest &t) {
+         // The camera took the value; the library gave up only after its half second of polls.
          EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
+         EXPECT_GE(t.m_callMs, 450);
          EXPECT_EQ(t.m_camera->Settings().gmmGain, 21);
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
@@ -331,10 +344,11 @@ const Row kRows[] = {
     {"StatusRecordFrozen", 31, 8000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
-         t.m_code = TFCM_SetToFExposureTime(t.m_device, 650);
+         t.Time([&] { return TFCM_SetToFExposureTime(t.m_device, 650); });
      },
      [](FaultMatrixTest &t) {
          EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
+         EXPECT_GE(t.m_callMs, 950) << "the exposure's second of polls";
          FramesFlow(t);
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
@@ -342,11 +356,21 @@ const Row kRows[] = {
      [](FaultMatrixTest &t) {
          t.CloseDevice();
          t.m_camera->Streamer().WithholdCalibration(true);
-         t.m_code = TFCM_OpenDevice(t.Uri(t.m_serial).c_str(), &t.m_device);
+         t.Time([&] { return TFCM_OpenDevice(t.Uri(t.m_serial).c_str(), &t.m_device); });
      },
      [](FaultMatrixTest &t) {
+         // Opened after about a second without the block; the calibration then comes from the camera's
+         // answers to queries.
          EXPECT_EQ(t.m_code, 0);
+         EXPECT_GE(t.m_callMs, 1000);
+         EXPECT_LT(t.m_callMs, 5000);
          EXPECT_NE(t.LogSinceMark().find("first frame data is toot late."), std::string::npos);
+         EXPECT_TRUE(t.LoggedNumbers("]:wait:").empty());
+         TfCameraParameters tof{};
+         ASSERT_EQ(TFCM_GetCameraParameters(t.m_device, TF_SENSOR_TOF, &tof), 0);
+         const std::array<double, 9> k = t.m_camera->Settings().tofIntrinsic;
+         EXPECT_EQ(std::vector<double>({tof.fx, tof.fy, tof.cx, tof.cy}),
+                   std::vector<double>({k[0], k[4], k[2], k[5]}));
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().WithholdCalibration(false); }},
     {"RebootWhileStreaming", 33, 12000, [](FaultMatrixTest &t) { t.m_camera->PowerCycle(1000); }, Removed,
@@ -401,6 +425,7 @@ const Row kRows[] = {
      [](FaultMatrixTest &t) {
          EXPECT_EQ(t.m_code, TF_ERROR_OTHER);
          EXPECT_NE(t.LogSinceMark().find("Cannot listen on"), std::string::npos);
+         EXPECT_TRUE(UpgradeFixture::TransferCommands(*t.m_camera).empty()) << "the camera was told of it";
      },
      [](FaultMatrixTest &t) {
          close(t.m_squatter);

@@ -11,24 +11,18 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <memory>
-#include <string>
+#include <filesystem>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "CameraFixture.h"
 #include "Scene.h"
 #include "SimColorEncoder.h"
 #include "SimLens.h"
-#include "TestSupport.h"
 #include "api/DeviceHandle.h"
 #include "device/BaseDevice.h"
 #include "pipeline/DepthRanges.h"
 #include "session/BaseSession.h"
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 using namespace orvtest;
@@ -40,24 +34,22 @@ class RangeTablesEnvironment : public ::testing::Environment
 public:
     void SetUp() override
     {
-        char previous[4096] = {};
-        ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-        m_previous = previous;
+        m_previous = std::filesystem::current_path();
         const std::string config = m_dir.Path() + "/Config";
-        ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
+        ASSERT_TRUE(std::filesystem::create_directory(config));
         for (int range = 0; range <= 5; ++range) {
             const std::vector<int16_t> table =
                 RawTofEncoder::RangeOffsetTable(range, DepthRanges::GetSonyMaxDepth(uint32_t(range)));
             WriteFile(config + "/rangeOffset_" + std::to_string(range) + ".bin",
                       std::string(reinterpret_cast<const char *>(table.data()), table.size() * 2));
         }
-        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
+        std::filesystem::current_path(m_dir.Path());
     }
-    void TearDown() override { EXPECT_EQ(chdir(m_previous.c_str()), 0); }
+    void TearDown() override { std::filesystem::current_path(m_previous); }
 
 private:
     TempDir m_dir;
-    std::string m_previous;
+    std::filesystem::path m_previous;
 };
 
 [[maybe_unused]] const ::testing::Environment *const g_home =
@@ -451,60 +443,9 @@ TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
     }
 }
 
-TEST_F(MappingTest, MappedDepthMatchesTheColourCamerasDepth)
-{
-    ASSERT_EQ(TFCM_SetTransformDepthImgToColorCameraEnabled(m_device, true), 0);
-    Images images;
-    ASSERT_TRUE(Grab(m_device, kReadyDepth | kReadyColor | kReadyMappedDepth, images));
-    ASSERT_EQ(images.bytes[kMappedDepth].size(), 2 * kPixels);
-    const uint16_t *mapped = images.U16(kMappedDepth);
-    const auto truth = ColorTruth();
-    ASSERT_NE(truth, nullptr);
-    size_t flat = 0, flatWithin = 0, occluded = 0, occludedZero = 0, inner = 0, holes = 0;
-    // Silhouettes as the ToF camera sees them: limb regions only the colour camera sees have no depth.
-    std::vector<int16_t> seen = truth->object;
-    for (size_t i = 0; i < kPixels; ++i) {
-        seen[i] = truth->visibleFromTof[i] != 0 ? seen[i] : int16_t(-1);
-        if (!SingleObject(truth->object, i)) {
-            continue;
-        }
-        bool allVisible = true, noneVisible = true;
-        double gradient = 0;
-        for (const int d : kNeighbours) {
-            allVisible = allVisible && truth->visibleFromTof[i + d] != 0;
-            noneVisible = noneVisible && truth->visibleFromTof[i + d] == 0;
-            gradient = std::max(gradient, double(std::fabs(truth->depthMm[i + d] - truth->depthMm[i])));
-        }
-        if (noneVisible) {
-            ++occluded, occludedZero += mapped[i] == 0 ? 1 : 0;
-        } else if (allVisible) {
-            ++inner, holes += mapped[i] == 0 ? 1 : 0;
-            if (gradient < 2.0) { // fronto-parallel: under 2 mm per pixel
-                ++flat, flatWithin += std::fabs(mapped[i] - truth->depthMm[i]) <= 2.0 ? 1 : 0;
-            }
-        }
-    }
-    const double box = CentroidError(seen, mapped, kBox), sphere = CentroidError(seen, mapped, kSphere);
-    // Depth mapped into colour converts to points in the ToF camera's coordinates.
-    const std::array<double, 3> onScene =
-        PointsOnTheScene(m_device, images.frames[kMappedDepth], seen, truth->depthMm);
-    Report(
-        "mapped depth: %.3f %% of %zu fronto-parallel pixels within 2 mm, %.3f %% of %zu occluded pixels 0, "
-        "holes %.4f %%, centroids box %.3f px sphere %.3f px; points on wall, floor, sphere %.3f %.3f %.3f "
-        "%%",
-        100.0 * flatWithin / flat, flat, 100.0 * occludedZero / occluded, occluded, 100.0 * holes / inner,
-        box, sphere, 100 * onScene[0], 100 * onScene[1], 100 * onScene[2]);
-    EXPECT_GE(*std::min_element(onScene.begin(), onScene.end()), 0.99);
-    EXPECT_GE(flatWithin, 0.99 * flat);
-    EXPECT_GE(occludedZero, 0.99 * occluded);
-    EXPECT_GT(occluded, 500u) << "the turned colour camera sees past the objects";
-    EXPECT_LE(holes, 0.001 * inner);
-    // The box's grid-aligned edges keep the rounding of the splat and of the truth's pixel centres (up to
-    // half a pixel each) instead of averaging it out as the sphere's do.
-    EXPECT_LE(box, 0.75);
-    EXPECT_LE(sphere, 0.5);
-}
-
+// How depth mapped into colour meets the colour camera's truth (accuracy, occlusion, holes, its points)
+// is the registration's own tests' matter; what reaches the application through the switch and the
+// frames it pairs, the mapped IR test below checks pixel by pixel.
 TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
 {
     ASSERT_EQ(TFCM_SetTransformColorImgToDepthCameraEnabled(m_device, true), 0);

@@ -29,6 +29,11 @@ void ReportLog::Upgrade(int status, int value)
     Instance().Add(status, value);
 }
 
+void ReportLog::Transfer(uint8_t type, uint8_t index, int8_t status, void *self)
+{
+    static_cast<ReportLog *>(self)->Add(type * 256 + index, status);
+}
+
 void ReportLog::Add(int status, int value)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -21,12 +21,15 @@ struct Report
     std::chrono::steady_clock::time_point at;
 };
 
-/// Reports of the status callbacks, which carry no context pointer: one process-wide recorder.
+/// Reports of callbacks: the status callbacks, which carry no context pointer, share one process-wide
+/// recorder; a transfer's callback reports to the recorder it is given.
 class ReportLog
 {
 public:
     static ReportLog &Instance();
     static void Upgrade(int status, int value);
+    /// A transfer's progress callback: adds (type * 256 + index, status) to the log `self` points at.
+    static void Transfer(uint8_t type, uint8_t index, int8_t status, void *self);
     void Add(int status, int value);
     void Clear();
     std::vector<Report> Reports() const;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -18,14 +17,6 @@
 
 namespace {
 using namespace orvtest;
-
-/// The suite gives a test 30 s; ORVANE_STRESS_CLOSE_SECONDS runs it longer on its own.
-long StressMs()
-{
-    const char *text = std::getenv("ORVANE_STRESS_CLOSE_SECONDS");
-    const long seconds = text != nullptr ? std::atol(text) : 0;
-    return seconds > 0 ? seconds * 1000 : 20000;
-}
 
 /// One call on the handle and the codes it may return besides 0 and -3 when the camera goes away under it.
 struct Call
@@ -136,7 +127,9 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     long closeMsMax = 0;
     long closeMsTotal = 0;
     const auto start = std::chrono::steady_clock::now();
-    while (ElapsedMs(start) < StressMs() && !HasFatalFailure()) {
+    // The suite gives a test 30 s; ORVANE_STRESS_CLOSE_SECONDS runs it longer on its own.
+    const long stressMs = EnvNumber("ORVANE_STRESS_CLOSE_SECONDS", 20) * 1000;
+    while (ElapsedMs(start) < stressMs && !HasFatalFailure()) {
         // Each handle lives until calls succeed on it, so that the close comes while calls run on a live
         // camera; after the close its value stays stale for the callers until the reopen.
         const long before = succeeded.load();

@@ -3,13 +3,11 @@
 // descriptors or memory behind.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "CameraFixture.h"
@@ -24,20 +22,7 @@
 
 namespace {
 using namespace orvtest;
-
-int DescriptorCount()
-{
-    int count = 0;
-    DIR *dir = opendir("/proc/self/fd");
-    if (dir == nullptr) {
-        return -1;
-    }
-    while (dirent *entry = readdir(dir)) {
-        count += entry->d_name[0] != '.';
-    }
-    closedir(dir);
-    return count - 1; // the descriptor of the listing itself
-}
+using Clock = std::chrono::steady_clock;
 
 long ResidentKiB()
 {
@@ -50,23 +35,6 @@ long ResidentKiB()
     const int read = std::fscanf(statm, "%ld %ld", &pages, &resident);
     std::fclose(statm);
     return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
-
-using Clock = std::chrono::steady_clock;
-/// Time for the measured cycles: within the suite's 30 s per test unless ORVANE_CYCLES_SECONDS says
-/// otherwise (the test script gives the sanitized build the time for all of them).
-long BudgetMs()
-{
-    const char *text = std::getenv("ORVANE_CYCLES_SECONDS");
-    const long seconds = text != nullptr ? std::atol(text) : 0;
-    return seconds > 0 ? seconds * 1000 : 24000;
-}
-
-int Cycles()
-{
-    const char *text = std::getenv("ORVANE_OPEN_CYCLES");
-    const int cycles = text != nullptr ? std::atoi(text) : 200;
-    return cycles > 0 ? cycles : 200;
 }
 
 class LifecycleCyclesTest : public CameraFixture
@@ -109,10 +77,12 @@ TEST_F(LifecycleCyclesTest, OpenStreamCloseCyclesLeaveNothingBehind)
     const long residentKiB = ResidentKiB();
 
     // The suite gives a test 30 s: rather than being killed, the loop stops in time and says why.
-    const int cycles = Cycles();
+    const int cycles = static_cast<int>(EnvNumber("ORVANE_OPEN_CYCLES", 200));
     const auto start = Clock::now();
     int done = 3;
-    const long budgetMs = BudgetMs();
+    // Time for the measured cycles: within the suite's 30 s per test unless ORVANE_CYCLES_SECONDS says
+    // otherwise (the test script gives the sanitized build the time for all of them).
+    const long budgetMs = EnvNumber("ORVANE_CYCLES_SECONDS", 24) * 1000;
     for (; done < cycles && !HasFatalFailure() && ElapsedMs(start) < budgetMs; ++done) {
         cycle(done);
     }

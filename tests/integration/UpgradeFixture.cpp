@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -73,14 +73,10 @@ void UpgradeFixture::SetUp()
     m_port = FreePort();
     ASSERT_NE(m_port, 0);
     WebServer::getInstance()->setPort(m_port);
-    char pattern[] = "/tmp/orvane-upgrade-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    m_previousDir = previous;
+    ASSERT_FALSE(m_dir.empty());
+    m_previousDir = std::filesystem::current_path();
     // Calibration files land in ./Config/: never in the build tree, where the decoder reads its tables.
-    ASSERT_EQ(chdir(m_dir.c_str()), 0);
+    std::filesystem::current_path(m_dir);
 }
 
 void UpgradeFixture::TearDown()
@@ -90,10 +86,7 @@ void UpgradeFixture::TearDown()
     JsonCtl::SetNoProgressLimitMs(20000);
     WebServer::getInstance()->setPort(WebServer::kDefaultPort);
     if (!m_previousDir.empty()) {
-        EXPECT_EQ(chdir(m_previousDir.c_str()), 0);
-    }
-    if (!m_dir.empty()) {
-        std::system(("rm -rf '" + m_dir + "'").c_str());
+        std::filesystem::current_path(m_previousDir);
     }
 }
 

@@ -64,7 +64,8 @@ protected:
     static bool PortIsFree(uint16_t port);
 
     uint16_t m_port = 0;
-    std::string m_dir; ///< scratch working directory (./Config/ lands here)
+    TempDir m_scratch;                          ///< the scratch working directory, removed with the fixture
+    const std::string m_dir = m_scratch.Path(); ///< its path (./Config/ lands here)
     std::string m_previousDir;
 };
 

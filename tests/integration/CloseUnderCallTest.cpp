@@ -26,47 +26,42 @@ struct Call
     std::initializer_list<int> documented;
 };
 
+/// Where each calling thread's calls write what they read.
+struct Out
+{
+    TfFrameReady ready;
+    bool on;
+    TfFrame frame;
+    uint8_t fps;
+    TfFrameMode mode;
+    char mac[64];
+    int32_t size;
+};
+thread_local Out t_out;
+
 // A closing connection may fail a call that was talking to the camera: those codes are the call's own.
 const Call kCalls[] = {
     {"ReadNextFrame",
-     [](TfDeviceHandle h) {
-         TfFrameReady ready{};
-         return TFCM_ReadNextFrame(h, &ready);
-     },
+     [](TfDeviceHandle h) { return TFCM_ReadNextFrame(h, &t_out.ready); },
      {TF_ERROR_DEVICE_NOT_FOUND, TF_ERROR_NOT_CONNECTED_STREAM, TF_ERROR_FRAME_TIMEOUT, TF_ERROR_OTHER}},
     {"GetSynchronizeEnabled",
-     [](TfDeviceHandle h) {
-         bool on = false;
-         return TFCM_GetSynchronizeEnabled(h, &on);
-     },
+     [](TfDeviceHandle h) { return TFCM_GetSynchronizeEnabled(h, &t_out.on); },
      {TF_ERROR_OTHER}},
     {"GetFrame",
-     [](TfDeviceHandle h) {
-         TfFrame frame{};
-         return TFCM_GetFrame(h, TF_FRAME_DEPTH, &frame);
-     },
+     [](TfDeviceHandle h) { return TFCM_GetFrame(h, TF_FRAME_DEPTH, &t_out.frame); },
      {TF_ERROR_NO_FRAME_MODE, TF_ERROR_DEVICE_NOT_FOUND}},
     {"GetFrameRate",
-     [](TfDeviceHandle h) {
-         uint8_t fps = 0;
-         return TFCM_GetFrameRate(h, &fps);
-     },
+     [](TfDeviceHandle h) { return TFCM_GetFrameRate(h, &t_out.fps); },
      {TF_ERROR_TRANSPORT, TF_ERROR_OTHER}},
-    {"GetFrameMode",
-     [](TfDeviceHandle h) {
-         TfFrameMode mode{};
-         return TFCM_GetFrameMode(h, TF_FRAME_DEPTH, &mode);
-     },
-     {}},
+    {"GetFrameMode", [](TfDeviceHandle h) { return TFCM_GetFrameMode(h, TF_FRAME_DEPTH, &t_out.mode); }, {}},
     {"SetSynchronizeEnabled",
      [](TfDeviceHandle h) { return TFCM_SetSynchronizeEnabled(h, true); },
      {TF_ERROR_OTHER}},
     {"SetImageMirror", [](TfDeviceHandle h) { return TFCM_SetImageMirror(h, 0); }, {TF_ERROR_OTHER}},
     {"GetProperty",
      [](TfDeviceHandle h) {
-         char mac[64] = {};
-         int32_t size = sizeof mac;
-         return TFCM_GetProperty(h, TF_PROPERTY_MAC_ADDRESS, mac, &size);
+         t_out.size = sizeof t_out.mac;
+         return TFCM_GetProperty(h, TF_PROPERTY_MAC_ADDRESS, t_out.mac, &t_out.size);
      },
      {TF_ERROR_NOT_CONNECTED, TF_ERROR_TRANSPORT, TF_ERROR_OTHER}},
 };

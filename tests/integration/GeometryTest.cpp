@@ -8,7 +8,6 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -271,17 +270,6 @@ protected:
         const auto fraction = [&](int o) { return compared[o] == 0 ? 0.0 : double(within[o]) / compared[o]; };
         return {fraction(kWall), fraction(kFloor), fraction(kSphere)};
     }
-
-    /// One line of measured figures for the record.
-    static void Report(const char *format, ...) __attribute__((format(printf, 1, 2)))
-    {
-        std::va_list args;
-        va_start(args, format);
-        std::printf("[geometry] ");
-        std::vprintf(format, args);
-        std::printf("\n");
-        va_end(args);
-    }
 };
 
 TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScene)
@@ -340,11 +328,12 @@ TEST_F(GeometryTest, UndistortedDepthAndItsPointCloudMatchTheIdealViewAndTheScen
         ASSERT_TRUE(Grab(device, kReadyDepth, distorted));
         const std::array<double, 3> rays =
             PointsOnTheScene(device, distorted.frames[kDepth], sensor.object, sensor.depthMm);
-        Report("%s lens: %.3f %% within, centroids box %.3f (stepped %.3f) sphere %.3f px, empty border %d, "
-               "nearest edge %.2f px; on wall, floor, sphere %.3f %.3f %.3f %% (distorted %.3f %.3f %.3f %%)",
-               row == 0 ? "test" : "rational", 100 * within, box, steppedBox, sphere, emptyBorder,
-               nearestEdge, 100 * onScene[0], 100 * onScene[1], 100 * onScene[2], 100 * rays[0],
-               100 * rays[1], 100 * rays[2]);
+        std::printf("[geometry] %s lens: %.3f %% within, centroids box %.3f (stepped %.3f) sphere %.3f px, "
+                    "empty border %d, nearest edge %.2f px; on wall, floor, sphere %.3f %.3f %.3f %% "
+                    "(distorted %.3f %.3f %.3f %%)\n",
+                    row == 0 ? "test" : "rational", 100 * within, box, steppedBox, sphere, emptyBorder,
+                    nearestEdge, 100 * onScene[0], 100 * onScene[1], 100 * onScene[2], 100 * rays[0],
+                    100 * rays[1], 100 * rays[2]);
         EXPECT_GE(*std::min_element(rays.begin(), rays.end()), 0.99);
     }
 }
@@ -434,9 +423,9 @@ TEST_F(MappingTest, MappedPointsLandWhereTheColourLensSeesTheTruePoint)
                 inside += margin >= 1.0, worst = margin >= 1.0 ? std::max(worst, error) : worst;
                 wrong += margin >= 1.0 ? ret != 0 || error > 1.0 : margin < -1.0 && ret == 0;
             }
-            Report("registration %ux%u, undistortion ToF %d colour %d (fx %.2f): %d points, worst %.3f px, "
-                   "wrong %d",
-                   width, height, tofUndistort, colorUndistort, colorPinhole.fx, inside, worst, wrong);
+            std::printf("[geometry] registration %ux%u, undistortion ToF %d colour %d (fx %.2f): %d points, "
+                        "worst %.3f px, wrong %d\n",
+                        width, height, tofUndistort, colorUndistort, colorPinhole.fx, inside, worst, wrong);
             EXPECT_GT(inside, 100);
             EXPECT_EQ(wrong, 0) << "worst " << worst << " px";
         }
@@ -479,8 +468,9 @@ TEST_F(MappingTest, MappedColourShowsEachDepthPixelsObject)
             ++hidden, black += (rgb[0] | rgb[1] | rgb[2]) == 0 ? 1 : 0;
         }
     }
-    Report("mapped colour: %.3f %% of %zu pixels the object's colour, %.3f %% of %zu hidden pixels black",
-           100.0 * right / seen, seen, 100.0 * black / std::max<size_t>(hidden, 1), hidden);
+    std::printf("[geometry] mapped colour: %.3f %% of %zu pixels the object's colour, %.3f %% of %zu hidden "
+                "pixels black\n",
+                100.0 * right / seen, seen, 100.0 * black / std::max<size_t>(hidden, 1), hidden);
     EXPECT_GE(right, 0.99 * seen);
     EXPECT_GT(hidden, 200u);
     EXPECT_GE(black, 0.99 * hidden);
@@ -543,8 +533,9 @@ TEST_F(MappedIrTest, MappedIrCarriesTheIrOfTheDepthPixelThatWon)
                 compared += candidate ? 1 : 0, exact += match ? 1 : 0;
             }
         }
-        Report("%d-bit IR mapped to colour: %zu of %zu won pixels exact (%zu closed cracks)",
-               format == TF_PIXEL_GRAY8 ? 8 : 16, exact, compared, cracks);
+        std::printf(
+            "[geometry] %d-bit IR mapped to colour: %zu of %zu won pixels exact (%zu closed cracks)\n",
+            format == TF_PIXEL_GRAY8 ? 8 : 16, exact, compared, cracks);
         EXPECT_GT(compared, kPixels / 4);
         EXPECT_EQ(exact, compared);
     }
@@ -592,8 +583,9 @@ TEST_F(GeometryTest, FlyingPixelsOfMixedEdgesAreRemovedAndTheFloorKept)
             }
         }
     }
-    Report("flying pixels: %zu of %zu removed, %zu of %zu good pixels lost, far floor %zu of %zu kept",
-           removed, flying, lost, good, farFloorKept, farFloor);
+    std::printf("[geometry] flying pixels: %zu of %zu removed, %zu of %zu good pixels lost, far floor %zu of "
+                "%zu kept\n",
+                removed, flying, lost, good, farFloorKept, farFloor);
     EXPECT_GT(flying, 200u);
     EXPECT_GE(removed, 0.98 * flying);
     EXPECT_LE(lost, 0.01 * good);
@@ -628,7 +620,8 @@ TEST_F(GeometryTest, TwoCamerasWithTheirOwnCalibrationsKeepTheirOwnResults)
     std::thread other(reader, b, std::cref(truthB), 1);
     reader(a, truthA, 0);
     other.join();
-    Report("two cameras: %.3f %% and %.3f %% within their own ideal views", 100 * worst[0], 100 * worst[1]);
+    std::printf("[geometry] two cameras: %.3f %% and %.3f %% within their own ideal views\n", 100 * worst[0],
+                100 * worst[1]);
     EXPECT_EQ(sets[0], 8);
     EXPECT_EQ(sets[1], 8);
     EXPECT_GE(worst[0], 0.995);
@@ -665,7 +658,8 @@ TEST_F(MappingTest, ConversionsRacingADistortionToggleStayClean)
     }
     done = true;
     toggler.join();
-    Report("racing: %d frames converted, %d points mapped, %d toggles", converted, mapped, toggles.load());
+    std::printf("[geometry] racing: %d frames converted, %d points mapped, %d toggles\n", converted, mapped,
+                toggles.load());
     EXPECT_EQ(converted, 20);
     EXPECT_GT(mapped, 1000);
     EXPECT_GT(toggles.load(), 10);

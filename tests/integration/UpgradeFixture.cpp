@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -117,6 +118,21 @@ std::vector<std::vector<uint8_t>> UpgradeFixture::TransferCommands(SimCamera &ca
         }
     }
     return payloads;
+}
+
+bool UpgradeFixture::HasPayloadPrefix(SimCamera &camera, const std::vector<uint8_t> &prefix)
+{
+    for (const auto &payload : TransferCommands(camera)) {
+        if (payload.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), payload.begin())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UpgradeFixture::FirmwareFinal(const Report &r)
+{
+    return r.status == 8 || r.value == -1 || (r.status != 5 && r.value != 1);
 }
 
 bool UpgradeFixture::WaitUntilIdle(unsigned timeoutMs)

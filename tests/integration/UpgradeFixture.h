@@ -47,6 +47,10 @@ class UpgradeFixture : public CameraFixture
 public:
     /// The 0x1D payloads the camera received (set or get), oldest first.
     static std::vector<std::vector<uint8_t>> TransferCommands(SimCamera &camera);
+    /// Whether the camera received a 0x1D payload that starts with `prefix`.
+    static bool HasPayloadPrefix(SimCamera &camera, const std::vector<uint8_t> &prefix);
+    /// Whether a firmware upgrade's report is its last: success (8, 1) or a failure.
+    static bool FirmwareFinal(const Report &r);
 
 protected:
     void SetUp() override;

@@ -3,6 +3,7 @@
 // 127.0.0.180 to 127.0.0.189: image checks, a whole upgrade, every way a job fails, and the JSON exchange.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -20,11 +21,6 @@ constexpr unsigned kUpgradeWaitMs = 20000;
 /// The simulated camera runs "KR52_V2.3.7_20260101_V3".
 const std::vector<uint8_t> kImage = SimFirmwareImage::Build("20260301", 4, 64 * 1024);
 
-bool FirmwareFinal(const Report &r)
-{
-    return r.status == 8 || r.value == -1 || (r.status != 5 && r.value != 1);
-}
-
 bool JsonFinal(const Report &r)
 {
     return r.status == 6 || (r.status != 5 && r.status != 1 && r.value != 1) || r.value == -1;
@@ -33,31 +29,16 @@ bool JsonFinal(const Report &r)
 /// Counts the reports `isFinal` accepts.
 size_t FinalCount(bool (*isFinal)(const Report &))
 {
-    size_t count = 0;
-    for (const Report &r : ReportLog::Instance().Reports()) {
-        count += isFinal(r) ? 1 : 0;
-    }
-    return count;
+    const std::vector<Report> reports = ReportLog::Instance().Reports();
+    return static_cast<size_t>(std::count_if(reports.begin(), reports.end(), isFinal));
 }
 
 /// Heartbeats (liveness probes) the camera answered.
 size_t Probes(SimCamera &camera)
 {
-    size_t count = 0;
-    for (const RecordedFrame &frame : camera.RecordedFrames()) {
-        count += (frame.command & 0x7F) == 0x1C ? 1 : 0;
-    }
-    return count;
-}
-
-bool HasPayloadPrefix(SimCamera &camera, const std::vector<uint8_t> &prefix)
-{
-    for (const auto &payload : UpgradeFixture::TransferCommands(camera)) {
-        if (payload.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), payload.begin())) {
-            return true;
-        }
-    }
-    return false;
+    const std::vector<RecordedFrame> frames = camera.RecordedFrames();
+    return static_cast<size_t>(std::count_if(
+        frames.begin(), frames.end(), [](const RecordedFrame &f) { return (f.command & 0x7F) == 0x1C; }));
 }
 
 class FirmwareUpgradeTest : public UpgradeFixture

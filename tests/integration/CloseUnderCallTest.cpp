@@ -119,8 +119,6 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     }
 
     int cycles = 0;
-    long closeMsMax = 0;
-    long closeMsTotal = 0;
     const auto start = std::chrono::steady_clock::now();
     // The suite gives a test 30 s; ORVANE_STRESS_CLOSE_SECONDS runs it longer on its own.
     const long stressMs = EnvNumber("ORVANE_STRESS_CLOSE_SECONDS", 20) * 1000;
@@ -130,10 +128,7 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
         const long before = succeeded.load();
         EXPECT_TRUE(WaitUntil([&] { return succeeded.load() >= before + 8; }, 5000)) << "no call succeeded";
         TfDeviceHandle h = current.load();
-        const auto closeStart = std::chrono::steady_clock::now();
         ASSERT_EQ(TFCM_CloseDevice(&h), 0);
-        closeMsMax = std::max(closeMsMax, ElapsedMs(closeStart));
-        closeMsTotal += ElapsedMs(closeStart);
         const long closed = calls.load();
         EXPECT_TRUE(WaitUntil([&] { return calls.load() >= closed + 16; }, 5000)) << "stalled after a close";
         open();
@@ -145,8 +140,7 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     }
     TfDeviceHandle last = current.load();
     EXPECT_EQ(TFCM_CloseDevice(&last), 0);
-    std::printf("%d closes under %ld calls (%ld succeeded); a close took %ld ms on average, %ld ms at most\n",
-                cycles, calls.load(), succeeded.load(), closeMsTotal / std::max(cycles, 1), closeMsMax);
+    std::printf("%d closes under %ld calls (%ld succeeded)\n", cycles, calls.load(), succeeded.load());
     EXPECT_GE(cycles, 2);
     EXPECT_GT(succeeded.load(), 0) << "no call reached an open camera";
     EXPECT_TRUE(failures.empty()) << failures.size()

@@ -58,15 +58,6 @@ struct Row
     bool refused = false; ///< the loss must show as refused buffers
 };
 
-/// The drop counters of a handle (all zero when they cannot be read).
-TfDropCounters Counters(TfDeviceHandle device)
-{
-    TfDropCounters counters{};
-    int32_t size = sizeof counters;
-    EXPECT_EQ(TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &counters, &size), 0);
-    return counters;
-}
-
 void PrintTo(const Row &row, std::ostream *out)
 {
     *out << row.name;
@@ -82,17 +73,10 @@ int Squat(int type, uint16_t port)
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         (type == SOCK_STREAM && listen(fd, 1) != 0)) {
-        if (fd >= 0) {
-            close(fd);
-        }
+        close(fd); // nothing when there is no socket
         return -1;
     }
     return fd;
-}
-
-bool Succeeded(const Report &r)
-{
-    return r.status == 8 && r.value == 1;
 }
 
 class FaultMatrixTest : public UpgradeFixture, public ::testing::WithParamInterface<Row>
@@ -236,7 +220,7 @@ void FramesFlow(FaultMatrixTest &t)
 /// The camera's bytes were refused (and counted); frames come again after them.
 void RefusedThenFramesFlow(FaultMatrixTest &t)
 {
-    EXPECT_TRUE(WaitUntil([&] { return Counters(t.m_device).tof.bufferRefused > 0; }, 6000));
+    EXPECT_TRUE(WaitUntil([&] { return ReadDropCounters(t.m_device).tof.bufferRefused > 0; }, 6000));
     FramesFlow(t);
 }
 
@@ -420,7 +404,8 @@ const Row kRows[] = {
          t.m_squatter = -1;
          ASSERT_EQ(t.StartUpgrade(), 0);
          ASSERT_TRUE(ReportLog::Instance().WaitFor(UpgradeFixture::FirmwareFinal, 20000));
-         EXPECT_TRUE(ReportLog::Instance().WaitFor(Succeeded, 0));
+         EXPECT_TRUE(
+             ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 8 && r.value == 1; }, 0));
          EXPECT_TRUE(t.WaitUntilIdle(5000));
          t.Reopen();
      }},
@@ -454,7 +439,7 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     ASSERT_EQ(TFCM_OpenDevice(Uri(m_serial).c_str(), &m_device), 0);
     ASSERT_TRUE(ReadDepth(m_held, kCameraWaitMs));
     const std::vector<uint8_t> scene = m_held.bytes;
-    const TfDropCounters before = Counters(m_device);
+    const TfDropCounters before = ReadDropCounters(m_device);
     MarkLog();
 
     const auto start = Clock::now();
@@ -470,7 +455,7 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     EXPECT_LE(tookMs, static_cast<long>(row.boundMs));
     std::printf("[ fault    ] %s: seen within %ld ms\n", row.name, tookMs);
     if (!m_handleGone) {
-        const TfDropCounters after = Counters(m_device);
+        const TfDropCounters after = ReadDropCounters(m_device);
         EXPECT_GE(after.tofDelivered, before.tofDelivered);
         if (row.refused) {
             EXPECT_GT(after.tof.bufferRefused, before.tof.bufferRefused) << "the loss was not counted";

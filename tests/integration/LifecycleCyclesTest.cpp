@@ -53,8 +53,6 @@ TEST_F(LifecycleCyclesTest, OpenStreamCloseCyclesLeaveNothingBehind)
     StartCameras();
     camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
 
-    long closeMsTotal = 0;
-    long closeMsMax = 0;
     auto cycle = [&](int i) {
         TfDeviceHandle device = nullptr;
         ASSERT_EQ(TFCM_OpenDevice(Uri("SNCYCLE").c_str(), &device), 0) << "cycle " << i;
@@ -62,11 +60,7 @@ TEST_F(LifecycleCyclesTest, OpenStreamCloseCyclesLeaveNothingBehind)
         EXPECT_EQ(TFCM_SetWaitTimeOfReadNextFrame(device, 50), 0);
         FrameSet set;
         EXPECT_TRUE(ReadSet(device, kReadyDepth, set, 2000)) << "cycle " << i;
-        const auto closeStart = Clock::now();
         ASSERT_EQ(TFCM_CloseDevice(&device), 0) << "cycle " << i;
-        const long closeMs = ElapsedMs(closeStart);
-        closeMsTotal += closeMs;
-        closeMsMax = std::max(closeMsMax, closeMs);
     };
     // The first cycles create what lives as long as the process (logger, pools of the allocator).
     for (int i = 0; i < 3; ++i) {
@@ -86,8 +80,7 @@ TEST_F(LifecycleCyclesTest, OpenStreamCloseCyclesLeaveNothingBehind)
     for (; done < cycles && !HasFatalFailure() && ElapsedMs(start) < budgetMs; ++done) {
         cycle(done);
     }
-    std::printf("%d cycles in %ld ms; a close took %ld ms on average, %ld ms at most\n", done,
-                ElapsedMs(start), closeMsTotal / done, closeMsMax);
+    std::printf("%d cycles in %ld ms\n", done, ElapsedMs(start));
 #ifdef ORVANE_TEST_ASAN
     // Sanitized cycles are about twice as slow: within the suite's time they must still show a hundred.
     if (done < cycles) {

@@ -35,16 +35,18 @@ struct SetterRow
     bool framesFlow = true; ///< low power discards frames until it is switched off
 };
 
-bool StartsWith(const std::vector<uint8_t> &payload, const std::vector<uint8_t> &prefix)
+template <typename... T> std::vector<uint8_t> Bytes(T... values)
 {
-    return payload.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), payload.begin());
+    return {static_cast<uint8_t>(values)...};
 }
 
 /// Index of the first recorded frame with this command and payload prefix, or -1.
 int FindFrame(const std::vector<RecordedFrame> &frames, uint8_t command, const std::vector<uint8_t> &prefix)
 {
     for (size_t i = 0; i < frames.size(); ++i) {
-        if (frames[i].command == command && StartsWith(frames[i].payload, prefix)) {
+        const std::vector<uint8_t> &payload = frames[i].payload;
+        if (frames[i].command == command && payload.size() >= prefix.size() &&
+            std::equal(prefix.begin(), prefix.end(), payload.begin())) {
             return static_cast<int>(i);
         }
     }
@@ -104,64 +106,32 @@ TEST_F(SettingsTest, EachSetterReachesTheCameraAndSucceedsOnceItsStatusShowsIt)
     // did would be caught by the check of the camera's state.
     m_camera->Streamer().SetStatusDelayMs(150);
 
-    const std::vector<SetterRow> rows = {
-        {"exposure",
-         [](TfDeviceHandle d) { return TFCM_SetToFExposureTime(d, 700); },
-         kCmdExposure,
-         {0, 0xBC, 0x02, 0, 0},
-         [](const SimSettings &s) { return s.exposureUs.count(0) && s.exposureUs.at(0) == 700; },
-         false},
-        {"IR gain",
-         [](TfDeviceHandle d) { return TFCM_SetIRGMMGain(d, 12); },
-         kCmdLens,
-         {4, 12},
-         [](const SimSettings &s) { return s.gmmGain == 12; },
-         false},
-        {"slave mode on",
-         [](TfDeviceHandle d) { return TFCM_SetSlaveModeStatus(d, true); },
-         kCmdSlaveMode,
-         {1},
-         [](const SimSettings &s) { return s.slaveMode == 1; },
-         false},
-        {"slave mode off",
-         [](TfDeviceHandle d) { return TFCM_SetSlaveModeStatus(d, false); },
-         kCmdSlaveMode,
-         {0},
-         [](const SimSettings &s) { return s.slaveMode == 0; },
-         false},
-        {"low power on",
-         [](TfDeviceHandle d) { return TFCM_SetLowPowerModeEnabled(d, true); },
-         kCmdWorkMode,
-         {},
+    const SetterRow rows[] = {
+        {"exposure", [](TfDeviceHandle d) { return TFCM_SetToFExposureTime(d, 700); }, kCmdExposure,
+         Bytes(0, 0xBC, 0x02, 0, 0),
+         [](const SimSettings &s) { return s.exposureUs.count(0) && s.exposureUs.at(0) == 700; }, false},
+        {"IR gain", [](TfDeviceHandle d) { return TFCM_SetIRGMMGain(d, 12); }, kCmdLens, Bytes(4, 12),
+         [](const SimSettings &s) { return s.gmmGain == 12; }, false},
+        {"slave mode on", [](TfDeviceHandle d) { return TFCM_SetSlaveModeStatus(d, true); }, kCmdSlaveMode,
+         Bytes(1), [](const SimSettings &s) { return s.slaveMode == 1; }, false},
+        {"slave mode off", [](TfDeviceHandle d) { return TFCM_SetSlaveModeStatus(d, false); }, kCmdSlaveMode,
+         Bytes(0), [](const SimSettings &s) { return s.slaveMode == 0; }, false},
+        {"low power on", [](TfDeviceHandle d) { return TFCM_SetLowPowerModeEnabled(d, true); }, kCmdWorkMode,
+         Bytes(),
          // Low power is work mode 0x20 (its third flag tells the camera to leave it again); the camera
          // shows it as bit 0x20 of its work mode.
-         [](const SimSettings &s) { return (s.workMode.mode & 0x20) != 0; },
-         false,
-         false},
-        {"low power off",
-         [](TfDeviceHandle d) { return TFCM_SetLowPowerModeEnabled(d, false); },
-         kCmdWorkMode,
-         {},
-         [](const SimSettings &s) { return (s.workMode.mode & 0x20) == 0; },
-         false},
+         [](const SimSettings &s) { return (s.workMode.mode & 0x20) != 0; }, false, false},
+        {"low power off", [](TfDeviceHandle d) { return TFCM_SetLowPowerModeEnabled(d, false); },
+         kCmdWorkMode, Bytes(), [](const SimSettings &s) { return (s.workMode.mode & 0x20) == 0; }, false},
         {"colour 1600 x 1200",
-         [](TfDeviceHandle d) { return TFCM_SetColorResolution(d, TF_COLOR_1600X1200); },
-         kCmdLens,
-         {2, 1, 0x40, 0x06, 0xB0, 0x04},
+         [](TfDeviceHandle d) { return TFCM_SetColorResolution(d, TF_COLOR_1600X1200); }, kCmdLens,
+         Bytes(2, 1, 0x40, 0x06, 0xB0, 0x04),
          [](const SimSettings &s) { return s.lenses.at(2).width == 1600 && s.lenses.at(2).height == 1200; },
          false},
-        {"depth range 3",
-         [](TfDeviceHandle d) { return TFCM_SetDepthRange(d, TF_DEPTH_RANGE_3); },
-         kCmdDepthRange,
-         {3},
-         [](const SimSettings &s) { return s.depthRange == 3; },
-         true},
-        {"frame rate 20",
-         [](TfDeviceHandle d) { return TFCM_SetFrameRate(d, 20); },
-         kCmdFrameRate,
-         {20},
-         [](const SimSettings &s) { return s.frameRate == 20; },
-         true},
+        {"depth range 3", [](TfDeviceHandle d) { return TFCM_SetDepthRange(d, TF_DEPTH_RANGE_3); },
+         kCmdDepthRange, Bytes(3), [](const SimSettings &s) { return s.depthRange == 3; }, true},
+        {"frame rate 20", [](TfDeviceHandle d) { return TFCM_SetFrameRate(d, 20); }, kCmdFrameRate, Bytes(20),
+         [](const SimSettings &s) { return s.frameRate == 20; }, true},
     };
     for (const SetterRow &row : rows) {
         SCOPED_TRACE(row.name);

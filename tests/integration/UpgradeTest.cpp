@@ -33,14 +33,6 @@ size_t FinalCount(bool (*isFinal)(const Report &))
     return static_cast<size_t>(std::count_if(reports.begin(), reports.end(), isFinal));
 }
 
-/// Heartbeats (liveness probes) the camera answered.
-size_t Probes(SimCamera &camera)
-{
-    const std::vector<RecordedFrame> frames = camera.RecordedFrames();
-    return static_cast<size_t>(std::count_if(
-        frames.begin(), frames.end(), [](const RecordedFrame &f) { return (f.command & 0x7F) == 0x1C; }));
-}
-
 class FirmwareUpgradeTest : public UpgradeFixture
 {
 protected:
@@ -106,11 +98,8 @@ TEST_F(FirmwareUpgradeTest, EveryImageCheckHasItsCodeAndMessageAndNothingReaches
 TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWithTheNewVersion)
 {
     SimCamera &camera = AddUpgradeCamera("SNUPG82", 182);
-    SimCamera &other = AddUpgradeCamera("SNUPG83", 183);
     ASSERT_NO_FATAL_FAILURE(StartCameras());
     TfDeviceHandle device = OpenWithCallback("SNUPG82");
-    TfDeviceHandle watched = Open("SNUPG83");
-    ASSERT_NE(watched, nullptr);
     const std::string path = WriteFile("fw_image.bin", kImage);
     ASSERT_EQ(TFCM_StartUpgradeFirmWare(device, path.c_str()), 0);
     // A second start while one runs is refused and leaves the running one alone.
@@ -125,7 +114,6 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     EXPECT_TRUE(WaitUntil([&] { return !camera.Settings().streaming; }));
     ASSERT_TRUE(camera.WaitForFetched(kImage.size(), kUpgradeWaitMs));
     EXPECT_EQ(camera.FetchedFile(), kImage);
-    const size_t probesBefore = Probes(other);
     ASSERT_TRUE(ReportLog::Instance().WaitFor(FirmwareFinal, kUpgradeWaitMs));
     // The worker's connection told the camera the whole-file checksum and the length.
     std::vector<uint8_t> checksum = {1, 2};
@@ -148,8 +136,8 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     ASSERT_TRUE(SimFirmwareImage::ReadHeader(kImage, header));
     EXPECT_TRUE(camera.WaitForFirmwareVersion(SimFirmwareImage::VersionText(header), kUpgradeWaitMs));
     ExpectJobEnded(FirmwareFinal);
-    // The other open camera kept its heartbeat throughout; the upgraded one, opened anew, has its own.
-    EXPECT_GT(Probes(other), probesBefore);
+    // Opened anew, the camera reports the new version. (Heartbeats during and after an upgrade are the
+    // device tests' matter.)
     Close(device);
     const auto reopenBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (TFCM_OpenDevice(Uri("SNUPG82").c_str(), &device) != 0 &&
@@ -160,8 +148,6 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     char version[64] = {};
     EXPECT_EQ(TFCM_GetFirmwareVersionNumber(device, version, sizeof version), 0);
     EXPECT_EQ(std::string(version), SimFirmwareImage::VersionText(header));
-    const size_t probesAfter = Probes(camera);
-    EXPECT_TRUE(WaitUntil([&] { return Probes(camera) > probesAfter; }, 5000));
     EXPECT_EQ(TFCM_CloseDevice(&device), 0);
 }
 
@@ -280,9 +266,7 @@ struct JsonCase
     std::vector<std::pair<int, int>> reports; ///< every report from (1, 0) on
 };
 
-class JsonConfigTest : public FirmwareUpgradeTest
-{
-};
+using JsonConfigTest = FirmwareUpgradeTest;
 
 TEST_F(JsonConfigTest, TheFileIsFetchedByAnyPathAndEveryStepReported)
 {

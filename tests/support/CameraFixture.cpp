@@ -40,6 +40,15 @@ const TfFrame *FrameSet::Find(uint32_t type) const
     return nullptr;
 }
 
+TfDropCounters ReadDropCounters(TfDeviceHandle device)
+{
+    TfDropCounters counters{};
+    int32_t size = sizeof counters;
+    EXPECT_EQ(TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &counters, &size), TF_OK);
+    EXPECT_EQ(size, static_cast<int32_t>(sizeof counters));
+    return counters;
+}
+
 void CameraFixture::SetUp()
 {
     m_recorder = std::make_unique<HotPlugRecorder>();

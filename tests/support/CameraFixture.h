@@ -43,6 +43,9 @@ struct FrameSet
     const TfFrame *Find(uint32_t type) const;
 };
 
+/// The drop counters of a handle, read through the property interface (all zero when they cannot be).
+TfDropCounters ReadDropCounters(TfDeviceHandle device);
+
 class CameraFixture : public ::testing::Test
 {
 protected:

@@ -66,20 +66,11 @@ const Call kCalls[] = {
      {TF_ERROR_NOT_CONNECTED, TF_ERROR_TRANSPORT, TF_ERROR_OTHER}},
 };
 
-class CloseUnderCallTest : public CameraFixture
-{
-};
+using CloseUnderCallTest = CameraFixture;
 
 TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
 {
-    SimCamera &camera = AddCamera("SNCLOSE", 50);
-    // Light buffers at a short period keep each reopen quick, also in sanitized builds.
-    camera.UpdateSettings([](SimSettings &s) {
-        s.dataMode = 3;
-        s.lenses[2].state = 0;
-    });
-    StartCameras();
-    camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
+    ASSERT_NO_FATAL_FAILURE(StartLightCamera("SNCLOSE", 50));
 
     std::atomic<TfDeviceHandle> current{nullptr};
     auto open = [&] {

@@ -89,12 +89,8 @@ public:
     }
     void TearDown() override
     {
-        if (m_squatter >= 0) {
-            close(m_squatter);
-        }
-        if (m_device != nullptr) {
-            EXPECT_EQ(TFCM_CloseDevice(&m_device), 0);
-        }
+        close(m_squatter); // nothing when no port is held
+        CloseDevice();
         UpgradeFixture::TearDown();
         SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
     }

@@ -37,21 +37,11 @@ long ResidentKiB()
     return read == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
-class LifecycleCyclesTest : public CameraFixture
-{
-};
+using LifecycleCyclesTest = CameraFixture;
 
 TEST_F(LifecycleCyclesTest, OpenStreamCloseCyclesLeaveNothingBehind)
 {
-    SimCamera &camera = AddCamera("SNCYCLE", 135);
-    // Light buffers (camera-computed depth, no colour) at a short frame period keep each cycle's wait
-    // for the calibration block and the first set short, also in sanitized builds.
-    camera.UpdateSettings([](SimSettings &s) {
-        s.dataMode = 3;
-        s.lenses[2].state = 0;
-    });
-    StartCameras();
-    camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
+    ASSERT_NO_FATAL_FAILURE(StartLightCamera("SNCYCLE", 135));
 
     auto cycle = [&](int i) {
         TfDeviceHandle device = nullptr;

@@ -46,9 +46,7 @@ uint32_t ExpectWholeSet(const FrameSet &set, uint8_t depthRange)
     return Val(depth->frameIndex);
 }
 
-class StreamingTest : public CameraFixture
-{
-};
+using StreamingTest = CameraFixture;
 
 TEST_F(StreamingTest, PolledSetsAreWholeAndInOrderAcrossStopAndStart)
 {

@@ -97,6 +97,17 @@ void CameraFixture::StartCameras()
     }
 }
 
+void CameraFixture::StartLightCamera(const std::string &serial, unsigned hostByte)
+{
+    SimCamera &camera = AddCamera(serial, hostByte);
+    camera.UpdateSettings([](SimSettings &s) {
+        s.dataMode = 3;
+        s.lenses[2].state = 0;
+    });
+    StartCameras();
+    camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
+}
+
 TfDeviceHandle CameraFixture::Open(const std::string &serial)
 {
     TfDeviceHandle device = nullptr;

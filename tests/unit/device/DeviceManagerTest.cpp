@@ -108,28 +108,6 @@ TEST_F(DeviceManagerTest, OnlyAnnouncedAndNotRemovedEntriesAreVisible)
     EXPECT_EQ(m_manager->GetDeviceInfoList(nullptr, 1), -12);
 }
 
-TEST_F(DeviceManagerTest, OpenFailsWithTheDocumentedCodes)
-{
-    int ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
-    EXPECT_EQ(ret, -15) << "empty list";
-
-    m_manager->AddDeviceInfo(Entry("R", "r", Ip(127, 0, 0, 2), 1));
-    ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:R", ret), nullptr);
-    EXPECT_EQ(ret, -1) << "removed entry";
-    ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:unknown", ret), nullptr);
-    EXPECT_EQ(ret, -15);
-
-    m_manager->AddDeviceInfo(Entry("F", "f", Ip(127, 0, 0, 3)));
-    m_openResult = -13;
-    ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:F", ret), nullptr);
-    EXPECT_EQ(ret, -13);
-    EXPECT_FALSE(m_manager->checkOpenedByURI("KR52Lite:F")) << "a failed open leaves the entry as it was";
-}
-
 TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
 {
     m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2)));
@@ -157,13 +135,18 @@ TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
     EXPECT_EQ(removedEntry->status, 1);
 }
 
-TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedAndUnknownCameras)
+TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedUnknownAndUnopenableCameras)
 {
+    int ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
+    EXPECT_EQ(ret, -15) << "empty list";
     m_manager->AddDeviceInfo(Entry("A", "front", Ip(127, 0, 0, 2), 1)); // removed
     m_manager->AddDeviceInfo(Entry("B", "back", Ip(127, 0, 0, 3)));
     auto foreign = Entry("C", "side", Ip(127, 0, 0, 4));
     foreign->deviceType = 600; // not a camera of this family: never matched by address
     m_manager->AddDeviceInfo(std::move(foreign));
+    m_manager->AddDeviceInfo(Entry("F", "f", Ip(127, 0, 0, 5)));
+    m_openResult = -13;
 
     struct Case
     {
@@ -181,18 +164,20 @@ TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedAndUnknownCameras)
         {"unknown alias", &DeviceManager::OpenDeviceByAlias, "top", -15},
         {"unknown ip", &DeviceManager::OpenDeviceByIP, "127.0.0.9", -15},
         {"other family by ip", &DeviceManager::OpenDeviceByIP, "127.0.0.4", -15},
+        {"session fails to open", &DeviceManager::OpenDevice, "KR52Lite:F", -13},
     };
     for (const Case &c : cases) {
-        int ret = 0;
+        ret = 0;
         EXPECT_EQ((m_manager->*c.open)(c.key, ret), nullptr) << c.name;
         EXPECT_EQ(ret, c.expected) << c.name;
     }
-    int ret = 7;
+    ret = 7;
     EXPECT_EQ(m_manager->OpenDevice(nullptr, ret), nullptr);
     EXPECT_EQ(m_manager->OpenDeviceByAlias(nullptr, ret), nullptr);
     EXPECT_EQ(m_manager->OpenDeviceByIP(nullptr, ret), nullptr);
     EXPECT_EQ(ret, 7) << "a null key leaves the result alone";
-    EXPECT_EQ(m_manager->GetCameraCount(), 2) << "failed opens change no entry";
+    EXPECT_EQ(m_manager->GetCameraCount(), 3) << "failed opens change no entry";
+    EXPECT_FALSE(m_manager->checkOpenedByURI("KR52Lite:F"));
 }
 
 TEST_F(DeviceManagerTest, AClosedCameraOpensAgainWithNewSessions)
@@ -291,10 +276,6 @@ TEST(BaseDeviceTest, TheLivenessProbeIsSessionZerosHeartbeat)
     EXPECT_TRUE(sessions[2]->keys.empty());
     BaseDevice::SetSessionFactory(nullptr);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(DeviceManagerTest, OnlyTheCameraBeingUpgradedIsHandedOverAndTheFlagClearsWhenTheWorkerIsIdle)
 {

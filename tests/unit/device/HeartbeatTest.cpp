@@ -302,35 +302,6 @@ TEST_F(HeartbeatTest, OnlyFailuresInARowCount)
     m_manager->ReleaseDevice(device);
 }
 
-TEST_F(HeartbeatTest, ARemovedCameraThatIsClosedAndAnnouncedCanBeOpenedAgain)
-{
-    BaseDevice *device = DiscoverAndOpen();
-    ASSERT_NE(device, nullptr);
-    StopAnnouncing(); // the camera is gone
-    m_camera.SetAnswers([](int) { return false; });
-    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageRemoved) == 1; }));
-
-    m_manager->ReleaseDevice(device);
-    EXPECT_FALSE(m_manager->CheckDevicePtrVaild(device));
-    int ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice(kUri, ret), nullptr);
-    EXPECT_EQ(ret, -1) << "a removed camera cannot be opened until it announces again";
-
-    m_camera.SetAnswers(nullptr);
-    StartAnnouncing();
-    ASSERT_TRUE(orvtest::WaitUntil([this] { return CountEvents(kMessageAdded) == 2; }));
-    ret = -1;
-    BaseDevice *again = m_manager->OpenDevice(kUri, ret);
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(ret, 0);
-    EXPECT_EQ(m_camera.opens, 2);
-    const int probes = m_camera.probes;
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return m_camera.probes >= probes + 3; }))
-        << "the reopened camera is watched again";
-    EXPECT_EQ(CountEvents(kMessageRemoved), 1);
-    m_manager->ReleaseDevice(again);
-}
-
 TEST_F(HeartbeatTest, NoProbesWhileAnUpgradeRuns)
 {
     m_camera.SetAnswers([](int) { return false; });

@@ -23,15 +23,6 @@ namespace {
 constexpr int kKindQuery = 1;
 constexpr int kKindSetting = 2;
 
-TEST(SocketCtlTest, PeerAddressTextComesFromTheAddressBytes)
-{
-    SocketCtl ctl(192u | (168u << 8) | (1u << 16) | (101u << 24), 9009, 9008);
-    char text[16];
-    ASSERT_EQ(ctl.GetPeerIP(text), 0);
-    EXPECT_STREQ(text, "192.168.1.101");
-    EXPECT_NE(ctl.GetPeerIP(nullptr), 0);
-}
-
 TEST(SocketCtlTest, UnopenedObjectReadsNothingAndClosesQuietly)
 {
     orvtest::LoggedHome home;
@@ -126,7 +117,7 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
         }
         const bool query = row.type != kKindSetting || (row.cmd & 0x80) != 0;
         if (query) {
-            ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x42})));
+            ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x42, 0x43})));
         }
         EXPECT_EQ(m_ctl->SetCmd(row.cmd, buf, 1, row.len, row.type), 0);
         const Request request = ReadRequest(m_cmd);
@@ -137,29 +128,11 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
         }
         if (query) {
             EXPECT_EQ(static_cast<uint8_t>(buf[0]), 0x42);
-            EXPECT_EQ(buf[1], 2); // beyond cap 1: the request byte stays
+            EXPECT_EQ(buf[1], 2); // beyond cap 1 the reply is not copied: the request byte stays
         }
     }
     // A setting returns at once: nothing more was read or waited for.
     EXPECT_FALSE(m_cmd.Readable(50));
-}
-
-TEST_F(SocketCtlLoopback, ReplyCopiesAtMostTheCallersCapacity)
-{
-    std::vector<uint8_t> data(10);
-    for (size_t i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<uint8_t>(0xB0 + i);
-    }
-    ASSERT_TRUE(m_cmd.Send(ReplyFrame(data)));
-    char buf[16];
-    std::memset(buf, 0x11, sizeof(buf));
-    ASSERT_EQ(m_ctl->SetCmd(0x13, buf, 4, 1, kKindQuery), 0);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(static_cast<uint8_t>(buf[i]), 0xB0 + i);
-    }
-    for (int i = 4; i < 16; ++i) {
-        EXPECT_EQ(buf[i], 0x11);
-    }
 }
 
 TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
@@ -238,26 +211,6 @@ TEST_F(SocketCtlLoopback, AReplyLeftUnreadIsDroppedInsteadOfAnsweringTheNextQuer
     EXPECT_EQ(second[2], 0x23);
 }
 
-TEST_F(SocketCtlLoopback, MissingReplyTimesOut)
-{
-    SocketCtl::SetReceiveTimeoutMs(100);
-    char buf[4] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), kStatusTransport);
-}
-
-TEST_F(SocketCtlLoopback, ACommandConnectionTheCameraClosedIsOpenedAnewForTheNextQuery)
-{
-    m_cmd.Close();
-    std::thread camera([this] {
-        const Peer fresh = m_cmdListener.Accept();
-        fresh.Send(ReplyFrame(ReadRequest(fresh).payload));
-    });
-    char buf[4] = {0x21};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 1, 1, kKindQuery), 0);
-    EXPECT_EQ(buf[0], 0x21) << "answered over the new connection";
-    camera.join();
-}
-
 TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
 {
     constexpr int kQueriesPerThread = 300;
@@ -287,31 +240,6 @@ TEST_F(SocketCtlLoopback, ConcurrentQueriesEachGetTheirOwnAnswer)
     second.join();
     camera.join();
     EXPECT_EQ(mismatches.load(), 0);
-}
-
-TEST_F(SocketCtlLoopback, StreamBufferArrivingInPiecesIsAssembled)
-{
-    std::vector<uint8_t> payload(100000);
-    for (size_t i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<uint8_t>(i * 7);
-    }
-    std::thread camera([&] {
-        const std::vector<uint8_t> header = StreamHeader(1, static_cast<uint32_t>(payload.size()));
-        m_data.Send({header.begin(), header.begin() + 3});
-        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the camera pauses mid-header
-        m_data.Send({header.begin() + 3, header.end()});
-        for (size_t at = 0; at < payload.size(); at += 9973) {
-            const size_t end = std::min(payload.size(), at + 9973);
-            m_data.Send({payload.begin() + static_cast<long>(at), payload.begin() + static_cast<long>(end)});
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
-    std::vector<unsigned char> buf(payload.size());
-    int len = 0;
-    EXPECT_EQ(m_ctl->ReadData(buf.data(), &len, static_cast<int>(buf.size())), 1);
-    camera.join();
-    EXPECT_EQ(len, static_cast<int>(payload.size()));
-    EXPECT_EQ(std::vector<uint8_t>(buf.begin(), buf.end()), payload);
 }
 
 TEST_F(SocketCtlLoopback, EmptyAndRefusedBuffersKeepTheStreamInStep)

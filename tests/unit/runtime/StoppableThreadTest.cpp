@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
-#include <time.h>
 #include <unistd.h>
 
 using orvtest::LoggedHome;
@@ -103,31 +102,6 @@ Worker::Body Sleepy(RunRecord &record)
         record.returned = true;
     };
 }
-
-/// Leaves its stopping to the base destructor. Once started, Run reaches the object only as a
-/// StoppableThread, which is all that is left of it while the base destructor runs.
-class BaseStoppedWorker : public StoppableThread
-{
-public:
-    explicit BaseStoppedWorker(RunRecord &record) : StoppableThread("BaseStoppedWorker"), m_record(record) {}
-
-protected:
-    void Run() override
-    {
-        RunRecord &record = m_record;
-        const StoppableThread &self = *this;
-        ++record.runCalls;
-        while (self.IsRunning()) {
-            ++record.iterations;
-            const struct timespec pollPeriod = {0, 1000000L};
-            nanosleep(&pollPeriod, nullptr);
-        }
-        record.returned = true;
-    }
-
-private:
-    RunRecord &m_record;
-};
 
 TEST(StoppableThreadTest, RunsUntilStoppedAndCanBeStartedAgainAfterJoin)
 {

@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -320,52 +318,21 @@ TEST(BaseSessionDepthTable, OnlyAnOrdinaryLensGetsPixelRays)
     }
 }
 
-class TransferFileCheck : public ::testing::Test
+TEST(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
 {
-protected:
-    void SetUp() override
-    {
-        m_dir = std::filesystem::temp_directory_path() / ("orvane-transfer-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    std::string Write(const char *name, size_t bytes)
-    {
-        const std::string path = (m_dir / name).string();
-        std::ofstream out(path, std::ios::binary);
-        for (size_t i = 0; i < bytes; ++i) {
-            out.put(static_cast<char>(i & 0xFF));
-        }
-        return path;
-    }
-    static FileTransferParams Params(uint32_t type, const std::string &path, uint8_t index = 0)
-    {
-        FileTransferParams p{};
-        p.type = type;
-        std::snprintf(p.name, sizeof(p.name), "%s", path.c_str());
-        p.index = index;
-        return p;
-    }
-    std::filesystem::path m_dir;
-};
+    orvtest::TempDir dir;
+    FileTransferParams params{};
+    params.type = 4;
+    std::snprintf(params.name, sizeof(params.name), "%s/none.bin", dir.Path().c_str());
+    EXPECT_FALSE(BaseSession::CheckTransferFile(params)) << "missing";
 
-TEST_F(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
-{
-    FileTransferParams missing = Params(4, (m_dir / "none.bin").string());
-    EXPECT_FALSE(BaseSession::CheckTransferFile(missing));
-
-    FileTransferParams wrong = Params(4, Write("short.bin", 100));
+    std::snprintf(params.name, sizeof(params.name), "%s/short.bin", dir.Path().c_str());
+    orvtest::WriteFile(params.name, std::string(100, 'x'));
     BaseSession session(NetworkInfo());
-    EXPECT_EQ(session.TransferFile(wrong), -15);
+    EXPECT_EQ(session.TransferFile(params), -15);
 
-    FileTransferParams unterminated{};
-    unterminated.type = 4;
-    std::memset(unterminated.name, 'a', sizeof(unterminated.name));
-    EXPECT_FALSE(BaseSession::CheckTransferFile(unterminated));
+    std::memset(params.name, 'a', sizeof(params.name));
+    EXPECT_FALSE(BaseSession::CheckTransferFile(params)) << "unterminated";
 }
 
 } // namespace

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Tests of the simulated cameras' geometry: lens inverse, distorted and ideal renderings, the colour
-// crop-and-scale rule, colour truth visibility, mixed pixels, dropped pixels and the stream's truth.
+// crop-and-scale rule, colour truth visibility, mixed pixels and dropped pixels.
 #include "RawTofEncoder.h"
 #include "Scene.h"
 #include "SimColorEncoder.h"
 #include "SimLens.h"
-#include "SimStreamer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -244,44 +242,6 @@ TEST(SimTofOptionsTest, DroppedDepthIsTheAskedFractionAndTheSamePixelsEveryTime)
     EXPECT_NE(encode(0.05, 8), first);
     const std::vector<uint16_t> none = encode(0.0, 7);
     EXPECT_EQ(std::count(none.begin(), none.end(), 0), 0);
-}
-
-// The stream renders through the lens its calibration reports and, when asked, keeps the frame's truth.
-TEST(SimStreamerGeometryTest, FramesSentCarryTheTruthOfTheCalibratedLenses)
-{
-    SimSettings settings;
-    settings.streaming = true;
-    settings.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, 1};
-    settings.tofDistortion = kTestLens;
-    settings.colorDistortion = kTestLens;
-    SimStreamLink link;
-    link.settings = [&] { return settings; };
-    link.hasClient = [] { return true; };
-    link.send = [](const std::vector<uint8_t> &) { return true; };
-    link.stopStream = [] {};
-    link.closeClient = [] {};
-    SimStreamer streamer(link);
-    streamer.SetScene(WallAndBox(1000.0));
-    SimGeometryOptions options;
-    options.geometryTruth = true;
-    streamer.SetGeometryOptions(options);
-    streamer.OverrideFramePeriod(std::chrono::milliseconds(1));
-    streamer.Start();
-    ASSERT_TRUE(streamer.WaitForFramesSent(2, 10000));
-    streamer.Stop();
-    const std::shared_ptr<const SimTofTruth> tof = streamer.LastGroundTruth();
-    const std::shared_ptr<const SimColorTruth> color = streamer.LastColorTruth();
-    ASSERT_TRUE(tof && tof->geometry && color && color->geometry);
-    const SimRendering expected =
-        WallAndBox(1000.0).Render(TofLens(kTestLens), SimPose{}, SimRenderOptions{});
-    EXPECT_TRUE(SameBits(tof->depthMm, expected.depthMm));
-    EXPECT_TRUE(SameBits(tof->geometry->object, expected.object));
-    EXPECT_TRUE(SameBits(tof->geometry->axialDepthMm, expected.depthMm));
-    SimColorGeometryTruth colorTruth;
-    const std::vector<uint8_t> rgb =
-        SimColorEncoder::Render(WallAndBox(1000.0), settings, 640, 480, &colorTruth);
-    EXPECT_EQ(*color->rgb, rgb);
-    EXPECT_EQ(color->geometry->visibleFromTof, colorTruth.visibleFromTof);
 }
 
 } // namespace

@@ -5,15 +5,12 @@
 #include "SimCamera.h"
 #include "SimHttpClient.h"
 
+#include "../transfer/HttpClient.h"
+#include "PeerSockets.h"
 #include "TestSupport.h"
 #include "transfer/WebServer.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -27,70 +24,30 @@ constexpr const char *kHost = "127.0.0.1";
 constexpr uint16_t kNoDiscovery = 9; // announcements of these cameras go nowhere
 
 /// The host's end of a camera's command connection: request frames out, reply frames in.
-class HostLink
+struct HostLink
 {
-public:
-    ~HostLink() { Close(); }
-    void Close()
-    {
-        if (m_fd >= 0) {
-            close(m_fd);
-            m_fd = -1;
-        }
-    }
     /// Connects to the camera's first command port, trying while the camera reboots.
     bool Connect(unsigned timeoutMs = orvtest::kWaitMs)
     {
         return orvtest::WaitUntil(
             [this] {
-                Close();
-                m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                sockaddr_in to{};
-                to.sin_family = AF_INET;
-                to.sin_port = htons(SimCamera::CommandPort(0));
-                inet_pton(AF_INET, kCamera, &to.sin_addr);
-                const timeval bound{5, 0};
-                setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-                const int on = 1; // a query right after a setting goes out at once
-                setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-                return connect(m_fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0;
+                peer = orvtest::Peer(orvtest::ConnectTo(kCamera, SimCamera::CommandPort(0)));
+                return peer.Valid();
             },
             timeoutMs);
     }
     bool Set(uint8_t command, const std::vector<uint8_t> &payload)
     {
-        std::vector<uint8_t> frame{0xAA, 0, 0,    0,       static_cast<uint8_t>(payload.size() + 3), 0,
-                                   0,    0, 0xAA, command, static_cast<uint8_t>(payload.size())};
-        frame.insert(frame.end(), payload.begin(), payload.end());
-        return send(m_fd, frame.data(), frame.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size());
+        std::vector<uint8_t> frame = orvtest::ReplyFrame(payload);
+        frame[9] = command; // a request is laid out as a reply with its command byte here
+        return peer.Send(frame);
     }
     /// The reply data of a query (bit 7 set), empty when none came.
     std::vector<uint8_t> Get(uint8_t command, const std::vector<uint8_t> &payload)
     {
-        uint8_t head[8];
-        if (!Set(command, payload) || !Read(head, sizeof head)) {
-            return {};
-        }
-        std::vector<uint8_t> body(head[4] | head[5] << 8);
-        if (body.size() < 3 || !Read(body.data(), body.size())) {
-            return {};
-        }
-        return std::vector<uint8_t>(body.begin() + 3, body.end());
+        return Set(command, payload) ? orvtest::ReadRequest(peer).payload : std::vector<uint8_t>{};
     }
-
-private:
-    bool Read(uint8_t *to, size_t size)
-    {
-        for (size_t got = 0; got < size;) {
-            const ssize_t n = recv(m_fd, to + got, size - got, 0);
-            if (n <= 0) {
-                return false;
-            }
-            got += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int m_fd = -1;
+    orvtest::Peer peer;
 };
 
 std::vector<uint8_t> HostField()
@@ -173,18 +130,10 @@ TEST_F(SimUpgradeLoopback, HttpClientFetchesPostsAndGivesUpOnEveryBrokenExchange
     SimHttpClient refused(options);
     EXPECT_FALSE(refused.Get(kHost, 1, "/data.bin", answer));
     EXPECT_FALSE(refused.LastError().empty());
-    const int silent = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    inet_pton(AF_INET, kHost, &at.sin_addr);
-    socklen_t size = sizeof at;
-    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
-    ASSERT_EQ(listen(silent, 1), 0);
-    getsockname(silent, reinterpret_cast<sockaddr *>(&at), &size);
+    const orvtest::Listener silent;
     SimHttpClient waiting(options);
-    EXPECT_FALSE(waiting.Get(kHost, ntohs(at.sin_port), "/x", answer));
+    EXPECT_FALSE(waiting.Get(kHost, silent.Port(), "/x", answer));
     EXPECT_NE(waiting.LastError().find("no progress"), std::string::npos) << waiting.LastError();
-    close(silent);
 }
 
 TEST_F(SimUpgradeLoopback, RebootFaultsDecideWhereAndWhetherTheCameraComesBack)

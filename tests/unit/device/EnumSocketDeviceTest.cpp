@@ -134,22 +134,22 @@ TEST_F(EnumSocketDeviceTest, StateAnnouncementsMoveTheEntry)
         {3, 0, 0, 3, -1},                    // an open camera must be reported removed first
     };
     for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << "state " << int(row.announced) << " from " << row.statusBefore);
         m_list.clear();
         EnumSocketDevice fresh(0);
-        std::vector<uint8_t> first = Datagram("SN1", "127.0.0.2", 0);
-        fresh.HandleDatagram(first.data(), first.size());
-        fresh.UpdateDeviceListInfo(m_list);
+        const auto announce = [&](uint8_t state) {
+            const std::vector<uint8_t> datagram = Datagram("SN1", "127.0.0.2", state);
+            fresh.HandleDatagram(datagram.data(), datagram.size());
+            fresh.UpdateDeviceListInfo(m_list);
+        };
+        announce(0);
         DeviceInfo &d = *m_list[0];
         d.status = row.statusBefore;
         d.callBackStatus = -1;
         d.notifiedStatus = row.notifiedBefore;
-        std::vector<uint8_t> next = Datagram("SN1", "127.0.0.2", row.announced);
-        fresh.HandleDatagram(next.data(), next.size());
-        fresh.UpdateDeviceListInfo(m_list);
-        EXPECT_EQ(d.status, row.statusAfter)
-            << "state " << int(row.announced) << " from " << row.statusBefore;
-        EXPECT_EQ(d.callBackStatus, row.callBackAfter)
-            << "state " << int(row.announced) << " from " << row.statusBefore;
+        announce(row.announced);
+        EXPECT_EQ(d.status, row.statusAfter);
+        EXPECT_EQ(d.callBackStatus, row.callBackAfter);
     }
 }
 

@@ -135,57 +135,41 @@ TEST_F(SocketCtlLoopback, RequestFramesAreLaidOutByKind)
     EXPECT_FALSE(m_cmd.Readable(50));
 }
 
-TEST_F(SocketCtlLoopback, DataLengthBeyondTheBodyIsCopiedWithinItAndFails)
+TEST_F(SocketCtlLoopback, BrokenRepliesAreDrainedAndReportedAsFailure)
 {
-    std::vector<uint8_t> frame = ReplyFrame({0xC1, 0xC2});
-    frame[10] = 10; // announces 10 data bytes in a body that carries 2
-    ASSERT_TRUE(m_cmd.Send(frame));
-    char buf[16];
-    std::memset(buf, 0x11, sizeof(buf));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), kStatusTransport);
-    EXPECT_EQ(static_cast<uint8_t>(buf[0]), 0xC1);
-    EXPECT_EQ(static_cast<uint8_t>(buf[1]), 0xC2);
-    EXPECT_EQ(buf[2], 0x11);
-
-    // The frame was consumed whole: the next transaction gets its own answer.
-    ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x55})));
-    EXPECT_EQ(m_ctl->SetCmd(0x13, buf, 16, 1, kKindQuery), 0);
-    EXPECT_EQ(buf[0], 0x55);
-}
-
-TEST_F(SocketCtlLoopback, WrongMarkerIsDrainedAndReportedAsFailure)
-{
-    std::vector<uint8_t> bad = ReplyFrame({0xD1, 0xD2, 0xD3, 0xD4, 0xD5}, 0xAB);
-    ASSERT_TRUE(m_cmd.Send(bad));
-    ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x77, 0x78})));
-    char buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
-    EXPECT_EQ(buf[0], 9); // nothing of the bad frame reached the caller
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
-    EXPECT_EQ(buf[0], 0x77);
-    EXPECT_EQ(buf[1], 0x78);
-}
-
-TEST_F(SocketCtlLoopback, ImpossibleBodyLengthsFailWithoutReadingOrAllocating)
-{
-    // A body too short to hold its data length is refused; it is read, so the next reply is in step.
-    std::vector<uint8_t> shortBody;
-    PutU32(shortBody, 0xAA);
-    PutU32(shortBody, 2);
-    shortBody.push_back(0xAA);
-    shortBody.push_back(0);
-    ASSERT_TRUE(m_cmd.Send(shortBody));
-    ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x31})));
-    char buf[8] = {};
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
-    EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), 0);
-    EXPECT_EQ(buf[0], 0x31);
-
+    std::vector<uint8_t> dataBeyondBody = ReplyFrame({0xC1, 0xC2});
+    dataBeyondBody[10] = 10; // announces 10 data bytes in a body that carries 2
+    // Marker and a body length of 2, too short to hold the data length.
+    std::vector<uint8_t> bodyTooShort = StreamHeader(0xAA, 2);
+    bodyTooShort.insert(bodyTooShort.end(), {0xAA, 0});
+    struct Row
+    {
+        const char *what;
+        std::vector<uint8_t> frame;
+        std::vector<uint8_t> copied; // what reaches the caller of the failed query
+    };
+    const Row rows[] = {
+        {"wrong marker", ReplyFrame({0xD1, 0xD2, 0xD3, 0xD4, 0xD5}, 0xAB), {}},
+        {"data length beyond the body", dataBeyondBody, {0xC1, 0xC2}},
+        {"body too short for a data length", bodyTooShort, {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(m_cmd.Send(row.frame));
+        ASSERT_TRUE(m_cmd.Send(ReplyFrame({0x77, 0x78})));
+        char buf[16];
+        std::memset(buf, 0x11, sizeof(buf));
+        EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 16, 1, kKindQuery), kStatusTransport);
+        EXPECT_EQ(std::vector<uint8_t>(buf, buf + row.copied.size()), row.copied);
+        EXPECT_EQ(buf[row.copied.size()], 0x11) << "more than the body reached the caller";
+        // The broken frame was consumed whole: the next query gets its own answer.
+        EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 16, 1, kKindQuery), 0);
+        EXPECT_EQ(buf[0], 0x77);
+        EXPECT_EQ(buf[1], 0x78);
+    }
     // A body longer than any reply is refused before it is read or a buffer is grown for it.
-    std::vector<uint8_t> huge;
-    PutU32(huge, 0xAA);
-    PutU32(huge, 0xFFFFFFF0u);
-    ASSERT_TRUE(m_cmd.Send(huge));
+    ASSERT_TRUE(m_cmd.Send(StreamHeader(0xAA, 0xFFFFFFF0u))); // marker and body length
+    char buf[8] = {};
     EXPECT_EQ(m_ctl->SetCmd(0x06, buf, 8, 1, kKindQuery), kStatusTransport);
 }
 

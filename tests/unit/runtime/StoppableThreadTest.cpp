@@ -30,16 +30,10 @@ struct RunRecord
 };
 
 /// Sets a flag when destroyed, which also happens when cancellation unwinds the thread.
-class UnwindProbe
+struct UnwindProbe
 {
-public:
-    explicit UnwindProbe(std::atomic<bool> &flag) : m_flag(flag) {}
-    ~UnwindProbe() { m_flag = true; }
-    UnwindProbe(const UnwindProbe &) = delete;
-    UnwindProbe &operator=(const UnwindProbe &) = delete;
-
-private:
-    std::atomic<bool> &m_flag;
+    std::atomic<bool> &flag;
+    ~UnwindProbe() { flag = true; }
 };
 
 /// Runs the given body; stops and joins in its own destructor, before the body is destroyed.
@@ -79,7 +73,7 @@ Worker::Body Polling(RunRecord &record)
 Worker::Body Stubborn(RunRecord &record)
 {
     return [&record](Worker &) {
-        UnwindProbe probe(record.unwound);
+        UnwindProbe probe{record.unwound};
         ++record.runCalls;
         for (;;) {
             pause();
@@ -91,7 +85,7 @@ Worker::Body Stubborn(RunRecord &record)
 Worker::Body Sleepy(RunRecord &record)
 {
     return [&record](Worker &self) {
-        UnwindProbe probe(record.unwound);
+        UnwindProbe probe{record.unwound};
         record.firstShortWait = self.Wait(1) ? 1 : 0;
         ++record.runCalls;
         while (self.IsRunning()) {

@@ -50,17 +50,11 @@ InitCameraParams Block(uint8_t mode)
     p.depthMax[0][4] = 0; // a range the camera leaves to the defaults
     p.range = 2;
     p.mode = mode;
-    p.wdr[0] = 2;
-    p.wdr[1] = 1;
-    p.wdr[2] = 3;
-    p.rangeListCount = 3;
-    p.rangeList[0] = 0;
-    p.rangeList[1] = 2;
-    p.rangeList[2] = 3;
-    p.modeListCount = 3;
-    p.modeList[0] = 1;
-    p.modeList[1] = 9;
-    p.modeList[2] = 10;
+    const uint32_t wdr[3] = {2, 1, 3};
+    std::memcpy(p.wdr, wdr, sizeof(wdr));
+    p.rangeListCount = p.modeListCount = 3;
+    std::memcpy(p.rangeList, "\x00\x02\x03", 3);
+    std::memcpy(p.modeList, "\x01\x09\x0A", 3);
     p.rgbW = 640;
     p.rgbH = 480;
     return p;

@@ -128,21 +128,16 @@ TEST_F(SocketProtocolLoopback, EachOperationSendsItsDocumentedFrames)
     const std::string longText(70, 'S');
     std::vector<uint8_t> longPayload{2};
     longPayload.resize(64, 'S');
-    LensConfig lens{2, 1, 640, 480, 25, 2};
     uint8_t u8 = 0;
     DualFreqMode dual{2, {5, 0x101, -1}};
     double transfer[3] = {};
     const FrameRow rows[] = {
         {CALL(StartStream()), {{0x1B, {1}}}},
         {CALL(StopStream()), {{0x1B, {0}}}},
-        {CALL(SetTofFrameRate(15)), {{0x04, {15}}}},
         {CALL(SetDataMode(5)), {{0x06, {5}}}},
         {CALL(SetDepthRange(DepthRange{0x103})), {{0x07, {3}}}},
         {CALL(SetSlaveMode(4)), {{0x02, {1}}}},
-        {CALL(SetSlaveModeEnabled(true)), {{0x02, {8, 1}}}},
         {CALL(SetSlaveTrigger()), {{0x1F, {0}}}},
-        {CALL(SetGMMGain(7)), {{0x15, {4, 7}}}},
-        {CALL(SetLens(lens)), {{0x15, {2, 1, 0x80, 0x02, 0xE0, 0x01, 25, 2}}}},
         {CALL(SetDualFreqMode(dual)), {{0x08, {2, 5, 1, 0xFF}}}},
         {CALL(SetExposureTime(ExposureTime{1, 0x01020304})), {{0x03, {1, 4, 3, 2, 1}}}},
         {CALL(SetMeasuringRange(MeasuringRange{1, 1000, 2000, 3000})),

@@ -169,14 +169,6 @@ TEST(LogCustomTest, AThreadCancelledWhileLoggingLeavesTheLogUsable)
     }
 }
 
-TEST(LogCustomTest, NoFileAndNoCrashWhenTheApplicationDataDirectoryIsMissing)
-{
-    LoggedHome home(/*withConfigDirectory=*/false);
-    EXPECT_EQ(LogCustom::GetLogFilePath(), "");
-    TFLOG("discarded");
-    EXPECT_FALSE(std::filesystem::exists(home.Home() + "/.config"));
-}
-
 TEST(LogCustomTest, LogDirectoryThatCannotBeMadeIsReportedOnTheConsoleOnly)
 {
     TempDir scratch;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // BaseSession without a camera: construction defaults, refusals, frame modes, the calibration block's
-// mapping, confirmation time-outs against a silent status, the depth-to-world table and the file check.
+// mapping, the buffers that show a stopped camera reports its status, the depth-to-world table and the
+// file check.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -136,24 +137,6 @@ TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
     EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
 }
 
-TEST(BaseSessionConfirmation, SilentStatusTimesOutUnlessNotFollowed)
-{
-    BaseSession session(NetworkInfo());
-    session.SetConfirmPollPeriodMs(1);
-    // The protocol is not open: it accepts without contacting a camera, and no status ever follows.
-    EXPECT_EQ(session.SetDepthRange(DepthRange{3}), -105);
-    EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
-
-    EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 700}), -105);
-
-    EXPECT_EQ(session.SetGMMGain(9), -105);
-
-    // A camera that does not report its status is taken at its word.
-    session.SetDeviceStatusFollowed(false);
-    EXPECT_EQ(session.SetDepthRange(DepthRange{3}), 0);
-    EXPECT_EQ(session.GetCurrentDepthRange(), 3u);
-}
-
 TEST(BaseSessionConfirmation, WhileStoppedOnlyAWholeStatusOnlyBufferShowsTheStatusIsReported)
 {
     const std::vector<uint8_t> status = {0x2C, 2, 0, 0xAA, 0xBB}; // header, u16 length 2, payload
@@ -190,31 +173,6 @@ TEST(BaseSessionConfirmation, WhileStoppedOnlyAWholeStatusOnlyBufferShowsTheStat
         EXPECT_EQ(confirm.IsFollowed(), row.followed);
         EXPECT_EQ(confirm.Wait(3, 1, [](const DeviceStatus &) { return false; }), row.followed ? -105 : 0);
     }
-}
-
-TEST(BaseSessionConfirmation, StatusFieldsConfirmEachSetter)
-{
-    BaseSession session(NetworkInfo());
-    session.SetConfirmPollPeriodMs(1);
-    DeviceStatus *status = session.GetDeviceStatus();
-    status->range = 4;
-    status->exposureTime = 900;
-    status->gmmGain = 12;
-    status->slaveMode = 2;
-    status->rgb1 = 800;
-    status->rgb2 = 600;
-    EXPECT_EQ(session.SetDepthRange(DepthRange{4}), 0);
-    EXPECT_EQ(session.GetCurrentDepthRange(), 4u);
-    EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 900}), 0);
-    EXPECT_EQ(session.SetGMMGain(12), 0);
-    EXPECT_EQ(session.SetSlaveModeEnabled(true), 0);
-    EXPECT_EQ(session.SetSlaveMode(2), 0);
-    EXPECT_EQ(session.SetLens(LensConfig{2, 1, 800, 600, 25, 2}), 0);
-    EXPECT_EQ(+session.GetLensConfig().width, 800);
-    FrameMode color{};
-    session.GetFrameMode(kFrameColor, &color);
-    EXPECT_EQ(color.width, 800u);
-    EXPECT_EQ(color.height, 600u);
 }
 
 TEST(BaseSessionCalibrationBlock, BlockFillsCalibrationListsAndRanges)

@@ -56,15 +56,36 @@ struct Op
     std::string text;
 };
 
-template <typename T> T Arg(const uint8_t *args, size_t at = 0)
+// Every setter and getter row takes the handle and the op's argument bytes.
+using H = TfDeviceHandle;
+using A = const uint8_t *;
+
+template <typename T> T Arg(A args, size_t at = 0)
 {
     T value;
     std::memcpy(&value, args + at, sizeof value);
     return value;
 }
-bool Flag(const uint8_t *args, size_t at = 0)
+bool Flag(A args, size_t at = 0)
 {
     return (args[at] & 1) != 0;
+}
+
+/// Room for a call's output, each thread (and each `Slot`) its own, cleared for every call.
+template <typename T, int Slot = 0> T *Out()
+{
+    thread_local T value;
+    value = T{};
+    return &value;
+}
+
+/// A record read from the arguments at `at`, handed over only when the first argument's flag is set (a
+/// null pointer otherwise).
+template <typename T> T *Maybe(A args, size_t at)
+{
+    T *value = Out<T>();
+    *value = Arg<T>(args, at);
+    return Flag(args) ? value : nullptr;
 }
 
 // ---- Callbacks: they read what the library hands them, so that a bad frame shows under ASan ----
@@ -113,7 +134,7 @@ void OnUpgrade(int status, int params)
 
 // ---- The settings: every setter and getter that acts on the camera or the handle's pipeline ----
 
-using Call = int (*)(TfDeviceHandle, const uint8_t *);
+using Call = int (*)(H, A);
 
 // Saving the depth table and dumping raw buffers write files, so the fuzzer leaves them out.
 // clang-format off
@@ -135,25 +156,23 @@ const decltype(&TFCM_GetDSPEnabled) kBoolGetters[] = {
 // clang-format on
 
 /// A setter of one value, taken from the front of the arguments.
-template <typename T, int (*Setter)(TfDeviceHandle, T)> int Set(TfDeviceHandle h, const uint8_t *a)
+template <typename T, int (*Setter)(H, T)> int Set(H h, A a)
 {
     return Setter(h, Arg<T>(a));
 }
 
 /// A getter of one record; a `Seeded` one starts as the arguments' bytes, as the call reads what it fills.
-template <typename T, int (*Getter)(TfDeviceHandle, T *), bool Seeded = false>
-int Get(TfDeviceHandle h, const uint8_t *a)
+template <typename T, int (*Getter)(H, T *), bool Seeded = false> int Get(H h, A a)
 {
-    T value{};
+    T *value = Out<T>();
     if constexpr (Seeded) {
-        value = Arg<T>(a, 1);
+        *value = Arg<T>(a, 1);
     }
-    return Getter(h, &value);
+    return Getter(h, value);
 }
 
 /// Register access: any count (the library bounds it), eight addresses and eight values.
-template <int (*Access)(TfDeviceHandle, uint16_t *, uint16_t *, uint8_t)>
-int Registers(TfDeviceHandle h, const uint8_t *a)
+template <int (*Access)(H, uint16_t *, uint16_t *, uint8_t)> int Registers(H h, A a)
 {
     std::array<uint16_t, 255> addresses{};
     std::array<uint16_t, 255> values{};
@@ -164,60 +183,15 @@ int Registers(TfDeviceHandle h, const uint8_t *a)
 
 /// A text into a buffer of its own; a size never claims more than the buffer holds, while negative and
 /// zero sizes are the library's to refuse.
-template <int (*GetText)(TfDeviceHandle, char *, int)> int Text(TfDeviceHandle h, const uint8_t *a)
+template <int (*GetText)(H, char *, int)> int Text(H h, A a)
 {
     std::array<char, 256> text{};
     const int size = std::min<int>(Arg<int16_t>(a, 1), static_cast<int>(text.size()));
     return GetText(h, Flag(a) ? text.data() : nullptr, size);
 }
 
-const Call kSetters[] = {
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return kBoolSetters[a[0] % std::size(kBoolSetters)](h, Flag(a, 1));
-    },
-    Set<TfDepthRange, TFCM_SetDepthRange>,
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetRangeValue(h, Arg<TfDepthRange>(a), Arg<int>(a, 4), Arg<int>(a, 8));
-    },
-    Set<TfDataMode, TFCM_SetDataMode>,
-    Set<uint8_t, TFCM_SetFrameRate>,
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfWDROutputMode mode = Arg<TfWDROutputMode>(a, 1);
-        return TFCM_SetWDROutputMode(h, Flag(a) ? &mode : nullptr);
-    },
-    Set<uint32_t, TFCM_SetWDRStyle>,
-    Set<uint8_t, TFCM_SetIRGMMGain>,
-    Set<uint32_t, TFCM_SetToFExposureTime>,
-    Set<TfExposureTimeParams, TFCM_SetToFExposureTime_>,
-    Set<uint32_t, TFCM_SetColorResolution>,
-    Set<TfPixelFormat, TFCM_SetColorPixelFormat>,
-    Set<TfPixelFormat, TFCM_SetIRPixelFormat>,
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetRgbExplosureTimeAndGain(h, Arg<float>(a), Arg<float>(a, 4));
-    },
-    Set<int, TFCM_SetImageMirror>,
-    Set<int, TFCM_SetImageRotation>,
-    Set<TfConfidenceFilterParams, TFCM_SetConfidenceFilterParams>,
-    Set<TfFlyingPixelFilterParams, TFCM_SetFlyingPixelFilterParams>,
-    Set<TfFillHoleFilterParams, TFCM_SetFillHoleFilterParams>,
-    Set<TfSpatialFilterParams, TFCM_SetSpatialFilterParams>,
-    // Waits stay short so that reads cannot make an input slow; the bound itself is what is tested.
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetWaitTimeOfReadNextFrame(h, Arg<uint16_t>(a) % 100);
-    },
-    [](TfDeviceHandle h, const uint8_t *) { return TFCM_SetSoftwareSlaveTrigger(h); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfTestModeParams params = Arg<TfTestModeParams>(a, 5);
-        return TFCM_SetTestModeState(h, Arg<uint32_t>(a, 1), Flag(a) ? &params : nullptr);
-    },
-    Registers<TFCM_SetRegVal>,
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetUpgradeStatusCallback(h, Flag(a) ? OnUpgrade : nullptr);
-    },
-};
-
 /// A depth frame of the caller's own, of any size up to the sensor's, converted to points.
-int ConvertOwnFrame(TfDeviceHandle h, const uint8_t *a)
+int ConvertOwnFrame(H h, A a)
 {
     TfFrame frame{};
     frame.frameType = TF_FRAME_DEPTH;
@@ -230,15 +204,38 @@ int ConvertOwnFrame(TfDeviceHandle h, const uint8_t *a)
     return TFCM_ConvertDepthFrameToPointCloudVector(h, &frame, points.data());
 }
 
+const Call kSetters[] = {
+    [](H h, A a) { return kBoolSetters[a[0] % std::size(kBoolSetters)](h, Flag(a, 1)); },
+    Set<TfDepthRange, TFCM_SetDepthRange>,
+    [](H h, A a) { return TFCM_SetRangeValue(h, Arg<TfDepthRange>(a), Arg<int>(a, 4), Arg<int>(a, 8)); },
+    Set<TfDataMode, TFCM_SetDataMode>,
+    Set<uint8_t, TFCM_SetFrameRate>,
+    [](H h, A a) { return TFCM_SetWDROutputMode(h, Maybe<TfWDROutputMode>(a, 1)); },
+    Set<uint32_t, TFCM_SetWDRStyle>,
+    Set<uint8_t, TFCM_SetIRGMMGain>,
+    Set<uint32_t, TFCM_SetToFExposureTime>,
+    Set<TfExposureTimeParams, TFCM_SetToFExposureTime_>,
+    Set<uint32_t, TFCM_SetColorResolution>,
+    Set<TfPixelFormat, TFCM_SetColorPixelFormat>,
+    Set<TfPixelFormat, TFCM_SetIRPixelFormat>,
+    [](H h, A a) { return TFCM_SetRgbExplosureTimeAndGain(h, Arg<float>(a), Arg<float>(a, 4)); },
+    Set<int, TFCM_SetImageMirror>,
+    Set<int, TFCM_SetImageRotation>,
+    Set<TfConfidenceFilterParams, TFCM_SetConfidenceFilterParams>,
+    Set<TfFlyingPixelFilterParams, TFCM_SetFlyingPixelFilterParams>,
+    Set<TfFillHoleFilterParams, TFCM_SetFillHoleFilterParams>,
+    Set<TfSpatialFilterParams, TFCM_SetSpatialFilterParams>,
+    // Waits stay short so that reads cannot make an input slow; the bound itself is what is tested.
+    [](H h, A a) { return TFCM_SetWaitTimeOfReadNextFrame(h, Arg<uint16_t>(a) % 100); },
+    [](H h, A) { return TFCM_SetSoftwareSlaveTrigger(h); },
+    [](H h, A a) { return TFCM_SetTestModeState(h, Arg<uint32_t>(a, 1), Maybe<TfTestModeParams>(a, 5)); },
+    Registers<TFCM_SetRegVal>,
+    [](H h, A a) { return TFCM_SetUpgradeStatusCallback(h, Flag(a) ? OnUpgrade : nullptr); },
+};
+
 const Call kGetters[] = {
-    [](TfDeviceHandle h, const uint8_t *a) {
-        bool on = false;
-        return kBoolGetters[a[1] % std::size(kBoolGetters)](h, Flag(a) ? &on : nullptr);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfFrameMode mode{};
-        return TFCM_GetFrameMode(h, Arg<TfFrameType>(a, 1), &mode);
-    },
+    [](H h, A a) { return kBoolGetters[a[1] % std::size(kBoolGetters)](h, Flag(a) ? Out<bool>() : nullptr); },
+    [](H h, A a) { return TFCM_GetFrameMode(h, Arg<TfFrameType>(a, 1), Out<TfFrameMode>()); },
     Get<TfDepthRange, TFCM_GetDepthRange>,
     Get<TfMeasuringRange, TFCM_GetDepthMeasuringRange, true>,
     Get<uint8_t, TFCM_GetDataMode>,
@@ -248,12 +245,8 @@ const Call kGetters[] = {
     Get<uint32_t, TFCM_GetToFExposureTime>,
     Get<TfExposureTimeParams, TFCM_GetToFExposureTime_, true>,
     Get<uint32_t, TFCM_GetColorResolution>,
-    [](TfDeviceHandle h, const uint8_t *) {
-        float exposure = 0;
-        float gain = 0;
-        return TFCM_GetRgbExplosureTimeAndGain(h, &exposure, &gain);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
+    [](H h, A) { return TFCM_GetRgbExplosureTimeAndGain(h, Out<float>(), Out<float, 1>()); },
+    [](H h, A a) {
         return Get<TfConfidenceFilterParams, TFCM_GetConfidenceFilterParams>(h, a) |
                Get<TfFlyingPixelFilterParams, TFCM_GetFlyingPixelFilterParams>(h, a) |
                Get<TfFillHoleFilterParams, TFCM_GetFillHoleFilterParams>(h, a) |
@@ -261,22 +254,15 @@ const Call kGetters[] = {
     },
     Registers<TFCM_GetRegVal>,
     Get<TfCameraExtrinsicParameters, TFCM_GetCameraExtrinsicParameters>,
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfCameraParameters params{};
-        return TFCM_GetCameraParameters(h, Arg<TfSensorType>(a, 1), &params);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfVector2u16 colour{};
+    [](H h, A a) { return TFCM_GetCameraParameters(h, Arg<TfSensorType>(a, 1), Out<TfCameraParameters>()); },
+    [](H h, A a) {
         return TFCM_GetTransformedPointDepthToColor(h, Arg<TfDepthVector3>(a, 1), Arg<TfVector2u16>(a, 8),
-                                                    Flag(a) ? &colour : nullptr);
+                                                    Flag(a) ? Out<TfVector2u16>() : nullptr);
     },
     ConvertOwnFrame,
     Text<TFCM_GetSerialNumber>,
     Text<TFCM_GetFirmwareVersionNumber>,
-    [](TfDeviceHandle h, const uint8_t *) {
-        std::array<char, 64> mac{};
-        return TFCM_GetDeviceMAC(h, mac.data());
-    },
+    [](H h, A) { return TFCM_GetDeviceMAC(h, Out<std::array<char, 64>>()->data()); },
 };
 
 // Keys that would move the camera to another address, rename it or switch it into a configuration
@@ -327,21 +313,19 @@ int GetProperty(TfDeviceHandle h, const Op &op)
 /// Device list calls, which need no handle.
 int ListCall(const Op &op)
 {
-    std::array<TfDeviceInfo, 4> list{};
-    uint32_t count = 0;
-    std::array<char, 16> ip{};
-    std::array<char, 5> version{};
     switch (op.sel % 5) {
     case 0:
-        return TFCM_GetDeviceCount((op.sel & 8) != 0 ? nullptr : &count);
+        return TFCM_GetDeviceCount((op.sel & 8) != 0 ? nullptr : Out<uint32_t>());
     case 1:
-        return TFCM_GetDeviceListInfo(list.data(), std::min<uint32_t>(op.key, list.size()));
+        return TFCM_GetDeviceListInfo(Out<std::array<TfDeviceInfo, 4>>()->data(),
+                                      std::min<uint32_t>(op.key, 4));
     case 2:
-        return TFCM_GetDeviceInfo(list.data(), static_cast<uint32_t>(op.key));
+        return TFCM_GetDeviceInfo(Out<TfDeviceInfo>(), static_cast<uint32_t>(op.key));
     case 3:
-        return TFCM_GetDeviceIP((op.sel & 8) != 0 ? kUri : op.text.c_str(), ip.data());
+        return TFCM_GetDeviceIP((op.sel & 8) != 0 ? kUri : op.text.c_str(),
+                                Out<std::array<char, 16>>()->data());
     default:
-        return TFCM_GetSDKVersion(version.data());
+        return TFCM_GetSDKVersion(Out<std::array<char, 5>>()->data());
     }
 }
 
@@ -517,8 +501,6 @@ private:
     {
         const TfDeviceHandle h = op.code == 12 ? m_closed.load() : m_slots[op.slot % kSlots].load();
         const bool none = (op.sel & 2) != 0; // a callback or context of none
-        TfFrame frame{};
-        bool on = false;
         switch (op.code) {
         case 1:
             return Open(op);
@@ -532,7 +514,7 @@ private:
             return Read(h, op);
         case 6:
             return TFCM_GetFrame(h, static_cast<TfFrameType>(op.key),
-                                 (op.sel & 0x80) != 0 ? nullptr : &frame);
+                                 (op.sel & 0x80) != 0 ? nullptr : Out<TfFrame>());
         case 7:
             return (op.sel & 1) != 0 ? TFCM_RegisterNotify(h, none ? nullptr : OnFrames)
                                      : TFCM_UnRegisterNotify(h);
@@ -546,7 +528,7 @@ private:
         case 11:
             return (op.sel & 0x10) != 0 ? SetProperty(h, op) : GetProperty(h, op);
         case 12:
-            return TFCM_GetSynchronizeEnabled(h, &on);
+            return TFCM_GetSynchronizeEnabled(h, Out<bool>());
         default:
             return ListCall(op);
         }

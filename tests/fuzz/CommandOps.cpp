@@ -14,24 +14,18 @@
 
 namespace {
 
-/// Runs a query into a fresh heap record and checks that a failed one left it as it was.
-template <typename Record, typename Query> int Untouched(Query query, uint8_t fill = 0xA5)
+/// Runs a query into a fresh heap record filled with 0xA5; a `Kept` one must leave it so when it fails
+/// (after a failure the others promise nothing).
+template <typename Record, bool Kept = false, typename Query> int Into(Query query)
 {
     auto record = std::make_unique<Record>();
-    std::memset(record.get(), fill, sizeof(Record));
+    std::memset(record.get(), 0xA5, sizeof(Record));
     const int ret = query(*record);
-    if (ret != 0) {
-        std::vector<uint8_t> expected(sizeof(Record), fill);
+    if (Kept && ret != 0) {
+        const std::vector<uint8_t> expected(sizeof(Record), 0xA5);
         Require(std::memcmp(record.get(), expected.data(), sizeof(Record)) == 0);
     }
     return ret;
-}
-
-/// Any query into a fresh heap record (its contents after a failure are not promised).
-template <typename Record, typename Query> int Into(Query query)
-{
-    auto record = std::make_unique<Record>();
-    return query(*record);
 }
 
 /// A text query into exactly `length` bytes (1 to 64 from the argument).
@@ -100,11 +94,11 @@ SensorType Sensor(uint8_t arg)
 
 // clang-format off
 const CommandOp kCommandOps[] = {
-    {"GetTofFrameRate", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetTofFrameRate(&v); }); }},
-    {"GetSlaveMode", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetSlaveMode(&v); }); }},
-    {"GetDataMode", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetDataMode(&v); }); }},
+    {"GetTofFrameRate", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetTofFrameRate(&v); }); }},
+    {"GetSlaveMode", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetSlaveMode(&v); }); }},
+    {"GetDataMode", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetDataMode(&v); }); }},
     {"GetDepthMode", [](P &p, uint8_t) { return Into<uint8_t>([&](uint8_t &v) { return p.GetDepthMode(&v); }); }},
-    {"GetGMMGain", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetGMMGain(&v); }); }},
+    {"GetGMMGain", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetGMMGain(&v); }); }},
     {"GetDepthRange", [](P &p, uint8_t) { return Into<DepthRange>([&](DepthRange &v) { return p.GetDepthRange(v); }); }},
     {"GetDualFreqMode", [](P &p, uint8_t) { return Into<DualFreqMode>([&](DualFreqMode &v) { return p.GetDualFreqMode(&v); }); }},
     {"GetMeasuringStatus", [](P &p, uint8_t) { return Into<MeasuringStatusGet>([&](MeasuringStatusGet &v) { return p.GetMeasuringStatus(&v); }); }},

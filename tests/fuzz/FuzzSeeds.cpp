@@ -24,6 +24,7 @@
 #include "SimFirmwareImage.h"
 #include "SimSettings.h"
 #include "SimStreamer.h"
+#include "runtime/ByteReader.h"
 #include "session/FilterSettings.h"
 #include "session/SessionModeLists.h"
 #include "session/SessionProperties.h"
@@ -67,11 +68,6 @@ void Put(Bytes &to, uint32_t value, int bytes)
     for (int i = 0; i < bytes; ++i) {
         to.push_back(uint8_t(value >> (8 * i)));
     }
-}
-
-uint32_t Length24(const uint8_t *header)
-{
-    return uint32_t(header[1]) | uint32_t(header[2]) << 8 | uint32_t(header[3]) << 16;
 }
 
 // ---- The protocol targets ----
@@ -258,7 +254,8 @@ void AppendHubPackets(Bytes &seed, const Bytes &packets)
 {
     for (size_t at = 0, total = 0; at + 5 <= packets.size(); at += total) {
         const bool status = packets[at] == sim_stream::kStatus;
-        total = status ? 3 + (packets[at + 1] | packets[at + 2] << 8) : 5 + Length24(&packets[at]);
+        total = status ? 3 + (packets[at + 1] | packets[at + 2] << 8)
+                       : 5 + ByteReader(&packets[at + 1], 3).ReadU24Le();
         if (total <= 0xFFFF) {
             seed.push_back(0);
             Put(seed, static_cast<uint32_t>(total), 2);
@@ -306,7 +303,7 @@ Bytes TofSeed(uint8_t dataMode, uint8_t switches, const std::vector<Bytes> &fram
     Bytes seed{dataMode, 0x0A /* ranges 2 and 1 */, switches, 45, 2, uint8_t(frames.size() - 1)};
     for (const Bytes &blocks : frames) {
         std::vector<size_t> starts;
-        for (size_t at = 0; at + 5 <= blocks.size(); at += 5 + Length24(&blocks[at])) {
+        for (size_t at = 0; at + 5 <= blocks.size(); at += 5 + ByteReader(&blocks[at + 1], 3).ReadU24Le()) {
             starts.push_back(at);
         }
         seed.push_back(uint8_t(starts.size() - 1));

@@ -6,10 +6,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <vector>
 

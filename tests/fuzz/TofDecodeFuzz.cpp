@@ -28,7 +28,7 @@ constexpr uint32_t kImageBytes = 640 * 480 * 2;
 /// phase numbers a camera writes; the other bits, signed, are added to the announced length to give the
 /// payload bytes built), then a u16-counted tile the payload is filled with. Four-phase payloads take
 /// the tile in four quarters, one per phase block, so a row of a real frame repeats through its block.
-void AppendBlock(ByteReader &in, std::vector<uint8_t> &raw)
+void AppendBlock(const uint8_t *data, ByteReader &in, std::vector<uint8_t> &raw)
 {
     uint8_t header[kHeaderBytes];
     in.ReadBytes(header, sizeof header);
@@ -39,10 +39,8 @@ void AppendBlock(ByteReader &in, std::vector<uint8_t> &raw)
                         std::min<size_t>(raw.size() + kHeaderBytes, FramePool::PayloadBytes(kFrameRawTof));
     const size_t bytes = std::min<size_t>(wanted < 0 ? 0 : size_t(wanted), room);
     const size_t tileBytes = std::min<size_t>(in.ReadU16Le(), in.Remaining());
-    std::vector<uint8_t> tile(tileBytes);
-    if (tileBytes > 0) {
-        in.ReadBytes(tile.data(), tileBytes);
-    }
+    const uint8_t *tile = data + in.Position();
+    in.Skip(tileBytes);
 
     raw.insert(raw.end(), header, header + sizeof header);
     const size_t start = raw.size();
@@ -52,7 +50,7 @@ void AppendBlock(ByteReader &in, std::vector<uint8_t> &raw)
     const size_t partBytes = fourPhase ? SonyRawDecoder::kPhaseBlockBytes : bytes;
     const size_t quarter = tileBytes / parts;
     for (size_t part = 0; part < parts && quarter > 0; ++part) {
-        const uint8_t *from = tile.data() + part * quarter;
+        const uint8_t *from = tile + part * quarter;
         for (size_t i = part * partBytes; i < std::min(bytes, (part + 1) * partBytes); i += quarter) {
             std::memcpy(&raw[start + i], from,
                         std::min(quarter, std::min(bytes, (part + 1) * partBytes) - i));
@@ -115,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::vector<uint8_t> raw;
         const int blocks = in.ReadU8() % 3 + 1;
         for (int b = 0; b < blocks; ++b) {
-            AppendBlock(in, raw);
+            AppendBlock(data, in, raw);
         }
         Frame *out[3] = {queues[0]->AllocFrame(kFrameDepth), queues[1]->AllocFrame(kFrameIr),
                          queues[2]->AllocFrame(kFrameConfidence)};

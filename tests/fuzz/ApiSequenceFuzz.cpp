@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <iterator>
 #include <memory>
@@ -373,17 +372,10 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        m_thread = std::thread([this] { SecondThread(); });
     }
 
     ~Harness()
     {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
         CloseAll();
         m_sim.reset();
         TFCM_Shutdown();
@@ -393,46 +385,39 @@ public:
         }
     }
 
-    /// Runs the calls of one input in order, then closes what they left open.
+    /// Runs the calls of one input, the second thread's beside the first's: a call of the second thread
+    /// waits only for the first thread's calls before it in the input. Then closes what they left open.
     void RunInput(const std::vector<Op> &ops, bool concurrent)
     {
         m_camera->UpdateSettings([this](SimSettings &s) { s = m_settings; });
         m_concurrent = concurrent;
+        m_firstDone = 0;
+        std::thread second([&] {
+            size_t before = 0; // the first thread's calls before this one
+            for (const Op &op : ops) {
+                if (!op.second) {
+                    ++before;
+                    continue;
+                }
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_firstDone >= before; });
+                lock.unlock();
+                Execute(op);
+            }
+        });
         for (const Op &op : ops) {
             if (!op.second) {
                 Execute(op);
-                continue;
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_firstDone;
+                m_changed.notify_all();
             }
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.push_back(op);
-            m_changed.notify_all();
         }
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-        lock.unlock();
+        second.join();
         CloseAll();
     }
 
 private:
-    void SecondThread()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-            if (m_stop) {
-                return;
-            }
-            const Op op = m_queue.front();
-            m_queue.pop_front();
-            m_busy = true;
-            lock.unlock();
-            Execute(op);
-            lock.lock();
-            m_busy = false;
-            m_changed.notify_all();
-        }
-    }
-
     void CloseAll()
     {
         for (auto &slot : m_slots) {
@@ -544,10 +529,7 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<Op> m_queue; // guarded by m_mutex: the second thread's calls still to make
-    bool m_busy = false;    // guarded by m_mutex: the second thread is inside a call
-    bool m_stop = false;    // guarded by m_mutex
-    std::thread m_thread;
+    size_t m_firstDone = 0; // guarded by m_mutex: the first thread's calls of the input made so far
 };
 
 /// Each call is its opcode (0 switches thread; see Execute), slot and selector bytes, then the arguments

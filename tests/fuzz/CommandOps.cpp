@@ -14,12 +14,14 @@
 
 namespace {
 
-/// Runs a query into a fresh heap record filled with 0xA5; a `Kept` one must leave it so when it fails
-/// (after a failure the others promise nothing).
+/// Runs a query into a fresh heap record: a `Kept` one, filled with 0xA5, must leave it so when it fails
+/// (the others start from zeros and promise nothing after a failure).
 template <typename Record, bool Kept = false, typename Query> int Into(Query query)
 {
     auto record = std::make_unique<Record>();
-    std::memset(record.get(), 0xA5, sizeof(Record));
+    if (Kept) {
+        std::memset(record.get(), 0xA5, sizeof(Record));
+    }
     const int ret = query(*record);
     if (Kept && ret != 0) {
         const std::vector<uint8_t> expected(sizeof(Record), 0xA5);

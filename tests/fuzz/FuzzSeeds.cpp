@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "CommandFrame.h"
@@ -205,17 +206,16 @@ void RecordAndFileSeeds()
         Write("upload_fuzz", std::string("chunk_at_") + offset, input);
     }
 
-    const std::vector<std::pair<std::string, Bytes>> fields = {{"firmware", {1, 0, 0, 0, 0, 0, 0}},
-                                                               {"planeness", {5, 2, 1, 0, 0, 1, 0}},
-                                                               {"background", {7, 0, 0, 0, 0, 0, 0}}};
-    const std::string paths[] = {"/home/u/images/fw_20260301.img", "C:\\cal\\intrinsic.bin",
-                                 "relative/config.json"};
-    for (size_t i = 0; i < fields.size(); ++i) {
-        Bytes input = fields[i].second;
-        Append(input, paths[i]);
+    const std::tuple<const char *, Bytes, std::string> transfers[] = {
+        {"firmware", {1, 0, 0, 0, 0, 0, 0}, "/home/u/images/fw_20260301.img"},
+        {"planeness", {5, 2, 1, 0, 0, 1, 0}, "C:\\cal\\intrinsic.bin"},
+        {"background", {7, 0, 0, 0, 0, 0, 0}, "relative/config.json"}};
+    for (const auto &[seed, fields, path] : transfers) {
+        Bytes input = fields;
+        Append(input, path);
         Append(input, "127.0.0.1");
-        Append(input, "SN0123456789", false);
-        Write("transfer_path_fuzz", fields[i].first, input);
+        Append(input, tag, false);
+        Write("transfer_path_fuzz", seed, input);
     }
 }
 

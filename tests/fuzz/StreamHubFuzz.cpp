@@ -120,7 +120,7 @@ public:
         m_holdTof = holdTof;
         m_reads = std::move(reads);
         m_last.clear();
-        m_buffersGiven = m_failedGiven = 0;
+        given = Given{};
         m_atEnd = m_released = false;
     }
     bool HasProtocol() const override { return true; }
@@ -130,7 +130,7 @@ public:
     void SetDeviceStatusRequested(bool on) override { m_requested = on; }
     bool IsDeviceStatusFollowed() const override { return m_followed; }
     void SetDeviceStatusFollowed(bool on) override { m_followed = on; }
-    void StoreInitCameraParams(const InitCameraParams &) override { ++m_calibrations; }
+    void StoreInitCameraParams(const InitCameraParams &) override { ++given.calibrations; }
     int SendCameraParamsEnable(bool) override { return 0; }
 
     /// Waits until every read was made and the last buffer parsed.
@@ -156,9 +156,13 @@ public:
         Recycle(m_heldColor, false);
     }
 
-    uint64_t BuffersGiven() const { return m_buffersGiven; }
-    uint64_t FailedGiven() const { return m_failedGiven; }
-    int Calibrations() const { return m_calibrations; }
+    /// What the source handed the hub in the current input.
+    struct Given
+    {
+        uint64_t buffers = 0;
+        uint64_t failed = 0; ///< failed, empty and oversize reads
+        int calibrations = 0;
+    } given;
 
 private:
     void TakeFrames()
@@ -212,9 +216,6 @@ private:
     DeviceStatus m_status{};
     bool m_requested = true;
     bool m_followed = true;
-    int m_calibrations = 0;
-    uint64_t m_buffersGiven = 0;
-    uint64_t m_failedGiven = 0;
     uint32_t m_lastIndex = 0;
     // A slow application keeps several frames at once, so that the hub may find its pool empty.
     std::array<KeptFrame, StreamHub::kRawPoolFrames> m_heldTof;
@@ -241,7 +242,7 @@ bool FuzzSource::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
     m_reads.pop_front();
     m_last.clear();
     if (read.kind != Read::Buffer) {
-        ++m_failedGiven;
+        ++given.failed;
         length = read.kind == Read::Empty ? 0 : capacity + 1;
         return read.kind != Read::Failed;
     }
@@ -254,7 +255,7 @@ bool FuzzSource::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
     }
     std::memcpy(buffer, m_last.data(), m_last.size());
     length = static_cast<uint32_t>(m_last.size());
-    ++m_buffersGiven;
+    ++given.buffers;
     return true;
 }
 
@@ -315,11 +316,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Every read is accounted for: a buffer is parsed (or dropped for want of a frame), anything else
     // counts as a failed read; the hub's own last read, made after the input ran out, fails too.
     const HubCounters after = hub.GetCounters();
-    Require(after.buffersRead - before.buffersRead == source.BuffersGiven());
+    Require(after.buffersRead - before.buffersRead == source.given.buffers);
     Require(after.buffersParsed + after.droppedNoFrame - before.buffersParsed - before.droppedNoFrame ==
-            source.BuffersGiven());
-    Require(after.failedReads - before.failedReads == source.FailedGiven() + 1);
-    Require(after.malformedBuffers - before.malformedBuffers <= source.BuffersGiven());
-    Require(source.Calibrations() <= 1);
+            source.given.buffers);
+    Require(after.failedReads - before.failedReads == source.given.failed + 1);
+    Require(after.malformedBuffers - before.malformedBuffers <= source.given.buffers);
+    Require(source.given.calibrations <= 1);
     return 0;
 }

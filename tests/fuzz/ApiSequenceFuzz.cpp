@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <iterator>
 #include <memory>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "CameraSimulator.h"
+#include "FuzzInput.h"
 #include "Orvane_api.h"
 #include "api/DeviceHandle.h"
 #include "device/BaseDevice.h"
@@ -55,43 +55,36 @@ struct Op
     std::string text;
 };
 
-/// Reads the input front to back; bytes past its end read as zero.
-class InputReader
-{
-public:
-    InputReader(const uint8_t *data, size_t size) : m_data(data), m_size(size) {}
-    bool Done() const { return m_pos >= m_size; }
-    uint8_t U8() { return m_pos < m_size ? m_data[m_pos++] : 0; }
-    void Bytes(uint8_t *out, size_t count)
-    {
-        for (size_t i = 0; i < count; ++i) {
-            out[i] = U8();
-        }
-    }
-    template <typename T> T Value()
-    {
-        std::array<uint8_t, sizeof(T)> bytes{};
-        Bytes(bytes.data(), bytes.size());
-        T value;
-        std::memcpy(&value, bytes.data(), sizeof value);
-        return value;
-    }
+// Every setter and getter row takes the handle and the op's argument bytes.
+using H = TfDeviceHandle;
+using A = const uint8_t *;
 
-private:
-    const uint8_t *m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
-
-template <typename T> T Arg(const uint8_t *args, size_t at = 0)
+template <typename T> T Arg(A args, size_t at = 0)
 {
     T value;
     std::memcpy(&value, args + at, sizeof value);
     return value;
 }
-bool Flag(const uint8_t *args, size_t at = 0)
+bool Flag(A args, size_t at = 0)
 {
     return (args[at] & 1) != 0;
+}
+
+/// Room for a call's output, each thread (and each `Slot`) its own, cleared for every call.
+template <typename T, int Slot = 0> T *Out()
+{
+    thread_local T value;
+    value = T{};
+    return &value;
+}
+
+/// A record read from the arguments at `at`, handed over only when the first argument's flag is set (a
+/// null pointer otherwise).
+template <typename T> T *Maybe(A args, size_t at)
+{
+    T *value = Out<T>();
+    *value = Arg<T>(args, at);
+    return Flag(args) ? value : nullptr;
 }
 
 // ---- Callbacks: they read what the library hands them, so that a bad frame shows under ASan ----
@@ -140,13 +133,11 @@ void OnUpgrade(int status, int params)
 
 // ---- The settings: every setter and getter that acts on the camera or the handle's pipeline ----
 
-using Call = int (*)(TfDeviceHandle, const uint8_t *);
-using BoolSetter = int (*)(TfDeviceHandle, bool);
-using BoolGetter = int (*)(TfDeviceHandle, bool *);
+using Call = int (*)(H, A);
 
 // Saving the depth table and dumping raw buffers write files, so the fuzzer leaves them out.
 // clang-format off
-const BoolSetter kBoolSetters[] = {
+const decltype(&TFCM_SetDSPEnabled) kBoolSetters[] = {
     TFCM_SetRealDepthCorrectionEnabled, TFCM_SetComputeRealDepthCorrectionEnabled,
     TFCM_SetSmoothingFilterEnabled, TFCM_SetTimeFilterEnabled, TFCM_SetToFDistortionCorrectionEnabled,
     TFCM_SetColorDistortionCorrectionEnabled, TFCM_SetRGBCorrectionEnabled,
@@ -155,10 +146,7 @@ const BoolSetter kBoolSetters[] = {
     TFCM_SetConfidenceFrameEnabled, TFCM_SetColorFrameEnabled, TFCM_SetConfidenceFilterEnabled,
     TFCM_SetRawDepthCut, TFCM_SetLowPowerModeEnabled, TFCM_SetStandByEnabled,
     TFCM_SetSlaveModeStatus, TFCM_SetDSPEnabled};
-// clang-format on
-
-// clang-format off
-const BoolGetter kBoolGetters[] = {
+const decltype(&TFCM_GetDSPEnabled) kBoolGetters[] = {
     TFCM_GetComputeRealDepthCorrectionEnabled, TFCM_GetSmoothingFilterEnabled, TFCM_GetTimeFilterEnabled,
     TFCM_GetToFDistortionCorrectionEnabled, TFCM_GetColorDistortionCorrectionEnabled,
     TFCM_GetRGBCorrectionEnabled, TFCM_IsTransformColorImgToDepthCameraEnabled,
@@ -166,82 +154,43 @@ const BoolGetter kBoolGetters[] = {
     TFCM_GetConfidenceFilterEnabled, TFCM_GetDSPEnabled};
 // clang-format on
 
-template <typename Record> Record RecordArg(const uint8_t *a)
+/// A setter of one value, taken from the front of the arguments.
+template <typename T, int (*Setter)(H, T)> int Set(H h, A a)
 {
-    return Arg<Record>(a, 1);
+    return Setter(h, Arg<T>(a));
 }
 
-const Call kSetters[] = {
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return kBoolSetters[a[0] % std::size(kBoolSetters)](h, Flag(a, 1));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetDepthRange(h, Arg<TfDepthRange>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetRangeValue(h, Arg<TfDepthRange>(a), Arg<int>(a, 4), Arg<int>(a, 8));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetDataMode(h, Arg<TfDataMode>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetFrameRate(h, a[0]); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfWDROutputMode mode = RecordArg<TfWDROutputMode>(a);
-        return TFCM_SetWDROutputMode(h, Flag(a) ? &mode : nullptr);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetWDRStyle(h, Arg<uint32_t>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetIRGMMGain(h, a[0]); },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetToFExposureTime(h, Arg<uint32_t>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetToFExposureTime_(h, Arg<TfExposureTimeParams>(a));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetColorResolution(h, Arg<uint32_t>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetColorPixelFormat(h, Arg<TfPixelFormat>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetIRPixelFormat(h, Arg<TfPixelFormat>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetRgbExplosureTimeAndGain(h, Arg<float>(a), Arg<float>(a, 4));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetImageMirror(h, Arg<int>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) { return TFCM_SetImageRotation(h, Arg<int>(a)); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetConfidenceFilterParams(h, Arg<TfConfidenceFilterParams>(a));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetFlyingPixelFilterParams(h, Arg<TfFlyingPixelFilterParams>(a));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetFillHoleFilterParams(h, Arg<TfFillHoleFilterParams>(a));
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetSpatialFilterParams(h, Arg<TfSpatialFilterParams>(a));
-    },
-    // Waits stay short so that reads cannot make an input slow; the bound itself is what is tested.
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetWaitTimeOfReadNextFrame(h, Arg<uint16_t>(a) % 100);
-    },
-    [](TfDeviceHandle h, const uint8_t *) { return TFCM_SetSoftwareSlaveTrigger(h); },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfTestModeParams params = Arg<TfTestModeParams>(a, 5);
-        return TFCM_SetTestModeState(h, Arg<uint32_t>(a, 1), Flag(a) ? &params : nullptr);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        std::array<uint16_t, 255> addresses{};
-        std::array<uint16_t, 255> values{};
-        std::memcpy(addresses.data(), a + 1, 16);
-        std::memcpy(values.data(), a + 17, 16);
-        return TFCM_SetRegVal(h, addresses.data(), values.data(), a[0]);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        return TFCM_SetUpgradeStatusCallback(h, Flag(a) ? OnUpgrade : nullptr);
-    },
-};
+/// A getter of one record; a `Seeded` one starts as the arguments' bytes, as the call reads what it fills.
+template <typename T, int (*Getter)(H, T *), bool Seeded = false> int Get(H h, A a)
+{
+    T *value = Out<T>();
+    if constexpr (Seeded) {
+        *value = Arg<T>(a, 1);
+    }
+    return Getter(h, value);
+}
 
-int GetText(TfDeviceHandle h, const uint8_t *a, int (*get)(TfDeviceHandle, char *, int))
+/// Register access: any count (the library bounds it), eight addresses and eight values.
+template <int (*Access)(H, uint16_t *, uint16_t *, uint8_t)> int Registers(H h, A a)
+{
+    std::array<uint16_t, 255> addresses{};
+    std::array<uint16_t, 255> values{};
+    std::memcpy(addresses.data(), a + 1, 16);
+    std::memcpy(values.data(), a + 17, 16);
+    return Access(h, addresses.data(), values.data(), a[0]);
+}
+
+/// A text into a buffer of its own; a size never claims more than the buffer holds, while negative and
+/// zero sizes are the library's to refuse.
+template <int (*GetText)(H, char *, int)> int Text(H h, A a)
 {
     std::array<char, 256> text{};
-    // A size never claims more than the buffer holds; negative and zero sizes are the library's to refuse.
     const int size = std::min<int>(Arg<int16_t>(a, 1), static_cast<int>(text.size()));
-    return get(h, Flag(a) ? text.data() : nullptr, size);
+    return GetText(h, Flag(a) ? text.data() : nullptr, size);
 }
 
 /// A depth frame of the caller's own, of any size up to the sensor's, converted to points.
-int ConvertOwnFrame(TfDeviceHandle h, const uint8_t *a)
+int ConvertOwnFrame(H h, A a)
 {
     TfFrame frame{};
     frame.frameType = TF_FRAME_DEPTH;
@@ -254,90 +203,65 @@ int ConvertOwnFrame(TfDeviceHandle h, const uint8_t *a)
     return TFCM_ConvertDepthFrameToPointCloudVector(h, &frame, points.data());
 }
 
+const Call kSetters[] = {
+    [](H h, A a) { return kBoolSetters[a[0] % std::size(kBoolSetters)](h, Flag(a, 1)); },
+    Set<TfDepthRange, TFCM_SetDepthRange>,
+    [](H h, A a) { return TFCM_SetRangeValue(h, Arg<TfDepthRange>(a), Arg<int>(a, 4), Arg<int>(a, 8)); },
+    Set<TfDataMode, TFCM_SetDataMode>,
+    Set<uint8_t, TFCM_SetFrameRate>,
+    [](H h, A a) { return TFCM_SetWDROutputMode(h, Maybe<TfWDROutputMode>(a, 1)); },
+    Set<uint32_t, TFCM_SetWDRStyle>,
+    Set<uint8_t, TFCM_SetIRGMMGain>,
+    Set<uint32_t, TFCM_SetToFExposureTime>,
+    Set<TfExposureTimeParams, TFCM_SetToFExposureTime_>,
+    Set<uint32_t, TFCM_SetColorResolution>,
+    Set<TfPixelFormat, TFCM_SetColorPixelFormat>,
+    Set<TfPixelFormat, TFCM_SetIRPixelFormat>,
+    [](H h, A a) { return TFCM_SetRgbExplosureTimeAndGain(h, Arg<float>(a), Arg<float>(a, 4)); },
+    Set<int, TFCM_SetImageMirror>,
+    Set<int, TFCM_SetImageRotation>,
+    Set<TfConfidenceFilterParams, TFCM_SetConfidenceFilterParams>,
+    Set<TfFlyingPixelFilterParams, TFCM_SetFlyingPixelFilterParams>,
+    Set<TfFillHoleFilterParams, TFCM_SetFillHoleFilterParams>,
+    Set<TfSpatialFilterParams, TFCM_SetSpatialFilterParams>,
+    // Waits stay short so that reads cannot make an input slow; the bound itself is what is tested.
+    [](H h, A a) { return TFCM_SetWaitTimeOfReadNextFrame(h, Arg<uint16_t>(a) % 100); },
+    [](H h, A) { return TFCM_SetSoftwareSlaveTrigger(h); },
+    [](H h, A a) { return TFCM_SetTestModeState(h, Arg<uint32_t>(a, 1), Maybe<TfTestModeParams>(a, 5)); },
+    Registers<TFCM_SetRegVal>,
+    [](H h, A a) { return TFCM_SetUpgradeStatusCallback(h, Flag(a) ? OnUpgrade : nullptr); },
+};
+
 const Call kGetters[] = {
-    [](TfDeviceHandle h, const uint8_t *a) {
-        bool on = false;
-        return kBoolGetters[a[1] % std::size(kBoolGetters)](h, Flag(a) ? &on : nullptr);
+    [](H h, A a) { return kBoolGetters[a[1] % std::size(kBoolGetters)](h, Flag(a) ? Out<bool>() : nullptr); },
+    [](H h, A a) { return TFCM_GetFrameMode(h, Arg<TfFrameType>(a, 1), Out<TfFrameMode>()); },
+    Get<TfDepthRange, TFCM_GetDepthRange>,
+    Get<TfMeasuringRange, TFCM_GetDepthMeasuringRange, true>,
+    Get<uint8_t, TFCM_GetDataMode>,
+    Get<uint8_t, TFCM_GetFrameRate>,
+    Get<TfWDROutputMode, TFCM_GetWDROutputMode>,
+    Get<uint8_t, TFCM_GetIRGMMGain>,
+    Get<uint32_t, TFCM_GetToFExposureTime>,
+    Get<TfExposureTimeParams, TFCM_GetToFExposureTime_, true>,
+    Get<uint32_t, TFCM_GetColorResolution>,
+    [](H h, A) { return TFCM_GetRgbExplosureTimeAndGain(h, Out<float>(), Out<float, 1>()); },
+    [](H h, A a) {
+        return Get<TfConfidenceFilterParams, TFCM_GetConfidenceFilterParams>(h, a) |
+               Get<TfFlyingPixelFilterParams, TFCM_GetFlyingPixelFilterParams>(h, a) |
+               Get<TfFillHoleFilterParams, TFCM_GetFillHoleFilterParams>(h, a) |
+               Get<TfSpatialFilterParams, TFCM_GetSpatialFilterParams>(h, a);
     },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfFrameMode mode{};
-        return TFCM_GetFrameMode(h, Arg<TfFrameType>(a, 1), &mode);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        TfDepthRange range{};
-        return TFCM_GetDepthRange(h, &range);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfMeasuringRange range = RecordArg<TfMeasuringRange>(a);
-        return TFCM_GetDepthMeasuringRange(h, &range);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        uint8_t mode = 0;
-        return TFCM_GetDataMode(h, &mode);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        uint8_t fps = 0;
-        return TFCM_GetFrameRate(h, &fps);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        TfWDROutputMode mode{};
-        return TFCM_GetWDROutputMode(h, &mode);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        uint8_t gain = 0;
-        return TFCM_GetIRGMMGain(h, &gain);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        uint32_t exposure = 0;
-        return TFCM_GetToFExposureTime(h, &exposure);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfExposureTimeParams params = RecordArg<TfExposureTimeParams>(a);
-        return TFCM_GetToFExposureTime_(h, &params);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        uint32_t resolution = 0;
-        return TFCM_GetColorResolution(h, &resolution);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        float exposure = 0;
-        float gain = 0;
-        return TFCM_GetRgbExplosureTimeAndGain(h, &exposure, &gain);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        TfConfidenceFilterParams confidence{};
-        TfFlyingPixelFilterParams flying{};
-        TfFillHoleFilterParams fill{};
-        TfSpatialFilterParams spatial{};
-        return TFCM_GetConfidenceFilterParams(h, &confidence) | TFCM_GetFlyingPixelFilterParams(h, &flying) |
-               TFCM_GetFillHoleFilterParams(h, &fill) | TFCM_GetSpatialFilterParams(h, &spatial);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        std::array<uint16_t, 255> addresses{};
-        std::array<uint16_t, 255> values{};
-        std::memcpy(addresses.data(), a + 1, 16);
-        return TFCM_GetRegVal(h, addresses.data(), values.data(), a[0]);
-    },
-    [](TfDeviceHandle h, const uint8_t *) {
-        TfCameraExtrinsicParameters params{};
-        return TFCM_GetCameraExtrinsicParameters(h, &params);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfCameraParameters params{};
-        return TFCM_GetCameraParameters(h, Arg<TfSensorType>(a, 1), &params);
-    },
-    [](TfDeviceHandle h, const uint8_t *a) {
-        TfVector2u16 colour{};
+    Registers<TFCM_GetRegVal>,
+    Get<TfCameraExtrinsicParameters, TFCM_GetCameraExtrinsicParameters>,
+    [](H h, A a) { return TFCM_GetCameraParameters(h, Arg<TfSensorType>(a, 1), Out<TfCameraParameters>()); },
+    [](H h, A a) {
         return TFCM_GetTransformedPointDepthToColor(h, Arg<TfDepthVector3>(a, 1), Arg<TfVector2u16>(a, 8),
-                                                    Flag(a) ? &colour : nullptr);
+                                                    Flag(a) ? Out<TfVector2u16>() : nullptr);
     },
     ConvertOwnFrame,
-    [](TfDeviceHandle h, const uint8_t *a) { return GetText(h, a, TFCM_GetSerialNumber); },
-    [](TfDeviceHandle h, const uint8_t *a) { return GetText(h, a, TFCM_GetFirmwareVersionNumber); },
-    [](TfDeviceHandle h, const uint8_t *) {
-        std::array<char, 64> mac{};
-        return TFCM_GetDeviceMAC(h, mac.data());
-    },
+    Text<TFCM_GetSerialNumber>,
+    Text<TFCM_GetFirmwareVersionNumber>,
+    [](H h, A) { return TFCM_GetDeviceMAC(h, Out<std::array<char, 64>>()->data()); },
 };
 
 // Keys that would move the camera to another address, rename it or switch it into a configuration
@@ -386,50 +310,214 @@ int GetProperty(TfDeviceHandle h, const Op &op)
 }
 
 /// Device list calls, which need no handle.
-void ListCall(const Op &op)
+int ListCall(const Op &op)
 {
-    std::array<TfDeviceInfo, 4> list{};
-    uint32_t count = 0;
-    std::array<char, 16> ip{};
-    std::array<char, 5> version{};
     switch (op.sel % 5) {
     case 0:
-        TFCM_GetDeviceCount((op.sel & 8) != 0 ? nullptr : &count);
-        break;
+        return TFCM_GetDeviceCount((op.sel & 8) != 0 ? nullptr : Out<uint32_t>());
     case 1:
-        TFCM_GetDeviceListInfo(list.data(), std::min<uint32_t>(op.key, list.size()));
-        break;
+        return TFCM_GetDeviceListInfo(Out<std::array<TfDeviceInfo, 4>>()->data(),
+                                      std::min<uint32_t>(op.key, 4));
     case 2:
-        TFCM_GetDeviceInfo(list.data(), static_cast<uint32_t>(op.key));
-        break;
+        return TFCM_GetDeviceInfo(Out<TfDeviceInfo>(), static_cast<uint32_t>(op.key));
     case 3:
-        TFCM_GetDeviceIP((op.sel & 8) != 0 ? kUri : op.text.c_str(), ip.data());
-        break;
+        return TFCM_GetDeviceIP((op.sel & 8) != 0 ? kUri : op.text.c_str(),
+                                Out<std::array<char, 16>>()->data());
     default:
-        TFCM_GetSDKVersion(version.data());
-        break;
+        return TFCM_GetSDKVersion(Out<std::array<char, 5>>()->data());
     }
 }
 
 /// The process-wide part: the library, the simulated camera, the handle slots both threads share and
-/// the second thread.
+/// the second thread, which makes its calls in input order beside the first's.
 class Harness
 {
 public:
-    Harness();
-    ~Harness();
+    Harness()
+    {
+        // The library's log goes to a home of the run's own rather than the user's.
+        std::array<char, 32> home{"/tmp/api_sequence_fuzz.XXXXXX"};
+        if (mkdtemp(home.data()) != nullptr) {
+            m_home = home.data();
+            std::filesystem::create_directory(m_home + "/.config");
+            Path_SetHomeDirectoryOverride(m_home);
+        }
+        DeviceManager::SetDiscoveryPort(kDiscoveryPort);
+        Require(TFCM_Initialize() == 0);
+        CameraSimulator::Options options;
+        options.announcePeriodMs = 50;
+        options.discoveryPort = kDiscoveryPort;
+        m_sim = std::make_unique<CameraSimulator>(options);
+        m_camera = &m_sim->AddCamera({kSerial, kAlias, kAddress});
+        m_camera->UpdateSettings([](SimSettings &s) {
+            s.serial = kSerial;
+            s.deviceSerial = kSerial;
+            s.ipAddress = kAddress;
+            // Light buffers (camera-computed depth, no colour) at a short frame period: an open finds the
+            // calibration block and the first set within milliseconds.
+            s.dataMode = 3;
+            s.lenses[2].state = 0;
+        });
+        m_settings = m_camera->Settings();
+        m_sim->Start();
+        m_camera->Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
+        // Discovery is waited for once: every input can open at once.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::array<char, 16> ip{};
+        while (TFCM_GetDeviceIP(kUri, ip.data()) != 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                std::fprintf(stderr, "the simulated camera was not listed: %s\n",
+                             m_camera->LastError().c_str());
+                std::abort();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
 
-    /// Runs the calls of one input in order; the second thread's calls run beside the first's.
-    void RunInput(const std::vector<Op> &ops, bool concurrent);
+    ~Harness()
+    {
+        CloseAll();
+        m_sim.reset();
+        TFCM_Shutdown();
+        if (!m_home.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_home, ignored);
+        }
+    }
+
+    /// Runs the calls of one input, the second thread's beside the first's: a call of the second thread
+    /// waits only for the first thread's calls before it in the input. Then closes what they left open.
+    void RunInput(const std::vector<Op> &ops, bool concurrent)
+    {
+        m_camera->UpdateSettings([this](SimSettings &s) { s = m_settings; });
+        m_concurrent = concurrent;
+        m_firstDone = 0;
+        std::thread second([&] {
+            size_t before = 0; // the first thread's calls before this one
+            for (const Op &op : ops) {
+                if (!op.second) {
+                    ++before;
+                    continue;
+                }
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_firstDone >= before; });
+                lock.unlock();
+                Execute(op);
+            }
+        });
+        for (const Op &op : ops) {
+            if (!op.second) {
+                Execute(op);
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_firstDone;
+                m_changed.notify_all();
+            }
+        }
+        second.join();
+        CloseAll();
+    }
 
 private:
-    void Execute(const Op &op);
-    void Open(const Op &op);
-    void Close(const Op &op);
-    void Read(TfDeviceHandle h, const Op &op);
-    void SecondThread();
-    void WaitSecondIdle();
-    void CloseAll();
+    void CloseAll()
+    {
+        for (auto &slot : m_slots) {
+            TfDeviceHandle h = slot.exchange(nullptr);
+            if (h != nullptr) {
+                TFCM_CloseDevice(&h);
+                m_closed = h;
+            }
+        }
+        TFCM_SetHotPlugStatusCallback(nullptr);
+    }
+
+    int Open(const Op &op)
+    {
+        const char *names[] = {kUri, kAlias, kAddress, op.text.c_str()};
+        const decltype(&TFCM_OpenDevice) opens[] = {TFCM_OpenDevice, TFCM_OpenDeviceByAlias,
+                                                    TFCM_OpenDeviceByIP};
+        TfDeviceHandle h = nullptr;
+        if (opens[op.sel % 3](names[(op.sel >> 2) % 4], (op.sel & 0x80) != 0 ? nullptr : &h) != 0 ||
+            h == nullptr) {
+            return 0;
+        }
+        // Before any other thread can see it: confirmations poll often and reads wait briefly, so that an
+        // input takes milliseconds where a camera's confirmation would take a second.
+        if (BaseSession *session = h->pDevice->GetSession(0)) {
+            session->SetConfirmPollPeriodMs(1);
+        }
+        TFCM_SetWaitTimeOfReadNextFrame(h, 20);
+        TfDeviceHandle expected = nullptr;
+        return m_slots[op.slot % kSlots].compare_exchange_strong(expected, h) ? 0 : TFCM_CloseDevice(&h);
+    }
+
+    int Close(const Op &op)
+    {
+        // Both threads may close the same slot: the later close uses a stale value, which must be refused.
+        TfDeviceHandle seen = m_slots[op.slot % kSlots].load();
+        TfDeviceHandle h = seen;
+        const int ret = TFCM_CloseDevice(&h);
+        h = seen;
+        m_slots[op.slot % kSlots].compare_exchange_strong(h, nullptr);
+        m_closed = seen != nullptr ? seen : m_closed.load();
+        return ret;
+    }
+
+    int Read(TfDeviceHandle h, const Op &op)
+    {
+        TfFrameReady ready{};
+        if (TFCM_ReadNextFrame(h, (op.sel & 0x80) != 0 ? nullptr : &ready) != 0) {
+            return 0;
+        }
+        for (TfFrameType type : {TF_FRAME_DEPTH, TF_FRAME_IR, TF_FRAME_COLOR, TF_FRAME_CONFIDENCE}) {
+            TfFrame frame{};
+            // A frame stays valid until the next read on the camera: with two threads another read may come
+            // first, so the data are only read when one thread calls.
+            if (TFCM_GetFrame(h, type, &frame) == 0 && !m_concurrent) {
+                TouchFrame(frame);
+            }
+        }
+        return 0;
+    }
+
+    /// Opcodes: 1 open, 2 close, 3 start, 4 stop, 5 read, 6 get frame, 7 notification, 8 hot-plug
+    /// callback, 9 setter, 10 getter, 11 property, 12 a call with the value of a handle already closed,
+    /// 13 device list.
+    int Execute(const Op &op)
+    {
+        const TfDeviceHandle h = op.code == 12 ? m_closed.load() : m_slots[op.slot % kSlots].load();
+        const bool none = (op.sel & 2) != 0; // a callback or context of none
+        switch (op.code) {
+        case 1:
+            return Open(op);
+        case 2:
+            return Close(op);
+        case 3:
+            return TFCM_StartStream(h);
+        case 4:
+            return TFCM_StopStream(h);
+        case 5:
+            return Read(h, op);
+        case 6:
+            return TFCM_GetFrame(h, static_cast<TfFrameType>(op.key),
+                                 (op.sel & 0x80) != 0 ? nullptr : Out<TfFrame>());
+        case 7:
+            return (op.sel & 1) != 0 ? TFCM_RegisterNotify(h, none ? nullptr : OnFrames)
+                                     : TFCM_UnRegisterNotify(h);
+        case 8:
+            return (op.sel & 1) != 0 ? TFCM_SetHotPlugStatusCallback(none ? nullptr : OnHotPlug)
+                                     : TFCM_SetHotPlugStatusCallback_(OnHotPlugEx, none ? nullptr : this);
+        case 9:
+            return kSetters[op.sel % std::size(kSetters)](h, op.args.data());
+        case 10:
+            return kGetters[op.sel % std::size(kGetters)](h, op.args.data());
+        case 11:
+            return (op.sel & 0x10) != 0 ? SetProperty(h, op) : GetProperty(h, op);
+        case 12:
+            return TFCM_GetSynchronizeEnabled(h, Out<bool>());
+        default:
+            return ListCall(op);
+        }
+    }
 
     std::string m_home; // the library's home directory for the run, removed at the end
     std::unique_ptr<CameraSimulator> m_sim;
@@ -441,261 +529,38 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<Op> m_queue; // guarded by m_mutex: the second thread's calls still to make
-    bool m_busy = false;    // guarded by m_mutex: the second thread is inside a call
-    bool m_stop = false;    // guarded by m_mutex
-    std::thread m_thread;
+    size_t m_firstDone = 0; // guarded by m_mutex: the first thread's calls of the input made so far
 };
 
-Harness::Harness()
-{
-    // The library's log goes to a home of the run's own rather than the user's.
-    std::array<char, 32> home{"/tmp/api_sequence_fuzz.XXXXXX"};
-    if (mkdtemp(home.data()) != nullptr) {
-        m_home = home.data();
-        std::filesystem::create_directory(m_home + "/.config");
-        Path_SetHomeDirectoryOverride(m_home);
-    }
-    DeviceManager::SetDiscoveryPort(kDiscoveryPort);
-    if (TFCM_Initialize() != 0) {
-        std::fprintf(stderr, "the library did not initialise\n");
-        std::abort();
-    }
-    CameraSimulator::Options options;
-    options.announcePeriodMs = 50;
-    options.discoveryPort = kDiscoveryPort;
-    m_sim = std::make_unique<CameraSimulator>(options);
-    SimCameraConfig config;
-    config.serial = kSerial;
-    config.alias = kAlias;
-    config.address = kAddress;
-    m_camera = &m_sim->AddCamera(config);
-    m_camera->UpdateSettings([](SimSettings &s) {
-        s.serial = kSerial;
-        s.deviceSerial = kSerial;
-        s.ipAddress = kAddress;
-        // Light buffers (camera-computed depth, no colour) at a short frame period: an open finds the
-        // calibration block and the first set within milliseconds.
-        s.dataMode = 3;
-        s.lenses[2].state = 0;
-    });
-    m_settings = m_camera->Settings();
-    m_sim->Start();
-    m_camera->Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
-    // Discovery is waited for once: every input can open at once.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::array<char, 16> ip{};
-    while (TFCM_GetDeviceIP(kUri, ip.data()) != 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            std::fprintf(stderr, "the simulated camera was not listed: %s\n", m_camera->LastError().c_str());
-            std::abort();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    m_thread = std::thread([this] { SecondThread(); });
-}
-
-Harness::~Harness()
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
-    CloseAll();
-    TFCM_SetHotPlugStatusCallback(nullptr);
-    m_sim.reset();
-    TFCM_Shutdown();
-    if (!m_home.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_home, ignored);
-    }
-}
-
-void Harness::RunInput(const std::vector<Op> &ops, bool concurrent)
-{
-    m_camera->UpdateSettings([this](SimSettings &s) { s = m_settings; });
-    m_concurrent = concurrent;
-    for (const Op &op : ops) {
-        if (!op.second) {
-            Execute(op);
-            continue;
-        }
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.push_back(op);
-        }
-        m_changed.notify_all();
-    }
-    WaitSecondIdle();
-    CloseAll();
-    TFCM_SetHotPlugStatusCallback(nullptr);
-}
-
-void Harness::SecondThread()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    for (;;) {
-        m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-        if (m_stop) {
-            return;
-        }
-        const Op op = m_queue.front();
-        m_queue.pop_front();
-        m_busy = true;
-        lock.unlock();
-        Execute(op);
-        lock.lock();
-        m_busy = false;
-        m_changed.notify_all();
-    }
-}
-
-void Harness::WaitSecondIdle()
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-}
-
-void Harness::CloseAll()
-{
-    for (auto &slot : m_slots) {
-        TfDeviceHandle h = slot.exchange(nullptr);
-        if (h != nullptr) {
-            TFCM_CloseDevice(&h);
-            m_closed = h;
-        }
-    }
-}
-
-void Harness::Open(const Op &op)
-{
-    const char *names[] = {kUri, kAlias, kAddress, op.text.c_str()};
-    const char *name = names[(op.sel >> 2) % 4];
-    using OpenCall = int (*)(const char *, TfDeviceHandle *);
-    const OpenCall opens[] = {TFCM_OpenDevice, TFCM_OpenDeviceByAlias, TFCM_OpenDeviceByIP};
-    TfDeviceHandle h = nullptr;
-    if (opens[op.sel % 3](name, (op.sel & 0x80) != 0 ? nullptr : &h) != 0 || h == nullptr) {
-        return;
-    }
-    // Before any other thread can see it: confirmations poll often and reads wait briefly, so that an
-    // input takes milliseconds where a camera's confirmation would take a second.
-    if (BaseSession *session = h->pDevice->GetSession(0)) {
-        session->SetConfirmPollPeriodMs(1);
-    }
-    TFCM_SetWaitTimeOfReadNextFrame(h, 20);
-    TfDeviceHandle expected = nullptr;
-    if (!m_slots[op.slot % kSlots].compare_exchange_strong(expected, h)) {
-        TFCM_CloseDevice(&h);
-    }
-}
-
-void Harness::Close(const Op &op)
-{
-    // Both threads may close the same slot: the later close uses a stale value, which must be refused.
-    const TfDeviceHandle seen = m_slots[op.slot % kSlots].load();
-    TfDeviceHandle h = seen;
-    TFCM_CloseDevice(&h);
-    TfDeviceHandle expected = seen;
-    m_slots[op.slot % kSlots].compare_exchange_strong(expected, nullptr);
-    m_closed = seen != nullptr ? seen : m_closed.load();
-}
-
-void Harness::Read(TfDeviceHandle h, const Op &op)
-{
-    TfFrameReady ready{};
-    if (TFCM_ReadNextFrame(h, (op.sel & 0x80) != 0 ? nullptr : &ready) != 0) {
-        return;
-    }
-    for (TfFrameType type : {TF_FRAME_DEPTH, TF_FRAME_IR, TF_FRAME_COLOR, TF_FRAME_CONFIDENCE}) {
-        TfFrame frame{};
-        // A frame stays valid until the next read on the camera: with two threads another read may come
-        // first, so the data are only read when one thread calls.
-        if (TFCM_GetFrame(h, type, &frame) == 0 && !m_concurrent) {
-            TouchFrame(frame);
-        }
-    }
-}
-
-void Harness::Execute(const Op &op)
-{
-    const TfDeviceHandle h = op.code == 12 ? m_closed.load() : m_slots[op.slot % kSlots].load();
-    switch (op.code) {
-    case 1:
-        return Open(op);
-    case 2:
-        return Close(op);
-    case 3:
-        TFCM_StartStream(h);
-        return;
-    case 4:
-        TFCM_StopStream(h);
-        return;
-    case 5:
-        return Read(h, op);
-    case 6: {
-        TfFrame frame{};
-        TFCM_GetFrame(h, static_cast<TfFrameType>(op.key), (op.sel & 0x80) != 0 ? nullptr : &frame);
-        return;
-    }
-    case 7:
-        (op.sel & 1) != 0 ? TFCM_RegisterNotify(h, (op.sel & 2) != 0 ? nullptr : OnFrames)
-                          : TFCM_UnRegisterNotify(h);
-        return;
-    case 8:
-        (op.sel & 1) != 0 ? TFCM_SetHotPlugStatusCallback((op.sel & 2) != 0 ? nullptr : OnHotPlug)
-                          : TFCM_SetHotPlugStatusCallback_(OnHotPlugEx, (op.sel & 2) != 0 ? nullptr : this);
-        return;
-    case 9:
-        kSetters[op.sel % std::size(kSetters)](h, op.args.data());
-        return;
-    case 10:
-        kGetters[op.sel % std::size(kGetters)](h, op.args.data());
-        return;
-    case 11:
-        (op.sel & 0x10) != 0 ? SetProperty(h, op) : GetProperty(h, op);
-        return;
-    case 12: { // a call with the value of a handle already closed
-        bool on = false;
-        TFCM_GetSynchronizeEnabled(h, &on);
-        return;
-    }
-    default:
-        return ListCall(op);
-    }
-}
-
-/// Opcodes: 0 switches thread, 1 open, 2 close, 3 start, 4 stop, 5 read, 6 get frame, 7 notification,
-/// 8 hot-plug callback, 9 setter, 10 getter, 11 property, 12 stale handle, 13 device list. Each call is
-/// its opcode, slot and selector bytes, then the arguments its opcode takes.
+/// Each call is its opcode (0 switches thread; see Execute), slot and selector bytes, then the arguments
+/// its opcode takes.
 std::vector<Op> Parse(const uint8_t *data, size_t size, bool &concurrent)
 {
-    InputReader in(data, size);
+    FuzzInput in(data, size);
     std::vector<Op> ops;
     bool second = false;
     concurrent = false;
     while (!in.Done() && ops.size() < kMaxOps) {
         Op op;
-        op.code = in.U8() % 14;
+        op.code = in.Byte() % 14;
         if (op.code == 0) {
             second = !second;
             continue;
         }
         op.second = second;
         concurrent = concurrent || second;
-        op.slot = in.U8();
-        op.sel = in.U8();
+        op.slot = in.Byte();
+        op.sel = in.Byte();
         if (op.code == 6 || op.code == 11 || op.code == 13) {
             op.key = in.Value<int32_t>();
         }
         if (op.code == 11) {
             op.size = in.Value<int16_t>();
-            in.Bytes(op.args.data(), std::min<size_t>(in.U8(), kArgBytes));
+            in.Bytes(op.args.data(), std::min<size_t>(in.Byte(), kArgBytes));
         } else if (op.code == 9 || op.code == 10) {
             in.Bytes(op.args.data(), 33);
         } else if ((op.code == 1 && (op.sel >> 2) % 4 == 3) || op.code == 13) {
-            op.text.resize(in.U8() % 32);
+            op.text.resize(in.Byte() % 32);
             in.Bytes(reinterpret_cast<uint8_t *>(op.text.data()), op.text.size());
         }
         ops.push_back(std::move(op));
@@ -703,22 +568,18 @@ std::vector<Op> Parse(const uint8_t *data, size_t size, bool &concurrent)
     return ops;
 }
 
-Harness *g_harness = nullptr;
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (g_harness == nullptr) {
-        g_harness = new Harness();
+    static Harness *harness = nullptr;
+    if (harness == nullptr) {
+        harness = new Harness();
         // Closes what is open, stops the camera and shuts the library down when the fuzzer exits.
-        std::atexit([] {
-            delete g_harness;
-            g_harness = nullptr;
-        });
+        std::atexit([] { delete harness; });
     }
     bool concurrent = false;
     const std::vector<Op> ops = Parse(data, size, concurrent);
-    g_harness->RunInput(ops, concurrent);
+    harness->RunInput(ops, concurrent);
     return 0;
 }

@@ -20,15 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const std::unique_ptr<APIDepthRefine> owned(Get_APIDepthRefine());
     APIDepthRefine *const refine = owned.get();
     InitCameraParams block;
-    std::memset(&block, 0x5A, sizeof(block));
-    const InitCameraParams before = block;
-    const bool decoded = DecodeInitCameraParams(data, size, block);
-    Require(decoded == (size >= kInitCameraParamsBytes));
-    if (!decoded) {
-        Require(std::memcmp(&block, &before, sizeof(block)) == 0);
+    if (!RequireDecodedAsCopy(DecodeInitCameraParams, data, size, kInitCameraParamsBytes, block)) {
         return 0;
     }
-    Require(std::memcmp(&block, data, kInitCameraParamsBytes) == 0);
 
     // The lists never claim more entries than they hold, whatever count the block gives.
     SessionModeLists lists;

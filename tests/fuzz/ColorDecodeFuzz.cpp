@@ -7,24 +7,12 @@
 #include <memory>
 #include <vector>
 
+#include "KeptFrame.h"
 #include "pipeline/RgbDecode.h"
 #include "refine/APIDepthRefine.h"
 #include "runtime/ByteReader.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                                \
-    do {                                                                                                     \
-        if (!(condition)) {                                                                                  \
-            __builtin_trap();                                                                                \
-        }                                                                                                    \
-    } while (0)
-
-APIDepthRefine *Refine()
-{
-    static const std::unique_ptr<APIDepthRefine> refine(Get_APIDepthRefine());
-    return refine.get();
-}
 
 constexpr FrameMode kModes[] = {{640, 480, 25},   {1280, 720, 25}, {640, 360, 25}, {1920, 1080, 25},
                                 {1600, 1200, 25}, {800, 600, 25},  {480, 640, 25}, {0, 0, 0}};
@@ -36,8 +24,7 @@ std::vector<uint8_t> BuildPacket(const uint8_t *input, ByteReader &in)
 {
     uint8_t header[RgbDecode::kHeaderBytes];
     in.ReadBytes(header, sizeof header);
-    const uint32_t announced = uint32_t(header[1]) | uint32_t(header[2]) << 8 | uint32_t(header[3]) << 16;
-    const int64_t wanted = int64_t(announced) + static_cast<int8_t>(in.ReadU8());
+    const int64_t wanted = int64_t(ByteReader(header + 1, 3).ReadU24Le()) + static_cast<int8_t>(in.ReadU8());
     const size_t bytes = std::min<size_t>(wanted < 0 ? 0 : size_t(wanted), 2073600 - sizeof header);
     const size_t tileBytes = std::min<size_t>(in.ReadU24Le(), in.Remaining());
     std::vector<uint8_t> packet(header, header + sizeof header);
@@ -60,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t mode = in.ReadU8();
     const uint8_t switches = in.ReadU8();
     // Two decoders for the whole run, with and without the library: each holds some 75 MB of frames.
+    static const std::unique_ptr<APIDepthRefine> refine(Get_APIDepthRefine());
     static RgbDecode plain(nullptr, nullptr);
-    static RgbDecode refined(nullptr, Refine());
+    static RgbDecode refined(nullptr, refine.get());
     RgbDecode &decoder = (switches & 1) != 0 ? refined : plain;
     decoder.SetMode(kModes[mode % (sizeof kModes / sizeof kModes[0])]);
     const PixelFormat format = (switches & 2) != 0 ? kPixelRgb888 : kPixelBgr888;
@@ -69,12 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Rotation, a per-pixel copy, for one input in four: the decode is what is fuzzed.
     decoder.SetRotateType(static_cast<short>((switches >> 2 & 3) == 3 ? switches >> 4 & 3 : -1));
 
-    struct Kept
-    {
-        Frame *frame;
-        std::vector<uint8_t> copy;
-    };
-    std::vector<Kept> kept;
+    std::vector<KeptFrame> kept;
     for (int n = 0; n < 2 && in.Remaining() > 0; ++n) {
         const std::vector<uint8_t> packet = BuildPacket(data, in);
         // Some room behind the packet, as in a raw frame that holds more than it.
@@ -82,28 +65,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         raw.resize(packet.size() + (switches >> 4), 0xA5);
         const std::vector<uint8_t> before(raw);
         Frame *frame = decoder.GetColorQueue()->AllocFrame(kFrameColor);
-        FUZZ_CHECK(frame != nullptr);
-        const uint32_t announced = uint32_t(raw[1]) | uint32_t(raw[2]) << 8 | uint32_t(raw[3]) << 16;
+        Require(frame != nullptr);
+        const uint32_t announced = ByteReader(&raw[1], 3).ReadU24Le();
         const uint32_t used = decoder.DecodeRGB(raw.data(), static_cast<uint32_t>(raw.size()), frame);
-        FUZZ_CHECK(raw == before);
-        FUZZ_CHECK(used == 0 || used == announced + RgbDecode::kHeaderBytes);
-        FUZZ_CHECK(used <= raw.size());
-        if (announced + RgbDecode::kHeaderBytes > raw.size()) {
-            FUZZ_CHECK(used == 0 && frame->dataLen == 0);
-        }
-        FUZZ_CHECK(frame->dataLen <= frame->bufferSize);
+        Require(raw == before);
+        Require(used == 0 || used == announced + RgbDecode::kHeaderBytes);
+        Require(used <= raw.size());
+        // A packet longer than the bytes it came in is refused; a decoded frame, and the same frame rotated,
+        // is of whole pixels within its buffer.
+        Require(announced + RgbDecode::kHeaderBytes <= raw.size() || (used == 0 && frame->dataLen == 0));
+        const auto wholePixels = [frame] {
+            return frame->dataLen <= frame->bufferSize &&
+                   frame->dataLen == uint32_t(frame->width) * frame->height * 3;
+        };
+        Require(frame->dataLen == 0 || wholePixels());
         if (frame->dataLen != 0) {
-            FUZZ_CHECK(frame->dataLen == uint32_t(frame->width) * frame->height * 3);
             decoder.postFrame(*frame, format);
-            FUZZ_CHECK(frame->dataLen <= frame->bufferSize);
-            FUZZ_CHECK(frame->dataLen == uint32_t(frame->width) * frame->height * 3);
+            Require(wholePixels());
         }
-        kept.push_back({frame, std::vector<uint8_t>(frame->pFrameData, frame->pFrameData + frame->dataLen)});
+        kept.emplace_back().Keep(frame);
     }
     // A later packet never writes into the frame of an earlier one.
-    for (Kept &done : kept) {
-        FUZZ_CHECK(done.copy.empty() ||
-                   std::memcmp(done.frame->pFrameData, done.copy.data(), done.copy.size()) == 0);
+    for (const KeptFrame &done : kept) {
+        done.RequireUntouched();
         decoder.RecycleDecodedColorFrame(done.frame);
     }
     return 0;

@@ -4,40 +4,30 @@
 #include "CommandOps.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "FuzzInput.h"
 #include "net/SocketProtocol.h"
 
 namespace {
 
-void Require(bool condition)
-{
-    if (!condition) {
-        abort();
-    }
-}
-
-/// Runs a query into a fresh heap record and checks that a failed one left it as it was.
-template <typename Record, typename Query> int Untouched(Query query, uint8_t fill = 0xA5)
+/// Runs a query into a fresh heap record: a `Kept` one, filled with 0xA5, must leave it so when it fails
+/// (the others start from zeros and promise nothing after a failure).
+template <typename Record, bool Kept = false, typename Query> int Into(Query query)
 {
     auto record = std::make_unique<Record>();
-    std::memset(record.get(), fill, sizeof(Record));
+    if (Kept) {
+        std::memset(record.get(), 0xA5, sizeof(Record));
+    }
     const int ret = query(*record);
-    if (ret != 0) {
-        std::vector<uint8_t> expected(sizeof(Record), fill);
+    if (Kept && ret != 0) {
+        const std::vector<uint8_t> expected(sizeof(Record), 0xA5);
         Require(std::memcmp(record.get(), expected.data(), sizeof(Record)) == 0);
     }
     return ret;
-}
-
-/// Any query into a fresh heap record (its contents after a failure are not promised).
-template <typename Record, typename Query> int Into(Query query)
-{
-    auto record = std::make_unique<Record>();
-    return query(*record);
 }
 
 /// A text query into exactly `length` bytes (1 to 64 from the argument).
@@ -61,20 +51,6 @@ template <typename List> int ListQuery(int (SocketProtocol::*query)(List &), Soc
         Require(list->count <= kMaxListEntries);
     }
     return ret;
-}
-
-/// Calibration queries: 2 to 9 doubles, the exact count the row reads.
-template <size_t N> int Doubles(int (SocketProtocol::*query)(double *), SocketProtocol &p)
-{
-    auto values = std::make_unique<double[]>(N);
-    return (p.*query)(values.get());
-}
-
-template <size_t N>
-int SensorDoubles(int (SocketProtocol::*query)(SensorType, double *), SocketProtocol &p, uint8_t arg)
-{
-    auto values = std::make_unique<double[]>(N);
-    return (p.*query)((arg & 1) != 0 ? kSensorColor : kSensorTof, values.get());
 }
 
 int RegisterValues(SocketProtocol &p, uint8_t arg)
@@ -108,16 +84,23 @@ int Stream(SocketProtocol &p, uint8_t arg)
 }
 
 using P = SocketProtocol;
+using D3 = std::array<double, 3>;
+using D8 = std::array<double, 8>;
+using D9 = std::array<double, 9>;
+SensorType Sensor(uint8_t arg)
+{
+    return (arg & 1) != 0 ? kSensorColor : kSensorTof;
+}
 
 } // namespace
 
 // clang-format off
 const CommandOp kCommandOps[] = {
-    {"GetTofFrameRate", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetTofFrameRate(&v); }); }},
-    {"GetSlaveMode", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetSlaveMode(&v); }); }},
-    {"GetDataMode", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetDataMode(&v); }); }},
+    {"GetTofFrameRate", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetTofFrameRate(&v); }); }},
+    {"GetSlaveMode", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetSlaveMode(&v); }); }},
+    {"GetDataMode", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetDataMode(&v); }); }},
     {"GetDepthMode", [](P &p, uint8_t) { return Into<uint8_t>([&](uint8_t &v) { return p.GetDepthMode(&v); }); }},
-    {"GetGMMGain", [](P &p, uint8_t) { return Untouched<uint8_t>([&](uint8_t &v) { return p.GetGMMGain(&v); }); }},
+    {"GetGMMGain", [](P &p, uint8_t) { return Into<uint8_t, true>([&](uint8_t &v) { return p.GetGMMGain(&v); }); }},
     {"GetDepthRange", [](P &p, uint8_t) { return Into<DepthRange>([&](DepthRange &v) { return p.GetDepthRange(v); }); }},
     {"GetDualFreqMode", [](P &p, uint8_t) { return Into<DualFreqMode>([&](DualFreqMode &v) { return p.GetDualFreqMode(&v); }); }},
     {"GetMeasuringStatus", [](P &p, uint8_t) { return Into<MeasuringStatusGet>([&](MeasuringStatusGet &v) { return p.GetMeasuringStatus(&v); }); }},
@@ -129,12 +112,13 @@ const CommandOp kCommandOps[] = {
     {"GetExposureTime", [](P &p, uint8_t a) { return Into<ExposureTime>([&](ExposureTime &v) { v.index = a % 3; return p.GetExposureTime(&v); }); }},
     {"GetWorkMode", [](P &p, uint8_t) { return Into<WorkMode>([&](WorkMode &v) { return p.GetWorkMode(&v); }); }},
     {"GetLens", [](P &p, uint8_t a) { return Into<LensConfig>([&](LensConfig &v) { v.type = a % 3; return p.GetLens(v); }); }},
-    {"GetCameraIntrinsic", [](P &p, uint8_t a) { return SensorDoubles<9>(&P::GetCameraIntrinsic, p, a); }},
-    {"GetCameraDistortion", [](P &p, uint8_t a) { return SensorDoubles<8>(&P::GetCameraDistortion, p, a); }},
-    {"GetCameraRotation", [](P &p, uint8_t) { return Doubles<9>(&P::GetCameraRotation, p); }},
-    {"GetCameraTransfer", [](P &p, uint8_t) { return Doubles<3>(&P::GetCameraTransfer, p); }},
-    {"GetCameraE", [](P &p, uint8_t) { return Doubles<9>(&P::GetCameraE, p); }},
-    {"GetCameraF", [](P &p, uint8_t) { return Doubles<9>(&P::GetCameraF, p); }},
+    // Calibration rows: 3 to 9 doubles, the exact count the row reads.
+    {"GetCameraIntrinsic", [](P &p, uint8_t a) { return Into<D9>([&](D9 &v) { return p.GetCameraIntrinsic(Sensor(a), v.data()); }); }},
+    {"GetCameraDistortion", [](P &p, uint8_t a) { return Into<D8>([&](D8 &v) { return p.GetCameraDistortion(Sensor(a), v.data()); }); }},
+    {"GetCameraRotation", [](P &p, uint8_t) { return Into<D9>([&](D9 &v) { return p.GetCameraRotation(v.data()); }); }},
+    {"GetCameraTransfer", [](P &p, uint8_t) { return Into<D3>([&](D3 &v) { return p.GetCameraTransfer(v.data()); }); }},
+    {"GetCameraE", [](P &p, uint8_t) { return Into<D9>([&](D9 &v) { return p.GetCameraE(v.data()); }); }},
+    {"GetCameraF", [](P &p, uint8_t) { return Into<D9>([&](D9 &v) { return p.GetCameraF(v.data()); }); }},
     {"GetPCBA", [](P &p, uint8_t a) { return Text(&P::GetPCBA, p, a); }},
     {"GetSN", [](P &p, uint8_t a) { return Text(&P::GetSN, p, a); }},
     {"GetFWVer", [](P &p, uint8_t a) { return Text(&P::GetFWVer, p, a); }},

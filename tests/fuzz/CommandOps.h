@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// The protocol operations the command fuzz target runs against the camera's scripted replies, shared
-// with the seed generator, which answers each of them as the simulated camera would.
+// The protocol operations and property keys the command and property fuzz targets run against the
+// camera's scripted replies, shared with the seed generator, which answers each of them as the simulated
+// camera would.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "protocol/PropertyKeys.h"
 
 class SocketProtocol;
 
@@ -22,3 +25,24 @@ extern const size_t kCommandOpCount;
 /// The input layout of command_fuzz: byte 0 gives the number of operations (1 + byte % kMaxOps), then
 /// a selector and an argument byte per operation, then the bytes the camera sends on both connections.
 constexpr size_t kMaxOps = 4;
+
+/// The keys property_fuzz picks from. The JSON keys start upgrades (one takes its value as a callback)
+/// and are left to the API tests.
+constexpr int32_t kPropertyKeys[] = {kSessionStatus,
+                                     kSessionModeList,
+                                     kSessionRangeList,
+                                     kSessionTimeFilteredDepth,
+                                     kSessionTalDelay,
+                                     kSession11,
+                                     kSessionDeviceSn,
+                                     kSessionMacAddress,
+                                     kSessionSoftwareVersion,
+                                     kSessionIpAddress,
+                                     kSessionSubnetMask,
+                                     kSessionDspStatus,
+                                     kSession18,
+                                     kSession19,
+                                     kSessionDebugFirst,
+                                     kSessionDebugLast,
+                                     kSessionTemperatureOffset,
+                                     kSessionHeartbeat};

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <numeric>
 #include <string>
 #include <unistd.h>
 
@@ -12,31 +14,17 @@
 
 namespace {
 
-class TempImage
+/// The image, written to the run's one temporary file (removed when the fuzzer exits), as the upgrade
+/// reads its image from a file.
+const char *WriteImage(const uint8_t *data, size_t size)
 {
-public:
-    TempImage() : m_path("/tmp/firmware_fuzz_" + std::to_string(getpid()) + ".bin") {}
-    ~TempImage() { std::remove(m_path.c_str()); }
-    const std::string &Write(const uint8_t *data, size_t size)
-    {
-        FILE *file = std::fopen(m_path.c_str(), "wb");
-        Require(file != nullptr);
-        Require(size == 0 || std::fwrite(data, 1, size, file) == size);
-        std::fclose(file);
-        return m_path;
-    }
-
-private:
-    std::string m_path;
-};
-
-uint32_t Sum(const uint8_t *data, size_t size)
-{
-    uint32_t sum = 0;
-    for (size_t i = 0; i < size; ++i) {
-        sum += data[i];
-    }
-    return sum;
+    static const std::string path = "/tmp/firmware_fuzz_" + std::to_string(getpid()) + ".bin";
+    static const int removal = std::atexit([] { std::remove(path.c_str()); });
+    FILE *file = std::fopen(path.c_str(), "wb");
+    Require(removal == 0 && file != nullptr);
+    Require(size == 0 || std::fwrite(data, 1, size, file) == size);
+    std::fclose(file);
+    return path.c_str();
 }
 
 } // namespace
@@ -44,7 +32,6 @@ uint32_t Sum(const uint8_t *data, size_t size)
 /// Input: device type offset (one byte, 516 + value % 10), the camera's version text up to a NUL, the image.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static TempImage temp;
     FuzzInput in(data, size);
     const uint32_t deviceType = 516 + in.Byte() % 10;
     const std::string version = in.Text();
@@ -59,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     int fileLength = -7;
     int checksum = -7;
-    const int result = FirmwareImage::Check(temp.Write(image, imageBytes).c_str(), version.c_str(),
-                                            deviceType, fileLength, checksum);
+    const int result = FirmwareImage::Check(WriteImage(image, imageBytes), version.c_str(), deviceType,
+                                            fileLength, checksum);
     Require(result >= FirmwareImage::kChecksumFailed && result <= FirmwareImage::kSameSubVersion);
     if (result < 0) {
         // A refused image reports nothing.
@@ -74,10 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Require(imageBytes >= FirmwareImage::kHeaderBytes && image[0] == FirmwareImage::kNetworkDeviceCode &&
             image[1] == 0);
     Require(static_cast<size_t>(fileLength) == imageBytes);
-    Require(static_cast<uint32_t>(checksum) == Sum(image, imageBytes));
+    Require(static_cast<uint32_t>(checksum) == std::accumulate(image, image + imageBytes, 0u));
     const uint8_t *stored = image + 20;
     const uint32_t dataSum =
         stored[0] | (stored[1] << 8) | (stored[2] << 16) | (static_cast<uint32_t>(stored[3]) << 24);
-    Require(dataSum == Sum(image + FirmwareImage::kHeaderBytes, imageBytes - FirmwareImage::kHeaderBytes));
+    Require(dataSum == std::accumulate(image + FirmwareImage::kHeaderBytes, image + imageBytes, 0u));
     return 0;
 }

@@ -2,41 +2,18 @@
 // FuzzCamera: opening the protocol against loopback listeners, then swapping its descriptors.
 #include "FuzzCamera.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "CommandFrame.h"
+#include "FuzzInput.h"
+#include "PeerSockets.h"
 #include "protocol/SessionInfo.h"
 
 namespace {
 
-constexpr uint32_t kLoopbackIp = 0x0100007F; // 127.0.0.1, first dotted byte lowest
-constexpr unsigned kBoundMs = 2000;          // the end of stream always comes first; this bounds a hang
-
-void Require(bool condition)
-{
-    if (!condition) {
-        abort();
-    }
-}
-
-int Listen(uint16_t &port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    Require(fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0 &&
-            listen(fd, 2) == 0 && getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-    port = ntohs(address.sin_port);
-    return fd;
-}
+constexpr unsigned kBoundMs = 2000; // the end of stream always comes first; this bounds a hang
 
 uint16_t Port(int fd, bool peer)
 {
@@ -47,22 +24,18 @@ uint16_t Port(int fd, bool peer)
     return ret == 0 && address.sin_family == AF_INET ? ntohs(address.sin_port) : 0;
 }
 
-/// The descriptor of this process whose local port is the accepted connection's peer port.
-int FindClientEnd(int listener)
+/// The descriptor of this process whose local port is the peer port of the connection `listener` accepts.
+int FindClientEnd(const orvtest::Listener &listener)
 {
-    const int accepted = accept(listener, nullptr, nullptr);
-    Require(accepted >= 0);
-    const uint16_t clientPort = Port(accepted, true);
-    int found = -1;
-    for (int fd = 3; fd < 4096 && found < 0; ++fd) {
-        if (fd != accepted && fd != listener && Port(fd, false) == clientPort) {
-            found = fd;
+    const orvtest::Peer accepted = listener.Accept();
+    Require(accepted.Valid());
+    const uint16_t clientPort = Port(accepted.Fd(), true);
+    for (int fd = 3; fd < 4096; ++fd) {
+        if (fd != accepted.Fd() && Port(fd, false) == clientPort) {
+            return fd;
         }
     }
-    close(accepted);
-    close(listener);
-    Require(found >= 0);
-    return found;
+    abort();
 }
 
 /// Puts one end of a fresh socket pair at `target`; returns the other end.
@@ -100,19 +73,17 @@ void Fill(int peer, const uint8_t *bytes, size_t size)
 FuzzCamera::FuzzCamera()
 {
     SocketCtl::SetReceiveTimeoutMs(kBoundMs);
-    uint16_t cmdPort = 0;
-    uint16_t dataPort = 0;
-    const int cmdListener = Listen(cmdPort);
-    const int dataListener = Listen(dataPort);
+    const orvtest::Listener command;
+    const orvtest::Listener stream;
     SessionInfo info;
     info.linkType = kLinkTypeNetwork;
-    info.ip = kLoopbackIp;
-    info.cmdPort = cmdPort;
-    info.dataPort = dataPort;
+    info.ip = orvtest::kLoopback;
+    info.cmdPort = command.Port();
+    info.dataPort = stream.Port();
     m_protocol = std::make_unique<SocketProtocol>(info);
     Require(m_protocol->OpenDevice() == 0);
-    m_cmdFd = FindClientEnd(cmdListener);
-    m_dataFd = FindClientEnd(dataListener);
+    m_cmdFd = FindClientEnd(command);
+    m_dataFd = FindClientEnd(stream);
 }
 
 FuzzCamera::~FuzzCamera()

@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Fuzz target for the path helpers: arbitrary bytes as paths must give well-formed, stable results.
-#include "runtime/PathTools.h"
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
-namespace {
+#include "FuzzInput.h"
+#include "runtime/PathTools.h"
 
-void Require(bool condition)
-{
-    if (!condition) {
-        abort();
-    }
-}
+namespace {
 
 bool HasDotComponent(const std::string &path, char slash, bool allowLeadingDotDot)
 {

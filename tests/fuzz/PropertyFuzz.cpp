@@ -4,49 +4,17 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <iterator>
 #include <vector>
 
+#include "CommandOps.h"
 #include "FakeSession.h"
 #include "FuzzCamera.h"
-#include "protocol/PropertyKeys.h"
+#include "FuzzInput.h"
 #include "protocol/StatusCodes.h"
 #include "session/FilterSettings.h"
 #include "session/SessionModeLists.h"
 #include "session/SessionProperties.h"
-
-namespace {
-
-void Require(bool condition)
-{
-    if (!condition) {
-        abort();
-    }
-}
-
-// The JSON keys start upgrades (one takes its value as a callback) and are left to the API tests.
-constexpr int32_t kKeys[] = {kSessionStatus,
-                             kSessionModeList,
-                             kSessionRangeList,
-                             kSessionTimeFilteredDepth,
-                             kSessionTalDelay,
-                             kSession11,
-                             kSessionDeviceSn,
-                             kSessionMacAddress,
-                             kSessionSoftwareVersion,
-                             kSessionIpAddress,
-                             kSessionSubnetMask,
-                             kSessionDspStatus,
-                             kSession18,
-                             kSession19,
-                             kSessionDebugFirst,
-                             kSessionDebugLast,
-                             kSessionTemperatureOffset,
-                             kSessionHeartbeat};
-constexpr size_t kKeyCount = sizeof(kKeys) / sizeof(kKeys[0]);
-
-} // namespace
 
 /// Input: [direction and key, size, list state] [value: size bytes] [the camera's replies].
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -56,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     const bool set = (data[0] & 1) != 0;
-    const int32_t key = kKeys[(data[0] >> 1) % kKeyCount];
+    const int32_t key = kPropertyKeys[(data[0] >> 1) % std::size(kPropertyKeys)];
     const int valueSize = static_cast<int>(data[1]) - 4; // -4 to 251: refused sizes too
     const size_t valueBytes = static_cast<size_t>(valueSize > 0 ? valueSize : 0);
     if (size < 3 + valueBytes) {

@@ -6,13 +6,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <vector>
 
+#include "KeptFrame.h"
 #include "pipeline/StreamHub.h"
 #include "pipeline/StreamLayout.h"
 #include "runtime/ByteReader.h"
@@ -20,13 +19,6 @@
 using namespace StreamLayout;
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                                \
-    do {                                                                                                     \
-        if (!(condition)) {                                                                                  \
-            __builtin_trap();                                                                                \
-        }                                                                                                    \
-    } while (0)
 
 /// A part of a buffer: literal bytes of the input, or (literal null) a sub-packet header followed by
 /// generated payload.
@@ -86,8 +78,7 @@ std::deque<Read> ParseReads(const uint8_t *data, ByteReader &in)
         case 1: {
             in.ReadBytes(piece.header, kHeaderBytes);
             piece.fill = in.ReadU8();
-            const uint32_t announced =
-                uint32_t(piece.header[1]) | uint32_t(piece.header[2]) << 8 | uint32_t(piece.header[3]) << 16;
+            const uint32_t announced = ByteReader(piece.header + 1, 3).ReadU24Le();
             const int64_t actual = int64_t(announced) + static_cast<int8_t>(in.ReadU8());
             piece.literalBytes = std::min<size_t>(kHeaderBytes, room); // taken from the header
             piece.fillBytes = std::min<size_t>(actual < 0 ? 0 : size_t(actual), room - piece.literalBytes);
@@ -116,13 +107,6 @@ std::deque<Read> ParseReads(const uint8_t *data, ByteReader &in)
     return reads;
 }
 
-/// A raw frame the consumer holds, with a copy to prove the hub leaves it alone.
-struct Held
-{
-    Frame *frame = nullptr;
-    std::vector<uint8_t> copy;
-};
-
 /// The session: hands the reads to the hub one by one, and between two reads (on the hub's thread, so
 /// in step with it) takes the raw frames the hub committed and checks them against the buffer read
 /// before. Once the reads are used up, it waits until the test lets the hub stop.
@@ -136,10 +120,8 @@ public:
         m_holdTof = holdTof;
         m_reads = std::move(reads);
         m_last.clear();
-        m_buffersGiven = 0;
-        m_failedGiven = 0;
-        m_atEnd = false;
-        m_released = false;
+        given = Given{};
+        m_atEnd = m_released = false;
     }
     bool HasProtocol() const override { return true; }
     bool ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length) override;
@@ -148,7 +130,7 @@ public:
     void SetDeviceStatusRequested(bool on) override { m_requested = on; }
     bool IsDeviceStatusFollowed() const override { return m_followed; }
     void SetDeviceStatusFollowed(bool on) override { m_followed = on; }
-    void StoreInitCameraParams(const InitCameraParams &) override { ++m_calibrations; }
+    void StoreInitCameraParams(const InitCameraParams &) override { ++given.calibrations; }
     int SendCameraParamsEnable(bool) override { return 0; }
 
     /// Waits until every read was made and the last buffer parsed.
@@ -168,21 +150,48 @@ public:
     void Finish()
     {
         TakeFrames();
-        for (Held &held : m_heldTof) {
+        for (KeptFrame &held : m_heldTof) {
             Recycle(held, true);
         }
         Recycle(m_heldColor, false);
     }
 
-    uint64_t BuffersGiven() const { return m_buffersGiven; }
-    uint64_t FailedGiven() const { return m_failedGiven; }
-    int Calibrations() const { return m_calibrations; }
+    /// What the source handed the hub in the current input.
+    struct Given
+    {
+        uint64_t buffers = 0;
+        uint64_t failed = 0; ///< failed, empty and oversize reads
+        int calibrations = 0;
+    } given;
 
 private:
-    void TakeFrames();
+    void TakeFrames()
+    {
+        Frame *frame = nullptr;
+        // The queues never wait here: the test set their wait time to 0.
+        while (m_hub->GetTofRawData(&frame) == 0) {
+            CheckTof(*frame);
+            KeptFrame &held = m_heldTof[m_nextTof++ % m_holdTof];
+            Recycle(held, true);
+            held.Keep(frame);
+        }
+        while (m_hub->GetRGBRawData(&frame) == 0) {
+            CheckColor(*frame);
+            Recycle(m_heldColor, false);
+            m_heldColor.Keep(frame);
+        }
+    }
+    /// Nothing the hub did since the frame was handed over may have touched it.
+    void Recycle(KeptFrame &held, bool tof)
+    {
+        if (held.frame != nullptr) {
+            held.RequireUntouched();
+            tof ? m_hub->RecycleRawTofFrame(held.frame) : m_hub->RecycleRawColorFrame(held.frame);
+            held.frame = nullptr;
+        }
+    }
     void CheckTof(const Frame &frame);
     void CheckColor(const Frame &frame) const;
-    void Recycle(Held &held, bool tof);
     bool InLastBuffer(const uint8_t *bytes, size_t count) const
     {
         // Candidates by the block's first bytes, then the whole block: a search for a whole block of
@@ -207,15 +216,12 @@ private:
     DeviceStatus m_status{};
     bool m_requested = true;
     bool m_followed = true;
-    int m_calibrations = 0;
-    uint64_t m_buffersGiven = 0;
-    uint64_t m_failedGiven = 0;
     uint32_t m_lastIndex = 0;
     // A slow application keeps several frames at once, so that the hub may find its pool empty.
-    std::array<Held, StreamHub::kRawPoolFrames> m_heldTof;
+    std::array<KeptFrame, StreamHub::kRawPoolFrames> m_heldTof;
     size_t m_holdTof = 1;
     size_t m_nextTof = 0;
-    Held m_heldColor;
+    KeptFrame m_heldColor;
     std::mutex m_mutex;
     std::condition_variable m_cond;
     bool m_atEnd = false;
@@ -235,22 +241,12 @@ bool FuzzSource::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
     Read read = std::move(m_reads.front());
     m_reads.pop_front();
     m_last.clear();
-    switch (read.kind) {
-    case Read::Failed:
-        ++m_failedGiven;
-        return false;
-    case Read::Empty:
-        ++m_failedGiven;
-        length = 0;
-        return true;
-    case Read::Oversize:
-        ++m_failedGiven;
-        length = capacity + 1;
-        return true;
-    case Read::Buffer:
-        break;
+    if (read.kind != Read::Buffer) {
+        ++given.failed;
+        length = read.kind == Read::Empty ? 0 : capacity + 1;
+        return read.kind != Read::Failed;
     }
-    FUZZ_CHECK(read.bytes <= capacity);
+    Require(read.bytes <= capacity);
     // Built into the kept buffer, whose pages stay mapped from buffer to buffer.
     for (const Piece &piece : read.pieces) {
         const uint8_t *bytes = piece.literal != nullptr ? piece.literal : piece.header;
@@ -259,89 +255,38 @@ bool FuzzSource::ReadData(uint8_t *buffer, uint32_t capacity, uint32_t &length)
     }
     std::memcpy(buffer, m_last.data(), m_last.size());
     length = static_cast<uint32_t>(m_last.size());
-    ++m_buffersGiven;
+    ++given.buffers;
     return true;
-}
-
-void FuzzSource::TakeFrames()
-{
-    Frame *frame = nullptr;
-    // The queues never wait here: the test set their wait time to 0.
-    while (m_hub->GetTofRawData(&frame) == 0) {
-        CheckTof(*frame);
-        Held &held = m_heldTof[m_nextTof++ % m_holdTof];
-        Recycle(held, true);
-        held.frame = frame;
-        held.copy.assign(frame->pFrameData, frame->pFrameData + frame->dataLen);
-    }
-    while (m_hub->GetRGBRawData(&frame) == 0) {
-        CheckColor(*frame);
-        Recycle(m_heldColor, false);
-        m_heldColor.frame = frame;
-        m_heldColor.copy.assign(frame->pFrameData, frame->pFrameData + frame->dataLen);
-    }
-}
-
-void FuzzSource::Recycle(Held &held, bool tof)
-{
-    if (held.frame == nullptr) {
-        return;
-    }
-    // Nothing the hub did since the frame was handed over may have touched it.
-    FUZZ_CHECK(held.frame->dataLen == held.copy.size());
-    FUZZ_CHECK(std::memcmp(held.frame->pFrameData, held.copy.data(), held.copy.size()) == 0);
-    if (tof) {
-        m_hub->RecycleRawTofFrame(held.frame);
-    } else {
-        m_hub->RecycleRawColorFrame(held.frame);
-    }
-    held.frame = nullptr; // the copy keeps its capacity for the next frame
 }
 
 /// A committed ToF frame is one or more whole ToF blocks of their exact sizes, each found in the buffer.
 void FuzzSource::CheckTof(const Frame &frame)
 {
-    FUZZ_CHECK(frame.dataLen > 0 && frame.dataLen <= frame.bufferSize);
-    FUZZ_CHECK(frame.frameIndex >= StreamHub::kFirstCommittedFrame && frame.frameIndex > m_lastIndex);
+    Require(frame.dataLen > 0 && frame.dataLen <= frame.bufferSize);
+    Require(frame.frameIndex >= StreamHub::kFirstCommittedFrame && frame.frameIndex > m_lastIndex);
     m_lastIndex = frame.frameIndex;
-    FUZZ_CHECK((frame.hasFrameMask & (kHasDepth | kHasIr | kHasConfidence)) != 0);
-    uint32_t at = 0;
-    while (at < frame.dataLen) {
-        FUZZ_CHECK(frame.dataLen - at >= kHeaderBytes);
+    Require((frame.hasFrameMask & (kHasDepth | kHasIr | kHasConfidence)) != 0);
+    for (uint32_t at = 0, length = 0; at < frame.dataLen; at += length + kHeaderBytes) {
+        Require(frame.dataLen - at >= kHeaderBytes);
         const uint8_t *block = frame.pFrameData + at;
-        const uint32_t length = uint32_t(block[1]) | uint32_t(block[2]) << 8 | uint32_t(block[3]) << 16;
-        switch (block[0]) {
-        case kTypeTofRaw:
-        case kTypeTofWdr:
-            FUZZ_CHECK(length == kTofRawBytes);
-            break;
-        case kTypeTofComputed:
-            FUZZ_CHECK(length == kTofComputedBytes);
-            break;
-        case kTypeTofDepth:
-        case kTypeTofIr:
-        case kTypeTofConfidence:
-            FUZZ_CHECK(length == kTofImageBytes);
-            break;
-        default:
-            FUZZ_CHECK(false);
-        }
-        FUZZ_CHECK(length + kHeaderBytes <= frame.dataLen - at);
-        FUZZ_CHECK(InLastBuffer(block, length + kHeaderBytes));
-        at += length + kHeaderBytes;
+        const uint8_t type = block[0];
+        length = ByteReader(block + 1, 3).ReadU24Le();
+        Require(length == (type == kTypeTofRaw || type == kTypeTofWdr ? kTofRawBytes
+                           : type == kTypeTofComputed                 ? kTofComputedBytes
+                                                                      : kTofImageBytes));
+        Require(type == kTypeTofRaw || type == kTypeTofWdr || type == kTypeTofComputed ||
+                type == kTypeTofDepth || type == kTypeTofIr || type == kTypeTofConfidence);
+        Require(length + kHeaderBytes <= frame.dataLen - at && InLastBuffer(block, length + kHeaderBytes));
     }
 }
 
 /// A committed colour frame is one whole colour sub-packet of the buffer.
 void FuzzSource::CheckColor(const Frame &frame) const
 {
-    FUZZ_CHECK(frame.dataLen >= kHeaderBytes && frame.dataLen <= frame.bufferSize);
-    const uint8_t type = frame.pFrameData[0];
-    FUZZ_CHECK(type == kTypeColorYuv || IsCompressedColor(type));
-    const uint32_t length = uint32_t(frame.pFrameData[1]) | uint32_t(frame.pFrameData[2]) << 8 |
-                            uint32_t(frame.pFrameData[3]) << 16;
-    FUZZ_CHECK(length + kHeaderBytes == frame.dataLen);
-    FUZZ_CHECK(InLastBuffer(frame.pFrameData, frame.dataLen));
+    Require(frame.dataLen >= kHeaderBytes && frame.dataLen <= frame.bufferSize);
+    Require(frame.pFrameData[0] == kTypeColorYuv || IsCompressedColor(frame.pFrameData[0]));
+    Require(ByteReader(frame.pFrameData + 1, 3).ReadU24Le() + kHeaderBytes == frame.dataLen);
+    Require(InLastBuffer(frame.pFrameData, frame.dataLen));
 }
 
 } // namespace
@@ -371,11 +316,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Every read is accounted for: a buffer is parsed (or dropped for want of a frame), anything else
     // counts as a failed read; the hub's own last read, made after the input ran out, fails too.
     const HubCounters after = hub.GetCounters();
-    FUZZ_CHECK(after.buffersRead - before.buffersRead == source.BuffersGiven());
-    FUZZ_CHECK(after.buffersParsed + after.droppedNoFrame - before.buffersParsed - before.droppedNoFrame ==
-               source.BuffersGiven());
-    FUZZ_CHECK(after.failedReads - before.failedReads == source.FailedGiven() + 1);
-    FUZZ_CHECK(after.malformedBuffers - before.malformedBuffers <= source.BuffersGiven());
-    FUZZ_CHECK(source.Calibrations() <= 1);
+    Require(after.buffersRead - before.buffersRead == source.given.buffers);
+    Require(after.buffersParsed + after.droppedNoFrame - before.buffersParsed - before.droppedNoFrame ==
+            source.given.buffers);
+    Require(after.failedReads - before.failedReads == source.given.failed + 1);
+    Require(after.malformedBuffers - before.malformedBuffers <= source.given.buffers);
+    Require(source.given.calibrations <= 1);
     return 0;
 }

@@ -7,15 +7,6 @@
 #include "FuzzInput.h"
 #include "transfer/UploadRules.h"
 
-namespace {
-
-bool PlainName(const std::string &name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
-}
-
-} // namespace
-
 /// Input: body length (3 bytes), body sum, current size (4), limit (4), then NUL-separated texts: name,
 /// offset, length, checksum, expected name, tag, save directory.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -37,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     params.maxFileBytes = limit;
 
     const std::string saved = UploadRules::SavedName(params.expectedName, params.nameTag);
-    Require(saved.empty() || PlainName(saved));
+    // A saved name is a plain one, never a path.
+    Require(saved.empty() ||
+            (saved != "." && saved != ".." && saved.find_first_of("/\\") == std::string::npos));
     Require(saved.size() <= params.expectedName.size());
 
     const UploadDecision d = UploadRules::Decide(params, request, bodyBytes, bodySum, currentBytes);

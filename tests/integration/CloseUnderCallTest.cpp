@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -19,14 +18,6 @@
 namespace {
 using namespace orvtest;
 
-/// The suite gives a test 30 s; ORVANE_STRESS_CLOSE_SECONDS runs it longer on its own.
-long StressMs()
-{
-    const char *text = std::getenv("ORVANE_STRESS_CLOSE_SECONDS");
-    const long seconds = text != nullptr ? std::atol(text) : 0;
-    return seconds > 0 ? seconds * 1000 : 20000;
-}
-
 /// One call on the handle and the codes it may return besides 0 and -3 when the camera goes away under it.
 struct Call
 {
@@ -35,65 +26,51 @@ struct Call
     std::initializer_list<int> documented;
 };
 
+/// Where each calling thread's calls write what they read.
+struct Out
+{
+    TfFrameReady ready;
+    bool on;
+    TfFrame frame;
+    uint8_t fps;
+    TfFrameMode mode;
+    char mac[64];
+    int32_t size;
+};
+thread_local Out t_out;
+
 // A closing connection may fail a call that was talking to the camera: those codes are the call's own.
 const Call kCalls[] = {
     {"ReadNextFrame",
-     [](TfDeviceHandle h) {
-         TfFrameReady ready{};
-         return TFCM_ReadNextFrame(h, &ready);
-     },
+     [](TfDeviceHandle h) { return TFCM_ReadNextFrame(h, &t_out.ready); },
      {TF_ERROR_DEVICE_NOT_FOUND, TF_ERROR_NOT_CONNECTED_STREAM, TF_ERROR_FRAME_TIMEOUT, TF_ERROR_OTHER}},
     {"GetSynchronizeEnabled",
-     [](TfDeviceHandle h) {
-         bool on = false;
-         return TFCM_GetSynchronizeEnabled(h, &on);
-     },
+     [](TfDeviceHandle h) { return TFCM_GetSynchronizeEnabled(h, &t_out.on); },
      {TF_ERROR_OTHER}},
     {"GetFrame",
-     [](TfDeviceHandle h) {
-         TfFrame frame{};
-         return TFCM_GetFrame(h, TF_FRAME_DEPTH, &frame);
-     },
+     [](TfDeviceHandle h) { return TFCM_GetFrame(h, TF_FRAME_DEPTH, &t_out.frame); },
      {TF_ERROR_NO_FRAME_MODE, TF_ERROR_DEVICE_NOT_FOUND}},
     {"GetFrameRate",
-     [](TfDeviceHandle h) {
-         uint8_t fps = 0;
-         return TFCM_GetFrameRate(h, &fps);
-     },
+     [](TfDeviceHandle h) { return TFCM_GetFrameRate(h, &t_out.fps); },
      {TF_ERROR_TRANSPORT, TF_ERROR_OTHER}},
-    {"GetFrameMode",
-     [](TfDeviceHandle h) {
-         TfFrameMode mode{};
-         return TFCM_GetFrameMode(h, TF_FRAME_DEPTH, &mode);
-     },
-     {}},
+    {"GetFrameMode", [](TfDeviceHandle h) { return TFCM_GetFrameMode(h, TF_FRAME_DEPTH, &t_out.mode); }, {}},
     {"SetSynchronizeEnabled",
      [](TfDeviceHandle h) { return TFCM_SetSynchronizeEnabled(h, true); },
      {TF_ERROR_OTHER}},
     {"SetImageMirror", [](TfDeviceHandle h) { return TFCM_SetImageMirror(h, 0); }, {TF_ERROR_OTHER}},
     {"GetProperty",
      [](TfDeviceHandle h) {
-         char mac[64] = {};
-         int32_t size = sizeof mac;
-         return TFCM_GetProperty(h, TF_PROPERTY_MAC_ADDRESS, mac, &size);
+         t_out.size = sizeof t_out.mac;
+         return TFCM_GetProperty(h, TF_PROPERTY_MAC_ADDRESS, t_out.mac, &t_out.size);
      },
      {TF_ERROR_NOT_CONNECTED, TF_ERROR_TRANSPORT, TF_ERROR_OTHER}},
 };
 
-class CloseUnderCallTest : public CameraFixture
-{
-};
+using CloseUnderCallTest = CameraFixture;
 
 TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
 {
-    SimCamera &camera = AddCamera("SNCLOSE", 50);
-    // Light buffers at a short period keep each reopen quick, also in sanitized builds.
-    camera.UpdateSettings([](SimSettings &s) {
-        s.dataMode = 3;
-        s.lenses[2].state = 0;
-    });
-    StartCameras();
-    camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
+    ASSERT_NO_FATAL_FAILURE(StartLightCamera("SNCLOSE", 50));
 
     std::atomic<TfDeviceHandle> current{nullptr};
     auto open = [&] {
@@ -133,19 +110,16 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     }
 
     int cycles = 0;
-    long closeMsMax = 0;
-    long closeMsTotal = 0;
     const auto start = std::chrono::steady_clock::now();
-    while (ElapsedMs(start) < StressMs() && !HasFatalFailure()) {
+    // The suite gives a test 30 s; ORVANE_STRESS_CLOSE_SECONDS runs it longer on its own.
+    const long stressMs = EnvNumber("ORVANE_STRESS_CLOSE_SECONDS", 20) * 1000;
+    while (ElapsedMs(start) < stressMs && !HasFatalFailure()) {
         // Each handle lives until calls succeed on it, so that the close comes while calls run on a live
         // camera; after the close its value stays stale for the callers until the reopen.
         const long before = succeeded.load();
         EXPECT_TRUE(WaitUntil([&] { return succeeded.load() >= before + 8; }, 5000)) << "no call succeeded";
         TfDeviceHandle h = current.load();
-        const auto closeStart = std::chrono::steady_clock::now();
         ASSERT_EQ(TFCM_CloseDevice(&h), 0);
-        closeMsMax = std::max(closeMsMax, ElapsedMs(closeStart));
-        closeMsTotal += ElapsedMs(closeStart);
         const long closed = calls.load();
         EXPECT_TRUE(WaitUntil([&] { return calls.load() >= closed + 16; }, 5000)) << "stalled after a close";
         open();
@@ -157,8 +131,7 @@ TEST_F(CloseUnderCallTest, CallsOnAHandleBeingClosedFinishOrAreRefused)
     }
     TfDeviceHandle last = current.load();
     EXPECT_EQ(TFCM_CloseDevice(&last), 0);
-    std::printf("%d closes under %ld calls (%ld succeeded); a close took %ld ms on average, %ld ms at most\n",
-                cycles, calls.load(), succeeded.load(), closeMsTotal / std::max(cycles, 1), closeMsMax);
+    std::printf("%d closes under %ld calls (%ld succeeded)\n", cycles, calls.load(), succeeded.load());
     EXPECT_GE(cycles, 2);
     EXPECT_GT(succeeded.load(), 0) << "no call reached an open camera";
     EXPECT_TRUE(failures.empty()) << failures.size()

@@ -2,10 +2,11 @@
 // Discovery and hot-plug through the public API, against simulated cameras announcing on loopback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "CameraSimulator.h"
 #include "HotPlugRecorder.h"
@@ -28,6 +29,15 @@ uint32_t DeviceCount()
     return count;
 }
 
+/// Simulated cameras that only announce themselves: no camera ports.
+CameraSimulator::Options DiscoveryOnly()
+{
+    CameraSimulator::Options options;
+    options.announcePeriodMs = orvtest::kAnnounceMs;
+    options.serveConnections = false;
+    return options;
+}
+
 SimCameraConfig Camera(const std::string &serial, const std::string &address, const std::string &alias = "")
 {
     SimCameraConfig config;
@@ -45,10 +55,7 @@ protected:
         // Callbacks first: a camera already announcing may be added in the very first round.
         m_recorder = std::make_unique<HotPlugRecorder>();
         ASSERT_EQ(TFCM_Initialize(), 0);
-        CameraSimulator::Options options;
-        options.announcePeriodMs = orvtest::kAnnounceMs;
-        options.serveConnections = false; // discovery only: no camera ports
-        m_sim = std::make_unique<CameraSimulator>(options);
+        m_sim = std::make_unique<CameraSimulator>(DiscoveryOnly());
     }
     void TearDown() override
     {
@@ -61,8 +68,16 @@ protected:
     std::unique_ptr<CameraSimulator> m_sim;
 };
 
-TEST_F(DiscoveryTest, CameraIsListedOnlyAfterItsAddNotification)
+TEST_F(DiscoveryTest, CameraIsListedOnlyAfterItsAddNotificationWhichMayCallBackIntoTheApi)
 {
+    // The callbacks run without a lock held: they may read the list, which already holds the new camera.
+    std::atomic<int> fewestSeen{99};
+    m_recorder->SetOnEvent([&fewestSeen] {
+        uint32_t count = 0;
+        TfDeviceInfo info[4];
+        const bool read = TFCM_GetDeviceCount(&count) == 0 && TFCM_GetDeviceListInfo(info, 4) == 0;
+        fewestSeen = std::min(fewestSeen.load(), read ? static_cast<int>(count) : -1);
+    });
     m_sim->AddCamera(Camera("SN0001", "127.0.0.2"));
     m_sim->AddCamera(Camera("SN0002", "127.0.0.3", "front"));
     m_sim->Start();
@@ -90,52 +105,26 @@ TEST_F(DiscoveryTest, CameraIsListedOnlyAfterItsAddNotification)
     for (const orvtest::HotPlugEvent &e : m_recorder->Events()) {
         EXPECT_EQ(e.status, 2u);
     }
-}
-
-TEST_F(DiscoveryTest, CallbackMayCallBackIntoTheApi)
-{
-    std::atomic<int> seenInCallback{-1};
-    m_recorder->SetOnEvent([&seenInCallback] {
-        uint32_t count = 0;
-        TfDeviceInfo info[4];
-        if (TFCM_GetDeviceCount(&count) == 0 && TFCM_GetDeviceListInfo(info, 4) == 0) {
-            seenInCallback = static_cast<int>(count);
-        }
-    });
-    m_sim->AddCamera(Camera("SN0005", "127.0.0.6"));
-    m_sim->Start();
-    ASSERT_TRUE(m_recorder->WaitFor("KR52Lite:SN0005", kAdded, 1, kWaitMs));
-    EXPECT_EQ(seenInCallback.load(), 1) << "the callback ran without a lock held and saw the new camera";
+    EXPECT_GE(fewestSeen.load(), 1);
 }
 
 TEST(DiscoveryLifecycle, ShutdownWithCamerasAnnouncingLeavesNoThreadBehind)
 {
-    CameraSimulator::Options options;
-    options.announcePeriodMs = orvtest::kAnnounceMs;
-    options.serveConnections = false; // discovery only: no camera ports
-    CameraSimulator sim(options);
+    CameraSimulator sim(DiscoveryOnly());
     sim.AddCamera(Camera("SN0009", "127.0.0.15"));
     sim.AddCamera(Camera("SN0010", "127.0.0.16"));
     sim.Start();
     const int baseline = orvtest::ThreadCount();
 
-    double slowestShutdownMs = 0;
     for (int cycle = 0; cycle < 50; ++cycle) {
-        if (cycle % 10 == 0) {
-            HotPlugRecorder recorder;
-            ASSERT_EQ(TFCM_Initialize(), 0) << "cycle " << cycle;
-            ASSERT_TRUE(recorder.WaitFor("KR52Lite:SN0009", kAdded, 1, kWaitMs)) << "cycle " << cycle;
-        } else {
-            ASSERT_EQ(TFCM_Initialize(), 0) << "cycle " << cycle;
-        }
-        auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(TFCM_Shutdown(), 0) << "cycle " << cycle;
-        double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        slowestShutdownMs = std::max(slowestShutdownMs, ms);
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        // Every tenth cycle waits until a camera is listed; its recorder goes before the shutdown.
+        auto recorder = cycle % 10 == 0 ? std::make_unique<HotPlugRecorder>() : nullptr;
+        ASSERT_EQ(TFCM_Initialize(), 0);
+        ASSERT_TRUE(recorder == nullptr || recorder->WaitFor("KR52Lite:SN0009", kAdded, 1, kWaitMs));
+        recorder.reset();
+        ASSERT_EQ(TFCM_Shutdown(), 0);
     }
-    RecordProperty("slowest_shutdown_ms", std::to_string(slowestShutdownMs));
-    std::printf("slowest TFCM_Shutdown over 50 cycles: %.1f ms\n", slowestShutdownMs);
     EXPECT_TRUE(WaitUntil([baseline] { return orvtest::ThreadCount() == baseline; }, kWaitMs))
         << orvtest::ThreadCount() << " threads, " << baseline << " before";
 }

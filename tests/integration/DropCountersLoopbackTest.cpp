@@ -17,15 +17,6 @@ namespace {
 using namespace orvtest;
 using Counts = std::array<uint64_t, 5>; ///< one stream's drop counters, in record order
 
-TfDropCounters ReadCounters(TfDeviceHandle device)
-{
-    TfDropCounters counters{};
-    int32_t size = sizeof counters;
-    EXPECT_EQ(TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &counters, &size), TF_OK);
-    EXPECT_EQ(size, static_cast<int32_t>(sizeof counters));
-    return counters;
-}
-
 Counts Grown(const TfDropCounts &now, const TfDropCounts &then)
 {
     return {now.queueFull - then.queueFull, now.setIncomplete - then.setIncomplete,
@@ -83,7 +74,7 @@ TEST_F(DropCountersLoopbackTest, EveryInjectedFaultShowsInTheCountersAndNothingE
     ASSERT_NE(device, nullptr);
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        const TfDropCounters before = ReadCounters(device);
+        const TfDropCounters before = ReadDropCounters(device);
         const uint64_t injectedBefore = m_streamer->InjectedFaults().*(row.injected);
         row.inject(*m_streamer);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
@@ -97,7 +88,7 @@ TEST_F(DropCountersLoopbackTest, EveryInjectedFaultShowsInTheCountersAndNothingE
         ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
         ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
 
-        const TfDropCounters after = ReadCounters(device);
+        const TfDropCounters after = ReadDropCounters(device);
         const uint64_t injected = m_streamer->InjectedFaults().*(row.injected) - injectedBefore;
         ASSERT_EQ(injected, kFaults);
         const Counts tofLost = Grown(after.tof, before.tof);
@@ -127,7 +118,7 @@ TEST_F(DropCountersLoopbackTest, SetsNotReadCountAsQueueFullAndEveryFrameIsAccou
 {
     TfDeviceHandle device = OpenSlowCamera("SNDROP2", 61);
     ASSERT_NE(device, nullptr);
-    const TfDropCounters before = ReadCounters(device);
+    const TfDropCounters before = ReadDropCounters(device);
     EXPECT_EQ(before.version, 1u);
     EXPECT_EQ(before.size, sizeof(TfDropCounters));
     const uint64_t sentBefore = m_streamer->FramesSent();
@@ -135,13 +126,13 @@ TEST_F(DropCountersLoopbackTest, SetsNotReadCountAsQueueFullAndEveryFrameIsAccou
     TfDropCounters during{};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
     do {
-        during = ReadCounters(device);
+        during = ReadDropCounters(device);
     } while ((during.tof.queueFull - before.tof.queueFull < kUnread ||
               during.color.queueFull - before.color.queueFull < kUnread) &&
              std::chrono::steady_clock::now() < deadline);
     FrameSet set;
     ASSERT_TRUE(ReadSet(device, kReadyDepth | kReadyColor, set));
-    const TfDropCounters after = ReadCounters(device);
+    const TfDropCounters after = ReadDropCounters(device);
     const uint64_t sent = m_streamer->FramesSent() - sentBefore;
 
     EXPECT_GE(after.tof.queueFull - before.tof.queueFull, kUnread);

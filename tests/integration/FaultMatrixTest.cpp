@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -41,13 +42,6 @@ struct HeldFrame
     bool Unchanged() const { return at != nullptr && std::memcmp(at, bytes.data(), bytes.size()) == 0; }
 };
 
-/// Which drop counter a fault's loss must show in.
-enum class Lost
-{
-    Nothing,
-    BufferRefused,
-};
-
 class FaultMatrixTest;
 using Step = void (*)(FaultMatrixTest &);
 
@@ -61,17 +55,8 @@ struct Row
     Step inject;
     Step expect;
     Step recover;
-    Lost lost = Lost::Nothing;
+    bool refused = false; ///< the loss must show as refused buffers
 };
-
-/// The drop counters of a handle (all zero when they cannot be read).
-TfDropCounters Counters(TfDeviceHandle device)
-{
-    TfDropCounters counters{};
-    int32_t size = sizeof counters;
-    EXPECT_EQ(TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &counters, &size), 0);
-    return counters;
-}
 
 void PrintTo(const Row &row, std::ostream *out)
 {
@@ -88,22 +73,10 @@ int Squat(int type, uint16_t port)
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         (type == SOCK_STREAM && listen(fd, 1) != 0)) {
-        if (fd >= 0) {
-            close(fd);
-        }
+        close(fd); // nothing when there is no socket
         return -1;
     }
     return fd;
-}
-
-bool Succeeded(const Report &r)
-{
-    return r.status == 8 && r.value == 1;
-}
-
-bool Ended(const Report &r)
-{
-    return Succeeded(r) || r.value == -1 || (r.status != 5 && r.value != 1);
 }
 
 class FaultMatrixTest : public UpgradeFixture, public ::testing::WithParamInterface<Row>
@@ -116,12 +89,8 @@ public:
     }
     void TearDown() override
     {
-        if (m_squatter >= 0) {
-            close(m_squatter);
-        }
-        if (m_device != nullptr) {
-            EXPECT_EQ(TFCM_CloseDevice(&m_device), 0);
-        }
+        close(m_squatter); // nothing when no port is held
+        CloseDevice();
         UpgradeFixture::TearDown();
         SocketCtl::SetReceiveTimeoutMs(SocketCtl::kDefaultReceiveTimeoutMs);
     }
@@ -176,6 +145,14 @@ public:
         return codes;
     }
 
+    /// Runs `call`, keeping its code and how long it took for the expect step.
+    template <typename Call> void Time(Call call)
+    {
+        const auto start = Clock::now();
+        m_code = call();
+        m_callMs = ElapsedMs(start);
+    }
+
     /// Starts a firmware upgrade of m_device with the report log as its callback.
     int StartUpgrade()
     {
@@ -183,6 +160,7 @@ public:
         return TFCM_StartUpgradeFirmWare(m_device, WriteFile("fw_image.bin", kImage).c_str());
     }
 
+    using CameraFixture::LoggedNumbers;
     using CameraFixture::LogSinceMark;
     using CameraFixture::m_recorder;
     using CameraFixture::Uri;
@@ -196,6 +174,7 @@ public:
     HeldFrame m_held;          ///< the depth frame read before the fault, still the application's
     bool m_handleGone = false; ///< the row closed the handle the frame came from
     int m_code = 0;            ///< a code the inject step saw, for its expect step
+    long m_callMs = 0;         ///< how long the call that gave it took
     int m_squatter = -1;       ///< a socket holding a port the library needs
     SimCamera *m_twin = nullptr;
 };
@@ -237,7 +216,7 @@ void FramesFlow(FaultMatrixTest &t)
 /// The camera's bytes were refused (and counted); frames come again after them.
 void RefusedThenFramesFlow(FaultMatrixTest &t)
 {
-    EXPECT_TRUE(WaitUntil([&] { return Counters(t.m_device).tof.bufferRefused > 0; }, 6000));
+    EXPECT_TRUE(WaitUntil([&] { return ReadDropCounters(t.m_device).tof.bufferRefused > 0; }, 6000));
     FramesFlow(t);
 }
 
@@ -290,10 +269,10 @@ const Row kRows[] = {
     {"StallLongerThanTheReceiveBound", 25, 12000,
      // Each wait for more bytes is bounded, not the buffer: it takes two bounds without a byte.
      [](FaultMatrixTest &t) { t.m_camera->Streamer().Stall(2 * kReceiveMs + 500); }, RefusedThenFramesFlow,
-     Nothing, Lost::BufferRefused},
+     Nothing, true},
     {"GarbageOnTheDataConnection", 26, 8000,
      [](FaultMatrixTest &t) { ASSERT_TRUE(t.m_camera->SendData(Garbage(4096))); }, RefusedThenFramesFlow,
-     Nothing, Lost::BufferRefused},
+     Nothing, true},
     {"GarbageOnTheCommandConnection", 27, 8000,
      [](FaultMatrixTest &t) {
          t.m_camera->SetCommandFault(CommandFault::WrongMarker, -1);
@@ -309,14 +288,16 @@ const Row kRows[] = {
          huge[7] = 0x7F;
          ASSERT_TRUE(t.m_camera->SendData(huge));
      },
-     RefusedThenFramesFlow, Nothing, Lost::BufferRefused},
+     RefusedThenFramesFlow, Nothing, true},
     {"SettingNeverConfirmed", 29, 8000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
-         t.m_code = TFCM_SetIRGMMGain(t.m_device, 21);
+         t.Time([&] { return TFCM_SetIRGMMGain(t.m_device, 21); });
      },
      [](FaultMatrixTest &t) {
+         // The camera took the value; the library gave up only after its half second of polls.
          EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
+         EXPECT_GE(t.m_callMs, 450);
          EXPECT_EQ(t.m_camera->Settings().gmmGain, 21);
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
@@ -331,10 +312,11 @@ const Row kRows[] = {
     {"StatusRecordFrozen", 31, 8000,
      [](FaultMatrixTest &t) {
          t.m_camera->Streamer().FreezeStatus(true);
-         t.m_code = TFCM_SetToFExposureTime(t.m_device, 650);
+         t.Time([&] { return TFCM_SetToFExposureTime(t.m_device, 650); });
      },
      [](FaultMatrixTest &t) {
          EXPECT_EQ(t.m_code, TF_ERROR_NOT_CONFIRMED);
+         EXPECT_GE(t.m_callMs, 950) << "the exposure's second of polls";
          FramesFlow(t);
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().FreezeStatus(false); }},
@@ -342,11 +324,21 @@ const Row kRows[] = {
      [](FaultMatrixTest &t) {
          t.CloseDevice();
          t.m_camera->Streamer().WithholdCalibration(true);
-         t.m_code = TFCM_OpenDevice(t.Uri(t.m_serial).c_str(), &t.m_device);
+         t.Time([&] { return TFCM_OpenDevice(t.Uri(t.m_serial).c_str(), &t.m_device); });
      },
      [](FaultMatrixTest &t) {
+         // Opened after about a second without the block; the calibration then comes from the camera's
+         // answers to queries.
          EXPECT_EQ(t.m_code, 0);
+         EXPECT_GE(t.m_callMs, 1000);
+         EXPECT_LT(t.m_callMs, 5000);
          EXPECT_NE(t.LogSinceMark().find("first frame data is toot late."), std::string::npos);
+         EXPECT_TRUE(t.LoggedNumbers("]:wait:").empty());
+         TfCameraParameters tof{};
+         ASSERT_EQ(TFCM_GetCameraParameters(t.m_device, TF_SENSOR_TOF, &tof), 0);
+         const std::array<double, 9> k = t.m_camera->Settings().tofIntrinsic;
+         EXPECT_EQ(std::vector<double>({tof.fx, tof.fy, tof.cx, tof.cy}),
+                   std::vector<double>({k[0], k[4], k[2], k[5]}));
      },
      [](FaultMatrixTest &t) { t.m_camera->Streamer().WithholdCalibration(false); }},
     {"RebootWhileStreaming", 33, 12000, [](FaultMatrixTest &t) { t.m_camera->PowerCycle(1000); }, Removed,
@@ -362,7 +354,7 @@ const Row kRows[] = {
          t.m_camera->PowerCycle(500);
      },
      [](FaultMatrixTest &) {
-         ASSERT_TRUE(ReportLog::Instance().WaitFor(Ended, 10000));
+         ASSERT_TRUE(ReportLog::Instance().WaitFor(UpgradeFixture::FirmwareFinal, 10000));
          const std::vector<Report> reports = ReportLog::Instance().Reports();
          EXPECT_EQ(reports.back().value, -1) << "last report (" << reports.back().status << ", -1)";
      },
@@ -401,13 +393,15 @@ const Row kRows[] = {
      [](FaultMatrixTest &t) {
          EXPECT_EQ(t.m_code, TF_ERROR_OTHER);
          EXPECT_NE(t.LogSinceMark().find("Cannot listen on"), std::string::npos);
+         EXPECT_FALSE(UpgradeFixture::HasPayloadPrefix(*t.m_camera, {1, 1})) << "told to switch";
      },
      [](FaultMatrixTest &t) {
          close(t.m_squatter);
          t.m_squatter = -1;
          ASSERT_EQ(t.StartUpgrade(), 0);
-         ASSERT_TRUE(ReportLog::Instance().WaitFor(Ended, 20000));
-         EXPECT_TRUE(ReportLog::Instance().WaitFor(Succeeded, 0));
+         ASSERT_TRUE(ReportLog::Instance().WaitFor(UpgradeFixture::FirmwareFinal, 20000));
+         EXPECT_TRUE(
+             ReportLog::Instance().WaitFor([](const Report &r) { return r.status == 8 && r.value == 1; }, 0));
          EXPECT_TRUE(t.WaitUntilIdle(5000));
          t.Reopen();
      }},
@@ -441,7 +435,7 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     ASSERT_EQ(TFCM_OpenDevice(Uri(m_serial).c_str(), &m_device), 0);
     ASSERT_TRUE(ReadDepth(m_held, kCameraWaitMs));
     const std::vector<uint8_t> scene = m_held.bytes;
-    const TfDropCounters before = Counters(m_device);
+    const TfDropCounters before = ReadDropCounters(m_device);
     MarkLog();
 
     const auto start = Clock::now();
@@ -457,9 +451,9 @@ TEST_P(FaultMatrixTest, SurvivesAndRecovers)
     EXPECT_LE(tookMs, static_cast<long>(row.boundMs));
     std::printf("[ fault    ] %s: seen within %ld ms\n", row.name, tookMs);
     if (!m_handleGone) {
-        const TfDropCounters after = Counters(m_device);
+        const TfDropCounters after = ReadDropCounters(m_device);
         EXPECT_GE(after.tofDelivered, before.tofDelivered);
-        if (row.lost == Lost::BufferRefused) {
+        if (row.refused) {
             EXPECT_GT(after.tof.bufferRefused, before.tof.bufferRefused) << "the loss was not counted";
         }
     }

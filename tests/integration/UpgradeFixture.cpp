@@ -7,7 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -27,6 +28,11 @@ ReportLog &ReportLog::Instance()
 void ReportLog::Upgrade(int status, int value)
 {
     Instance().Add(status, value);
+}
+
+void ReportLog::Transfer(uint8_t type, uint8_t index, int8_t status, void *self)
+{
+    static_cast<ReportLog *>(self)->Add(type * 256 + index, status);
 }
 
 void ReportLog::Add(int status, int value)
@@ -68,14 +74,10 @@ void UpgradeFixture::SetUp()
     m_port = FreePort();
     ASSERT_NE(m_port, 0);
     WebServer::getInstance()->setPort(m_port);
-    char pattern[] = "/tmp/orvane-upgrade-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    m_dir = pattern;
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    m_previousDir = previous;
+    ASSERT_FALSE(m_dir.empty());
+    m_previousDir = std::filesystem::current_path();
     // Calibration files land in ./Config/: never in the build tree, where the decoder reads its tables.
-    ASSERT_EQ(chdir(m_dir.c_str()), 0);
+    std::filesystem::current_path(m_dir);
 }
 
 void UpgradeFixture::TearDown()
@@ -85,10 +87,7 @@ void UpgradeFixture::TearDown()
     JsonCtl::SetNoProgressLimitMs(20000);
     WebServer::getInstance()->setPort(WebServer::kDefaultPort);
     if (!m_previousDir.empty()) {
-        EXPECT_EQ(chdir(m_previousDir.c_str()), 0);
-    }
-    if (!m_dir.empty()) {
-        std::system(("rm -rf '" + m_dir + "'").c_str());
+        std::filesystem::current_path(m_previousDir);
     }
 }
 
@@ -119,6 +118,21 @@ std::vector<std::vector<uint8_t>> UpgradeFixture::TransferCommands(SimCamera &ca
         }
     }
     return payloads;
+}
+
+bool UpgradeFixture::HasPayloadPrefix(SimCamera &camera, const std::vector<uint8_t> &prefix)
+{
+    for (const auto &payload : TransferCommands(camera)) {
+        if (payload.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), payload.begin())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool UpgradeFixture::FirmwareFinal(const Report &r)
+{
+    return r.status == 8 || r.value == -1 || (r.status != 5 && r.value != 1);
 }
 
 bool UpgradeFixture::WaitUntilIdle(unsigned timeoutMs)

@@ -21,12 +21,15 @@ struct Report
     std::chrono::steady_clock::time_point at;
 };
 
-/// Reports of the status callbacks, which carry no context pointer: one process-wide recorder.
+/// Reports of callbacks: the status callbacks, which carry no context pointer, share one process-wide
+/// recorder; a transfer's callback reports to the recorder it is given.
 class ReportLog
 {
 public:
     static ReportLog &Instance();
     static void Upgrade(int status, int value);
+    /// A transfer's progress callback: adds (type * 256 + index, status) to the log `self` points at.
+    static void Transfer(uint8_t type, uint8_t index, int8_t status, void *self);
     void Add(int status, int value);
     void Clear();
     std::vector<Report> Reports() const;
@@ -44,6 +47,10 @@ class UpgradeFixture : public CameraFixture
 public:
     /// The 0x1D payloads the camera received (set or get), oldest first.
     static std::vector<std::vector<uint8_t>> TransferCommands(SimCamera &camera);
+    /// Whether the camera received a 0x1D payload that starts with `prefix`.
+    static bool HasPayloadPrefix(SimCamera &camera, const std::vector<uint8_t> &prefix);
+    /// Whether a firmware upgrade's report is its last: success (8, 1) or a failure.
+    static bool FirmwareFinal(const Report &r);
 
 protected:
     void SetUp() override;
@@ -61,7 +68,8 @@ protected:
     static bool PortIsFree(uint16_t port);
 
     uint16_t m_port = 0;
-    std::string m_dir; ///< scratch working directory (./Config/ lands here)
+    TempDir m_scratch;                          ///< the scratch working directory, removed with the fixture
+    const std::string m_dir = m_scratch.Path(); ///< its path (./Config/ lands here)
     std::string m_previousDir;
 };
 

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // Firmware upgrades and JSON configuration through the public API against simulated cameras on
 // 127.0.0.180 to 127.0.0.189: image checks, a whole upgrade, every way a job fails, and the JSON exchange.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
 
+#include "PeerSockets.h"
 #include "SimFirmwareImage.h"
 #include "UpgradeFixture.h"
 #include "upgrade/JsonCtl.h"
@@ -24,11 +21,6 @@ constexpr unsigned kUpgradeWaitMs = 20000;
 /// The simulated camera runs "KR52_V2.3.7_20260101_V3".
 const std::vector<uint8_t> kImage = SimFirmwareImage::Build("20260301", 4, 64 * 1024);
 
-bool FirmwareFinal(const Report &r)
-{
-    return r.status == 8 || r.value == -1 || (r.status != 5 && r.value != 1);
-}
-
 bool JsonFinal(const Report &r)
 {
     return r.status == 6 || (r.status != 5 && r.status != 1 && r.value != 1) || r.value == -1;
@@ -37,51 +29,8 @@ bool JsonFinal(const Report &r)
 /// Counts the reports `isFinal` accepts.
 size_t FinalCount(bool (*isFinal)(const Report &))
 {
-    size_t count = 0;
-    for (const Report &r : ReportLog::Instance().Reports()) {
-        count += isFinal(r) ? 1 : 0;
-    }
-    return count;
-}
-
-/// Heartbeats (liveness probes) the camera answered.
-size_t Probes(SimCamera &camera)
-{
-    size_t count = 0;
-    for (const RecordedFrame &frame : camera.RecordedFrames()) {
-        count += (frame.command & 0x7F) == 0x1C ? 1 : 0;
-    }
-    return count;
-}
-
-bool HasPayloadPrefix(SimCamera &camera, const std::vector<uint8_t> &prefix)
-{
-    for (const auto &payload : UpgradeFixture::TransferCommands(camera)) {
-        if (payload.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), payload.begin())) {
-            return true;
-        }
-    }
-    return false;
-}
-
-/// Settings are not answered: the camera may record one a moment after the call that sent it returned.
-bool WaitUntil(const std::function<bool()> &condition, unsigned timeoutMs = 3000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-void PutU32(std::vector<uint8_t> &bytes, size_t at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
+    const std::vector<Report> reports = ReportLog::Instance().Reports();
+    return static_cast<size_t>(std::count_if(reports.begin(), reports.end(), isFinal));
 }
 
 class FirmwareUpgradeTest : public UpgradeFixture
@@ -114,7 +63,10 @@ TEST_F(FirmwareUpgradeTest, EveryImageCheckHasItsCodeAndMessageAndNothingReaches
 {
     SimCamera &camera = AddUpgradeCamera("SNUPG80", 180);
     ASSERT_NO_FATAL_FAILURE(StartCameras());
-    TfDeviceHandle device = OpenWithCallback("SNUPG80");
+    TfDeviceHandle device = Open("SNUPG80");
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(device, WriteFile("image.bin", kImage).c_str()),
+              TF_ERROR_UPGRADE_NO_CALLBACK);
+    ASSERT_EQ(TFCM_SetUpgradeStatusCallback(device, &ReportLog::Upgrade), 0);
     const std::vector<ImageCase> cases = {
         {"511 bytes", [](auto &b) { b.resize(511); }, TF_ERROR_UPGRADE_FILE, "is too small:511."},
         {"length field", [](auto &b) { b[12] ^= 1; }, TF_ERROR_UPGRADE_FILE, "size mismatch"},
@@ -143,59 +95,30 @@ TEST_F(FirmwareUpgradeTest, EveryImageCheckHasItsCodeAndMessageAndNothingReaches
     EXPECT_TRUE(WaitUntilIdle(1000));
 }
 
-TEST_F(FirmwareUpgradeTest, WithoutCallbackOrServerTheCameraIsNeverSwitched)
-{
-    SimCamera &camera = AddUpgradeCamera("SNUPG81", 181);
-    ASSERT_NO_FATAL_FAILURE(StartCameras());
-    TfDeviceHandle device = Open("SNUPG81");
-    const std::string path = WriteFile("image.bin", kImage);
-    EXPECT_EQ(TFCM_StartUpgradeFirmWare(device, path.c_str()), TF_ERROR_UPGRADE_NO_CALLBACK);
-    // A port taken by someone else: the call fails and the camera is told nothing.
-    ASSERT_EQ(TFCM_SetUpgradeStatusCallback(device, &ReportLog::Upgrade), 0);
-    const int taken = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(m_port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(taken, 1), 0);
-    MarkLog();
-    EXPECT_EQ(TFCM_StartUpgradeFirmWare(device, path.c_str()), TF_ERROR_OTHER);
-    close(taken);
-    EXPECT_NE(LogSinceMark().find("Cannot listen on"), std::string::npos);
-    EXPECT_FALSE(HasPayloadPrefix(camera, {1, 1}));
-    EXPECT_TRUE(WaitUntilIdle(1000));
-}
-
 TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWithTheNewVersion)
 {
     SimCamera &camera = AddUpgradeCamera("SNUPG82", 182);
-    SimCamera &other = AddUpgradeCamera("SNUPG83", 183);
     ASSERT_NO_FATAL_FAILURE(StartCameras());
     TfDeviceHandle device = OpenWithCallback("SNUPG82");
-    TfDeviceHandle watched = Open("SNUPG83");
-    ASSERT_NE(watched, nullptr);
     const std::string path = WriteFile("fw_image.bin", kImage);
     ASSERT_EQ(TFCM_StartUpgradeFirmWare(device, path.c_str()), 0);
     // A second start while one runs is refused and leaves the running one alone.
     EXPECT_EQ(TFCM_StartUpgradeFirmWare(device, path.c_str()), TF_ERROR_OTHER);
 
-    std::vector<uint8_t> announcement = {1, 1};
-    const std::string host = "127.0.0.1";
-    announcement.insert(announcement.end(), host.begin(), host.end());
+    std::vector<uint8_t> announcement = {1, 1, '1', '2', '7', '.', '0', '.', '0', '.', '1'};
     announcement.resize(18, 0);
-    announcement.insert(announcement.end(), {'f', 'w', '_', 'i', 'm', 'a', 'g', 'e', '.', 'b', 'i', 'n', 0});
+    const char name[] = "fw_image.bin";
+    announcement.insert(announcement.end(), name, name + sizeof name);
     EXPECT_TRUE(WaitUntil([&] { return HasPayloadPrefix(camera, announcement); }));
     EXPECT_TRUE(HasPayloadPrefix(camera, {2, 1}));
     EXPECT_TRUE(WaitUntil([&] { return !camera.Settings().streaming; }));
     ASSERT_TRUE(camera.WaitForFetched(kImage.size(), kUpgradeWaitMs));
     EXPECT_EQ(camera.FetchedFile(), kImage);
-    const size_t probesBefore = Probes(other);
     ASSERT_TRUE(ReportLog::Instance().WaitFor(FirmwareFinal, kUpgradeWaitMs));
     // The worker's connection told the camera the whole-file checksum and the length.
-    std::vector<uint8_t> checksum = {1, 2, 0, 0, 0, 0, 0, 0, 0, 0};
-    PutU32(checksum, 2, SimFirmwareImage::WholeChecksum(kImage));
-    PutU32(checksum, 6, static_cast<uint32_t>(kImage.size()));
+    std::vector<uint8_t> checksum = {1, 2};
+    PutU32(checksum, SimFirmwareImage::WholeChecksum(kImage));
+    PutU32(checksum, static_cast<uint32_t>(kImage.size()));
     EXPECT_TRUE(WaitUntil([&] { return HasPayloadPrefix(camera, checksum); }));
     std::vector<std::pair<int, int>> steps;
     int lastPercent = -1;
@@ -213,8 +136,8 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     ASSERT_TRUE(SimFirmwareImage::ReadHeader(kImage, header));
     EXPECT_TRUE(camera.WaitForFirmwareVersion(SimFirmwareImage::VersionText(header), kUpgradeWaitMs));
     ExpectJobEnded(FirmwareFinal);
-    // The other open camera kept its heartbeat throughout; the upgraded one, opened anew, has its own.
-    EXPECT_GT(Probes(other), probesBefore);
+    // Opened anew, the camera reports the new version. (Heartbeats during and after an upgrade are the
+    // device tests' matter.)
     Close(device);
     const auto reopenBy = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (TFCM_OpenDevice(Uri("SNUPG82").c_str(), &device) != 0 &&
@@ -225,8 +148,6 @@ TEST_F(FirmwareUpgradeTest, WholeUpgradeReportsEveryStepAndTheCameraComesBackWit
     char version[64] = {};
     EXPECT_EQ(TFCM_GetFirmwareVersionNumber(device, version, sizeof version), 0);
     EXPECT_EQ(std::string(version), SimFirmwareImage::VersionText(header));
-    const size_t probesAfter = Probes(camera);
-    EXPECT_TRUE(WaitUntil([&] { return Probes(camera) > probesAfter; }, 5000));
     EXPECT_EQ(TFCM_CloseDevice(&device), 0);
 }
 
@@ -345,9 +266,7 @@ struct JsonCase
     std::vector<std::pair<int, int>> reports; ///< every report from (1, 0) on
 };
 
-class JsonConfigTest : public FirmwareUpgradeTest
-{
-};
+using JsonConfigTest = FirmwareUpgradeTest;
 
 TEST_F(JsonConfigTest, TheFileIsFetchedByAnyPathAndEveryStepReported)
 {

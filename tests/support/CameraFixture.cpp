@@ -40,6 +40,15 @@ const TfFrame *FrameSet::Find(uint32_t type) const
     return nullptr;
 }
 
+TfDropCounters ReadDropCounters(TfDeviceHandle device)
+{
+    TfDropCounters counters{};
+    int32_t size = sizeof counters;
+    EXPECT_EQ(TFCM_GetProperty(device, TF_PROPERTY_EXT_DROP_COUNTERS, &counters, &size), TF_OK);
+    EXPECT_EQ(size, static_cast<int32_t>(sizeof counters));
+    return counters;
+}
+
 void CameraFixture::SetUp()
 {
     m_recorder = std::make_unique<HotPlugRecorder>();
@@ -86,6 +95,17 @@ void CameraFixture::StartCameras()
         ASSERT_TRUE(m_recorder->WaitFor(Uri(camera->Config().serial), 0, 1, kCameraWaitMs))
             << camera->Config().serial << " was not listed; " << camera->LastError();
     }
+}
+
+void CameraFixture::StartLightCamera(const std::string &serial, unsigned hostByte)
+{
+    SimCamera &camera = AddCamera(serial, hostByte);
+    camera.UpdateSettings([](SimSettings &s) {
+        s.dataMode = 3;
+        s.lenses[2].state = 0;
+    });
+    StartCameras();
+    camera.Streamer().OverrideFramePeriod(std::chrono::milliseconds(5));
 }
 
 TfDeviceHandle CameraFixture::Open(const std::string &serial)

@@ -43,6 +43,9 @@ struct FrameSet
     const TfFrame *Find(uint32_t type) const;
 };
 
+/// The drop counters of a handle, read through the property interface (all zero when they cannot be).
+TfDropCounters ReadDropCounters(TfDeviceHandle device);
+
 class CameraFixture : public ::testing::Test
 {
 protected:
@@ -53,6 +56,9 @@ protected:
     SimCamera &AddCamera(const std::string &serial, unsigned hostByte, const std::string &alias = "");
     /// Starts the simulator and waits until every added camera is listed.
     void StartCameras();
+    /// Adds a camera sending light buffers (camera-computed depth, no colour) every 5 ms and starts the
+    /// simulator: its opens and first sets are quick, also in sanitized builds.
+    void StartLightCamera(const std::string &serial, unsigned hostByte);
     static std::string Uri(const std::string &serial) { return "KR52Lite:" + serial; }
 
     /// Opens by URI and remembers the handle so that TearDown closes it.

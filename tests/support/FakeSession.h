@@ -78,41 +78,35 @@ public:
     int GetFrame(FrameType type, Frame *out) override
     {
         *out = m_frame;
-        return Record("GetFrame", std::to_string(type));
+        return Record("GetFrame", Args(type));
     }
     int SetColorPixelFormat(PixelFormat format) override
     {
-        return Record("SetColorPixelFormat", std::to_string(format));
+        return Record("SetColorPixelFormat", Args(format));
     }
     int GetColorPixelFormat(PixelFormat *format) override
     {
         *format = m_colorFormat;
         return Record("GetColorPixelFormat");
     }
-    int SetIRPixelFormat(PixelFormat format) override
-    {
-        return Record("SetIRPixelFormat", std::to_string(format));
-    }
+    int SetIRPixelFormat(PixelFormat format) override { return Record("SetIRPixelFormat", Args(format)); }
     int GetFrameMode(FrameType type, FrameMode *mode) override
     {
         *mode = m_frameMode;
-        return Record("GetFrameMode", std::to_string(type));
+        return Record("GetFrameMode", Args(type));
     }
-    int SetTofFrameRate(uint8_t fps) override { return Record("SetTofFrameRate", std::to_string(fps)); }
+    int SetTofFrameRate(uint8_t fps) override { return Record("SetTofFrameRate", Args(fps)); }
     int SetDualFreqMode(DualFreqMode &mode) override
     {
         return Record("SetDualFreqMode", Args(mode.count, mode.values[0], mode.values[1], mode.values[2]));
     }
-    int SetDataMode(uint8_t mode) override { return Record("SetDataMode", std::to_string(mode)); }
+    int SetDataMode(uint8_t mode) override { return Record("SetDataMode", Args(mode)); }
     int GetDataMode(uint8_t *mode) override
     {
         *mode = m_dataMode;
         return Record("GetDataMode");
     }
-    int SetDepthRange(const DepthRange &range) override
-    {
-        return Record("SetDepthRange", std::to_string(range.range));
-    }
+    int SetDepthRange(const DepthRange &range) override { return Record("SetDepthRange", Args(range.range)); }
     int GetDepthRange(DepthRange &range) override
     {
         range.range = 2;
@@ -130,13 +124,13 @@ public:
     int GetCameraIntrinsic(SensorType sensor, double *out) override
     {
         std::memcpy(out, m_intrinsic[sensor % 3], sizeof(m_intrinsic[0]));
-        return Record("GetCameraIntrinsic", std::to_string(sensor));
+        return Record("GetCameraIntrinsic", Args(sensor));
     }
     /// What the camera reports; the session derives the intrinsics of delivered colour images from it.
     int GetCameraIntrinsic_(SensorType sensor, double *out) override
     {
         std::memcpy(out, m_intrinsic[sensor % 3], sizeof(m_intrinsic[0]));
-        return Record("GetCameraIntrinsic_", std::to_string(sensor));
+        return Record("GetCameraIntrinsic_", Args(sensor));
     }
     int SetCameraIntrinsic(SensorType sensor, const double *in) override
     {
@@ -145,7 +139,7 @@ public:
     int GetCameraDistortion(SensorType sensor, double *out) override
     {
         std::memcpy(out, m_distortion[sensor % 3], sizeof(m_distortion[0]));
-        return Record("GetCameraDistortion", std::to_string(sensor));
+        return Record("GetCameraDistortion", Args(sensor));
     }
     int SetLens(const LensConfig &in) override
     {
@@ -163,7 +157,7 @@ public:
     }
     int SetComputeRealDepthEnabled(bool on) override
     {
-        return Record("SetComputeRealDepthEnabled", std::to_string(on));
+        return Record("SetComputeRealDepthEnabled", Args(on));
     }
     std::shared_ptr<const DepthWorldTable> GetDepthFrame2WorldTab() override { return m_table; }
     bool GetAppliedTransform(const void *, uint32_t, int &rotation, int &mirror) override
@@ -176,10 +170,7 @@ public:
     {
         return Record("SetRangeValue", Args(range, minimum, maximum));
     }
-    int SetSaveRawBufferEnabled(bool on) override
-    {
-        return Record("SetSaveRawBufferEnabled", std::to_string(on));
-    }
+    int SetSaveRawBufferEnabled(bool on) override { return Record("SetSaveRawBufferEnabled", Args(on)); }
     bool RegisterNotify(TfFrameNotifyCallback) override
     {
         Record("RegisterNotify");

@@ -132,20 +132,39 @@ std::string LogSince(size_t mark)
     return mark < text.size() ? text.substr(mark) : std::string();
 }
 
-int ThreadCount()
+namespace {
+/// Entries of a /proc directory; -1 when it cannot be read.
+int EntryCount(const char *path)
 {
     int count = 0;
-    DIR *dir = opendir("/proc/self/task");
+    DIR *dir = opendir(path);
     if (dir == nullptr) {
         return -1;
     }
     while (dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') {
-            ++count;
-        }
+        count += entry->d_name[0] != '.';
     }
     closedir(dir);
     return count;
+}
+} // namespace
+
+int ThreadCount()
+{
+    return EntryCount("/proc/self/task");
+}
+
+int DescriptorCount()
+{
+    const int count = EntryCount("/proc/self/fd");
+    return count < 0 ? count : count - 1; // the descriptor of the listing itself
+}
+
+long EnvNumber(const char *name, long fallback)
+{
+    const char *text = std::getenv(name);
+    const long value = text != nullptr ? std::atol(text) : 0;
+    return value > 0 ? value : fallback;
 }
 
 } // namespace orvtest

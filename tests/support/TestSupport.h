@@ -95,5 +95,10 @@ inline bool Contains(const std::string &text, const std::string &part)
 
 /// Threads of this process (entries of /proc/self/task).
 int ThreadCount();
+/// Open descriptors of this process (entries of /proc/self/fd).
+int DescriptorCount();
+
+/// The positive number the environment variable `name` holds, else `fallback`.
+long EnvNumber(const char *name, long fallback);
 
 } // namespace orvtest

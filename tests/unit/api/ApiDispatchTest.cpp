@@ -5,6 +5,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "OpenedDeviceTest.h"
@@ -18,20 +19,15 @@ using Calls = std::vector<std::string>;
 
 TEST_F(ApiDispatch, TranslationPassesOnlyTheDocumentedRanges)
 {
-    struct Row
-    {
-        int internal;
-        int external;
-    };
-    const Row rows[] = {{-108, -255}, {-107, -107}, {-104, -104}, {-101, -101}, {-100, -255},
-                        {-20, -255},  {-19, -19},   {-2, -2},     {0, 0},       {1, -255}};
-    for (const Row &row : rows) {
-        m_session->m_results["StartStream"] = row.internal;
+    const std::pair<int, int> rows[] = {{-108, -255}, {-107, -107}, {-104, -104}, {-101, -101}, {-100, -255},
+                                        {-20, -255},  {-19, -19},   {-2, -2},     {0, 0},       {1, -255}};
+    for (const auto &[internal, external] : rows) {
+        m_session->m_results["StartStream"] = internal;
         const size_t mark = LogMark();
-        EXPECT_EQ(TFCM_StartStream(m_handle), row.external) << "internal " << row.internal;
+        EXPECT_EQ(TFCM_StartStream(m_handle), external) << "internal " << internal;
         const bool logged =
-            Contains(LogSince(mark), "]:invalid param: interRet:" + std::to_string(row.internal) + "\n");
-        EXPECT_EQ(logged, row.external == -255 && row.internal != -255) << "internal " << row.internal;
+            Contains(LogSince(mark), "]:invalid param: interRet:" + std::to_string(internal) + "\n");
+        EXPECT_EQ(logged, external == -255 && internal != -255) << "internal " << internal;
     }
 }
 
@@ -39,13 +35,7 @@ TEST_F(ApiDispatch, NoExceptionCrossesTheBoundary)
 {
     TfCameraParameters params{};
     uint8_t value[4] = {};
-    struct Row
-    {
-        const char *operation;
-        const char *function;
-        std::function<int()> call;
-    };
-    const Row rows[] = {
+    const std::tuple<const char *, const char *, std::function<int()>> rows[] = {
         {"StartStream", "TFCM_StartStream", [&] { return TFCM_StartStream(m_handle); }},
         {"SetComputeRealDepthEnabled", "TFCM_SetComputeRealDepthCorrectionEnabled",
          [&] { return TFCM_SetComputeRealDepthCorrectionEnabled(m_handle, true); }},
@@ -56,17 +46,17 @@ TEST_F(ApiDispatch, NoExceptionCrossesTheBoundary)
          [&] { return TFCM_GetCameraParameters(m_handle, TF_SENSOR_TOF, &params); }},
         {"SetProperty", "TFCM_SetProperty", [&] { return TFCM_SetProperty(m_handle, 9, value, 4); }},
     };
-    for (const Row &row : rows) {
-        m_session->m_throwIn = row.operation;
+    for (const auto &[operation, function, call] : rows) {
+        m_session->m_throwIn = operation;
         const size_t mark = LogMark();
-        EXPECT_EQ(row.call(), -255) << row.function;
-        EXPECT_TRUE(Contains(LogSince(mark), std::string(row.function) + ": exception: fake failure in "))
-            << row.function;
+        EXPECT_EQ(call(), -255) << function;
+        EXPECT_TRUE(Contains(LogSince(mark), std::string(function) + ": exception: fake failure in "))
+            << function;
     }
     m_session->m_throwIn.clear();
 }
 
-TEST_F(ApiDispatch, HandleCheckRefusesUnknownHandles)
+TEST_F(ApiDispatch, HandleCheckRefusesUnknownAndStaleHandles)
 {
     Device emptyCell{nullptr};
     int notADevice = 0;
@@ -75,15 +65,10 @@ TEST_F(ApiDispatch, HandleCheckRefusesUnknownHandles)
     EXPECT_EQ(TFCM_StartStream(&emptyCell), TF_ERROR_INVALID_HANDLE);
     EXPECT_EQ(TFCM_StartStream(&foreignCell), TF_ERROR_INVALID_HANDLE);
     EXPECT_TRUE(m_session->m_calls.empty());
-}
 
-TEST_F(ApiDispatch, StaleHandleValuesAreRefusedWithoutBeingRead)
-{
     TfDeviceHandle stale = m_handle;
     ASSERT_EQ(TFCM_CloseDevice(&m_handle), 0);
     EXPECT_EQ(m_handle, nullptr);
-    bool enabled = false;
-    EXPECT_EQ(TFCM_GetSynchronizeEnabled(stale, &enabled), TF_ERROR_INVALID_HANDLE);
     EXPECT_EQ(TFCM_CloseDevice(&stale), TF_ERROR_INVALID_HANDLE);
     EXPECT_NE(stale, nullptr); // a refused close leaves the application's value alone
 }
@@ -136,7 +121,6 @@ TEST_F(ApiDispatch, ACallbackMayCloseItsOwnHandleInsideACall)
 TEST_F(ApiDispatch, ArgumentChecksRunInTheDocumentedOrder)
 {
     uint8_t mode = 0;
-    const std::string longPath(261, 'a');
     TfCameraParameters params{};
     // A null output beats a bad handle; the handle beats value ranges ...
     EXPECT_EQ(TFCM_GetDataMode(nullptr, nullptr), TF_ERROR_NULL_POINTER);
@@ -147,9 +131,9 @@ TEST_F(ApiDispatch, ArgumentChecksRunInTheDocumentedOrder)
               TF_ERROR_INVALID_HANDLE);
     EXPECT_EQ(TFCM_GetCameraParameters(m_handle, static_cast<TfSensorType>(9), &params),
               TF_ERROR_SENSOR_TYPE);
-    // ... except the firmware path length, checked before the handle ...
-    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, longPath.c_str()), TF_ERROR_UPGRADE_PATH_TOO_LONG);
-    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, longPath.substr(1).c_str()), TF_ERROR_INVALID_HANDLE);
+    // ... except the firmware path length, checked before the handle (a 261-byte path: the public API's
+    // upgrade tests) ...
+    EXPECT_EQ(TFCM_StartUpgradeFirmWare(nullptr, std::string(260, 'a').c_str()), TF_ERROR_INVALID_HANDLE);
     // ... and the pixel formats, checked after the handle.
     EXPECT_EQ(TFCM_SetColorPixelFormat(nullptr, static_cast<TfPixelFormat>(9)), TF_ERROR_INVALID_HANDLE);
     EXPECT_EQ(TFCM_SetIRPixelFormat(nullptr, static_cast<TfPixelFormat>(9)), TF_ERROR_INVALID_HANDLE);
@@ -158,23 +142,26 @@ TEST_F(ApiDispatch, ArgumentChecksRunInTheDocumentedOrder)
 
 TEST_F(ApiDispatch, PixelFormatsAreLimitedPerStream)
 {
-    struct Row
-    {
-        bool color;
-        TfPixelFormat format;
-        int expected;
-    };
-    const Row rows[] = {{true, TF_PIXEL_RGB888, 0},    {true, TF_PIXEL_BGR888, 0},
-                        {true, TF_PIXEL_GRAY8, -15},   {true, TF_PIXEL_DEPTH_MM16, -15},
-                        {false, TF_PIXEL_GRAY16, 0},   {false, TF_PIXEL_GRAY8, 0},
-                        {false, TF_PIXEL_RGB888, -15}, {false, static_cast<TfPixelFormat>(-1), -15}};
-    for (const Row &row : rows) {
+    const std::tuple<bool, TfPixelFormat, int> rows[] = {
+        {true, TF_PIXEL_RGB888, 0},    {true, TF_PIXEL_BGR888, 0},
+        {true, TF_PIXEL_GRAY8, -15},   {true, TF_PIXEL_DEPTH_MM16, -15},
+        {false, TF_PIXEL_GRAY16, 0},   {false, TF_PIXEL_GRAY8, 0},
+        {false, TF_PIXEL_RGB888, -15}, {false, static_cast<TfPixelFormat>(-1), -15}};
+    for (const auto &[color, format, expected] : rows) {
         m_session->m_calls.clear();
-        const int ret = row.color ? TFCM_SetColorPixelFormat(m_handle, row.format)
-                                  : TFCM_SetIRPixelFormat(m_handle, row.format);
-        EXPECT_EQ(ret, row.expected) << row.color << " " << row.format;
-        EXPECT_EQ(m_session->m_calls.size(), row.expected == 0 ? 1u : 0u);
+        const int ret =
+            color ? TFCM_SetColorPixelFormat(m_handle, format) : TFCM_SetIRPixelFormat(m_handle, format);
+        EXPECT_EQ(ret, expected) << color << " " << format;
+        EXPECT_EQ(m_session->m_calls.size(), expected == 0 ? 1u : 0u);
     }
+}
+
+/// A call's result and the session operations it made, which are cleared for the next call.
+void ExpectCall(FakeSession &session, int ret, int expected, const Calls &calls)
+{
+    EXPECT_EQ(ret, expected);
+    EXPECT_EQ(session.m_calls, calls);
+    session.m_calls.clear();
 }
 
 TEST_F(ApiDispatch, BooleanPatternGivesMinus255AndIgnoringPatternZero)
@@ -197,10 +184,10 @@ TEST_F(ApiDispatch, BooleanPatternGivesMinus255AndIgnoringPatternZero)
 
     m_session->m_calls.clear();
     m_session->m_results["SetSaveRawBufferEnabled"] = -104;
-    EXPECT_EQ(TFCM_SetSaveRawBufferEnabled(m_handle, true), 0);
+    ExpectCall(*m_session, TFCM_SetSaveRawBufferEnabled(m_handle, true), 0, {"SetSaveRawBufferEnabled:1"});
     m_session->m_results["SetRangeValue"] = 4200;
-    EXPECT_EQ(TFCM_SetRangeValue(m_handle, TF_DEPTH_RANGE_2, 100, 2400), 0);
-    EXPECT_EQ(m_session->m_calls, (Calls{"SetSaveRawBufferEnabled:1", "SetRangeValue:2,100,2400"}));
+    ExpectCall(*m_session, TFCM_SetRangeValue(m_handle, TF_DEPTH_RANGE_2, 100, 2400), 0,
+               {"SetRangeValue:2,100,2400"});
     EXPECT_EQ(TFCM_SetSaveRawBufferEnabled(nullptr, true), TF_ERROR_INVALID_HANDLE);
 }
 
@@ -208,41 +195,29 @@ TEST_F(ApiDispatch, RestartPatternStopsCallsAndStarts)
 {
     m_session->m_results["SetTofFrameRate"] = -107;
     m_session->m_results["StartStream"] = -104; // the restart's own result is ignored
-    EXPECT_EQ(TFCM_SetFrameRate(m_handle, 15), -107);
-    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetTofFrameRate:15", "StartStream"}));
-
-    m_session->m_calls.clear();
-    EXPECT_EQ(TFCM_SetDepthRange(m_handle, TF_DEPTH_RANGE_3), 0);
-    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetDepthRange:3", "StartStream"}));
-}
-
-TEST_F(ApiDispatch, DualFrequencyDataModeSetsTheDefaultOutput)
-{
-    EXPECT_EQ(TFCM_SetDataMode(m_handle, 9), 0);
-    EXPECT_EQ(m_session->m_calls,
-              (Calls{"StopStream", "SetDataMode:9", "SetDualFreqMode:2,5,0,0", "StartStream"}));
-
-    // Only the low 8 bits select the mode; other modes set no dual-frequency output.
-    m_session->m_calls.clear();
-    EXPECT_EQ(TFCM_SetDataMode(m_handle, 0x103), 0);
-    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetDataMode:3", "StartStream"}));
-
-    // A refused mode does not reach the dual-frequency setting.
-    m_session->m_calls.clear();
+    ExpectCall(*m_session, TFCM_SetFrameRate(m_handle, 15), -107,
+               {"StopStream", "SetTofFrameRate:15", "StartStream"});
+    ExpectCall(*m_session, TFCM_SetDepthRange(m_handle, TF_DEPTH_RANGE_3), 0,
+               {"StopStream", "SetDepthRange:3", "StartStream"});
+    // A dual-frequency data mode also sets its default output; only the low 8 bits select the mode, and
+    // a refused mode does not reach the dual-frequency setting.
+    ExpectCall(*m_session, TFCM_SetDataMode(m_handle, 9), 0,
+               {"StopStream", "SetDataMode:9", "SetDualFreqMode:2,5,0,0", "StartStream"});
+    ExpectCall(*m_session, TFCM_SetDataMode(m_handle, 0x103), 0,
+               {"StopStream", "SetDataMode:3", "StartStream"});
     m_session->m_results["SetDataMode"] = -107;
-    EXPECT_EQ(TFCM_SetDataMode(m_handle, 10), -107);
-    EXPECT_EQ(m_session->m_calls, (Calls{"StopStream", "SetDataMode:10", "StartStream"}));
+    ExpectCall(*m_session, TFCM_SetDataMode(m_handle, 10), -107,
+               {"StopStream", "SetDataMode:10", "StartStream"});
 }
 
 TEST_F(ApiDispatch, ExposureTimeUsesBothSlotsOnlyInTwoExposureModes)
 {
     m_session->m_dataMode = 1;
-    EXPECT_EQ(TFCM_SetToFExposureTime(m_handle, 800), 0);
-    EXPECT_EQ(m_session->m_calls, (Calls{"SetExposureTime:0,800", "GetDataMode"}));
-    m_session->m_calls.clear();
+    ExpectCall(*m_session, TFCM_SetToFExposureTime(m_handle, 800), 0,
+               {"SetExposureTime:0,800", "GetDataMode"});
     m_session->m_dataMode = 7;
-    EXPECT_EQ(TFCM_SetToFExposureTime(m_handle, 900), 0);
-    EXPECT_EQ(m_session->m_calls, (Calls{"SetExposureTime:0,900", "GetDataMode", "SetExposureTime:1,900"}));
+    ExpectCall(*m_session, TFCM_SetToFExposureTime(m_handle, 900), 0,
+               {"SetExposureTime:0,900", "GetDataMode", "SetExposureTime:1,900"});
 
     // Reading back: a single-exposure mode does not compare the unused second slot ...
     uint32_t exposure = 1;
@@ -279,16 +254,12 @@ TEST_F(ApiDispatch, FramesAreCopiedOutWhateverTheResult)
     Frame &source = m_session->m_frame;
     source.frameIndex = 7;
     source.pFrameData = pixels;
-    source.dataLen = 4;
-    source.width = 2;
     source.timestamp = 123456789;
     m_session->m_results["GetFrame"] = -4;
     TfFrame frame{};
     EXPECT_EQ(TFCM_GetFrame(m_handle, TF_FRAME_DEPTH, &frame), -4);
     EXPECT_EQ(Val(frame.frameIndex), 7u);
     EXPECT_EQ(Val(frame.pFrameData), pixels);
-    EXPECT_EQ(Val(frame.dataLen), 4u);
-    EXPECT_EQ(Val(frame.width), 2);
     EXPECT_EQ(Val(frame.timestamp), 123456789u);
 
     m_session->m_ready.depth = 1;
@@ -304,8 +275,6 @@ TEST_F(ApiDispatch, ColorResolutionCodes)
 {
     EXPECT_EQ(TFCM_SetColorResolution(m_handle, 3), 0);
     EXPECT_EQ(m_session->m_calls.back(), "SetLens:2,1,640x480,25,2");
-    EXPECT_EQ(TFCM_SetColorResolution(m_handle, 5), 0);
-    EXPECT_EQ(m_session->m_calls.back(), "SetLens:2,1,800x600,25,2");
 
     // A size without a code leaves the caller's value alone.
     EXPECT_EQ(TFCM_SetColorResolution(m_handle, 4), 0);
@@ -320,20 +289,11 @@ TEST_F(ApiDispatch, ColorResolutionCodes)
     EXPECT_EQ(code, 2u);
 }
 
-TEST_F(ApiDispatch, FileTransferCopiesTheRecordAndRefusesUnterminatedNames)
+TEST_F(ApiDispatch, FileTransferRefusesUnterminatedNames)
 {
+    // (A good record, its callback's data included, travels to the camera in the public API's transfer
+    // tests.)
     TfFileTransferParams params{};
-    params.type = 6;
-    std::strcpy(params.name, "/tmp/offset.bin");
-    params.index = 2;
-    params.userData = &params;
-    EXPECT_EQ(TFCM_TransferFile(m_handle, &params), 0);
-    EXPECT_EQ(Val(m_session->m_lastTransfer.type), 6u);
-    EXPECT_STREQ(m_session->m_lastTransfer.name, "/tmp/offset.bin");
-    EXPECT_EQ(Val(m_session->m_lastTransfer.index), 2);
-    EXPECT_EQ(Val(m_session->m_lastTransfer.userData), &params);
-
-    m_session->m_calls.clear();
     std::memset(params.name, 'n', sizeof(params.name));
     EXPECT_EQ(TFCM_TransferFile(m_handle, &params), TF_ERROR_INVALID_ARGUMENT);
     EXPECT_TRUE(m_session->m_calls.empty());
@@ -342,12 +302,8 @@ TEST_F(ApiDispatch, FileTransferCopiesTheRecordAndRefusesUnterminatedNames)
 
 TEST_F(ApiDispatch, FirmwareStartResultsAndTheUpgradeFlag)
 {
-    const std::pair<int, int> rows[] = {{-4, TF_ERROR_UPGRADE_NO_CALLBACK},
-                                        {-2, TF_ERROR_UPGRADE_FILE},
-                                        {-1, TF_ERROR_UPGRADE_REJECTED},
-                                        {-3, TF_ERROR_OTHER},
-                                        {-255, TF_ERROR_OTHER},
-                                        {1, TF_OK}};
+    // (The codes of a missing callback, a bad file and a bad data sum are the public API's upgrade tests'.)
+    const std::pair<int, int> rows[] = {{-1, TF_ERROR_UPGRADE_REJECTED}, {-255, TF_ERROR_OTHER}, {1, TF_OK}};
     DeviceManager *manager = DeviceManager::GetInstance();
     for (const auto &[result, expected] : rows) {
         m_session->m_results["StartUpgradeFirmWare"] = result;

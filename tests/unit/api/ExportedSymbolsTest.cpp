@@ -3,27 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 namespace {
+/// The TFCM_ functions the public header declares.
 std::set<std::string> DeclaredFunctions()
 {
-    std::ifstream in(ORVANE_API_HEADER);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(ORVANE_API_HEADER).rdbuf();
     const std::string header = text.str();
+    const std::regex declaration("ORVANE_API int (TFCM_[A-Za-z0-9_]+)\\(");
     std::set<std::string> names;
-    const std::string marker = "ORVANE_API int ";
-    for (size_t at = header.find(marker); at != std::string::npos; at = header.find(marker, at + 1)) {
-        const size_t start = at + marker.size();
-        const size_t end = header.find('(', start);
-        const std::string name = header.substr(start, end - start);
-        if (name.rfind("TFCM_", 0) == 0) {
-            names.insert(name);
-        }
+    for (std::sregex_iterator it(header.begin(), header.end(), declaration), end; it != end; ++it) {
+        names.insert((*it)[1]);
     }
     return names;
 }
@@ -32,24 +29,15 @@ std::set<std::string> DeclaredFunctions()
 std::set<std::string> ExportedSymbols()
 {
     std::set<std::string> names;
-    const std::string command = std::string("nm -D --defined-only '") + ORVANE_API_LIBRARY + "' 2>/dev/null";
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return names;
-    }
-    char line[512];
-    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
-        std::istringstream fields(line);
-        std::string field;
-        std::string last;
-        while (fields >> field) {
-            last = field;
+    const std::string command =
+        std::string("nm -D --defined-only --format=just-symbols '") + ORVANE_API_LIBRARY + "' 2>/dev/null";
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+            names.insert(std::string(line, std::strcspn(line, "\n")));
         }
-        if (!last.empty()) {
-            names.insert(last);
-        }
+        pclose(pipe);
     }
-    pclose(pipe);
     return names;
 }
 } // namespace

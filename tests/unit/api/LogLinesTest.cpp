@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "OpenedDeviceTest.h"
 #include "protocol/ProtocolTypes.h"
@@ -15,12 +16,8 @@ namespace {
 
 using LogLines = OpenedDeviceTest;
 
-struct LogRow
-{
-    const char *action;
-    std::function<void(TfDeviceHandle, FakeSession &)> run;
-    std::string line;
-};
+/// What is done, how, and the line it must leave.
+using LogRow = std::tuple<const char *, std::function<void(TfDeviceHandle, FakeSession &)>, std::string>;
 
 TEST_F(LogLines, EachActionLeavesItsLine)
 {
@@ -60,11 +57,11 @@ TEST_F(LogLines, EachActionLeavesItsLine)
          },
          "]:CameraParams is invalid!\n"},
     };
-    for (const LogRow &row : rows) {
-        SCOPED_TRACE(row.action);
+    for (const auto &[action, run, line] : rows) {
+        SCOPED_TRACE(action);
         const size_t mark = LogMark();
-        row.run(m_handle, *m_session);
-        EXPECT_TRUE(Contains(LogSince(mark), row.line)) << LogSince(mark);
+        run(m_handle, *m_session);
+        EXPECT_TRUE(Contains(LogSince(mark), line)) << LogSince(mark);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "OpenedDeviceTest.h"
@@ -54,39 +55,21 @@ TEST(PointConversion, DepthPixelsToPointsAndBack)
     ExpectPoint(points[1], 200.0f, 0.0f, 1000.0f);
     ExpectPoint(points[2], 0.0f, 0.0f, 0.0f);
 
-    TfDepthVector3 back[2];
-    ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, points, back, 2, &params), 0);
-    EXPECT_EQ(Val(back[1].depthX), 420);
-    EXPECT_EQ(Val(back[1].depthY), 240);
-    EXPECT_EQ(Val(back[1].depthZ), 1000);
-    EXPECT_EQ(Val(back[0].depthX), 320);
-}
-
-TEST(PointConversion, ProjectionTruncatesTowardZero)
-{
-    TfCameraParameters params = Pinhole500();
-    // Columns 100.9 and -0.5 for x / z = -0.4382 and -0.641; depth 1000.9 mm truncates to 1000.
-    const TfVector3f points[] = {{-438.2f, 0.0f, 1000.0f}, {-641.0f, 0.0f, 1000.0f}, {0.0f, 0.0f, 1000.9f}};
-    TfDepthVector3 pixels[3];
-    ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, points, pixels, 3, &params), 0);
-    EXPECT_EQ(Val(pixels[0].depthX), 100);
-    EXPECT_EQ(Val(pixels[1].depthX), 0);
-    EXPECT_EQ(Val(pixels[2].depthZ), 1000);
-}
-
-TEST(PointConversion, PointsWithoutAPixelGiveZero)
-{
-    TfCameraParameters params = Pinhole500();
-    const TfVector3f points[] = {{10.0f, 20.0f, 0.0f}, {1e30f, -1e30f, 1.0f}, {NAN, 0.0f, 1000.0f}};
-    TfDepthVector3 pixels[3];
-    std::memset(pixels, 0x5A, sizeof(pixels));
-    ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, points, pixels, 3, &params), 0);
-    EXPECT_EQ(Val(pixels[0].depthX), 0);
-    EXPECT_EQ(Val(pixels[0].depthY), 0);
-    EXPECT_EQ(Val(pixels[0].depthZ), 0);
-    EXPECT_EQ(Val(pixels[1].depthX), INT32_MAX); // clamped, never undefined
-    EXPECT_EQ(Val(pixels[1].depthY), INT32_MIN);
-    EXPECT_EQ(Val(pixels[2].depthX), 0);
+    // Back: truncated toward zero (columns 100.9 and -0.5 for x / z = -0.4382 and -0.641, depth 1000.9);
+    // a coordinate without a pixel gives zero, and one far outside is clamped, never undefined.
+    const std::pair<TfVector3f, TfDepthVector3> rows[] = {
+        {{200.0f, 0.0f, 1000.0f}, {420, 240, 1000}}, {{-438.2f, 0.0f, 1000.0f}, {100, 240, 1000}},
+        {{-641.0f, 0.0f, 1000.0f}, {0, 240, 1000}},  {{0.0f, 0.0f, 1000.9f}, {320, 240, 1000}},
+        {{10.0f, 20.0f, 0.0f}, {0, 0, 0}},           {{1e30f, -1e30f, 1.0f}, {INT32_MAX, INT32_MIN, 1}},
+        {{NAN, 0.0f, 1000.0f}, {0, 240, 1000}}};
+    for (const auto &[point, want] : rows) {
+        TfDepthVector3 pixel;
+        std::memset(&pixel, 0x5A, sizeof(pixel));
+        ASSERT_EQ(TFCM_ConvertPointCloudToDepth(nullptr, &point, &pixel, 1, &params), 0);
+        EXPECT_EQ(Val(pixel.depthX), Val(want.depthX)) << point.x << " " << point.y << " " << point.z;
+        EXPECT_EQ(Val(pixel.depthY), Val(want.depthY)) << point.x << " " << point.y << " " << point.z;
+        EXPECT_EQ(Val(pixel.depthZ), Val(want.depthZ)) << point.x << " " << point.y << " " << point.z;
+    }
 }
 
 class FrameConversion : public OpenedDeviceTest
@@ -114,55 +97,36 @@ protected:
     std::vector<uint16_t> m_depth;
 };
 
-TEST_F(FrameConversion, FullAndCroppedFramesUseTheTable)
+TEST_F(FrameConversion, PointsAreBitForBitTheRayTimesTheDepthInFullAndCroppedFrames)
 {
+    // Every depth value of the sensor's range, on both sides of the principal point: each coordinate is
+    // the double product rounded once to float, exactly; invalid depth gives a zero point. A cropped frame
+    // is the centre of the sensor image: its row r is sensor row r + offset.
     for (const uint16_t height : {uint16_t{480}, uint16_t{360}}) {
         SCOPED_TRACE(height);
-        // A cropped frame is the centre of the sensor image: frame row r is sensor row r + offset.
-        const int offset = (480 - height) / 2;
-        const size_t centreRow = static_cast<size_t>(240 - offset);
-        const size_t last = size_t{640} * height - 1;
+        const size_t offset = (480 - height) / 2;
         TfFrame frame = MakeFrame(640, height);
-        m_depth[centreRow * 640 + 420] = 1000;
-        m_depth[0] = 1000;
-        m_depth[10] = 65535;
-        m_depth[last] = 2000;
-        std::vector<TfVector3f> points(last + 2, kSentinel);
+        for (size_t i = 0; i < m_depth.size(); ++i) {
+            m_depth[i] = static_cast<uint16_t>((i * 2654435761u) >> 16);
+        }
+        m_depth[5] = 0;
+        m_depth[6] = 65535;
+        std::vector<TfVector3f> points(m_depth.size() + 1, kSentinel);
         ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
-        ExpectPoint(points[centreRow * 640 + 420], 200.0f, 0.0f, 1000.0f);
-        ExpectPoint(points[0], -640.0f, (offset - 240) / 500.0f * 1000, 1000.0f);
-        ExpectPoint(points[1], 0.0f, 0.0f, 0.0f); // every output point is written
-        ExpectPoint(points[10], 0.0f, 0.0f, 0.0f);
-        ExpectPoint(points[last], (639 - 320) / 500.0f * 2000, (height - 1 + offset - 240) / 500.0f * 2000,
-                    2000.0f);
-        ExpectPoint(points[last + 1], kSentinel.x, kSentinel.y, kSentinel.z);
+        size_t differing = 0;
+        for (size_t i = 0; i < m_depth.size(); ++i) {
+            const uint16_t d = m_depth[i];
+            const TfVector3f want =
+                d != 0 && d != 65535
+                    ? TfVector3f{static_cast<float>(m_session->m_table->columnX[i % 640] * d),
+                                 static_cast<float>(m_session->m_table->rowY[i / 640 + offset] * d),
+                                 static_cast<float>(d)}
+                    : TfVector3f{0.0f, 0.0f, 0.0f};
+            differing += std::memcmp(&want, &points[i], sizeof(want)) != 0;
+        }
+        EXPECT_EQ(differing, 0u);
+        ExpectPoint(points.back(), kSentinel.x, kSentinel.y, kSentinel.z); // nothing past the frame's points
     }
-}
-
-TEST_F(FrameConversion, PointsAreBitForBitTheRayTimesTheDepth)
-{
-    // Every depth value of the sensor's range over a whole frame, on both sides of the principal point:
-    // each coordinate is the double product rounded once to float, exactly.
-    TfFrame frame = MakeFrame(640, 480);
-    for (size_t i = 0; i < m_depth.size(); ++i) {
-        m_depth[i] = static_cast<uint16_t>((i * 2654435761u) >> 16);
-    }
-    m_depth[5] = 0;
-    m_depth[6] = 65535;
-    std::vector<TfVector3f> points(m_depth.size());
-    ASSERT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()), 0);
-    size_t differing = 0;
-    for (size_t i = 0; i < m_depth.size(); ++i) {
-        const uint16_t d = m_depth[i];
-        const bool valid = d != 0 && d != 65535;
-        const TfVector3f want =
-            valid
-                ? TfVector3f{static_cast<float>(m_session->m_table->columnX[i % 640] * d),
-                             static_cast<float>(m_session->m_table->rowY[i / 640] * d), static_cast<float>(d)}
-                : TfVector3f{0.0f, 0.0f, 0.0f};
-        differing += std::memcmp(&want, &points[i], sizeof(want)) != 0;
-    }
-    EXPECT_EQ(differing, 0u);
 }
 
 TEST_F(FrameConversion, TurnedAndMirroredFramesUseTheirPixelsRays)
@@ -226,30 +190,21 @@ TEST(DeliveredLayout, EveryTurnAndMirrorLeadsBackToTheSourcePixel)
 TEST_F(FrameConversion, RefusedFrames)
 {
     std::vector<TfVector3f> points(641 * 480);
-    TfFrame frame = MakeFrame(640, 480);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, nullptr), TF_ERROR_NULL_POINTER);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, nullptr, points.data()),
-              TF_ERROR_NULL_POINTER);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(nullptr, &frame, points.data()),
-              TF_ERROR_INVALID_HANDLE);
-
-    TfFrame noData = frame;
-    noData.pFrameData = nullptr;
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(nullptr, &noData, points.data()),
-              TF_ERROR_NO_FRAME_DATA);
-
-    TfFrame shortData = frame;
-    shortData.dataLen = 640 * 480 * 2 - 1;
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &shortData, points.data()),
-              TF_ERROR_INVALID_ARGUMENT);
-
+    const auto convert = [&](TfDeviceHandle device, const TfFrame *frame, bool withPoints = true) {
+        return TFCM_ConvertDepthFrameToPointCloudVector(device, frame, withPoints ? points.data() : nullptr);
+    };
     TfFrame wide = MakeFrame(641, 480);
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &wide, points.data()),
-              TF_ERROR_INVALID_ARGUMENT);
-
+    EXPECT_EQ(convert(m_handle, &wide), TF_ERROR_INVALID_ARGUMENT);
+    TfFrame frame = MakeFrame(640, 480), noData = frame, shortData = frame; // (wide's pixels are gone now)
+    noData.pFrameData = nullptr;
+    shortData.dataLen = 640 * 480 * 2 - 1;
+    EXPECT_EQ(convert(m_handle, &frame, false), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(convert(m_handle, nullptr), TF_ERROR_NULL_POINTER);
+    EXPECT_EQ(convert(nullptr, &frame), TF_ERROR_INVALID_HANDLE);
+    EXPECT_EQ(convert(nullptr, &noData), TF_ERROR_NO_FRAME_DATA);
+    EXPECT_EQ(convert(m_handle, &shortData), TF_ERROR_INVALID_ARGUMENT);
     m_session->m_table.reset();
-    EXPECT_EQ(TFCM_ConvertDepthFrameToPointCloudVector(m_handle, &frame, points.data()),
-              TF_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(convert(m_handle, &frame), TF_ERROR_INVALID_ARGUMENT);
 }
 
 using CameraParameters = OpenedDeviceTest;
@@ -262,30 +217,20 @@ TEST_F(CameraParameters, ColorIntrinsicsFollowTheColorResolution)
     m_session->m_distortion[kSensorColor][0] = 0.25;
     m_session->m_distortion[kSensorColor][7] = -0.5;
 
-    struct Row
-    {
-        uint16_t width;
-        uint16_t height;
-        double fx;
-        double cx;
-        double cy;
-    };
-    const Row rows[] = {{640, 480, 2000.0 / 3.0, 320.0, 240.0},
-                        {1280, 720, 1000.0, 640.0, 360.0},
-                        {640, 360, 500.0, 320.0, 180.0},
-                        {1920, 1080, 1500.0, 960.0, 540.0},
-                        // Sizes without a resolution code follow the same crop-and-scale rule.
-                        {1600, 1200, 15000.0 / 9.0, 800.0, 600.0}};
-    for (const Row &row : rows) {
-        m_session->m_lens.width = row.width;
-        m_session->m_lens.height = row.height;
-        SCOPED_TRACE(::testing::Message() << row.width << "x" << row.height);
+    // The crop-and-scale rule is the colour geometry's (its own tests): here, that the lens's size reaches
+    // it, with or without a resolution code.
+    const std::tuple<uint16_t, uint16_t, double, double, double> rows[] = {
+        {640, 480, 2000.0 / 3.0, 320.0, 240.0}, {1600, 1200, 15000.0 / 9.0, 800.0, 600.0}};
+    for (const auto &[width, height, fx, cx, cy] : rows) {
+        m_session->m_lens.width = width;
+        m_session->m_lens.height = height;
+        SCOPED_TRACE(::testing::Message() << width << "x" << height);
         TfCameraParameters params{};
         ASSERT_EQ(TFCM_GetCameraParameters(m_handle, TF_SENSOR_COLOR, &params), 0);
-        EXPECT_NEAR(params.fx, row.fx, 1e-9);
-        EXPECT_NEAR(params.fy, row.fx, 1e-9);
-        EXPECT_NEAR(params.cx, row.cx, 1e-9);
-        EXPECT_NEAR(params.cy, row.cy, 1e-9);
+        EXPECT_NEAR(params.fx, fx, 1e-9);
+        EXPECT_NEAR(params.fy, fx, 1e-9);
+        EXPECT_NEAR(params.cx, cx, 1e-9);
+        EXPECT_NEAR(params.cy, cy, 1e-9);
         EXPECT_EQ(params.k1, 0.25);
         EXPECT_EQ(params.k6, -0.5);
     }

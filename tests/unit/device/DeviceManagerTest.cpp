@@ -2,12 +2,14 @@
 // Tests of the device list: visibility, queries, opening by URI, alias and address, and closing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "FakeSession.h"
 #include "TestSupport.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
@@ -17,29 +19,6 @@
 namespace {
 
 using orvtest::Val;
-
-/// A session whose open result is programmed and whose calls are counted.
-class FakeSession : public BaseSession
-{
-public:
-    explicit FakeSession(int openResult) : m_openResult(openResult) {}
-    int OpenDevice(bool) override
-    {
-        ++opens;
-        return m_openResult;
-    }
-    int CloseDevice() override
-    {
-        ++closes;
-        return 0;
-    }
-    void SetOpenResult(int result) { m_openResult = result; }
-    int opens = 0;
-    int closes = 0;
-
-private:
-    int m_openResult;
-};
 
 std::unique_ptr<DeviceInfo> Entry(const char *serial, const char *alias, uint32_t ip, int status = 2,
                                   int callBackStatus = -1)
@@ -70,8 +49,11 @@ class DeviceManagerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        BaseDevice::SetSessionFactory(
-            [this](const SessionInfo &, int) { return std::make_unique<FakeSession>(m_openResult); });
+        BaseDevice::SetSessionFactory([this](const SessionInfo &, int) {
+            auto session = std::make_unique<FakeSession>();
+            session->m_results["OpenDevice"] = m_openResult;
+            return session;
+        });
         DeviceManager::SetDiscoveryPort(0); // unit tests open no sockets
         m_manager = DeviceManager::GetInstance();
     }
@@ -108,28 +90,6 @@ TEST_F(DeviceManagerTest, OnlyAnnouncedAndNotRemovedEntriesAreVisible)
     EXPECT_EQ(m_manager->GetDeviceInfoList(nullptr, 1), -12);
 }
 
-TEST_F(DeviceManagerTest, OpenFailsWithTheDocumentedCodes)
-{
-    int ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
-    EXPECT_EQ(ret, -15) << "empty list";
-
-    m_manager->AddDeviceInfo(Entry("R", "r", Ip(127, 0, 0, 2), 1));
-    ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:R", ret), nullptr);
-    EXPECT_EQ(ret, -1) << "removed entry";
-    ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:unknown", ret), nullptr);
-    EXPECT_EQ(ret, -15);
-
-    m_manager->AddDeviceInfo(Entry("F", "f", Ip(127, 0, 0, 3)));
-    m_openResult = -13;
-    ret = 0;
-    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:F", ret), nullptr);
-    EXPECT_EQ(ret, -13);
-    EXPECT_FALSE(m_manager->checkOpenedByURI("KR52Lite:F")) << "a failed open leaves the entry as it was";
-}
-
 TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
 {
     m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2)));
@@ -157,13 +117,18 @@ TEST_F(DeviceManagerTest, ReleaseReturnsTheEntryToAvailableOrRemoved)
     EXPECT_EQ(removedEntry->status, 1);
 }
 
-TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedAndUnknownCameras)
+TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedUnknownAndUnopenableCameras)
 {
+    int ret = 0;
+    EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
+    EXPECT_EQ(ret, -15) << "empty list";
     m_manager->AddDeviceInfo(Entry("A", "front", Ip(127, 0, 0, 2), 1)); // removed
     m_manager->AddDeviceInfo(Entry("B", "back", Ip(127, 0, 0, 3)));
     auto foreign = Entry("C", "side", Ip(127, 0, 0, 4));
     foreign->deviceType = 600; // not a camera of this family: never matched by address
     m_manager->AddDeviceInfo(std::move(foreign));
+    m_manager->AddDeviceInfo(Entry("F", "f", Ip(127, 0, 0, 5)));
+    m_openResult = -13;
 
     struct Case
     {
@@ -181,37 +146,20 @@ TEST_F(DeviceManagerTest, EveryOpenCallReportsRemovedAndUnknownCameras)
         {"unknown alias", &DeviceManager::OpenDeviceByAlias, "top", -15},
         {"unknown ip", &DeviceManager::OpenDeviceByIP, "127.0.0.9", -15},
         {"other family by ip", &DeviceManager::OpenDeviceByIP, "127.0.0.4", -15},
+        {"session fails to open", &DeviceManager::OpenDevice, "KR52Lite:F", -13},
     };
     for (const Case &c : cases) {
-        int ret = 0;
+        ret = 0;
         EXPECT_EQ((m_manager->*c.open)(c.key, ret), nullptr) << c.name;
         EXPECT_EQ(ret, c.expected) << c.name;
     }
-    int ret = 7;
+    ret = 7;
     EXPECT_EQ(m_manager->OpenDevice(nullptr, ret), nullptr);
     EXPECT_EQ(m_manager->OpenDeviceByAlias(nullptr, ret), nullptr);
     EXPECT_EQ(m_manager->OpenDeviceByIP(nullptr, ret), nullptr);
     EXPECT_EQ(ret, 7) << "a null key leaves the result alone";
-    EXPECT_EQ(m_manager->GetCameraCount(), 2) << "failed opens change no entry";
-}
-
-TEST_F(DeviceManagerTest, AClosedCameraOpensAgainWithNewSessions)
-{
-    m_manager->AddDeviceInfo(Entry("A", "a", Ip(127, 0, 0, 2)));
-    int ret = -1;
-    BaseDevice *first = m_manager->OpenDeviceByAlias("a", ret);
-    ASSERT_NE(first, nullptr);
-    m_manager->ReleaseDevice(first);
-    EXPECT_FALSE(m_manager->checkOpenedByAlias("a"));
-    ret = -1;
-    BaseDevice *second = m_manager->OpenDeviceByIP("127.0.0.2", ret);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(ret, 0);
-    EXPECT_TRUE(m_manager->checkOpenedByURI("KR52Lite:A"));
-    auto *session = static_cast<FakeSession *>(second->GetSession(0));
-    ASSERT_NE(session, nullptr);
-    EXPECT_EQ(session->opens, 1);
-    m_manager->ReleaseDevice(second);
+    EXPECT_EQ(m_manager->GetCameraCount(), 3) << "failed opens change no entry";
+    EXPECT_FALSE(m_manager->checkOpenedByURI("KR52Lite:F"));
 }
 
 TEST_F(DeviceManagerTest, AFailedReopenOfAKeptDeviceClosesIt)
@@ -224,17 +172,17 @@ TEST_F(DeviceManagerTest, AFailedReopenOfAKeptDeviceClosesIt)
     BaseDevice *device = m_manager->OpenDevice("KR52Lite:A", ret);
     ASSERT_NE(device, nullptr);
     auto *session = static_cast<FakeSession *>(device->GetSession(0));
-    session->SetOpenResult(-104);
+    session->m_results["OpenDevice"] = -104;
     entry->status = 2;
 
     ret = 0;
     EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), nullptr);
     EXPECT_EQ(ret, -104);
-    EXPECT_EQ(session->closes, 1);
+    EXPECT_EQ(std::count(session->m_calls.begin(), session->m_calls.end(), "CloseDevice"), 1);
     EXPECT_TRUE(m_manager->CheckDevicePtrVaild(device))
         << "the application's handle is still the one to close";
 
-    session->SetOpenResult(0);
+    session->m_results["OpenDevice"] = 0;
     EXPECT_EQ(m_manager->OpenDevice("KR52Lite:A", ret), device) << "reopened, the kept device is handed out";
     EXPECT_EQ(ret, 0);
     m_manager->ReleaseDevice(device);
@@ -252,25 +200,12 @@ TEST(BaseDeviceTest, ACameraWithoutSessionsNeverOpens)
     BaseDevice::SetSessionFactory(nullptr);
 }
 
-/// Records the key of every property read.
-class ProbeSession : public BaseSession
-{
-public:
-    int GetProperty(int key, void *, int *size) override
-    {
-        keys.push_back(key);
-        sizes.push_back(*size);
-        return -104;
-    }
-    std::vector<int> keys;
-    std::vector<int> sizes;
-};
-
 TEST(BaseDeviceTest, TheLivenessProbeIsSessionZerosHeartbeat)
 {
-    std::vector<ProbeSession *> sessions;
+    std::vector<FakeSession *> sessions;
     BaseDevice::SetSessionFactory([&sessions](const SessionInfo &, int) {
-        auto session = std::make_unique<ProbeSession>();
+        auto session = std::make_unique<FakeSession>();
+        session->m_results["GetProperty"] = -104;
         sessions.push_back(session.get());
         return std::unique_ptr<BaseSession>(std::move(session));
     });
@@ -281,20 +216,16 @@ TEST(BaseDeviceTest, TheLivenessProbeIsSessionZerosHeartbeat)
     char buf[64] = {};
     EXPECT_EQ(device.GetSN(buf, 63), -104) << "the heartbeat's failure is the probe's";
     ASSERT_EQ(sessions.size(), 2u);
-    EXPECT_EQ(sessions[0]->keys, std::vector<int>{static_cast<int>(0xE0000099u)});
-    EXPECT_EQ(sessions[0]->sizes, std::vector<int>{63});
-    EXPECT_TRUE(sessions[1]->keys.empty());
+    EXPECT_EQ(sessions[0]->m_calls, std::vector<std::string>{"GetProperty:0xE0000099"});
+    EXPECT_EQ(sessions[0]->m_lastPropertySize, 63);
+    EXPECT_TRUE(sessions[1]->m_calls.empty());
 
     info.deviceType = 600; // not a camera of this family: nothing to probe
     BaseDevice foreign(info, true);
     EXPECT_EQ(foreign.GetSN(buf, 63), 0);
-    EXPECT_TRUE(sessions[2]->keys.empty());
+    EXPECT_TRUE(sessions[2]->m_calls.empty());
     BaseDevice::SetSessionFactory(nullptr);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(DeviceManagerTest, OnlyTheCameraBeingUpgradedIsHandedOverAndTheFlagClearsWhenTheWorkerIsIdle)
 {

@@ -43,13 +43,18 @@ protected:
     std::vector<std::unique_ptr<DeviceInfo>> m_list;
 };
 
-TEST_F(EnumSocketDeviceTest, MalformedDatagramsNeverReachTheList)
+TEST_F(EnumSocketDeviceTest, MalformedDatagramsAndFirstAnnouncementsOfLeavingNeverReachTheList)
 {
     Send(Datagram("SN1", "127.0.0.2", 0, 1, 0, "", 11, 88));
     Send(Datagram("SN1", "127.0.0.2", 0, 1, 0, "", 10));
     EXPECT_EQ(m_enum.RecordCount(), 0u);
     Send(Datagram("SN1", "127.0.0.2", 0, 1, 0, "", 11, 200)); // longer datagrams are accepted
     EXPECT_EQ(m_enum.RecordCount(), 1u);
+    Send(Datagram("SN2", "127.0.0.3", 1)); // first heard in state 1 or 2: nothing to add
+    Send(Datagram("SN3", "127.0.0.4", 2));
+    Merge();
+    ASSERT_EQ(m_list.size(), 1u);
+    EXPECT_STREQ(m_list[0]->uri, "KR52Lite:SN1");
 }
 
 TEST_F(EnumSocketDeviceTest, NewCameraGetsSessionsUriAndAliasFallback)
@@ -79,24 +84,6 @@ TEST_F(EnumSocketDeviceTest, NewCameraGetsSessionsUriAndAliasFallback)
     Merge();
     ASSERT_EQ(m_list.size(), 2u);
     EXPECT_STREQ(m_list[1]->alias, "front");
-}
-
-TEST_F(EnumSocketDeviceTest, FirstAnnouncementInStateOneOrTwoAddsNothing)
-{
-    Send(Datagram("SN1", "127.0.0.2", 1));
-    Send(Datagram("SN2", "127.0.0.3", 2));
-    Merge();
-    EXPECT_TRUE(m_list.empty());
-}
-
-TEST_F(EnumSocketDeviceTest, TwoAddressesOfOneSerialMakeTwoRecordsAndOneEntry)
-{
-    Send(Datagram("SN1", "127.0.0.2", 0));
-    Send(Datagram("SN1", "127.0.0.9", 0));
-    Merge();
-    EXPECT_EQ(m_enum.RecordCount(), 2u);
-    ASSERT_EQ(m_list.size(), 1u);
-    EXPECT_EQ(m_list[0]->pSessionInfo[0].ip, 127u | (9u << 24)) << "the latest address wins";
 }
 
 TEST_F(EnumSocketDeviceTest, SilentCameraIsMarkedForRemovalAfterFourRoundsAndRevives)
@@ -147,22 +134,22 @@ TEST_F(EnumSocketDeviceTest, StateAnnouncementsMoveTheEntry)
         {3, 0, 0, 3, -1},                    // an open camera must be reported removed first
     };
     for (const Row &row : rows) {
+        SCOPED_TRACE(testing::Message() << "state " << int(row.announced) << " from " << row.statusBefore);
         m_list.clear();
         EnumSocketDevice fresh(0);
-        std::vector<uint8_t> first = Datagram("SN1", "127.0.0.2", 0);
-        fresh.HandleDatagram(first.data(), first.size());
-        fresh.UpdateDeviceListInfo(m_list);
+        const auto announce = [&](uint8_t state) {
+            const std::vector<uint8_t> datagram = Datagram("SN1", "127.0.0.2", state);
+            fresh.HandleDatagram(datagram.data(), datagram.size());
+            fresh.UpdateDeviceListInfo(m_list);
+        };
+        announce(0);
         DeviceInfo &d = *m_list[0];
         d.status = row.statusBefore;
         d.callBackStatus = -1;
         d.notifiedStatus = row.notifiedBefore;
-        std::vector<uint8_t> next = Datagram("SN1", "127.0.0.2", row.announced);
-        fresh.HandleDatagram(next.data(), next.size());
-        fresh.UpdateDeviceListInfo(m_list);
-        EXPECT_EQ(d.status, row.statusAfter)
-            << "state " << int(row.announced) << " from " << row.statusBefore;
-        EXPECT_EQ(d.callBackStatus, row.callBackAfter)
-            << "state " << int(row.announced) << " from " << row.statusBefore;
+        announce(row.announced);
+        EXPECT_EQ(d.status, row.statusAfter);
+        EXPECT_EQ(d.callBackStatus, row.callBackAfter);
     }
 }
 

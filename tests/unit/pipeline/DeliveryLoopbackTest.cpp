@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The whole pipeline against a simulated camera streaming depth, IR, confidence and colour: sets stay
-// paired over thousands of frames, colour matches what the camera rendered, and parts sent apart or
-// dropped never pair with the wrong frame.
+// paired over thousands of frames.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "LoopbackCamera.h"
 #include "net/SocketCtl.h"
@@ -42,57 +40,12 @@ long EnvNumber(const char *name, long fallback)
 class DeliveryLoopbackTest : public ::testing::Test
 {
 protected:
-    /// Opens the camera with camera-computed depth, IR and confidence and a 640x480 colour lens
-    /// (`encodeType` 1 JPEG, 0 the 12-bit format), builds the pipeline and starts the stream.
-    void Start(uint8_t colorEncodeType, std::chrono::microseconds framePeriod)
-    {
-        SocketCtl::SetReceiveTimeoutMs(300);
-        ASSERT_NO_FATAL_FAILURE(m_link.Open(
-            [&](SimSettings &s) {
-                s.dataMode = 3;
-                s.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, colorEncodeType};
-            },
-            kWaitMs));
-        m_link.camera->Streamer().OverrideFramePeriod(framePeriod);
-        m_hub = std::make_unique<ImageProc>(m_link.source.get());
-        m_hub->SetStreamEnable(kStreamConfidence, true);
-        m_hub->SetColorPixelFormat(kPixelRgb888);
-        PipelineInitParams params;
-        params.dataMode = 3;
-        params.colorMode = FrameMode{640, 480, 25};
-        params.configDir = "/nonexistent/";
-        params.serialNumber = "SN-LOOP";
-        ASSERT_EQ(m_hub->Init(params), 0);
-        m_hub->Start();
-        ASSERT_EQ(m_link.Protocol()->StartStream(), 0);
-    }
-
     void TearDown() override
     {
         if (m_hub) {
             m_hub->Close();
         }
         m_hub.reset();
-    }
-
-    /// Prepares until a set comes (or the deadline passes) and takes its parts.
-    bool NextSet(FrameReady &ready, Frame (&frames)[4], std::chrono::steady_clock::time_point deadline)
-    {
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (m_hub->PrepareNextFrame(&ready) != 0) {
-                continue;
-            }
-            const FrameType types[4] = {kFrameDepth, kFrameIr, kFrameConfidence, kFrameColor};
-            const unsigned flags[4] = {ready.depth, ready.ir, ready.confidence, ready.color};
-            for (int i = 0; i < 4; ++i) {
-                frames[i] = Frame{};
-                if (flags[i] != 0) {
-                    EXPECT_EQ(m_hub->GetFrame(types[i], &frames[i]), 0);
-                }
-            }
-            return true;
-        }
-        return false;
     }
 
     orvtest::LoopbackCamera m_link{"SN-DELIVER", 33};
@@ -104,25 +57,48 @@ protected:
 // test script runs them once more with the time to take all 2,000.
 TEST_F(DeliveryLoopbackTest, ThousandsOfSetsArriveWholeWithIncreasingIndices)
 {
-    // Faster than the camera's 25 fps so the run stays short; the pipeline is the same.
-    ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(8)));
+    // Camera-computed depth, IR and confidence and 640x480 JPEG colour, faster than the camera's 25 fps so
+    // the run stays short; the pipeline is the same.
+    SocketCtl::SetReceiveTimeoutMs(300);
+    ASSERT_NO_FATAL_FAILURE(m_link.Open(
+        [&](SimSettings &s) {
+            s.dataMode = 3;
+            s.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, 1};
+        },
+        kWaitMs));
+    m_link.camera->Streamer().OverrideFramePeriod(std::chrono::milliseconds(8));
+    m_hub = std::make_unique<ImageProc>(m_link.source.get());
+    m_hub->SetStreamEnable(kStreamConfidence, true);
+    PipelineInitParams params;
+    params.dataMode = 3;
+    params.colorMode = FrameMode{640, 480, 25};
+    params.configDir = "/nonexistent/";
+    params.serialNumber = "SN-LOOP";
+    ASSERT_EQ(m_hub->Init(params), 0);
+    m_hub->Start();
+    ASSERT_EQ(m_link.Protocol()->StartStream(), 0);
+
     const uint32_t wanted = static_cast<uint32_t>(EnvNumber("ORVANE_STRESS_SETS", 2000));
     const long seconds = EnvNumber("ORVANE_STRESS_SECONDS", 25);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    const FrameType types[4] = {kFrameDepth, kFrameIr, kFrameConfidence, kFrameColor};
     uint32_t sets = 0, lastIndex = 0, mismatches = 0, backwards = 0;
-    FrameReady ready{};
-    Frame frames[4];
-    while (sets < wanted && NextSet(ready, frames, deadline)) {
+    while (sets < wanted && std::chrono::steady_clock::now() < deadline) {
+        FrameReady ready{};
+        if (m_hub->PrepareNextFrame(&ready) != 0) {
+            continue;
+        }
         if (ready.depth + ready.ir + ready.confidence + ready.color != 4) {
             ++mismatches;
             continue;
         }
-        const uint32_t index = frames[0].frameIndex;
-        for (const Frame &frame : frames) {
-            mismatches += frame.frameIndex != index ? 1 : 0;
+        Frame frames[4] = {};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(m_hub->GetFrame(types[i], &frames[i]), 0);
+            mismatches += frames[i].frameIndex != frames[0].frameIndex ? 1 : 0;
         }
-        backwards += index <= lastIndex ? 1 : 0;
-        lastIndex = index;
+        backwards += frames[0].frameIndex <= lastIndex ? 1 : 0;
+        lastIndex = frames[0].frameIndex;
         ++sets;
     }
     RecordProperty("sets", static_cast<int>(sets));
@@ -136,108 +112,9 @@ TEST_F(DeliveryLoopbackTest, ThousandsOfSetsArriveWholeWithIncreasingIndices)
     EXPECT_EQ(backwards, 0u);
 }
 
-struct ColorCase
-{
-    const char *name;
-    uint8_t encodeType;
-    double meanTolerance; // mean absolute difference per channel
-    int pixelTolerance;   // at the probe pixels, away from edges
-};
-
-class DeliveredColourTest : public DeliveryLoopbackTest, public ::testing::WithParamInterface<ColorCase>
-{
-};
-
-TEST_P(DeliveredColourTest, MatchesTheImageTheCameraRendered)
-{
-    const ColorCase &c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(c.encodeType, std::chrono::milliseconds(20)));
-    FrameReady ready{};
-    Frame frames[4];
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    do {
-        ASSERT_TRUE(NextSet(ready, frames, deadline))
-            << "colour committed " << m_hub->GetCounters().committedColor << ", decoded "
-            << m_hub->GetRgbDecode()->GetDecodedFrameCount() << ", size mismatches "
-            << m_hub->GetRgbDecode()->GetResolutionMismatchCount();
-    } while (ready.color == 0);
-    const Frame &color = frames[3];
-    const std::shared_ptr<const SimColorTruth> truth = m_link.camera->Streamer().LastColorTruth();
-    ASSERT_NE(truth, nullptr);
-    ASSERT_EQ(+color.width, 640);
-    ASSERT_EQ(+color.height, 480);
-    ASSERT_EQ(+color.dataLen, 640u * 480u * 3u);
-    ASSERT_EQ(+color.pixelFormat, uint32_t{kPixelRgb888});
-    const std::vector<uint8_t> &rgb = *truth->rgb;
-    // The last rows of the 12-bit format carry the exposure value in place of colour.
-    const size_t compared = size_t{640} * 470 * 3;
-    double sum = 0.0;
-    for (size_t i = 0; i < compared; ++i) {
-        sum += std::abs(int{color.pFrameData[i]} - int{rgb[i]});
-    }
-    EXPECT_LT(sum / compared, c.meanTolerance);
-    for (size_t pixel : {size_t{640} * 100 + 100, size_t{640} * 240 + 320, size_t{640} * 400 + 500}) {
-        for (size_t ch = 0; ch < 3; ++ch) {
-            EXPECT_NEAR(color.pFrameData[pixel * 3 + ch], rgb[pixel * 3 + ch], c.pixelTolerance)
-                << "pixel " << pixel << " channel " << ch;
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Formats, DeliveredColourTest,
-                         ::testing::Values(ColorCase{"Jpeg", 1, 4.0, 24}, ColorCase{"TwelveBit", 0, 3.0, 6}),
-                         [](const ::testing::TestParamInfo<ColorCase> &param) {
-                             return std::string(param.param.name);
-                         });
-
-TEST_F(DeliveryLoopbackTest, PartsSentApartOrDroppedNeverPairWithAnotherFrame)
-{
-    // Slow enough that even a sanitized pipeline completes every set it is sent.
-    ASSERT_NO_FATAL_FAILURE(Start(1, std::chrono::milliseconds(60)));
-    FrameReady ready{};
-    Frame frames[4];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    ASSERT_TRUE(NextSet(ready, frames, deadline));
-
-    // Colour in a buffer of its own: it gets its own frame index, so while the fault lasts every set is
-    // ToF only or colour only. (Which kinds get through depends on which decoder is faster: a later
-    // complete set makes an older one stale.)
-    SimStreamer &streamer = m_link.camera->Streamer();
-    streamer.SplitColor(1000000);
-    // Buffers already on their way are whole; every buffer the hub reads after these two is split.
-    const uint64_t sentMark = streamer.FramesSent() + 2;
-    ASSERT_TRUE(streamer.WaitForFramesSent(sentMark, kWaitMs));
-    const auto readMark = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (m_hub->GetCounters().buffersRead < sentMark && std::chrono::steady_clock::now() < readMark) {
-        std::this_thread::yield();
-    }
-    const uint64_t indexMark = m_hub->GetCounters().buffersRead; // every buffer carries image data
-    uint32_t splitSets = 0, mixed = 0;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (splitSets < 10 && NextSet(ready, frames, deadline)) {
-        const Frame &any = ready.color != 0 ? frames[3] : frames[0];
-        if (any.frameIndex <= indexMark) {
-            continue;
-        }
-        const bool tof = ready.depth != 0 || ready.ir != 0 || ready.confidence != 0;
-        mixed += tof && ready.color != 0 ? 1 : 0;
-        ++splitSets;
-    }
-    m_link.camera->Streamer().SplitColor(0);
-    EXPECT_EQ(splitSets, 10u);
-    EXPECT_EQ(mixed, 0u) << "a set paired parts of two buffers";
-
-    // Dropped colour: the buffer announces ToF only and its set comes without colour.
-    m_link.camera->Streamer().DropColor(30);
-    uint32_t withoutColor = 0;
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (withoutColor < 5 && NextSet(ready, frames, deadline)) {
-        if (ready.color == 0 && ready.depth != 0) {
-            ++withoutColor;
-            EXPECT_EQ(+frames[1].frameIndex, +frames[0].frameIndex);
-        }
-    }
-    EXPECT_GE(withoutColor, 5u);
-}
+// (The delivered colour is checked against known images by the colour decoder's tests, and through the
+// public API by the geometry tests' mapped colour. Parts of different buffers never pair: the
+// synchroniser's tests assemble sets by frame index, the stream hub's give every buffer its own frame, and
+// the drop counters' loopback tests count a part that comes apart as late.)
 
 } // namespace

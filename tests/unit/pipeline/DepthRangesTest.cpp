@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "TestSupport.h"
@@ -50,19 +51,13 @@ TEST(DepthRangesTest, TheLibraryLearnsTheMaximumOrTheEffectiveMaximumWithRawDept
 
 TEST(DepthRangesTest, TemperatureTablesPassThroughTheCalibratedPointsAndClamp)
 {
-    struct Row
-    {
-        uint32_t range;
-        int degrees;
-        int32_t offset;
-    };
-    const Row rows[] = {{0, 0, 129},    {0, 1, 127},    {0, 2, 124},   {0, 3, 122},    {0, 57, 1},
-                        {0, 58, -1},    {0, 150, -208}, {0, -20, 129}, {0, 400, -208}, {3, 0, 193},
-                        {1, 1, 190},    {2, 2, 186},    {4, 3, 183},   {5, 56, 2},     {1, 57, -2},
-                        {2, 150, -319}, {5, -1, 193},   {4, 151, -319}};
-    for (const Row &row : rows) {
-        EXPECT_EQ(DepthRanges::GetTemperatureOffset(row.range, row.degrees), row.offset)
-            << "range " << row.range << " at " << row.degrees;
+    const std::tuple<uint32_t, int, int32_t> rows[] = {
+        {0, 0, 129},    {0, 1, 127},   {0, 2, 124},    {0, 3, 122},    {0, 57, 1},   {0, 58, -1},
+        {0, 150, -208}, {0, -20, 129}, {0, 400, -208}, {3, 0, 193},    {1, 1, 190},  {2, 2, 186},
+        {4, 3, 183},    {5, 56, 2},    {1, 57, -2},    {2, 150, -319}, {5, -1, 193}, {4, 151, -319}};
+    for (const auto &[range, degrees, offset] : rows) {
+        EXPECT_EQ(DepthRanges::GetTemperatureOffset(range, degrees), offset)
+            << "range " << range << " at " << degrees;
     }
     for (uint32_t range : {0u, 1u}) {
         for (int t = 1; t <= 150; ++t) {

@@ -10,6 +10,7 @@
 #include "CameraSimulator.h"
 #include "LoopbackCamera.h"
 #include "SimCamera.h"
+#include "StreamBuffers.h"
 #include "TestSupport.h"
 #include "net/SocketCtl.h"
 #include "net/SocketProtocol.h"
@@ -28,16 +29,7 @@ static_assert(ImageProc::kReceiveBufferBytes == static_cast<uint32_t>(kStreamBuf
 /// One stream payload: a timestamp and a camera-computed depth image.
 std::vector<uint8_t> DepthPayload()
 {
-    ByteWriter w;
-    w.WriteU8(0x1F);
-    w.WriteU24Le(8);
-    w.WriteU8(0);
-    w.WriteU64Le(1);
-    w.WriteU8(0xB3);
-    w.WriteU24Le(kImageBlock);
-    w.WriteU8(0);
-    w.Bytes().resize(w.Size() + kImageBlock, 1);
-    return w.Bytes();
+    return orvtest::BufferBuilder().Timestamp(1).Packet(0xB3, std::vector<uint8_t>(kImageBlock, 1)).Bytes();
 }
 
 class ImageProcLoopbackTest : public ::testing::Test

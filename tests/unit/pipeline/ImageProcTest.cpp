@@ -11,14 +11,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "StreamBuffers.h"
 #include "TestSupport.h"
 #include "TofFixtures.h"
 #include "pipeline/ImageProc.h"
 
 namespace {
 
+using orvtest::BufferBuilder;
 constexpr uint32_t kRawBlock = 4945920;
 constexpr uint32_t kImageBlock = 614400;
 
@@ -49,47 +52,6 @@ public:
     InitCameraParams stored{};
     int storeCalls = 0;
     std::vector<bool> paramsRequests;
-};
-
-/// A stream buffer as the camera writes it: sub-packets back to back.
-class BufferBuilder
-{
-public:
-    BufferBuilder &Packet(uint8_t typeId, const std::vector<uint8_t> &payload, uint8_t unUsed = 0)
-    {
-        m_w.WriteU8(typeId);
-        m_w.WriteU24Le(static_cast<uint32_t>(payload.size()));
-        m_w.WriteU8(unUsed);
-        m_w.WriteBytes(payload.data(), payload.size());
-        return *this;
-    }
-    /// A block of `size` bytes whose content is `seed` plus the position.
-    BufferBuilder &Block(uint8_t typeId, uint32_t size, uint8_t seed = 0, uint8_t unUsed = 0)
-    {
-        std::vector<uint8_t> payload(size);
-        for (uint32_t i = 0; i < size; ++i) {
-            payload[i] = static_cast<uint8_t>(seed + i);
-        }
-        return Packet(typeId, payload, unUsed);
-    }
-    BufferBuilder &Timestamp(uint64_t ts)
-    {
-        ByteWriter w;
-        w.WriteU64Le(ts);
-        return Packet(0x1F, w.Bytes());
-    }
-    BufferBuilder &Imu(uint8_t number) { return Packet(0x24, {number}); }
-    BufferBuilder &Status(const std::vector<uint8_t> &payload)
-    {
-        m_w.WriteU8(0x2C);
-        m_w.WriteU16Le(static_cast<uint16_t>(payload.size()));
-        m_w.WriteBytes(payload.data(), payload.size());
-        return *this;
-    }
-    std::vector<uint8_t> Bytes() const { return m_w.Bytes(); }
-
-private:
-    ByteWriter m_w;
 };
 
 template <typename T> void WriteEach(ByteWriter &w, std::initializer_list<T> values)
@@ -203,37 +165,33 @@ TEST_F(ImageProcTest, FifthBufferWithImageDataIsTheFirstRawFrame)
 TEST_F(ImageProcTest, SubPacketLengthRules)
 {
     // Per typeId: lengths the camera may send, and lengths that make the buffer malformed.
-    struct Row
-    {
-        uint8_t typeId;
-        std::vector<uint32_t> good, bad;
-    };
-    const Row rows[] = {{0x1F, {8}, {7}},
-                        {0x24, {1}, {2}},
-                        {0x25, {3}, {}},
-                        {0x31, {0}, {}},
-                        {0x37, {1000}, {}},
-                        {0x35, {460800}, {460799}},
-                        {0x26, {0, 8192}, {2047, 10240}},
-                        {0x2E, {12}, {}},
-                        {0x2F, {3}, {4}},
-                        {0x30, {9}, {8}},
-                        {0xB1, {kRawBlock}, {kRawBlock - 1}},
-                        {0xB9, {kRawBlock}, {}},
-                        {0xB6, {1536000}, {1536001}},
-                        {0xB3, {kImageBlock}, {kImageBlock - 1}},
-                        {0xB4, {}, {kImageBlock + 1}},
-                        {0xB5, {kImageBlock}, {}},
-                        {0x99, {}, {8}},
-                        {0x00, {}, {8}}};
-    for (const Row &row : rows) {
+    using Lengths = std::vector<uint32_t>;
+    const std::tuple<uint8_t, Lengths, Lengths> rows[] = {{0x1F, {8}, {7}},
+                                                          {0x24, {1}, {2}},
+                                                          {0x25, {3}, {}},
+                                                          {0x31, {0}, {}},
+                                                          {0x37, {1000}, {}},
+                                                          {0x35, {460800}, {460799}},
+                                                          {0x26, {0, 8192}, {2047, 10240}},
+                                                          {0x2E, {12}, {}},
+                                                          {0x2F, {3}, {4}},
+                                                          {0x30, {9}, {8}},
+                                                          {0xB1, {kRawBlock}, {kRawBlock - 1}},
+                                                          {0xB9, {kRawBlock}, {}},
+                                                          {0xB6, {1536000}, {1536001}},
+                                                          {0xB3, {kImageBlock}, {kImageBlock - 1}},
+                                                          {0xB4, {}, {kImageBlock + 1}},
+                                                          {0xB5, {kImageBlock}, {}},
+                                                          {0x99, {}, {8}},
+                                                          {0x00, {}, {8}}};
+    for (const auto &[typeId, good, bad] : rows) {
         for (bool accepted : {true, false}) {
-            for (uint32_t length : accepted ? row.good : row.bad) {
-                SCOPED_TRACE(testing::Message() << "typeId 0x" << std::hex << int(row.typeId) << std::dec
-                                                << " length " << length);
+            for (uint32_t length : accepted ? good : bad) {
+                SCOPED_TRACE(testing::Message()
+                             << "typeId 0x" << std::hex << int(typeId) << std::dec << " length " << length);
                 const uint64_t before = m_hub->GetCounters().malformedBuffers;
                 // A timestamp after the packet shows whether parsing went on past it.
-                Feed(BufferBuilder().Block(row.typeId, length).Timestamp(1).Bytes());
+                Feed(BufferBuilder().Block(typeId, length).Timestamp(1).Bytes());
                 EXPECT_EQ(m_hub->GetCounters().malformedBuffers - before, accepted ? 0u : 1u);
                 DrainTof();
             }
@@ -241,7 +199,7 @@ TEST_F(ImageProcTest, SubPacketLengthRules)
     }
 }
 
-TEST_F(ImageProcTest, TruncatedAndCorruptedBuffersNeverOverrun)
+TEST_F(ImageProcTest, TruncatedBuffersNeverOverrun)
 {
     const std::vector<uint8_t> good = BufferBuilder()
                                           .Timestamp(5)
@@ -260,16 +218,8 @@ TEST_F(ImageProcTest, TruncatedAndCorruptedBuffersNeverOverrun)
         const bool atBoundary = std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
         EXPECT_EQ(m_hub->GetCounters().malformedBuffers - before, atBoundary ? 0u : 1u);
     }
-    // Every single-byte corruption of every header byte: no crash, no overrun, the hub keeps working.
-    const size_t headerBytes[] = {0, 1, 2, 3, 13, 14, 19, 20, 21, 81, 82, 83, 84, 85, 186, 187};
-    for (size_t at : headerBytes) {
-        for (int value : {0x00, 0x01, 0x2C, 0x7F, 0xB1, 0xFF}) {
-            std::vector<uint8_t> copy = good;
-            copy[at] = static_cast<uint8_t>(value);
-            m_hub->ProcessData(static_cast<uint32_t>(copy.size()), copy.data());
-        }
-    }
-    // The hub still commits after the bad buffers, and keeps the blocks before a bad one.
+    // (Arbitrary corruption is the stream hub fuzz target's: no crash, no overrun, no lost frame.)
+    // The hub still commits after bad buffers, and keeps the blocks before a bad one.
     Prime();
     const uint64_t before = m_hub->GetCounters().malformedBuffers;
     Feed(BufferBuilder().Timestamp(9).Block(0xB3, kImageBlock, 1).Block(0xB4, kImageBlock - 1).Bytes());

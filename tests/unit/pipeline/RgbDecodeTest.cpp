@@ -2,16 +2,18 @@
 // Tests of the colour decoder: JPEGs compressed here from a known image and wrapped as the camera sends
 // them, the 12-bit YUV format, bad packets, and the worker's delivery.
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "StreamBuffers.h"
 #include "TestSupport.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/RgbDecode.h"
@@ -52,37 +54,15 @@ std::vector<uint8_t> SyntheticImage(uint32_t width, uint32_t height)
 
 std::vector<uint8_t> CompressJpeg(uint32_t width, uint32_t height)
 {
-    const std::vector<uint8_t> rgb = SyntheticImage(width, height);
-    tjhandle handle = tjInitCompress();
-    unsigned char *jpeg = nullptr;
-    unsigned long jpegBytes = 0;
-    const int ret = tjCompress2(handle, rgb.data(), static_cast<int>(width), 0, static_cast<int>(height),
-                                TJPF_RGB, &jpeg, &jpegBytes, TJSAMP_444, 95, 0);
-    std::vector<uint8_t> out;
-    if (ret == 0) {
-        out.assign(jpeg, jpeg + jpegBytes);
-    }
-    tjFree(jpeg);
-    tjDestroy(handle);
-    return out;
+    return orvtest::CompressJpeg(SyntheticImage(width, height), int(width), int(height), TJSAMP_444, 95);
 }
 
-/// A colour sub-packet as the camera sends it: typeId, 24-bit length, spare byte, payload, and the
-/// exposure trailer for the typeIds that carry one.
-std::vector<uint8_t> SubPacket(uint8_t typeId, const std::vector<uint8_t> &payload, bool trailer,
-                               float exposureS = 0.004f)
+/// A colour sub-packet as the camera sends it, with the (zero) exposure trailer for the typeIds that
+/// carry one.
+std::vector<uint8_t> SubPacket(uint8_t typeId, std::vector<uint8_t> payload, bool trailer)
 {
-    const uint32_t length = static_cast<uint32_t>(payload.size()) + (trailer ? 4 : 0);
-    std::vector<uint8_t> packet(5 + size_t{length}, 0);
-    packet[0] = typeId;
-    packet[1] = static_cast<uint8_t>(length);
-    packet[2] = static_cast<uint8_t>(length >> 8);
-    packet[3] = static_cast<uint8_t>(length >> 16);
-    std::copy(payload.begin(), payload.end(), packet.begin() + 5);
-    if (trailer) {
-        std::memcpy(packet.data() + 5 + payload.size(), &exposureS, 4);
-    }
-    return packet;
+    payload.resize(payload.size() + (trailer ? 4 : 0), 0);
+    return orvtest::BufferBuilder().Packet(typeId, payload).Bytes();
 }
 
 /// A frame whose buffer is exactly `bytes` long, so that ASan sees any write past it.
@@ -101,13 +81,6 @@ Rgb PixelAt(const Frame &frame, uint32_t x, uint32_t y, PixelFormat format)
 {
     const uint8_t *p = frame.pFrameData + (size_t{y} * frame.width + x) * 3;
     return format == kPixelRgb888 ? Rgb{p[0], p[1], p[2]} : Rgb{p[2], p[1], p[0]};
-}
-
-void ExpectNear(const Rgb &got, const Rgb &want, int tolerance, const std::string &where)
-{
-    EXPECT_NEAR(got.r, want.r, tolerance) << where;
-    EXPECT_NEAR(got.g, want.g, tolerance) << where;
-    EXPECT_NEAR(got.b, want.b, tolerance) << where;
 }
 
 /// I420 of 2x2 blocks of one colour, BT.601 studio range, as the camera's 12-bit format.
@@ -151,18 +124,6 @@ APIDepthRefine *TestRefine()
 class RgbDecodeTest : public ::testing::Test
 {
 protected:
-    /// A running worker on the fixture's raw queue, set for 640x480 colour.
-    std::unique_ptr<RgbDecode> StartWorker(PixelFormat format = kPixelRgb888,
-                                           APIDepthRefine *refine = TestRefine(),
-                                           RgbDecode::FrameReadyFn ready = nullptr)
-    {
-        auto decoder = std::make_unique<RgbDecode>(&m_raw, refine);
-        decoder->SetFrameReadyCallback(std::move(ready));
-        decoder->SetMode(FrameMode{640, 480, 25});
-        decoder->SetPixelFormat(format);
-        decoder->Start();
-        return decoder;
-    }
     /// Feeds one raw colour frame to the worker's input queue.
     void PushRaw(const std::vector<uint8_t> &packet, uint32_t frameIndex)
     {
@@ -176,32 +137,26 @@ protected:
         raw->timestamp = 1000 + frameIndex;
         m_raw.Push(raw);
     }
-    /// Waits for the worker's next colour frame.
-    Frame *NextColour(RgbDecode &decoder)
-    {
-        Frame *frame = nullptr;
-        if (!orvtest::WaitUntil([&] { return decoder.RGBIsReady(); }) || decoder.GetRGB(&frame) != 0) {
-            return nullptr;
-        }
-        return frame;
-    }
-
     orvtest::LoggedHome m_home;
     FrameQueue m_raw{kFrameRawColor, 2, 4};
 };
 
 TEST_F(RgbDecodeTest, JpegOfAnotherSizeIsDroppedOr640x360IsScaledTo640x480)
 {
-    auto decoder = StartWorker();
+    RgbDecode decoder(&m_raw, TestRefine()); // a running worker on the raw queue, set for 640x480 colour
+    decoder.SetMode(FrameMode{640, 480, 25});
+    decoder.SetPixelFormat(kPixelRgb888);
+    decoder.Start();
     PushRaw(SubPacket(0x34, CompressJpeg(1280, 720), true), 1);
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder->GetResolutionMismatchCount() == 1; }));
-    EXPECT_FALSE(decoder->RGBIsReady());
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder.GetResolutionMismatchCount() == 1; }));
+    EXPECT_FALSE(decoder.RGBIsReady());
 
     // The next frame still comes through: a 640x360 image, of which the middle 480 columns are kept and
     // scaled by 4/3, so output (x, y) shows input (80 + 3x/4, 3y/4).
     PushRaw(SubPacket(0x33, CompressJpeg(640, 360), true), 2);
-    Frame *frame = NextColour(*decoder);
-    ASSERT_NE(frame, nullptr);
+    Frame *frame = nullptr;
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return decoder.RGBIsReady(); }));
+    ASSERT_EQ(decoder.GetRGB(&frame), 0);
     EXPECT_EQ(+frame->frameIndex, 2u);
     EXPECT_EQ(+frame->width, 640);
     EXPECT_EQ(+frame->height, 480);
@@ -212,23 +167,18 @@ TEST_F(RgbDecodeTest, JpegOfAnotherSizeIsDroppedOr640x360IsScaledTo640x480)
         EXPECT_NEAR(got.r, want.r, kTolerance) << x << "," << y;
         EXPECT_NEAR(got.g, want.g, kTolerance) << x << "," << y;
     }
-    decoder->RecycleDecodedColorFrame(frame);
+    decoder.RecycleDecodedColorFrame(frame);
 }
 
 TEST_F(RgbDecodeTest, JpegLargerThanTheOutputFrameIsRejectedBeforeDecoding)
 {
     RgbDecode decoder(nullptr, nullptr);
     const std::vector<uint8_t> big = CompressJpeg(1280, 720);
-    struct Case
-    {
-        const char *name;
-        uint8_t typeId;
-        bool trailer;
-    };
-    for (const Case &c : {Case{"listed size", 0x34, true}, Case{"unlisted size", 0x25, false},
-                          Case{"unknown typeId", 0x40, false}}) {
-        SCOPED_TRACE(c.name);
-        const std::vector<uint8_t> packet = SubPacket(c.typeId, big, c.trailer);
+    const std::tuple<const char *, uint8_t, bool> cases[] = {
+        {"listed size", 0x34, true}, {"unlisted size", 0x25, false}, {"unknown typeId", 0x40, false}};
+    for (const auto &[name, typeId, trailer] : cases) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> packet = SubPacket(typeId, big, trailer);
         OwnedFrame out(640 * 480 * 3, 0xAB);
         const uint64_t before = decoder.GetOversizedJpegCount();
         EXPECT_EQ(DecodeInto(decoder, packet, out), packet.size());
@@ -259,8 +209,11 @@ TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
         EXPECT_EQ(+out.frame.height, 480);
         EXPECT_NEAR(out.frame.exposureTime, 10.0f, 1e-3f);
         for (uint32_t x = 0; x < 640; x += 37) {
-            ExpectNear(PixelAt(out.frame, x, (x * 7) % 480, format), colours[(x / 80) % colours.size()], 3,
-                       std::to_string(x));
+            const Rgb got = PixelAt(out.frame, x, (x * 7) % 480, format),
+                      want = colours[(x / 80) % colours.size()];
+            EXPECT_TRUE(std::abs(got.r - want.r) <= 3 && std::abs(got.g - want.g) <= 3 &&
+                        std::abs(got.b - want.b) <= 3)
+                << x << ": " << got.r << "," << got.g << "," << got.b;
         }
     }
 
@@ -271,45 +224,29 @@ TEST_F(RgbDecodeTest, TwelveBitFormatConvertsToTheExpectedColours)
     EXPECT_EQ(+out.frame.dataLen, 0u);
 }
 
-TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsNeverCrash)
+TEST_F(RgbDecodeTest, TruncatedAndCorruptedPacketsGiveNoFrame)
 {
     const std::vector<uint8_t> jpeg = CompressJpeg(640, 480);
-    auto withBytes = [&](size_t offset, size_t count, uint8_t value) {
-        std::vector<uint8_t> bad = jpeg;
-        for (size_t i = offset; i < offset + count && i < bad.size(); ++i) {
-            bad[i] = value;
-        }
-        return bad;
-    };
-    struct Case
-    {
-        const char *name;
-        std::vector<uint8_t> payload;
-        bool mustFail;
-    };
-    const std::vector<Case> cases = {
-        {"start of image only", {0xFF, 0xD8}, true},
-        {"cut in the header", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100), true},
-        {"cut in the data", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), true},
-        {"header overwritten", withBytes(2, 200, 0x5A), true},
-        {"data overwritten", withBytes(jpeg.size() / 3, 4000, 0xFF), false},
-        {"data zeroed", withBytes(jpeg.size() / 2, 4000, 0x00), false},
+    std::vector<uint8_t> overwritten = jpeg;
+    std::fill_n(overwritten.begin() + 2, 200, 0x5A);
+    const std::pair<const char *, std::vector<uint8_t>> cases[] = {
+        {"start of image only", {0xFF, 0xD8}},
+        {"cut in the header", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 100)},
+        {"cut in the data", std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2)},
+        {"header overwritten", overwritten},
     };
     RgbDecode decoder(nullptr, TestRefine());
     decoder.SetMode(FrameMode{640, 480, 25});
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::vector<uint8_t> packet = SubPacket(0x34, c.payload, true);
+    for (const auto &[name, payload] : cases) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> packet = SubPacket(0x34, payload, true);
         OwnedFrame out(640 * 480 * 3);
         DecodeInto(decoder, packet, out);
-        if (c.mustFail) {
-            EXPECT_EQ(+out.frame.dataLen, 0u);
-        } else {
-            EXPECT_TRUE(+out.frame.dataLen == 0 || out.frame.dataLen == 640u * 480 * 3);
-        }
+        EXPECT_EQ(+out.frame.dataLen, 0u);
     }
 
-    // A length field beyond the bytes at hand and a packet shorter than its header.
+    // (Other corruption is the colour decoder fuzz target's.) A length field beyond the bytes at hand and a
+    // packet shorter than its header.
     std::vector<uint8_t> packet = SubPacket(0x34, jpeg, true);
     OwnedFrame out(640 * 480 * 3);
     EXPECT_EQ(DecodeInto(decoder, packet, out, static_cast<uint32_t>(packet.size() - 1)), 0u);

@@ -207,18 +207,6 @@ TEST_F(SyncTest, ASetWhoseMissingPartCameForANewerBufferGivesWayAtOnce)
     ExpectAllFramesHome();
 }
 
-TEST_F(SyncTest, UntakenSetIsGivenBackWhenTheNextIsProduced)
-{
-    FeedAndRun(kHasDepth, 1, 1);
-    FeedAndRun(kHasDepth, 2, 1);
-    EXPECT_EQ(m_sync->GetReplacedSetCount(), 1u);
-    EXPECT_EQ(OutOfPool(kHasDepth), 1u);
-    ASSERT_EQ(Take(), 1);
-    EXPECT_EQ(uint32_t{m_out.frameIndex}, 2u);
-    EXPECT_EQ(Take(), 0);
-    ExpectAllFramesHome();
-}
-
 TEST_F(SyncTest, SyncOffOnStreamOffFrameStateOffAndRecycleRequestEmptyEverything)
 {
     const std::vector<void (*)(Sync &)> switches = {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -212,22 +213,17 @@ TEST(TofDecodeTest, RejectsBlocksThatAreUnknownMisSizedOrLargerThanTheirFrame)
 {
     orvtest::LoggedHome home;
     DecoderFixture f;
-    auto ir = MakeBlock(0xB4, 614400, 0, [](size_t) { return uint8_t(1); });
-    EXPECT_EQ(f.Decode(ir), 0u);
-
-    auto shortDepth = MakeBlock(0xB3, 614399, 0, [](size_t) { return uint8_t(1); });
-    EXPECT_EQ(f.Decode(shortDepth), 0u);
-
-    auto badRange = MakeBlock(0xB6, 1536000, 7, [](size_t) { return uint8_t(1); });
-    EXPECT_EQ(f.Decode(badRange), 0u);
-
-    // A header announcing a full block in a frame that holds only part of it.
-    auto cut = MakeBlock(0xB6, 1536000, 1, [](size_t) { return uint8_t(1); });
-    cut.resize(1000);
-    const uint64_t before = f.decoder.GetRejectedBlockCount();
-    EXPECT_EQ(f.Decode(cut), 0u);
-    EXPECT_EQ(f.decoder.GetRejectedBlockCount(), before + 1);
-
+    // IR alone, depth a byte short, an unknown range, and a header announcing a full block in a frame that
+    // holds only part of it.
+    const std::tuple<uint8_t, uint32_t, uint8_t, size_t> rows[] = {
+        {0xB4, 614400, 0, 0}, {0xB3, 614399, 0, 0}, {0xB6, 1536000, 7, 0}, {0xB6, 1536000, 1, 1000}};
+    for (const auto &[typeId, length, range, kept] : rows) {
+        auto block = MakeBlock(typeId, length, range, [](size_t) { return uint8_t(1); });
+        block.resize(kept != 0 ? kept : block.size());
+        const uint64_t before = f.decoder.GetRejectedBlockCount();
+        EXPECT_EQ(f.Decode(block), 0u) << int(typeId) << " " << length;
+        EXPECT_EQ(f.decoder.GetRejectedBlockCount(), before + 1) << int(typeId) << " " << length;
+    }
     std::vector<uint8_t> tiny(3, 0xB1);
     EXPECT_EQ(f.Decode(tiny), 0u);
 }

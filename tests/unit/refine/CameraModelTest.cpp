@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 namespace refine {
 namespace {
@@ -111,11 +112,7 @@ TEST(CameraModelTest, UnusableLensesAreInvalidAndHaveNoUndistortedViewAndAPlainL
 TEST(ColorGeometryTest, CropAndScaleFromTheCalibrationImage)
 {
     // Calibration fx = fy = 1500 at the centre (960, 540) of 1920x1080.
-    const struct
-    {
-        uint32_t width, height;
-        double fx, cx, cy;
-    } rows[] = {
+    const std::tuple<uint32_t, uint32_t, double, double, double> rows[] = {
         {1920, 1080, 1500.0, 960.0, 540.0},
         {1280, 720, 1000.0, 640.0, 360.0},        // 2/3
         {640, 480, 1500.0 * 4 / 9, 320.0, 240.0}, // the 4:3 crop: (960 - 240) * 4/9
@@ -123,14 +120,14 @@ TEST(ColorGeometryTest, CropAndScaleFromTheCalibrationImage)
         {1600, 1200, 1500.0 * 10 / 9, 800.0, 600.0},
         {480, 640, 1500.0 * 640 / 1080, 240.0, 320.0}, // portrait: full height, centred
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(::testing::Message() << row.width << "x" << row.height);
+    for (const auto &[width, height, fx, cx, cy] : rows) {
+        SCOPED_TRACE(::testing::Message() << width << "x" << height);
         double k[9] = {1500.0, 0.0, 960.0, 0.0, 1500.0, 540.0, 0.0, 0.0, 1.0};
-        ASSERT_TRUE(ScaleColorIntrinsic(k, row.width, row.height));
-        EXPECT_NEAR(k[0], row.fx, 1e-9);
-        EXPECT_NEAR(k[4], row.fx, 1e-9);
-        EXPECT_NEAR(k[2], row.cx, 1e-9);
-        EXPECT_NEAR(k[5], row.cy, 1e-9);
+        ASSERT_TRUE(ScaleColorIntrinsic(k, width, height));
+        EXPECT_NEAR(k[0], fx, 1e-9);
+        EXPECT_NEAR(k[4], fx, 1e-9);
+        EXPECT_NEAR(k[2], cx, 1e-9);
+        EXPECT_NEAR(k[5], cy, 1e-9);
     }
     double k[9] = {};
     EXPECT_FALSE(ScaleColorIntrinsic(k, 0, 480));

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -62,15 +63,10 @@ void RunAll(DepthFilterChain &chain, Scene &s)
     ASSERT_EQ(chain.Process(s.depth.data(), s.width, s.height), kRefineOk);
 }
 
-TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfacesAndTheFarFloor)
+// (Mixed pixels at a box's edges removed and a far floor kept are the public API's geometry tests' to see.)
+TEST(DepthFilterChainTest, FlyingPixelRemovesIsolatedPixelsAndPixelsBetweenDiagonalNeighbours)
 {
-    // A box at 1000 mm before a wall at 2000 mm; edge pixels blend both by the box's share of them.
-    const auto share = [](uint32_t p, float from, float to) {
-        return std::clamp(std::min(float(p) + 1, to) - std::max(float(p), from), 0.0f, 1.0f);
-    };
-    Scene s = Scene::Make(64, 64, 3.0f, [&](uint32_t x, uint32_t y) {
-        return 2000.0f - 1000.0f * share(x, 20.3f, 43.6f) * share(y, 18.8f, 40.4f);
-    });
+    Scene s = Scene::Make(64, 64, 3.0f, [](uint32_t, uint32_t) { return 2000.0f; });
     for (uint32_t x = 50; x < 60; x += 3) {
         s.At(x, 50) = 600; // isolated pixels in front of the wall
     }
@@ -78,21 +74,9 @@ TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfaces
     DepthFilterChain chain;
     chain.SetFlyingPixel({0, 1});
     RunAll(chain, s);
-    size_t mixed = 0, mixedRemoved = 0, good = 0, goodLost = 0, isolatedLeft = 0;
     for (size_t i = 0; i < s.depth.size(); ++i) {
-        const float d = before.depth[i], t = 0.1f * d; // the default 100 mm at 1 m
-        const bool pure = before.truth[i] == 1000.0f || before.truth[i] == 2000.0f;
-        const bool isMixed = !pure && std::fabs(d - 1000.0f) > t && std::fabs(d - 2000.0f) > t;
-        mixed += isMixed ? 1 : 0;
-        mixedRemoved += isMixed && s.depth[i] == 0 ? 1 : 0;
-        good += pure && d != 600.0f ? 1 : 0;
-        goodLost += pure && d != 600.0f && s.depth[i] == 0 ? 1 : 0;
-        isolatedLeft += d == 600.0f && s.depth[i] != 0 ? 1 : 0;
+        EXPECT_EQ(s.depth[i], before.depth[i] == 600 ? 0 : before.depth[i]) << i;
     }
-    ASSERT_GT(mixed, 60u);
-    EXPECT_GE(mixedRemoved * 100, mixed * 98);
-    EXPECT_LE(goodLost * 100, good);
-    EXPECT_EQ(isolatedLeft, 0u);
     // Only a diagonal shows this pixel between two surfaces: its other neighbours lie at its depth.
     for (auto [nearer, farther] : {std::pair{0, 8}, std::pair{2, 6}}) {
         std::vector<uint16_t> patch(9, 1500);
@@ -101,19 +85,9 @@ TEST(DepthFilterChainTest, FlyingPixelRemovesMixedAndIsolatedPixelsKeepsSurfaces
         ASSERT_EQ(chain.PostFilter(patch.data(), 3, 3), kRefineOk);
         EXPECT_EQ(patch[4], 0);
     }
-
-    // A floor 800 mm below a pinhole camera (f 300 px, row 0 on the horizon), seen up to 8 m: the
-    // steps between rows grow with the square of the depth.
-    Scene floor = Scene::Make(64, 120, 0.0f, [](uint32_t, uint32_t y) {
-        const float z = 800.0f * 300.0f / (float(y) + 0.5f);
-        return z <= 8000.0f ? z : 0.0f;
-    });
-    const Scene floorBefore = floor;
-    RunAll(chain, floor);
-    EXPECT_EQ(floor.depth, floorBefore.depth);
 }
 
-TEST(DepthFilterChainTest, SpatialMedianHalvesNoiseAndNeverMixesAcrossAStep)
+TEST(DepthFilterChainTest, SpatialMedianHalvesNoise)
 {
     for (uint32_t value : {0u, 2u}) {
         SCOPED_TRACE(value == 2 ? "5x5" : "3x3");
@@ -122,10 +96,7 @@ TEST(DepthFilterChainTest, SpatialMedianHalvesNoiseAndNeverMixesAcrossAStep)
         Scene step = Scene::Make(64, 48, 12.0f, QuadrantMm);
         const double before = step.Rms();
         RunAll(chain, step);
-        EXPECT_LE(step.Rms(), before / 2);
-        for (size_t i = 0; i < step.depth.size(); ++i) {
-            ASSERT_LE(std::fabs(step.depth[i] - step.truth[i]), 60.0f) << i; // 5 sigma, far from 800
-        }
+        EXPECT_LE(step.Rms(), before / 2); // (never across the step: the table of settings below)
     }
 }
 
@@ -166,22 +137,19 @@ TEST(DepthFilterChainTest, HoleFillFillsShortRunsOnlyBetweenAgreeingEnds)
 {
     // A tilted plane: every short hole is filled within 2 mm; what must stay stays 0.
     Scene s = Scene::Make(64, 40, 0.0f, [](uint32_t x, uint32_t y) { return 1000.0f + 0.5f * x + 3.0f * y; });
-    const struct
-    {
-        uint32_t x, y, width, height;
-        bool filled;
-    } holes[] = {
-        // Short runs along rows, columns or both; 5 x 5 too wide both ways; holes at the border (long the
-        // other way); a run ending on a step; a pixel with 65535 after it along its row and its column.
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, bool> holes[] = {
+        // x, y, width, height, filled. Short runs along rows, columns or both; 5 x 5 too wide both ways;
+        // holes at the border (long the other way); a run ending on a step; a pixel with 65535 after it
+        // along its row and its column.
         {5, 3, 1, 1, true},    {10, 3, 4, 1, true},  {30, 10, 1, 4, true},  {20, 10, 4, 4, true},
         {40, 10, 5, 5, false}, {0, 20, 2, 5, false}, {60, 20, 4, 5, false}, {12, 36, 5, 4, false},
         {30, 25, 2, 5, false}, {50, 30, 1, 1, false}};
     std::vector<int> filled(s.depth.size(), -1); // per pixel of a hole: 1 when it must be filled, else 0
-    for (const auto &hole : holes) {
-        for (uint32_t y = hole.y; y < hole.y + hole.height; ++y) {
-            for (uint32_t x = hole.x; x < hole.x + hole.width; ++x) {
+    for (const auto &[x0, y0, width, height, fill] : holes) {
+        for (uint32_t y = y0; y < y0 + height; ++y) {
+            for (uint32_t x = x0; x < x0 + width; ++x) {
                 s.At(x, y) = 0;
-                filled[size_t{y} * s.width + x] = hole.filled ? 1 : 0;
+                filled[size_t{y} * s.width + x] = fill ? 1 : 0;
             }
         }
     }

@@ -207,42 +207,12 @@ INSTANTIATE_TEST_SUITE_P(Rigs, RegistrationMapping,
                                            std::tuple{true, true, 1280u, 720u, 2.0},
                                            std::tuple{false, true, 1600u, 1200u, 2.0}));
 
-TEST(Registration, PointLandsWithinAPixelOfTheTrueProjection)
-{
-    Registration registration;
-    size_t landed = 0;
-    for (bool colorUndistorted : {false, true}) {
-        const Scene tof(Rig(false, colorUndistorted, 2.0), 8, 8); // only the ToF side is used
-        for (auto [w, h] : {std::pair{640u, 480u}, {1280u, 720u}, {1600u, 1200u}}) {
-            const LensModel color = ColorCamera(*tof.g, w, h);
-            for (uint32_t k = 0; k < kTofW * kTofH; k += 997) {
-                Vec ray{0, 0, 1};
-                ASSERT_TRUE(tof.tof.Unproject(k % kTofW, k / kTofW, ray.x, ray.y));
-                const uint16_t z = tof.depth[k];
-                double u = 0, v = 0;
-                Inside(color, tof.ToColor({ray.x * z, ray.y * z, double(z)}), w, h, u, v);
-                TfVector2u16 out{1, 1};
-                const int ret = registration.GetMappedPointDepthToRGB(
-                    tof.g, {int32_t(k % kTofW), int32_t(k / kTofW), z}, {uint16_t(w), uint16_t(h)}, &out);
-                // Within a pixel of the border either answer is right.
-                if (u > 0.5 && v > 0.5 && u < w - 1.5 && v < h - 1.5) {
-                    ASSERT_EQ(ret, kRefineOk) << k << " " << u << " " << v;
-                    ++landed;
-                    EXPECT_LE(std::fabs(out.x - u), 1.0) << k << " " << w;
-                    EXPECT_LE(std::fabs(out.y - v), 1.0) << k << " " << w;
-                } else if (u < -1.5 || v < -1.5 || u > w + 0.5 || v > h + 0.5) {
-                    EXPECT_EQ(ret, kRefused) << k;
-                    EXPECT_EQ(out.x + out.y, 0);
-                }
-            }
-        }
-    }
-    EXPECT_GT(landed, 600u);
-}
+// (Single points landing within a pixel of the colour lens's projection, for every colour size and
+// undistortion, are the public API's mapping tests' to check.)
 
 /// A rig without rotation keeps the ToF depth as the colour camera's z, so every mapped pixel is exactly
 /// one of the two surfaces and its IR must be that surface's.
-TEST(Registration, IrTravelsWithItsDepthPixel)
+TEST(Registration, IrTravelsWithItsDepthPixelAndInvalidDepthIsNeverProjected)
 {
     const Scene scene(Rig(true, false, 0.0), 1600, 1200);
     std::vector<uint16_t> depth = scene.depth, ir16(kTofW * kTofH);
@@ -276,6 +246,13 @@ TEST(Registration, IrTravelsWithItsDepthPixel)
         }
         EXPECT_EQ(mismatched, 0u) << eightBit;
     }
+    // Colour mapped back leaves the band of invalid depth black.
+    std::vector<uint8_t> rgb(pixels * 3, 255), back(kTofW * kTofH * 3, 7);
+    color.data = rgb.data();
+    AlgImage backImage{back.data(), ALG_8UC3, kTofW, kTofH};
+    ASSERT_EQ(registration.MapColorToDepth(scene.g, &color, &d, &backImage), kRefineOk);
+    EXPECT_EQ(std::vector<uint8_t>(back.begin() + 100 * kTofW * 3, back.begin() + 140 * kTofW * 3),
+              std::vector<uint8_t>(40 * kTofW * 3, 0));
 }
 
 /// Into a colour image coarser than the depth image, one missing depth pixel leaves a one-pixel crack
@@ -308,28 +285,6 @@ TEST(Registration, ClosesCracksButNotGaps)
                 EXPECT_EQ(mapped[size_t{at.y} * 640 + at.x], expected) << p.depthX << " " << p.depthY;
             }
         }
-    }
-}
-
-TEST(Registration, InvalidDepthIsNeverProjected)
-{
-    const RegistrationGeometryPtr g = Rig(true, true, 2.0);
-    std::vector<uint16_t> depth(kTofW * kTofH), mapped(640 * 480, 7);
-    for (size_t k = 0; k < depth.size(); ++k) {
-        depth[k] = (k + k / kTofW) % 2 ? 0 : 65535;
-    }
-    std::vector<uint8_t> rgb(640 * 480 * 3, 255), back(kTofW * kTofH * 3, 7);
-    AlgImage color{rgb.data(), ALG_8UC3, 640, 480}, d{depth.data(), ALG_16UC1, kTofW, kTofH},
-        out{mapped.data(), ALG_16UC1, 640, 480}, outColor{back.data(), ALG_8UC3, kTofW, kTofH};
-    Registration registration;
-    ASSERT_EQ(registration.MapDepthToColor(g, &color, &d, &out), kRefineOk);
-    ASSERT_EQ(registration.MapColorToDepth(g, &color, &d, &outColor), kRefineOk);
-    EXPECT_EQ(mapped, std::vector<uint16_t>(mapped.size(), 0));
-    EXPECT_EQ(back, std::vector<uint8_t>(back.size(), 0));
-    for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) {
-        TfVector2u16 point{1, 1};
-        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point), kRefused);
-        EXPECT_EQ(point.x + point.y, 0);
     }
 }
 
@@ -371,6 +326,11 @@ TEST(Registration, BadInputIsRefusedWithoutWriting)
     EXPECT_EQ(out, std::vector<uint16_t>(out.size(), 7));
     EXPECT_EQ(outIr, std::vector<uint16_t>(outIr.size(), 7));
     TfVector2u16 point{};
+    for (uint16_t z : {uint16_t{0}, uint16_t{65535}}) { // invalid depth has no point
+        point = {1, 1};
+        EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, z}, {640, 480}, &point), kRefused);
+        EXPECT_EQ(point.x + point.y, 0);
+    }
     EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {640, 0, 1000}, {640, 480}, &point), kRefused);
     EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {0, 0, 1000}, {0, 480}, &point), kRefused);
     EXPECT_EQ(registration.GetMappedPointDepthToRGB(g, {320, 240, 1000}, {640, 480}, nullptr), kRefused);

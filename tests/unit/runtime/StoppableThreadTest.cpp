@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
-#include <time.h>
 #include <unistd.h>
 
 using orvtest::LoggedHome;
@@ -31,16 +30,10 @@ struct RunRecord
 };
 
 /// Sets a flag when destroyed, which also happens when cancellation unwinds the thread.
-class UnwindProbe
+struct UnwindProbe
 {
-public:
-    explicit UnwindProbe(std::atomic<bool> &flag) : m_flag(flag) {}
-    ~UnwindProbe() { m_flag = true; }
-    UnwindProbe(const UnwindProbe &) = delete;
-    UnwindProbe &operator=(const UnwindProbe &) = delete;
-
-private:
-    std::atomic<bool> &m_flag;
+    std::atomic<bool> &flag;
+    ~UnwindProbe() { flag = true; }
 };
 
 /// Runs the given body; stops and joins in its own destructor, before the body is destroyed.
@@ -80,7 +73,7 @@ Worker::Body Polling(RunRecord &record)
 Worker::Body Stubborn(RunRecord &record)
 {
     return [&record](Worker &) {
-        UnwindProbe probe(record.unwound);
+        UnwindProbe probe{record.unwound};
         ++record.runCalls;
         for (;;) {
             pause();
@@ -92,7 +85,7 @@ Worker::Body Stubborn(RunRecord &record)
 Worker::Body Sleepy(RunRecord &record)
 {
     return [&record](Worker &self) {
-        UnwindProbe probe(record.unwound);
+        UnwindProbe probe{record.unwound};
         record.firstShortWait = self.Wait(1) ? 1 : 0;
         ++record.runCalls;
         while (self.IsRunning()) {
@@ -103,31 +96,6 @@ Worker::Body Sleepy(RunRecord &record)
         record.returned = true;
     };
 }
-
-/// Leaves its stopping to the base destructor. Once started, Run reaches the object only as a
-/// StoppableThread, which is all that is left of it while the base destructor runs.
-class BaseStoppedWorker : public StoppableThread
-{
-public:
-    explicit BaseStoppedWorker(RunRecord &record) : StoppableThread("BaseStoppedWorker"), m_record(record) {}
-
-protected:
-    void Run() override
-    {
-        RunRecord &record = m_record;
-        const StoppableThread &self = *this;
-        ++record.runCalls;
-        while (self.IsRunning()) {
-            ++record.iterations;
-            const struct timespec pollPeriod = {0, 1000000L};
-            nanosleep(&pollPeriod, nullptr);
-        }
-        record.returned = true;
-    }
-
-private:
-    RunRecord &m_record;
-};
 
 TEST(StoppableThreadTest, RunsUntilStoppedAndCanBeStartedAgainAfterJoin)
 {

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // BaseSession without a camera: construction defaults, refusals, frame modes, the calibration block's
-// mapping, confirmation time-outs against a silent status, the depth-to-world table and the file check.
+// mapping, the buffers that show a stopped camera reports its status, the depth-to-world table and the
+// file check.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -52,17 +51,11 @@ InitCameraParams Block(uint8_t mode)
     p.depthMax[0][4] = 0; // a range the camera leaves to the defaults
     p.range = 2;
     p.mode = mode;
-    p.wdr[0] = 2;
-    p.wdr[1] = 1;
-    p.wdr[2] = 3;
-    p.rangeListCount = 3;
-    p.rangeList[0] = 0;
-    p.rangeList[1] = 2;
-    p.rangeList[2] = 3;
-    p.modeListCount = 3;
-    p.modeList[0] = 1;
-    p.modeList[1] = 9;
-    p.modeList[2] = 10;
+    const uint32_t wdr[3] = {2, 1, 3};
+    std::memcpy(p.wdr, wdr, sizeof(wdr));
+    p.rangeListCount = p.modeListCount = 3;
+    std::memcpy(p.rangeList, "\x00\x02\x03", 3);
+    std::memcpy(p.modeList, "\x01\x09\x0A", 3);
     p.rgbW = 640;
     p.rgbH = 480;
     return p;
@@ -144,24 +137,6 @@ TEST(BaseSessionRefusals, InvalidRequestsNeverReachTheCamera)
     EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
 }
 
-TEST(BaseSessionConfirmation, SilentStatusTimesOutUnlessNotFollowed)
-{
-    BaseSession session(NetworkInfo());
-    session.SetConfirmPollPeriodMs(1);
-    // The protocol is not open: it accepts without contacting a camera, and no status ever follows.
-    EXPECT_EQ(session.SetDepthRange(DepthRange{3}), -105);
-    EXPECT_EQ(session.GetCurrentDepthRange(), 0u);
-
-    EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 700}), -105);
-
-    EXPECT_EQ(session.SetGMMGain(9), -105);
-
-    // A camera that does not report its status is taken at its word.
-    session.SetDeviceStatusFollowed(false);
-    EXPECT_EQ(session.SetDepthRange(DepthRange{3}), 0);
-    EXPECT_EQ(session.GetCurrentDepthRange(), 3u);
-}
-
 TEST(BaseSessionConfirmation, WhileStoppedOnlyAWholeStatusOnlyBufferShowsTheStatusIsReported)
 {
     const std::vector<uint8_t> status = {0x2C, 2, 0, 0xAA, 0xBB}; // header, u16 length 2, payload
@@ -198,31 +173,6 @@ TEST(BaseSessionConfirmation, WhileStoppedOnlyAWholeStatusOnlyBufferShowsTheStat
         EXPECT_EQ(confirm.IsFollowed(), row.followed);
         EXPECT_EQ(confirm.Wait(3, 1, [](const DeviceStatus &) { return false; }), row.followed ? -105 : 0);
     }
-}
-
-TEST(BaseSessionConfirmation, StatusFieldsConfirmEachSetter)
-{
-    BaseSession session(NetworkInfo());
-    session.SetConfirmPollPeriodMs(1);
-    DeviceStatus *status = session.GetDeviceStatus();
-    status->range = 4;
-    status->exposureTime = 900;
-    status->gmmGain = 12;
-    status->slaveMode = 2;
-    status->rgb1 = 800;
-    status->rgb2 = 600;
-    EXPECT_EQ(session.SetDepthRange(DepthRange{4}), 0);
-    EXPECT_EQ(session.GetCurrentDepthRange(), 4u);
-    EXPECT_EQ(session.SetExposureTime(ExposureTime{0, 900}), 0);
-    EXPECT_EQ(session.SetGMMGain(12), 0);
-    EXPECT_EQ(session.SetSlaveModeEnabled(true), 0);
-    EXPECT_EQ(session.SetSlaveMode(2), 0);
-    EXPECT_EQ(session.SetLens(LensConfig{2, 1, 800, 600, 25, 2}), 0);
-    EXPECT_EQ(+session.GetLensConfig().width, 800);
-    FrameMode color{};
-    session.GetFrameMode(kFrameColor, &color);
-    EXPECT_EQ(color.width, 800u);
-    EXPECT_EQ(color.height, 600u);
 }
 
 TEST(BaseSessionCalibrationBlock, BlockFillsCalibrationListsAndRanges)
@@ -320,52 +270,21 @@ TEST(BaseSessionDepthTable, OnlyAnOrdinaryLensGetsPixelRays)
     }
 }
 
-class TransferFileCheck : public ::testing::Test
+TEST(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
 {
-protected:
-    void SetUp() override
-    {
-        m_dir = std::filesystem::temp_directory_path() / ("orvane-transfer-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_dir, ignored);
-    }
-    std::string Write(const char *name, size_t bytes)
-    {
-        const std::string path = (m_dir / name).string();
-        std::ofstream out(path, std::ios::binary);
-        for (size_t i = 0; i < bytes; ++i) {
-            out.put(static_cast<char>(i & 0xFF));
-        }
-        return path;
-    }
-    static FileTransferParams Params(uint32_t type, const std::string &path, uint8_t index = 0)
-    {
-        FileTransferParams p{};
-        p.type = type;
-        std::snprintf(p.name, sizeof(p.name), "%s", path.c_str());
-        p.index = index;
-        return p;
-    }
-    std::filesystem::path m_dir;
-};
+    orvtest::TempDir dir;
+    FileTransferParams params{};
+    params.type = 4;
+    std::snprintf(params.name, sizeof(params.name), "%s/none.bin", dir.Path().c_str());
+    EXPECT_FALSE(BaseSession::CheckTransferFile(params)) << "missing";
 
-TEST_F(TransferFileCheck, UnreadableOrWrongFilesAreRefused)
-{
-    FileTransferParams missing = Params(4, (m_dir / "none.bin").string());
-    EXPECT_FALSE(BaseSession::CheckTransferFile(missing));
-
-    FileTransferParams wrong = Params(4, Write("short.bin", 100));
+    std::snprintf(params.name, sizeof(params.name), "%s/short.bin", dir.Path().c_str());
+    orvtest::WriteFile(params.name, std::string(100, 'x'));
     BaseSession session(NetworkInfo());
-    EXPECT_EQ(session.TransferFile(wrong), -15);
+    EXPECT_EQ(session.TransferFile(params), -15);
 
-    FileTransferParams unterminated{};
-    unterminated.type = 4;
-    std::memset(unterminated.name, 'a', sizeof(unterminated.name));
-    EXPECT_FALSE(BaseSession::CheckTransferFile(unterminated));
+    std::memset(params.name, 'a', sizeof(params.name));
+    EXPECT_FALSE(BaseSession::CheckTransferFile(params)) << "unterminated";
 }
 
 } // namespace

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-// Tests of the simulated cameras' geometry: lens inverse, distorted and ideal renderings, the colour
-// crop-and-scale rule, colour truth visibility, mixed pixels, dropped pixels and the stream's truth.
+// Tests of the simulated cameras' geometry: lens inverse, distorted renderings, the colour crop-and-scale
+// rule, colour truth visibility, mixed pixels and dropped pixels.
 #include "RawTofEncoder.h"
 #include "Scene.h"
 #include "SimColorEncoder.h"
 #include "SimLens.h"
-#include "SimStreamer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -88,30 +86,6 @@ TEST(SimLensTest, DistortedRenderingsSeeAlongTheInverseOfTheForwardModel)
         }
         EXPECT_LT(worstPx, SimLens::kInverseTolerancePx);
         EXPECT_GT(worstPinholePx, 5.0) << "the lens should bend the rays visibly";
-    }
-}
-
-// A camera turned 2 degrees about y and moved sees the wall z = 3000 (ToF coordinates) as the plane
-// (R n) . Xc = 3000 + (R n) . t of its own coordinates.
-TEST(SimLensTest, TheIdealViewSeesTheSceneFromItsPose)
-{
-    SimPose pose;
-    pose.rotation = SimSettings::RotationFromDegrees(0.0, 2.0, 0.0);
-    pose.translationMm = {-25.0, 4.0, 1.5};
-    SimPinhole camera;
-    camera.fx = 700.0;
-    camera.fy = 690.0;
-    camera.cx = 300.0;
-    const SimRendering view = WallAndBox(1000.0).RenderView(camera, pose, 10000.0f);
-    const std::array<double, 9> &r = pose.rotation;
-    const std::array<double, 3> n{r[2], r[5], r[8]}; // R (0, 0, 1)
-    const double offset =
-        3000.0 + n[0] * pose.translationMm[0] + n[1] * pose.translationMm[1] + n[2] * pose.translationMm[2];
-    for (const auto &pixel : {std::make_pair(5, 5), std::make_pair(630, 470), std::make_pair(20, 400)}) {
-        const double x = (pixel.first - camera.cx) / camera.fx, y = (pixel.second - camera.cy) / camera.fy;
-        const size_t i = static_cast<size_t>(pixel.second * 640 + pixel.first);
-        EXPECT_EQ(view.object[i], 0);
-        EXPECT_NEAR(view.depthMm[i], offset / (n[0] * x + n[1] * y + n[2]), 1e-3) << i;
     }
 }
 
@@ -244,44 +218,6 @@ TEST(SimTofOptionsTest, DroppedDepthIsTheAskedFractionAndTheSamePixelsEveryTime)
     EXPECT_NE(encode(0.05, 8), first);
     const std::vector<uint16_t> none = encode(0.0, 7);
     EXPECT_EQ(std::count(none.begin(), none.end(), 0), 0);
-}
-
-// The stream renders through the lens its calibration reports and, when asked, keeps the frame's truth.
-TEST(SimStreamerGeometryTest, FramesSentCarryTheTruthOfTheCalibratedLenses)
-{
-    SimSettings settings;
-    settings.streaming = true;
-    settings.lenses[2] = SimLensConfig{2, 1, 640, 480, 25, 1};
-    settings.tofDistortion = kTestLens;
-    settings.colorDistortion = kTestLens;
-    SimStreamLink link;
-    link.settings = [&] { return settings; };
-    link.hasClient = [] { return true; };
-    link.send = [](const std::vector<uint8_t> &) { return true; };
-    link.stopStream = [] {};
-    link.closeClient = [] {};
-    SimStreamer streamer(link);
-    streamer.SetScene(WallAndBox(1000.0));
-    SimGeometryOptions options;
-    options.geometryTruth = true;
-    streamer.SetGeometryOptions(options);
-    streamer.OverrideFramePeriod(std::chrono::milliseconds(1));
-    streamer.Start();
-    ASSERT_TRUE(streamer.WaitForFramesSent(2, 10000));
-    streamer.Stop();
-    const std::shared_ptr<const SimTofTruth> tof = streamer.LastGroundTruth();
-    const std::shared_ptr<const SimColorTruth> color = streamer.LastColorTruth();
-    ASSERT_TRUE(tof && tof->geometry && color && color->geometry);
-    const SimRendering expected =
-        WallAndBox(1000.0).Render(TofLens(kTestLens), SimPose{}, SimRenderOptions{});
-    EXPECT_TRUE(SameBits(tof->depthMm, expected.depthMm));
-    EXPECT_TRUE(SameBits(tof->geometry->object, expected.object));
-    EXPECT_TRUE(SameBits(tof->geometry->axialDepthMm, expected.depthMm));
-    SimColorGeometryTruth colorTruth;
-    const std::vector<uint8_t> rgb =
-        SimColorEncoder::Render(WallAndBox(1000.0), settings, 640, 480, &colorTruth);
-    EXPECT_EQ(*color->rgb, rgb);
-    EXPECT_EQ(color->geometry->visibleFromTof, colorTruth.visibleFromTof);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "ExitCodes.h"
 #include "Interrupt.h"
 #include "StatusNames.h"
+#include "StreamChoice.h"
 
 namespace orvane::cli {
 
@@ -119,6 +120,18 @@ int CliContext::OpenCamera()
     m_output.Message("no " + wanted + " within " + std::to_string(m_options.waitMs) + " ms" +
                      (lastStatus != TF_OK ? " (last open: " + StatusName(lastStatus) + ")" : ""));
     return kExitNoCamera;
+}
+
+int CliContext::OpenCamera(const std::vector<std::string> &streams)
+{
+    if (const int code = OpenCamera(); code != kExitOk) {
+        return code;
+    }
+    std::string failed;
+    if (const int status = StreamChoice::Apply(m_camera->Handle(), streams, failed); status != TF_OK) {
+        return Fail(failed, status);
+    }
+    return kExitOk;
 }
 
 void CliContext::Close()

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "CameraScope.h"
 #include "CliOutput.h"
@@ -29,6 +30,8 @@ public:
     /// --uri, --alias or --ip; the first one listed otherwise) and opens it. kExitOk, kExitNoCamera,
     /// kExitCameraError or kExitInterrupted, with a message for each failure.
     int OpenCamera();
+    /// OpenCamera, then switches the output of each stream on when `streams` names it, off otherwise.
+    int OpenCamera(const std::vector<std::string> &streams);
     CameraScope &Camera() { return *m_camera; }
     /// Closes the camera only (a camera that reboots, say, is opened anew afterwards).
     void CloseCamera() { m_camera.reset(); }

@@ -92,14 +92,10 @@ int RecordCommand::Run(CliContext &context)
         out.Message("record: this build has no zstd; record without --zstd");
         return kExitUsage;
     }
-    if (const int code = context.OpenCamera(); code != kExitOk) {
+    if (const int code = context.OpenCamera(streams); code != kExitOk) {
         return code;
     }
     CameraScope &camera = context.Camera();
-    std::string failed;
-    if (const int status = StreamChoice::Apply(camera.Handle(), streams, failed); status != TF_OK) {
-        return context.Fail(failed, status);
-    }
     const int level = zstd ? zstdLevel : 0;
     record::RecordingWriter writer({queueDepth, level});
     // A camera's text that is not UTF-8 (an alias, say) is replaced rather than thrown on.

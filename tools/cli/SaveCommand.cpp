@@ -63,14 +63,10 @@ int SaveCommand::Run(CliContext &context)
 
 int SaveCommand::Prepare(CliContext &context)
 {
-    if (const int code = context.OpenCamera(); code != kExitOk) {
+    if (const int code = context.OpenCamera(streams); code != kExitOk) {
         return code;
     }
     CameraScope &camera = context.Camera();
-    std::string failed;
-    if (const int status = StreamChoice::Apply(camera.Handle(), streams, failed); status != TF_OK) {
-        return context.Fail(failed, status);
-    }
     m_mappedColor = false;
     if (Wants("ply") && std::find(streams.begin(), streams.end(), "color") != streams.end()) {
         const int status = TFCM_SetTransformColorImgToDepthCameraEnabled(camera.Handle(), true);

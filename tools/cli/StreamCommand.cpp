@@ -40,14 +40,10 @@ void StreamCommand::Register(CLI::App &app)
 
 int StreamCommand::Run(CliContext &context)
 {
-    if (const int code = context.OpenCamera(); code != kExitOk) {
+    if (const int code = context.OpenCamera(streams); code != kExitOk) {
         return code;
     }
     CameraScope &camera = context.Camera();
-    std::string failed;
-    if (const int status = StreamChoice::Apply(camera.Handle(), streams, failed); status != TF_OK) {
-        return context.Fail(failed, status);
-    }
     if (const int status = camera.StartStream(); status != TF_OK) {
         return context.Fail("TFCM_StartStream", status);
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -43,6 +45,17 @@ protected:
 private:
     std::recursive_mutex m_mutex; // the base class's xsputn calls overflow
 };
+
+/// The JSON Lines of a command's output, one object a line.
+inline std::vector<nlohmann::json> JsonLines(const std::string &text)
+{
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
 
 struct CliResult
 {

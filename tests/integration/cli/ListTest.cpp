@@ -18,16 +18,6 @@ const auto *const kEnvironment = ::testing::AddGlobalTestEnvironment(ApiLoopback
 using nlohmann::json;
 using orvane::cli::Interrupt;
 
-std::vector<json> JsonLines(const std::string &text)
-{
-    std::vector<json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(json::parse(line));
-    }
-    return lines;
-}
-
 class CliListTest : public CliFixture
 {
 };

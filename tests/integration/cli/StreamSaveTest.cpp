@@ -18,16 +18,6 @@ namespace {
 using nlohmann::json;
 using orvane::cli::Interrupt;
 
-std::vector<json> Records(const std::string &text)
-{
-    std::vector<json> records;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        records.push_back(json::parse(line));
-    }
-    return records;
-}
-
 uint64_t Drops(const json &stream)
 {
     uint64_t total = 0;
@@ -54,10 +44,10 @@ TEST_F(CliStreamSaveTest, StreamShowsTheCameraRateThenEveryFrameItLeavesOut)
             &live);
     });
     const auto last = [&live] {
-        const std::vector<json> records = Records(live.Snapshot());
+        const std::vector<json> records = JsonLines(live.Snapshot());
         return records.empty() ? json() : records.back();
     };
-    ASSERT_TRUE(WaitUntil([&] { return Records(live.Snapshot()).size() >= 3; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return JsonLines(live.Snapshot()).size() >= 3; }, 20000));
     const json steady = last()["streams"];
     for (const char *stream : {"depth", "color"}) {
         SCOPED_TRACE(stream);
@@ -96,7 +86,7 @@ TEST_F(CliStreamSaveTest, SaveWritesWholeReadableFiles)
     const CliResult result = Run({"--uri", "KR52Lite:SN0235", "--wait", "5000", "save", "--format",
                                   "png,ply,raw", "--count", "2", "--out", dir.Path(), "--json"});
     ASSERT_EQ(result.code, orvane::cli::kExitOk) << result.err;
-    const std::vector<json> files = Records(result.out);
+    const std::vector<json> files = JsonLines(result.out);
     std::set<uint32_t> indices;
     for (const json &file : files) {
         indices.insert(file["frameIndex"].get<uint32_t>());

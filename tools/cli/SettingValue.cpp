@@ -159,7 +159,9 @@ std::optional<json> SettingValue::CheckFields(const SettingRow &row, const json 
         return std::nullopt;
     }
     json checked = json::object();
-    for (const auto &[name, field] : value.items()) {
+    for (const auto &item : value.items()) {
+        const std::string &name = item.key();
+        const json &field = item.value();
         const auto found = std::find_if(row.fields.begin(), row.fields.end(),
                                         [&](const SettingField &f) { return name == f.name; });
         if (found == row.fields.end()) {

@@ -18,7 +18,7 @@ RawRecordingWriter::~RawRecordingWriter()
 int RawRecordingWriter::Fail(const char *what)
 {
     const int error = errno != 0 ? errno : EIO;
-    TFLOG("raw recording %s: %s failed: %s", m_path.c_str(), what, std::strerror(error));
+    TFLOG("raw recording %s: %s failed: %s", m_path.c_str(), what, ErrnoText(error).c_str());
     return error;
 }
 

@@ -49,8 +49,9 @@ void Capture(TfDeviceHandle device, Frames &frames, unsigned timeoutMs,
         for (const auto &[bit, type] : kTypes) {
             TfFrame frame{};
             if ((bits & bit) != 0 && TFCM_GetFrame(device, type, &frame) == 0) {
-                frames[{frame.timestamp, frame.frameType}].assign(frame.pFrameData,
-                                                                  frame.pFrameData + frame.dataLen);
+                const uint64_t timestamp = frame.timestamp; // copies: the record is packed
+                const uint32_t frameType = frame.frameType;
+                frames[{timestamp, frameType}].assign(frame.pFrameData, frame.pFrameData + frame.dataLen);
             }
         }
     }

@@ -32,12 +32,15 @@ void ListCommand::Register(CLI::App &app)
 
 nlohmann::json ListCommand::CameraRecord(const TfDeviceInfo &info)
 {
+    // Copies first: the record is packed, and a JSON value binds a reference to what it is made from.
+    const uint32_t type = info.devicetype;
+    const uint32_t sessions = info.sessionCount;
     return {{"uri", FieldText(info.uri, sizeof info.uri)},
             {"alias", FieldText(info.alias, sizeof info.alias)},
-            {"model", DeviceTypeName(info.devicetype)},
-            {"type", info.devicetype},
+            {"model", DeviceTypeName(type)},
+            {"type", type},
             {"status", ConnectStatusName(info.status)},
-            {"sessions", info.sessionCount},
+            {"sessions", sessions},
             {"ip", ListedIp(info)}};
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the project builds, tests, fuzzes and packages with (dpkg-dev and file let
-# cpack work out the Debian packages' dependencies); installs only what is missing.
+# cpack work out the Debian packages' dependencies; pybind11 and numpy build the Python module, pytest
+# tests it, Chromium runs the viewer's browser test); installs only what is missing.
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +12,7 @@ PACKAGES=(
     libturbojpeg0-dev libcivetweb-dev libopencv-core-dev libopencv-imgproc-dev
     libpng-dev libcli11-dev nlohmann-json3-dev libzstd-dev
     dpkg-dev file
+    pybind11-dev python3-dev python3-numpy python3-pytest chromium
 )
 
 missing=()

@@ -64,6 +64,7 @@ SimCamera::SimCamera(const SimCameraConfig &config, const std::string &discovery
     m_powerCycle = std::make_unique<SimPowerCycle>(MakeLink());
     for (const auto &session : m_sessions) {
         session->Streamer().SetStatusWhileStopped(config.statusWhileStopped);
+        session->Streamer().SetWallClockTimestamps(config.wallClockTimestamps);
         session->SetCommandHook([this](const RecordedFrame &frame) {
             SimHookResult result = m_commandHook ? m_commandHook(frame) : SimHookResult{};
             if (result.kind != SimHookResult::Kind::Pass) {

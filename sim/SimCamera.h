@@ -36,6 +36,8 @@ struct SimCameraConfig
     /// Whether the sessions keep sending their status record while the stream is stopped
     /// (SimStreamer::SetStatusWhileStopped changes it later).
     bool statusWhileStopped = false;
+    /// Whether frame timestamps are wall-clock time (SimStreamer::SetWallClockTimestamps).
+    bool wallClockTimestamps = false;
 };
 
 /// Announcements a camera can send on demand that a receiver must reject.

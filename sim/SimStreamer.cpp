@@ -685,8 +685,12 @@ bool SimStreamer::SendFrame(const SimSettings &live, const SimAppliedState &appl
     SimFrameFaults faults = m_faults.TakeNext(colorOn);
     const uint64_t frameNumber = m_frameNumber++;
     const Clock::time_point now = Clock::now();
+    const auto sinceEpoch =
+        m_wallClock.load(std::memory_order_relaxed)
+            ? std::chrono::system_clock::now().time_since_epoch()
+            : std::chrono::duration_cast<std::chrono::system_clock::duration>(now - m_epoch);
     const uint64_t timestampUs =
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now - m_epoch).count());
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch).count());
 
     StartBuffer(m_buffer, timestampUs, frameNumber);
     AppendRecords(live, applied, now);

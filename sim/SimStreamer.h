@@ -14,6 +14,7 @@
 #include "SimTofView.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -115,6 +116,9 @@ public:
     /// On: while the stream is stopped and a data client is connected, the camera sends a buffer that
     /// holds only its status record every kIdleWaitMs. Off (the default): a stopped camera sends nothing.
     void SetStatusWhileStopped(bool on) { m_stoppedStatus.SetOn(on); }
+    /// On: frame timestamps are microseconds since the Unix epoch, so that a receiver on the same host
+    /// can tell how long a frame took to reach it. Off (the default): microseconds since the stream began.
+    void SetWallClockTimestamps(bool on) { m_wallClock.store(on, std::memory_order_relaxed); }
     /// The status-only buffers sent while stopped.
     const SimStoppedStatus &StoppedStatus() const { return m_stoppedStatus; }
 
@@ -286,6 +290,7 @@ private:
     uint64_t m_frameNumber = 0; // frames built, with or without faults
     size_t m_rangeStep = 0;     // position in the alternating ranges
     Clock::time_point m_epoch;
+    std::atomic<bool> m_wallClock{false};
 
     std::mutex m_threadMutex; // serialises Start and Stop
     std::thread m_thread;     // guarded by m_threadMutex

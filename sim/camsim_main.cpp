@@ -648,6 +648,7 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     std::string discovery = "127.0.0.1:9007";
     bool noServe = false;
     bool statusWhileStopped = false;
+    bool wallClock = false;
     app.add_option("--cameras", cameraCount, "N default cameras SN0001..., at 127.0.0.2, 127.0.0.3, ...")
         ->check(CLI::Range(0u, kMaxCameras));
     app.add_option("--camera", cameraOptions,
@@ -661,6 +662,8 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     app.add_flag("--no-serve", noServe, "only announce; do not serve the command and data connections");
     app.add_flag("--status-while-stopped", statusWhileStopped,
                  "cameras keep sending their status record while their stream is stopped");
+    app.add_flag("--wall-clock", wallClock,
+                 "frame timestamps are microseconds since the Unix epoch (to measure latency on this host)");
     app.add_option("--replay", setup.replayPath,
                    "serve a raw recording as the camera (its identity, settings and buffers)")
         ->check(CLI::ExistingFile);
@@ -692,6 +695,7 @@ int ReadCommandLine(int argc, char **argv, Setup &setup)
     }
     for (SimCameraConfig &config : setup.configs) {
         config.statusWhileStopped = statusWhileStopped;
+        config.wallClockTimestamps = wallClock;
     }
     return -1;
 }

@@ -351,8 +351,9 @@ TEST_F(ViewLoopbackTest, ALostCameraIsToldToThePagesAndEndsTheViewerWithExit3)
     ASSERT_NE(port, 0) << m_live.Snapshot();
     PageClient page(port, Origin(port));
     ASSERT_TRUE(AwaitFrames(page, 1));
-    m_camera->SetHeartbeatAnswered(false);
+    // Gone as a camera that was unplugged: silent, and every query ends its connection.
     m_camera->SetAnnouncing(false);
+    m_camera->SetCommandFault(CommandFault::CloseConnection);
     EXPECT_NE(page.Await("error", 0, 20000)["message"].get<std::string>().find("camera lost"),
               std::string::npos);
     EXPECT_EQ(m_running.get().code, orvane::cli::kExitCameraError);

@@ -215,8 +215,11 @@ bool ViewServer::RefuseHandshake(mg_connection *conn)
     const char *origin = mg_get_header(conn, "Origin");
     const char *host = mg_get_header(conn, "Host");
     if (!OriginCheck::Allows(origin, host)) {
+        // Both headers come from the network: quoted, and cut short, in the log line.
+        const auto shown = [](const char *text) { return '"' + std::string(text).substr(0, 80) + '"'; };
         m_out.Message(std::string("viewer: refused a WebSocket from ") + request->remote_addr + ": Origin " +
-                      origin + " is not this server (" + (host != nullptr ? host : "no Host") + ")");
+                      shown(origin) + " is not this server (Host " +
+                      (host != nullptr ? shown(host) : "missing") + ")");
         RespondText(conn, 403, "Forbidden", "foreign Origin\n");
         return true;
     }

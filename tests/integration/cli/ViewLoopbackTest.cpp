@@ -10,8 +10,10 @@
 #include <mutex>
 
 #include "CliFixture.h"
+#include "CliOutput.h"
 #include "ExitCodes.h"
 #include "TestSupport.h"
+#include "ViewServer.h"
 
 namespace orvtest {
 namespace {
@@ -357,6 +359,34 @@ TEST_F(ViewLoopbackTest, ALostCameraIsToldToThePagesAndEndsTheViewerWithExit3)
     EXPECT_NE(page.Await("error", 0, 20000)["message"].get<std::string>().find("camera lost"),
               std::string::npos);
     EXPECT_EQ(m_running.get().code, orvane::cli::kExitCameraError);
+}
+
+TEST(ViewServerPages, TheNinthPageIsRefusedAndAPlaceThatFreesIsTakenAgain)
+{
+    mg_init_library(MG_FEATURES_WEBSOCKET);
+    std::ostringstream out, err;
+    orvane::cli::CliOutput output(false, 0, out, err);
+    orvane::cli::ViewCamera camera; // no camera behind it: the pages only get hello and intrinsics
+    camera.hello = [] { return json{{"type", "hello"}}; };
+    camera.intrinsics = [](const orvane::cli::ImageSizes &) { return json{{"type", "intrinsics"}}; };
+    camera.set = [](const orvane::cli::ControlRequest &) { return std::string(); };
+    camera.drops = [] { return orvane::cli::CameraDrops{}; };
+    orvane::cli::ViewServer server({"127.0.0.1", 0, false}, output, camera, {});
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    std::vector<std::unique_ptr<PageClient>> pages;
+    for (size_t i = 0; i < orvane::cli::ViewServer::kMaxPages; ++i) {
+        pages.push_back(std::make_unique<PageClient>(server.Port(), ""));
+        ASSERT_TRUE(pages.back()->Connected()) << i;
+    }
+    EXPECT_FALSE(PageClient(server.Port(), "").Connected());
+    pages.pop_back();
+    ASSERT_TRUE(WaitUntil([&] { return server.PageCount() < orvane::cli::ViewServer::kMaxPages; }, kWaitMs));
+    PageClient again(server.Port(), "");
+    EXPECT_TRUE(again.Connected());
+    EXPECT_EQ(again.Await("hello")["type"], "hello");
+    server.Stop();
+    mg_exit_library();
 }
 
 } // namespace

@@ -47,7 +47,7 @@ export class SettingsPanel {
         element('p', { className: 'note', textContent: 'Control is off: start the viewer with --allow-control to change settings here.' }));
       return;
     }
-    this.container.replaceChildren(...hello.settings.map((setting) => this.row(setting)));
+    this.container.replaceChildren(...(hello.settings || []).map((setting) => this.row(setting)));
   }
 
   row(setting) {

@@ -81,7 +81,7 @@ function onText(text) {
       onHello(message);
       break;
     case 'intrinsics':
-      cloud.setIntrinsics(message.tof);
+      if (message.tof) cloud.setIntrinsics(message.tof);
       break;
     case 'stats':
       stats = message;

@@ -23,6 +23,7 @@
 #include "StreamCommand.h"
 #include "TransferCommand.h"
 #include "UpgradeCommand.h"
+#include "ViewCommand.h"
 
 namespace orvane::cli {
 namespace {
@@ -43,6 +44,7 @@ std::vector<std::unique_ptr<Subcommand>> AllSubcommands()
     all.push_back(std::make_unique<RawDumpCommand>());
     all.push_back(std::make_unique<UpgradeCommand>());
     all.push_back(std::make_unique<TransferCommand>());
+    all.push_back(std::make_unique<ViewCommand>());
     return all;
 }
 

@@ -1,0 +1,27 @@
+# SPDX-License-Identifier: Apache-2.0
+# Turns the viewer's page files into one C++ source: a table of {file name, bytes, size} that the CLI
+# serves from memory. Run at build time: cmake -DOUTPUT=<file.cpp> -DASSETS=<file;file;...> -P EmbedAssets.cmake
+if(NOT OUTPUT)
+  message(FATAL_ERROR "EmbedAssets.cmake needs OUTPUT")
+endif()
+set(_body "")
+set(_rows "")
+set(_index 0)
+foreach(_file IN LISTS ASSETS)
+  get_filename_component(_name "${_file}" NAME)
+  file(READ "${_file}" _hex HEX)
+  string(LENGTH "${_hex}" _hexLength)
+  math(EXPR _size "${_hexLength} / 2")
+  # Two hex digits per byte become "0xNN,"; sixteen bytes a line keep the generated file readable.
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," _bytes "${_hex}")
+  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n" _bytes "${_bytes}")
+  string(APPEND _body "const unsigned char kAsset${_index}[] = {\n${_bytes}0};\n")
+  string(APPEND _rows "    {\"${_name}\", kAsset${_index}, ${_size}},\n")
+  math(EXPR _index "${_index} + 1")
+endforeach()
+set(_text "// Generated from tools/cli/view/assets by EmbedAssets.cmake: do not edit.\n")
+string(APPEND _text "#include \"ViewAssets.h\"\n\nnamespace orvane::cli {\nnamespace {\n${_body}} // namespace\n\n")
+string(APPEND _text "const std::vector<EmbeddedAsset> &ViewAssets::All()\n{\n")
+string(APPEND _text "    static const std::vector<EmbeddedAsset> kAll = {\n${_rows}    };\n    return kAll;\n}\n\n")
+string(APPEND _text "} // namespace orvane::cli\n")
+file(WRITE "${OUTPUT}" "${_text}")

@@ -31,10 +31,11 @@ fi
 
 echo "=== browser test ==="
 # The viewer's page in headless Chromium against a simulated camera, on the release tree: npm ci of the
-# pinned browser driver, then the run, under the loopback lock like every other camera test.
+# pinned browser driver, then the run, under the loopback lock like every other camera test (-o: the
+# programs the test starts never hold the lock past its end).
 browser_start=$SECONDS
 if [ -x "$ROOT/build/release/tools/cli/orvane-cli" ] && [ -x "$ROOT/build/release/sim/orvane-camsim" ]; then
-    flock /tmp/orvane-loopback.lock "$ROOT/tests/browser/run.sh" "$ROOT/build/release" || status=1
+    flock -o /tmp/orvane-loopback.lock "$ROOT/tests/browser/run.sh" "$ROOT/build/release" || status=1
 else
     echo "browser test: the release build has no orvane-cli or orvane-camsim"
     status=1

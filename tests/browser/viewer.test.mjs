@@ -31,11 +31,23 @@ function freePort() {
   });
 }
 
+// The programs started here, killed outright if the run itself is ended (by the time bound around it).
+const children = new Set();
+for (const signal of ['SIGTERM', 'SIGINT']) {
+  process.on(signal, () => {
+    for (const child of children) child.kill('SIGKILL');
+    console.error(`viewer test: ended by ${signal}`);
+    process.exit(1);
+  });
+}
+
 // Starts a program and resolves with it once a line of its output matches `ready` (rejects at exit or
 // after the time limit); its output is kept for the failure report.
 function start(name, file, args, ready) {
   const child = spawn(file, args, { stdio: ['pipe', 'pipe', 'pipe'] });
   child.output = '';
+  children.add(child);
+  child.once('exit', () => children.delete(child));
   return new Promise((resolve, reject) => {
     const timer = setTimeout(() => reject(new Error(`${name} did not start:\n${child.output}`)), 15000);
     const onData = (chunk) => {
@@ -81,6 +93,15 @@ function canvasColours(id) {
   return { colours: counts.size, covered: 1 - Math.max(...counts.values()) / pixels.length };
 }
 
+// Writes a setting's current value back from the settings panel; resolves with the answer shown beside it.
+async function setFromPanel(page, name) {
+  const row = page.locator('.setting', { has: page.locator('.name', { hasText: new RegExp(`^${name}$`) }) });
+  const input = row.locator('input');
+  await input.fill(await input.inputValue({ timeout: 5000 }), { timeout: 5000 });
+  await input.dispatchEvent('change', {}, { timeout: 5000 });
+  return row.locator('.ack.ok, .ack.refused').textContent({ timeout: 5000 });
+}
+
 async function run(page, url, pageErrors) {
   await page.goto(url);
   const streams = ['depth', 'ir', 'confidence', 'color'];
@@ -91,10 +112,7 @@ async function run(page, url, pageErrors) {
   const cloud = await page.evaluate(canvasColours, 'cloud');
   const webglHere = await page.evaluate(() => document.createElement('canvas').getContext('webgl2') !== null);
   // A setting changed from the panel comes back acknowledged by the camera.
-  const settingRow = page.locator('.setting', { hasText: 'confidence-threshold' });
-  await settingRow.locator('input').fill('12');
-  await settingRow.locator('input').dispatchEvent('change');
-  const ack = await settingRow.locator('.ack.ok, .ack.refused').textContent({ timeout: 5000 }).catch((e) => e.message);
+  const ack = await setFromPanel(page, 'ir-gain').catch((error) => error.message);
 
   fs.mkdirSync(artifacts, { recursive: true });
   const screenshot = path.join(artifacts, 'viewer.png');

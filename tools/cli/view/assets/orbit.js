@@ -4,6 +4,7 @@
 
 const MIN_PITCH = -1.4;
 const MAX_PITCH = 1.4;
+const RADIANS_PER_PIXEL = 0.005;
 
 function multiply(a, b) {
   const out = new Float32Array(16);
@@ -52,8 +53,8 @@ export class OrbitCamera {
     element.addEventListener('pointerup', () => (last = null));
     element.addEventListener('pointermove', (e) => {
       if (!last) return;
-      this.yaw += (e.clientX - last.x) * 0.01;
-      this.pitch = Math.min(MAX_PITCH, Math.max(MIN_PITCH, this.pitch + (e.clientY - last.y) * 0.01));
+      this.yaw += (e.clientX - last.x) * RADIANS_PER_PIXEL;
+      this.pitch = Math.min(MAX_PITCH, Math.max(MIN_PITCH, this.pitch + (e.clientY - last.y) * RADIANS_PER_PIXEL));
       last = { x: e.clientX, y: e.clientY };
     });
     element.addEventListener('wheel', (e) => {

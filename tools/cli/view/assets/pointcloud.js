@@ -96,9 +96,9 @@ export class PointCloudView {
     this.framed = false;
   }
 
-  // Draws every second (then third...) pixel's point when the page cannot keep up with the frames.
+  // Draws every second pixel's point in both directions when the page cannot keep up with the frames.
   thin() {
-    this.step = Math.min(4, this.step + 1);
+    this.step = 2;
   }
 
   setRange(rangeMm) {

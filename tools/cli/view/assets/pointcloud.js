@@ -176,6 +176,7 @@ export class PointCloudView {
     this.nearest.fill(Infinity);
     const step = Math.max(1, Math.floor(Math.sqrt((width * height) / FALLBACK_POINTS)));
     const span = Math.max(1, this.rangeMm.max - this.rangeMm.min);
+    const size = Math.max(2, Math.ceil((step * h) / height)); // a square of pixels per point, without gaps
     for (let v = 0; v < height; v += step) {
       for (let u = 0; u < width; u += step) {
         const d = depth[v * width + u];
@@ -185,13 +186,15 @@ export class PointCloudView {
         if (cw <= 0) continue;
         const sx = Math.floor(((m[0] * px + m[4] * py + m[8] * z + m[12]) / cw + 1) * 0.5 * w);
         const sy = Math.floor((1 - (m[1] * px + m[5] * py + m[9] * z + m[13]) / cw) * 0.5 * h);
-        if (sx < 0 || sy < 0 || sx >= w - 1 || sy >= h - 1) continue;
+        if (sx < 0 || sy < 0 || sx > w - size || sy > h - size) continue;
         const [r, g, b] = turbo(Math.min(1, Math.max(0, (d - this.rangeMm.min) / span)));
         const colour = ((255 << 24) | (b << 16) | (g << 8) | r) >>> 0;
-        for (const at of [sy * w + sx, sy * w + sx + 1, (sy + 1) * w + sx, (sy + 1) * w + sx + 1]) {
-          if (cw < this.nearest[at]) {
-            this.nearest[at] = cw;
-            this.pixels[at] = colour;
+        for (let row = sy; row < sy + size; row++) {
+          for (let at = row * w + sx; at < row * w + sx + size; at++) {
+            if (cw < this.nearest[at]) {
+              this.nearest[at] = cw;
+              this.pixels[at] = colour;
+            }
           }
         }
       }

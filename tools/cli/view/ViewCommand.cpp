@@ -35,26 +35,26 @@ void ViewCommand::OnHotPlug(const TfDeviceInfo *info, int status, void *self)
     }
 }
 
-bool ViewCommand::CameraGone()
+bool ViewCommand::Listed() const
 {
-    if (m_removed) {
-        return true;
-    }
-    if (!m_listed) {
-        return false; // opened by address without a listing: only the notification tells
-    }
     uint32_t count = 0;
-    if (TFCM_GetDeviceCount(&count) != TF_OK) {
+    if (TFCM_GetDeviceCount(&count) != TF_OK || count == 0) {
         return false;
     }
     std::vector<TfDeviceInfo> list(count);
-    if (count != 0 && TFCM_GetDeviceListInfo(list.data(), count) != TF_OK) {
-        return false;
+    if (TFCM_GetDeviceListInfo(list.data(), count) != TF_OK) {
+        return true; // cannot tell: not taken for a loss
     }
-    return std::none_of(list.begin(), list.end(), [&](const TfDeviceInfo &info) {
+    return std::any_of(list.begin(), list.end(), [&](const TfDeviceInfo &info) {
         return FieldText(info.uri, sizeof info.uri) == m_uri && info.status != TF_CONNECT_LOST &&
                info.status != TF_CONNECT_REMOVED;
     });
+}
+
+bool ViewCommand::CameraGone() const
+{
+    // A camera opened by address without a listing is known lost only by the notification.
+    return m_removed || (m_listed && !Listed());
 }
 
 std::string ViewCommand::ApplySetting(const ControlRequest &request)
@@ -90,8 +90,8 @@ int ViewCommand::Run(CliContext &context)
     }
     const TfDeviceHandle device = m_camera->Handle();
     m_uri = FieldText(m_camera->Info().uri, sizeof m_camera->Info().uri);
-    m_listed = !CameraGone();
     m_removed = false;
+    m_listed = Listed();
     m_hello = ViewHello::Hello(device, m_camera->Info(), m_camera->Ip(), options.allowControl);
 
     CliOutput &out = context.Out();
@@ -107,12 +107,12 @@ int ViewCommand::Run(CliContext &context)
     camera.drops = [&source] { return source != nullptr ? source->Drops() : CameraDrops{}; };
     ViewServer server(options, out, camera, sizes);
     FrameSource frames(device, server, out, sizes);
+    source = &frames;
     std::string error;
     if (!server.Start(error)) {
         out.Message("viewer: " + error);
         return kExitUsage;
     }
-    source = &frames;
     frames.Start();
     out.Message("viewer: " + server.Url());
     if (out.Json()) {

@@ -36,7 +36,9 @@ private:
     /// Waits for Ctrl-C or the camera's loss; kExitInterrupted or kExitCameraError.
     int Serve(CliContext &context, ViewServer &server);
     /// True when the camera has left the library's list (or was reported removed).
-    bool CameraGone();
+    bool CameraGone() const;
+    /// True when the library lists the camera as usable.
+    bool Listed() const;
     static void OnHotPlug(const TfDeviceInfo *info, int status, void *self);
 
     CameraScope *m_camera = nullptr; // owned by the context, open while Run runs

@@ -82,10 +82,8 @@ export class PointCloudView {
     for (const name of ['uDepth', 'uColumns', 'uIntrinsics', 'uRangeMm', 'uMatrix', 'uPointSize']) {
       this.uniforms[name] = gl.getUniformLocation(program, name);
     }
-    this.texture = gl.createTexture();
-    gl.bindTexture(gl.TEXTURE_2D, this.texture);
-    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
-    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
+    this.texture = null; // made at the first frame, of its size
+    this.textureSize = '';
     gl.pixelStorei(gl.UNPACK_ALIGNMENT, 2);
     this.vertexArray = gl.createVertexArray(); // no attributes: points come from gl_VertexID
     gl.enable(gl.DEPTH_TEST);
@@ -150,7 +148,17 @@ export class PointCloudView {
     gl.useProgram(this.program);
     gl.activeTexture(gl.TEXTURE0);
     gl.bindTexture(gl.TEXTURE_2D, this.texture);
-    gl.texImage2D(gl.TEXTURE_2D, 0, gl.R16UI, width, height, 0, gl.RED_INTEGER, gl.UNSIGNED_SHORT, depth);
+    if (this.textureSize !== `${width}x${height}`) {
+      // A texture's storage is immutable: a new frame size needs a new texture.
+      gl.deleteTexture(this.texture);
+      this.texture = gl.createTexture();
+      gl.bindTexture(gl.TEXTURE_2D, this.texture);
+      gl.texStorage2D(gl.TEXTURE_2D, 1, gl.R16UI, width, height);
+      gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
+      gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
+      this.textureSize = `${width}x${height}`;
+    }
+    gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, width, height, gl.RED_INTEGER, gl.UNSIGNED_SHORT, depth);
     gl.uniform1i(u.uDepth, 0);
     const columns = Math.ceil(width / this.step), rows = Math.ceil(height / this.step);
     gl.uniform2i(u.uColumns, columns, this.step);

@@ -12,6 +12,7 @@ const LATENCY_SAMPLES = 200;
 const CAMERA_CLOCK_SLACK_US = 10e6; // a camera clock further than this from wall time is not wall time
 const RETRY_FIRST_MS = 500;
 const RETRY_LAST_MS = 8000;
+const MAX_ERRORS = 100; // kept for tests; a flood past this is still logged
 
 const $ = (id) => document.getElementById(id);
 const perStream = (value) => Object.fromEntries(STREAMS.map((s) => [s, value]));
@@ -39,7 +40,7 @@ let drawScheduled = false;
 let colourDecoding = false;
 
 function report(message) {
-  state.errors.push(message);
+  if (state.errors.length < MAX_ERRORS) state.errors.push(message);
   console.error(`viewer: ${message}`);
 }
 

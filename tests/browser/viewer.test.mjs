@@ -107,6 +107,10 @@ async function run(page, url, pageErrors) {
   const streams = ['depth', 'ir', 'confidence', 'color'];
   await page.waitForFunction((n) => Object.values(window.orvaneViewer?.frames ?? { none: 0 }).every((f) => f > n),
     FRAMES_WANTED, { timeout: WAIT_MS, polling: 200 }).catch(() => {});
+  // The page's latency median covers its last 200 frames drawn: wait for 200 more, past the start-up.
+  const drawnBefore = await page.evaluate(() => Object.values(window.orvaneViewer.frames).reduce((a, b) => a + b, 0));
+  await page.waitForFunction((since) => Object.values(window.orvaneViewer.frames).reduce((a, b) => a + b, 0) >= since + 200,
+    drawnBefore, { timeout: WAIT_MS, polling: 200 }).catch(() => {});
   const viewer = await page.evaluate(() => window.orvaneViewer);
   const depth = await page.evaluate(canvasColours, 'depth');
   const cloud = await page.evaluate(canvasColours, 'cloud');

@@ -11,5 +11,5 @@ fi
 build=$(realpath "$1")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 cd "$here"
-timeout 180 npm ci --no-audit --no-fund --loglevel=error --cache "$build/tests/browser/npm-cache"
-exec timeout 90 node viewer.test.mjs "$build"
+timeout 180 npm ci --no-audit --no-fund --prefer-offline --loglevel=error --cache "$build/tests/browser/npm-cache"
+exec timeout 120 node viewer.test.mjs "$build"

@@ -12,7 +12,7 @@ import { chromium } from 'playwright-core';
 
 const CAMERA_IP = '127.0.0.200';
 const FRAMES_WANTED = 20;
-const WAIT_MS = 30000;
+const WAIT_MS = 20000;
 const CHROMIUM_ARGS = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader', '--ignore-gpu-blocklist',
   '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
@@ -105,7 +105,7 @@ async function setFromPanel(page, name) {
 async function run(page, url, pageErrors) {
   await page.goto(url);
   const streams = ['depth', 'ir', 'confidence', 'color'];
-  await page.waitForFunction((n) => Object.values(window.orvaneViewer?.frames ?? { none: 0 }).every((f) => f > n),
+  await page.waitForFunction((n) => window.orvaneViewer && Object.values(window.orvaneViewer.frames).every((f) => f > n),
     FRAMES_WANTED, { timeout: WAIT_MS, polling: 200 }).catch(() => {});
   // The page's latency median covers its last 200 frames drawn: wait for 200 more, past the start-up.
   const drawnBefore = await page.evaluate(() => Object.values(window.orvaneViewer.frames).reduce((a, b) => a + b, 0));

@@ -3,6 +3,7 @@
 # Sets the machine up, checks the layout, then builds and runs the whole suite twice: a release build
 # (GCC) and an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, with the fuzz targets, clang's
 # thread-safety analysis and clang-tidy over src/ and refine/).
+# After the release build, the viewer's page is tested in headless Chromium (tests/browser/run.sh).
 # Last, a ThreadSanitizer build runs the delivery tests, the 2,000-set stress, and the device manager's
 # and the connections' tests.
 set -uo pipefail
@@ -15,7 +16,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # Every option the suite relies on is set here: a tree configured by the demo (tests off) is turned
 # back on, and ctest fails when it finds no test instead of reporting success.
 SUITE_OPTIONS=(-DORVANE_BUILD_TESTS=ON -DORVANE_BUILD_TOOLS=ON -DORVANE_WERROR=ON)
-CTEST=(ctest -j "$JOBS" --output-on-failure --no-tests=error)
+# The browser test runs as a stage of its own (below), not inside the trees' ctest runs.
+CTEST=(ctest -j "$JOBS" --output-on-failure --no-tests=error -LE browser)
 
 status=0
 echo "=== release build ==="
@@ -26,6 +28,19 @@ else
     echo "release build failed"
     status=1
 fi
+
+echo "=== browser test ==="
+# The viewer's page in headless Chromium against a simulated camera, on the release tree: npm ci of the
+# pinned browser driver, then the run, under the loopback lock like every other camera test (-o: the
+# programs the test starts never hold the lock past its end).
+browser_start=$SECONDS
+if [ -x "$ROOT/build/release/tools/cli/orvane-cli" ] && [ -x "$ROOT/build/release/sim/orvane-camsim" ]; then
+    flock -o /tmp/orvane-loopback.lock "$ROOT/tests/browser/run.sh" "$ROOT/build/release" || status=1
+else
+    echo "browser test: the release build has no orvane-cli or orvane-camsim"
+    status=1
+fi
+echo "browser test: $((SECONDS - browser_start)) s (npm ci and the run)"
 
 echo "=== address+undefined sanitizer build ==="
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"

@@ -54,8 +54,8 @@ def test_callback_sets_are_owned_copies_in_order(cam):
 
     cam.on_frames(keep)
     assert got.wait(10)
-    cam.on_frames(None)
     delivered, raised = cam._cam.callback_counts()
+    cam.on_frames(None)
     assert raised == 0 and delivered >= 10
     indices = [fs.index for fs in sets]
     assert indices == sorted(indices) and len(set(indices)) == len(indices)
@@ -77,8 +77,8 @@ def test_a_raising_callback_is_logged_and_calls_go_on(cam, caplog):
     with caplog.at_level(logging.ERROR, logger="orvane"):
         cam.on_frames(broken)
         wait_for(lambda: len(calls) >= 5, 10, "five calls of the raising callback")
+        assert cam._cam.callback_counts()[1] >= 5
         cam.on_frames(None)
-    assert cam._cam.callback_counts()[1] >= 5 or len(calls) >= 5
     records = [r for r in caplog.records if r.name == "orvane" and "broken on purpose" in r.getMessage()]
     assert len(records) >= 5 and records[0].exc_info[0] is ValueError
     assert cam.read(timeout=2.0).depth is not None

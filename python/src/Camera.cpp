@@ -154,8 +154,11 @@ int Camera::ReadLocked(double timeoutS, std::array<FrameCopy, kStreamCount> &cop
 py::object Camera::Read(double timeoutS, py::object out)
 {
     const Clock::time_point start = Clock::now();
+    if (!out.is_none() && !py::isinstance<FrameSet>(out)) {
+        throw py::type_error("out must be a FrameSet from an earlier read");
+    }
     py::object holder = out.is_none() ? py::cast(FrameSet()) : out;
-    FrameSet &set = holder.cast<FrameSet &>(); // a TypeError for anything but a FrameSet
+    FrameSet &set = holder.cast<FrameSet &>();
     std::array<FrameCopy, kStreamCount> copies;
     std::array<bool, kStreamCount> present{};
     std::vector<std::string> refused;

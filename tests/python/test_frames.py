@@ -104,17 +104,3 @@ def test_read_refuses_a_foreign_out_and_reports_statuses(cam, ctx):
     with pytest.raises(orvane.OrvaneError) as unknown:
         ctx.open(uri="KR52Lite:NOSUCH")
     assert unknown.value.code < 0 and unknown.value.status_name == orvane.status_name(unknown.value.code)
-
-
-def test_settings_round_trip(cam):
-    cam.exposure = 800
-    assert cam.exposure == 800
-    cam.confidence_threshold = 80
-    assert cam.confidence_filter == orvane.FilterParams(enable=1, threshold=80, value=4095)
-    cam.time_filter = True
-    assert cam.time_filter is True
-    assert cam.depth_range in cam.depth_ranges and cam.data_mode in cam.data_modes
-    effective, maximum = cam.measuring_range()
-    assert 0 < effective <= maximum
-    with pytest.raises(ValueError):
-        cam.confidence_filter = (1, 2)

@@ -18,7 +18,7 @@ def main():
     args = parser.parse_args()
     with orvane.Context() as ctx, ctx.open(uri=args.uri, ip=args.ip) as cam:
         cam.set_confidence_frames(True)
-        print("opened %s (serial %s); streaming for %.1f s" % (cam.firmware_version, cam.serial, args.seconds))
+        print("opened %s (firmware %s); streaming for %.1f s" % (cam.serial, cam.firmware_version, args.seconds))
         totals = dict.fromkeys(STREAMS, 0)
         counts = dict.fromkeys(STREAMS, 0)
         gaps = 0

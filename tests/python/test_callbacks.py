@@ -82,3 +82,24 @@ def test_a_raising_callback_is_logged_and_calls_go_on(cam, caplog):
     records = [r for r in caplog.records if r.name == "orvane" and "broken on purpose" in r.getMessage()]
     assert len(records) >= 5 and records[0].exc_info[0] is ValueError
     assert cam.read(timeout=2.0).depth is not None
+
+
+def test_each_camera_gets_its_own_callback(ctx, cam):
+    """Two cameras in two trampoline slots, told apart by their depth ranges."""
+    from conftest import Simulator
+
+    other_sim = Simulator("127.0.0.75", "SNPY75")
+    try:
+        wait_for(lambda: any(d.ip == "127.0.0.75" for d in ctx.devices(wait=0.5)), 10, "the second camera is listed")
+        with ctx.open(ip="127.0.0.75") as other:
+            ranges = cam.depth_ranges
+            cam.depth_range, other.depth_range = ranges[0], ranges[-1]
+            seen = {"first": [], "second": []}
+            cam.on_frames(lambda fs: seen["first"].append(fs.depth_range))
+            other.on_frames(lambda fs: seen["second"].append(fs.depth_range))
+            wait_for(lambda: len(seen["first"]) >= 10 and len(seen["second"]) >= 10, 10, "both cameras call back")
+            cam.on_frames(None)
+            other.on_frames(None)
+        assert set(seen["first"][-5:]) == {ranges[0]} and set(seen["second"][-5:]) == {ranges[-1]}
+    finally:
+        other_sim.stop()

@@ -3,6 +3,7 @@
 buffers, and written over in place by read(out=...)."""
 
 import ctypes
+import threading
 
 import numpy as np
 import pytest
@@ -104,3 +105,43 @@ def test_read_refuses_a_foreign_out_and_reports_statuses(cam, ctx):
     with pytest.raises(orvane.OrvaneError) as unknown:
         ctx.open(uri="KR52Lite:NOSUCH")
     assert unknown.value.code < 0 and unknown.value.status_name == orvane.status_name(unknown.value.code)
+
+
+def test_mapped_images_have_the_other_cameras_size(cam):
+    cam.color_to_depth = True
+    cam.depth_to_color = True
+    fs = cam.read(timeout=2.0)
+    for _ in range(20):
+        if {"color_mapped_to_depth", "depth_mapped_to_color"} <= set(fs.streams):
+            break
+        fs = cam.read(timeout=2.0)
+    assert fs.color_mapped_to_depth.shape == fs.depth.shape + (3,)
+    assert fs.depth_mapped_to_color.shape == fs.color.shape[:2] and fs.depth_mapped_to_color.dtype == np.uint16
+    frames = cam._cam.last_frames()
+    for stream, image in (("color_mapped_to_depth", fs.color_mapped_to_depth),
+                          ("depth_mapped_to_color", fs.depth_mapped_to_color)):
+        raw, width, height = library_bytes(cam, stream)
+        delivered = np.frombuffer(raw, image.dtype)[: image.size].reshape(image.shape)
+        np.testing.assert_array_equal(image, delivered[:, :, ::-1] if frames[stream][4] == 4 else delivered)
+
+
+def test_reads_from_two_threads_get_distinct_whole_sets(cam):
+    results, errors = [[], []], []
+
+    def reader(out):
+        try:
+            for _ in range(15):
+                fs = cam.read(timeout=2.0)
+                out.append((fs.index, len(set(fs.indices.values()))))
+        except Exception as error:  # reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=reader, args=(r,)) for r in results]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(30)
+    assert not errors and all(len(r) == 15 for r in results)
+    indices = [i for r in results for i, _ in r]
+    assert len(set(indices)) == len(indices), "a set was handed to both threads"
+    assert all(distinct == 1 for r in results for _, distinct in r), "a set mixed frames of two indices"

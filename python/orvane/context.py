@@ -2,6 +2,7 @@
 """The library's life in the process: initialise, list cameras, hear of arrivals and open cameras."""
 
 import atexit
+import time
 import weakref
 
 from . import _orvane
@@ -60,11 +61,14 @@ class Context:
 
     def open(self, uri=None, alias=None, ip=None, wait=2.5):
         """Opens a camera by exactly one of ``uri``, ``alias`` or ``ip``, or the first one listed when none
-        is given (waiting up to ``wait`` seconds for one). The camera streams from the open on."""
-        given = [k for k, v in (("uri", uri), ("alias", alias), ("ip", ip)) if v]
+        is given, waiting up to ``wait`` seconds for it to be listed (a camera is listed about a second after
+        its first announcement). The camera streams from the open on."""
+        given = [(k, v) for k, v in (("uri", uri), ("alias", alias), ("ip", ip)) if v]
         if len(given) > 1:
-            raise ValueError("give one of uri, alias and ip, not %s" % " and ".join(given))
-        if not given:
+            raise ValueError("give one of uri, alias and ip, not %s" % " and ".join(k for k, _ in given))
+        if given:
+            self._await_listed(given[0][0], given[0][1], wait)
+        else:
             found = self.devices(wait=wait)
             if not found:
                 raise error_for("TF_ERROR_DEVICE_NOT_FOUND", -1, "no camera was listed within %g s" % wait)
@@ -72,6 +76,11 @@ class Context:
         camera = Camera(self._lib.open(uri=uri or "", alias=alias or "", ip=ip or ""), self)
         self._cameras.append(camera)
         return camera
+
+    def _await_listed(self, key, value, wait):
+        deadline = time.monotonic() + wait
+        while not any(d[key] == value for d in self._lib.devices(0.0, 0)) and time.monotonic() < deadline:
+            time.sleep(0.05)
 
     def _forget(self, camera):
         if camera in self._cameras:

@@ -5,6 +5,7 @@
 
 #include "FrameCopy.h"
 #include "FrameSet.h"
+#include "Interpreter.h"
 #include "StatusError.h"
 
 #include <pybind11/numpy.h>
@@ -56,7 +57,7 @@ int Deliver(size_t index, CallbackFrames *frames)
     Slot &slot = g_slots[index];
     {
         std::lock_guard<std::mutex> lock(slot.mutex);
-        if (!slot.active || frames == nullptr || !Py_IsInitialized()) {
+        if (!slot.active || frames == nullptr || InterpreterGone()) {
             return 0;
         }
     }
@@ -80,7 +81,7 @@ int Deliver(size_t index, CallbackFrames *frames)
             }
         }
     }
-    if (_Py_IsFinalizing()) {
+    if (InterpreterGone()) {
         return 0;
     }
     py::gil_scoped_acquire gil;

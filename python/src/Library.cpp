@@ -3,6 +3,7 @@
 // notifications and opening cameras.
 #include "Library.h"
 
+#include "Interpreter.h"
 #include "StatusError.h"
 
 #include <atomic>
@@ -40,7 +41,7 @@ py::dict InfoDict(const TfDeviceInfo &info)
 
 void OnHotPlugEvent(const TfDeviceInfo *info, int status, void *)
 {
-    if (info == nullptr || !Py_IsInitialized() || _Py_IsFinalizing()) {
+    if (info == nullptr || InterpreterGone()) {
         return;
     }
     const TfDeviceInfo copy = *info; // valid during the call only

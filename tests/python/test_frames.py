@@ -103,7 +103,7 @@ def test_read_refuses_a_foreign_out_and_reports_statuses(cam, ctx):
         cam.read(timeout=0.2)
     assert closed.value.status_name == "TF_ERROR_INVALID_HANDLE"
     with pytest.raises(orvane.OrvaneError) as unknown:
-        ctx.open(uri="KR52Lite:NOSUCH")
+        ctx.open(uri="KR52Lite:NOSUCH", wait=0)
     assert unknown.value.code < 0 and unknown.value.status_name == orvane.status_name(unknown.value.code)
 
 

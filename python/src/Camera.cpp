@@ -97,6 +97,7 @@ void Camera::Close()
     if (m_device == nullptr) {
         return;
     }
+    m_closing = true;
     const int slot = std::exchange(m_slot, -1);
     FrameCallbacks::Detach(m_device, slot);
     py::gil_scoped_release nogil;
@@ -127,7 +128,7 @@ int Camera::ReadLocked(double timeoutS, std::array<FrameCopy, kStreamCount> &cop
             m_waitMs = waitMs;
         }
         status = TFCM_ReadNextFrame(m_device, &ready);
-    } while (status == TF_ERROR_FRAME_TIMEOUT && Clock::now() < deadline);
+    } while (status == TF_ERROR_FRAME_TIMEOUT && Clock::now() < deadline && !m_closing);
     m_lastPresent = {};
     if (status != TF_OK) {
         return status;

@@ -11,6 +11,7 @@
 #include <pybind11/pybind11.h>
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -73,9 +74,10 @@ private:
     template <typename Call> void Run(const char *what, Call call);
 
     TfDeviceHandle m_device = nullptr;
-    std::mutex m_ioMutex; // one read, close or callback change at a time
-    int m_waitMs = -1;    // guarded by m_ioMutex: the wait time last set in the library
-    int m_slot = -1;      // changed under the GIL: the frame callback's slot
+    std::atomic<bool> m_closing{false}; // a read in progress stops waiting after its current library call
+    std::mutex m_ioMutex;               // one read, close or callback change at a time
+    int m_waitMs = -1;                  // guarded by m_ioMutex: the wait time last set in the library
+    int m_slot = -1;                    // changed under the GIL: the frame callback's slot
     std::array<TfFrame, kStreamCount> m_lastFrames{}; // guarded by m_ioMutex
     std::array<bool, kStreamCount> m_lastPresent{};   // guarded by m_ioMutex
     double m_libraryS = 0;

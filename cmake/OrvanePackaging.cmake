@@ -40,7 +40,8 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/orvane.pc.in ${PROJECT_BINARY_DIR}/pack
 install(FILES ${PROJECT_BINARY_DIR}/packaging/orvane.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT dev)
 
-# Debian packages: `cpack -G DEB` in the build tree gives liborvane1, liborvane-dev and orvane-tools.
+# Debian packages: `cpack -G DEB` in the build tree gives liborvane1, liborvane-dev and orvane-tools, and
+# python3-orvane when the Python package is built.
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VENDOR Orvane)
 set(CPACK_PACKAGE_CONTACT "Orvane SDK maintainers <sdk@orvane.invalid>")
@@ -52,6 +53,9 @@ set(CPACK_COMPONENTS_ALL runtime dev)
 if(ORVANE_BUILD_TOOLS)
   list(APPEND CPACK_COMPONENTS_ALL tools)
 endif()
+if(TARGET _orvane)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME liborvane1)
@@ -59,6 +63,10 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME liborvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME orvane-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-orvane)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+# Built for Debian's python3; numpy is imported by the package itself.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3, python3-numpy")
 # Each package's description starts with its own one-line summary, not one shared by all three.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Library for network time-of-flight depth cameras
@@ -67,9 +75,12 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION "Development files for the Orvane camera lib
 The C header, the link, the CMake package (find_package(Orvane)) and orvane.pc.")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "Tools for Orvane depth cameras
 orvane-cli, the camera simulator orvane-camsim, orvane-demo and the API examples.")
-# The development files and the tools need the libraries of the very same version.
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python package for Orvane depth cameras
+The package orvane: frame sets as numpy arrays, settings, geometry and callbacks.")
+# The development files, the tools and the Python package need the libraries of the very same version.
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+set(CPACK_COMPONENT_PYTHON_DEPENDS runtime)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 # dpkg-shlibdeps works out the system libraries each package needs. The package's own libraries come
 # from liborvane1 (above), so dpkg-shlibdeps only has to find them: in the build tree.

@@ -50,6 +50,12 @@ check_prefix() {
     unset PKG_CONFIG_LIBDIR
     expect_version "$label pkg-config" env LD_LIBRARY_PATH="$libdir" "$dir-pc"
 
+    # The Python package, when built, imports from the tree with Debian's interpreter and finds the library.
+    if [ -d "$build/python/orvane" ]; then
+        expect_version "$label python" env -u PYTHONPATH PYTHONPATH="$prefix/lib/python3/dist-packages" \
+            /usr/bin/python3 -c "import orvane; print(orvane.__version__)"
+    fi
+
     local program
     for program in "$prefix"/bin/*; do
         ! ldd "$program" | grep "not found" || fail "$label: $(basename "$program") misses a library"
@@ -68,7 +74,9 @@ echo "--- Debian packages"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack -G DEB failed"; }
 declare -A deb
-for name in liborvane1 liborvane-dev orvane-tools; do
+names=(liborvane1 liborvane-dev orvane-tools)
+[ -d "$build/python/orvane" ] && names+=(python3-orvane)
+for name in "${names[@]}"; do
     deb[$name]=$(compgen -G "$work/deb/${name}_${version}_*.deb") || fail "no package $name $version"
     echo "size: $(stat -c %s "${deb[$name]}") bytes $(basename "${deb[$name]}")"
     dpkg-deb -x "${deb[$name]}" "$work/root"
@@ -83,6 +91,13 @@ liborvane1    libc6.*libcivetweb                     lib/libDepthRefine\.so\.1\.
 liborvane-dev ^liborvane1.\(=.VERSION\)               lib/pkgconfig/orvane\.pc
 orvane-tools  ^liborvane1.\(=.VERSION\).*libturbojpeg bin/orvane-camsim
 ROWS
+if [ -n "${deb[python3-orvane]:-}" ]; then
+    for needed in "liborvane1 (= $version)" "python3," "python3-numpy"; do
+        grep -qF "$needed" <<<"$(dpkg-deb -f "${deb[python3-orvane]}" Depends)" || fail "python3-orvane: Depends lacks $needed"
+    done
+    grep -Eq " \./usr/lib/python3/dist-packages/orvane/_orvane\..*\.so$" <<<"$(dpkg-deb -c "${deb[python3-orvane]}")" ||
+        fail "python3-orvane: no compiled module"
+fi
 for program in "$@"; do
     [ -n "$program" ] || continue
     grep -q " \./usr/bin/$program$" <<<"$(dpkg-deb -c "${deb[orvane-tools]}")" || fail "orvane-tools: no $program"

@@ -122,7 +122,8 @@ async function run(page, url, pageErrors) {
   const screenshot = path.join(artifacts, 'viewer.png');
   await page.screenshot({ path: screenshot, fullPage: true });
   console.log(`screenshot: ${path.resolve(screenshot)}`);
-  console.log(`frames drawn ${JSON.stringify(viewer.frames)}, latency ${JSON.stringify(viewer.latencyMs)}, ` +
+  console.log(`frames drawn ${JSON.stringify(viewer.frames)}, latency median ${viewer.latencyMs.median.toFixed(1)} ms ` +
+    `(${viewer.latencyMs.kind}, ${viewer.latencyMs.samples} frames), ` +
     `depth ${depth.colours} colours, point cloud ${cloud.colours} colours over ${(cloud.covered * 100).toFixed(1)}%, ` +
     `renderer ${viewer.webgl ? 'WebGL2' : 'Canvas 2D'}`);
   if (!viewer.webgl) console.log('!!! WARNING: the point cloud ran on the Canvas 2D fallback, WebGL2 is ' +

@@ -364,6 +364,10 @@ bool ViewServer::Answer(Connection &connection, const std::string &text)
         error = m_camera.set(request);
         m_out.Message(who + ": set " + request.row->name + " " + request.value.dump() +
                       (error.empty() ? "" : ": " + error));
+        if (error.empty()) {
+            // Every page learns the new values (and a new measuring range) before the asking page's ack.
+            Broadcast(m_camera.hello());
+        }
     } else {
         page.SetPaused(request.streams, request.type == ControlRequest::Type::kPause);
     }

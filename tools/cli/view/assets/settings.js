@@ -37,25 +37,31 @@ export class SettingsPanel {
     this.container = container;
     this.send = send;
     this.nextId = 1;
-    this.pending = new Map(); // message id -> the status element of the row that sent it
+    this.pending = new Map(); // message id -> the name of the setting it sets
+    this.statusOf = new Map(); // setting name -> the status element of its row
   }
 
+  // Builds the rows from a hello. The viewer sends a new hello to every page after each change, so a row's
+  // last answer is carried over and an answer still on its way finds the new row.
   show(hello) {
-    this.pending.clear();
+    const before = this.statusOf;
+    this.statusOf = new Map();
     if (!hello.control) {
+      this.pending.clear();
       this.container.replaceChildren(
         element('p', { className: 'note', textContent: 'Control is off: start the viewer with --allow-control to change settings here.' }));
       return;
     }
-    this.container.replaceChildren(...(hello.settings || []).map((setting) => this.row(setting)));
+    this.container.replaceChildren(...(hello.settings || []).map((setting) => this.row(setting, before.get(setting.name))));
   }
 
-  row(setting) {
+  row(setting, previous) {
     const editor = editorFor(setting);
-    const status = element('span', { className: 'ack' });
+    const status = element('span', { className: previous?.className ?? 'ack', textContent: previous?.textContent ?? '' });
+    this.statusOf.set(setting.name, status);
     const apply = () => {
       const id = this.nextId++;
-      this.pending.set(id, status);
+      this.pending.set(id, setting.name);
       status.className = 'ack';
       status.textContent = '…';
       this.send({ type: 'set', id, name: setting.name, value: editor.read() });
@@ -69,7 +75,7 @@ export class SettingsPanel {
 
   // Shows the camera's answer to a `set` beside the row that sent it.
   acknowledge(ack) {
-    const status = this.pending.get(ack.id);
+    const status = this.statusOf.get(this.pending.get(ack.id));
     if (!status) return;
     this.pending.delete(ack.id);
     status.className = ack.ok ? 'ack ok' : 'ack refused';
